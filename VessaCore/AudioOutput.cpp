@@ -1,0 +1,9 @@
+#include "VessaCore/AudioOutput.h"
+
+namespace vessa {
+
+void AudioOutput::waitForQueueDrained(std::stop_token)
+{
+}
+
+} // namespace vessa

@@ -1,0 +1,28 @@
+#include "VessaCore/Error.h"
+
+namespace vessa {
+
+const char* Error::what() const noexcept
+{
+    std::lock_guard lock(m_whatMutex);
+    if (m_what.isEmpty())
+        m_what = description().toUtf8();
+    return m_what.constData();
+}
+
+QString CancellationError::description() const
+{
+    return QStringLiteral("The operation was cancelled.");
+}
+
+JsonDecodingError::JsonDecodingError(QString detail)
+    : m_detail(std::move(detail))
+{
+}
+
+QString JsonDecodingError::description() const
+{
+    return QStringLiteral("The data couldn't be read because it isn't in the correct format: %1").arg(m_detail);
+}
+
+} // namespace vessa

@@ -1,0 +1,152 @@
+#include "VessaCore/TrackRef.h"
+
+#include "VessaCore/DecimalInteger.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/PercentEncoding.h"
+
+#include <QJsonValue>
+#include <QList>
+
+namespace vessa {
+
+namespace {
+
+// The URL-path characters without ':' and '#'.
+constexpr QStringView fieldPunctuation = u"@!$&'()*+,-./=_~";
+const QString trackScheme = QStringLiteral("track");
+
+QStringView head(const QString& uri)
+{
+    const qsizetype hash = uri.indexOf(u'#');
+    return hash < 0 ? QStringView(uri) : QStringView(uri).left(hash);
+}
+
+// Cuts the head into at most three pieces: empty pieces are dropped, and after
+// the second piece the whole rest (colons and all) is the third.
+struct HeadPieces {
+    QStringView scheme;
+    QStringView identifier;
+};
+
+HeadPieces headPieces(const QString& uri)
+{
+    const QStringView text = head(uri);
+    QStringView pieces[2];
+    int taken = 0;
+    qsizetype position = 0;
+    while (taken < 2 && position <= text.size()) {
+        qsizetype colon = text.indexOf(u':', position);
+        const bool last = colon < 0;
+        if (last)
+            colon = text.size();
+        const QStringView piece = text.mid(position, colon - position);
+        if (!piece.isEmpty())
+            pieces[taken++] = piece;
+        position = colon + 1;
+        if (last)
+            return {taken == 2 ? pieces[1] : QStringView(), QStringView()};
+    }
+    if (taken < 2)
+        return {};
+    return {pieces[1], position <= text.size() ? text.mid(position) : QStringView()};
+}
+
+// The identifier cut at every ':' (empty pieces kept); nothing unless the
+// scheme is exactly "track".
+QList<QStringView> identifierPieces(const QString& uri)
+{
+    const HeadPieces pieces = headPieces(uri);
+    if (pieces.scheme != trackScheme)
+        return {};
+    return pieces.identifier.split(u':');
+}
+
+} // namespace
+
+TrackRef::TrackRef(const QString& uri)
+    : m_uri(uri)
+{
+}
+
+TrackRef::TrackRef(const QString& artist, const QString& album, const QString& track,
+                   std::optional<qint64> durationSeconds, std::optional<qint64> subTrackIndex)
+{
+    m_uri = QStringLiteral("vez:track:") + percentEncode(artist, fieldPunctuation) + u':'
+        + percentEncode(album, fieldPunctuation) + u':' + percentEncode(track, fieldPunctuation);
+    if (durationSeconds)
+        m_uri += u':' + QString::number(*durationSeconds);
+    if (subTrackIndex)
+        m_uri += u'#' + QString::number(*subTrackIndex);
+}
+
+QString TrackRef::scheme() const
+{
+    return headPieces(m_uri).scheme.toString();
+}
+
+QString TrackRef::identifier() const
+{
+    return headPieces(m_uri).identifier.toString();
+}
+
+QString TrackRef::textField(int index) const
+{
+    const QList<QStringView> pieces = identifierPieces(m_uri);
+    if (index >= pieces.size())
+        return QString();
+    const QStringView piece = pieces[index];
+    if (std::optional<QString> decoded = percentDecode(piece))
+        return *decoded;
+    return piece.toString();
+}
+
+QString TrackRef::artist() const
+{
+    return textField(0);
+}
+
+QString TrackRef::album() const
+{
+    return textField(1);
+}
+
+QString TrackRef::track() const
+{
+    return textField(2);
+}
+
+std::optional<qint64> TrackRef::durationHint() const
+{
+    const QList<QStringView> pieces = identifierPieces(m_uri);
+    if (pieces.size() < 4 || pieces[3].isEmpty())
+        return std::nullopt;
+    return parseDecimalInt64(pieces[3]);
+}
+
+std::optional<qint64> TrackRef::subTrackIndex() const
+{
+    const qsizetype hash = m_uri.indexOf(u'#');
+    if (hash < 0)
+        return std::nullopt;
+    const QStringView rest = QStringView(m_uri).mid(hash + 1);
+    if (rest.isEmpty())
+        return std::nullopt;
+    return parseDecimalInt64(rest);
+}
+
+QJsonObject TrackRef::toJson() const
+{
+    return QJsonObject{{QStringLiteral("uri"), m_uri}};
+}
+
+TrackRef TrackRef::fromJson(const QJsonObject& object)
+{
+    const QJsonValue value = object.value(QLatin1String("uri"));
+    if (value.isUndefined())
+        throw JsonDecodingError(QStringLiteral("No value associated with key \"uri\"."));
+    if (!value.isString())
+        throw JsonDecodingError(QStringLiteral("Expected a string for key \"uri\"."));
+    return TrackRef(value.toString());
+}
+
+} // namespace vessa
