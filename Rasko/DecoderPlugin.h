@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Rasko/AudioStream.h"
+#include "Rasko/DecoderHints.h"
+#include "Rasko/SourceLocator.h"
+
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace vessa {
+
+// Opens a location as a stream of PCM buffers. Thread-safe; open blocks (call
+// it off the main thread) and throws on failure. canDecode is called under the
+// registry's lock. A subclass that overrides only one form of open adds
+// `using DecoderPlugin::open;` so the other stays visible.
+class DecoderPlugin {
+public:
+    virtual ~DecoderPlugin() = default;
+
+    virtual QString name() const = 0;
+    // Lower-case extensions without the dot.
+    virtual QSet<QString> supportedExtensions() const = 0;
+    // Default: the lower-cased argument is one of supportedExtensions().
+    virtual bool canDecode(const QString& fileExtension) const;
+    // Absent subTrackIndex: the file's first track; single-track decoders ignore it.
+    virtual AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) = 0;
+    // Default: the form above; the hints are ignored.
+    virtual AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                             const DecoderHints& hints);
+};
+
+using DecoderPluginPtr = std::shared_ptr<DecoderPlugin>;
+
+} // namespace vessa
