@@ -11,13 +11,28 @@ namespace vessa {
 //   absolute: "file://" + the percent-encoded absolute path ("file:///...")
 //   relative: "file://" + the percent-encoded path relative to the playlist file's folder
 //   bare:     any other text, a path relative to the playlist file's folder as written
+// The heads are compared exactly, letter case included.
 class FileHint {
 public:
+    enum class Form { absolute, relative, bare };
+
     // "file://" + the path percent-encoded (';' included).
     static QString encode(const QString& path);
 
+    // Which of the three forms the hint has.
+    static Form form(const QString& hint);
+
     // The path the hint names (it may not exist), or nothing when it cannot
-    // be resolved (a relative or bare hint without a playlist file).
+    // be resolved (a relative or bare hint without a playlist file, or an
+    // absolute hint that is not a usable file URL).
+    //
+    // Absolute hints are read as file URLs: the path ends before any '?' or
+    // '#', its escapes are decoded, and leading slashes collapse to one.
+    // Malformed escapes, escapes that are not UTF-8 and NUL characters make
+    // an absolute hint unusable. The rest of a relative hint is decoded too,
+    // but when it does not decode cleanly it is taken as written. Relative
+    // and bare hints are appended to the playlist file's folder as
+    // folder + "/" + rest, even when the rest begins with "/".
     static std::optional<QString> resolve(const QString& hint, const std::optional<QString>& playlistFilePath);
 };
 
