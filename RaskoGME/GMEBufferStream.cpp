@@ -1,0 +1,46 @@
+#include "RaskoGME/GMEBufferStream.h"
+
+#include "RaskoGME/GMEError.h"
+#include "VessaCore/Logging.h"
+
+namespace vessa {
+
+VESSA_LOGGING_CATEGORY(lcDecoder, "raskogme", "decoder")
+
+namespace {
+constexpr float sampleScale = 1.0f / 32768.0f;
+}
+
+GMEBufferStream::GMEBufferStream(GMEEmu emu, AudioFormat format, int framesPerChunk)
+    : m_emu(std::move(emu)), m_format(format), m_framesPerChunk(framesPerChunk),
+      m_samples(static_cast<std::size_t>(framesPerChunk) * 2, 0)
+{
+}
+
+std::optional<PCMBuffer> GMEBufferStream::next(std::stop_token stop)
+{
+    if (!m_emu)
+        return std::nullopt;
+    if (stop.stop_requested() || m_emu->trackEnded()) {
+        m_emu.reset();
+        return std::nullopt;
+    }
+    try {
+        m_emu->play(m_samples);
+    } catch (const GMEError& error) {
+        logError(lcDecoder(), QStringLiteral("gme_play error: ") + error.message());
+        m_emu.reset();
+        return std::nullopt;
+    }
+
+    const auto frames = static_cast<std::size_t>(m_framesPerChunk);
+    std::vector<float> left(frames);
+    std::vector<float> right(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        left[i] = static_cast<float>(m_samples[2 * i]) * sampleScale;
+        right[i] = static_cast<float>(m_samples[2 * i + 1]) * sampleScale;
+    }
+    return PCMBuffer(m_format, {std::move(left), std::move(right)});
+}
+
+} // namespace vessa

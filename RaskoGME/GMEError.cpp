@@ -1,0 +1,57 @@
+#include "RaskoGME/GMEError.h"
+
+#include "VessaCore/PathExtension.h"
+
+namespace vessa {
+
+GMEError GMEError::trackOutOfRange(qint64 index, qint64 count)
+{
+    GMEError error(Kind::trackOutOfRange);
+    error.m_index = index;
+    error.m_count = count;
+    return error;
+}
+
+GMEError GMEError::gmeError(QString message)
+{
+    GMEError error(Kind::gmeError);
+    error.m_message = std::move(message);
+    return error;
+}
+
+GMEError GMEError::openFailed()
+{
+    return GMEError(Kind::openFailed);
+}
+
+GMEError GMEError::noTrackInfo()
+{
+    return GMEError(Kind::noTrackInfo);
+}
+
+QString GMEError::description() const
+{
+    switch (m_kind) {
+    case Kind::trackOutOfRange:
+        return QStringLiteral("Track %1 out of range (file has %2 tracks)").arg(m_index).arg(m_count);
+    case Kind::gmeError:
+        return QStringLiteral("Game music emulator error: ") + m_message;
+    case Kind::openFailed:
+        return QStringLiteral("Failed to open game music file");
+    case Kind::noTrackInfo:
+        return QStringLiteral("Could not read track information");
+    }
+    return QString();
+}
+
+GMEFileReadError::GMEFileReadError(QString path, QString reason)
+    : m_path(std::move(path)), m_reason(std::move(reason))
+{
+}
+
+QString GMEFileReadError::description() const
+{
+    return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read: %2").arg(lastPathComponent(m_path), m_reason);
+}
+
+} // namespace vessa
