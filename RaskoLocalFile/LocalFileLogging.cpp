@@ -1,0 +1,6 @@
+#include "RaskoLocalFile/LocalFileLogging.h"
+
+#include "VessaCore/Logging.h"
+
+VESSA_LOGGING_CATEGORY(lcLocalFileScan, "rasko.localfile", "scan")
+VESSA_LOGGING_CATEGORY(lcLocalFileResolve, "rasko.localfile", "resolve")

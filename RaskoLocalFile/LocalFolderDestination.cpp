@@ -1,0 +1,165 @@
+#include "RaskoLocalFile/LocalFolderDestination.h"
+
+#include "RaskoLocalFile/FileTimes.h"
+#include "RaskoLocalFile/LocalFolderDestinationError.h"
+#include "VessaCore/PathExtension.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace vessa {
+
+namespace {
+
+fs::path toFsPath(const QString& path)
+{
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+QString fromFsPath(const fs::path& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+QString messageOf(const std::error_code& error)
+{
+    return QString::fromStdString(error.message());
+}
+
+const QString invalidFileName = QStringLiteral("Invalid file name");
+
+// A file id is one plain name inside the folder: it may not be empty, name
+// the folder or its parent, hide itself, or reach into another folder.
+bool isValidFileID(const QString& fileID)
+{
+    return !fileID.isEmpty() && !fileID.startsWith(u'.') && !fileID.contains(u'/') && !fileID.contains(QChar(0));
+}
+
+} // namespace
+
+LocalFolderDestination::LocalFolderDestination(QString name, QString directoryPath)
+    : m_name(std::move(name)), m_directoryPath(std::move(directoryPath))
+{
+}
+
+QString LocalFolderDestination::name() const
+{
+    return m_name;
+}
+
+fs::path LocalFolderDestination::location(const QString& fileID) const
+{
+    return toFsPath(m_directoryPath) / toFsPath(fileID);
+}
+
+QList<DestinationFileInfo> LocalFolderDestination::list(const QString& fileExtension)
+{
+    const fs::path directory = toFsPath(m_directoryPath);
+    std::error_code error;
+    if (!fs::exists(directory, error)) {
+        if (error)
+            throw LocalFolderDestinationError::listFailed(m_directoryPath, messageOf(error));
+        return {};
+    }
+
+    const QString wanted = fileExtension.toLower();
+    QList<DestinationFileInfo> files;
+    fs::directory_iterator it(directory, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const QString fileID = fromFsPath(it->path().filename());
+        if (fileID.startsWith(u'.') || pathExtension(fileID).toLower() != wanted)
+            continue;
+        std::error_code entryError;
+        const auto writeTime = it->last_write_time(entryError);
+        const QDateTime lastModified = entryError ? distantPast() : dateFromFileTime(writeTime);
+        std::optional<qint64> size;
+        if (it->is_regular_file(entryError)) {
+            const std::uintmax_t bytes = it->file_size(entryError);
+            if (!entryError)
+                size = static_cast<qint64>(bytes);
+        }
+        files.append(DestinationFileInfo(fileID, lastModified, size));
+    }
+    if (error)
+        throw LocalFolderDestinationError::listFailed(m_directoryPath, messageOf(error));
+    return files;
+}
+
+QByteArray LocalFolderDestination::read(const QString& fileID)
+{
+    if (!isValidFileID(fileID))
+        throw LocalFolderDestinationError::readFailed(fileID, invalidFileName);
+    const fs::path path = location(fileID);
+    std::error_code error;
+    if (!fs::exists(path, error)) {
+        if (error)
+            throw LocalFolderDestinationError::readFailed(fileID, messageOf(error));
+        throw LocalFolderDestinationError::fileNotFound(fileID, m_directoryPath);
+    }
+    if (fs::is_directory(path, error))
+        throw LocalFolderDestinationError::readFailed(fileID, messageOf(std::make_error_code(std::errc::is_a_directory)));
+
+    QFile file(fromFsPath(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw LocalFolderDestinationError::readFailed(fileID, file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw LocalFolderDestinationError::readFailed(fileID, file.errorString());
+    return bytes;
+}
+
+void LocalFolderDestination::ensureDirectoryExists() const
+{
+    const fs::path directory = toFsPath(m_directoryPath);
+    std::error_code error;
+    // Anything already at the path counts as the folder; writing into it
+    // then fails on its own.
+    if (fs::exists(directory, error))
+        return;
+    if (!error)
+        fs::create_directories(directory, error);
+    if (error)
+        throw LocalFolderDestinationError::cannotCreateDirectory(m_directoryPath, messageOf(error));
+}
+
+void LocalFolderDestination::write(const QString& fileID, const QByteArray& data)
+{
+    if (!isValidFileID(fileID))
+        throw LocalFolderDestinationError::writeFailed(fileID, invalidFileName);
+    ensureDirectoryExists();
+
+    QSaveFile file(fromFsPath(location(fileID)));
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        throw LocalFolderDestinationError::writeFailed(fileID, file.errorString());
+    if (file.write(data) != data.size()) {
+        const QString message = file.errorString();
+        file.cancelWriting();
+        throw LocalFolderDestinationError::writeFailed(fileID, message);
+    }
+    if (!file.commit())
+        throw LocalFolderDestinationError::writeFailed(fileID, file.errorString());
+}
+
+void LocalFolderDestination::remove(const QString& fileID)
+{
+    if (!isValidFileID(fileID))
+        throw LocalFolderDestinationError::deleteFailed(fileID, invalidFileName);
+    const fs::path path = location(fileID);
+    std::error_code error;
+    // symlink_status, so that a dangling link can still be removed.
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (status.type() == fs::file_type::not_found)
+        throw LocalFolderDestinationError::fileNotFound(fileID, m_directoryPath);
+    if (error)
+        throw LocalFolderDestinationError::deleteFailed(fileID, messageOf(error));
+    fs::remove(path, error);
+    if (error)
+        throw LocalFolderDestinationError::deleteFailed(fileID, messageOf(error));
+}
+
+} // namespace vessa

@@ -1,0 +1,421 @@
+#include "RaskoLocalFile/MediaDatabase.h"
+
+#include "RaskoLocalFile/FileTimes.h"
+#include "RaskoLocalFile/MediaDatabaseError.h"
+#include "RaskoLocalFile/SqliteStatement.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace vessa {
+
+namespace {
+
+const char* const schemaScript =
+    "PRAGMA journal_mode=WAL;\n"
+    "\n"
+    "CREATE TABLE IF NOT EXISTS tracks (\n"
+    "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+    "    artist TEXT NOT NULL DEFAULT '',\n"
+    "    album TEXT NOT NULL DEFAULT '',\n"
+    "    title TEXT NOT NULL DEFAULT '',\n"
+    "    duration_seconds INTEGER,\n"
+    "    file_path TEXT NOT NULL,\n"
+    "    file_extension TEXT NOT NULL DEFAULT '',\n"
+    "    last_modified REAL NOT NULL,\n"
+    "    sub_track_index INTEGER NOT NULL DEFAULT -1,\n"
+    "    track_number INTEGER,\n"
+    "    disc_number INTEGER,\n"
+    "    UNIQUE(file_path, sub_track_index)\n"
+    ");\n"
+    "\n"
+    "CREATE INDEX IF NOT EXISTS idx_tracks_lookup\n"
+    "    ON tracks(artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE);\n"
+    "\n"
+    "CREATE INDEX IF NOT EXISTS idx_tracks_path\n"
+    "    ON tracks(file_path);";
+
+#define VESSA_ROW_SELECT                                                                                        \
+    "SELECT id, artist, album, title, duration_seconds, file_path, file_extension, last_modified, "             \
+    "sub_track_index, track_number, disc_number\n"                                                             \
+    "FROM tracks\n"
+
+const char* const allTracksSql = VESSA_ROW_SELECT
+    "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE";
+
+#define VESSA_FIND_WHERE                                                                                        \
+    "WHERE artist = ?1 COLLATE NOCASE\n"                                                                        \
+    "  AND album = ?2 COLLATE NOCASE\n"                                                                         \
+    "  AND title = ?3 COLLATE NOCASE\n"
+
+const char* const findTracksSql = VESSA_ROW_SELECT VESSA_FIND_WHERE "ORDER BY id ASC";
+const char* const findTracksByDurationSql = VESSA_ROW_SELECT VESSA_FIND_WHERE
+    "ORDER BY CASE WHEN duration_seconds = ?4 THEN 0 ELSE 1 END, id ASC";
+
+#undef VESSA_FIND_WHERE
+#undef VESSA_ROW_SELECT
+
+const char* const upsertSql =
+    "INSERT INTO tracks (artist, album, title, duration_seconds, file_path, file_extension, last_modified, "
+    "sub_track_index, track_number, disc_number)\n"
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)\n"
+    "ON CONFLICT(file_path, sub_track_index) DO UPDATE SET\n"
+    "    artist = excluded.artist,\n"
+    "    album = excluded.album,\n"
+    "    title = excluded.title,\n"
+    "    duration_seconds = excluded.duration_seconds,\n"
+    "    file_extension = excluded.file_extension,\n"
+    "    last_modified = excluded.last_modified,\n"
+    "    sub_track_index = excluded.sub_track_index,\n"
+    "    track_number = excluded.track_number,\n"
+    "    disc_number = excluded.disc_number";
+
+// The half-open byte range [lower, upper) of every text that starts with
+// `prefix` under SQLite's binary collation: the prefix with its last byte
+// raised by one. No upper bound exists when nothing is left to raise.
+struct PrefixRange {
+    QByteArray lower;
+    std::optional<QByteArray> upper;
+};
+
+PrefixRange prefixRange(const QString& prefix)
+{
+    PrefixRange range{prefix.toUtf8(), std::nullopt};
+    QByteArray upper = range.lower;
+    while (!upper.isEmpty() && static_cast<unsigned char>(upper.back()) == 0xFF)
+        upper.chop(1);
+    if (!upper.isEmpty()) {
+        upper.back() = static_cast<char>(static_cast<unsigned char>(upper.back()) + 1);
+        range.upper = upper;
+    }
+    return range;
+}
+
+QByteArray prefixCondition(const PrefixRange& range)
+{
+    return range.upper ? QByteArrayLiteral("file_path >= ?1 AND file_path < ?2") : QByteArrayLiteral("file_path >= ?1");
+}
+
+void bindPrefix(SqliteStatement& statement, const PrefixRange& range)
+{
+    statement.bindUtf8(1, range.lower);
+    if (range.upper)
+        statement.bindUtf8(2, *range.upper);
+}
+
+QString directoryPrefix(const QString& directory)
+{
+    return directory.endsWith(u'/') ? directory : directory + u'/';
+}
+
+MediaDatabase::TrackRow readRow(const SqliteStatement& statement)
+{
+    const auto optionalInt = [&](int column) -> std::optional<qint64> {
+        if (statement.isNull(column))
+            return std::nullopt;
+        return statement.int64(column);
+    };
+    const qint64 subTrack = statement.int64(8);
+    return MediaDatabase::TrackRow(statement.int64(0), statement.text(1), statement.text(2), statement.text(3),
+                                   optionalInt(4), statement.text(5), statement.text(6),
+                                   dateFromSecondsSince1970(statement.real(7)),
+                                   subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInt(9),
+                                   optionalInt(10));
+}
+
+// BEGIN IMMEDIATE ... COMMIT; rolled back when left without commit().
+class Transaction {
+public:
+    Transaction(sqlite3* db, bool insert)
+        : m_db(db), m_insert(insert)
+    {
+        run("BEGIN IMMEDIATE");
+    }
+    ~Transaction()
+    {
+        if (!m_committed)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit()
+    {
+        run("COMMIT");
+        m_committed = true;
+    }
+
+private:
+    void run(const char* sql)
+    {
+        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const QString reason = sqliteMessage(m_db);
+            throw m_insert ? MediaDatabaseError::insertFailed(reason) : MediaDatabaseError::queryFailed(reason);
+        }
+    }
+
+    sqlite3* m_db;
+    bool m_insert;
+    bool m_committed = false;
+};
+
+} // namespace
+
+MediaDatabase::TrackRow::TrackRow(qint64 id, QString artist, QString album, QString title,
+                                  std::optional<qint64> durationSeconds, QString filePath, QString fileExtension,
+                                  QDateTime lastModified, std::optional<qint64> subTrackIndex,
+                                  std::optional<qint64> trackNumber, std::optional<qint64> discNumber)
+    : id(id), artist(std::move(artist)), album(std::move(album)), title(std::move(title)),
+      durationSeconds(durationSeconds), filePath(std::move(filePath)), fileExtension(std::move(fileExtension)),
+      lastModified(std::move(lastModified)), subTrackIndex(subTrackIndex), trackNumber(trackNumber),
+      discNumber(discNumber)
+{
+}
+
+MediaDatabase::MediaDatabase(const std::optional<QString>& path)
+{
+    const QString databasePath = path.value_or(QStringLiteral(":memory:"));
+    if (path) {
+        const std::filesystem::path parent = std::filesystem::path(path->toStdString()).parent_path();
+        std::error_code error;
+        if (!parent.empty())
+            std::filesystem::create_directories(parent, error);
+        if (error) {
+            throw MediaDatabaseError::cannotOpen(databasePath, QStringLiteral("Cannot create folder ")
+                                                                   + QString::fromStdString(parent.string())
+                                                                   + QStringLiteral(": ")
+                                                                   + QString::fromStdString(error.message()));
+        }
+    }
+
+    sqlite3* handle = nullptr;
+    const int result = sqlite3_open_v2(databasePath.toUtf8().constData(), &handle,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Owned from here on, so a handle that a failed open returned is closed too.
+    m_db.reset(handle);
+    if (result != SQLITE_OK)
+        throw MediaDatabaseError::cannotOpen(databasePath, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
+    sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
+    createSchema();
+}
+
+MediaDatabase::~MediaDatabase() = default;
+
+void MediaDatabase::migrateIfNeeded()
+{
+    qint64 version = schemaVersion;
+    try {
+        SqliteStatement statement(m_db.get(), QByteArrayLiteral("PRAGMA user_version"));
+        if (statement.step() == SQLITE_ROW)
+            version = statement.int64(0);
+    } catch (const MediaDatabaseError&) {
+        // Unreadable version: the schema script below reports the real fault.
+    }
+    if (version >= schemaVersion)
+        return;
+    const QByteArray sql = "DROP TABLE IF EXISTS tracks; PRAGMA user_version = " + QByteArray::number(schemaVersion)
+        + ";";
+    char* message = nullptr;
+    if (sqlite3_exec(m_db.get(), sql.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason = message ? QString::fromUtf8(message) : QStringLiteral("unknown");
+        sqlite3_free(message);
+        throw MediaDatabaseError::schemaCreationFailed(reason);
+    }
+}
+
+void MediaDatabase::createSchema()
+{
+    migrateIfNeeded();
+    char* message = nullptr;
+    if (sqlite3_exec(m_db.get(), schemaScript, nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason = message ? QString::fromUtf8(message) : QStringLiteral("unknown");
+        sqlite3_free(message);
+        throw MediaDatabaseError::schemaCreationFailed(reason);
+    }
+    const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
+    sqlite3_exec(m_db.get(), setVersion.constData(), nullptr, nullptr, nullptr);
+}
+
+qint64 MediaDatabase::countTracks(const QString& underDirectory)
+{
+    const PrefixRange range = prefixRange(directoryPrefix(underDirectory));
+    const QByteArray sql = "SELECT COUNT(*) FROM tracks WHERE " + prefixCondition(range);
+    std::lock_guard lock(m_mutex);
+    SqliteStatement statement(m_db.get(), sql);
+    bindPrefix(statement, range);
+    if (statement.step() != SQLITE_ROW)
+        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    return statement.int64(0);
+}
+
+void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
+{
+    const QString prefix = directoryPrefix(directory);
+    std::lock_guard lock(m_mutex);
+    removePrefixLocked(prefix);
+}
+
+qint64 MediaDatabase::removeTracksWithPathPrefix(const QString& prefix)
+{
+    std::lock_guard lock(m_mutex);
+    return removePrefixLocked(prefix);
+}
+
+qint64 MediaDatabase::removePrefixLocked(const QString& prefix)
+{
+    const PrefixRange range = prefixRange(prefix);
+    SqliteStatement statement(m_db.get(), "DELETE FROM tracks WHERE " + prefixCondition(range));
+    bindPrefix(statement, range);
+    if (statement.step() != SQLITE_DONE)
+        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    return sqlite3_changes64(m_db.get());
+}
+
+QStringList MediaDatabase::filePathsWithPrefix(const QString& prefix)
+{
+    const PrefixRange range = prefixRange(prefix);
+    const QByteArray sql = "SELECT DISTINCT file_path FROM tracks WHERE " + prefixCondition(range)
+        + " ORDER BY file_path";
+    std::lock_guard lock(m_mutex);
+    SqliteStatement statement(m_db.get(), sql);
+    bindPrefix(statement, range);
+    QStringList paths;
+    int result;
+    while ((result = statement.step()) == SQLITE_ROW)
+        paths.append(statement.text(0));
+    if (result != SQLITE_DONE)
+        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    return paths;
+}
+
+QList<MediaDatabase::TrackRow> MediaDatabase::readRowsLocked(const QByteArray& sql,
+                                                             const std::function<void(SqliteStatement&)>& bind)
+{
+    SqliteStatement statement(m_db.get(), sql);
+    if (bind)
+        bind(statement);
+    QList<TrackRow> rows;
+    int result;
+    while ((result = statement.step()) == SQLITE_ROW)
+        rows.append(readRow(statement));
+    // A step that fails part way must not pass a partial library off as whole.
+    if (result != SQLITE_DONE)
+        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    return rows;
+}
+
+QList<MediaDatabase::TrackRow> MediaDatabase::allTracks()
+{
+    std::lock_guard lock(m_mutex);
+    return readRowsLocked(allTracksSql, {});
+}
+
+QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, const QString& album,
+                                                         const QString& title, std::optional<qint64> durationSeconds)
+{
+    std::lock_guard lock(m_mutex);
+    return readRowsLocked(durationSeconds ? findTracksByDurationSql : findTracksSql, [&](SqliteStatement& statement) {
+        statement.bind(1, artist);
+        statement.bind(2, album);
+        statement.bind(3, title);
+        if (durationSeconds)
+            statement.bind(4, *durationSeconds);
+    });
+}
+
+QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
+{
+    std::lock_guard lock(m_mutex);
+    SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path, last_modified FROM tracks"));
+    QHash<QString, QDateTime> times;
+    int result;
+    while ((result = statement.step()) == SQLITE_ROW)
+        times.insert(statement.text(0), dateFromSecondsSince1970(statement.real(1)));
+    if (result != SQLITE_DONE)
+        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    return times;
+}
+
+void MediaDatabase::removeTracksWithPaths(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db.get(), false);
+    removePathsLocked(paths);
+    transaction.commit();
+}
+
+void MediaDatabase::removePathsLocked(const QStringList& paths)
+{
+    // SQLite limits the host parameters of one statement, so long lists go
+    // in chunks; the caller's transaction keeps them all or nothing.
+    std::optional<SqliteStatement> statement;
+    qsizetype preparedSize = 0;
+    for (qsizetype start = 0; start < paths.size(); start += pathsPerDelete) {
+        const qsizetype size = std::min<qsizetype>(pathsPerDelete, paths.size() - start);
+        if (size != preparedSize) {
+            QByteArray sql = "DELETE FROM tracks WHERE file_path IN (";
+            for (qsizetype i = 1; i <= size; ++i)
+                sql += (i > 1 ? ", ?" : "?") + QByteArray::number(i);
+            sql += ')';
+            statement.reset();
+            statement.emplace(m_db.get(), sql);
+            preparedSize = size;
+        } else {
+            statement->reset();
+        }
+        for (qsizetype i = 0; i < size; ++i)
+            statement->bind(static_cast<int>(i + 1), paths.at(start + i));
+        if (statement->step() != SQLITE_DONE)
+            throw MediaDatabaseError::queryFailed(statement->errorMessage());
+    }
+}
+
+void MediaDatabase::upsert(const TrackRow& row)
+{
+    std::lock_guard lock(m_mutex);
+    upsertLocked({row});
+}
+
+void MediaDatabase::upsert(const QList<TrackRow>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db.get(), true);
+    upsertLocked(rows);
+    transaction.commit();
+}
+
+void MediaDatabase::replaceTracks(const QString& filePath, const QList<TrackRow>& rows)
+{
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db.get(), true);
+    removePathsLocked({filePath});
+    upsertLocked(rows);
+    transaction.commit();
+}
+
+void MediaDatabase::upsertLocked(const QList<TrackRow>& rows)
+{
+    SqliteStatement statement(m_db.get(), upsertSql);
+    for (const TrackRow& row : rows) {
+        statement.reset();
+        statement.bind(1, row.artist);
+        statement.bind(2, row.album);
+        statement.bind(3, row.title);
+        statement.bind(4, row.durationSeconds);
+        statement.bind(5, row.filePath);
+        statement.bind(6, row.fileExtension);
+        statement.bind(7, secondsSince1970(row.lastModified));
+        // Every negative index means "no sub-track" and shares the one key -1.
+        statement.bind(8, std::max<qint64>(row.subTrackIndex.value_or(-1), -1));
+        statement.bind(9, row.trackNumber);
+        statement.bind(10, row.discNumber);
+        if (statement.step() != SQLITE_DONE)
+            throw MediaDatabaseError::insertFailed(statement.errorMessage());
+    }
+}
+
+} // namespace vessa

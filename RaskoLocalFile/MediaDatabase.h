@@ -1,0 +1,114 @@
+#pragma once
+
+#include "RaskoLocalFile/SqliteConnection.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+namespace vessa {
+
+class SqliteStatement;
+
+// The persistent index of the local music library: one row per playable item
+// (a file, a ZIP member "archive::member", or one sub-track of a multi-track
+// file) in the SQLite table `tracks`.
+//
+// Threads: every public member may be called from any thread; one mutex
+// serialises the statements on the one connection. Callers keep these calls
+// off the main thread (each one touches the disk). Members ending in
+// `Locked` expect the caller to hold the mutex.
+class MediaDatabase {
+public:
+    // One row of `tracks`. `id` is assigned by SQLite and ignored on writes.
+    // An absent subTrackIndex is stored as -1, and any negative stored value
+    // reads back as absent.
+    struct TrackRow {
+        qint64 id = 0;
+        QString artist;
+        QString album;
+        QString title;
+        std::optional<qint64> durationSeconds;
+        QString filePath;
+        QString fileExtension;
+        QDateTime lastModified;
+        std::optional<qint64> subTrackIndex;
+        std::optional<qint64> trackNumber;
+        std::optional<qint64> discNumber;
+
+        TrackRow() = default;
+        TrackRow(qint64 id, QString artist, QString album, QString title, std::optional<qint64> durationSeconds,
+                 QString filePath, QString fileExtension, QDateTime lastModified,
+                 std::optional<qint64> subTrackIndex, std::optional<qint64> trackNumber,
+                 std::optional<qint64> discNumber);
+
+        friend bool operator==(const TrackRow&, const TrackRow&) = default;
+    };
+
+    static constexpr int schemaVersion = 3;
+    // Most paths one DELETE statement names; longer lists are split.
+    static constexpr int pathsPerDelete = 500;
+    static constexpr int busyTimeoutMilliseconds = 5000;
+
+    // Opens (creating it and its folder when needed) the database file at
+    // `path`, or an in-memory database that lives as long as the object when
+    // no path is given. Throws MediaDatabaseError.
+    explicit MediaDatabase(const std::optional<QString>& path = std::nullopt);
+    ~MediaDatabase();
+    MediaDatabase(const MediaDatabase&) = delete;
+    MediaDatabase& operator=(const MediaDatabase&) = delete;
+
+    // Rows whose file path lies under the folder: it starts with the folder
+    // path plus "/" (exactly, case-sensitively). ZIP members of archives
+    // under the folder count too.
+    qint64 countTracks(const QString& underDirectory);
+    void removeTracksUnderDirectory(const QString& directory);
+
+    // Every row, by artist, album, title (each ignoring ASCII case).
+    QList<TrackRow> allTracks();
+    // Rows whose artist, album and title equal the given ones apart from ASCII
+    // case; rows of exactly `durationSeconds` first, then by id.
+    QList<TrackRow> findTracks(const QString& artist, const QString& album, const QString& title,
+                               std::optional<qint64> durationSeconds);
+
+    // Deletes every row (all sub-tracks) of each listed path, in one
+    // transaction: all or nothing.
+    void removeTracksWithPaths(const QStringList& paths);
+    // file path -> last_modified; one entry per path.
+    QHash<QString, QDateTime> allFileModTimes();
+
+    // Inserts the row, or overwrites the row with the same file path and
+    // sub-track index, keeping its id.
+    void upsert(const TrackRow& row);
+    // Upserts all rows in one transaction: all or nothing.
+    void upsert(const QList<TrackRow>& rows);
+    // Deletes every row of `filePath`, then upserts `rows`, in one transaction.
+    void replaceTracks(const QString& filePath, const QList<TrackRow>& rows);
+
+    // Distinct file paths that start with `prefix` (exact bytes, so case
+    // matters), in byte order. For example "/m/a.zip::" gives the indexed
+    // members of that archive.
+    QStringList filePathsWithPrefix(const QString& prefix);
+    // Deletes the rows whose file path starts with `prefix`; returns how many.
+    qint64 removeTracksWithPathPrefix(const QString& prefix);
+
+private:
+    void createSchema();
+    void migrateIfNeeded();
+    void execLocked(const char* sql, bool insert);
+    void upsertLocked(const QList<TrackRow>& rows);
+    void removePathsLocked(const QStringList& paths);
+    QList<TrackRow> readRowsLocked(const QByteArray& sql, const std::function<void(SqliteStatement&)>& bind);
+    qint64 removePrefixLocked(const QString& prefix);
+
+    SqliteConnection m_db;
+    std::mutex m_mutex;
+};
+
+} // namespace vessa

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "VessaCore/Error.h"
+
+#include <QString>
+
+namespace vessa {
+
+// A failure of the media database. `reason` is SQLite's own message for the
+// failed call ("unknown" when it gave none).
+class MediaDatabaseError : public Error {
+public:
+    enum class Kind { cannotOpen, schemaCreationFailed, queryFailed, insertFailed };
+
+    static MediaDatabaseError cannotOpen(QString path, QString reason);
+    static MediaDatabaseError schemaCreationFailed(QString reason);
+    static MediaDatabaseError queryFailed(QString reason);
+    static MediaDatabaseError insertFailed(QString reason);
+
+    Kind kind() const { return m_kind; }
+    // The database path of cannotOpen; empty for the other kinds.
+    const QString& path() const { return m_path; }
+    const QString& reason() const { return m_reason; }
+
+    QString description() const override;
+
+private:
+    MediaDatabaseError(Kind kind, QString path, QString reason);
+
+    Kind m_kind;
+    QString m_path;
+    QString m_reason;
+};
+
+} // namespace vessa

@@ -1,0 +1,59 @@
+#pragma once
+
+// Used only inside this module's .cpp files: it includes SQLite's own header.
+
+#include "RaskoLocalFile/SqliteConnection.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <optional>
+
+namespace vessa {
+
+// SQLite's message for the connection's last failed call, "unknown" without one.
+QString sqliteMessage(sqlite3* db);
+
+// One prepared statement, finalized when dropped. Not thread-safe: the owner
+// of the connection serialises its use.
+class SqliteStatement {
+public:
+    // Prepares `sql`; a failure throws MediaDatabaseError::queryFailed.
+    SqliteStatement(sqlite3* db, const QByteArray& sql);
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // Parameters are numbered from 1. A failed bind is remembered and
+    // returned by the next step(), which then does not run.
+    void bind(int index, qint64 value);
+    void bind(int index, double value);
+    void bind(int index, const QString& text);
+    void bindUtf8(int index, const QByteArray& text);
+    void bind(int index, std::optional<qint64> value);
+
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int step();
+    // Makes the statement ready for new bindings.
+    void reset();
+
+    bool isNull(int column) const;
+    qint64 int64(int column) const;
+    double real(int column) const;
+    QString text(int column) const;
+
+    // The message of the last failure (bind or step).
+    QString errorMessage() const;
+
+private:
+    void noteBind(int result);
+
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+    int m_bindResult = SQLITE_OK;
+    QString m_bindMessage;
+};
+
+} // namespace vessa
