@@ -1,0 +1,92 @@
+#include "RaskoCoreAudio/CoreAudioDecoderPlugin.h"
+
+#include "RaskoCoreAudio/AudioFileInput.h"
+#include "RaskoCoreAudio/AudioFileTags.h"
+#include "RaskoCoreAudio/CoreAudioBufferStream.h"
+#include "RaskoCoreAudio/CoreAudioDecoderError.h"
+#include "RaskoCoreAudio/FFmpegLog.h"
+#include "VessaCore/Logging.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+VESSA_LOGGING_CATEGORY(lcDecode, "rasko.coreaudio", "decode")
+
+namespace vessa {
+
+namespace {
+
+// The first frame of a seek: trunc(seconds x rate); NaN and negative
+// positions count as 0, positions past any file's end saturate.
+qint64 seekFrame(double seconds, double sampleRate)
+{
+    const double frame = std::trunc(seconds * sampleRate);
+    if (!(frame > 0))
+        return 0;
+    if (frame >= 9.0e18)
+        return std::numeric_limits<qint64>::max();
+    return static_cast<qint64>(frame);
+}
+
+} // namespace
+
+CoreAudioDecoderPlugin::CoreAudioDecoderPlugin(quint32 framesPerChunk)
+    : m_name(QStringLiteral("CoreAudio")),
+      m_supportedExtensions({QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("aac"),
+                             QStringLiteral("alac"), QStringLiteral("wav"), QStringLiteral("aiff"),
+                             QStringLiteral("aif"), QStringLiteral("flac"), QStringLiteral("caf")}),
+      m_framesPerChunk(std::max<quint32>(framesPerChunk, 1))
+{
+    routeFFmpegLogging();
+}
+
+QString CoreAudioDecoderPlugin::name() const
+{
+    return m_name;
+}
+
+QSet<QString> CoreAudioDecoderPlugin::supportedExtensions() const
+{
+    return m_supportedExtensions;
+}
+
+AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>)
+{
+    std::unique_ptr<AudioFileInput> input;
+    try {
+        input = std::make_unique<AudioFileInput>(locator);
+    } catch (const CoreAudioDecoderError& error) {
+        const QString where = locator.isData() ? AudioFileInput::displayName(locator) : locator.path();
+        logError(lcDecode(), QStringLiteral("Failed to open %1: %2").arg(where, error.message()));
+        throw;
+    }
+    const AudioFormat format = input->format();
+    logDebug(lcDecode(), QStringLiteral("Opened: %1, %2Hz, %3ch")
+                             .arg(AudioFileInput::displayName(locator))
+                             .arg(format.sampleRate, 0, 'f', 6)
+                             .arg(format.channelCount));
+
+    const auto shared = std::make_shared<const CoreAudioBufferStream::Source>(
+        CoreAudioBufferStream::Source{locator, format, input->lengthInFrames(), m_framesPerChunk});
+
+    const std::optional<double> duration = input->duration();
+    auto buffers = std::make_unique<CoreAudioBufferStream>(shared, 0, std::move(input));
+    SeekHandler seek = [shared](double seconds) -> PcmBufferStreamPtr {
+        const qint64 startFrame = seekFrame(seconds, shared->format.sampleRate);
+        return std::make_unique<CoreAudioBufferStream>(shared, startFrame, nullptr);
+    };
+    return AudioStream(format, duration, std::move(buffers), std::move(seek));
+}
+
+TrackMetadata CoreAudioDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
+{
+    if (locator.isData())
+        return TrackMetadata();
+    const AudioFileInput input(locator);
+    TrackMetadata metadata = readAudioFileTags(input);
+    metadata.subTrackIndex = subTrackIndex;
+    return metadata;
+}
+
+} // namespace vessa

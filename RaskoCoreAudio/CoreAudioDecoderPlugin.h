@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Rasko/DecoderPlugin.h"
+#include "Rasko/MetadataExtractor.h"
+
+namespace vessa {
+
+// Decodes and reads the tags of the common audio formats through FFmpeg:
+// "mp3", "m4a", "aac", "alac", "wav", "aiff", "aif", "flac", "caf". Streams are
+// planar 32-bit float at the file's own rate and channel count, decoded
+// `framesPerChunk` frames per buffer inside each next() call, and seek to the
+// exact frame. Files on disk and in-memory data (ZIP archive members) both
+// play; tags are read from files only.
+//
+// Immutable after construction: any thread may call open, extract and the
+// streams' seek operations, any number at once. Both block on disk and
+// decoding, so callers stay off the main thread.
+class CoreAudioDecoderPlugin final : public DecoderPlugin, public MetadataExtractor {
+public:
+    // framesPerChunk: frames per decoded buffer, at least 1 (the application uses 8192).
+    explicit CoreAudioDecoderPlugin(quint32 framesPerChunk);
+
+    QString name() const override;
+    QSet<QString> supportedExtensions() const override;
+    quint32 framesPerChunk() const { return m_framesPerChunk; }
+
+    using DecoderPlugin::open;
+    // Throws CoreAudioDecoderError when FFmpeg cannot open the file or its audio
+    // stream. The sub-track index is ignored.
+    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+
+    // Title, artist, album, track and disc number, cover art and duration of a
+    // file; in-memory data gives a record with every field absent. Throws
+    // CoreAudioDecoderError when the file holds no decodable audio stream.
+    TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+
+private:
+    const QString m_name;
+    const QSet<QString> m_supportedExtensions;
+    const quint32 m_framesPerChunk;
+};
+
+} // namespace vessa
