@@ -1,9 +1,10 @@
 #pragma once
 
 // Minimal chip-music files built from bytes, for tests and benchmarks: a VGM
-// writer (SN76489 PSG and YM2612 commands, waits, a loop point and a GD3 tag),
-// and GBS and NSF files whose init routine starts one steady square-wave tone
-// and whose play routine just returns. Header-only.
+// writer (SN76489 PSG and YM2612 commands, waits, a loop point and a GD3 tag);
+// GBS and NSF files whose init routine starts one steady square-wave tone and
+// whose play routine just returns; an SPC snapshot that plays one looping
+// sample for ever. Header-only.
 
 #include <QByteArray>
 #include <QString>
@@ -254,6 +255,48 @@ inline QByteArray nsfFile(int songCount, const QByteArray& name, const QByteArra
     putLe16(file, 0x78, 19997); // PAL play period
     file.append(init);
     file.append(char(0x60)); // play: rts
+    return file;
+}
+
+// An SNES sound snapshot with an ID666 tag giving its play length in whole
+// seconds (1-999). Voice 0 loops a short square-wave sample; the SPC700 keys
+// it on and then spins.
+inline QByteArray spcFile(int seconds, const QByteArray& song, const QByteArray& game, const QByteArray& artist)
+{
+    using namespace chipdetail;
+    QByteArray file(0x10200, '\0');
+    file.replace(0, 33, "SNES-SPC700 Sound File Data v0.30");
+    file[0x21] = char(26);
+    file[0x22] = char(26);
+    file[0x23] = char(26); // has an ID666 tag
+    file[0x24] = char(30);
+    putLe16(file, 0x25, 0x0400); // PC
+    file[0x2B] = char(0xEF);     // SP
+    putField(file, 0x2E, song, 32);
+    putField(file, 0x4E, game, 32);
+    file.replace(0xA9, 3, QByteArray::number(seconds).rightJustified(3, '0'));
+    file.replace(0xAC, 4, "1000"); // fade length in ms
+    putField(file, 0xB1, artist, 32);
+
+    constexpr qsizetype ram = 0x100;
+    const QByteArray directory = QByteArray::fromHex("00030003"); // sample 0 starts and loops at $0300
+    const QByteArray sample = QByteArray::fromHex("c37777777788888888"); // one BRR block: loop, end
+    const QByteArray code = QByteArray::fromHex("8f4cf2"   // mov $f2,#$4c  DSP register KON
+                                                "8f01f3"   // mov $f3,#$01  key on voice 0
+                                                "2ffe");   // bra *
+    file.replace(ram + 0x200, directory.size(), directory);
+    file.replace(ram + 0x300, sample.size(), sample);
+    file.replace(ram + 0x400, code.size(), code);
+
+    constexpr qsizetype dsp = 0x10100;
+    file[dsp + 0x0C] = char(0x7F); // main volume left
+    file[dsp + 0x1C] = char(0x7F); // main volume right
+    file[dsp + 0x00] = char(0x7F); // voice 0 volume left
+    file[dsp + 0x01] = char(0x7F); // voice 0 volume right
+    putLe16(file, dsp + 0x02, 0x1000); // voice 0 pitch
+    file[dsp + 0x07] = char(0x7F); // voice 0 direct gain (ADSR off)
+    file[dsp + 0x5D] = char(0x02); // sample directory page
+    file[dsp + 0x6C] = char(0x20); // echo writes off, sound on
     return file;
 }
 
