@@ -24,10 +24,17 @@ Player::Player(AudioOutput& output, QObject* parent)
 
 Player::~Player()
 {
-    // Let every background thread wind down at once; the members join them.
+    // Let the seek workers wind down while the scheduling task is stopped;
+    // the map joins them.
     for (auto& [generation, worker] : m_seekWorkers)
         worker.request_stop();
-    m_schedulingTask.reset();
+    if (m_schedulingTask) {
+        try {
+            m_schedulingTask->stop();
+        } catch (...) {
+            // The task has ended all the same; nothing is left to report to.
+        }
+    }
 }
 
 void Player::setOnTrackEnd(TrackEndHook hook)
