@@ -200,8 +200,8 @@ void PlaylistLibrary::save(const Playlist& playlist)
 
 Playlist PlaylistLibrary::create(const QString& name)
 {
-    checkWritable(name);
     checkNameIsFree(name);
+    checkWritable(name);
     const Playlist created(name, QList<PlaylistTrack>());
     write(created);
     m_playlists.append(created);
@@ -237,8 +237,8 @@ void PlaylistLibrary::rename(const QString& from, const QString& to)
     const qsizetype index = indexOf(from);
     if (index < 0)
         throw PlaylistLibraryError::playlistNotFound(from);
-    checkWritable(to);
     checkNameIsFree(to, from);
+    checkWritable(to);
     const Playlist renamed(to, m_playlists[index].tracks);
     write(renamed);
     removeOldFile(from, to);
@@ -300,6 +300,8 @@ void PlaylistLibrary::checkWritable(const QString& name) const
 
 void PlaylistLibrary::checkNameIsFree(const QString& name, const QString& renamedFrom)
 {
+    if (!isUsableName(name))
+        throw PlaylistLibraryError::invalidName(name);
     if (indexOf(name) >= 0 || hasLoadError(name))
         throw PlaylistLibraryError::playlistAlreadyExists(name);
     // Renaming "Mix" to "MIX" may find the playlist's own file under the new name.

@@ -72,7 +72,8 @@ private:
     bool hasLoadError(const QString& name) const;
     // Throws invalidName, or saveFailed when the name's file failed to load.
     void checkWritable(const QString& name) const;
-    // Throws playlistAlreadyExists when the name is taken in memory or in the store.
+    // Throws invalidName, or playlistAlreadyExists when the name is taken in
+    // memory or in the store.
     void checkNameIsFree(const QString& name, const QString& renamedFrom = QString());
     bool storeHoldsOtherFile(const QString& name, const QString& ownFileID);
     void write(const Playlist& playlist);
