@@ -34,13 +34,14 @@ std::optional<PCMBuffer> GMEBufferStream::next(std::stop_token stop)
     }
 
     const auto frames = static_cast<std::size_t>(m_framesPerChunk);
-    std::vector<float> left(frames);
-    std::vector<float> right(frames);
+    std::vector<std::vector<float>> channels(2, std::vector<float>(frames));
+    float* left = channels[0].data();
+    float* right = channels[1].data();
     for (std::size_t i = 0; i < frames; ++i) {
         left[i] = static_cast<float>(m_samples[2 * i]) * sampleScale;
         right[i] = static_cast<float>(m_samples[2 * i + 1]) * sampleScale;
     }
-    return PCMBuffer(m_format, {std::move(left), std::move(right)});
+    return PCMBuffer(m_format, std::move(channels));
 }
 
 } // namespace vessa
