@@ -191,6 +191,16 @@ QStringList transportCalls(const FakeAudioOutput& output)
     return names;
 }
 
+QList<double> seekTargets(const FakeAudioOutput& output)
+{
+    QList<double> targets;
+    for (const FakeAudioOutput::Call& call : output.calls()) {
+        if (call.operation == Op::seek)
+            targets.append(call.seconds);
+    }
+    return targets;
+}
+
 // Runs a comma-separated list of transport operations; loads give a short,
 // seekable stream.
 void runOperations(Player& player, const QString& operations)
@@ -461,7 +471,7 @@ void PlayerTest::seekWhilePausedKeepsClockUntilPlay()
     QCOMPARE(targets, QList<double>({12.5}));
     QCOMPARE(player.transportState(), TransportState::paused(12.5));
     QCOMPARE(transportCalls(output), QStringList({"stop", "prepare", "seek"}));
-    QCOMPARE(output.calls().at(2).seconds, 12.5);
+    QCOMPARE(seekTargets(output), QList<double>({12.5}));
     QVERIFY(!output.isPlaying());
     QVERIFY(!isPolling(player));
     // The reopened stream is fed while paused.
@@ -569,10 +579,7 @@ void PlayerTest::supersededSeek()
     QVERIFY(slowTarget->waitDestroyed());
     QCOMPARE(slowTarget->pullCount(), 0);
     QCOMPARE(player.transportState(), state);
-    for (const FakeAudioOutput::Call& call : output.calls()) {
-        if (call.operation == Op::seek)
-            QCOMPARE(call.seconds, 2.0);
-    }
+    QCOMPARE(seekTargets(output), newer == u"seek" ? QList<double>({2.0}) : QList<double>());
 }
 
 void PlayerTest::seekFailure_data()
