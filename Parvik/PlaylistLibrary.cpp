@@ -117,6 +117,7 @@ void PlaylistLibrary::load()
     };
     std::vector<Failure> failures;
     QList<Loaded> loaded;
+    QHash<QString, qsizetype> loadedByName;
     QHash<QString, std::exception_ptr> unreadable;
     const auto fail = [&](qsizetype order, const QString& name, std::exception_ptr error) {
         logError(lcLibrary(), QStringLiteral("Failed to load playlist '%1': %2").arg(name, describeException(error)));
@@ -136,16 +137,17 @@ void PlaylistLibrary::load()
         }
         // "X.PARVIK" and "X.PARVIK.parvik" both give the name "X.PARVIK"; the
         // file this library writes for that name wins, the other is reported.
-        const auto same = std::find_if(loaded.begin(), loaded.end(),
-                                       [&](const Loaded& other) { return other.playlist.name == name; });
-        if (same == loaded.end()) {
+        const auto same = loadedByName.constFind(name);
+        if (same == loadedByName.cend()) {
+            loadedByName.insert(name, loaded.size());
             loaded.append({order, fileID, std::move(*playlist)});
             continue;
         }
         const auto duplicate = std::make_exception_ptr(PlaylistLibraryError::playlistAlreadyExists(name));
         if (fileID == fileIDOf(name)) {
-            fail(same->order, name, duplicate);
-            *same = {order, fileID, std::move(*playlist)};
+            Loaded& other = loaded[same.value()];
+            fail(other.order, name, duplicate);
+            other = {order, fileID, std::move(*playlist)};
         } else {
             fail(order, name, duplicate);
         }
