@@ -178,12 +178,14 @@ public:
         m_pathScripts.insert(path, script);
     }
     void setHonoursHints(bool honours) { m_honoursHints = honours; }
-    // While set, every open (every seek) throws FakePluginError(message).
+    // While set, every open throws FakePluginError(message), checked after
+    // a blocked open is released.
     void failOpens(const std::optional<QString>& message)
     {
         std::lock_guard lock(m_mutex);
         m_openFailure = message;
     }
+    // While set, every seek of this decoder's streams throws.
     void failSeeks(const std::optional<QString>& message)
     {
         std::lock_guard lock(m_seeks->mutex);
