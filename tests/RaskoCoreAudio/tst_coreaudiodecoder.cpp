@@ -137,6 +137,8 @@ void CoreAudioDecoderTest::initTestCase()
 
     const QString made = test::runFfmpeg({"-i", path("ramp2s.wav"), "-c:a", "flac", path("ramp2s.flac")})
         + test::runFfmpeg({"-i", path("ramp2s.wav"), "-c:a", "alac", path("ramp2s.m4a")})
+        + test::runFfmpeg({"-i", path("ramp2s.wav"), "-c:a", "pcm_s16be", path("ramp2s.aiff")})
+        + test::runFfmpeg({"-i", path("ramp2s.wav"), "-c:a", "alac", path("ramp2s.caf")})
         + test::runFfmpeg({"-i", path("sine2s.wav"), "-c:a", "libmp3lame", "-b:a", "192k", path("sine2s.mp3")})
         + test::runFfmpeg({"-i", path("sine2s.wav"), "-c:a", "aac", "-b:a", "192k", path("sine2s.m4a")})
         + test::runFfmpeg(
