@@ -18,11 +18,14 @@ public:
     static LocalFileError zipEntryNotFound(QString zipPath, QString entryPath);
 
     Kind kind() const { return m_kind; }
-    // trackNotFound: artist, album, title. fileNotFound, cannotEnumerate,
-    // zipOpenFailed: the path. zipEntryNotFound: the archive path, the member path.
-    const QString& first() const { return m_first; }
-    const QString& second() const { return m_second; }
-    const QString& third() const { return m_third; }
+    // trackNotFound's payload.
+    const QString& artist() const { return m_first; }
+    const QString& album() const { return m_second; }
+    const QString& title() const { return m_third; }
+    // The file, folder or archive path of the other kinds (for
+    // zipEntryNotFound the archive's path), and the member's path.
+    const QString& path() const { return m_first; }
+    const QString& entryPath() const { return m_second; }
 
     QString description() const override;
 

@@ -301,6 +301,28 @@ private slots:
         QCOMPARE(ZipMemberPath::make(archivePath, memberPath), text);
     }
 
+    void errorTexts_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("trackNotFound") << LocalFileError::trackNotFound("A", "B", "C").description()
+                                       << "No file found for track: A - B - C";
+        QTest::newRow("fileNotFound") << LocalFileError::fileNotFound("/m/a.mp3").description()
+                                      << "File no longer exists at /m/a.mp3";
+        QTest::newRow("cannotEnumerate") << LocalFileError::cannotEnumerate("/m").description()
+                                         << "Cannot enumerate directory: /m";
+        QTest::newRow("zipOpenFailed") << LocalFileError::zipOpenFailed("/m/a.zip").description()
+                                       << "Cannot open zip archive: /m/a.zip";
+        QTest::newRow("zipEntryNotFound") << LocalFileError::zipEntryNotFound("/m/a.zip", "x.mp3").description()
+                                          << "Entry 'x.mp3' not found in zip: /m/a.zip";
+    }
+    void errorTexts()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, expected);
+        QCOMPARE(description, expected);
+    }
+
     void localFilesAreNeverEvicted()
     {
         const QString file = path(QStringLiteral("local.mp3"));
