@@ -79,6 +79,7 @@ private slots:
     void lossyFormatsKeepTheirLength_data();
     void lossyFormatsKeepTheirLength();
     void highBitDepthConverted();
+    void formatChangeMidStreamConverted();
     void seekToZeroEqualsStart_data();
     void seekToZeroEqualsStart();
     void seekStartsAtWholeFrame_data();
@@ -291,6 +292,41 @@ void CoreAudioDecoderTest::highBitDepthConverted()
     for (int c = 0; c < 2; ++c) {
         for (qint64 frame = 0; frame < source.frameCount; ++frame)
             QVERIFY(std::abs(decoded.channels[c][frame] - source.sample(frame, c)) < 1.0f / (1 << 22));
+    }
+}
+
+// Two MP3 files joined byte by byte: 44.1 kHz stereo, then 22.05 kHz mono.
+// Every buffer keeps the stream's one format, and both halves keep their length.
+void CoreAudioDecoderTest::formatChangeMidStreamConverted()
+{
+    const QStringList plain{"-c:a", "libmp3lame", "-write_xing", "0", "-id3v2_version", "0"};
+    const QString made
+        = test::runFfmpeg(QStringList{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=1", "-ac", "2"}
+                          + plain + QStringList{path("part1.mp3")})
+        + test::runFfmpeg(QStringList{"-f", "lavfi", "-i", "sine=frequency=880:sample_rate=22050:duration=1", "-ac", "1"}
+                          + plain + QStringList{path("part2.mp3")});
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    QFile joined(path("joined.mp3"));
+    QVERIFY(joined.open(QIODevice::WriteOnly));
+    joined.write(readFile(path("part1.mp3")) + readFile(path("part2.mp3")));
+    joined.close();
+
+    AudioFormat format;
+    const Decoded decoded = decodeFile("joined.mp3", &format);
+    const double seconds = static_cast<double>(decoded.frames()) / format.sampleRate;
+    // Each half carries its encoder's delay and padding (no gapless header), a
+    // few hundredths of a second; an unconverted half would be off by a second.
+    QVERIFY2(std::abs(seconds - 2.0) < 0.2, qPrintable(QString::number(seconds)));
+    // Both halves are sound in every channel.
+    for (const auto& channel : decoded.channels) {
+        const auto loudest = [&](qint64 from, qint64 to) {
+            float largest = 0;
+            for (qint64 i = from; i < to; ++i)
+                largest = std::max(largest, std::abs(channel[i]));
+            return largest;
+        };
+        QVERIFY(loudest(0, decoded.frames() / 2 - 2000) > 0.1f);
+        QVERIFY(loudest(decoded.frames() / 2 + 2000, decoded.frames()) > 0.1f);
     }
 }
 
