@@ -1,0 +1,65 @@
+// Render speed of the tracker-module decoder: a busy four-channel module
+// rendered through the plug-in's stream, reported as times real time.
+
+#include "RaskoMikmod/MikmodDecoderPlugin.h"
+#include "tests/support/ModFixture.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace vessa;
+using vessa::test::ModFixture;
+
+namespace {
+
+// Sixteen positions with a note on every channel every other row.
+QByteArray busyModule()
+{
+    ModFixture fixture;
+    fixture.title("Bench").sample(1, ModFixture::squareWave(64)).sample(2, ModFixture::squareWave(200));
+    QList<int> orders;
+    const int periods[] = {428, 381, 339, 320, 285, 254, 226, 214};
+    for (int pattern = 0; pattern < 16; ++pattern) {
+        orders.append(pattern);
+        for (int row = 0; row < ModFixture::rowCount; row += 2)
+            for (int channel = 0; channel < ModFixture::channelCount; ++channel)
+                fixture.note(pattern, row, channel,
+                             ModFixture::Note{periods[(row / 2 + channel + pattern) % 8], 1 + channel % 2, 0, 0});
+    }
+    fixture.orders(orders);
+    return fixture.bytes();
+}
+
+void BM_RenderModule(benchmark::State& state)
+{
+    MikmodDecoderPlugin plugin;
+    const SourceLocator locator = SourceLocator::data(busyModule());
+    qint64 frames = 0;
+    for (auto _ : state) {
+        AudioStream stream = plugin.open(locator, std::nullopt);
+        std::stop_source source;
+        while (std::optional<PCMBuffer> buffer = stream.buffers->next(source.get_token())) {
+            frames += buffer->frameCount();
+            benchmark::DoNotOptimize(buffer->channelData[0].data());
+        }
+    }
+    // Seconds of audio per second of rendering: times real time.
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate,
+                           benchmark::Counter::kIsRate);
+    state.counters["audio_s"] = static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate
+        / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_RenderModule)->Unit(benchmark::kMillisecond);
+
+void BM_ExtractModule(benchmark::State& state)
+{
+    MikmodDecoderPlugin plugin;
+    const SourceLocator locator = SourceLocator::data(busyModule());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(plugin.extract(locator, std::nullopt));
+}
+BENCHMARK(BM_ExtractModule)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
