@@ -29,7 +29,8 @@ class SchedulingTask;
 // call the output and the seek handler and post their results back; each
 // result carries the generation it was started under, and a result whose
 // generation is no longer current (a newer load, seek or stop came) is
-// dropped. The output must outlive the player.
+// dropped. The output must outlive the player; destroying the player stops
+// the scheduling task and waits for a seek handler that is still running.
 class Player : public QObject {
     Q_OBJECT
 
