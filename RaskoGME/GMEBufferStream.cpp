@@ -34,12 +34,16 @@ std::optional<PCMBuffer> GMEBufferStream::next(std::stop_token stop)
     }
 
     const auto frames = static_cast<std::size_t>(m_framesPerChunk);
-    std::vector<std::vector<float>> channels(2, std::vector<float>(frames));
+    std::vector<std::vector<float>> channels;
+    channels.reserve(2);
+    channels.emplace_back(frames);
+    channels.emplace_back(frames);
     float* left = channels[0].data();
     float* right = channels[1].data();
+    const std::int16_t* in = m_samples.data();
     for (std::size_t i = 0; i < frames; ++i) {
-        left[i] = static_cast<float>(m_samples[2 * i]) * sampleScale;
-        right[i] = static_cast<float>(m_samples[2 * i + 1]) * sampleScale;
+        left[i] = static_cast<float>(in[2 * i]) * sampleScale;
+        right[i] = static_cast<float>(in[2 * i + 1]) * sampleScale;
     }
     return PCMBuffer(m_format, std::move(channels));
 }
