@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <optional>
+#include <utility>
 
 struct MODULE;
 

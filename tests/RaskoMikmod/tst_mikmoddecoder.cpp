@@ -288,11 +288,19 @@ void MikmodDecoderTest::unreadableInput()
         }
     }
 
-    try {
-        plugin.open(SourceLocator::fileURL(QStringLiteral("/nonexistent/folder/song.mod")), std::nullopt);
-        QFAIL("open of a missing file succeeded");
-    } catch (const MikmodFileReadError& error) {
-        QVERIFY(error.description().startsWith(QStringLiteral("The file \u201Csong.mod\u201D couldn\u2019t be read: ")));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("folder.mod"));
+    QVERIFY(QDir().mkdir(folder));
+    for (const QString& path : {dir.filePath(QStringLiteral("missing.mod")), folder}) {
+        try {
+            plugin.open(SourceLocator::fileURL(path), std::nullopt);
+            QFAIL("open of an unreadable file succeeded");
+        } catch (const MikmodFileReadError& error) {
+            const QString name = QFileInfo(path).fileName();
+            QVERIFY2(error.description().startsWith(QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read: ").arg(name)),
+                     qPrintable(error.description()));
+        }
     }
 }
 
