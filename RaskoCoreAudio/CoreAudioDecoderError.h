@@ -4,12 +4,11 @@
 
 namespace vessa {
 
-// Failures of the FFmpeg-based decoder and tag reader.
-//   invalidAudioFile: a stream's decoding state could not be set up; it only
-//       ends that stream and never reaches a caller.
-//   dataSourceNotSupported: in-memory data that cannot be read.
-//   openFailed: FFmpeg could not open the file or its audio stream; carries
-//       the file name and FFmpeg's message.
+// Failures of the FFmpeg-based decoder and tag reader. `open` and `extract`
+// throw openFailed (FFmpeg could not open the file or its audio stream; it
+// carries the file name and FFmpeg's message). The other two cases complete
+// the decoder's error set but are not thrown here: a stream that cannot set
+// up its decoding state simply ends, and in-memory data is read like a file.
 class CoreAudioDecoderError : public Error {
 public:
     enum class Kind { invalidAudioFile, dataSourceNotSupported, openFailed };

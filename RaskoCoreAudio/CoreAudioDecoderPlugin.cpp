@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 VESSA_LOGGING_CATEGORY(lcDecode, "rasko.coreaudio", "decode")
 
@@ -17,16 +16,16 @@ namespace vessa {
 
 namespace {
 
-// The first frame of a seek: trunc(seconds x rate); NaN and negative
-// positions count as 0, positions past any file's end saturate.
+// The first frame of a seek: trunc(seconds x rate). NaN and negative
+// positions count as 0; positions far past any file's end (centuries) are
+// held to a frame number that every time base can still express.
 qint64 seekFrame(double seconds, double sampleRate)
 {
+    constexpr double farPastAnyEnd = 1LL << 40;
     const double frame = std::trunc(seconds * sampleRate);
     if (!(frame > 0))
         return 0;
-    if (frame >= 9.0e18)
-        return std::numeric_limits<qint64>::max();
-    return static_cast<qint64>(frame);
+    return static_cast<qint64>(std::min(frame, farPastAnyEnd));
 }
 
 } // namespace

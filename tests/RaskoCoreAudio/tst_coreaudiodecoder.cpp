@@ -242,6 +242,8 @@ void CoreAudioDecoderTest::zeroFrameFile()
     std::stop_source source;
     QVERIFY(!stream.buffers->next(source.get_token()));
     QVERIFY(!stream.seek(0.0)->next(source.get_token()));
+    QVERIFY(!stream.seek(60.0)->next(source.get_token()));
+    QVERIFY(!stream.seek(std::numeric_limits<double>::infinity())->next(source.get_token()));
 }
 
 void CoreAudioDecoderTest::losslessFormatsDecodeExactly_data()

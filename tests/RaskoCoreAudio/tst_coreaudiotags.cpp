@@ -10,6 +10,9 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 using namespace vessa;
 using vessa::test::WavFixture;
 
@@ -64,6 +67,7 @@ private slots:
     void undecodableFilesFail_data();
     void undecodableFilesFail();
     void inMemoryDataHasNoTags();
+    void concurrentCallsAgree();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -238,6 +242,43 @@ void CoreAudioTagsTest::inMemoryDataHasNoTags()
     QVERIFY(!bytes.isEmpty());
     QCOMPARE(m_plugin.extract(SourceLocator::data(bytes), 2), TrackMetadata());
     QCOMPARE(m_plugin.extract(SourceLocator::data(QByteArray("junk")), std::nullopt), TrackMetadata());
+}
+
+// The library scan extracts several files at once while a track plays, all
+// through the one plug-in.
+void CoreAudioTagsTest::concurrentCallsAgree()
+{
+    const QStringList names{"tagged.flac", "tagged-aac.m4a", "tagged-alac.m4a", "tagged.mp3"};
+    QList<TrackMetadata> expected;
+    for (const QString& name : names)
+        expected.append(m_plugin.extract(SourceLocator::fileURL(path(name)), std::nullopt));
+
+    std::atomic<int> mismatches = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 3; ++round) {
+                const int which = (t + round) % names.size();
+                const SourceLocator locator = SourceLocator::fileURL(path(names[which]));
+                try {
+                    if (!(m_plugin.extract(locator, std::nullopt) == expected[which]))
+                        ++mismatches;
+                    AudioStream stream = m_plugin.open(locator, std::nullopt);
+                    std::stop_source source;
+                    qint64 frames = 0;
+                    while (auto buffer = stream.buffers->next(source.get_token()))
+                        frames += buffer->frameCount();
+                    if (frames != 44100)
+                        ++mismatches;
+                } catch (const std::exception&) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    QCOMPARE(mismatches.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(CoreAudioTagsTest)
