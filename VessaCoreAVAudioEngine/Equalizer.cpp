@@ -126,57 +126,66 @@ void Equalizer::recompute()
     m_globalFactor = std::pow(10.0, globalDb / 20.0);
 }
 
+// Runs every sample through the whole cascade before the next one, so the
+// recursions of all bands and channels overlap instead of waiting on each other.
 template<int Channels>
-void Equalizer::processBand(const Biquad& f, State& state, double* samples, std::size_t frames) const
+void Equalizer::processCascade(double* samples, std::size_t frames)
 {
-    std::array<double, Channels> s1;
-    std::array<double, Channels> s2;
-    for (int c = 0; c < Channels; ++c) {
-        s1[c] = state.s1[c];
-        s2[c] = state.s2[c];
+    const auto count = static_cast<std::size_t>(m_activeCount);
+    std::array<Biquad, EqualizerSettings::bandCount> filters;
+    std::array<std::array<double, Channels>, EqualizerSettings::bandCount> s1;
+    std::array<std::array<double, Channels>, EqualizerSettings::bandCount> s2;
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto band = static_cast<std::size_t>(m_activeBands[k]);
+        filters[k] = m_filters[band];
+        for (int c = 0; c < Channels; ++c) {
+            s1[k][c] = m_states[band].s1[c];
+            s2[k][c] = m_states[band].s2[c];
+        }
     }
     for (std::size_t n = 0; n < frames; ++n) {
         double* frame = samples + n * Channels;
-        for (int c = 0; c < Channels; ++c) {
-            const double x = frame[c];
-            const double y = f.b0 * x + s1[c];
-            s1[c] = f.b1 * x - f.a1 * y + s2[c];
-            s2[c] = f.b2 * x - f.a2 * y;
-            frame[c] = y;
+        std::array<double, Channels> x;
+        for (int c = 0; c < Channels; ++c)
+            x[c] = frame[c];
+        for (std::size_t k = 0; k < count; ++k) {
+            const Biquad& f = filters[k];
+            for (int c = 0; c < Channels; ++c) {
+                const double y = f.b0 * x[c] + s1[k][c];
+                s1[k][c] = f.b1 * x[c] - f.a1 * y + s2[k][c];
+                s2[k][c] = f.b2 * x[c] - f.a2 * y;
+                x[c] = y;
+            }
         }
+        for (int c = 0; c < Channels; ++c)
+            frame[c] = x[c];
     }
-    for (int c = 0; c < Channels; ++c) {
-        state.s1[c] = s1[c];
-        state.s2[c] = s2[c];
-    }
-}
-
-void Equalizer::processBandAnyLayout(const Biquad& filter, State& state, double* samples, std::size_t frames) const
-{
-    switch (m_channelCount) {
-    case 1: return processBand<1>(filter, state, samples, frames);
-    case 2: return processBand<2>(filter, state, samples, frames);
-    case 3: return processBand<3>(filter, state, samples, frames);
-    case 4: return processBand<4>(filter, state, samples, frames);
-    case 5: return processBand<5>(filter, state, samples, frames);
-    case 6: return processBand<6>(filter, state, samples, frames);
-    case 7: return processBand<7>(filter, state, samples, frames);
-    case 8: return processBand<8>(filter, state, samples, frames);
-    default: return;
+    for (std::size_t k = 0; k < count; ++k) {
+        State& state = m_states[static_cast<std::size_t>(m_activeBands[k])];
+        for (int c = 0; c < Channels; ++c) {
+            state.s1[c] = s1[k][c];
+            state.s2[c] = s2[k][c];
+            clearIfNegligible(state.s1[c]);
+            clearIfNegligible(state.s2[c]);
+        }
     }
 }
 
 void Equalizer::process(double* samples, std::size_t frames)
 {
-    if (m_bypassed || m_channelCount == 0)
+    if (m_bypassed)
         return;
-    for (int i = 0; i < m_activeCount; ++i) {
-        const auto band = static_cast<std::size_t>(m_activeBands[static_cast<std::size_t>(i)]);
-        State& state = m_states[band];
-        processBandAnyLayout(m_filters[band], state, samples, frames);
-        for (int c = 0; c < m_channelCount; ++c) {
-            clearIfNegligible(state.s1[static_cast<std::size_t>(c)]);
-            clearIfNegligible(state.s2[static_cast<std::size_t>(c)]);
+    if (m_activeCount > 0) {
+        switch (m_channelCount) {
+        case 1: processCascade<1>(samples, frames); break;
+        case 2: processCascade<2>(samples, frames); break;
+        case 3: processCascade<3>(samples, frames); break;
+        case 4: processCascade<4>(samples, frames); break;
+        case 5: processCascade<5>(samples, frames); break;
+        case 6: processCascade<6>(samples, frames); break;
+        case 7: processCascade<7>(samples, frames); break;
+        case 8: processCascade<8>(samples, frames); break;
+        default: return;
         }
     }
     if (m_globalFactor != 1.0) {

@@ -72,8 +72,7 @@ private:
     };
 
     template<int Channels>
-    void processBand(const Biquad& filter, State& state, double* samples, std::size_t frames) const;
-    void processBandAnyLayout(const Biquad& filter, State& state, double* samples, std::size_t frames) const;
+    void processCascade(double* samples, std::size_t frames);
     void recompute();
 
     int m_channelCount = 0;
