@@ -5,6 +5,7 @@
 #include "tests/support/WavFixture.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -109,6 +110,8 @@ private slots:
     void droppedStreamsFreeEverything();
     void stopRequestEndsStream();
     void truncatedFileEndsEarly();
+    void damagedInputsRefusedOrEndCleanly_data();
+    void damagedInputsRefusedOrEndCleanly();
     void inMemoryData_data();
     void inMemoryData();
     void hintsAndSubTrackIgnored();
@@ -479,6 +482,47 @@ void CoreAudioDecoderTest::truncatedFileEndsEarly()
     QVERIFY(decoded.frames() < m_ramp2s.frameCount);
     const QString mismatch = firstMismatch(decoded, m_ramp2s);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+}
+
+void CoreAudioDecoderTest::damagedInputsRefusedOrEndCleanly_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"ramp2s.wav", "ramp2s.flac", "ramp2s.m4a", "ramp2s.caf", "sine2s.mp3", "sine2s.m4a"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Cut and scrambled copies, read from memory: open refuses them with its
+// error, or the stream (and a seek in it) ends without an exception.
+void CoreAudioDecoderTest::damagedInputsRefusedOrEndCleanly()
+{
+    QFETCH(QString, name);
+    const QByteArray whole = readFile(path(name));
+    QVERIFY(!whole.isEmpty());
+    QRandomGenerator random(static_cast<quint32>(whole.size()));
+    QList<QByteArray> damaged;
+    for (const int percent : {1, 10, 50, 90})
+        damaged.append(whole.left(whole.size() * percent / 100));
+    for (int copy = 0; copy < 4; ++copy) {
+        QByteArray scrambled = whole;
+        const qsizetype from = copy == 0 ? 0 : random.bounded(scrambled.size());
+        for (qsizetype i = from; i < std::min(scrambled.size(), from + 64); ++i)
+            scrambled[i] = static_cast<char>(random.bounded(256));
+        damaged.append(scrambled);
+    }
+    QByteArray noise(4096, '\0');
+    for (char& byte : noise)
+        byte = static_cast<char>(random.bounded(256));
+    damaged.append(noise);
+
+    for (const QByteArray& bytes : std::as_const(damaged)) {
+        try {
+            AudioStream stream = m_plugin.open(SourceLocator::data(bytes), std::nullopt);
+            drain(*stream.buffers, stream.format);
+            drain(*stream.seek(1.0), stream.format);
+        } catch (const CoreAudioDecoderError& error) {
+            QCOMPARE(error.kind(), CoreAudioDecoderError::Kind::openFailed);
+        }
+    }
 }
 
 void CoreAudioDecoderTest::inMemoryData_data()
