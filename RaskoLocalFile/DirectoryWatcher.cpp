@@ -1,0 +1,318 @@
+#include "RaskoLocalFile/DirectoryWatcher.h"
+
+#include "RaskoLocalFile/InotifyEvent.h"
+#include "RaskoLocalFile/InotifyWatchTree.h"
+#include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/PendingFileChanges.h"
+#include "RaskoLocalFile/UniqueFd.h"
+#include "VessaCore/Logging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace vessa {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Without a wake-up descriptor the thread looks for requests this often.
+constexpr int fallbackPollMilliseconds = 20;
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The last component of a folder path, as the "Watching" line names it.
+QString folderName(const QString& path)
+{
+    const QString cleaned = QDir::cleanPath(path);
+    return cleaned == QStringLiteral("/") ? cleaned : QFileInfo(cleaned).fileName();
+}
+
+} // namespace
+
+// Everything the watcher thread works with. Requests arrive through a small
+// mailbox (guarded by m_mutex); the folders, the watches and the pending
+// changes belong to the watcher thread alone and need no lock.
+class DirectoryWatcher::Worker {
+public:
+    Worker(double debounceInterval, Callback onChange)
+        : m_interval(std::chrono::duration_cast<Clock::duration>(
+              std::chrono::duration<double>(std::max(0.0, debounceInterval))))
+        , m_callback(std::move(onChange))
+        , m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    {
+        if (!m_wakeFd.isValid())
+            logError(lcLocalFileWatcher(), QStringLiteral("Failed to create wake-up descriptor: %1").arg(errnoText(errno)));
+    }
+
+    // Any thread but the watcher's: hands the folders to the watcher thread
+    // and waits until it has applied them.
+    void request(const QStringList& directories)
+    {
+        std::uint64_t serial = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            serial = m_nextSerial++;
+            m_requests.emplace_back(serial, directories);
+        }
+        wake();
+        std::unique_lock lock(m_mutex);
+        m_applied.wait(lock, [&] { return m_appliedSerial >= serial; });
+    }
+
+    void wake()
+    {
+        if (m_wakeFd.isValid()) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(m_wakeFd.get(), &one, sizeof one);
+        }
+    }
+
+    // Watcher thread: stops watching whatever was watched, drops pending
+    // events, and watches `directories` (none: stays idle).
+    void apply(const QStringList& directories)
+    {
+        m_deadline.reset();
+        m_pending.clear();
+        if (m_tree.isOpen()) {
+            m_tree.close();
+            logDebug(lcLocalFileWatcher(), QStringLiteral("Stopped watching directories"));
+        }
+        if (directories.isEmpty())
+            return;
+        if (!m_tree.open()) {
+            logError(lcLocalFileWatcher(), QStringLiteral("Failed to create inotify instance: %1").arg(errnoText(errno)));
+            return;
+        }
+        m_outOfWatchesLogged = false;
+        QStringList names;
+        for (const QString& directory : directories) {
+            if (m_tree.addTree(directory, true, {}) == InotifyWatchTree::AddResult::outOfWatches)
+                noteOutOfWatches();
+            names.append(folderName(directory));
+        }
+        logInfo(lcLocalFileWatcher(), QStringLiteral("Watching %1 directories: %2")
+                                          .arg(directories.size())
+                                          .arg(names.join(QStringLiteral(", "))));
+    }
+
+    void run(std::stop_token stop)
+    {
+        std::stop_callback wakeOnStop(stop, [this] { wake(); });
+        while (!stop.stop_requested()) {
+            pollfd fds[2] = {{m_wakeFd.get(), POLLIN, 0}, {m_tree.fd(), POLLIN, 0}};
+            ::poll(fds, 2, pollTimeout());
+            if (stop.stop_requested())
+                break;
+            if (fds[0].revents & POLLIN)
+                drainWake();
+            applyRequests();
+            if (fds[1].revents & POLLIN)
+                readEvents();
+            deliverIfDue();
+        }
+    }
+
+private:
+    int pollTimeout() const
+    {
+        int timeout = -1;
+        if (m_deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - Clock::now()).count();
+            timeout = static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+        }
+        if (!m_wakeFd.isValid())
+            timeout = timeout < 0 ? fallbackPollMilliseconds : std::min(timeout, fallbackPollMilliseconds);
+        return timeout;
+    }
+
+    void drainWake()
+    {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd.get(), &count, sizeof count);
+    }
+
+    void applyRequests()
+    {
+        std::deque<std::pair<std::uint64_t, QStringList>> requests;
+        {
+            std::lock_guard lock(m_mutex);
+            requests.swap(m_requests);
+        }
+        if (requests.empty())
+            return;
+        for (const auto& [serial, directories] : requests)
+            apply(directories);
+        {
+            std::lock_guard lock(m_mutex);
+            m_appliedSerial = requests.back().first;
+        }
+        m_applied.notify_all();
+    }
+
+    void readEvents()
+    {
+        for (;;) {
+            const ssize_t size = ::read(m_tree.fd(), m_buffer, sizeof m_buffer);
+            if (size < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno != EAGAIN) {
+                    // Whatever was queued is lost to us.
+                    logError(lcLocalFileWatcher(), QStringLiteral("inotify: could not read events: %1").arg(errnoText(errno)));
+                    m_pending.recordMustRescan();
+                    rearm();
+                }
+                return;
+            }
+            if (size == 0)
+                return;
+            const QList<InotifyEvent> events = InotifyEvent::parse(m_buffer, static_cast<std::size_t>(size));
+            logDebug(lcLocalFileWatcher(), QStringLiteral("inotify: %1 event(s) received").arg(events.size()));
+            for (const InotifyEvent& event : events)
+                handle(event);
+            rearm();
+        }
+    }
+
+    void handle(const InotifyEvent& event)
+    {
+        const InotifyEvent::Kind kind = event.classify(m_tree.isMusicFolder(event.wd));
+        if (kind == InotifyEvent::Kind::mustRescan) {
+            m_pending.recordMustRescan();
+            return;
+        }
+        const InotifyWatchTree::Watch* watch = m_tree.find(event.wd);
+        if (!watch)
+            return; // a watch dropped already; its last events mean nothing now
+        const QString directory = watch->path;
+        const QString path = event.name.isEmpty()
+            ? directory
+            : InotifyWatchTree::childPath(directory, QFile::decodeName(event.name));
+        switch (kind) {
+        case InotifyEvent::Kind::fileModified:
+            m_pending.recordModified(path);
+            break;
+        case InotifyEvent::Kind::fileRemoved:
+            m_pending.recordRemoved(path);
+            break;
+        case InotifyEvent::Kind::directoryAppeared: {
+            const auto reportFile = [this](const QString& file) { m_pending.recordModified(file); };
+            if (m_tree.addTree(path, false, reportFile) == InotifyWatchTree::AddResult::outOfWatches)
+                noteOutOfWatches();
+            break;
+        }
+        case InotifyEvent::Kind::directoryMovedAway:
+            // Its watches would report under the old path; the rows of the
+            // files that were in it can only be found by a rescan.
+            m_tree.dropTree(path);
+            m_pending.recordMustRescan();
+            break;
+        case InotifyEvent::Kind::watchedFolderGone:
+            m_tree.dropTree(directory);
+            m_pending.recordMustRescan();
+            break;
+        case InotifyEvent::Kind::watchRemoved:
+            m_tree.forget(event.wd);
+            break;
+        case InotifyEvent::Kind::mustRescan:
+        case InotifyEvent::Kind::ignored:
+            break;
+        }
+    }
+
+    void noteOutOfWatches()
+    {
+        if (!m_outOfWatchesLogged) {
+            logError(lcLocalFileWatcher(),
+                     QStringLiteral("Out of inotify watches; some folders are not watched (see fs.inotify.max_user_watches)"));
+            m_outOfWatchesLogged = true;
+        }
+        m_pending.recordMustRescan();
+        rearm();
+    }
+
+    void rearm() { m_deadline = Clock::now() + m_interval; }
+
+    void deliverIfDue()
+    {
+        if (!m_deadline || Clock::now() < *m_deadline)
+            return;
+        m_deadline.reset();
+        const EventBatch batch = m_pending.take();
+        if (batch.mustRescan || !batch.modified.isEmpty() || !batch.removed.isEmpty())
+            m_callback(batch);
+    }
+
+    const Clock::duration m_interval;
+    const Callback m_callback;
+    UniqueFd m_wakeFd;
+
+    std::mutex m_mutex;
+    std::condition_variable m_applied;
+    std::deque<std::pair<std::uint64_t, QStringList>> m_requests; // guarded by m_mutex
+    std::uint64_t m_nextSerial = 1;                                // guarded by m_mutex
+    std::uint64_t m_appliedSerial = 0;                             // guarded by m_mutex
+
+    // Watcher thread only.
+    InotifyWatchTree m_tree;
+    PendingFileChanges m_pending;
+    std::optional<Clock::time_point> m_deadline;
+    bool m_outOfWatchesLogged = false;
+    alignas(inotify_event) char m_buffer[64 * 1024];
+};
+
+DirectoryWatcher::DirectoryWatcher(double debounceInterval, Callback onChange)
+    : m_worker(std::make_shared<Worker>(debounceInterval, std::move(onChange)))
+    , m_thread([worker = m_worker](std::stop_token stop) { worker->run(std::move(stop)); })
+{
+}
+
+DirectoryWatcher::~DirectoryWatcher()
+{
+    if (std::this_thread::get_id() == m_thread.get_id()) {
+        // Released from inside onChange: the thread cannot join itself. It
+        // ends after the callback returns and keeps its own share of the worker.
+        m_worker->apply({});
+        m_thread.request_stop();
+        m_thread.detach();
+        return;
+    }
+    stop();
+    // The jthread's destructor requests the stop, which wakes the thread, and joins.
+}
+
+void DirectoryWatcher::watch(const QStringList& directories)
+{
+    if (std::this_thread::get_id() == m_thread.get_id())
+        m_worker->apply(directories);
+    else
+        m_worker->request(directories);
+}
+
+void DirectoryWatcher::stop()
+{
+    watch({});
+}
+
+} // namespace vessa
