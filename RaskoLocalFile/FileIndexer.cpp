@@ -1,0 +1,172 @@
+#include "RaskoLocalFile/FileIndexer.h"
+
+#include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/ZipArchive.h"
+#include "RaskoLocalFile/ZipMemberPath.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/Logging.h"
+#include "VessaCore/PathExtension.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace vessa {
+
+namespace {
+
+// A plain file that could not be read whole; only its text is used, in the
+// skip message.
+class FileReadError : public Error {
+public:
+    explicit FileReadError(QString message) : m_message(std::move(message)) {}
+    QString description() const override { return m_message; }
+
+private:
+    QString m_message;
+};
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The whole content of a regular file. Opened without blocking, so a file
+// replaced by a FIFO since it was listed cannot hang the reader.
+QByteArray readRegularFile(const QString& path, qint64 limit)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw FileReadError(systemMessage(errno));
+    const FdCloser closer{fd};
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        throw FileReadError(systemMessage(errno));
+    if (!S_ISREG(status.st_mode))
+        throw FileReadError(QStringLiteral("Not a regular file"));
+    if (status.st_size > limit)
+        throw FileReadError(QStringLiteral("File too large to read into memory (%1 bytes)").arg(status.st_size));
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(status.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileReadError(systemMessage(errno));
+        }
+        if (got == 0)
+            return bytes;
+        if (bytes.size() + got > limit)
+            throw FileReadError(QStringLiteral("File too large to read into memory"));
+        bytes.append(chunk, static_cast<qsizetype>(got));
+    }
+}
+
+void logSkipped(const FileEntry& entry, const std::exception_ptr& error)
+{
+    logDebug(lcLocalFileScan(), QStringLiteral("Skipping unplayable file: %1 — %2")
+                                    .arg(lastPathComponent(entry.url), describeException(error)));
+}
+
+} // namespace
+
+FileIndexer::FileIndexer(MetadataExtractorPtr metadataExtractor, QList<MultiTrackScannerPtr> multiTrackScanners)
+    : m_metadataExtractor(std::move(metadataExtractor)), m_multiTrackScanners(std::move(multiTrackScanners))
+{
+}
+
+std::optional<qint64> FileIndexer::wholeSeconds(std::optional<double> seconds)
+{
+    // 2^63 is the first value a qint64 cannot hold.
+    constexpr double limit = 9223372036854775808.0;
+    if (!seconds || !std::isfinite(*seconds) || *seconds < 0.0 || *seconds >= limit)
+        return std::nullopt;
+    return static_cast<qint64>(std::trunc(*seconds));
+}
+
+QString FileIndexer::baseName(const FileEntry& entry)
+{
+    const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(entry.path);
+    const QString name = lastPathComponent(member ? member->memberPath : entry.url);
+    const QString ext = pathExtension(name);
+    return ext.isEmpty() ? name : name.chopped(ext.size() + 1);
+}
+
+FileIndexer::Result FileIndexer::index(const FileEntry& entry) const
+{
+    std::optional<SourceLocator> locator;
+    MultiTrackScanner* scanner = nullptr;
+    try {
+        for (const MultiTrackScannerPtr& candidate : m_multiTrackScanners) {
+            if (candidate && candidate->canScan(entry.ext)) {
+                scanner = candidate.get();
+                break;
+            }
+        }
+        if (const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(entry.path))
+            locator = SourceLocator::data(ZipArchive::extractFromZip(member->archivePath, member->memberPath));
+        else if (scanner)
+            locator = SourceLocator::data(readRegularFile(entry.url, maximumMultiTrackFileSize));
+        else
+            locator = SourceLocator::fileURL(entry.url);
+        if (scanner)
+            return indexMultiTrack(entry, *scanner, *locator);
+        return indexSingleTrack(entry, *locator);
+    } catch (...) {
+        logSkipped(entry, std::current_exception());
+        return Result{Result::Kind::skipped, entry.path, {}};
+    }
+}
+
+FileIndexer::Result FileIndexer::indexSingleTrack(const FileEntry& entry, const SourceLocator& locator) const
+{
+    if (!m_metadataExtractor)
+        throw FileReadError(QStringLiteral("No metadata extractor"));
+    const TrackMetadata metadata = m_metadataExtractor->extract(locator, std::nullopt);
+    MediaDatabase::TrackRow row(0, metadata.artist.value_or(QString()), metadata.album.value_or(QString()),
+                                metadata.title ? *metadata.title : baseName(entry), wholeSeconds(metadata.duration),
+                                entry.path, entry.ext, entry.lastModified, metadata.subTrackIndex,
+                                metadata.trackNumber, metadata.discNumber);
+    return Result{Result::Kind::single, entry.path, {std::move(row)}};
+}
+
+FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTrackScanner& scanner,
+                                                 const SourceLocator& locator) const
+{
+    QList<ScannedSubTrack> subTracks;
+    try {
+        subTracks = scanner.scanTracks(locator.bytes(), entry.ext);
+    } catch (...) {
+        logDebug(lcLocalFileScan(), QStringLiteral("Skipping unplayable multi-track file: %1: %2")
+                                        .arg(lastPathComponent(entry.url), describeException(std::current_exception())));
+        return Result{Result::Kind::skipped, entry.path, {}};
+    }
+    const QString fallbackAlbum = baseName(entry);
+    logDebug(lcLocalFileScan(), QStringLiteral("Multi-track file %1: %2 tracks").arg(fallbackAlbum).arg(subTracks.size()));
+    Result result{Result::Kind::multiTrack, entry.path, {}};
+    result.rows.reserve(subTracks.size());
+    for (const ScannedSubTrack& subTrack : subTracks) {
+        result.rows.append(MediaDatabase::TrackRow(0, subTrack.artist,
+                                                   subTrack.album.isEmpty() ? fallbackAlbum : subTrack.album,
+                                                   subTrack.title, wholeSeconds(subTrack.duration), entry.path,
+                                                   entry.ext, entry.lastModified, subTrack.index, subTrack.index + 1,
+                                                   std::nullopt));
+    }
+    return result;
+}
+
+} // namespace vessa

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "RaskoLocalFile/FileEntry.h"
+#include "RaskoLocalFile/FileIndexer.h"
+#include "RaskoLocalFile/ScanProgress.h"
+
+#include <QList>
+
+#include <chrono>
+#include <functional>
+#include <stop_token>
+
+namespace vessa {
+
+class MediaDatabase;
+
+// Reads a list of entries into the index with a fixed number of worker
+// threads, so at most that many files (and their bytes) are in memory at
+// once. The calling thread writes the workers' rows in batches, one
+// transaction each (a multi-track file's rows replace its old ones in a
+// transaction of their own), and reports progress after each batch is
+// written, once per file, `completed` running from 1 to the total.
+//
+// Threads: run() blocks its caller; the progress callback is called on that
+// thread, never on a worker and with no lock held. The indexer and database
+// are used from the workers and the caller at once.
+class IndexingRun {
+public:
+    using ProgressCallback = std::function<void(const ScanProgress&)>;
+
+    // A batch is written when it holds this many files, when its first file
+    // finished this long ago, and when the last file finished.
+    static constexpr int filesPerBatch = 256;
+    static constexpr std::chrono::milliseconds batchInterval{200};
+
+    IndexingRun(const FileIndexer& indexer, MediaDatabase& database, int workerCount);
+
+    // Reads every entry, in order of start. A database error ends the run
+    // with that error; a stop request ends it with CancellationError after
+    // the files already read are written. Workers are stopped and joined
+    // before run() returns or throws.
+    void run(const QList<FileEntry>& entries, const ProgressCallback& progress, std::stop_token stop);
+
+private:
+    const FileIndexer& m_indexer;
+    MediaDatabase& m_database;
+    const int m_workerCount;
+};
+
+} // namespace vessa

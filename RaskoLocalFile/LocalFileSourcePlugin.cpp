@@ -1,0 +1,209 @@
+#include "RaskoLocalFile/LocalFileSourcePlugin.h"
+
+#include "RaskoLocalFile/CloudDownload.h"
+#include "RaskoLocalFile/IndexingRun.h"
+#include "RaskoLocalFile/LocalFileError.h"
+#include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
+#include "RaskoLocalFile/ZipArchive.h"
+#include "RaskoLocalFile/ZipMemberPath.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/Logging.h"
+#include "VessaCore/PathExtension.h"
+
+#include <QFileInfo>
+
+namespace vessa {
+
+namespace {
+
+const QString archiveExtension = QStringLiteral("zip");
+
+QSet<QString> indexedExtensions(const QSet<QString>& extensions)
+{
+    QSet<QString> lowered;
+    for (const QString& extension : extensions)
+        lowered.insert(extension.toLower());
+    lowered.remove(archiveExtension);
+    return lowered;
+}
+
+} // namespace
+
+LocalFileSourcePlugin::LocalFileSourcePlugin(std::shared_ptr<MediaDatabase> database,
+                                             MetadataExtractorPtr metadataExtractor,
+                                             QList<MultiTrackScannerPtr> multiTrackScanners,
+                                             QSet<QString> supportedExtensions)
+    : m_database(std::move(database)), m_supportedExtensions(indexedExtensions(supportedExtensions)),
+      m_indexer(std::move(metadataExtractor), std::move(multiTrackScanners))
+{
+}
+
+LocalFileSourcePlugin::~LocalFileSourcePlugin() = default;
+
+QString LocalFileSourcePlugin::name() const
+{
+    return QStringLiteral("LocalFile");
+}
+
+bool LocalFileSourcePlugin::canHandle(const TrackRef& ref) const
+{
+    return ref.scheme() == u"track";
+}
+
+SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
+{
+    const QString artist = ref.artist();
+    const QString title = ref.track();
+    const QList<MediaDatabase::TrackRow> rows = m_database->findTracks(artist, ref.album(), title, ref.durationHint());
+    if (rows.isEmpty()) {
+        logError(lcLocalFileResolve(), QStringLiteral("Track not found: %1 - %2").arg(artist, title));
+        throw LocalFileError::trackNotFound(artist, ref.album(), title);
+    }
+    // Only the first row counts: when its file is gone the track fails to
+    // resolve, and the next scan or file event brings the index up to date.
+    const MediaDatabase::TrackRow& row = rows.constFirst();
+    if (const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(row.filePath)) {
+        if (!QFileInfo::exists(member->archivePath)) {
+            logError(lcLocalFileResolve(), QStringLiteral("Zip file missing: %1").arg(member->archivePath));
+            throw LocalFileError::fileNotFound(member->archivePath);
+        }
+        QByteArray bytes = ZipArchive::extractFromZip(member->archivePath, member->memberPath);
+        logDebug(lcLocalFileResolve(), QStringLiteral("Resolved (zip): %1 - %2 → %3::%4")
+                                           .arg(artist, title, member->archivePath, member->memberPath));
+        return SourceResult(SourceLocator::data(std::move(bytes)), row.fileExtension);
+    }
+    if (!QFileInfo::exists(row.filePath)) {
+        logError(lcLocalFileResolve(), QStringLiteral("File missing: %1").arg(row.filePath));
+        throw LocalFileError::fileNotFound(row.filePath);
+    }
+    logDebug(lcLocalFileResolve(), QStringLiteral("Resolved: %1 - %2 → %3").arg(artist, title, row.filePath));
+    return SourceResult(SourceLocator::fileURL(row.filePath), row.fileExtension);
+}
+
+QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& directories,
+                                                          const ProgressCallback& progress, std::stop_token stop)
+{
+    logInfo(lcLocalFileScan(), QStringLiteral("Starting scan of %1 directories").arg(directories.size()));
+    QList<FileEntry> entries = MusicFolderEnumerator::enumerateFiles(directories, m_supportedExtensions, stop);
+    const QHash<QString, QDateTime> stored = m_database->allFileModTimes();
+
+    // A file reached twice (nested or repeated music folders) counts once. A
+    // date that differs either way means the file was replaced.
+    QSet<QString> present;
+    present.reserve(entries.size());
+    QList<FileEntry> changed;
+    qsizetype found = 0;
+    for (FileEntry& entry : entries) {
+        if (present.contains(entry.path))
+            continue;
+        present.insert(entry.path);
+        ++found;
+        const auto storedDate = stored.constFind(entry.path);
+        if (storedDate == stored.cend() || *storedDate != entry.lastModified)
+            changed.append(std::move(entry));
+    }
+    entries.clear();
+    logDebug(lcLocalFileScan(), QStringLiteral("Found %1 audio files, %2 new/modified").arg(found).arg(changed.size()));
+
+    QStringList vanished;
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+        if (!present.contains(it.key()))
+            vanished.append(it.key());
+    }
+    m_database->removeTracksWithPaths(vanished);
+
+    IndexingRun(m_indexer, *m_database, maximumFilesInFlight).run(changed, progress, stop);
+    logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
+    return allTracksFromDatabase();
+}
+
+QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()
+{
+    return mapped(m_database->allTracks());
+}
+
+QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatcher::EventBatch& batch,
+                                                           std::stop_token stop)
+{
+    QStringList removedFiles;
+    QStringList removedArchives;
+    for (const QString& path : batch.removed) {
+        const QString ext = pathExtension(path).toLower();
+        if (ext == archiveExtension)
+            removedArchives.append(path);
+        else if (m_supportedExtensions.contains(ext))
+            removedFiles.append(path);
+    }
+    if (!removedFiles.isEmpty() || !removedArchives.isEmpty()) {
+        logInfo(lcLocalFileScan(), QStringLiteral("Removing %1 deleted file(s) from database")
+                                       .arg(removedFiles.size() + removedArchives.size()));
+        m_database->removeTracksWithPaths(removedFiles);
+        for (const QString& archive : removedArchives)
+            m_database->removeTracksWithPathPrefix(ZipMemberPath::make(archive, QString()));
+    }
+
+    QList<FileEntry> files;
+    QList<FileEntry> members;
+    QStringList goneMembers;
+    for (const QString& path : batch.modified) {
+        const QString ext = pathExtension(path).toLower();
+        const bool archive = ext == archiveExtension;
+        if (!archive && !m_supportedExtensions.contains(ext))
+            continue;
+        const std::optional<QDateTime> date = MusicFolderEnumerator::regularFileModificationDate(path);
+        if (!date || CloudDownload::triggerDownloadIfEvicted(path))
+            continue;
+        if (!archive) {
+            files.append(FileEntry{path, path, ext, *date});
+            continue;
+        }
+        const QList<FileEntry> listed = ZipArchive::enumerateZipContents(path, *date, m_supportedExtensions);
+        QSet<QString> listedPaths;
+        for (const FileEntry& member : listed)
+            listedPaths.insert(member.path);
+        for (const QString& indexed : m_database->filePathsWithPrefix(ZipMemberPath::make(path, QString()))) {
+            if (!listedPaths.contains(indexed))
+                goneMembers.append(indexed);
+        }
+        members.append(listed);
+    }
+    m_database->removeTracksWithPaths(goneMembers);
+
+    files.append(members);
+    if (!files.isEmpty()) {
+        logInfo(lcLocalFileScan(), QStringLiteral("Scanning %1 new/modified file(s)").arg(files.size()));
+        IndexingRun(m_indexer, *m_database, 1).run(files, {}, stop);
+    }
+    return allTracksFromDatabase();
+}
+
+qint64 LocalFileSourcePlugin::trackCount(const QString& underDirectory)
+{
+    return m_database->countTracks(underDirectory);
+}
+
+void LocalFileSourcePlugin::removeTracks(const QString& underDirectory)
+{
+    m_database->removeTracksUnderDirectory(underDirectory);
+}
+
+ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRow& row)
+{
+    std::optional<double> duration;
+    if (row.durationSeconds)
+        duration = double(*row.durationSeconds);
+    return ScannedTrack(TrackRef(row.artist, row.album, row.title, row.durationSeconds, row.subTrackIndex), row.title,
+                        row.artist, row.album, duration, row.trackNumber, row.discNumber, row.filePath);
+}
+
+QList<ScannedTrack> LocalFileSourcePlugin::mapped(const QList<MediaDatabase::TrackRow>& rows) const
+{
+    QList<ScannedTrack> tracks;
+    tracks.reserve(rows.size());
+    for (const MediaDatabase::TrackRow& row : rows)
+        tracks.append(scannedTrack(row));
+    return tracks;
+}
+
+} // namespace vessa

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "Rasko/MetadataExtractor.h"
+#include "Rasko/MultiTrackScanner.h"
+#include "Rasko/ScannedTrack.h"
+#include "Rasko/SourcePlugin.h"
+#include "RaskoLocalFile/DirectoryWatcher.h"
+#include "RaskoLocalFile/FileIndexer.h"
+#include "RaskoLocalFile/MediaDatabase.h"
+#include "RaskoLocalFile/ScanProgress.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <stop_token>
+
+namespace vessa {
+
+// The library's one source: indexes the audio files under the music folders
+// (ZIP archive members and the sub-tracks of multi-track files included) into
+// the media database, keeps the index current from file events, and resolves
+// a track reference to its file, or to the bytes of its archive member.
+//
+// Threads: every member may be called from any thread, several at once; the
+// index in the database is the only lasting state. Everything but name() and
+// canHandle() blocks on the disk or the database, so callers keep it off the
+// main thread. Two scans may overlap; they then share the database, whose
+// statements are serialised.
+class LocalFileSourcePlugin : public SourcePlugin {
+public:
+    using ProgressCallback = std::function<void(const ScanProgress&)>;
+
+    // At most this many files are read at once during a scan.
+    static constexpr int maximumFilesInFlight = 8;
+
+    // `supportedExtensions` are the extensions (without the dot) the library
+    // indexes, compared in lower case; "zip" always means an archive to look
+    // into, never a file to index. No file or database access.
+    LocalFileSourcePlugin(std::shared_ptr<MediaDatabase> database, MetadataExtractorPtr metadataExtractor,
+                          QList<MultiTrackScannerPtr> multiTrackScanners, QSet<QString> supportedExtensions);
+    ~LocalFileSourcePlugin() override;
+
+    LocalFileSourcePlugin(const LocalFileSourcePlugin&) = delete;
+    LocalFileSourcePlugin& operator=(const LocalFileSourcePlugin&) = delete;
+
+    // "LocalFile".
+    QString name() const override;
+    // True for every reference of the "track" scheme.
+    bool canHandle(const TrackRef& ref) const override;
+    // The first indexed row of the reference's artist, album and title (a row
+    // of its whole-second duration first). A plain file comes back as its
+    // path, an archive member as its bytes. Throws LocalFileError
+    // (trackNotFound, fileNotFound, zipEntryNotFound), ZipArchiveError or
+    // MediaDatabaseError.
+    SourceResult resolve(const TrackRef& ref) override;
+
+    // Brings the index up to date with the folders (absolute paths) and
+    // returns the whole index. Files whose modification date equals the
+    // stored one are not read; new and changed ones are read, at most
+    // maximumFilesInFlight at once; rows of files that are gone are removed.
+    // A file that cannot be read is skipped (its rows stay). `progress` is
+    // called on this thread once per file read. Throws
+    // LocalFileError::cannotEnumerate when a folder cannot be read (the index
+    // is then untouched), MediaDatabaseError, and CancellationError once
+    // `stop` is requested (rows already written stay).
+    QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
+                                        std::stop_token stop = {});
+
+    // The whole index, by artist, album and title. Throws MediaDatabaseError.
+    QList<ScannedTrack> allTracksFromDatabase();
+
+    // Applies one batch of file events: removes the rows of removed files
+    // (and of the members of removed archives), reads every modified file
+    // again, one at a time, and lists every modified archive again (rows of
+    // members it no longer holds go). Returns the whole index afterwards.
+    // The batch's mustRescan is not read: the caller scans instead. Throws
+    // MediaDatabaseError, or CancellationError once `stop` is requested.
+    QList<ScannedTrack> handleFileEvents(const DirectoryWatcher::EventBatch& batch, std::stop_token stop = {});
+
+    // The number of indexed rows under the folder, and their removal (archive
+    // members of archives under it included). Throw MediaDatabaseError.
+    qint64 trackCount(const QString& underDirectory);
+    void removeTracks(const QString& underDirectory);
+
+    // The library entry of one index row.
+    static ScannedTrack scannedTrack(const MediaDatabase::TrackRow& row);
+
+private:
+    QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows) const;
+
+    const std::shared_ptr<MediaDatabase> m_database;
+    const QSet<QString> m_supportedExtensions; // lower case, without "zip"
+    const FileIndexer m_indexer;
+};
+
+} // namespace vessa

@@ -1,0 +1,188 @@
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
+
+#include "RaskoLocalFile/CloudDownload.h"
+#include "RaskoLocalFile/LocalFileError.h"
+#include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/ZipArchive.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/Logging.h"
+#include "VessaCore/PathExtension.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace vessa {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+struct FolderItem {
+    QByteArray name;
+    unsigned char type; // a DT_ value; DT_UNKNOWN when the file system does not say
+};
+
+// The names in one folder, sorted by their bytes; nothing when the folder
+// cannot be opened or read to its end. `followLink` lets a music folder itself
+// be a symbolic link; below it no link to a folder is opened.
+std::optional<std::vector<FolderItem>> readFolder(const QByteArray& path, bool followLink)
+{
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    const int fd = ::open(path.constData(), flags);
+    if (fd < 0)
+        return std::nullopt;
+    DirHandle dir(fdopendir(fd));
+    if (!dir) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<FolderItem> items;
+    for (;;) {
+        errno = 0;
+        const dirent* item = readdir(dir.get());
+        if (!item)
+            break;
+        if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0)
+            continue;
+        items.push_back({QByteArray(item->d_name), item->d_type});
+    }
+    if (errno != 0)
+        return std::nullopt;
+    std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+    return items;
+}
+
+QDateTime modificationDate(const struct stat& status)
+{
+    const qint64 msecs = qint64(status.st_mtim.tv_sec) * 1000 + qint64(status.st_mtim.tv_nsec) / 1000000;
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+}
+
+std::optional<QDateTime> regularFileDate(const QByteArray& path)
+{
+    struct stat status;
+    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return modificationDate(status);
+}
+
+class Walk {
+public:
+    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, QList<FileEntry>& entries)
+        : m_supportedExtensions(supportedExtensions), m_stop(std::move(stop)), m_entries(entries)
+    {
+    }
+
+    void musicFolder(const QString& folder)
+    {
+        const QByteArray path = QFile::encodeName(folder);
+        std::optional<std::vector<FolderItem>> items = folder.isEmpty() ? std::nullopt : readFolder(path, true);
+        if (!items)
+            throw LocalFileError::cannotEnumerate(folder);
+        // Depth first, a subfolder's items right after its name, without
+        // recursion, so a deep tree cannot exhaust a thread's stack.
+        struct Frame {
+            QByteArray path;
+            QString qpath;
+            std::vector<FolderItem> items;
+            std::size_t next = 0;
+        };
+        std::vector<Frame> stack;
+        stack.push_back({path == "/" ? QByteArray() : path, folder == u"/" ? QString() : folder, std::move(*items)});
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next == frame.items.size()) {
+                stack.pop_back();
+                continue;
+            }
+            const FolderItem& item = frame.items[frame.next++];
+            const QByteArray childPath = frame.path + '/' + item.name;
+            const QString childQPath = frame.qpath + u'/' + QFile::decodeName(item.name);
+            if (isFolder(item, childPath)) {
+                if (m_stop.stop_requested())
+                    throw CancellationError();
+                if (std::optional<std::vector<FolderItem>> children = readFolder(childPath, false))
+                    stack.push_back({childPath, childQPath, std::move(*children)});
+                else
+                    logDebug(lcLocalFileScan(), QStringLiteral("Skipping unreadable folder: %1").arg(childQPath));
+                continue;
+            }
+            if (item.type == DT_REG || item.type == DT_LNK || item.type == DT_UNKNOWN)
+                file(childPath, childQPath, QFile::decodeName(item.name));
+        }
+    }
+
+private:
+    // A real folder, not a link to one.
+    static bool isFolder(const FolderItem& item, const QByteArray& path)
+    {
+        if (item.type != DT_UNKNOWN)
+            return item.type == DT_DIR;
+        struct stat status;
+        return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+    }
+
+    void file(const QByteArray& path, const QString& qpath, const QString& name)
+    {
+        const QString ext = pathExtension(name).toLower();
+        const bool archive = ext == u"zip";
+        if (!archive && !m_supportedExtensions.contains(ext))
+            return;
+        // Follows a link to a file; a link to a folder, a dangling link, a
+        // FIFO or a device is left out.
+        const std::optional<QDateTime> date = regularFileDate(path);
+        if (!date || CloudDownload::triggerDownloadIfEvicted(qpath))
+            return;
+        if (archive)
+            m_entries.append(ZipArchive::enumerateZipContents(qpath, *date, m_supportedExtensions));
+        else
+            m_entries.append(FileEntry{qpath, qpath, ext, *date});
+    }
+
+    const QSet<QString>& m_supportedExtensions;
+    const std::stop_token m_stop;
+    QList<FileEntry>& m_entries;
+};
+
+} // namespace
+
+QList<FileEntry> MusicFolderEnumerator::enumerateFiles(const QStringList& directories,
+                                                       const QSet<QString>& supportedExtensions, std::stop_token stop)
+{
+    QList<FileEntry> entries;
+    Walk walk(supportedExtensions, stop, entries);
+    for (const QString& directory : directories) {
+        if (stop.stop_requested())
+            throw CancellationError();
+        walk.musicFolder(withoutTrailingSlashes(directory));
+    }
+    return entries;
+}
+
+std::optional<QDateTime> MusicFolderEnumerator::regularFileModificationDate(const QString& path)
+{
+    return regularFileDate(QFile::encodeName(path));
+}
+
+QString MusicFolderEnumerator::withoutTrailingSlashes(const QString& path)
+{
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
+        trimmed.chop(1);
+    return trimmed;
+}
+
+} // namespace vessa
