@@ -188,6 +188,29 @@ void LocalFileSourcePlugin::removeTracks(const QString& underDirectory)
     m_database->removeTracksUnderDirectory(underDirectory);
 }
 
+void LocalFileSourcePlugin::startWatching(const QStringList& directories, DirectoryWatcher::Callback onChange)
+{
+    std::shared_ptr<DirectoryWatcher> watcher;
+    {
+        std::lock_guard lock(m_watcherMutex);
+        if (!m_watcher)
+            m_watcher = std::make_shared<DirectoryWatcher>(watchDebounceInterval, std::move(onChange));
+        watcher = m_watcher;
+    }
+    watcher->watch(directories);
+}
+
+void LocalFileSourcePlugin::stopWatching()
+{
+    std::shared_ptr<DirectoryWatcher> watcher;
+    {
+        std::lock_guard lock(m_watcherMutex);
+        watcher = std::move(m_watcher);
+    }
+    if (watcher)
+        watcher->stop();
+}
+
 ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRow& row)
 {
     std::optional<double> duration;

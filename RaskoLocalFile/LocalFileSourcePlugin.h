@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stop_token>
 
 namespace vessa {
@@ -86,6 +87,17 @@ public:
     qint64 trackCount(const QString& underDirectory);
     void removeTracks(const QString& underDirectory);
 
+    // Watches the folders for file changes; `onChange` gets each debounced
+    // batch on the watcher's thread. While watching, a later call only points
+    // the watcher at the new folders and keeps the first callback. Returns
+    // once the watcher has taken up the folders.
+    void startWatching(const QStringList& directories, DirectoryWatcher::Callback onChange);
+    // Stops watching and drops the watcher; nothing is delivered afterwards.
+    void stopWatching();
+
+    // The quiet time after the last file event before a batch goes out.
+    static constexpr double watchDebounceInterval = 2.0;
+
     // The library entry of one index row.
     static ScannedTrack scannedTrack(const MediaDatabase::TrackRow& row);
 
@@ -95,6 +107,9 @@ private:
     const std::shared_ptr<MediaDatabase> m_database;
     const QSet<QString> m_supportedExtensions; // lower case, without "zip"
     const FileIndexer m_indexer;
+    // Guards only the pointer; the watcher is called outside the lock.
+    std::mutex m_watcherMutex;
+    std::shared_ptr<DirectoryWatcher> m_watcher; // absent while not watching
 };
 
 } // namespace vessa
