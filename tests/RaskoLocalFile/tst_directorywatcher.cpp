@@ -1,5 +1,8 @@
 #include "RaskoLocalFile/DirectoryWatcher.h"
 #include "RaskoLocalFile/InotifyEvent.h"
+#include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "RaskoLocalFile/MediaDatabase.h"
+#include "tests/support/FakePlugins.h"
 #include "tests/support/LogCapture.h"
 
 #include <QDir>
@@ -16,6 +19,7 @@
 
 using vessa::DirectoryWatcher;
 using vessa::InotifyEvent;
+using vessa::LocalFileSourcePlugin;
 using vessa::test::LogCapture;
 using EventBatch = DirectoryWatcher::EventBatch;
 using Kind = InotifyEvent::Kind;
@@ -334,6 +338,36 @@ private slots:
             writeFile(music + "/a.mp3");
             QTRY_VERIFY_WITH_TIMEOUT(released.load(), batchTimeoutMs);
         }
+    }
+
+    // The local-file source keeps one watcher: a second start only points it
+    // at the new folders; after a stop a start makes a new one.
+    void localFileSourceWatching()
+    {
+        const QString first = freshMusicFolder();
+        const QString second = freshMusicFolder();
+        LogCapture log;
+        LocalFileSourcePlugin source(std::make_shared<vessa::MediaDatabase>(),
+                                     std::make_shared<vessa::test::FakeMetadataExtractor>(), {}, {"mp3"});
+        BatchRecorder firstCallback, secondCallback, thirdCallback;
+
+        source.startWatching({first}, firstCallback.callback());
+        source.startWatching({second}, secondCallback.callback());
+        writeFile(first + "/a.mp3");
+        writeFile(second + "/b.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(firstCallback.count() >= 1, batchTimeoutMs);
+        QCOMPARE(firstCallback.first().modified, QStringList{second + "/b.mp3"});
+        QCOMPARE(secondCallback.count(), 0);
+
+        source.stopWatching();
+        source.stopWatching();
+        QCOMPARE(log.messages(watcherCategory).count("Stopped watching directories"), 2); // retarget and stop
+
+        source.startWatching({first}, thirdCallback.callback());
+        writeFile(first + "/c.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(thirdCallback.count() >= 1, batchTimeoutMs);
+        QCOMPARE(thirdCallback.first().modified, QStringList{first + "/c.mp3"});
+        QCOMPARE(firstCallback.count(), 1);
     }
 
     void logsWhatItWatches()
