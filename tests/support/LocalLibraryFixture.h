@@ -1,0 +1,112 @@
+#pragma once
+
+// A music folder, a media database file and a local-file source in a fresh
+// temporary folder, with a scriptable fake tag reader and sub-track scanner.
+// Tests that include this link RaskoLocalFile (and PkgConfig::LIBZIP for
+// archives built with ZipFixture).
+
+#include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "RaskoLocalFile/MediaDatabase.h"
+#include "tests/support/FakePlugins.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace vessa::test {
+
+class LocalLibraryFixture {
+public:
+    // Extensions the fake source indexes; "nsf" files go to the scanner.
+    static QSet<QString> extensions()
+    {
+        return {QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("nsf"), QStringLiteral("zip")};
+    }
+
+    LocalLibraryFixture()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        if (!m_dir.isValid() || !QDir().mkpath(music()))
+            throw std::runtime_error("cannot make a temporary music folder");
+        database = std::make_shared<MediaDatabase>(m_dir.filePath(QStringLiteral("db/media.db")));
+        extractor = std::make_shared<FakeMetadataExtractor>();
+        scanner = std::make_shared<FakeMultiTrackScanner>(QSet<QString>{QStringLiteral("nsf")});
+        plugin = makePlugin(extractor);
+    }
+
+    std::shared_ptr<LocalFileSourcePlugin> makePlugin(MetadataExtractorPtr metadataExtractor) const
+    {
+        return std::make_shared<LocalFileSourcePlugin>(database, std::move(metadataExtractor),
+                                                       QList<MultiTrackScannerPtr>{scanner}, extensions());
+    }
+
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("db/media.db")); }
+    // The music folder, without a trailing slash.
+    QString music() const { return m_dir.filePath(QStringLiteral("music")); }
+    QString path(const QString& relative) const { return music() + u'/' + relative; }
+
+    // Writes `bytes` to the music folder's `relative` path (making folders)
+    // and gives it `modified` as its modification time.
+    QString write(const QString& relative, const QByteArray& bytes = QByteArrayLiteral("audio"),
+                  const QDateTime& modified = defaultTime()) const
+    {
+        const QString file = path(relative);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size())
+            throw std::runtime_error("cannot write " + file.toStdString());
+        out.close();
+        setModified(file, modified);
+        return file;
+    }
+
+    static QDateTime defaultTime() { return QDateTime::fromMSecsSinceEpoch(1'600'000'000'250, Qt::UTC); }
+
+    static void setModified(const QString& file, const QDateTime& modified)
+    {
+        const qint64 msecs = modified.toMSecsSinceEpoch();
+        const struct timespec times[2] = {{msecs / 1000, (msecs % 1000) * 1000000},
+                                          {msecs / 1000, (msecs % 1000) * 1000000}};
+        if (utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0) != 0)
+            throw std::runtime_error("cannot set the time of " + file.toStdString());
+    }
+
+    QList<ScannedTrack> scan() { return plugin->scanDirectories({music()}); }
+
+    // The paths the extractor was given for files (data locators give "").
+    QStringList extractedPaths() const
+    {
+        QStringList paths;
+        for (const FakeMetadataExtractor::ExtractCall& call : extractor->extractCalls())
+            paths.append(call.locator.path());
+        return paths;
+    }
+
+    static QStringList filePaths(const QList<ScannedTrack>& tracks)
+    {
+        QStringList paths;
+        for (const ScannedTrack& track : tracks)
+            paths.append(track.fileURL);
+        paths.sort();
+        return paths;
+    }
+
+    std::shared_ptr<MediaDatabase> database;
+    std::shared_ptr<FakeMetadataExtractor> extractor;
+    std::shared_ptr<FakeMultiTrackScanner> scanner;
+    std::shared_ptr<LocalFileSourcePlugin> plugin;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace vessa::test
