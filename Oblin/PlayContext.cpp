@@ -1,0 +1,236 @@
+#include "Oblin/PlayContext.h"
+
+#include "Oblin/PlaybackLog.h"
+
+#include <QPointer>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <numeric>
+
+namespace vessa {
+
+VESSA_LOGGING_CATEGORY(lcOblinPlayback, "oblin", "playback")
+
+PlayContext::PlayContext(Player& player, TrackResolverPtr resolver, QObject* parent)
+    : QObject(parent), m_player(player), m_resolver(resolver), m_trackLoader(resolver), m_metadataLoader(resolver)
+{
+    connect(&m_player, &Player::transportStateChanged, this, &PlayContext::transportStateChanged);
+    // The hook may outlive the context; it then does nothing. The player
+    // calls it last in its own end handling, once it is idle.
+    m_player.setOnTrackEnd([guard = QPointer<PlayContext>(this)] {
+        if (guard)
+            guard->handleTrackEnd();
+    });
+}
+
+PlayContext::~PlayContext() = default;
+
+// ---- fields
+
+void PlayContext::setQueue(QList<TrackRef> queue)
+{
+    if (queue == m_queue)
+        return;
+    const std::optional<TrackRef> before = currentTrack();
+    m_queue = std::move(queue);
+    emit queueChanged();
+    emitCurrentTrackChangeFrom(before);
+}
+
+void PlayContext::setCurrentIndex(std::optional<qsizetype> index)
+{
+    if (index == m_currentIndex)
+        return;
+    const std::optional<TrackRef> before = currentTrack();
+    m_currentIndex = index;
+    emit currentIndexChanged();
+    emitCurrentTrackChangeFrom(before);
+}
+
+void PlayContext::setPlayingIndex(std::optional<qsizetype> index)
+{
+    if (index == m_playingIndex)
+        return;
+    m_playingIndex = index;
+    emit playingIndexChanged();
+}
+
+void PlayContext::setCurrentMetadata(std::optional<TrackMetadata> metadata)
+{
+    m_currentMetadata = std::move(metadata);
+    emit currentMetadataChanged();
+}
+
+void PlayContext::setLastError(std::exception_ptr error)
+{
+    m_lastError = std::move(error);
+    emit lastErrorChanged();
+}
+
+void PlayContext::setQueueID(std::optional<QString> queueID)
+{
+    if (queueID == m_queueID)
+        return;
+    m_queueID = std::move(queueID);
+    emit queueIDChanged();
+}
+
+void PlayContext::setShuffleEnabled(bool enabled)
+{
+    const bool changed = enabled != m_shuffleEnabled;
+    m_shuffleEnabled = enabled;
+    if (changed)
+        emit shuffleEnabledChanged();
+    if (enabled) {
+        enableShuffle();
+    } else {
+        m_shuffledIndices.clear();
+        m_shufflePosition.reset();
+    }
+}
+
+void PlayContext::setRepeatMode(RepeatMode mode)
+{
+    if (mode == m_repeatMode)
+        return;
+    m_repeatMode = mode;
+    emit repeatModeChanged();
+}
+
+std::optional<TrackRef> PlayContext::currentTrack() const
+{
+    if (m_currentIndex && *m_currentIndex >= 0 && *m_currentIndex < m_queue.size())
+        return m_queue[*m_currentIndex];
+    return std::nullopt;
+}
+
+void PlayContext::emitCurrentTrackChangeFrom(const std::optional<TrackRef>& before)
+{
+    if (currentTrack() != before)
+        emit currentTrackChanged();
+}
+
+// ---- queue
+
+QList<std::optional<QString>> PlayContext::fittedHints(const std::optional<QList<std::optional<QString>>>& hints,
+                                                       qsizetype count)
+{
+    QList<std::optional<QString>> fitted = hints.value_or(QList<std::optional<QString>>());
+    fitted.resize(count);
+    return fitted;
+}
+
+void PlayContext::cancelResolveAndMetadata()
+{
+    if (m_resolveTask)
+        m_trackLoader.cancel(m_resolveTask);
+    m_resolveTask.reset();
+    m_metadataLoader.cancel();
+}
+
+void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
+                            const std::optional<QList<std::optional<QString>>>& fileHints,
+                            const std::optional<QString>& playlistURL, const std::optional<QString>& queueID)
+{
+    logDebug(lcOblinPlayback(), QString::asprintf("loadQueue: %lld tracks, startIndex=%lld",
+                                                  static_cast<long long>(tracks.size()),
+                                                  static_cast<long long>(startIndex)));
+    cancelResolveAndMetadata();
+    m_silentTrackEnds = 0;
+    const std::optional<TrackRef> before = currentTrack();
+    const bool queueDiffers = tracks != m_queue;
+    m_queue = tracks;
+    m_fileHints = fittedHints(fileHints, tracks.size());
+    m_playlistURL = playlistURL;
+    setQueueID(queueID);
+    std::optional<qsizetype> current;
+    if (!tracks.isEmpty())
+        current = std::clamp<qsizetype>(startIndex, 0, tracks.size() - 1);
+    const bool indexDiffers = current != m_currentIndex;
+    m_currentIndex = current;
+    if (queueDiffers)
+        emit queueChanged();
+    if (indexDiffers)
+        emit currentIndexChanged();
+    emitCurrentTrackChangeFrom(before);
+    setCurrentMetadata(std::nullopt);
+    setLastError(nullptr);
+    if (m_shuffleEnabled) {
+        enableShuffle();
+    } else {
+        m_shuffledIndices.clear();
+        m_shufflePosition.reset();
+    }
+}
+
+void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
+                                const std::optional<QList<std::optional<QString>>>& fileHints)
+{
+    if (tracks.isEmpty())
+        return;
+    logDebug(lcOblinPlayback(),
+             QString::asprintf("appendToQueue: %lld tracks", static_cast<long long>(tracks.size())));
+    const qsizetype oldCount = m_queue.size();
+    const std::optional<TrackRef> before = currentTrack();
+    m_queue.append(tracks);
+    m_fileHints.resize(oldCount); // keeps one hint per entry even if the queue was set directly
+    m_fileHints.append(fittedHints(fileHints, tracks.size()));
+    emit queueChanged();
+    const bool hadCurrentEntry = m_currentIndex.has_value();
+    if (!hadCurrentEntry) {
+        m_currentIndex = oldCount;
+        emit currentIndexChanged();
+    }
+    emitCurrentTrackChangeFrom(before);
+    if (!m_shuffleEnabled)
+        return;
+    if (!hadCurrentEntry) {
+        // Inserting at the front would let the new current entry come round
+        // again later in the order; start a fresh order from it instead.
+        enableShuffle();
+        return;
+    }
+    QList<qsizetype> added(tracks.size());
+    std::iota(added.begin(), added.end(), oldCount);
+    std::shuffle(added.begin(), added.end(), *QRandomGenerator::global());
+    // Right after the current slot: the new entries play next.
+    const qsizetype slot = std::min(m_shufflePosition ? *m_shufflePosition + 1 : 0, m_shuffledIndices.size());
+    m_shuffledIndices = m_shuffledIndices.first(slot) + added + m_shuffledIndices.sliced(slot);
+}
+
+void PlayContext::restorePosition(const TrackRef& track, const std::optional<TrackMetadata>& metadata)
+{
+    const qsizetype index = m_queue.indexOf(track);
+    if (index < 0)
+        return;
+    setCurrentIndex(index);
+    setPlayingIndex(index);
+    if (metadata)
+        setCurrentMetadata(metadata);
+    if (m_shuffleEnabled)
+        enableShuffle();
+    logDebug(lcOblinPlayback(), QString::asprintf("Restored position to index %lld: ", static_cast<long long>(index))
+                                    + track.uri());
+}
+
+void PlayContext::enableShuffle()
+{
+    if (m_queue.isEmpty()) {
+        m_shuffledIndices.clear();
+        m_shufflePosition.reset();
+        return;
+    }
+    QList<qsizetype> order(m_queue.size());
+    std::iota(order.begin(), order.end(), qsizetype(0));
+    std::shuffle(order.begin(), order.end(), *QRandomGenerator::global());
+    if (m_currentIndex) {
+        const auto found = std::find(order.begin(), order.end(), *m_currentIndex);
+        if (found != order.end())
+            std::iter_swap(order.begin(), found);
+    }
+    m_shuffledIndices = std::move(order);
+    m_shufflePosition = m_currentIndex ? std::optional<qsizetype>(0) : std::nullopt;
+}
+
+} // namespace vessa

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "Oblin/MetadataLoader.h"
+#include "Oblin/PlaybackCommand.h"
+#include "Oblin/RepeatMode.h"
+#include "Oblin/TrackLoader.h"
+#include "Rasko/TrackMetadata.h"
+#include "Rasko/TrackResolver.h"
+#include "VessaCore/Player.h"
+#include "VessaCore/TrackRef.h"
+#include "VessaCore/TransportState.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vessa {
+
+class Clock;
+
+// The play queue and the one entry point through which playback is driven:
+// the queue of track references with a file hint per entry, the entry the
+// context is on (currentIndex) and the one that actually started playing
+// (playingIndex), the shuffle order, the repeat mode, the playing track's
+// tags and the last playback error. Commands go through execute(); when a
+// track ends by itself the queue advances.
+//
+// Playing an entry resolves it and opens its decoder on a worker thread
+// (TrackLoader), then loads the stream into the player and starts it on the
+// main thread. A newer request cancels the older one, which ends quietly; at
+// most one resolve works at a time. The tags load alongside on their own
+// worker (MetadataLoader).
+//
+// Threads: main thread only; every completion and signal comes there. The
+// player must outlive the context. Destroying the context waits for a
+// decoder's open or a tag read that is still running; completions still
+// outstanding are then not called.
+class PlayContext : public QObject {
+    Q_OBJECT
+
+public:
+    // Runs once on the main thread when the command is done (empty) or failed.
+    // A superseded request counts as done. May run before execute() returns.
+    using Completion = std::function<void(std::exception_ptr error)>;
+
+    PlayContext(Player& player, TrackResolverPtr resolver, QObject* parent = nullptr);
+    ~PlayContext() override;
+
+    // ---- observable fields
+
+    const QList<TrackRef>& queue() const { return m_queue; }
+    void setQueue(QList<TrackRef> queue);
+    std::optional<qsizetype> currentIndex() const { return m_currentIndex; }
+    void setCurrentIndex(std::optional<qsizetype> index);
+    std::optional<qsizetype> playingIndex() const { return m_playingIndex; }
+    void setPlayingIndex(std::optional<qsizetype> index);
+    // Notifies on every assignment.
+    const std::optional<TrackMetadata>& currentMetadata() const { return m_currentMetadata; }
+    void setCurrentMetadata(std::optional<TrackMetadata> metadata);
+    // Notifies on every assignment. describeException() gives its text.
+    std::exception_ptr lastError() const { return m_lastError; }
+    void setLastError(std::exception_ptr error);
+    // Which list the queue came from ("library", a playlist's identity).
+    const std::optional<QString>& queueID() const { return m_queueID; }
+    void setQueueID(std::optional<QString> queueID);
+    bool shuffleEnabled() const { return m_shuffleEnabled; }
+    // Every assignment (the same value too) rebuilds or drops the shuffle
+    // order; the current entry goes first. Never starts or stops playback.
+    void setShuffleEnabled(bool enabled);
+    RepeatMode repeatMode() const { return m_repeatMode; }
+    void setRepeatMode(RepeatMode mode);
+
+    TransportState transportState() const { return m_player.transportState(); }
+    Clock* clock() const { return m_player.clock(); }
+    // The entry at currentIndex, when that is within the queue.
+    std::optional<TrackRef> currentTrack() const;
+    bool repeatEnabled() const { return m_repeatMode != RepeatMode::off; }
+
+    // The shuffle order (queue positions in play order) and the slot of the
+    // current entry in it; empty and nothing while shuffle is off.
+    const QList<qsizetype>& shuffledIndices() const { return m_shuffledIndices; }
+    std::optional<qsizetype> shufflePosition() const { return m_shufflePosition; }
+
+    // ---- queue
+
+    // Replaces the queue without touching what plays; the next play resolves
+    // the new current entry (startIndex, at most the last; a negative one
+    // counts as 0). Hints: one per track, padded with absent ones or cut.
+    // playlistURL is the path of the playlist file relative hints are taken
+    // against. Cancels resolving and tag loading in progress.
+    void loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
+                   const std::optional<QList<std::optional<QString>>>& fileHints = std::nullopt,
+                   const std::optional<QString>& playlistURL = std::nullopt,
+                   const std::optional<QString>& queueID = std::nullopt);
+    // Appends entries; with no current entry the first appended one becomes
+    // current. Under shuffle the new entries play next, in random order.
+    void appendToQueue(const QList<TrackRef>& tracks,
+                       const std::optional<QList<std::optional<QString>>>& fileHints = std::nullopt);
+    // Points the context at the first entry with the track's uri, without
+    // playing it; nothing when the queue has none.
+    void restorePosition(const TrackRef& track, const std::optional<TrackMetadata>& metadata);
+
+    // ---- commands
+
+    // Clears lastError, then performs the command; a failure is stored in
+    // lastError and handed to the completion.
+    void execute(const PlaybackCommand& command, Completion completion = {});
+
+signals:
+    void queueChanged();
+    void currentIndexChanged();
+    void playingIndexChanged();
+    void currentMetadataChanged();
+    void lastErrorChanged();
+    void queueIDChanged();
+    void shuffleEnabledChanged();
+    void repeatModeChanged();
+    void transportStateChanged();
+    void currentTrackChanged();
+
+private:
+    // ---- navigation (PlayContextNavigation.cpp)
+    void play(const Completion& done);
+    void next(const Completion& done);
+    void previous(const Completion& done);
+    void autoAdvance(bool trackGaveAudio);
+    void stopPlayer(const Completion& done);
+    void restartCurrentTrack(const Completion& done);
+    // Moves to queue position `index` (and shuffle slot `slot`) and plays it.
+    void moveAndPlay(qsizetype index, std::optional<qsizetype> slot, const Completion& done);
+
+    // ---- resolve and play (PlayContextResolve.cpp)
+    void resolveAndPlay(const TrackRef& track, Completion done);
+    bool beginResolve();
+    void finishResolve(const TrackRef& track, TrackLoader::Result result, const Completion& done);
+    void failResolve(const TrackRef& track, std::exception_ptr error, const Completion& done);
+    void loadMetadata(const SourceLocator& locator, const TrackRef& track);
+    void handleTrackEnd();
+
+    void enableShuffle();
+    void cancelResolveAndMetadata();
+    void setCurrentIndexAndTrack(std::optional<qsizetype> index);
+    void emitCurrentTrackChangeFrom(const std::optional<TrackRef>& before);
+    static QList<std::optional<QString>> fittedHints(const std::optional<QList<std::optional<QString>>>& hints,
+                                                     qsizetype count);
+
+    QList<TrackRef> m_queue;
+    std::optional<qsizetype> m_currentIndex;
+    std::optional<qsizetype> m_playingIndex;
+    std::optional<TrackMetadata> m_currentMetadata;
+    std::exception_ptr m_lastError;
+    std::optional<QString> m_queueID;
+    bool m_shuffleEnabled = false;
+    RepeatMode m_repeatMode = RepeatMode::off;
+    QList<std::optional<QString>> m_fileHints;
+    std::optional<QString> m_playlistURL;
+    QList<qsizetype> m_shuffledIndices;
+    std::optional<qsizetype> m_shufflePosition;
+    Player& m_player;
+    const TrackResolverPtr m_resolver;
+    TrackLoader m_trackLoader;
+    MetadataLoader m_metadataLoader;
+    // The latest resolve request; kept after it ended until the next one or
+    // a new queue replaces it, and taken by play() to mean that a track of
+    // this queue was started.
+    TrackLoader::JobPtr m_resolveTask;
+    // Whether the stream loaded last has given any audio (seek streams too).
+    std::shared_ptr<std::atomic<bool>> m_loadedStreamGaveAudio;
+    // Tracks that ended without giving any audio since the last command or
+    // track that did; a whole queue of them ends automatic advancing.
+    qsizetype m_silentTrackEnds = 0;
+};
+
+} // namespace vessa
