@@ -163,6 +163,7 @@ void CoreAudioDecoderTest::initTestCase()
         + test::runFfmpeg({"-i", path("ramp2s.wav"), "-c:a", "alac", path("ramp2s.caf")})
         + test::runFfmpeg({"-i", path("sine2s.wav"), "-c:a", "libmp3lame", "-b:a", "192k", path("sine2s.mp3")})
         + test::runFfmpeg({"-i", path("sine2s.wav"), "-c:a", "aac", "-b:a", "192k", path("sine2s.m4a")})
+        + test::runFfmpeg({"-i", path("sine2s.wav"), "-c:a", "aac", "-b:a", "192k", path("sine2s.aac")})
         + test::runFfmpeg(
             {"-i", path("sinefloat.wav"), "-c:a", "flac", "-sample_fmt", "s32", path("sine24.flac")});
     QVERIFY2(made.isEmpty(), qPrintable(made));
@@ -393,6 +394,7 @@ void CoreAudioDecoderTest::seekStartsAtWholeFrame()
 void CoreAudioDecoderTest::seekInLossyFormats_data()
 {
     lossyFormatsKeepTheirLength_data();
+    QTest::newRow("aac without container") << "sine2s.aac";
 }
 
 // After a seek a lossy decoder gives, from the exact frame on, what it gives
@@ -406,7 +408,10 @@ void CoreAudioDecoderTest::seekInLossyFormats()
         const qint64 target = static_cast<qint64>(std::trunc(seconds * 44100));
         const Decoded seeked = drain(*stream.seek(seconds), stream.format);
         QCOMPARE(seeked.frames(), whole.frames() - target);
-        const float difference = largestDifference(seeked, whole, target, seeked.frames());
+        // Up to the end of the sound: a file without a container keeps the
+        // encoder's padding, which need not decode alike.
+        const qint64 compared = std::min(seeked.frames(), m_sine2s.frameCount - target);
+        const float difference = largestDifference(seeked, whole, target, compared);
         QVERIFY2(difference < 1e-3f, qPrintable(QStringLiteral("%1 s: %2").arg(seconds).arg(difference)));
     }
 }
