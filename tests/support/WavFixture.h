@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace vessa::test {
 
@@ -33,8 +34,8 @@ struct WavFixture {
     {
         if (content == Content::ramp)
             return static_cast<float>(rampValue(frame, channel) - 32768) / 32768.0f;
-        const double value = 0.5 * std::sin(2.0 * M_PI * frequency * static_cast<double>(frame) / sampleRate
-                                            + channel * M_PI / 3.0);
+        const double value = 0.5 * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(frame) / sampleRate
+                                            + channel * std::numbers::pi / 3.0);
         if (encoding == Encoding::float32)
             return static_cast<float>(value);
         return static_cast<float>(std::lrint(value * 32767.0)) / 32768.0f;
