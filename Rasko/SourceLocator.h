@@ -24,6 +24,10 @@ public:
     // The bytes of a data locator; empty for fileURL.
     const QByteArray& bytes() const { return m_bytes; }
 
+    // The bytes at this location: the data itself, or the whole file read
+    // from disk. Blocks; throws FileReadError when the file cannot be read.
+    QByteArray contents() const;
+
     // The path's extension in lower case ("" without one); nothing for data.
     std::optional<QString> inferredFileExtension() const;
 

@@ -4,26 +4,11 @@
 #include "RaskoGME/GMEEmu.h"
 #include "RaskoGME/GMEError.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 namespace vessa {
 
 namespace {
-
-QByteArray readBytes(const SourceLocator& locator)
-{
-    if (locator.isData())
-        return locator.bytes();
-    QFile file(locator.path());
-    if (!file.open(QIODevice::ReadOnly))
-        throw GMEFileReadError(locator.path(), file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw GMEFileReadError(locator.path(), file.errorString());
-    return bytes;
-}
 
 std::optional<double> secondsFromMilliseconds(int milliseconds)
 {
@@ -81,7 +66,7 @@ AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<q
 AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
                                    const DecoderHints& hints)
 {
-    const QByteArray bytes = readBytes(locator);
+    const QByteArray bytes = locator.contents();
     const std::optional<QString> extension = hints.fileExtension ? hints.fileExtension
                                                                  : locator.inferredFileExtension();
     const qint64 requestedIndex = subTrackIndex.value_or(0);
@@ -120,7 +105,7 @@ AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<q
 
 TrackMetadata GMEDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
-    const QByteArray bytes = readBytes(locator);
+    const QByteArray bytes = locator.contents();
     const GMEEmu emu = GMEEmu::open(bytes, locator.inferredFileExtension(), GMEEmu::infoOnlySampleRate);
     const std::optional<GMETrackInfo> info = emu.trackInfo(GMEEmu::clampToInt(subTrackIndex.value_or(0)));
     if (!info)

@@ -14,7 +14,7 @@ namespace vessa {
 // Immutable and thread-safe: every call builds its own emulator, so calls may
 // run in parallel from any background thread. open, extract, scanTracks and
 // the streams' seek operations block (file reading, emulation) and throw
-// GMEError (or GMEFileReadError for an unreadable file).
+// GMEError (or FileReadError for an unreadable file).
 class GMEDecoderPlugin final : public DecoderPlugin, public MetadataExtractor, public MultiTrackScanner {
 public:
     static constexpr int framesPerChunk = 8192;

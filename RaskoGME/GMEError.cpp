@@ -1,6 +1,5 @@
 #include "RaskoGME/GMEError.h"
 
-#include "VessaCore/PathExtension.h"
 
 namespace vessa {
 
@@ -42,16 +41,6 @@ QString GMEError::description() const
         return QStringLiteral("Could not read track information");
     }
     return QString();
-}
-
-GMEFileReadError::GMEFileReadError(QString path, QString reason)
-    : m_path(std::move(path)), m_reason(std::move(reason))
-{
-}
-
-QString GMEFileReadError::description() const
-{
-    return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read: %2").arg(lastPathComponent(m_path), m_reason);
 }
 
 } // namespace vessa

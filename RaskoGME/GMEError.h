@@ -33,17 +33,5 @@ private:
     QString m_message;
 };
 
-// A chip-music file that could not be read from disk.
-class GMEFileReadError : public Error {
-public:
-    GMEFileReadError(QString path, QString reason);
-
-    const QString& path() const { return m_path; }
-    QString description() const override;
-
-private:
-    QString m_path;
-    QString m_reason;
-};
 
 } // namespace vessa

@@ -4,27 +4,12 @@
 #include "RaskoMikmod/MikmodLibrary.h"
 #include "RaskoMikmod/MikmodRenderer.h"
 
-#include <QFile>
-
 #include <cmath>
 #include <limits>
 
 namespace vessa {
 
 namespace {
-
-QByteArray readBytes(const SourceLocator& locator)
-{
-    if (locator.isData())
-        return locator.bytes();
-    QFile file(locator.path());
-    if (!file.open(QIODevice::ReadOnly))
-        throw MikmodFileReadError(locator.path(), file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw MikmodFileReadError(locator.path(), file.errorString());
-    return bytes;
-}
 
 // A position in seconds names the order-list position seconds / 2. Positions
 // that are not a number or negative start the song; larger ones are clamped
@@ -82,7 +67,7 @@ AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optiona
 
 AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints&)
 {
-    const QByteArray bytes = readBytes(locator);
+    const QByteArray bytes = locator.contents();
     constexpr AudioFormat format = streamFormat();
     MikmodModule module = MikmodLibrary::load(bytes, MikmodLibrary::LoadPurpose::playback);
     SeekHandler seek = [bytes, format](double seconds) {
@@ -95,7 +80,7 @@ AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optiona
 
 TrackMetadata MikmodDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
-    const QByteArray bytes = readBytes(locator);
+    const QByteArray bytes = locator.contents();
     const MikmodModule module = MikmodLibrary::load(bytes, MikmodLibrary::LoadPurpose::inspection);
     TrackMetadata metadata;
     if (const auto songName = module.songName()) {

@@ -26,7 +26,7 @@ public:
     QString name() const override;
     QSet<QString> supportedExtensions() const override;
 
-    // Throws MikmodFileReadError or MikmodError.
+    // Throws FileReadError or MikmodError.
     AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
     AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
                      const DecoderHints& hints) override;

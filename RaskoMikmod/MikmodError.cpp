@@ -1,6 +1,5 @@
 #include "RaskoMikmod/MikmodError.h"
 
-#include "VessaCore/PathExtension.h"
 
 namespace vessa {
 
@@ -23,16 +22,6 @@ QString MikmodError::description() const
         return QStringLiteral("Failed to load tracker module: ") + m_message;
     }
     return QString();
-}
-
-MikmodFileReadError::MikmodFileReadError(QString path, QString reason)
-    : m_path(std::move(path)), m_reason(std::move(reason))
-{
-}
-
-QString MikmodFileReadError::description() const
-{
-    return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read: %2").arg(lastPathComponent(m_path), m_reason);
 }
 
 } // namespace vessa

@@ -27,17 +27,5 @@ private:
     QString m_message;
 };
 
-// A module file that could not be read from disk.
-class MikmodFileReadError : public Error {
-public:
-    MikmodFileReadError(QString path, QString reason);
-
-    const QString& path() const { return m_path; }
-    QString description() const override;
-
-private:
-    QString m_path;
-    QString m_reason;
-};
 
 } // namespace vessa

@@ -2,6 +2,7 @@
 #include "RaskoGME/GMEEmu.h"
 #include "RaskoGME/GMEError.h"
 #include "tests/support/ChipFixtures.h"
+#include "VessaCore/FileReadError.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -228,12 +229,12 @@ void GMEDecoderTest::unreadableFile()
     try {
         plugin.open(SourceLocator::fileURL(path), std::nullopt);
         QFAIL("open succeeded");
-    } catch (const GMEFileReadError& error) {
+    } catch (const FileReadError& error) {
         QCOMPARE(error.path(), path);
         QVERIFY2(error.description().startsWith(QStringLiteral("The file \u201Cmissing.nsf\u201D couldn\u2019t be read: ")),
                  qPrintable(error.description()));
     }
-    QVERIFY_THROWS_EXCEPTION(GMEFileReadError, plugin.extract(SourceLocator::fileURL(m_dir.path()), std::nullopt));
+    QVERIFY_THROWS_EXCEPTION(FileReadError, plugin.extract(SourceLocator::fileURL(m_dir.path()), std::nullopt));
 }
 
 void GMEDecoderTest::durationAndEnd_data()

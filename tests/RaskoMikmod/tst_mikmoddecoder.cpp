@@ -3,6 +3,7 @@
 #include "RaskoMikmod/MikmodLibrary.h"
 #include "RaskoMikmod/mikmod_buffer_driver.h"
 #include "tests/support/ModFixture.h"
+#include "VessaCore/FileReadError.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -296,7 +297,7 @@ void MikmodDecoderTest::unreadableInput()
         try {
             plugin.open(SourceLocator::fileURL(path), std::nullopt);
             QFAIL("open of an unreadable file succeeded");
-        } catch (const MikmodFileReadError& error) {
+        } catch (const FileReadError& error) {
             const QString name = QFileInfo(path).fileName();
             QVERIFY2(error.description().startsWith(QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read: ").arg(name)),
                      qPrintable(error.description()));
