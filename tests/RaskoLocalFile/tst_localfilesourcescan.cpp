@@ -8,7 +8,6 @@
 #include <QScopeGuard>
 #include <QTest>
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,24 +28,17 @@ namespace {
 
 const QString scanCategory = QStringLiteral("com.tornwick.rasko.localfile.scan");
 
-// Counts how many extractions overlap. The first calls wait until `gateAt`
-// of them are in flight at once (or until released), so a scan that reads
-// fewer files at a time than it should stalls visibly, and one that reads
-// more is seen doing it.
+// Holds every extraction until released, and counts how many overlap.
 class GatedExtractor : public MetadataExtractor {
 public:
-    explicit GatedExtractor(int gateAt) : m_gateAt(gateAt) {}
-
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64>) override
     {
         std::unique_lock lock(m_mutex);
         ++m_calls;
         ++m_inFlight;
         m_maxInFlight = std::max(m_maxInFlight, m_inFlight);
-        if (m_inFlight >= m_gateAt)
-            m_open = true;
         m_changed.notify_all();
-        m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_open; });
+        m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; });
         --m_inFlight;
         return TrackMetadata{.title = lastPathComponent(locator.path())};
     }
@@ -54,13 +46,13 @@ public:
     void release()
     {
         std::lock_guard lock(m_mutex);
-        m_open = true;
+        m_released = true;
         m_changed.notify_all();
     }
-    bool waitForInFlight(int count)
+    bool waitForInFlight(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_inFlight >= count; });
+        return m_changed.wait_for(lock, timeout, [&] { return m_inFlight >= count; });
     }
     int maxInFlight() const
     {
@@ -74,27 +66,41 @@ public:
     }
 
 private:
-    const int m_gateAt;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_open = false;
+    bool m_released = false;
     int m_inFlight = 0;
     int m_maxInFlight = 0;
     int m_calls = 0;
 };
 
-// Runs SQL on the database file beside the program's own connection.
-void execSql(const QString& databasePath, const char* sql)
-{
-    sqlite3* db = nullptr;
-    QCOMPARE(sqlite3_open(QFile::encodeName(databasePath).constData(), &db), SQLITE_OK);
-    char* message = nullptr;
-    const int result = sqlite3_exec(db, sql, nullptr, nullptr, &message);
-    const QString text = message ? QString::fromUtf8(message) : QString();
-    sqlite3_free(message);
-    sqlite3_close(db);
-    QVERIFY2(result == SQLITE_OK, qPrintable(text));
-}
+// Runs a scan on its own thread; join() gives its result or rethrows.
+class BackgroundScan {
+public:
+    BackgroundScan(std::shared_ptr<LocalFileSourcePlugin> plugin, QStringList folders,
+                   LocalFileSourcePlugin::ProgressCallback progress, std::stop_token stop)
+        : m_thread([=, this] {
+              try {
+                  m_result = plugin->scanDirectories(folders, progress, stop);
+              } catch (...) {
+                  m_failure = std::current_exception();
+              }
+          })
+    {
+    }
+    QList<ScannedTrack> join()
+    {
+        m_thread.join();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        return m_result;
+    }
+
+private:
+    QList<ScannedTrack> m_result;
+    std::exception_ptr m_failure;
+    std::jthread m_thread;
+};
 
 QList<ScannedSubTrack> subTracks(int count)
 {
@@ -449,17 +455,23 @@ private slots:
         constexpr int fileCount = 300;
         for (int i = 0; i < fileCount; ++i)
             library.write(QStringLiteral("F%1/track%2.mp3").arg(i % 7).arg(i));
-        auto gated = std::make_shared<GatedExtractor>(LocalFileSourcePlugin::maximumFilesInFlight);
+        auto gated = std::make_shared<GatedExtractor>();
         const auto plugin = library.makePlugin(gated);
+        constexpr int most = LocalFileSourcePlugin::maximumFilesInFlight;
 
         QList<qint64> completed;
         bool totalsRight = true;
-        const QList<ScannedTrack> tracks = plugin->scanDirectories({library.music()}, [&](const ScanProgress& p) {
+        BackgroundScan scan(plugin, {library.music()}, [&](const ScanProgress& p) {
             completed.append(p.completed);
             totalsRight = totalsRight && p.total == fileCount;
-        });
-        QCOMPARE(tracks.size(), fileCount);
-        QCOMPARE(gated->maxInFlight(), LocalFileSourcePlugin::maximumFilesInFlight);
+        }, {});
+        const auto releaseOnFailure = qScopeGuard([&] { gated->release(); });
+        QVERIFY(gated->waitForInFlight(most));
+        // Eight are held: no ninth may start meanwhile.
+        QVERIFY(!gated->waitForInFlight(most + 1, std::chrono::milliseconds(200)));
+        gated->release();
+        QCOMPARE(scan.join().size(), fileCount);
+        QCOMPARE(gated->maxInFlight(), most);
         QCOMPARE(gated->calls(), fileCount);
         QVERIFY(totalsRight);
         QCOMPARE(completed.size(), fileCount);
@@ -472,36 +484,24 @@ private slots:
         LocalLibraryFixture library;
         for (int i = 0; i < 40; ++i)
             library.write(QStringLiteral("t%1.mp3").arg(i));
-        auto gated = std::make_shared<GatedExtractor>(1000);
+        auto gated = std::make_shared<GatedExtractor>();
         const auto plugin = library.makePlugin(gated);
+        constexpr int most = LocalFileSourcePlugin::maximumFilesInFlight;
 
         std::stop_source stop;
-        std::exception_ptr failure;
-        std::jthread scan([&] {
-            try {
-                plugin->scanDirectories({library.music()}, {}, stop.get_token());
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        QVERIFY(gated->waitForInFlight(LocalFileSourcePlugin::maximumFilesInFlight));
+        BackgroundScan scan(plugin, {library.music()}, {}, stop.get_token());
+        const auto releaseOnFailure = qScopeGuard([&] { gated->release(); });
+        QVERIFY(gated->waitForInFlight(most));
         stop.request_stop();
         gated->release();
-        scan.join();
-        QVERIFY(failure);
-        try {
-            std::rethrow_exception(failure);
-        } catch (const CancellationError&) {
-        } catch (...) {
-            QFAIL("not a cancellation");
-        }
+        QVERIFY_THROWS_EXCEPTION(CancellationError, scan.join());
         // No file was started after the stop.
-        QCOMPARE(gated->calls(), LocalFileSourcePlugin::maximumFilesInFlight);
-        QVERIFY(library.database->allTracks().size() <= LocalFileSourcePlugin::maximumFilesInFlight);
+        QCOMPARE(gated->calls(), most);
+        QVERIFY(library.database->allTracks().size() <= most);
 
         // Stopped before it starts: nothing is read.
         QVERIFY_THROWS_EXCEPTION(CancellationError, plugin->scanDirectories({library.music()}, {}, stop.get_token()));
-        QCOMPARE(gated->calls(), LocalFileSourcePlugin::maximumFilesInFlight);
+        QCOMPARE(gated->calls(), most);
     }
 
     void databaseFailureEndsTheScan()
@@ -510,8 +510,7 @@ private slots:
         library.write(QStringLiteral("first.mp3"));
         library.scan();
         library.write(QStringLiteral("second.mp3"));
-        execSql(library.databasePath(),
-                "CREATE TRIGGER refuse BEFORE INSERT ON tracks BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+        library.refuseInserts(QStringLiteral("disk is full"));
         LogCapture log;
         int reports = 0;
         try {

@@ -2,8 +2,8 @@
 
 // A music folder, a media database file and a local-file source in a fresh
 // temporary folder, with a scriptable fake tag reader and sub-track scanner.
-// Tests that include this link RaskoLocalFile (and PkgConfig::LIBZIP for
-// archives built with ZipFixture).
+// Tests that include this link RaskoLocalFile and SQLite::SQLite3 (and
+// PkgConfig::LIBZIP for archives built with ZipFixture).
 
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabase.h"
@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -78,6 +79,20 @@ public:
                                           {msecs / 1000, (msecs % 1000) * 1000000}};
         if (utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0) != 0)
             throw std::runtime_error("cannot set the time of " + file.toStdString());
+    }
+
+    // From now on every row written to the database fails with `message`
+    // (set up through a second connection to the file).
+    void refuseInserts(const QString& message) const
+    {
+        sqlite3* db = nullptr;
+        const bool opened = sqlite3_open(QFile::encodeName(databasePath()).constData(), &db) == SQLITE_OK;
+        const QByteArray sql = "CREATE TRIGGER refuse BEFORE INSERT ON tracks BEGIN SELECT RAISE(ABORT, '"
+            + message.toUtf8().replace("'", "''") + "'); END;";
+        const bool created = opened && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        sqlite3_close(db);
+        if (!created)
+            throw std::runtime_error("cannot add the trigger");
     }
 
     QList<ScannedTrack> scan() { return plugin->scanDirectories({music()}); }
