@@ -130,7 +130,6 @@ private:
     void next(const Completion& done);
     void previous(const Completion& done);
     void autoAdvance(bool trackGaveAudio);
-    void stopPlayer(const Completion& done);
     void restartCurrentTrack(const Completion& done);
     // Moves to queue position `index` (and shuffle slot `slot`) and plays it.
     void moveAndPlay(qsizetype index, std::optional<qsizetype> slot, const Completion& done);

@@ -22,6 +22,18 @@ Player::SeekCompletion seekCompletion(const PlayContext::Completion& done)
     return [done](std::exception_ptr error) { done(isCancellation(error) ? nullptr : error); };
 }
 
+// Runs a quick player call and reports how it went.
+void report(const PlayContext::Completion& done, const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (...) {
+        done(std::current_exception());
+        return;
+    }
+    done(nullptr);
+}
+
 } // namespace
 
 void PlayContext::execute(const PlaybackCommand& command, Completion completion)
@@ -44,13 +56,7 @@ void PlayContext::execute(const PlaybackCommand& command, Completion completion)
         play(done);
         return;
     case PlaybackCommand::Kind::pause:
-        try {
-            m_player.pause();
-        } catch (...) {
-            done(std::current_exception());
-            return;
-        }
-        done(nullptr);
+        report(done, [this] { m_player.pause(); });
         return;
     case PlaybackCommand::Kind::next:
         next(done);
@@ -67,13 +73,7 @@ void PlayContext::play(const Completion& done)
     const bool started = m_player.transportState().kind() != TransportState::Kind::idle && m_resolveTask;
     if (!track || started) {
         logDebug(lcOblinPlayback(), QStringLiteral("play: resuming current playback"));
-        try {
-            m_player.play();
-        } catch (...) {
-            done(std::current_exception());
-            return;
-        }
-        done(nullptr);
+        report(done, [this] { m_player.play(); });
         return;
     }
     logDebug(lcOblinPlayback(), indexLine("play: resolving track at index %lld", *m_currentIndex));
@@ -101,7 +101,7 @@ void PlayContext::next(const Completion& done)
             moveAndPlay(m_shuffledIndices[0], 0, done);
         } else {
             logDebug(lcOblinPlayback(), QStringLiteral("next: end of queue, stopping"));
-            stopPlayer(done);
+            report(done, [this] { m_player.stop(); });
         }
         return;
     }
@@ -114,7 +114,7 @@ void PlayContext::next(const Completion& done)
         moveAndPlay(0, std::nullopt, done);
     } else {
         logDebug(lcOblinPlayback(), QStringLiteral("next: end of queue, stopping"));
-        stopPlayer(done);
+        report(done, [this] { m_player.stop(); });
     }
 }
 
@@ -212,17 +212,6 @@ void PlayContext::moveAndPlay(qsizetype index, std::optional<qsizetype> slot, co
         return;
     }
     resolveAndPlay(m_queue[index], done);
-}
-
-void PlayContext::stopPlayer(const Completion& done)
-{
-    try {
-        m_player.stop();
-    } catch (...) {
-        done(std::current_exception());
-        return;
-    }
-    done(nullptr);
 }
 
 void PlayContext::restartCurrentTrack(const Completion& done)

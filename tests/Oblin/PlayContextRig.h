@@ -4,6 +4,7 @@
 // and fake plug-ins: a source that knows `trackCount` tracks ("Track 0" ...)
 // at paths "/music/track<i>.fake", and a decoder that also reads their tags.
 // Every track plays until endTrack(): each load holds the output's drain.
+// Tags come from the decoder unless the test brings its own extractor.
 
 #include "Oblin/PlayContext.h"
 #include "Rasko/PluginRegistry.h"
@@ -34,10 +35,11 @@ struct PlayContextRig {
     QList<TrackRef> tracks;
     std::unique_ptr<PlayContext> context; // last: goes first
 
-    explicit PlayContextRig(int trackCount = 5)
+    explicit PlayContextRig(int trackCount = 5, MetadataExtractorPtr extractor = nullptr)
     {
         registry = std::make_shared<PluginRegistry>(QList<SourcePluginPtr>{source}, QList<DecoderPluginPtr>{decoder});
-        resolver = std::make_shared<TrackResolver>(registry, registry->buildCompositeMetadataExtractor());
+        resolver = std::make_shared<TrackResolver>(
+            registry, extractor ? extractor : MetadataExtractorPtr(registry->buildCompositeMetadataExtractor()));
         for (int i = 0; i < trackCount; ++i) {
             const TrackRef ref(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i));
             source->addTrack(ref, SourceResult(SourceLocator::fileURL(path(i)), QStringLiteral("fake")));
@@ -81,6 +83,15 @@ struct PlayContextRig {
     {
         const std::optional<std::exception_ptr> outcome = run(command);
         return outcome && *outcome ? describeException(*outcome) : QString();
+    }
+
+    // Starts a next command whose decoder open blocks until the test calls
+    // decoder->releaseOpens(); null when the open never got there.
+    std::shared_ptr<std::optional<std::exception_ptr>> startBlockedNext()
+    {
+        decoder->blockOpens();
+        auto outcome = start(PlaybackCommand::next());
+        return decoder->waitForBlockedOpens(1) ? outcome : nullptr;
     }
 
     // Lets the playing track end: its buffers are all rendered.

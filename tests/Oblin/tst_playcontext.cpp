@@ -20,6 +20,37 @@ bool outputWasStopped(const FakeAudioOutput& output)
     return output.callNames().contains(QStringLiteral("stop"));
 }
 
+// Tags whose reading waits until the test lets it finish; the title is the path.
+class GatedExtractor : public MetadataExtractor {
+public:
+    TrackMetadata extract(const SourceLocator& locator, std::optional<qint64>) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_waiting;
+        m_changed.notify_all();
+        m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_open; });
+        --m_waiting;
+        return TrackMetadata{.title = locator.path()};
+    }
+    bool waitForReaders(int count)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_waiting >= count; });
+    }
+    void open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_waiting = 0;
+    bool m_open = false;
+};
+
 } // namespace
 
 class PlayContextTest : public QObject {
@@ -39,6 +70,7 @@ private slots:
     void vanishedTrack();
     void subTrackIndexReachesDecoderAndTags();
     void metadataFailureIsOnlyLogged();
+    void staleMetadataIsDropped();
     void seeking();
     void silentTracksDoNotLoopForever_data();
     void silentTracksDoNotLoopForever();
@@ -232,10 +264,8 @@ void PlayContextTest::quickNextCommandsPlayOnlyTheLast()
     QFETCH(int, commands);
     PlayContextRig rig(6);
     QVERIFY(rig.startPlaying(0));
-    rig.decoder->blockOpens();
-    QList<std::shared_ptr<std::optional<std::exception_ptr>>> outcomes;
-    outcomes.append(rig.start(PlaybackCommand::next()));
-    QVERIFY(rig.decoder->waitForBlockedOpens(1));
+    QList<std::shared_ptr<std::optional<std::exception_ptr>>> outcomes{rig.startBlockedNext()};
+    QVERIFY(outcomes.first());
     for (int i = 1; i < commands; ++i)
         outcomes.append(rig.start(PlaybackCommand::next()));
     // Until a new stream is loaded the old one plays on.
@@ -264,9 +294,8 @@ void PlayContextTest::failingSupersededResolveReportsNothing()
 {
     PlayContextRig rig(4);
     QVERIFY(rig.startPlaying(0));
-    rig.decoder->blockOpens();
-    auto first = rig.start(PlaybackCommand::next());
-    QVERIFY(rig.decoder->waitForBlockedOpens(1));
+    auto first = rig.startBlockedNext();
+    QVERIFY(first);
     rig.decoder->failOpens(QStringLiteral("broken file"));
     // A new queue cancels the request; its failure then counts for nothing.
     rig.context->loadQueue(rig.tracks, 3);
@@ -380,6 +409,27 @@ void PlayContextTest::metadataFailureIsOnlyLogged()
     QVERIFY(rig.player.transportState().isPlaying());
 }
 
+void PlayContextTest::staleMetadataIsDropped()
+{
+    auto extractor = std::make_shared<GatedExtractor>();
+    PlayContextRig rig(3, extractor);
+    QStringList titles;
+    connect(rig.context.get(), &PlayContext::currentMetadataChanged, this, [&] {
+        const auto& metadata = rig.context->currentMetadata();
+        titles.append(metadata ? metadata->title.value_or(QString()) : QStringLiteral("none"));
+    });
+    QVERIFY(rig.startPlaying(0));
+    QVERIFY(extractor->waitForReaders(1));
+    // The next track's resolve makes the first track's tags stale.
+    QVERIFY(rig.succeeds(PlaybackCommand::next()));
+    QVERIFY(extractor->waitForReaders(2));
+    extractor->open();
+    QTRY_COMPARE(titles.last(), PlayContextRig::path(1));
+    QCOMPARE(titles, (QStringList{QStringLiteral("none"), QStringLiteral("none"), QStringLiteral("none"),
+                                  PlayContextRig::path(1)}));
+    QVERIFY(!rig.lines().contains(QStringLiteral("Metadata loaded for: ") + rig.tracks[0].uri()));
+}
+
 void PlayContextTest::seeking()
 {
     PlayContextRig rig(2);
@@ -455,9 +505,8 @@ void PlayContextTest::destroyingTheContextWhileResolving()
 {
     PlayContextRig rig(3);
     QVERIFY(rig.startPlaying(0));
-    rig.decoder->blockOpens();
-    auto outcome = rig.start(PlaybackCommand::next());
-    QVERIFY(rig.decoder->waitForBlockedOpens(1));
+    auto outcome = rig.startBlockedNext();
+    QVERIFY(outcome);
     rig.decoder->releaseOpens();
     rig.context.reset(); // waits for the open, drops its stream
     QCoreApplication::processEvents();
