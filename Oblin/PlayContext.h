@@ -144,7 +144,6 @@ private:
 
     void enableShuffle();
     void cancelResolveAndMetadata();
-    void setCurrentIndexAndTrack(std::optional<qsizetype> index);
     void emitCurrentTrackChangeFrom(const std::optional<TrackRef>& before);
     static QList<std::optional<QString>> fittedHints(const std::optional<QList<std::optional<QString>>>& hints,
                                                      qsizetype count);
