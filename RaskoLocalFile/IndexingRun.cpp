@@ -76,6 +76,8 @@ void IndexingRun::run(const QList<FileEntry>& entries, const ProgressCallback& p
     const qsizetype total = entries.size();
     if (total == 0)
         return;
+    if (stop.stop_requested())
+        throw CancellationError();
 
     Handover handover;
     Workers workers;

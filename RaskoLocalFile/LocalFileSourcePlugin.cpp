@@ -106,6 +106,8 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
     entries.clear();
     logDebug(lcLocalFileScan(), QStringLiteral("Found %1 audio files, %2 new/modified").arg(found).arg(changed.size()));
 
+    if (stop.stop_requested())
+        throw CancellationError();
     QStringList vanished;
     for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
         if (!present.contains(it.key()))
