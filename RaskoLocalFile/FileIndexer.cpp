@@ -1,10 +1,12 @@
 #include "RaskoLocalFile/FileIndexer.h"
 
 #include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/UniqueFd.h"
 #include "RaskoLocalFile/ZipArchive.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/FileReadError.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
 
@@ -17,26 +19,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 namespace vessa {
 
 namespace {
-
-// A plain file that could not be read whole; only its text is used, in the
-// skip message.
-class FileReadError : public Error {
-public:
-    explicit FileReadError(QString message) : m_message(std::move(message)) {}
-    QString description() const override { return m_message; }
-
-private:
-    QString m_message;
-};
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
 
 QString systemMessage(int error)
 {
@@ -47,17 +34,17 @@ QString systemMessage(int error)
 // replaced by a FIFO since it was listed cannot hang the reader.
 QByteArray readRegularFile(const QString& path, qint64 limit)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw FileReadError(systemMessage(errno));
-    const FdCloser closer{fd};
+    const UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.isValid())
+        throw FileReadError(path, systemMessage(errno));
+    const int fd = file.get();
     struct stat status;
     if (::fstat(fd, &status) != 0)
-        throw FileReadError(systemMessage(errno));
+        throw FileReadError(path, systemMessage(errno));
     if (!S_ISREG(status.st_mode))
-        throw FileReadError(QStringLiteral("Not a regular file"));
+        throw FileReadError(path, QStringLiteral("Not a regular file"));
     if (status.st_size > limit)
-        throw FileReadError(QStringLiteral("File too large to read into memory (%1 bytes)").arg(status.st_size));
+        throw FileReadError(path, QStringLiteral("Too large to read into memory (%1 bytes)").arg(status.st_size));
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(status.st_size));
     char chunk[65536];
@@ -66,12 +53,12 @@ QByteArray readRegularFile(const QString& path, qint64 limit)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throw FileReadError(systemMessage(errno));
+            throw FileReadError(path, systemMessage(errno));
         }
         if (got == 0)
             return bytes;
         if (bytes.size() + got > limit)
-            throw FileReadError(QStringLiteral("File too large to read into memory"));
+            throw FileReadError(path, QStringLiteral("Too large to read into memory"));
         bytes.append(chunk, static_cast<qsizetype>(got));
     }
 }
@@ -135,7 +122,7 @@ FileIndexer::Result FileIndexer::index(const FileEntry& entry) const
 FileIndexer::Result FileIndexer::indexSingleTrack(const FileEntry& entry, const SourceLocator& locator) const
 {
     if (!m_metadataExtractor)
-        throw FileReadError(QStringLiteral("No metadata extractor"));
+        throw std::logic_error("no metadata extractor");
     const TrackMetadata metadata = m_metadataExtractor->extract(locator, std::nullopt);
     MediaDatabase::TrackRow row(0, metadata.artist.value_or(QString()), metadata.album.value_or(QString()),
                                 metadata.title ? *metadata.title : baseName(entry), wholeSeconds(metadata.duration),

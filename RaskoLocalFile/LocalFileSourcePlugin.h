@@ -26,8 +26,9 @@ namespace vessa {
 // the media database, keeps the index current from file events, and resolves
 // a track reference to its file, or to the bytes of its archive member.
 //
-// Threads: every member may be called from any thread, several at once; the
-// index in the database is the only lasting state. Everything but name() and
+// Threads: every member may be called from any thread, several at once; apart
+// from the watcher, the index in the database is the only lasting state.
+// Everything but name() and
 // canHandle() blocks on the disk or the database, so callers keep it off the
 // main thread. Two scans may overlap; they then share the database, whose
 // statements are serialised.

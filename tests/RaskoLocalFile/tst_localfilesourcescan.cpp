@@ -362,6 +362,22 @@ private slots:
         QVERIFY(log.contains(scanCategory, QStringLiteral("Scan complete")));
     }
 
+    void oversizedMultiTrackFileIsSkipped()
+    {
+        LocalLibraryFixture library;
+        const QString huge = library.write(QStringLiteral("huge.nsf"));
+        // Sparse: takes no room on disk.
+        QVERIFY(QFile::resize(huge, FileIndexer::maximumMultiTrackFileSize + 1));
+        library.write(QStringLiteral("small.nsf"));
+        library.scanner->setSubTracks(subTracks(1));
+        LogCapture log;
+        QCOMPARE(library.scan().size(), 1);
+        QCOMPARE(library.scanner->scannedExtensions().size(), 1);
+        QVERIFY(log.contains(scanCategory, QStringLiteral("Skipping unplayable file: huge.nsf — The file \u201Chuge.nsf\u201D "
+                                                          "couldn\u2019t be read: Too large to read into memory "
+                                                          "(268435457 bytes)")));
+    }
+
     void multiTrackMembersAreAlbumsOfTheirOwn()
     {
         LocalLibraryFixture library;
