@@ -112,10 +112,8 @@ void TrackLoader::finishSuperseded(const JobPtr& job)
     QMetaObject::invokeMethod(
         this,
         [job] {
-            Result result;
-            result.superseded = true;
             if (job->m_onFinish)
-                job->m_onFinish(std::move(result));
+                job->m_onFinish(Result{.superseded = true});
         },
         Qt::QueuedConnection);
 }

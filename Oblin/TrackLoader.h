@@ -40,9 +40,9 @@ public:
     // Exactly one of: an opened stream (with where it was read from), a
     // failure, or superseded (neither).
     struct Result {
-        std::optional<AudioStream> stream;
-        std::optional<SourceLocator> locator;
-        std::exception_ptr error;
+        std::optional<AudioStream> stream = {};
+        std::optional<SourceLocator> locator = {};
+        std::exception_ptr error = {};
         bool superseded = false;
     };
 
