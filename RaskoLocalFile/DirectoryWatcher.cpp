@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/InotifyEvent.h"
 #include "RaskoLocalFile/InotifyWatchTree.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/PendingFileChanges.h"
 #include "RaskoLocalFile/UniqueFd.h"
 #include "VessaCore/Logging.h"
@@ -107,7 +108,10 @@ public:
         m_outOfWatchesLogged = false;
         QStringList names;
         for (const QString& directory : directories) {
-            if (m_tree.addTree(directory, true, {}) == InotifyWatchTree::AddResult::outOfWatches)
+            // Trailing slashes dropped as the scan drops them, so that reported
+            // paths equal the indexed ones.
+            const QString root = MusicFolderEnumerator::withoutTrailingSlashes(directory);
+            if (m_tree.addTree(root, true, {}) == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
             names.append(folderName(directory));
         }

@@ -2,6 +2,7 @@
 #include "RaskoLocalFile/InotifyEvent.h"
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabase.h"
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "tests/support/FakePlugins.h"
 #include "tests/support/LogCapture.h"
 
@@ -13,7 +14,6 @@
 #include <sys/inotify.h>
 
 #include <atomic>
-#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -29,11 +29,7 @@ Q_DECLARE_METATYPE(InotifyEvent::Kind)
 namespace {
 
 const QString watcherCategory = QStringLiteral("com.tornwick.rasko.localfile.watcher");
-
-// Short enough to keep the tests quick, long enough that the few file
-// operations of one case always fall into one batch.
-constexpr double shortDebounce = 0.6;
-constexpr int batchTimeoutMs = 20000;
+constexpr int timeoutMs = 20000;
 
 // Keeps the batches a watcher hands out on its own thread.
 class BatchRecorder {
@@ -61,54 +57,39 @@ private:
     QList<EventBatch> m_batches;
 };
 
-void writeFile(const QString& path, const QByteArray& bytes = "data")
+void writeFile(const QString& path)
 {
     QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Append), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write("data") == 4, qPrintable(path));
 }
 
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-// Whether the watcher has read any events yet (they are then pending).
-bool eventsReceived(const LogCapture& log)
+// How many reads of events the watchers have logged so far.
+qsizetype eventReads(const LogCapture& log)
 {
     const QStringList lines = log.messages(watcherCategory);
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const QString& line) { return line.startsWith(QStringLiteral("inotify: ")); });
+    return std::count_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("inotify: "); });
 }
 
 // One inotify record as the kernel lays it out: header, then the name padded with NULs.
-QByteArray record(int wd, std::uint32_t mask, const QByteArray& name = {}, std::uint32_t cookie = 0)
+QByteArray record(int wd, std::uint32_t mask, QByteArray name = {}, std::uint32_t cookie = 0)
 {
-    QByteArray padded = name;
-    if (!padded.isEmpty())
-        padded.append(QByteArray(16 - padded.size() % 16, '\0'));
-    inotify_event header{};
-    header.wd = wd;
-    header.mask = mask;
-    header.cookie = cookie;
-    header.len = std::uint32_t(padded.size());
-    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + padded;
+    if (!name.isEmpty())
+        name.append(QByteArray(16 - name.size() % 16, '\0'));
+    const inotify_event header{wd, mask, cookie, std::uint32_t(name.size())};
+    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + name;
 }
 
-enum Action {
-    saveThreeTimes,
-    createThenDelete,
-    renameFile,
-    writeIntoFreshNestedFolder,
-    moveFolderIn,
-    moveFileIn,
-    moveFileOut,
-    changeAttributes,
-    renameFolder,
-    deleteFolder,
-    deleteMusicFolder,
-    moveMusicFolder,
+enum Action { save3, createDelete, renameFile, nestedWrite, folderIn, fileIn, fileOut, chmodFile, renameFolder,
+              deleteFolder, deleteMusic, moveMusic };
+
+struct Case {
+    const char* name;
+    Action action;
+    QStringList before; // files, or folders ending in "/", made before watching
+    const char* suffix; // appended to the music folder's path given to watch()
+    QStringList modified;
+    QStringList removed;
+    bool mustRescan;
 };
 
 } // namespace
@@ -120,7 +101,7 @@ private:
     QTemporaryDir m_tmp;
     int m_cases = 0;
 
-    // A fresh, empty music folder (and a sibling "outside" folder) for one case.
+    // A fresh, empty music folder (and a sibling "outside" folder).
     QString freshMusicFolder()
     {
         const QString base = m_tmp.filePath(QStringLiteral("case%1").arg(++m_cases));
@@ -129,101 +110,40 @@ private:
         return base + QStringLiteral("/music");
     }
 
-private slots:
-    void initTestCase() { QVERIFY(m_tmp.isValid()); }
-
-    void fileChangesArriveAsOneBatch_data()
+    static void act(Action action, const QString& music, const QString& first)
     {
-        QTest::addColumn<int>("action");
-        QTest::addColumn<QStringList>("before"); // files, or folders ending in "/", made before watching
-        QTest::addColumn<bool>("givenWithSlash");
-        QTest::addColumn<QStringList>("modified");
-        QTest::addColumn<QStringList>("removed");
-        QTest::addColumn<bool>("mustRescan");
-
-        const QStringList none;
-        QTest::newRow("three saves") << int(saveThreeTimes) << QStringList{"a.mp3"} << false
-                                     << QStringList{"a.mp3"} << none << false;
-        QTest::newRow("three saves, folder given with a slash")
-            << int(saveThreeTimes) << QStringList{"a.mp3"} << true << QStringList{"a.mp3"} << none << false;
-        QTest::newRow("three saves in a subfolder and with non-ASCII names")
-            << int(saveThreeTimes) << QStringList{"Björk/Ünïcödé.flac"} << false
-            << QStringList{"Björk/Ünïcödé.flac"} << none << false;
-        QTest::newRow("create then delete") << int(createThenDelete) << none << false << none
-                                            << QStringList{"a.mp3"} << false;
-        QTest::newRow("rename") << int(renameFile) << QStringList{"a.mp3"} << false << QStringList{"b.mp3"}
-                                << QStringList{"a.mp3"} << false;
-        QTest::newRow("file written at once into a fresh nested folder")
-            << int(writeIntoFreshNestedFolder) << none << false << QStringList{"x/y/z/c.mp3"} << none << false;
-        QTest::newRow("folder with files moved in")
-            << int(moveFolderIn) << none << false << QStringList{"in/d.mp3", "in/sub/e.mp3"} << none << false;
-        QTest::newRow("file moved in") << int(moveFileIn) << none << false << QStringList{"f.mp3"} << none << false;
-        QTest::newRow("file moved out") << int(moveFileOut) << QStringList{"a.mp3"} << false << none
-                                        << QStringList{"a.mp3"} << false;
-        QTest::newRow("attributes changed") << int(changeAttributes) << QStringList{"a.mp3"} << false
-                                            << QStringList{"a.mp3"} << none << false;
-        QTest::newRow("folder renamed") << int(renameFolder) << QStringList{"album/a.mp3"} << false
-                                        << QStringList{"renamed/a.mp3"} << none << true;
-        QTest::newRow("subfolder deleted") << int(deleteFolder) << QStringList{"album/a.mp3", "album/empty/"}
-                                           << false << none << QStringList{"album/a.mp3"} << false;
-        QTest::newRow("music folder deleted") << int(deleteMusicFolder) << QStringList{"a.mp3"} << false << none
-                                              << QStringList{"a.mp3"} << true;
-        QTest::newRow("music folder moved") << int(moveMusicFolder) << QStringList{"a.mp3"} << false << none
-                                            << none << true;
-    }
-
-    void fileChangesArriveAsOneBatch()
-    {
-        QFETCH(int, action);
-        QFETCH(QStringList, before);
-        QFETCH(bool, givenWithSlash);
-        QFETCH(QStringList, modified);
-        QFETCH(QStringList, removed);
-        QFETCH(bool, mustRescan);
-
-        const QString music = freshMusicFolder();
         const QString outside = QFileInfo(music).path() + QStringLiteral("/outside");
-        const auto at = [&](const QString& relative) { return music + u'/' + relative; };
-        for (const QString& entry : before) {
-            QVERIFY(QDir().mkpath(QFileInfo(at(entry)).path()));
-            if (!entry.endsWith(u'/'))
-                writeFile(at(entry));
-        }
-
-        BatchRecorder recorder;
-        DirectoryWatcher watcher(shortDebounce, recorder.callback());
-        watcher.watch({givenWithSlash ? music + u'/' : music});
-
-        switch (Action(action)) {
-        case saveThreeTimes:
+        const auto at = [&](const char* relative) { return music + u'/' + QLatin1StringView(relative); };
+        switch (action) {
+        case save3:
             for (int i = 0; i < 3; ++i)
-                writeFile(at(before.first()));
+                writeFile(music + u'/' + first);
             break;
-        case createThenDelete:
+        case createDelete:
             writeFile(at("a.mp3"));
             QVERIFY(QFile::remove(at("a.mp3")));
             break;
         case renameFile:
             QVERIFY(QFile::rename(at("a.mp3"), at("b.mp3")));
             break;
-        case writeIntoFreshNestedFolder:
+        case nestedWrite:
             QVERIFY(QDir().mkpath(at("x/y/z")));
             writeFile(at("x/y/z/c.mp3"));
             break;
-        case moveFolderIn:
+        case folderIn:
             QVERIFY(QDir().mkpath(outside + "/in/sub"));
             writeFile(outside + "/in/d.mp3");
             writeFile(outside + "/in/sub/e.mp3");
             QVERIFY(QDir().rename(outside + "/in", at("in")));
             break;
-        case moveFileIn:
+        case fileIn:
             writeFile(outside + "/f.mp3");
             QVERIFY(QFile::rename(outside + "/f.mp3", at("f.mp3")));
             break;
-        case moveFileOut:
+        case fileOut:
             QVERIFY(QFile::rename(at("a.mp3"), outside + "/a.mp3"));
             break;
-        case changeAttributes:
+        case chmodFile:
             QVERIFY(QFile::setPermissions(at("a.mp3"), QFile::ReadOwner));
             break;
         case renameFolder:
@@ -232,63 +152,128 @@ private slots:
         case deleteFolder:
             QVERIFY(QDir(at("album")).removeRecursively());
             break;
-        case deleteMusicFolder:
+        case deleteMusic:
             QVERIFY(QDir(music).removeRecursively());
             break;
-        case moveMusicFolder:
+        case moveMusic:
             QVERIFY(QDir().rename(music, outside + "/moved"));
             break;
         }
-
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, batchTimeoutMs);
-        const EventBatch batch = recorder.first();
-        QStringList expectedModified, expectedRemoved;
-        for (const QString& relative : modified)
-            expectedModified.append(at(relative));
-        for (const QString& relative : removed)
-            expectedRemoved.append(at(relative));
-        QCOMPARE(sorted(batch.modified), sorted(expectedModified));
-        QCOMPARE(sorted(batch.removed), sorted(expectedRemoved));
-        QCOMPARE(batch.mustRescan, mustRescan);
     }
 
-    // Events already read but not yet delivered must never arrive after the
-    // watcher was stopped or pointed elsewhere; the next batch has only new changes.
-    void pendingEventsAreDropped_data()
+private slots:
+    void initTestCase() { QVERIFY(m_tmp.isValid()); }
+
+    // Every case has its own folder and watcher, and all run side by side:
+    // each batch goes out one interval after that case's own last change.
+    void fileChangesArriveAsOneBatch()
     {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("stop") << QStringLiteral("stop");
-        QTest::newRow("watch an empty list") << QStringLiteral("empty");
-        QTest::newRow("watch other folders") << QStringLiteral("other");
+        const QStringList none;
+        const QList<Case> cases{
+            {"three saves", save3, {"a.mp3"}, "", {"a.mp3"}, none, false},
+            {"folder given with a slash", save3, {"a.mp3"}, "/", {"a.mp3"}, none, false},
+            {"folder given with two slashes", save3, {"a.mp3"}, "//", {"a.mp3"}, none, false},
+            {"non-ASCII names", save3, {"Björk/Ünïcödé.flac"}, "", {"Björk/Ünïcödé.flac"}, none, false},
+            {"create then delete", createDelete, none, "", none, {"a.mp3"}, false},
+            {"rename", renameFile, {"a.mp3"}, "", {"b.mp3"}, {"a.mp3"}, false},
+            {"write into a fresh nested folder", nestedWrite, none, "/", {"x/y/z/c.mp3"}, none, false},
+            {"folder moved in", folderIn, none, "", {"in/d.mp3", "in/sub/e.mp3"}, none, false},
+            {"file moved in", fileIn, none, "", {"f.mp3"}, none, false},
+            {"file moved out", fileOut, {"a.mp3"}, "", none, {"a.mp3"}, false},
+            {"attributes changed", chmodFile, {"a.mp3"}, "", {"a.mp3"}, none, false},
+            {"folder renamed", renameFolder, {"album/a.mp3"}, "//", {"renamed/a.mp3"}, none, true},
+            {"subfolder deleted", deleteFolder, {"album/a.mp3", "album/empty/"}, "", none, {"album/a.mp3"}, false},
+            {"music folder deleted", deleteMusic, {"a.mp3"}, "", none, {"a.mp3"}, true},
+            {"music folder moved", moveMusic, {"a.mp3"}, "", none, none, true},
+        };
+        QStringList folders;
+        std::vector<std::unique_ptr<BatchRecorder>> recorders;
+        std::vector<std::unique_ptr<DirectoryWatcher>> watchers;
+        for (const Case& c : cases) {
+            const QString music = freshMusicFolder();
+            for (const QString& entry : c.before) {
+                QVERIFY(QDir().mkpath(QFileInfo(music + u'/' + entry).path()));
+                if (!entry.endsWith(u'/'))
+                    writeFile(music + u'/' + entry);
+            }
+            recorders.push_back(std::make_unique<BatchRecorder>());
+            watchers.push_back(std::make_unique<DirectoryWatcher>(1.0, recorders.back()->callback()));
+            watchers.back()->watch({music + QLatin1StringView(c.suffix)});
+            act(c.action, music, c.before.value(0));
+            folders.append(music);
+        }
+        if (QTest::currentTestFailed())
+            return;
+        for (const auto& recorder : recorders)
+            QTRY_VERIFY_WITH_TIMEOUT(recorder->count() >= 1, timeoutMs);
+
+        const auto describe = [](const Case& c, QStringList modified, QStringList removed, bool rescan) {
+            modified.sort();
+            removed.sort();
+            return QStringLiteral("%1: modified %2; removed %3; rescan %4")
+                .arg(c.name, modified.join(u','), removed.join(u','))
+                .arg(rescan);
+        };
+        QStringList expected, actual;
+        for (qsizetype i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[i];
+            const auto absolute = [&](QStringList relative) {
+                for (QString& path : relative)
+                    path.prepend(folders[i] + u'/');
+                return relative;
+            };
+            const EventBatch batch = recorders[i]->first();
+            expected.append(describe(c, absolute(c.modified), absolute(c.removed), c.mustRescan));
+            actual.append(describe(c, batch.modified, batch.removed, batch.mustRescan));
+            // A modified path is the very text a scan of the folder, given the same way, indexes.
+            if (batch.modified.isEmpty())
+                continue;
+            QStringList scanned;
+            const QString given = folders[i] + QLatin1StringView(c.suffix);
+            for (const vessa::FileEntry& entry : vessa::MusicFolderEnumerator::enumerateFiles({given}, {"mp3", "flac"}))
+                scanned.append(entry.path);
+            for (const QString& path : batch.modified)
+                QVERIFY2(scanned.contains(path), qPrintable(c.name + (": " + path)));
+        }
+        QCOMPARE(actual, expected);
     }
 
+    // Events read but not yet delivered never arrive after a stop or a new
+    // watch; the next batch has only the new change.
     void pendingEventsAreDropped()
     {
-        QFETCH(QString, how);
-        const QString music = freshMusicFolder();
-        const QString other = QFileInfo(music).path() + QStringLiteral("/outside");
         LogCapture log;
-        BatchRecorder recorder;
-        DirectoryWatcher watcher(1.5, recorder.callback());
-        watcher.watch({music});
-        writeFile(music + "/old.mp3");
-        QTRY_VERIFY_WITH_TIMEOUT(eventsReceived(log), batchTimeoutMs);
-
-        if (how == "stop")
-            watcher.stop();
-        else if (how == "empty")
-            watcher.watch({});
-        QCOMPARE(log.messages(watcherCategory).count("Stopped watching directories"), how == "other" ? 0 : 1);
-
-        // Watch again and make one new change: had the old event survived, it
-        // would have been delivered first or together with this one.
-        const QString folder = how == "other" ? other : music;
-        watcher.watch({folder});
-        writeFile(folder + "/new.mp3");
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, batchTimeoutMs);
-        QCOMPARE(recorder.first().modified, QStringList{folder + "/new.mp3"});
-        QVERIFY(recorder.first().removed.isEmpty());
-        QCOMPARE(recorder.count(), 1);
+        const QStringList ways{"stop", "watch an empty list", "watch other folders"};
+        QStringList folders;
+        std::vector<std::unique_ptr<BatchRecorder>> recorders;
+        std::vector<std::unique_ptr<DirectoryWatcher>> watchers;
+        for (const QString& way : ways) {
+            const QString music = freshMusicFolder();
+            recorders.push_back(std::make_unique<BatchRecorder>());
+            watchers.push_back(std::make_unique<DirectoryWatcher>(1.5, recorders.back()->callback()));
+            watchers.back()->watch({music});
+            const qsizetype reads = eventReads(log);
+            writeFile(music + "/old.mp3");
+            QTRY_VERIFY_WITH_TIMEOUT(eventReads(log) > reads, timeoutMs);
+            if (way == ways[0])
+                watchers.back()->stop();
+            else if (way == ways[1])
+                watchers.back()->watch({});
+            else
+                watchers.back()->watch({QFileInfo(music).path() + QStringLiteral("/outside")});
+            folders.append(way == ways[2] ? QFileInfo(music).path() + QStringLiteral("/outside") : music);
+        }
+        QCOMPARE(log.messages(watcherCategory).count("Stopped watching directories"), 3);
+        for (qsizetype i = 0; i < ways.size(); ++i) {
+            if (i < 2)
+                watchers[i]->watch({folders[i]});
+            writeFile(folders[i] + "/new.mp3");
+        }
+        for (qsizetype i = 0; i < ways.size(); ++i) {
+            QTRY_VERIFY_WITH_TIMEOUT(recorders[i]->count() >= 1, timeoutMs);
+            QCOMPARE(recorders[i]->first().modified, QStringList{folders[i] + "/new.mp3"});
+            QVERIFY(recorders[i]->first().removed.isEmpty());
+        }
     }
 
     void destroyingWithABatchPendingDeliversNothing()
@@ -300,7 +285,7 @@ private slots:
             DirectoryWatcher watcher(60.0, recorder.callback());
             watcher.watch({music});
             writeFile(music + "/a.mp3");
-            QTRY_VERIFY_WITH_TIMEOUT(eventsReceived(log), batchTimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(eventReads(log) > 0, timeoutMs);
         }
         // The watcher thread has been joined: nothing can call back any more.
         QCOMPARE(recorder.count(), 0);
@@ -309,78 +294,71 @@ private slots:
 
     void callbackMayStopOrReleaseTheWatcher()
     {
-        // Stopping from inside the callback does not hang.
-        {
-            const QString music = freshMusicFolder();
-            std::atomic<int> calls{0};
-            DirectoryWatcher* self = nullptr;
-            DirectoryWatcher watcher(0.2, [&](const EventBatch&) {
-                self->stop();
-                ++calls;
-            });
-            self = &watcher;
-            watcher.watch({music});
-            writeFile(music + "/a.mp3");
-            QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, batchTimeoutMs);
-            watcher.watch({music}); // and the watcher still takes requests
-        }
-        // Releasing the watcher from inside the callback: its thread ends by itself.
-        {
-            const QString music = freshMusicFolder();
-            std::atomic<bool> released{false};
-            std::atomic<DirectoryWatcher*> owned{nullptr};
-            auto* watcher = new DirectoryWatcher(0.2, [&](const EventBatch&) {
-                delete owned.exchange(nullptr);
-                released = true;
-            });
-            owned = watcher;
-            watcher->watch({music});
-            writeFile(music + "/a.mp3");
-            QTRY_VERIFY_WITH_TIMEOUT(released.load(), batchTimeoutMs);
-        }
+        const QString stopped = freshMusicFolder();
+        const QString released = freshMusicFolder();
+        std::atomic<int> calls{0};
+        DirectoryWatcher* self = nullptr;
+        DirectoryWatcher watcher(0.2, [&](const EventBatch&) {
+            self->stop();
+            ++calls;
+        });
+        self = &watcher;
+        std::atomic<DirectoryWatcher*> owned = new DirectoryWatcher(0.2, [&](const EventBatch&) {
+            delete owned.exchange(nullptr);
+            ++calls;
+        });
+        watcher.watch({stopped});
+        owned.load()->watch({released});
+        writeFile(stopped + "/a.mp3");
+        writeFile(released + "/a.mp3");
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 2, timeoutMs);
+        QVERIFY(!owned.load());
+        watcher.watch({stopped}); // the watcher that stopped itself still takes requests
     }
 
-    // The local-file source keeps one watcher: a second start only points it
-    // at the new folders; after a stop a start makes a new one.
+    // A second start only points the source's watcher at the new folders;
+    // after a stop a start makes a new watcher with the new callback.
     void localFileSourceWatching()
     {
         const QString first = freshMusicFolder();
         const QString second = freshMusicFolder();
+        const QString third = freshMusicFolder();
         LogCapture log;
-        LocalFileSourcePlugin source(std::make_shared<vessa::MediaDatabase>(),
-                                     std::make_shared<vessa::test::FakeMetadataExtractor>(), {}, {"mp3"});
-        BatchRecorder firstCallback, secondCallback, thirdCallback;
-
-        source.startWatching({first}, firstCallback.callback());
-        source.startWatching({second}, secondCallback.callback());
-        writeFile(first + "/a.mp3");
-        writeFile(second + "/b.mp3");
-        QTRY_VERIFY_WITH_TIMEOUT(firstCallback.count() >= 1, batchTimeoutMs);
-        QCOMPARE(firstCallback.first().modified, QStringList{second + "/b.mp3"});
-        QCOMPARE(secondCallback.count(), 0);
-
-        source.stopWatching();
-        source.stopWatching();
+        const auto source = [] {
+            return std::make_unique<LocalFileSourcePlugin>(std::make_shared<vessa::MediaDatabase>(),
+                                                           std::make_shared<vessa::test::FakeMetadataExtractor>(),
+                                                           QList<vessa::MultiTrackScannerPtr>{}, QSet<QString>{"mp3"});
+        };
+        const auto retargeted = source();
+        const auto restarted = source();
+        BatchRecorder kept, unused, dropped, renewed;
+        retargeted->startWatching({first}, kept.callback());
+        retargeted->startWatching({second}, unused.callback());
+        restarted->startWatching({third}, dropped.callback());
+        restarted->stopWatching();
+        restarted->stopWatching();
+        restarted->startWatching({third}, renewed.callback());
         QCOMPARE(log.messages(watcherCategory).count("Stopped watching directories"), 2); // retarget and stop
 
-        source.startWatching({first}, thirdCallback.callback());
-        writeFile(first + "/c.mp3");
-        QTRY_VERIFY_WITH_TIMEOUT(thirdCallback.count() >= 1, batchTimeoutMs);
-        QCOMPARE(thirdCallback.first().modified, QStringList{first + "/c.mp3"});
-        QCOMPARE(firstCallback.count(), 1);
+        writeFile(first + "/a.mp3");
+        writeFile(second + "/b.mp3");
+        writeFile(third + "/c.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(kept.count() >= 1 && renewed.count() >= 1, timeoutMs);
+        QCOMPARE(kept.first().modified, QStringList{second + "/b.mp3"});
+        QCOMPARE(renewed.first().modified, QStringList{third + "/c.mp3"});
+        QCOMPARE(unused.count() + dropped.count(), 0);
     }
 
     void logsWhatItWatches()
     {
         const QString music = freshMusicFolder();
-        const QString missing = m_tmp.filePath(QStringLiteral("missing"));
         LogCapture log;
         {
-            DirectoryWatcher watcher(shortDebounce, {});
-            watcher.watch({music, missing});
+            DirectoryWatcher watcher(1.0, {});
+            watcher.watch({music, m_tmp.filePath(QStringLiteral("missing"))});
             watcher.stop();
             watcher.stop();
-            watcher.watch({music + u'/'});
+            watcher.watch({music + "//"});
         }
         QCOMPARE(log.messages(watcherCategory),
                  (QStringList{"Watching 2 directories: music, missing", "Stopped watching directories",
@@ -389,45 +367,33 @@ private slots:
 
     void classifiesRecords_data()
     {
-        QTest::addColumn<int>("wd");
         QTest::addColumn<uint>("mask");
         QTest::addColumn<bool>("onMusicFolder");
         QTest::addColumn<Kind>("kind");
-
-        QTest::newRow("queue overflow") << -1 << uint(IN_Q_OVERFLOW) << false << Kind::mustRescan;
-        QTest::newRow("unmount") << 3 << uint(IN_UNMOUNT) << false << Kind::mustRescan;
-        QTest::newRow("unmount of a music folder") << 1 << uint(IN_UNMOUNT) << true << Kind::mustRescan;
-        QTest::newRow("watch removed") << 3 << uint(IN_IGNORED) << false << Kind::watchRemoved;
-        QTest::newRow("music folder deleted") << 1 << uint(IN_DELETE_SELF) << true << Kind::watchedFolderGone;
-        QTest::newRow("music folder moved") << 1 << uint(IN_MOVE_SELF) << true << Kind::watchedFolderGone;
-        QTest::newRow("subfolder deleted, seen from inside") << 3 << uint(IN_DELETE_SELF) << false << Kind::ignored;
-        QTest::newRow("subfolder moved, seen from inside") << 3 << uint(IN_MOVE_SELF) << false << Kind::ignored;
-        QTest::newRow("folder created") << 3 << uint(IN_CREATE | IN_ISDIR) << false << Kind::directoryAppeared;
-        QTest::newRow("folder moved in") << 3 << uint(IN_MOVED_TO | IN_ISDIR) << true << Kind::directoryAppeared;
-        QTest::newRow("folder moved out") << 3 << uint(IN_MOVED_FROM | IN_ISDIR) << false << Kind::directoryMovedAway;
-        QTest::newRow("empty folder deleted") << 3 << uint(IN_DELETE | IN_ISDIR) << false << Kind::ignored;
-        QTest::newRow("folder attributes") << 3 << uint(IN_ATTRIB | IN_ISDIR) << false << Kind::ignored;
-        QTest::newRow("file created") << 3 << uint(IN_CREATE) << false << Kind::fileModified;
-        QTest::newRow("file written") << 3 << uint(IN_MODIFY) << false << Kind::fileModified;
-        QTest::newRow("file closed after writing") << 3 << uint(IN_CLOSE_WRITE) << false << Kind::fileModified;
-        QTest::newRow("file attributes") << 3 << uint(IN_ATTRIB) << false << Kind::fileModified;
-        QTest::newRow("file moved in") << 3 << uint(IN_MOVED_TO) << false << Kind::fileModified;
-        QTest::newRow("file deleted") << 3 << uint(IN_DELETE) << false << Kind::fileRemoved;
-        QTest::newRow("file moved out") << 3 << uint(IN_MOVED_FROM) << false << Kind::fileRemoved;
-        QTest::newRow("file read") << 3 << uint(IN_ACCESS) << false << Kind::ignored;
-        QTest::newRow("file closed after reading") << 3 << uint(IN_CLOSE_NOWRITE) << false << Kind::ignored;
+        QTest::newRow("queue overflow") << uint(IN_Q_OVERFLOW) << false << Kind::mustRescan;
+        QTest::newRow("unmount") << uint(IN_UNMOUNT) << true << Kind::mustRescan;
+        QTest::newRow("watch removed") << uint(IN_IGNORED) << false << Kind::watchRemoved;
+        QTest::newRow("music folder deleted") << uint(IN_DELETE_SELF) << true << Kind::watchedFolderGone;
+        QTest::newRow("music folder moved") << uint(IN_MOVE_SELF) << true << Kind::watchedFolderGone;
+        QTest::newRow("subfolder moved, seen from inside") << uint(IN_MOVE_SELF) << false << Kind::ignored;
+        QTest::newRow("folder created") << uint(IN_CREATE | IN_ISDIR) << false << Kind::directoryAppeared;
+        QTest::newRow("folder moved in") << uint(IN_MOVED_TO | IN_ISDIR) << true << Kind::directoryAppeared;
+        QTest::newRow("folder moved out") << uint(IN_MOVED_FROM | IN_ISDIR) << false << Kind::directoryMovedAway;
+        QTest::newRow("empty folder deleted") << uint(IN_DELETE | IN_ISDIR) << false << Kind::ignored;
+        QTest::newRow("file closed after writing") << uint(IN_CLOSE_WRITE) << false << Kind::fileModified;
+        QTest::newRow("file attributes") << uint(IN_ATTRIB) << false << Kind::fileModified;
+        QTest::newRow("file moved in") << uint(IN_MOVED_TO) << false << Kind::fileModified;
+        QTest::newRow("file moved out") << uint(IN_MOVED_FROM) << false << Kind::fileRemoved;
+        QTest::newRow("file read") << uint(IN_ACCESS) << false << Kind::ignored;
     }
-
     void classifiesRecords()
     {
-        QFETCH(int, wd);
         QFETCH(uint, mask);
         QFETCH(bool, onMusicFolder);
         QFETCH(Kind, kind);
-        const QList<InotifyEvent> events = InotifyEvent::parse(record(wd, mask, "x.mp3").constData(),
-                                                               std::size_t(record(wd, mask, "x.mp3").size()));
+        const QByteArray bytes = record(3, mask, "x.mp3");
+        const QList<InotifyEvent> events = InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size()));
         QCOMPARE(events.size(), 1);
-        QCOMPARE(events.first().wd, wd);
         QCOMPARE(events.first().classify(onMusicFolder), kind);
     }
 
@@ -438,19 +404,13 @@ private slots:
         const QList<InotifyEvent> whole = InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size()));
         QCOMPARE(whole.size(), 4);
         QCOMPARE(whole[0].name, QByteArray("a.mp3"));
+        QCOMPARE(whole[1].wd, -1);
         QVERIFY(whole[1].name.isEmpty());
         QCOMPARE(whole[2].name, QByteArray(16, 'n'));
         QCOMPARE(whole[2].cookie, 7u);
-        QCOMPARE(whole[3].mask, std::uint32_t(IN_DELETE));
-
-        // A record cut short (in its name or in its header) is not read.
-        for (const qsizetype cut : {qsizetype(1), qsizetype(20), qsizetype(bytes.size() - 1)}) {
-            const QList<InotifyEvent> events = InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size() - cut));
-            QVERIFY(events.size() < 4);
-            for (const InotifyEvent& event : events)
-                QVERIFY(event.name.size() <= 16);
-        }
-        QVERIFY(InotifyEvent::parse(bytes.constData(), 0).isEmpty());
+        // A record cut short, in its name or in its header, is not read.
+        for (const qsizetype cut : {qsizetype(1), qsizetype(20)})
+            QCOMPARE(InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size() - cut)).size(), 3);
     }
 };
 
