@@ -159,9 +159,17 @@ void PlaylistLibrary::load()
         playlists.append(std::move(entry.playlist));
     if (std::none_of(playlists.begin(), playlists.end(), [](const Playlist& p) { return p.name == starredName; })) {
         Playlist starredPlaylist(starredName, QList<PlaylistTrack>());
-        // A Starred file that exists but could not be read is kept as it is.
-        if (!unreadable.contains(fileIDOf(starredName)))
-            write(starredPlaylist);
+        // A Starred file that exists but could not be read is kept as it is,
+        // and so is "starred.parvik" on a store that ignores case.
+        const QString starredFile = fileIDOf(starredName);
+        if (!unreadable.contains(starredFile)) {
+            const std::optional<QString> twin = caseTwinOf(starredFile, files);
+            if (twin)
+                unreadable.insert(starredFile, std::make_exception_ptr(
+                                                   PlaylistLibraryError::playlistAlreadyExists(nameOfFile(*twin))));
+            else
+                write(starredPlaylist);
+        }
         playlists.append(std::move(starredPlaylist));
     }
 
@@ -324,21 +332,26 @@ bool PlaylistLibrary::storeHoldsOtherFile(const QString& name, const QString& ow
     } catch (const std::exception&) {
         throw PlaylistLibraryError::saveFailed(name, std::current_exception());
     }
-    bool caseTwin = false;
-    for (const DestinationFileInfo& file : files) {
-        if (file.fileID == ownFileID)
-            continue;
-        if (file.fileID == fileID)
-            return true;
-        caseTwin = caseTwin || foldedName(file.fileID) == foldedName(fileID);
-    }
-    if (!caseTwin)
-        return false;
+    files.removeIf([&](const DestinationFileInfo& file) { return file.fileID == ownFileID; });
+    const bool exact = std::any_of(files.begin(), files.end(),
+                                   [&](const DestinationFileInfo& file) { return file.fileID == fileID; });
+    return exact || caseTwinOf(fileID, files).has_value();
+}
+
+// A listed file other than `fileID` that the store also reads under `fileID`:
+// the same file on a store that ignores case.
+std::optional<QString> PlaylistLibrary::caseTwinOf(const QString& fileID, const QList<DestinationFileInfo>& files)
+{
+    const auto twin = std::find_if(files.begin(), files.end(), [&](const DestinationFileInfo& file) {
+        return file.fileID != fileID && foldedName(file.fileID) == foldedName(fileID);
+    });
+    if (twin == files.end())
+        return std::nullopt;
     try {
         m_destination->read(fileID);
-        return true;
+        return twin->fileID;
     } catch (const std::exception&) {
-        return false;
+        return std::nullopt;
     }
 }
 

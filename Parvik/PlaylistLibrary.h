@@ -50,8 +50,9 @@ public:
     std::optional<Playlist> playlist(const QString& name) const;
 
     // Reads every playlist file and replaces both lists. A missing "Starred"
-    // is created and written, unless its file exists but could not be read:
-    // then an empty one is shown and the file is left alone.
+    // is created and written, unless its file exists but could not be read
+    // (or is another playlist's file on a store that ignores case): then an
+    // empty one is shown and the file is left alone.
     void load();
     // Writes the playlist's file and replaces the entry of that name, if any.
     void save(const Playlist& playlist);
@@ -76,6 +77,7 @@ private:
     // memory or in the store.
     void checkNameIsFree(const QString& name, const QString& renamedFrom = QString());
     bool storeHoldsOtherFile(const QString& name, const QString& ownFileID);
+    std::optional<QString> caseTwinOf(const QString& fileID, const QList<DestinationFileInfo>& files);
     void write(const Playlist& playlist);
     void removeOldFile(const QString& from, const QString& to);
     void publishPlaylists(QList<Playlist> playlists);
@@ -83,7 +85,8 @@ private:
     DestinationPluginPtr m_destination;
     QList<Playlist> m_playlists;
     QList<PlaylistLoadError> m_loadErrors;
-    // File ID -> error, for the files of the last load that could not be read.
+    // File ID -> error, for the files of the last load that could not be read
+    // (and "Starred.parvik" when the store ignores case and holds "starred.parvik").
     QHash<QString, std::exception_ptr> m_unreadableFiles;
 };
 
