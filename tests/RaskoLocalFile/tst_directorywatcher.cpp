@@ -57,6 +57,13 @@ private:
     QList<EventBatch> m_batches;
 };
 
+// A watcher with the recorder of its batches.
+struct Watched {
+    explicit Watched(double interval) : watcher(interval, recorder.callback()) {}
+    BatchRecorder recorder;
+    DirectoryWatcher watcher;
+};
+
 void writeFile(const QString& path)
 {
     QFile file(path);
@@ -79,14 +86,33 @@ QByteArray record(int wd, std::uint32_t mask, QByteArray name = {}, std::uint32_
     return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + name;
 }
 
-enum Action { save3, createDelete, renameFile, nestedWrite, folderIn, fileIn, fileOut, chmodFile, renameFolder,
-              deleteFolder, deleteMusic, moveMusic };
+// Runs "write P", "mkdir P", "rm P", "mv P Q" and "chmod P" steps, separated
+// by ";", on paths relative to `base`.
+void run(const QString& base, const QString& script)
+{
+    for (const QString& step : script.split(u';', Qt::SkipEmptyParts)) {
+        const QStringList words = step.split(u' ', Qt::SkipEmptyParts);
+        const QString path = base + u'/' + words.value(1);
+        if (words[0] == "write") {
+            QDir().mkpath(QFileInfo(path).path());
+            writeFile(path);
+        } else if (words[0] == "mkdir") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (words[0] == "rm") {
+            QVERIFY(QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path));
+        } else if (words[0] == "mv") {
+            QVERIFY(QDir().rename(path, base + u'/' + words.value(2)));
+        } else {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        }
+    }
+}
 
 struct Case {
     const char* name;
-    Action action;
-    QStringList before; // files, or folders ending in "/", made before watching
+    const char* before; // steps run before watching
     const char* suffix; // appended to the music folder's path given to watch()
+    const char* steps;  // steps run while watching
     QStringList modified;
     QStringList removed;
     bool mustRescan;
@@ -110,57 +136,6 @@ private:
         return base + QStringLiteral("/music");
     }
 
-    static void act(Action action, const QString& music, const QString& first)
-    {
-        const QString outside = QFileInfo(music).path() + QStringLiteral("/outside");
-        const auto at = [&](const char* relative) { return music + u'/' + QLatin1StringView(relative); };
-        switch (action) {
-        case save3:
-            for (int i = 0; i < 3; ++i)
-                writeFile(music + u'/' + first);
-            break;
-        case createDelete:
-            writeFile(at("a.mp3"));
-            QVERIFY(QFile::remove(at("a.mp3")));
-            break;
-        case renameFile:
-            QVERIFY(QFile::rename(at("a.mp3"), at("b.mp3")));
-            break;
-        case nestedWrite:
-            QVERIFY(QDir().mkpath(at("x/y/z")));
-            writeFile(at("x/y/z/c.mp3"));
-            break;
-        case folderIn:
-            QVERIFY(QDir().mkpath(outside + "/in/sub"));
-            writeFile(outside + "/in/d.mp3");
-            writeFile(outside + "/in/sub/e.mp3");
-            QVERIFY(QDir().rename(outside + "/in", at("in")));
-            break;
-        case fileIn:
-            writeFile(outside + "/f.mp3");
-            QVERIFY(QFile::rename(outside + "/f.mp3", at("f.mp3")));
-            break;
-        case fileOut:
-            QVERIFY(QFile::rename(at("a.mp3"), outside + "/a.mp3"));
-            break;
-        case chmodFile:
-            QVERIFY(QFile::setPermissions(at("a.mp3"), QFile::ReadOwner));
-            break;
-        case renameFolder:
-            QVERIFY(QDir().rename(at("album"), at("renamed")));
-            break;
-        case deleteFolder:
-            QVERIFY(QDir(at("album")).removeRecursively());
-            break;
-        case deleteMusic:
-            QVERIFY(QDir(music).removeRecursively());
-            break;
-        case moveMusic:
-            QVERIFY(QDir().rename(music, outside + "/moved"));
-            break;
-        }
-    }
-
 private slots:
     void initTestCase() { QVERIFY(m_tmp.isValid()); }
 
@@ -169,43 +144,43 @@ private slots:
     void fileChangesArriveAsOneBatch()
     {
         const QStringList none;
+        const char* saves = "write music/a.mp3; write music/a.mp3; write music/a.mp3";
         const QList<Case> cases{
-            {"three saves", save3, {"a.mp3"}, "", {"a.mp3"}, none, false},
-            {"folder given with a slash", save3, {"a.mp3"}, "/", {"a.mp3"}, none, false},
-            {"folder given with two slashes", save3, {"a.mp3"}, "//", {"a.mp3"}, none, false},
-            {"non-ASCII names", save3, {"Björk/Ünïcödé.flac"}, "", {"Björk/Ünïcödé.flac"}, none, false},
-            {"create then delete", createDelete, none, "", none, {"a.mp3"}, false},
-            {"rename", renameFile, {"a.mp3"}, "", {"b.mp3"}, {"a.mp3"}, false},
-            {"write into a fresh nested folder", nestedWrite, none, "/", {"x/y/z/c.mp3"}, none, false},
-            {"folder moved in", folderIn, none, "", {"in/d.mp3", "in/sub/e.mp3"}, none, false},
-            {"file moved in", fileIn, none, "", {"f.mp3"}, none, false},
-            {"file moved out", fileOut, {"a.mp3"}, "", none, {"a.mp3"}, false},
-            {"attributes changed", chmodFile, {"a.mp3"}, "", {"a.mp3"}, none, false},
-            {"folder renamed", renameFolder, {"album/a.mp3"}, "//", {"renamed/a.mp3"}, none, true},
-            {"subfolder deleted", deleteFolder, {"album/a.mp3", "album/empty/"}, "", none, {"album/a.mp3"}, false},
-            {"music folder deleted", deleteMusic, {"a.mp3"}, "", none, {"a.mp3"}, true},
-            {"music folder moved", moveMusic, {"a.mp3"}, "", none, none, true},
+            {"three saves", "write music/a.mp3", "", saves, {"a.mp3"}, none, false},
+            {"folder given with a slash", "write music/a.mp3", "/", saves, {"a.mp3"}, none, false},
+            {"folder given with two slashes", "write music/a.mp3", "//", saves, {"a.mp3"}, none, false},
+            {"non-ASCII names", "", "", "write music/Björk/Ü.flac; write music/Björk/Ü.flac", {"Björk/Ü.flac"},
+             none, false},
+            {"create then delete", "", "", "write music/a.mp3; rm music/a.mp3", none, {"a.mp3"}, false},
+            {"rename", "write music/a.mp3", "", "mv music/a.mp3 music/b.mp3", {"b.mp3"}, {"a.mp3"}, false},
+            {"write into a fresh nested folder", "", "/", "write music/x/y/z/c.mp3", {"x/y/z/c.mp3"}, none, false},
+            {"folder moved in", "write outside/in/d.mp3; write outside/in/sub/e.mp3", "", "mv outside/in music/in",
+             {"in/d.mp3", "in/sub/e.mp3"}, none, false},
+            {"file moved in", "write outside/f.mp3", "", "mv outside/f.mp3 music/f.mp3", {"f.mp3"}, none, false},
+            {"file moved out", "write music/a.mp3", "", "mv music/a.mp3 outside/a.mp3", none, {"a.mp3"}, false},
+            {"attributes changed", "write music/a.mp3", "", "chmod music/a.mp3", {"a.mp3"}, none, false},
+            {"folder renamed", "write music/album/a.mp3", "//", "mv music/album music/renamed", {"renamed/a.mp3"},
+             none, true},
+            {"subfolder deleted", "write music/album/a.mp3; mkdir music/album/empty", "", "rm music/album", none,
+             {"album/a.mp3"}, false},
+            {"music folder deleted", "write music/a.mp3", "", "rm music", none, {"a.mp3"}, true},
+            {"music folder moved", "write music/a.mp3", "", "mv music outside/moved", none, none, true},
         };
         QStringList folders;
-        std::vector<std::unique_ptr<BatchRecorder>> recorders;
-        std::vector<std::unique_ptr<DirectoryWatcher>> watchers;
+        std::vector<std::unique_ptr<Watched>> watched;
         for (const Case& c : cases) {
             const QString music = freshMusicFolder();
-            for (const QString& entry : c.before) {
-                QVERIFY(QDir().mkpath(QFileInfo(music + u'/' + entry).path()));
-                if (!entry.endsWith(u'/'))
-                    writeFile(music + u'/' + entry);
-            }
-            recorders.push_back(std::make_unique<BatchRecorder>());
-            watchers.push_back(std::make_unique<DirectoryWatcher>(1.0, recorders.back()->callback()));
-            watchers.back()->watch({music + QLatin1StringView(c.suffix)});
-            act(c.action, music, c.before.value(0));
+            const QString base = QFileInfo(music).path();
+            run(base, c.before);
+            watched.push_back(std::make_unique<Watched>(1.0));
+            watched.back()->watcher.watch({music + QLatin1StringView(c.suffix)});
+            run(base, c.steps);
             folders.append(music);
         }
         if (QTest::currentTestFailed())
             return;
-        for (const auto& recorder : recorders)
-            QTRY_VERIFY_WITH_TIMEOUT(recorder->count() >= 1, timeoutMs);
+        for (const auto& w : watched)
+            QTRY_VERIFY_WITH_TIMEOUT(w->recorder.count() >= 1, timeoutMs);
 
         const auto describe = [](const Case& c, QStringList modified, QStringList removed, bool rescan) {
             modified.sort();
@@ -222,7 +197,7 @@ private slots:
                     path.prepend(folders[i] + u'/');
                 return relative;
             };
-            const EventBatch batch = recorders[i]->first();
+            const EventBatch batch = watched[i]->recorder.first();
             expected.append(describe(c, absolute(c.modified), absolute(c.removed), c.mustRescan));
             actual.append(describe(c, batch.modified, batch.removed, batch.mustRescan));
             // A modified path is the very text a scan of the folder, given the same way, indexes.
@@ -245,34 +220,31 @@ private slots:
         LogCapture log;
         const QStringList ways{"stop", "watch an empty list", "watch other folders"};
         QStringList folders;
-        std::vector<std::unique_ptr<BatchRecorder>> recorders;
-        std::vector<std::unique_ptr<DirectoryWatcher>> watchers;
+        std::vector<std::unique_ptr<Watched>> watched;
         for (const QString& way : ways) {
             const QString music = freshMusicFolder();
-            recorders.push_back(std::make_unique<BatchRecorder>());
-            watchers.push_back(std::make_unique<DirectoryWatcher>(1.5, recorders.back()->callback()));
-            watchers.back()->watch({music});
+            const QString outside = QFileInfo(music).path() + QStringLiteral("/outside");
+            DirectoryWatcher& watcher = watched.emplace_back(std::make_unique<Watched>(1.5))->watcher;
+            watcher.watch({music});
             const qsizetype reads = eventReads(log);
             writeFile(music + "/old.mp3");
             QTRY_VERIFY_WITH_TIMEOUT(eventReads(log) > reads, timeoutMs);
             if (way == ways[0])
-                watchers.back()->stop();
-            else if (way == ways[1])
-                watchers.back()->watch({});
+                watcher.stop();
             else
-                watchers.back()->watch({QFileInfo(music).path() + QStringLiteral("/outside")});
-            folders.append(way == ways[2] ? QFileInfo(music).path() + QStringLiteral("/outside") : music);
+                watcher.watch(way == ways[1] ? QStringList() : QStringList{outside});
+            folders.append(way == ways[2] ? outside : music);
         }
         QCOMPARE(log.messages(watcherCategory).count("Stopped watching directories"), 3);
         for (qsizetype i = 0; i < ways.size(); ++i) {
             if (i < 2)
-                watchers[i]->watch({folders[i]});
+                watched[i]->watcher.watch({folders[i]});
             writeFile(folders[i] + "/new.mp3");
         }
         for (qsizetype i = 0; i < ways.size(); ++i) {
-            QTRY_VERIFY_WITH_TIMEOUT(recorders[i]->count() >= 1, timeoutMs);
-            QCOMPARE(recorders[i]->first().modified, QStringList{folders[i] + "/new.mp3"});
-            QVERIFY(recorders[i]->first().removed.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(watched[i]->recorder.count() >= 1, timeoutMs);
+            QCOMPARE(watched[i]->recorder.first().modified, QStringList{folders[i] + "/new.mp3"});
+            QVERIFY(watched[i]->recorder.first().removed.isEmpty());
         }
     }
 
