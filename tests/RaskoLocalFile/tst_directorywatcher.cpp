@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,29 +33,26 @@ const QString watcherCategory = QStringLiteral("com.tornwick.rasko.localfile.wat
 constexpr int timeoutMs = 20000;
 
 // Keeps the batches a watcher hands out on its own thread.
-class BatchRecorder {
-public:
+struct BatchRecorder {
     DirectoryWatcher::Callback callback()
     {
         return [this](const EventBatch& batch) {
-            std::lock_guard lock(m_mutex);
-            m_batches.append(batch);
+            std::lock_guard lock(mutex);
+            batches.append(batch);
         };
     }
-    int count() const
+    int count()
     {
-        std::lock_guard lock(m_mutex);
-        return int(m_batches.size());
+        std::lock_guard lock(mutex);
+        return int(batches.size());
     }
-    EventBatch first() const
+    EventBatch first()
     {
-        std::lock_guard lock(m_mutex);
-        return m_batches.value(0);
+        std::lock_guard lock(mutex);
+        return batches.value(0);
     }
-
-private:
-    mutable std::mutex m_mutex;
-    QList<EventBatch> m_batches;
+    std::mutex mutex;
+    QList<EventBatch> batches;
 };
 
 // A watcher with the recorder of its batches.
@@ -248,22 +246,6 @@ private slots:
         }
     }
 
-    void destroyingWithABatchPendingDeliversNothing()
-    {
-        const QString music = freshMusicFolder();
-        LogCapture log;
-        BatchRecorder recorder;
-        {
-            DirectoryWatcher watcher(60.0, recorder.callback());
-            watcher.watch({music});
-            writeFile(music + "/a.mp3");
-            QTRY_VERIFY_WITH_TIMEOUT(eventReads(log) > 0, timeoutMs);
-        }
-        // The watcher thread has been joined: nothing can call back any more.
-        QCOMPARE(recorder.count(), 0);
-        QVERIFY(log.messages(watcherCategory).contains("Stopped watching directories"));
-    }
-
     void callbackMayStopOrReleaseTheWatcher()
     {
         const QString stopped = freshMusicFolder();
@@ -321,18 +303,23 @@ private slots:
         QCOMPARE(unused.count() + dropped.count(), 0);
     }
 
-    void logsWhatItWatches()
+    void logsAndDeliversNothingOnceDestroyed()
     {
         const QString music = freshMusicFolder();
         LogCapture log;
+        BatchRecorder recorder;
         {
-            DirectoryWatcher watcher(1.0, {});
+            DirectoryWatcher watcher(60.0, recorder.callback());
             watcher.watch({music, m_tmp.filePath(QStringLiteral("missing"))});
             watcher.stop();
             watcher.stop();
             watcher.watch({music + "//"});
+            writeFile(music + "/a.mp3");
+            QTRY_VERIFY_WITH_TIMEOUT(eventReads(log) > 0, timeoutMs);
         }
-        QCOMPARE(log.messages(watcherCategory),
+        // The watcher thread has been joined with a batch pending: nothing can call back any more.
+        QCOMPARE(recorder.count(), 0);
+        QCOMPARE(log.messages(watcherCategory).filter(QRegularExpression("^(?!inotify: )")),
                  (QStringList{"Watching 2 directories: music, missing", "Stopped watching directories",
                               "Watching 1 directories: music", "Stopped watching directories"}));
     }
@@ -345,17 +332,10 @@ private slots:
         QTest::newRow("queue overflow") << uint(IN_Q_OVERFLOW) << false << Kind::mustRescan;
         QTest::newRow("unmount") << uint(IN_UNMOUNT) << true << Kind::mustRescan;
         QTest::newRow("watch removed") << uint(IN_IGNORED) << false << Kind::watchRemoved;
-        QTest::newRow("music folder deleted") << uint(IN_DELETE_SELF) << true << Kind::watchedFolderGone;
         QTest::newRow("music folder moved") << uint(IN_MOVE_SELF) << true << Kind::watchedFolderGone;
         QTest::newRow("subfolder moved, seen from inside") << uint(IN_MOVE_SELF) << false << Kind::ignored;
-        QTest::newRow("folder created") << uint(IN_CREATE | IN_ISDIR) << false << Kind::directoryAppeared;
-        QTest::newRow("folder moved in") << uint(IN_MOVED_TO | IN_ISDIR) << true << Kind::directoryAppeared;
-        QTest::newRow("folder moved out") << uint(IN_MOVED_FROM | IN_ISDIR) << false << Kind::directoryMovedAway;
         QTest::newRow("empty folder deleted") << uint(IN_DELETE | IN_ISDIR) << false << Kind::ignored;
         QTest::newRow("file closed after writing") << uint(IN_CLOSE_WRITE) << false << Kind::fileModified;
-        QTest::newRow("file attributes") << uint(IN_ATTRIB) << false << Kind::fileModified;
-        QTest::newRow("file moved in") << uint(IN_MOVED_TO) << false << Kind::fileModified;
-        QTest::newRow("file moved out") << uint(IN_MOVED_FROM) << false << Kind::fileRemoved;
         QTest::newRow("file read") << uint(IN_ACCESS) << false << Kind::ignored;
     }
     void classifiesRecords()
@@ -375,10 +355,7 @@ private slots:
             + record(2, IN_MOVED_FROM, QByteArray(16, 'n'), 7) + record(3, IN_DELETE, "cut.mp3");
         const QList<InotifyEvent> whole = InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size()));
         QCOMPARE(whole.size(), 4);
-        QCOMPARE(whole[0].name, QByteArray("a.mp3"));
-        QCOMPARE(whole[1].wd, -1);
-        QVERIFY(whole[1].name.isEmpty());
-        QCOMPARE(whole[2].name, QByteArray(16, 'n'));
+        QCOMPARE(whole[0].name + whole[1].name + whole[2].name, "a.mp3" + QByteArray(16, 'n'));
         QCOMPARE(whole[2].cookie, 7u);
         // A record cut short, in its name or in its header, is not read.
         for (const qsizetype cut : {qsizetype(1), qsizetype(20)})

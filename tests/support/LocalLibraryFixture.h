@@ -27,27 +27,24 @@ namespace vessa::test {
 
 class LocalLibraryFixture {
 public:
-    // Extensions the fake source indexes; "nsf" files go to the scanner.
-    static QSet<QString> extensions()
-    {
-        return {QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("nsf"), QStringLiteral("zip")};
-    }
-
     LocalLibraryFixture()
     {
         QStandardPaths::setTestModeEnabled(true);
         if (!m_dir.isValid() || !QDir().mkpath(music()))
             throw std::runtime_error("cannot make a temporary music folder");
-        database = std::make_shared<MediaDatabase>(m_dir.filePath(QStringLiteral("db/media.db")));
+        database = std::make_shared<MediaDatabase>(databasePath());
         extractor = std::make_shared<FakeMetadataExtractor>();
         scanner = std::make_shared<FakeMultiTrackScanner>(QSet<QString>{QStringLiteral("nsf")});
         plugin = makePlugin(extractor);
     }
 
+    // A source on this library's database and scanner, indexing "mp3",
+    // "flac", "nsf" (through the scanner) and "zip".
     std::shared_ptr<LocalFileSourcePlugin> makePlugin(MetadataExtractorPtr metadataExtractor) const
     {
         return std::make_shared<LocalFileSourcePlugin>(database, std::move(metadataExtractor),
-                                                       QList<MultiTrackScannerPtr>{scanner}, extensions());
+                                                       QList<MultiTrackScannerPtr>{scanner},
+                                                       QSet<QString>{"mp3", "flac", "nsf", "zip"});
     }
 
     QString databasePath() const { return m_dir.filePath(QStringLiteral("db/media.db")); }

@@ -1,8 +1,7 @@
 #pragma once
 
 // Builds ZIP archives for tests with libzip: files (stored or deflated),
-// folder entries and symbolic links. Tests that include this link
-// PkgConfig::LIBZIP.
+// folder entries and symbolic links. Users link PkgConfig::LIBZIP.
 
 #include <QByteArray>
 #include <QFile>
@@ -26,14 +25,12 @@ public:
         m_members.append({Kind::file, name, bytes, compression});
         return *this;
     }
-
     // A folder entry; libzip stores it as the name with "/" appended.
     ZipFixture& addFolder(const QString& name)
     {
         m_members.append({Kind::folder, name, {}, Compression::stored});
         return *this;
     }
-
     // A Unix symbolic link whose content is the link's target.
     ZipFixture& addSymlink(const QString& name, const QByteArray& target)
     {
@@ -57,28 +54,24 @@ public:
                 continue;
             }
             // The bytes stay alive in this object until zip_close below.
-            zip_source_t* source = zip_source_buffer(archive, member.bytes.constData(),
-                                                     static_cast<zip_uint64_t>(member.bytes.size()), 0);
-            if (!source)
-                fail(archive);
-            const zip_int64_t index = zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8);
+            zip_source_t* source = zip_source_buffer(archive, member.bytes.constData(), zip_uint64_t(member.bytes.size()), 0);
+            const zip_int64_t index = source ? zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8) : -1;
             if (index < 0) {
                 zip_source_free(source);
                 fail(archive);
             }
-            const auto at = static_cast<zip_uint64_t>(index);
-            const zip_int32_t method = member.compression == Compression::stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-            if (zip_set_file_compression(archive, at, method, 0) != 0)
-                fail(archive);
-            if (member.kind == Kind::symlink
-                && zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_UNIX, (S_IFLNK | 0777u) << 16) != 0)
+            const auto at = zip_uint64_t(index);
+            if (zip_set_file_compression(archive, at, member.compression == Compression::stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0)
+                    != 0
+                || (member.kind == Kind::symlink
+                    && zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_UNIX, (S_IFLNK | 0777u) << 16) != 0))
                 fail(archive);
         }
         if (zip_close(archive) != 0)
             fail(archive);
     }
 
-    // The archive's bytes (written through a file next to `scratchPath`).
+    // The archive's bytes (written through the file at `scratchPath`).
     QByteArray bytes(const QString& scratchPath) const
     {
         write(scratchPath);
