@@ -10,7 +10,7 @@ using namespace vessa;
 namespace {
 
 constexpr int waitMs = 20000;
-enum Wake { release, reset, stopToken };
+enum Wake { release, reset, stopToken }; // what ends a wait
 
 // Calls acquireSlot on another thread; returns once the caller stands in line.
 std::future<qint64> queueCaller(BufferScheduler& scheduler, std::stop_token stop = {})
@@ -41,51 +41,21 @@ class BufferSchedulerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void ninthAcquireWaits_data()
-    {
-        QTest::addColumn<int>("wake");
-        QTest::addColumn<qint64>("pendingAfter");
-        QTest::newRow("release hands the slot over") << int(release) << qint64(8);
-        QTest::newRow("reset forgets every slot") << int(reset) << qint64(0);
-        // The cancelled caller got nothing, so a release afterwards frees a slot for real.
-        QTest::newRow("stop token cancels") << int(stopToken) << qint64(7);
-    }
-
-    void ninthAcquireWaits()
-    {
-        QFETCH(int, wake);
-        QFETCH(qint64, pendingAfter);
-        BufferScheduler scheduler;
-        std::stop_source stop;
-        auto ninth = queueCaller(fill(scheduler), stop.get_token());
-        QVERIFY(!isDone(ninth));
-        if (wake == reset)
-            scheduler.reset();
-        if (wake == stopToken)
-            stop.request_stop();
-        QTRY_VERIFY_WITH_TIMEOUT(wake == release || isDone(ninth), waitMs);
-        if (wake != reset)
-            scheduler.releaseSlot(0);
-        if (wake == stopToken)
-            QVERIFY_THROWS_EXCEPTION(CancellationError, ninth.get());
-        else
-            QCOMPARE(ninth.get(), 0); // read before waiting; stale after a reset
-        QCOMPARE(scheduler.pendingCount(), pendingAfter);
-        QCOMPARE(scheduler.waitingCount(), 0);
-    }
-
     void waitersResumeInOrderAndResetMakesThemStale()
     {
         BufferScheduler scheduler;
-        auto a = queueCaller(fill(scheduler));
+        auto a = queueCaller(fill(scheduler)); // the ninth waits
         auto b = queueCaller(scheduler);
         auto c = queueCaller(scheduler);
-        scheduler.releaseSlot(0);
+        scheduler.releaseSlot(0); // hands the slot to the oldest waiter
         QTRY_VERIFY_WITH_TIMEOUT(isDone(a), waitMs);
+        QCOMPARE(a.get(), 0);
+        QCOMPARE(scheduler.pendingCount(), 8);
         QVERIFY(!isDone(b) && !isDone(c));
 
-        QCOMPARE(scheduler.reset(), 1);
-        QCOMPARE(b.get(), 0); // stale: their buffers are not counted
+        QCOMPARE(scheduler.reset(), 1); // wakes everyone with the generation read before waiting
+        QTRY_VERIFY_WITH_TIMEOUT(isDone(b) && isDone(c), waitMs);
+        QCOMPARE(b.get(), 0);
         QCOMPARE(c.get(), 0);
         QCOMPARE(scheduler.pendingCount(), 0);
 
@@ -95,6 +65,19 @@ private slots:
         scheduler.releaseSlot(1);
         scheduler.releaseSlot(1); // more releases than slots never go below zero
         QCOMPARE(scheduler.pendingCount(), 0);
+    }
+
+    void stopTokenCancelsAWaiter()
+    {
+        BufferScheduler scheduler;
+        std::stop_source stop;
+        auto ninth = queueCaller(fill(scheduler), stop.get_token());
+        stop.request_stop();
+        QTRY_VERIFY_WITH_TIMEOUT(isDone(ninth), waitMs);
+        QVERIFY_THROWS_EXCEPTION(CancellationError, ninth.get());
+        QCOMPARE(scheduler.waitingCount(), 0);
+        scheduler.releaseSlot(0); // the cancelled caller got no slot
+        QCOMPARE(scheduler.pendingCount(), 7);
     }
 
     void drainWait_data()
