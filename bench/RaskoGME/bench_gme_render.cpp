@@ -1,5 +1,5 @@
 // Render speed, in times real time, of chip music through the plug-in's
-// stream against a bare loop over libgme, for an FM + PSG VGM and a GBS.
+// stream against a bare loop over libgme, for a PSG tone VGM and a GBS.
 // The difference is the plug-in's own cost (sample conversion, buffers).
 
 #include "RaskoGME/GMEDecoderPlugin.h"
@@ -31,37 +31,15 @@ namespace {
 constexpr double secondsPerRun = 60.0;
 constexpr std::int64_t framesPerRun = std::int64_t(secondsPerRun * 44100);
 
-// One YM2612 FM voice (all four operators as carriers) playing a
-// looping run of eight notes over a PSG bass tone.
-QByteArray fmVgm()
+// A looping tone that swells and pauses.
+QByteArray toneLoopVgm()
 {
-    VgmBuilder vgm;
-    vgm.ym2612Clock(VgmBuilder::ym2612ClockNtsc);
-    vgm.ym2612(0, 0x22, 0x00).ym2612(0, 0x27, 0x00).ym2612(0, 0x28, 0x00);
-    for (quint8 op = 0; op < 16; op += 4) {
-        vgm.ym2612(0, quint8(0x30 + op), 0x01);  // multiple 1
-        vgm.ym2612(0, quint8(0x40 + op), 0x18);  // total level
-        vgm.ym2612(0, quint8(0x50 + op), 0x1F);  // attack rate
-        vgm.ym2612(0, quint8(0x60 + op), 0x05);  // decay rate
-        vgm.ym2612(0, quint8(0x70 + op), 0x02);  // sustain rate
-        vgm.ym2612(0, quint8(0x80 + op), 0x27);  // sustain level, release rate
-    }
-    vgm.ym2612(0, 0xB0, 0x07).ym2612(0, 0xB4, 0xC0);
-    vgm.psgTone(2, 1000).psgAttenuation(2, 4);
-    vgm.loopHere();
-    const quint16 notes[] = {0x28D, 0x2D8, 0x32F, 0x365, 0x3CD, 0x443, 0x4C6, 0x517};
-    for (quint16 fnum : notes) {
-        vgm.ym2612(0, 0x28, 0x00);
-        vgm.ym2612(0, 0xA4, quint8((4 << 3) | (fnum >> 8))).ym2612(0, 0xA0, quint8(fnum & 0xFF));
-        vgm.ym2612(0, 0x28, 0xF0);
-        vgm.waitSeconds(0.25);
-    }
-    return vgm.build();
+    return toneVgm({{0, 0.5}, {4, 0.25}, {8, 0.25}, {15, 0.5}, {2, 1.0}}, true);
 }
 
 const QByteArray& fixture(int which)
 {
-    static const QByteArray vgm = fmVgm();
+    static const QByteArray vgm = toneLoopVgm();
     static const QByteArray gbs = gbsFile(2, "Bench", "Vessa", "2026");
     return which == 0 ? vgm : gbs;
 }
