@@ -4,6 +4,7 @@
 #include "Oblin/PlayContext.h"
 #include "Oblin/PlaybackLog.h"
 #include "VessaCore/Clock.h"
+#include "VessaCore/PlayerError.h"
 
 #include <QPointer>
 
@@ -20,6 +21,18 @@ QString indexLine(const char* format, qsizetype index)
 Player::SeekCompletion seekCompletion(const PlayContext::Completion& done)
 {
     return [done](std::exception_ptr error) { done(isCancellation(error) ? nullptr : error); };
+}
+
+bool isSeekNotSupported(const std::exception_ptr& error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const PlayerError& playerError) {
+        return playerError.kind() == PlayerError::Kind::seekNotSupported;
+    } catch (...) {
+    }
+    return false;
 }
 
 // Runs a quick player call and reports how it went.
@@ -216,7 +229,12 @@ void PlayContext::moveAndPlay(qsizetype index, std::optional<qsizetype> slot, co
 
 void PlayContext::restartCurrentTrack(const Completion& done)
 {
-    m_player.seek(0.0, seekCompletion(done));
+    // With no stream loaded (nothing played yet, or the player was stopped)
+    // there is nothing to restart; the player's refusal would only show the
+    // user an error for a harmless press of previous.
+    m_player.seek(0.0, [done](std::exception_ptr error) {
+        done(isCancellation(error) || isSeekNotSupported(error) ? nullptr : error);
+    });
 }
 
 } // namespace vessa
