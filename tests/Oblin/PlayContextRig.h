@@ -2,26 +2,23 @@
 
 // A PlayContext over the real Player and TrackResolver, with a fake output
 // and fake plug-ins: a source that knows `trackCount` tracks ("Track 0" ...)
-// at paths "/music/track<i>.fake", and a decoder that also reads their tags.
-// Every track plays until endTrack(): each load holds the output's drain.
-// Tags come from the decoder unless the test brings its own extractor.
+// at "/music/track<i>.fake", and a decoder that also reads their tags
+// ("Title <i>"). Every track plays until endTrack(): each load holds the drain.
 
 #include "Oblin/PlayContext.h"
 #include "Rasko/PluginRegistry.h"
-#include "Rasko/TrackResolver.h"
 #include "VessaCore/ExceptionDescription.h"
-#include "VessaCore/Player.h"
 #include "tests/support/FakeAudioOutput.h"
 #include "tests/support/FakePlugins.h"
 #include "tests/support/LogCapture.h"
 
 #include <QTest>
 
-#include <memory>
-
 namespace vessa::test {
 
-inline const QString playbackCategory = QStringLiteral("com.tornwick.oblin.playback");
+using Index = std::optional<qsizetype>;
+// A command's outcome once it completed: its error, empty on success.
+using Outcome = std::shared_ptr<std::optional<std::exception_ptr>>;
 
 struct PlayContextRig {
     LogCapture log;
@@ -30,93 +27,60 @@ struct PlayContextRig {
     std::shared_ptr<FakeSourcePlugin> source = std::make_shared<FakeSourcePlugin>();
     std::shared_ptr<FakeExtractingDecoderPlugin> decoder =
         std::make_shared<FakeExtractingDecoderPlugin>(QStringLiteral("FakeDecoder"), QSet<QString>{"fake"});
-    PluginRegistryPtr registry;
-    TrackResolverPtr resolver;
     QList<TrackRef> tracks;
     std::unique_ptr<PlayContext> context; // last: goes first
 
     explicit PlayContextRig(int trackCount = 5, MetadataExtractorPtr extractor = nullptr)
     {
-        registry = std::make_shared<PluginRegistry>(QList<SourcePluginPtr>{source}, QList<DecoderPluginPtr>{decoder});
-        resolver = std::make_shared<TrackResolver>(
-            registry, extractor ? extractor : MetadataExtractorPtr(registry->buildCompositeMetadataExtractor()));
         for (int i = 0; i < trackCount; ++i) {
-            const TrackRef ref(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i));
-            source->addTrack(ref, SourceResult(SourceLocator::fileURL(path(i)), QStringLiteral("fake")));
+            tracks.append(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i)));
+            source->addTrack(tracks.last(), SourceResult(SourceLocator::fileURL(path(i)), QStringLiteral("fake")));
             decoder->setMetadata(path(i), TrackMetadata{.title = QStringLiteral("Title %1").arg(i)});
-            tracks.append(ref);
         }
         output.setCallHook([this](const FakeAudioOutput::Call& call) {
             if (call.operation == FakeAudioOutput::Operation::prepare)
                 output.holdDrain();
         });
-        context = std::make_unique<PlayContext>(player, resolver);
+        auto registry =
+            std::make_shared<PluginRegistry>(QList<SourcePluginPtr>{source}, QList<DecoderPluginPtr>{decoder});
+        if (!extractor)
+            extractor = registry->buildCompositeMetadataExtractor();
+        context = std::make_unique<PlayContext>(player, std::make_shared<TrackResolver>(registry, extractor));
     }
 
-    static QString path(int i) { return QStringLiteral("/music/track%1.fake").arg(i); }
+    static QString path(qsizetype i) { return QStringLiteral("/music/track%1.fake").arg(i); }
 
-    // Starts the command; its outcome lands in the returned slot.
-    std::shared_ptr<std::optional<std::exception_ptr>> start(const PlaybackCommand& command)
+    Outcome start(const PlaybackCommand& command)
     {
         auto outcome = std::make_shared<std::optional<std::exception_ptr>>();
         context->execute(command, [outcome](std::exception_ptr error) { *outcome = error; });
         return outcome;
     }
-    // Runs the command to its completion (bounded wait). Nothing when it never
-    // completed; otherwise its error, empty on success.
-    std::optional<std::exception_ptr> run(const PlaybackCommand& command)
+    // Runs the command to its end: empty on success, else the failure's text.
+    QString run(const PlaybackCommand& command)
     {
-        auto outcome = start(command);
+        Outcome outcome = start(command);
         if (!QTest::qWaitFor([&] { return outcome->has_value(); }, 10000))
-            return std::nullopt;
-        return *outcome;
+            return QStringLiteral("(never completed)");
+        return **outcome ? describeException(**outcome) : QString();
     }
-    bool succeeds(const PlaybackCommand& command)
-    {
-        const std::optional<std::exception_ptr> outcome = run(command);
-        if (outcome && *outcome)
-            qWarning("command failed: %s", qUtf8Printable(describeException(*outcome)));
-        return outcome && !*outcome;
-    }
-    // The text of the command's failure; empty when it succeeded or never ended.
-    QString failure(const PlaybackCommand& command)
-    {
-        const std::optional<std::exception_ptr> outcome = run(command);
-        return outcome && *outcome ? describeException(*outcome) : QString();
-    }
-
-    // Starts a next command whose decoder open blocks until the test calls
-    // decoder->releaseOpens(); null when the open never got there.
-    std::shared_ptr<std::optional<std::exception_ptr>> startBlockedNext()
-    {
-        decoder->blockOpens();
-        auto outcome = start(PlaybackCommand::next());
-        return decoder->waitForBlockedOpens(1) ? outcome : nullptr;
-    }
-
-    // Lets the playing track end: its buffers are all rendered.
+    // The playing track's buffers are all rendered: it ends.
     void endTrack() { output.releaseDrain(); }
 
+    // The text of the context's lastError; empty when there is none.
+    QString lastError() const { return context->lastError() ? describeException(context->lastError()) : QString(); }
     int openCount() const { return int(decoder->openCalls().size()); }
-    QStringList lines() const { return log.messages(playbackCategory); }
+    QString lastOpenedPath() const { return openCount() ? decoder->openCalls().last().locator.path() : QString(); }
+    QStringList lines() const { return log.messages(QStringLiteral("com.tornwick.oblin.playback")); }
     int nowPlayingCount() const { return int(lines().filter(QStringLiteral("Now playing: ")).size()); }
-    // Waits until `count` tracks have started since the rig was built.
-    bool waitForNowPlaying(int count)
-    {
-        return QTest::qWaitFor([&] { return nowPlayingCount() >= count; }, 10000);
-    }
-    // Starts entry `index` of a fresh queue and waits until it plays.
+    bool waitForNowPlaying(int count) { return QTest::qWaitFor([&] { return nowPlayingCount() >= count; }, 10000); }
+    // Loads the queue and plays entry `index` of it.
     bool startPlaying(qsizetype index)
     {
         context->loadQueue(tracks, index);
         const int before = nowPlayingCount();
-        return succeeds(PlaybackCommand::play()) && waitForNowPlaying(before + 1)
+        return run(PlaybackCommand::play()).isEmpty() && waitForNowPlaying(before + 1)
             && context->playingIndex() == index;
-    }
-    QString lastOpenedPath() const
-    {
-        const auto calls = decoder->openCalls();
-        return calls.isEmpty() ? QString() : calls.last().locator.path();
     }
 };
 
