@@ -5,6 +5,7 @@
 #include <QtTest>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -17,13 +18,11 @@ PlaylistTrack entry(const QString& uri, std::optional<QString> hint = std::nullo
 QVariant read(const QByteArray& data)
 {
     try {
-        return QVariant::fromValue(PlaylistFile::parse(data, QStringLiteral("x")).tracks);
+        return QVariant::fromValue(PlaylistFile::parse(data, u"x"_s).tracks);
     } catch (const PlaylistFileError& error) {
         return error.description();
     }
 }
-
-const QString missingHeader = QStringLiteral("Playlist file is empty or missing the #parvik header");
 
 } // namespace
 
@@ -31,48 +30,38 @@ class PlaylistFileTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void writer()
+    void emptyPlaylistIsThirteenBytes()
     {
-        const QByteArray empty = PlaylistFile::serialize(Playlist(QStringLiteral("E"), QList<PlaylistTrack>()));
-        QCOMPARE(empty, QByteArray("#parvik:2\t{}\n"));
-        QCOMPARE(empty.size(), 13);
-        QVERIFY(PlaylistFile::parse(empty, QStringLiteral("E")).tracks.isEmpty());
-        const Playlist p(QStringLiteral("Not written"),
-                         QList<PlaylistTrack>{entry(QStringLiteral("vez:track:A:B:C:215")),
-                                              entry(QStringLiteral("vez:track:A::D"), QStringLiteral("file://S%20D/d.flac")),
-                                              entry(QStringLiteral("u"), QString()), entry(QStringLiteral("\u00e9"))});
-        QCOMPARE(PlaylistFile::serialize(p), QByteArray("#parvik:2\t{}\nvez:track:A:B:C:215\n"
-                                                        "vez:track:A::D\tfile://S%20D/d.flac\nu\t\n\xC3\xA9\n"));
+        const QByteArray bytes = PlaylistFile::serialize(Playlist(u"Empty"_s, QList<PlaylistTrack>()));
+        QCOMPARE(bytes, QByteArray("#parvik:2\t{}\n"));
+        QCOMPARE(bytes.size(), 13);
+        QCOMPARE(read(bytes).value<QList<PlaylistTrack>>(), QList<PlaylistTrack>());
     }
 
-    // The first line (and anything before it), then "a TAB b" as an entry.
+    // The first line (and what comes before it), then the entry line "a TAB b".
     void headers_data()
     {
         QTest::addColumn<QByteArray>("header");
-        QTest::addColumn<QString>("error"); // "" when it reads
+        QTest::addColumn<QString>("error"); // "": it reads, with hints from version 2 on
         QTest::addColumn<bool>("readsHints");
-        const auto reads = [](const char* row, const char* header, bool hints) {
-            QTest::newRow(row) << QByteArray(header) << QString() << hints;
-        };
-        reads("written form", "#parvik:2\t{}", true);
-        reads("version alone", "#parvik:2", true);
-        reads("space separator", "#parvik:2 {}", true);
-        reads("separators before version", "#parvik:\t\t2\t{\"a\":\t1} x", true);
-        reads("byte-order mark", "\xEF\xBB\xBF#parvik:+2", true);
-        reads("version 1", "#parvik:1\t{}", false);
-        reads("negative version", "#parvik:-7 {}", false);
+        for (const char* header : {"#parvik:2\t{}", "#parvik:2", "#parvik:2 {}", "#parvik:\t\t2\t{\"a\":\t1} x",
+                                   "\xEF\xBB\xBF#parvik:+2"})
+            QTest::newRow(header) << QByteArray(header) << QString() << true;
+        for (const char* header : {"#parvik:1\t{}", "#parvik:0", "#parvik:-7 {}"})
+            QTest::newRow(header) << QByteArray(header) << QString() << false;
         QTest::newRow("version 3") << QByteArray("#parvik:3\t{}")
                                    << "Unsupported playlist file version: 3 (this app supports up to version 2)" << false;
         for (const char* line : {"#parvik:", "#parvik:word", "#parvik:2.0", "#parvik:\t\t", "#parvik: 2\t{}",
                                  "#parvik:99999999999999999999", "#parvik:\xD9\xA2"})
             QTest::newRow(line) << QByteArray(line)
-                                << QStringLiteral("Malformed playlist header: '%1' (expected '#parvik:<version>\\t<json>')")
-                                       .arg(QString::fromUtf8(line))
+                                << u"Malformed playlist header: '%1' (expected '#parvik:<version>\\t<json>')"_s.arg(
+                                       QString::fromUtf8(line))
                                 << false;
+        // Not UTF-8, or no header at the very start: one error for both.
         for (const char* line : {"", "\n#parvik:2", " #parvik:2", "#PARVIK:2", "hello", "#parvik:2\ncaf\xE9",
                                  "#parvik:2\n\xED\xA0\x80", "#parvik:2\n\xC0\xAF", "#parvik:2\nx\xE2\x82"})
-            QTest::newRow(qPrintable(QStringLiteral("missing '%1'").arg(QString::fromLatin1(line)))) << QByteArray(line)
-                                                                                                  << missingHeader << false;
+            QTest::newRow(QByteArray(line).toHex().constData()) << QByteArray(line)
+                                                    << u"Playlist file is empty or missing the #parvik header"_s << false;
     }
 
     void headers()
@@ -85,52 +74,33 @@ private slots:
             QCOMPARE(result.toString(), error);
         else
             QCOMPARE(result.value<QList<PlaylistTrack>>(),
-                     QList<PlaylistTrack>{readsHints ? entry(QStringLiteral("a"), QStringLiteral("b"))
-                                                     : entry(QStringLiteral("a\tb"))});
+                     QList<PlaylistTrack>{readsHints ? entry(u"a"_s, u"b"_s) : entry(u"a\tb"_s)});
     }
 
-    void lineBreaks_data()
-    {
-        QTest::addColumn<QString>("lineBreak");
-        for (const char* lineBreak : {"\r\n", "\r", "\v", "\f", "\u0085", "\u2028", "\u2029"})
-            QTest::newRow(qPrintable(QString::fromUtf8(lineBreak).toUtf8().toHex())) << QString::fromUtf8(lineBreak);
-    }
-
-    void lineBreaks()
-    {
-        QFETCH(QString, lineBreak);
-        const QString text = QStringList{QStringLiteral("#parvik:2\t{}"), QStringLiteral("u1"), QStringLiteral("u2\th2"),
-                                         QString()}
-                                 .join(lineBreak);
-        QCOMPARE(PlaylistFile::parse(text, QStringLiteral("x")).tracks,
-                 (QList<PlaylistTrack>{entry(QStringLiteral("u1")), entry(QStringLiteral("u2"), QStringLiteral("h2"))}));
-    }
-
+    // Every line-break character ends a line; spaces and tabs around entries
+    // go; blank lines and "#" lines are skipped; the first TAB splits off the hint.
     void entryLines()
     {
-        const QByteArray text("#parvik:2\t{}\n\n   \t \n# a comment\n  \t#indented\n  a  \n\t\tb\tfile:///b.mp3 \t\n"
-                              "u\t\th\nv\t\nw\t h x\n\xC2\xA0\xE3\x80\x80nbsp\xE2\x80\x83\n\xE2\x80\x8Bzw\n");
+        const QByteArray text("#parvik:2\t{}\r\n\n   \t \x0b# a comment\x0c  \t#indented\r  a  \xC2\x85"
+                              "\t\tb\tfile:///b.mp3 \t\xE2\x80\xA8u\t\th\xE2\x80\xA9v\t\nw\t h x\n"
+                              "\xC2\xA0\xE3\x80\x80nbsp\xE2\x80\x83\n\xE2\x80\x8Bzw\n");
         QCOMPARE(read(text).value<QList<PlaylistTrack>>(),
-                 (QList<PlaylistTrack>{entry(QStringLiteral("a")), entry(QStringLiteral("b"), QStringLiteral("file:///b.mp3")),
-                                       entry(QStringLiteral("u"), QStringLiteral("\th")), entry(QStringLiteral("v")),
-                                       entry(QStringLiteral("w"), QStringLiteral(" h x")), entry(QStringLiteral("nbsp")),
-                                       entry(QStringLiteral("\u200bzw"))})); // a format character, not a space
+                 (QList<PlaylistTrack>{entry(u"a"_s), entry(u"b"_s, u"file:///b.mp3"_s), entry(u"u"_s, u"\th"_s),
+                                       entry(u"v"_s), entry(u"w"_s, u" h x"_s), entry(u"nbsp"_s),
+                                       entry(u"\u200bzw"_s)})); // a format character, not a space
     }
 
     // Everything survives writing and reading, except an empty hint, spaces
     // and tabs at the ends, and an entry whose URI begins with "#".
     void roundTrip()
     {
-        const QString uri = QStringLiteral("vez:track:A:B:C:215#2");
-        const PlaylistTrack hinted = entry(QStringLiteral("vez:track:\U0001F3B5::y"), QStringLiteral("file:///M%C3%BCsic/x"));
-        const Playlist p(QStringLiteral("Trip"), QList<PlaylistTrack>{entry(uri), entry(uri), hinted,
-                                                                     entry(QStringLiteral("a"), QString()),
-                                                                     entry(QStringLiteral(" b"), QStringLiteral("h \t")),
-                                                                     entry(QStringLiteral("#c"))});
+        const QString uri = u"vez:track:A:B:C:215#2"_s;
+        const PlaylistTrack hinted = entry(u"vez:track:\U0001F3B5::y"_s, u"file:///M%C3%BCsic/x"_s);
+        const Playlist p(u"Trip"_s, {entry(uri), entry(uri), hinted, entry(u"a"_s, u""_s), entry(u" b"_s, u"h \t"_s),
+                                     entry(u"#c"_s)});
         const Playlist back = PlaylistFile::parse(PlaylistFile::serialize(p), p.name);
         QCOMPARE(back.name, p.name);
-        QCOMPARE(back.tracks, (QList<PlaylistTrack>{entry(uri), entry(uri), hinted, entry(QStringLiteral("a")),
-                                                    entry(QStringLiteral("b"), QStringLiteral("h"))}));
+        QCOMPARE(back.tracks, (QList<PlaylistTrack>{entry(uri), entry(uri), hinted, entry(u"a"_s), entry(u"b"_s, u"h"_s)}));
     }
 };
 
