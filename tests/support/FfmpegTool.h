@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 
 namespace vessa::test {
@@ -13,16 +12,9 @@ inline QString runFfmpeg(const QStringList& arguments, int timeoutMs = 120000)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral("ffmpeg"),
-                  QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                              QStringLiteral("error"), QStringLiteral("-y")}
-                      + arguments);
-    if (!process.waitForStarted(timeoutMs))
-        return QStringLiteral("ffmpeg did not start: ") + process.errorString();
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return QStringLiteral("ffmpeg did not finish in time");
-    }
+                  QStringList{"-hide_banner", "-nostdin", "-loglevel", "error", "-y"} + arguments);
+    if (!process.waitForFinished(timeoutMs)) // the destructor stops one still running
+        return QStringLiteral("ffmpeg did not run: ") + process.errorString();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return QStringLiteral("ffmpeg failed: ") + QString::fromUtf8(process.readAll());
     return {};
