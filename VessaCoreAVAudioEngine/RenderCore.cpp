@@ -75,7 +75,7 @@ void RenderCore::render(float* out, std::size_t frames)
         std::size_t done = 0;
         while (done < frames) {
             const std::size_t count = std::min(chunkFrames, frames - done);
-            m_renderedFrames += static_cast<qint64>(fillChunk(count));
+            fillChunk(count);
             m_equalizer.process(m_scratch.data(), count);
             float* target = out + done * channels;
             for (std::size_t n = 0; n < count; ++n) {
@@ -87,13 +87,13 @@ void RenderCore::render(float* out, std::size_t frames)
             done += count;
         }
     }
-    m_queue.signalFinished();
     publishTime();
+    m_queue.signalFinished();
 }
 
 // Copies up to `frames` queued frames into the scratch buffer, silence after
-// the queue ran dry, and returns how many came from buffers.
-std::size_t RenderCore::fillChunk(std::size_t frames)
+// the queue ran dry, and counts the frames that came from buffers.
+void RenderCore::fillChunk(std::size_t frames)
 {
     const auto channels = static_cast<std::size_t>(m_channelCount);
     std::size_t filled = 0;
@@ -120,12 +120,16 @@ std::size_t RenderCore::fillChunk(std::size_t frames)
         }
         buffer->readPosition += count;
         filled += count;
-        if (buffer->readPosition == buffer->frames)
+        m_renderedFrames += static_cast<qint64>(count);
+        if (buffer->readPosition == buffer->frames) {
+            // Published first, so whoever learns that the buffer was consumed
+            // finds its frames counted in the position.
+            publishTime();
             m_queue.finishFront();
+        }
     }
     std::fill(m_scratch.begin() + static_cast<std::ptrdiff_t>(filled * channels),
               m_scratch.begin() + static_cast<std::ptrdiff_t>(frames * channels), 0.0);
-    return filled;
 }
 
 } // namespace vessa

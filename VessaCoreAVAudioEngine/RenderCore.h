@@ -60,7 +60,7 @@ public:
 private:
     static constexpr std::size_t chunkFrames = 512;
 
-    std::size_t fillChunk(std::size_t frames);
+    void fillChunk(std::size_t frames);
     void publishTime();
 
     BufferQueue m_queue;
