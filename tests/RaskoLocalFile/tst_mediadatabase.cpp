@@ -47,15 +47,15 @@ QStringList pathsOf(const QList<Row>& rows)
     return paths;
 }
 
-template <typename Error>
-void expectFailure(const std::function<void()>& operation, const std::function<void(const Error&)>& check)
+// The description of the error `operation` raises.
+QString failureOf(const std::function<void()>& operation)
 {
     try {
         operation();
-        QFAIL("the operation succeeded");
-    } catch (const Error& error) {
-        check(error);
+    } catch (const MediaDatabaseError& error) {
+        return error.description();
     }
+    return QStringLiteral("no failure");
 }
 
 } // namespace
@@ -98,25 +98,13 @@ private slots:
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
         out.close();
-        expectFailure<MediaDatabaseError>([&] { MediaDatabase database(file); }, [](const MediaDatabaseError& error) {
-            QCOMPARE(error.description(), QStringLiteral("Failed to create media database schema: file is not a database"));
-        });
+        QCOMPARE(failureOf([&] { MediaDatabase database(file); }),
+                 QStringLiteral("Failed to create media database schema: file is not a database"));
         QVERIFY(out.open(QIODevice::ReadOnly));
         QCOMPARE(out.readAll(), content);
         QVERIFY(!QFile::exists(file + "-wal"));
-    }
-
-    void upsertKeepsIdAndOverwrites()
-    {
-        MediaDatabase database;
-        QVERIFY(MediaDatabase().allTracks().isEmpty()); // in-memory databases are separate
-        database.upsert(QList<Row>{makeRow("/m/other.mp3"), makeRow("/m/a.mp3", {}, "First")});
-        const qint64 id = database.findTracks("Artist", "Album", "First", {}).value(0).id;
-        database.upsert(makeRow("/m/a.mp3", {}, "Second", {}));
-        const QList<Row> rows = database.findTracks("Artist", "Album", "Second", {});
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows[0].id, id);
-        QCOMPARE(database.allTracks().size(), 2);
+        QCOMPARE(MediaDatabaseError::cannotOpen("/x/media.db", "unknown").description(),
+                 QStringLiteral("Cannot open media database at /x/media.db: unknown"));
     }
 
     void valuesRoundTrip_data()
@@ -152,25 +140,29 @@ private slots:
         QCOMPARE(database.allFileModTimes().value(row.filePath), date);
     }
 
-    void subTracksAndReplacement()
+    void upsertKeepsIdAndReplaceDropsMissingSubTracks()
     {
         MediaDatabase database;
+        QVERIFY(MediaDatabase().allTracks().isEmpty()); // in-memory databases are separate
+        database.upsert(makeRow("/m/a.mp3", {}, "First"));
+        const qint64 id = database.allTracks().value(0).id;
+        database.upsert(makeRow("/m/a.mp3", {}, "Second", {}));
+        QCOMPARE(database.findTracks("artist", "album", "second", {}).value(0).id, id);
+
         const QString file = QStringLiteral("/m/game.nsf");
         database.upsert(QList<Row>{makeRow(file, 0), makeRow(file, 1), makeRow(file, 2), makeRow(file)});
         // Any negative index means "no sub-track": it replaces the absent one.
         database.upsert(makeRow(file, -7, "Whole"));
-        QCOMPARE(database.allTracks().size(), 4);
-        QCOMPARE(database.findTracks("artist", "album", "whole", {}).size(), 1);
-        QCOMPARE(database.allFileModTimes().size(), 1);
-
-        database.upsert(makeRow("/m/keep.mp3"));
+        QCOMPARE(database.allTracks().size(), 5);
+        QCOMPARE(database.allFileModTimes().size(), 2);
         database.replaceTracks(file, {makeRow(file, 0, "New 0"), makeRow(file, 1, "New 1")});
         QStringList titles;
         for (const Row& row : database.allTracks())
             titles.append(row.title);
-        QCOMPARE(titles, (QStringList{"New 0", "New 1", "T"}));
+        QCOMPARE(titles, (QStringList{"New 0", "New 1", "Second"}));
     }
 
+    // A failed write leaves nothing of its batch, and the connection stays usable.
     void failedWritesLeaveNothing()
     {
         const QString file = path(QStringLiteral("trigger.db"));
@@ -179,13 +171,9 @@ private slots:
                        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
         database.upsert(makeRow("/m/old.nsf", 0));
         const QList<Row> batch{makeRow("/m/good.mp3"), makeRow("/m/bad.mp3", {}, "bad")};
-        const auto insertFails = [](const MediaDatabaseError& error) {
-            QCOMPARE(error.description(), QStringLiteral("Media database insert failed: refused"));
-        };
-        expectFailure<MediaDatabaseError>([&] { database.upsert(batch); }, insertFails);
-        expectFailure<MediaDatabaseError>([&] { database.replaceTracks("/m/old.nsf", {makeRow("/m/old.nsf", 0, "bad")}); },
-                                          insertFails);
-        // Nothing of a failed batch stays, and the connection remains usable.
+        const QString refused = QStringLiteral("Media database insert failed: refused");
+        QCOMPARE(failureOf([&] { database.upsert(batch); }), refused);
+        QCOMPARE(failureOf([&] { database.replaceTracks("/m/old.nsf", {makeRow("/m/old.nsf", 0, "bad")}); }), refused);
         QCOMPARE(pathsOf(database.allTracks()), QStringList{"/m/old.nsf"});
         database.upsert(batch[0]);
         QCOMPARE(database.allTracks().size(), 2);
@@ -252,17 +240,6 @@ private slots:
         QCOMPARE(remaining.size(), all.size() - expected.size());
     }
 
-    void pathPrefixQueries()
-    {
-        MediaDatabase database;
-        database.upsert(QList<Row>{makeRow("/m/a.zip::x.nsf", 0), makeRow("/m/a.zip::x.nsf", 1),
-                                   makeRow("/m/a.zip::b/y.mp3"), makeRow("/m/a.zipper/z.mp3"),
-                                   makeRow("/m/A.zip::w.mp3"), makeRow("/m/a.zip")});
-        QCOMPARE(database.filePathsWithPrefix("/m/a.zip::"), (QStringList{"/m/a.zip::b/y.mp3", "/m/a.zip::x.nsf"}));
-        QCOMPARE(database.removeTracksWithPathPrefix("/m/a.zip::"), 3);
-        QCOMPARE(database.allTracks().size(), 3);
-    }
-
     void removeManyPaths()
     {
         MediaDatabase database(path(QStringLiteral("many.db")));
@@ -296,17 +273,9 @@ private slots:
             raw.write(QByteArray(4096, '\xA5'));
         }
         raw.close();
-        MediaDatabase database(file);
-        expectFailure<MediaDatabaseError>([&] { database.allTracks(); }, [](const MediaDatabaseError& error) {
-            QCOMPARE(error.kind(), MediaDatabaseError::Kind::queryFailed);
-        });
+        QVERIFY(failureOf([&] { MediaDatabase(file).allTracks(); }).startsWith("Media database query failed: "));
     }
 
-    void openErrorText()
-    {
-        QCOMPARE(MediaDatabaseError::cannotOpen("/x/media.db", "unknown").description(),
-                 QStringLiteral("Cannot open media database at /x/media.db: unknown"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMediaDatabase)
