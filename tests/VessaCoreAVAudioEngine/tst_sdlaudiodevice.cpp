@@ -75,11 +75,9 @@ private slots:
         std::memcpy(written.data(), bytes.constData(), written.size() * sizeof(float));
         // Silence until play, then the scheduled samples unchanged, then silence.
         const auto start = std::find_if(written.begin(), written.end(), [](float s) { return s != 0.0f; });
-        QCOMPARE((start - written.begin()) % 2, 0);
-        QVERIFY(written.end() - start >= static_cast<std::ptrdiff_t>(expected.size()));
-        QVERIFY(std::equal(expected.begin(), expected.end(), start));
-        QVERIFY(std::all_of(start + static_cast<std::ptrdiff_t>(expected.size()), written.end(),
-                            [](float s) { return s == 0.0f; }));
+        const auto end = start + std::min(written.end() - start, static_cast<std::ptrdiff_t>(expected.size()));
+        QVERIFY(std::equal(expected.begin(), expected.end(), start, end));
+        QVERIFY(std::all_of(end, written.end(), [](float s) { return s == 0.0f; }));
     }
 };
 
