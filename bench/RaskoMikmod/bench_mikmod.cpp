@@ -15,17 +15,15 @@ namespace {
 QByteArray busyModule()
 {
     ModFixture fixture;
-    fixture.title("Bench").sample(1, ModFixture::squareWave(64)).sample(2, ModFixture::squareWave(200));
-    QList<int> orders;
+    fixture.title = "Bench";
     const int periods[] = {428, 381, 339, 320, 285, 254, 226, 214};
     for (int pattern = 0; pattern < 16; ++pattern) {
-        orders.append(pattern);
+        fixture.orders.append(pattern);
         for (int row = 0; row < ModFixture::rowCount; row += 2)
             for (int channel = 0; channel < ModFixture::channelCount; ++channel)
                 fixture.note(pattern, row, channel,
-                             ModFixture::Note{periods[(row / 2 + channel + pattern) % 8], 1 + channel % 2, 0, 0});
+                             ModFixture::Note{periods[(row / 2 + channel + pattern) % 8], 1});
     }
-    fixture.orders(orders);
     return fixture.bytes();
 }
 
