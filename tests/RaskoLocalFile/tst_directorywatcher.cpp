@@ -76,11 +76,10 @@ qsizetype eventReads(const LogCapture& log)
 }
 
 // One inotify record as the kernel lays it out: header, then the name padded with NULs.
-QByteArray record(int wd, std::uint32_t mask, QByteArray name = {}, std::uint32_t cookie = 0)
+QByteArray record(std::uint32_t mask, QByteArray name)
 {
-    if (!name.isEmpty())
-        name.append(QByteArray(16 - name.size() % 16, '\0'));
-    const inotify_event header{wd, mask, cookie, std::uint32_t(name.size())};
+    name.append(QByteArray(16 - name.size() % 16, '\0'));
+    const inotify_event header{3, mask, 0, std::uint32_t(name.size())};
     return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + name;
 }
 
@@ -246,28 +245,23 @@ private slots:
         }
     }
 
+    // Stopping or releasing the watcher from inside its callback neither hangs nor crashes.
     void callbackMayStopOrReleaseTheWatcher()
     {
-        const QString stopped = freshMusicFolder();
-        const QString released = freshMusicFolder();
+        const QString music = freshMusicFolder();
         std::atomic<int> calls{0};
         DirectoryWatcher* self = nullptr;
-        DirectoryWatcher watcher(0.2, [&](const EventBatch&) {
-            self->stop();
-            ++calls;
-        });
+        DirectoryWatcher watcher(0.2, [&](const EventBatch&) { self->stop(), ++calls; });
         self = &watcher;
         std::atomic<DirectoryWatcher*> owned = new DirectoryWatcher(0.2, [&](const EventBatch&) {
-            delete owned.exchange(nullptr);
-            ++calls;
+            delete owned.exchange(nullptr), ++calls;
         });
-        watcher.watch({stopped});
-        owned.load()->watch({released});
-        writeFile(stopped + "/a.mp3");
-        writeFile(released + "/a.mp3");
+        watcher.watch({music});
+        owned.load()->watch({music});
+        writeFile(music + "/a.mp3");
         QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 2, timeoutMs);
         QVERIFY(!owned.load());
-        watcher.watch({stopped}); // the watcher that stopped itself still takes requests
+        watcher.watch({music}); // the watcher that stopped itself still takes requests
     }
 
     // A second start only points the source's watcher at the new folders;
@@ -343,24 +337,15 @@ private slots:
         QFETCH(uint, mask);
         QFETCH(bool, onMusicFolder);
         QFETCH(Kind, kind);
-        const QByteArray bytes = record(3, mask, "x.mp3");
+        const QByteArray bytes = record(mask, "x.mp3");
         const QList<InotifyEvent> events = InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size()));
         QCOMPARE(events.size(), 1);
         QCOMPARE(events.first().classify(onMusicFolder), kind);
+        // A record cut short, in its name or in its header, is not read.
+        QVERIFY(InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size() - 1)).isEmpty());
+        QVERIFY(InotifyEvent::parse(bytes.constData(), sizeof(inotify_event) - 1).isEmpty());
     }
 
-    void parsesRecordSequences()
-    {
-        const QByteArray bytes = record(1, IN_CREATE, "a.mp3") + record(-1, IN_Q_OVERFLOW)
-            + record(2, IN_MOVED_FROM, QByteArray(16, 'n'), 7) + record(3, IN_DELETE, "cut.mp3");
-        const QList<InotifyEvent> whole = InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size()));
-        QCOMPARE(whole.size(), 4);
-        QCOMPARE(whole[0].name + whole[1].name + whole[2].name, "a.mp3" + QByteArray(16, 'n'));
-        QCOMPARE(whole[2].cookie, 7u);
-        // A record cut short, in its name or in its header, is not read.
-        for (const qsizetype cut : {qsizetype(1), qsizetype(20)})
-            QCOMPARE(InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size() - cut)).size(), 3);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDirectoryWatcher)
