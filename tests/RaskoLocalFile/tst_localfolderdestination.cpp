@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/FileTimes.h"
 #include "RaskoLocalFile/LocalFolderDestination.h"
 #include "RaskoLocalFile/LocalFolderDestinationError.h"
+#include "tests/support/FailureText.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,16 +28,9 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// Runs `operation`, expecting it to fail with `kind` and exactly `text`.
-void expectFailure(const std::function<void()>& operation, Kind kind, const QString& text)
+QString failure(const std::function<void()>& operation)
 {
-    try {
-        operation();
-        QFAIL("the operation succeeded");
-    } catch (const LocalFolderDestinationError& error) {
-        QCOMPARE(error.kind(), kind);
-        QCOMPARE(error.description(), text);
-    }
+    return vessa::test::failureOf<LocalFolderDestinationError>(operation);
 }
 
 } // namespace
@@ -112,8 +106,8 @@ private slots:
         QVERIFY(QFile::link(folder + "/gone", folder + "/dangling.parvik"));
         for (const char* name : {"a.parvik", "empty.parvik", "dangling.parvik"})
             destination.remove(name);
-        expectFailure([&] { destination.remove("full.parvik"); }, Kind::deleteFailed,
-                      "Failed to delete 'full.parvik': Directory not empty");
+        QCOMPARE(failure([&] { destination.remove("full.parvik"); }),
+                 "Failed to delete 'full.parvik': Directory not empty");
         QCOMPARE(entries(folder), QStringList{"full.parvik"});
     }
 
@@ -124,12 +118,14 @@ private slots:
         writeFile(plain);
         LocalFolderDestination destination("d", folder);
         const QString missing = "File 'nope.parvik' not found in " + folder;
-        expectFailure([&] { destination.read("nope.parvik"); }, Kind::fileNotFound, missing);
-        expectFailure([&] { destination.remove("nope.parvik"); }, Kind::fileNotFound, missing);
-        expectFailure([&] { LocalFolderDestination("d", plain).list("parvik"); }, Kind::listFailed,
-                      "Failed to list files in " + plain + ": Not a directory");
-        expectFailure([&] { LocalFolderDestination("d", plain + "/sub").write("a.parvik", "a"); },
-                      Kind::cannotCreateDirectory, "Cannot create directory " + plain + "/sub: Not a directory");
+        QCOMPARE(failure([&] { destination.read("nope.parvik"); }),
+                 missing);
+        QCOMPARE(failure([&] { destination.remove("nope.parvik"); }),
+                 missing);
+        QCOMPARE(failure([&] { LocalFolderDestination("d", plain).list("parvik"); }),
+                 "Failed to list files in " + plain + ": Not a directory");
+        QCOMPARE(failure([&] { LocalFolderDestination("d", plain + "/sub").write("a.parvik", "a"); }),
+                 "Cannot create directory " + plain + "/sub: Not a directory");
 
         // Writing over a folder fails and leaves it as it was.
         QVERIFY(QDir().mkpath(folder + "/Taken.parvik"));
@@ -141,8 +137,8 @@ private slots:
             QCOMPARE(error.kind(), Kind::writeFailed);
             QVERIFY(error.description().startsWith("Failed to write 'Taken.parvik': "));
         }
-        expectFailure([&] { destination.read("Taken.parvik"); }, Kind::readFailed,
-                      "Failed to read 'Taken.parvik': Is a directory");
+        QCOMPARE(failure([&] { destination.read("Taken.parvik"); }),
+                 "Failed to read 'Taken.parvik': Is a directory");
         QCOMPARE(entries(folder), QStringList{"Taken.parvik"});
         QCOMPARE(entries(folder + "/Taken.parvik"), QStringList{"keep"});
     }
@@ -164,12 +160,12 @@ private slots:
         const QString folder = freshFolder();
         LocalFolderDestination destination("d", folder);
         destination.write("keep.parvik", "k");
-        expectFailure([&] { destination.write(fileID, "x"); }, Kind::writeFailed,
-                      "Failed to write '" + fileID + "': Invalid file name");
-        expectFailure([&] { destination.read(fileID); }, Kind::readFailed,
-                      "Failed to read '" + fileID + "': Invalid file name");
-        expectFailure([&] { destination.remove(fileID); }, Kind::deleteFailed,
-                      "Failed to delete '" + fileID + "': Invalid file name");
+        QCOMPARE(failure([&] { destination.write(fileID, "x"); }),
+                 "Failed to write '" + fileID + "': Invalid file name");
+        QCOMPARE(failure([&] { destination.read(fileID); }),
+                 "Failed to read '" + fileID + "': Invalid file name");
+        QCOMPARE(failure([&] { destination.remove(fileID); }),
+                 "Failed to delete '" + fileID + "': Invalid file name");
         QCOMPARE(entries(folder), QStringList{"keep.parvik"});
         QCOMPARE(entries(folder + "/.."), QStringList{"playlists"});
     }

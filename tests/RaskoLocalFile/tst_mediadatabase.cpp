@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/FileTimes.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
+#include "tests/support/FailureText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 
 using vessa::MediaDatabase;
 using vessa::MediaDatabaseError;
+using vessa::test::failureOf;
 using Row = MediaDatabase::TrackRow;
 using Int = std::optional<qint64>;
 
@@ -45,17 +47,6 @@ QStringList pathsOf(const QList<Row>& rows)
     for (const Row& row : rows)
         paths.append(row.filePath);
     return paths;
-}
-
-// The description of the error `operation` raises.
-QString failureOf(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const MediaDatabaseError& error) {
-        return error.description();
-    }
-    return QStringLiteral("no failure");
 }
 
 } // namespace
@@ -98,7 +89,7 @@ private slots:
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
         out.close();
-        QCOMPARE(failureOf([&] { MediaDatabase database(file); }),
+        QCOMPARE(failureOf<MediaDatabaseError>([&] { MediaDatabase database(file); }),
                  QStringLiteral("Failed to create media database schema: file is not a database"));
         QVERIFY(out.open(QIODevice::ReadOnly));
         QCOMPARE(out.readAll(), content);
@@ -172,8 +163,8 @@ private slots:
         database.upsert(makeRow("/m/old.nsf", 0));
         const QList<Row> batch{makeRow("/m/good.mp3"), makeRow("/m/bad.mp3", {}, "bad")};
         const QString refused = QStringLiteral("Media database insert failed: refused");
-        QCOMPARE(failureOf([&] { database.upsert(batch); }), refused);
-        QCOMPARE(failureOf([&] { database.replaceTracks("/m/old.nsf", {makeRow("/m/old.nsf", 0, "bad")}); }), refused);
+        QCOMPARE(failureOf<MediaDatabaseError>([&] { database.upsert(batch); }), refused);
+        QCOMPARE(failureOf<MediaDatabaseError>([&] { database.replaceTracks("/m/old.nsf", {makeRow("/m/old.nsf", 0, "bad")}); }), refused);
         QCOMPARE(pathsOf(database.allTracks()), QStringList{"/m/old.nsf"});
         database.upsert(batch[0]);
         QCOMPARE(database.allTracks().size(), 2);
@@ -273,7 +264,7 @@ private slots:
             raw.write(QByteArray(4096, '\xA5'));
         }
         raw.close();
-        QVERIFY(failureOf([&] { MediaDatabase(file).allTracks(); }).startsWith("Media database query failed: "));
+        QVERIFY(failureOf<MediaDatabaseError>([&] { MediaDatabase(file).allTracks(); }).startsWith("Media database query failed: "));
     }
 
 };

@@ -7,6 +7,7 @@
 
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabase.h"
+#include "tests/support/FailureText.h"
 #include "tests/support/FakePlugins.h"
 
 #include <QDateTime>
@@ -20,23 +21,10 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <functional>
 #include <memory>
 #include <stdexcept>
 
 namespace vessa::test {
-
-// The description of the `Error` that `operation` raises ("no failure" when it succeeds).
-template <typename Error>
-QString failureOf(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const Error& error) {
-        return error.description();
-    }
-    return QStringLiteral("no failure");
-}
 
 class LocalLibraryFixture {
 public:
