@@ -7,831 +7,432 @@
 #include "tests/support/FakeAudioOutput.h"
 #include "tests/support/LogCapture.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
-#include <condition_variable>
-#include <mutex>
+#include <semaphore>
 
 using namespace vessa;
+using namespace std::chrono_literals;
 using vessa::test::FakeAudioOutput;
-using vessa::test::FakeOutputError;
 using Op = FakeAudioOutput::Operation;
 
 namespace {
 
-const QString playbackCategory = QStringLiteral("com.tornwick.vessacore.playback");
+const QString notSeekable = QStringLiteral("Seek is not supported for the current track");
 constexpr AudioFormat testFormat(8000.0, 1, 4, false);
 
-PCMBuffer bufferOf(float value)
-{
-    return PCMBuffer(testFormat, {{value}});
-}
-
-// What a ProbeStream did, readable from the test thread.
-struct StreamProbe {
-    std::mutex mutex;
-    std::condition_variable_any changed;
-    int pulls = 0;
-    bool blocked = false;
-    bool destroyed = false;
-
-    int pullCount()
-    {
-        std::lock_guard lock(mutex);
-        return pulls;
-    }
-    template <typename Predicate>
-    bool waitFor(Predicate predicate)
-    {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), predicate);
-    }
-    bool isDestroyed()
-    {
-        std::lock_guard lock(mutex);
-        return destroyed;
-    }
-    bool waitDestroyed() { return waitFor([this] { return destroyed; }); }
-    bool waitBlocked() { return waitFor([this] { return blocked; }); }
+// What a ProbeStream did. A semaphore is released once: `blocked` when the
+// stream waits at its end, `destroyed` when the task that held it ended.
+struct Probe {
+    std::atomic<int> pulls = 0;
+    std::binary_semaphore blocked{0};
+    std::binary_semaphore destroyed{0};
 };
 
-// Hands out `count` buffers (endless when negative), then either finishes or,
-// with `blockAtEnd`, waits in next() until its stop token is triggered.
-class ProbeStream final : public PcmBufferStream {
-public:
-    ProbeStream(std::shared_ptr<StreamProbe> probe, int count, bool blockAtEnd = false)
-        : m_probe(std::move(probe)), m_count(count), m_blockAtEnd(blockAtEnd)
+// Hands out `count` buffers (endless when negative), then ends or, with
+// `blockAtEnd`, waits in next() until its stop token is triggered.
+struct ProbeStream final : PcmBufferStream {
+    ProbeStream(std::shared_ptr<Probe> probe, int count, bool blockAtEnd)
+        : probe(std::move(probe)), count(count), blockAtEnd(blockAtEnd)
     {
     }
-    ~ProbeStream() override
-    {
-        std::lock_guard lock(m_probe->mutex);
-        m_probe->destroyed = true;
-        m_probe->changed.notify_all();
-    }
-
+    ~ProbeStream() override { probe->destroyed.release(); }
     std::optional<PCMBuffer> next(std::stop_token stop) override
     {
-        std::unique_lock lock(m_probe->mutex);
-        if (m_count < 0 || m_probe->pulls < m_count) {
-            ++m_probe->pulls;
-            m_probe->changed.notify_all();
-            return bufferOf(static_cast<float>(m_probe->pulls));
-        }
-        if (m_blockAtEnd) {
-            m_probe->blocked = true;
-            m_probe->changed.notify_all();
-            m_probe->changed.wait(lock, stop, [] { return false; });
+        if (count < 0 || probe->pulls < count)
+            return PCMBuffer(testFormat, {{float(++probe->pulls)}});
+        if (blockAtEnd) {
+            std::binary_semaphore woken{0};
+            std::stop_callback wake(stop, [&] { woken.release(); });
+            probe->blocked.release();
+            woken.acquire();
         }
         return std::nullopt;
     }
 
-private:
-    std::shared_ptr<StreamProbe> m_probe;
-    int m_count;
-    bool m_blockAtEnd;
+    std::shared_ptr<Probe> probe;
+    int count;
+    bool blockAtEnd;
 };
-
-PcmBufferStreamPtr probeStream(std::shared_ptr<StreamProbe> probe, int count, bool blockAtEnd = false)
-{
-    return std::make_unique<ProbeStream>(std::move(probe), count, blockAtEnd);
-}
 
 PcmBufferStreamPtr vectorStream(int count)
 {
-    std::vector<PCMBuffer> buffers;
-    for (int i = 1; i <= count; ++i)
-        buffers.push_back(bufferOf(static_cast<float>(i)));
-    return std::make_unique<VectorPcmBufferStream>(std::move(buffers));
+    return std::make_unique<VectorPcmBufferStream>(std::vector(std::size_t(count), PCMBuffer::silence(testFormat, 1)));
 }
 
-// A seek handler that opens a short stream at any position.
-SeekHandler reopeningSeekHandler()
+// The seek handler of the test's tracks; it refuses negative targets.
+PcmBufferStreamPtr reopen(double to)
 {
-    return [](double) { return vectorStream(4); };
+    return to < 0 ? throw test::FakeOutputError(QStringLiteral("refused")) : vectorStream(4);
 }
-
-// Holds a worker thread until opened.
-class Gate {
-public:
-    void open()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-    void wait()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
 
 bool isPolling(const Player& player)
 {
-    const QTimer* timer = player.clock()->findChild<QTimer*>();
-    return timer && timer->isActive();
+    return player.clock()->findChild<QTimer*>()->isActive();
 }
 
-// Records the one completion of a seek.
-struct SeekResult {
-    bool done = false;
-    std::exception_ptr error;
+// A player over a fake output whose drain is held, so that streams do not end
+// by themselves. It records the end hook's calls and the playback log.
+struct Rig {
+    test::LogCapture log;
+    FakeAudioOutput output;
+    std::optional<Player> player;
+    QList<TransportState> statesAtEnd;
 
-    Player::SeekCompletion completion()
+    Rig()
     {
-        return [this](std::exception_ptr e) {
-            QVERIFY(!done);
-            done = true;
-            error = e;
-        };
+        output.holdDrain();
+        player.emplace(output);
+        player->setOnTrackEnd([this] { statesAtEnd.append(player->transportState()); });
     }
-    bool wait() { return QTest::qWaitFor([this] { return done; }); }
-    QString text() const { return error ? describeException(error) : QString(); }
-    bool cancelled() const
+
+    QStringList lines() const { return log.messages(QStringLiteral("com.tornwick.vessacore.playback")); }
+    // The main-thread calls, without the scheduling task's.
+    QString transportCalls() const
+    {
+        return output.callNames().filter(QRegularExpression("^(prepare|play|pause|stop|seek)$")).join(u',');
+    }
+
+    // Seeks and waits for the completion: the error's text, "" on success.
+    QString seek(double to)
+    {
+        auto result = std::make_shared<std::optional<QString>>();
+        player->seek(to, [result](std::exception_ptr error) { *result = error ? describeException(error) : QString(); });
+        return QTest::qWaitFor([&] { return result->has_value(); }) ? **result : QStringLiteral("no completion");
+    }
+
+    // Runs comma-separated operations up to the first failure and gives its
+    // text. A load waits until its stream is fed; "end" loads an empty stream
+    // and lets it end; "seek<t>" seeks to t.
+    QString run(const QString& script)
     {
         try {
-            if (error)
-                std::rethrow_exception(error);
-        } catch (const CancellationError&) {
-            return true;
-        } catch (...) {
+            for (const QString& operation : script.split(u',', Qt::SkipEmptyParts)) {
+                if (operation == u"load" || operation == u"unseekable") {
+                    player->load(vectorStream(4), testFormat, 60.0, operation == u"load" ? reopen : SeekHandler());
+                    if (!output.waitUntilBlocked())
+                        return QStringLiteral("not fed");
+                } else if (operation == u"end") {
+                    output.releaseDrain();
+                    player->load(vectorStream(0), testFormat, 60.0, reopen);
+                    const bool ended = QTest::qWaitFor([&] { return !statesAtEnd.isEmpty(); });
+                    output.holdDrain();
+                    if (!ended)
+                        return QStringLiteral("no end");
+                } else if (operation.startsWith(u"seek")) {
+                    if (const QString error = seek(operation.mid(4).toDouble()); !error.isEmpty())
+                        return error;
+                } else if (operation == u"play") {
+                    player->play();
+                } else if (operation == u"pause") {
+                    player->pause();
+                } else if (operation == u"stop") {
+                    player->stop();
+                } else {
+                    return "unknown operation " + operation;
+                }
+            }
+        } catch (const Error& error) {
+            return error.description();
         }
-        return false;
+        return QString();
     }
 };
-
-std::optional<PlayerError::Kind> playerErrorKind(std::exception_ptr error)
-{
-    try {
-        if (error)
-            std::rethrow_exception(error);
-    } catch (const PlayerError& e) {
-        return e.kind();
-    } catch (...) {
-    }
-    return std::nullopt;
-}
-
-// The main-thread calls, without the scheduling task's.
-QStringList transportCalls(const FakeAudioOutput& output)
-{
-    QStringList names = output.callNames();
-    names.removeAll(QStringLiteral("schedule"));
-    names.removeAll(QStringLiteral("waitForQueueDrained"));
-    return names;
-}
-
-QList<double> seekTargets(const FakeAudioOutput& output)
-{
-    QList<double> targets;
-    for (const FakeAudioOutput::Call& call : output.calls()) {
-        if (call.operation == Op::seek)
-            targets.append(call.seconds);
-    }
-    return targets;
-}
-
-// Runs a comma-separated list of transport operations; loads give a short,
-// seekable stream.
-void runOperations(Player& player, const QString& operations)
-{
-    for (const QString& operation : operations.split(u',', Qt::SkipEmptyParts)) {
-        if (operation == u"load")
-            player.load(vectorStream(4), testFormat, 60.0, reopeningSeekHandler());
-        else if (operation == u"play")
-            player.play();
-        else if (operation == u"pause")
-            player.pause();
-        else if (operation == u"stop")
-            player.stop();
-        else
-            QFAIL(qPrintable(operation));
-    }
-}
 
 } // namespace
 
 Q_DECLARE_METATYPE(vessa::TransportState)
-Q_DECLARE_METATYPE(vessa::test::FakeAudioOutput::Operation)
-Q_DECLARE_METATYPE(std::optional<double>)
 
 class PlayerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void errorDescriptions();
-    void transitions_data();
-    void transitions();
-    void failedOperationLeavesState_data();
-    void failedOperationLeavesState();
-    void loadLogsAndPrepares_data();
-    void loadLogsAndPrepares();
-    void transportLogLines();
-    void pauseTwiceNotifiesOnce();
-    void seekRefusedWithoutHandler_data();
-    void seekRefusedWithoutHandler();
-    void seekWhilePausedKeepsClockUntilPlay();
-    void seekWhilePlaying();
-    void seekAfterNaturalEnd();
-    void supersededSeek_data();
-    void supersededSeek();
-    void seekFailure_data();
-    void seekFailure();
-    void naturalEndReportedOnceAfterIdle();
-    void queuedReportIgnoredAfterNewerOperation_data();
-    void queuedReportIgnoredAfterNewerOperation();
-    void schedulingFailure();
-    void backPressure();
-    void stopWhileTaskBlocked_data();
-    void stopWhileTaskBlocked();
-    void destroyWhileTaskBlocked();
-};
-
-void PlayerTest::errorDescriptions()
-{
-    QCOMPARE(PlayerError::seekNotSupported().description(),
-             QStringLiteral("Seek is not supported for the current track"));
-    QCOMPARE(PlayerError::noFormatAvailable().description(),
-             QStringLiteral("No audio format available -- was a track loaded?"));
-    const auto underlying = std::make_exception_ptr(FakeOutputError(QStringLiteral("device gone")));
-    QCOMPARE(PlayerError::schedulingFailed(underlying).description(),
-             QStringLiteral("Audio scheduling failed: device gone"));
-    QCOMPARE(QString::fromUtf8(PlayerError::schedulingFailed(underlying).what()),
-             QStringLiteral("Audio scheduling failed: device gone"));
-}
-
-void PlayerTest::transitions_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<TransportState>("expected");
-    QTest::addColumn<bool>("polling");
-
-    QTest::newRow("new, load") << "" << "load" << TransportState::paused(0) << false;
-    QTest::newRow("new, play") << "" << "play" << TransportState::playing(1.5) << true;
-    QTest::newRow("new, pause") << "" << "pause" << TransportState::paused(1.5) << false;
-    QTest::newRow("new, stop") << "" << "stop" << TransportState::idle() << false;
-    QTest::newRow("loaded, play") << "load" << "play" << TransportState::playing(1.5) << true;
-    QTest::newRow("playing, pause") << "load,play" << "pause" << TransportState::paused(1.5) << false;
-    QTest::newRow("playing, load") << "load,play" << "load" << TransportState::paused(0) << false;
-    QTest::newRow("playing, stop") << "load,play" << "stop" << TransportState::idle() << false;
-    QTest::newRow("paused, play") << "load,play,pause" << "play" << TransportState::playing(1.5) << true;
-    QTest::newRow("stopped, play") << "load,stop" << "play" << TransportState::playing(1.5) << true;
-}
-
-void PlayerTest::transitions()
-{
-    QFETCH(QString, before);
-    QFETCH(QString, operation);
-    QFETCH(TransportState, expected);
-    QFETCH(bool, polling);
-
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    runOperations(player, before);
-    output.setCurrentTime(1.5);
-    output.clearCalls();
-
-    runOperations(player, operation);
-    QCOMPARE(player.transportState(), expected);
-    QCOMPARE(isPolling(player), polling);
-    QCOMPARE(output.isPlaying(), expected.isPlaying());
-    if (operation == u"load") {
-        QCOMPARE(transportCalls(output), QStringList({"stop", "prepare"}));
-        QCOMPARE(player.clock()->position(), 0.0);
-        QCOMPARE(player.clock()->duration(), std::optional<double>(60.0));
-    }
-    if (operation == u"stop") {
-        QCOMPARE(player.clock()->duration(), std::nullopt);
-        SeekResult seek;
-        player.seek(1.0, seek.completion());
-        QVERIFY(seek.done);
-        QCOMPARE(playerErrorKind(seek.error), PlayerError::Kind::seekNotSupported);
-    }
-}
-
-void PlayerTest::failedOperationLeavesState_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<Op>("failing");
-    QTest::addColumn<bool>("polling");
-
-    QTest::newRow("load, output stop") << "load" << Op::stop << true;
-    // The clock was reset for the new track before the output refused it.
-    QTest::newRow("load, output prepare") << "load" << Op::prepare << false;
-    QTest::newRow("play") << "play" << Op::play << true;
-    QTest::newRow("pause") << "pause" << Op::pause << true;
-    QTest::newRow("stop") << "stop" << Op::stop << true;
-}
-
-void PlayerTest::failedOperationLeavesState()
-{
-    QFETCH(QString, operation);
-    QFETCH(Op, failing);
-    QFETCH(bool, polling);
-
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    output.setCurrentTime(2.0);
-    runOperations(player, QStringLiteral("load,play"));
-    QSignalSpy stateSpy(&player, &Player::transportStateChanged);
-
-    output.failNext(failing, QStringLiteral("refused"));
-    QVERIFY_THROWS_EXCEPTION(FakeOutputError, runOperations(player, operation));
-    QCOMPARE(player.transportState(), TransportState::playing(2.0));
-    QCOMPARE(stateSpy.count(), 0);
-    QCOMPARE(isPolling(player), polling);
-    QVERIFY(!player.lastError());
-}
-
-void PlayerTest::loadLogsAndPrepares_data()
-{
-    QTest::addColumn<std::optional<double>>("duration");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("no duration") << std::optional<double>() << "Loading track: 44100.000000Hz, 2ch, duration=-1.0s";
-    QTest::newRow("duration") << std::optional<double>(183.26)
-                              << "Loading track: 44100.000000Hz, 2ch, duration=183.3s";
-}
-
-void PlayerTest::loadLogsAndPrepares()
-{
-    QFETCH(std::optional<double>, duration);
-    QFETCH(QString, line);
-
-    test::LogCapture log;
-    FakeAudioOutput output;
-    Player player(output);
-    QSignalSpy errorSpy(&player, &Player::lastErrorChanged);
-    player.load(vectorStream(0), AudioFormat::cdQuality(), duration, {});
-    QCOMPARE(log.messages(playbackCategory).value(0), line);
-    QCOMPARE(output.preparedFormat(), std::optional<AudioFormat>(AudioFormat::cdQuality()));
-    QCOMPARE(player.clock()->duration(), duration);
-    // Cleared on every load, even when there was nothing to clear.
-    QCOMPARE(errorSpy.count(), 1);
-}
-
-void PlayerTest::transportLogLines()
-{
-    test::LogCapture log;
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    runOperations(player, QStringLiteral("load"));
-    log.clear();
-    player.play();
-    player.pause();
-    SeekResult seek;
-    player.seek(2.46, seek.completion());
-    QVERIFY(seek.wait());
-    player.stop();
-    QCOMPARE(log.messages(playbackCategory),
-             QStringList({"Playback started", "Playback paused", "Seeking to 2.5s", "Playback stopped"}));
-}
-
-void PlayerTest::pauseTwiceNotifiesOnce()
-{
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    runOperations(player, QStringLiteral("load,play"));
-    output.setCurrentTime(4.0);
-    QSignalSpy stateSpy(&player, &Player::transportStateChanged);
-    player.pause();
-    player.pause();
-    QCOMPARE(output.callCount(Op::pause), 2);
-    QCOMPARE(stateSpy.count(), 1);
-    QCOMPARE(player.transportState(), TransportState::paused(4.0));
-}
-
-void PlayerTest::seekRefusedWithoutHandler_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<TransportState>("state");
-    QTest::newRow("new player") << "" << TransportState::idle();
-    QTest::newRow("after stop") << "load,play,stop" << TransportState::idle();
-    QTest::newRow("stream cannot seek") << "unseekable" << TransportState::paused(0);
-}
-
-void PlayerTest::seekRefusedWithoutHandler()
-{
-    QFETCH(QString, before);
-    QFETCH(TransportState, state);
-
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    if (before == u"unseekable")
-        player.load(vectorStream(3), testFormat, std::nullopt, {});
-    else
-        runOperations(player, before);
-    output.clearCalls();
-
-    SeekResult seek;
-    player.seek(5.0, seek.completion());
-    QVERIFY(seek.done);
-    QCOMPARE(playerErrorKind(seek.error), PlayerError::Kind::seekNotSupported);
-    QCOMPARE(player.transportState(), state);
-    QCOMPARE(transportCalls(output), QStringList());
-}
-
-void PlayerTest::seekWhilePausedKeepsClockUntilPlay()
-{
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    auto reopened = std::make_shared<StreamProbe>();
-    QList<double> targets;
-    player.load(vectorStream(2), testFormat, 60.0, [&, reopened](double to) {
-        targets.append(to);
-        return probeStream(reopened, 3);
-    });
-    output.setCurrentTime(4.0);
-    player.play();
-    player.pause();
-    QCOMPARE(player.clock()->position(), 4.0);
-    output.clearCalls();
-
-    SeekResult seek;
-    player.seek(12.5, seek.completion());
-    QVERIFY(seek.wait());
-    QVERIFY(!seek.error);
-    QCOMPARE(targets, QList<double>({12.5}));
-    QCOMPARE(player.transportState(), TransportState::paused(12.5));
-    QCOMPARE(transportCalls(output), QStringList({"stop", "prepare", "seek"}));
-    QCOMPARE(seekTargets(output), QList<double>({12.5}));
-    QVERIFY(!output.isPlaying());
-    QVERIFY(!isPolling(player));
-    // The reopened stream is fed while paused.
-    QVERIFY(output.waitForCallCount(Op::schedule, 3));
-    QCOMPARE(reopened->pullCount(), 3);
-    QCOMPARE(player.clock()->position(), 4.0);
-    QCOMPARE(player.clock()->duration(), std::optional<double>(60.0));
-
-    player.play();
-    QCOMPARE(player.transportState(), TransportState::playing(12.5));
-    QCOMPARE(player.clock()->position(), 12.5);
-}
-
-void PlayerTest::seekWhilePlaying()
-{
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    runOperations(player, QStringLiteral("load,play"));
-    output.clearCalls();
-    QSignalSpy stateSpy(&player, &Player::transportStateChanged);
-
-    SeekResult seek;
-    player.seek(30.0, seek.completion());
-    QVERIFY(seek.wait());
-    QVERIFY(!seek.error);
-    QCOMPARE(player.transportState(), TransportState::playing(30.0));
-    QCOMPARE(stateSpy.count(), 1);
-    QCOMPARE(transportCalls(output), QStringList({"stop", "prepare", "seek", "play"}));
-    QVERIFY(output.isPlaying());
-    QVERIFY(isPolling(player));
-    // The clock kept polling through the seek and picks the target up.
-    QTRY_COMPARE(player.clock()->position(), 30.0);
-}
-
-void PlayerTest::seekAfterNaturalEnd()
-{
-    FakeAudioOutput output;
-    Player player(output);
-    int ends = 0;
-    player.setOnTrackEnd([&] { ++ends; });
-    auto reopened = std::make_shared<StreamProbe>();
-    // A stream without buffers ends as soon as the output is drained, even
-    // though play() was never called.
-    player.load(vectorStream(0), testFormat, 10.0, [reopened](double) { return probeStream(reopened, 2); });
-    QTRY_COMPARE(ends, 1);
-    QCOMPARE(player.transportState(), TransportState::idle());
-
-    output.holdDrain();
-    SeekResult seek;
-    player.seek(1.0, seek.completion());
-    QVERIFY(seek.wait());
-    QVERIFY(!seek.error);
-    QCOMPARE(player.transportState(), TransportState::paused(1.0));
-    QVERIFY(output.waitForCallCount(Op::schedule, 2));
-    QCOMPARE(reopened->pullCount(), 2);
-    QCOMPARE(ends, 1);
-}
-
-void PlayerTest::supersededSeek_data()
-{
-    QTest::addColumn<QString>("newer");
-    QTest::addColumn<TransportState>("state");
-    QTest::newRow("newer seek") << "seek" << TransportState::paused(2.0);
-    QTest::newRow("load") << "load" << TransportState::paused(0.0);
-    QTest::newRow("stop") << "stop" << TransportState::idle();
-}
-
-void PlayerTest::supersededSeek()
-{
-    QFETCH(QString, newer);
-    QFETCH(TransportState, state);
-
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-
-    // The first seek's handler waits until the test lets it go; the gate
-    // opens at the latest when the test ends, before the player joins.
-    auto gate = std::make_shared<Gate>();
-    const auto openGate = qScopeGuard([gate] { gate->open(); });
-    auto slowTarget = std::make_shared<StreamProbe>();
-    player.load(vectorStream(1), testFormat, 60.0, [gate, slowTarget](double to) -> PcmBufferStreamPtr {
-        if (to == 1.0) {
-            gate->wait();
-            return probeStream(slowTarget, 4);
-        }
-        return vectorStream(4);
-    });
-    SeekResult older;
-    player.seek(1.0, older.completion());
-
-    SeekResult newerSeek;
-    if (newer == u"seek") {
-        player.seek(2.0, newerSeek.completion());
-        QVERIFY(newerSeek.wait());
-        QVERIFY(!newerSeek.error);
-    } else {
-        runOperations(player, newer);
-    }
-    gate->open();
-
-    QVERIFY(older.wait());
-    QVERIFY(older.cancelled());
-    QVERIFY(slowTarget->waitDestroyed());
-    QCOMPARE(slowTarget->pullCount(), 0);
-    QCOMPARE(player.transportState(), state);
-    QCOMPARE(seekTargets(output), newer == u"seek" ? QList<double>({2.0}) : QList<double>());
-}
-
-void PlayerTest::seekFailure_data()
-{
-    QTest::addColumn<QString>("failing");
-    QTest::addColumn<TransportState>("state");
-    QTest::addColumn<bool>("scheduling");
-
-    // Once the old stream is stopped, a failure leaves nothing playing.
-    QTest::newRow("output stop") << "stop" << TransportState::idle() << false;
-    QTest::newRow("seek handler") << "handler" << TransportState::idle() << false;
-    QTest::newRow("output prepare") << "prepare" << TransportState::idle() << false;
-    QTest::newRow("output seek") << "seek" << TransportState::idle() << false;
-    // The new stream is queued but the output would not start.
-    QTest::newRow("output play") << "play" << TransportState::paused(8.0) << true;
-}
-
-void PlayerTest::seekFailure()
-{
-    QFETCH(QString, failing);
-    QFETCH(TransportState, state);
-    QFETCH(bool, scheduling);
-
-    FakeAudioOutput output;
-    Player player(output);
-    output.holdDrain();
-    int ends = 0;
-    player.setOnTrackEnd([&] { ++ends; });
-    bool handlerFails = failing == u"handler";
-    player.load(vectorStream(1), testFormat, 60.0, [&handlerFails](double) -> PcmBufferStreamPtr {
-        if (handlerFails)
-            throw FakeOutputError(QStringLiteral("cannot reopen"));
-        return vectorStream(4);
-    });
-    player.play();
-    QVERIFY(output.waitForCallCount(Op::waitForQueueDrained, 1));
-    output.clearCalls();
-
-    const QMap<QString, Op> operations{
-        {"stop", Op::stop}, {"prepare", Op::prepare}, {"seek", Op::seek}, {"play", Op::play}};
-    if (operations.contains(failing))
-        output.failNext(operations.value(failing), QStringLiteral("output refused"));
-
-    SeekResult seek;
-    player.seek(8.0, seek.completion());
-    QVERIFY(seek.wait());
-    QCOMPARE(seek.text(), handlerFails ? QStringLiteral("cannot reopen") : QStringLiteral("output refused"));
-    QCOMPARE(player.transportState(), state);
-    QVERIFY(!isPolling(player));
-    QVERIFY(!player.lastError());
-    if (scheduling)
-        QVERIFY(output.waitForCallCount(Op::schedule, 4));
-    else
-        QCOMPARE(output.callCount(Op::schedule), 0);
-    QCoreApplication::processEvents();
-    QCOMPARE(ends, 0);
-
-    // The stream stays seekable.
-    handlerFails = false;
-    SeekResult retry;
-    player.seek(9.0, retry.completion());
-    QVERIFY(retry.wait());
-    QVERIFY(!retry.error);
-    QCOMPARE(player.transportState(), TransportState::paused(9.0));
-}
-
-void PlayerTest::naturalEndReportedOnceAfterIdle()
-{
-    test::LogCapture log;
-    FakeAudioOutput output;
-    Player player(output);
-    QList<TransportState> statesAtEnd;
-    player.setOnTrackEnd([&] { statesAtEnd.append(player.transportState()); });
-    output.holdDrain();
-    player.load(vectorStream(3), testFormat, 1.0, {});
-    player.play();
-
-    // The stream is used up, but the output still plays what it accepted.
-    QVERIFY(output.waitUntilBlocked(Op::waitForQueueDrained));
-    QCOMPARE(output.callCount(Op::schedule), 3);
-    QCoreApplication::processEvents();
-    QVERIFY(statesAtEnd.isEmpty());
-    QVERIFY(player.transportState().isPlaying());
-
-    output.releaseDrain();
-    QTRY_COMPARE(statesAtEnd.size(), 1);
-    QCOMPARE(statesAtEnd.first(), TransportState::idle());
-    QVERIFY(!isPolling(player));
-    QVERIFY(log.contains(playbackCategory, QStringLiteral("Track ended naturally")));
-    QCoreApplication::processEvents();
-    QCOMPARE(statesAtEnd.size(), 1);
-}
-
-void PlayerTest::queuedReportIgnoredAfterNewerOperation_data()
-{
-    QTest::addColumn<QString>("newer");
-    QTest::addColumn<bool>("failure");
-    QTest::addColumn<TransportState>("state");
-
-    QTest::newRow("end, then load") << "load" << false << TransportState::paused(0);
-    QTest::newRow("end, then seek") << "seek" << false << TransportState::paused(3.0);
-    QTest::newRow("end, then stop") << "stop" << false << TransportState::idle();
-    QTest::newRow("failure, then load") << "load" << true << TransportState::paused(0);
-    QTest::newRow("failure, then stop") << "stop" << true << TransportState::idle();
-}
-
-void PlayerTest::queuedReportIgnoredAfterNewerOperation()
-{
-    QFETCH(QString, newer);
-    QFETCH(bool, failure);
-    QFETCH(TransportState, state);
-
-    FakeAudioOutput output;
-    Player player(output);
-    int ends = 0;
-    player.setOnTrackEnd([&] { ++ends; });
-    if (failure)
-        output.failNext(Op::schedule);
-    auto first = std::make_shared<StreamProbe>();
-    player.load(probeStream(first, 1), testFormat, 5.0, reopeningSeekHandler());
-    // The task drops its stream after its report was posted; the main thread
-    // has not run an event loop since, so the report is still queued.
-    QVERIFY(first->waitDestroyed());
-
-    output.holdDrain();
-    SeekResult seek;
-    if (newer == u"seek")
-        player.seek(3.0, seek.completion());
-    else
-        runOperations(player, newer);
-    QCoreApplication::processEvents();
-    if (newer == u"seek")
-        QVERIFY(seek.wait());
-    QCOMPARE(ends, 0);
-    QVERIFY(!player.lastError());
-    QCOMPARE(player.transportState(), state);
-}
-
-void PlayerTest::schedulingFailure()
-{
-    test::LogCapture log;
-    FakeAudioOutput output;
-    Player player(output);
-    int ends = 0;
-    player.setOnTrackEnd([&] { ++ends; });
-    QSignalSpy errorSpy(&player, &Player::lastErrorChanged);
-    output.failNext(Op::schedule, QStringLiteral("Audio engine is not prepared for playback"), 1);
-    auto probe = std::make_shared<StreamProbe>();
-    player.load(probeStream(probe, 5), testFormat, 5.0, {});
-    player.play();
-
-    QTRY_VERIFY(player.lastError());
-    QCOMPARE(player.lastError()->description(),
-             QStringLiteral("Audio scheduling failed: Audio engine is not prepared for playback"));
-    QCOMPARE(player.transportState(), TransportState::idle());
-    QVERIFY(!isPolling(player));
-    QVERIFY(probe->waitDestroyed());
-    QCOMPARE(probe->pullCount(), 2);
-    QCoreApplication::processEvents();
-    QCOMPARE(ends, 0);
-    bool logged = false;
-    for (const test::LogCapture::Entry& entry : log.entries()) {
-        logged = logged
-            || (entry.type == QtCriticalMsg && entry.category == playbackCategory
-                && entry.message == u"Scheduling error: Audio engine is not prepared for playback");
-    }
-    QVERIFY(logged);
-
-    // load, play and the failure each notify; play clears the error again.
-    player.play();
-    QVERIFY(!player.lastError());
-    QCOMPARE(errorSpy.count(), 4);
-}
-
-void PlayerTest::backPressure()
-{
-    FakeAudioOutput output;
-    Player player(output);
-    output.setCapacity(2);
-    auto probe = std::make_shared<StreamProbe>();
-    player.load(probeStream(probe, -1), testFormat, std::nullopt, {});
-
-    // Two buffers accepted, the third waits in schedule: nothing more pulled.
-    QVERIFY(output.waitUntilBlocked(Op::schedule));
-    QCOMPARE(output.callCount(Op::schedule), 3);
-    QCOMPARE(probe->pullCount(), 3);
-
-    output.render(1);
-    QVERIFY(output.waitForCallCount(Op::schedule, 4));
-    QVERIFY(output.waitUntilBlocked(Op::schedule));
-    QCOMPARE(probe->pullCount(), 4);
-    QCOMPARE(output.queuedCount(), std::size_t(2));
-}
-
-void PlayerTest::stopWhileTaskBlocked_data()
-{
-    QTest::addColumn<QString>("blockedIn");
-    QTest::addColumn<QString>("operation");
-    QTest::newRow("schedule, stop") << "schedule" << "stop";
-    QTest::newRow("schedule woken only by the output's stop") << "schedule, deaf" << "stop";
-    QTest::newRow("schedule, load") << "schedule" << "load";
-    QTest::newRow("stream, stop") << "stream" << "stop";
-    QTest::newRow("stream, load") << "stream" << "load";
-    QTest::newRow("drain, stop") << "drain" << "stop";
-}
-
-void PlayerTest::stopWhileTaskBlocked()
-{
-    QFETCH(QString, blockedIn);
-    QFETCH(QString, operation);
-
-    FakeAudioOutput output;
-    Player player(output);
-    int ends = 0;
-    player.setOnTrackEnd([&] { ++ends; });
-    auto probe = std::make_shared<StreamProbe>();
-    if (blockedIn.startsWith(u"schedule")) {
-        output.setCapacity(1);
-        output.setScheduleIgnoresStopToken(blockedIn.endsWith(u"deaf"));
-        player.load(probeStream(probe, -1), testFormat, 5.0, {});
-        QVERIFY(output.waitUntilBlocked(Op::schedule));
-    } else if (blockedIn == u"stream") {
-        player.load(probeStream(probe, 1, true), testFormat, 5.0, {});
-        QVERIFY(probe->waitBlocked());
-    } else {
-        output.holdDrain();
-        player.load(probeStream(probe, 1), testFormat, 5.0, {});
-        QVERIFY(output.waitUntilBlocked(Op::waitForQueueDrained));
-    }
-    player.play();
-
-    output.holdDrain();
-    runOperations(player, operation);
-    // The blocked task has ended and dropped its stream.
-    QVERIFY(probe->isDestroyed());
-    QCoreApplication::processEvents();
-    QCOMPARE(ends, 0);
-    QVERIFY(!player.lastError());
-    QCOMPARE(player.transportState(), operation == u"stop" ? TransportState::idle() : TransportState::paused(0));
-}
-
-void PlayerTest::destroyWhileTaskBlocked()
-{
-    FakeAudioOutput output;
-    output.setCapacity(1);
-    auto probe = std::make_shared<StreamProbe>();
+    void operations_data()
     {
-        Player player(output);
-        player.load(probeStream(probe, -1), testFormat, 5.0, {});
-        QVERIFY(output.waitUntilBlocked(Op::schedule));
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("failing"); // the output call that throws
+        QTest::addColumn<TransportState>("expected");
+        QTest::addColumn<bool>("polling");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("calls"); // the output's main-thread calls
+        const auto row = [](const char* name, QString before, QString operation, QString failing,
+                            TransportState expected, bool polling, QString error, QString calls) {
+            QTest::newRow(name) << before << operation << failing << expected << polling << error << calls;
+        };
+        using S = TransportState;
+        const QString failed = QStringLiteral("Fake output failure");
+
+        row("new, load", "", "load", "", S::paused(0), false, "", "stop,prepare");
+        row("new, play", "", "play", "", S::playing(1.5), true, "", "play");
+        row("new, pause", "", "pause", "", S::paused(1.5), false, "", "pause");
+        row("new, stop", "", "stop", "", S::idle(), false, "", "stop");
+        row("playing, pause", "load,play", "pause", "", S::paused(1.5), false, "", "pause");
+        row("playing, load", "load,play", "load", "", S::paused(0), false, "", "stop,prepare");
+        row("playing, stop", "load,play", "stop", "", S::idle(), false, "", "stop");
+        row("paused, play", "load,play,pause", "play", "", S::playing(1.5), true, "", "play");
+        row("paused, pause again", "load,pause", "pause", "", S::paused(1.5), false, "", "pause");
+        row("stopped, play", "load,stop", "play", "", S::playing(1.5), true, "", "play");
+        // A failed operation changes no state; the clock was already reset for
+        // the new track when the output refused to prepare it.
+        row("load, stop fails", "load,play", "load", "stop", S::playing(1.5), true, failed, "stop");
+        row("load, prepare fails", "load,play", "load", "prepare", S::playing(1.5), false, failed, "stop,prepare");
+        row("play fails", "load", "play", "play", S::paused(0), false, failed, "play");
+        row("pause fails", "load,play", "pause", "pause", S::playing(1.5), true, failed, "pause");
+        row("stop fails", "load,play", "stop", "stop", S::playing(1.5), true, failed, "stop");
+
+        row("new, seek", "", "seek8", "", S::idle(), false, notSeekable, "");
+        row("stopped, seek", "load,stop", "seek8", "", S::idle(), false, notSeekable, "");
+        row("no seek handler", "unseekable", "seek8", "", S::paused(0), false, notSeekable, "");
+        row("paused, seek", "load,play,pause", "seek8", "", S::paused(8), false, "", "stop,prepare,seek");
+        row("playing, seek", "load,play", "seek8", "", S::playing(8), true, "", "stop,prepare,seek,play");
+        row("ended, seek", "end", "seek8", "", S::paused(8), false, "", "stop,prepare,seek");
+        // Once the old stream is stopped, a failing seek leaves nothing
+        // playing; when only the output's play fails, the new stream waits.
+        row("seek, stop fails", "load,play", "seek8", "stop", S::idle(), false, failed, "stop");
+        row("seek, handler fails", "load,play", "seek-8", "", S::idle(), false, "refused", "stop");
+        row("seek, prepare fails", "load,play", "seek8", "prepare", S::idle(), false, failed, "stop,prepare");
+        row("seek, output seek fails", "load,play", "seek8", "seek", S::idle(), false, failed, "stop,prepare,seek");
+        row("seek, play fails", "load,play", "seek8", "play", S::paused(8), false, failed, "stop,prepare,seek,play");
     }
-    QVERIFY(probe->isDestroyed());
-}
+
+    void operations()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, operation);
+        QFETCH(QString, failing);
+        QFETCH(TransportState, expected);
+        QFETCH(QString, error);
+
+        Rig rig;
+        rig.output.setCurrentTime(1.5);
+        QCOMPARE(rig.run(before), QString());
+        const TransportState previous = rig.player->transportState();
+        const double clockBefore = rig.player->clock()->position();
+        const qsizetype endsBefore = rig.statesAtEnd.size();
+        rig.output.clearCalls();
+        QSignalSpy stateSpy(&*rig.player, &Player::transportStateChanged);
+        const QMap<QString, Op> calls{{"stop", Op::stop}, {"prepare", Op::prepare}, {"play", Op::play},
+                                      {"pause", Op::pause}, {"seek", Op::seek}};
+        if (!failing.isEmpty())
+            rig.output.failNext(calls.value(failing));
+
+        QCOMPARE(rig.run(operation), error);
+        QCOMPARE(rig.player->transportState(), expected);
+        QCOMPARE(stateSpy.count(), previous == expected ? 0 : 1);
+        QTEST(isPolling(*rig.player), "polling");
+        QTEST(rig.transportCalls(), "calls");
+        QVERIFY(!rig.player->lastError()); // the caller gets these errors
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.statesAtEnd.size(), endsBefore);
+        // A new stream is fed once the output is prepared for it.
+        const bool fed = rig.transportCalls().contains("prepare") && (error.isEmpty() || failing == u"play");
+        QTRY_COMPARE(rig.output.callNames().count("schedule"), fed ? 4 : 0);
+        if (error.isEmpty() && (operation == u"load" || operation == u"stop"))
+            QCOMPARE(rig.player->clock()->duration(), operation == u"load" ? std::optional(60.0) : std::nullopt);
+        if (!operation.startsWith(u"seek") || expected.isPlaying() || error == notSeekable)
+            return;
+        // The clock keeps its old position until play; a failed seek keeps the
+        // handler and the format, so the next one can succeed.
+        QCOMPARE(rig.player->clock()->position(), clockBefore);
+        QCOMPARE(rig.run(error.isEmpty() ? "play" : "seek9"), QString());
+        QCOMPARE(rig.player->transportState(), error.isEmpty() ? TransportState::playing(8) : TransportState::paused(9));
+        QCOMPARE(rig.player->clock()->position(), error.isEmpty() ? 8.0 : clockBefore);
+    }
+
+    void logLinesAndErrorTexts()
+    {
+        Rig rig;
+        rig.player->load(vectorStream(0), AudioFormat::cdQuality(), std::nullopt, {});
+        rig.player->load(vectorStream(0), AudioFormat::cdQuality(), 183.26, reopen);
+        QCOMPARE(rig.run("play,pause,seek2.46,stop"), QString());
+        QCOMPARE(rig.lines(), QStringList({"Loading track: 44100.000000Hz, 2ch, duration=-1.0s",
+                                           "Loading track: 44100.000000Hz, 2ch, duration=183.3s", "Playback started",
+                                           "Playback paused", "Seeking to 2.5s", "Playback stopped"}));
+        QCOMPARE(PlayerError::noFormatAvailable().description(),
+                 QStringLiteral("No audio format available -- was a track loaded?"));
+    }
+
+    void supersededSeek_data()
+    {
+        QTest::addColumn<QString>("newer");
+        QTest::addColumn<TransportState>("expected");
+        QTest::newRow("newer seek") << "seek2" << TransportState::paused(2.0);
+        QTest::newRow("load") << "load" << TransportState::paused(0.0);
+        QTest::newRow("stop") << "stop" << TransportState::idle();
+    }
+
+    void supersededSeek()
+    {
+        QFETCH(QString, newer);
+        Rig rig;
+        // The first seek's handler waits until the test lets it go, at the
+        // latest before the player joins it.
+        auto gate = std::make_shared<std::counting_semaphore<2>>(0);
+        auto slowTarget = std::make_shared<Probe>();
+        rig.player->load(vectorStream(1), testFormat, 60.0, [gate, slowTarget](double to) -> PcmBufferStreamPtr {
+            if (to != 1.0)
+                return vectorStream(4);
+            gate->acquire();
+            return std::make_unique<ProbeStream>(slowTarget, 4, false);
+        });
+        const auto openGate = qScopeGuard([gate] { gate->release(); });
+        std::optional<QString> older;
+        rig.player->seek(1.0, [&](std::exception_ptr error) { older = describeException(error); });
+        QCOMPARE(rig.run(newer), QString());
+        gate->release();
+
+        QTRY_COMPARE(older, std::optional(CancellationError().description()));
+        QVERIFY(slowTarget->destroyed.try_acquire_for(10s));
+        QCOMPARE(slowTarget->pulls.load(), 0);
+        QTEST(rig.player->transportState(), "expected");
+        QCOMPARE(rig.output.callNames().count("seek"), newer.startsWith(u"seek") ? 1 : 0);
+    }
+
+    void reports_data()
+    {
+        QTest::addColumn<bool>("failure");
+        QTest::addColumn<QString>("newer"); // what comes while the report is queued
+        QTest::addColumn<TransportState>("expected");
+        QTest::newRow("end") << false << "" << TransportState::idle();
+        QTest::newRow("end, then load") << false << "load" << TransportState::paused(0);
+        QTest::newRow("end, then seek") << false << "seek3" << TransportState::playing(3.0);
+        QTest::newRow("end, then stop") << false << "stop" << TransportState::idle();
+        QTest::newRow("failure") << true << "" << TransportState::idle();
+        QTest::newRow("failure, then load") << true << "load" << TransportState::paused(0);
+        QTest::newRow("failure, then stop") << true << "stop" << TransportState::idle();
+    }
+
+    void reports()
+    {
+        QFETCH(bool, failure);
+        QFETCH(QString, newer);
+        Rig rig;
+        const QString refusal = QStringLiteral("Audio engine is not prepared for playback");
+        if (failure)
+            rig.output.failNext(Op::schedule, refusal);
+        rig.output.releaseDrain();
+        auto first = std::make_shared<Probe>();
+        rig.player->load(std::make_unique<ProbeStream>(first, 3, false), testFormat, 5.0, reopen);
+        rig.player->play();
+        // The task drops its stream after posting its report; no event loop has
+        // run since, so the report is still queued.
+        QVERIFY(first->destroyed.try_acquire_for(10s));
+        QCOMPARE(first->pulls.load(), failure ? 1 : 3); // nothing is taken after a refused buffer
+
+        rig.output.holdDrain();
+        QCOMPARE(rig.run(newer), QString());
+        QCoreApplication::processEvents();
+        QTEST(rig.player->transportState(), "expected");
+        QCOMPARE(isPolling(*rig.player), rig.player->transportState().isPlaying());
+        // Only a report of the current stream counts; the end hook runs once, after idle.
+        const bool ended = newer.isEmpty() && !failure;
+        const bool failed = newer.isEmpty() && failure;
+        QCOMPARE(rig.statesAtEnd, ended ? QList<TransportState>{TransportState::idle()} : QList<TransportState>());
+        QCOMPARE(rig.lines().contains(QStringLiteral("Track ended naturally")), ended);
+        QCOMPARE(rig.player->lastError() ? rig.player->lastError()->description() : QString(),
+                 failed ? "Audio scheduling failed: " + refusal : QString());
+        QCOMPARE(rig.lines().contains("Scheduling error: " + refusal), failed);
+        rig.player->play();
+        QVERIFY(!rig.player->lastError());
+    }
+
+    void endWhileTaskBlocked_data()
+    {
+        QTest::addColumn<QString>("blockedIn");
+        QTest::addColumn<QString>("operation");
+        QTest::newRow("schedule, stop") << "schedule" << "stop";
+        QTest::newRow("schedule woken only by the output's stop") << "schedule, deaf" << "stop";
+        QTest::newRow("schedule, load") << "schedule" << "load";
+        QTest::newRow("schedule, player destroyed") << "schedule" << "destroy";
+        QTest::newRow("stream, stop") << "stream" << "stop";
+        QTest::newRow("stream, load") << "stream" << "load";
+        QTest::newRow("drain, stop") << "drain" << "stop";
+    }
+
+    void endWhileTaskBlocked()
+    {
+        QFETCH(QString, blockedIn);
+        QFETCH(QString, operation);
+        Rig rig;
+        auto probe = std::make_shared<Probe>();
+        rig.output.setCapacity(2);
+        rig.output.setScheduleIgnoresStopToken(blockedIn.endsWith(u"deaf"));
+        const bool schedule = blockedIn.startsWith(u"schedule");
+        rig.player->load(std::make_unique<ProbeStream>(probe, schedule ? -1 : 1, blockedIn == u"stream"), testFormat,
+                         5.0, {});
+        if (blockedIn == u"stream")
+            QVERIFY(probe->blocked.try_acquire_for(10s));
+        else
+            QVERIFY(rig.output.waitUntilBlocked(schedule ? Op::schedule : Op::waitForQueueDrained));
+        // Back-pressure: two buffers accepted, the third waits; none pulled beyond it.
+        QCOMPARE(probe->pulls.load(), schedule ? 3 : 1);
+        rig.player->play();
+        QCoreApplication::processEvents(); // nothing is reported before the drain
+
+        if (operation == u"destroy")
+            rig.player.reset();
+        else
+            QCOMPARE(rig.run(operation), QString());
+        QVERIFY(probe->destroyed.try_acquire()); // the task has ended and dropped its stream
+        QCoreApplication::processEvents();
+        QVERIFY(rig.statesAtEnd.isEmpty());
+        if (rig.player)
+            QCOMPARE(rig.player->transportState(), operation == u"stop" ? TransportState::idle() : TransportState::paused(0));
+    }
+
+    void clock()
+    {
+        FakeAudioOutput output;
+        output.setCurrentTime(2.5);
+        Clock clock(output, 0.0015);
+        QSignalSpy positionSpy(&clock, &Clock::positionChanged);
+        QSignalSpy durationSpy(&clock, &Clock::durationChanged);
+        QCOMPARE(clock.findChild<QTimer*>()->interval(), 1); // whole milliseconds, truncated
+        QCOMPARE(Player(output).clock()->findChild<QTimer*>()->interval(), 100);
+        // The first read happens at once; starting again changes nothing.
+        clock.startPolling();
+        clock.startPolling();
+        QCOMPARE(clock.position(), 2.5);
+        QCOMPARE(output.currentTimeReads(), 1);
+        // Polls of an unchanged time publish nothing.
+        QTRY_VERIFY(output.currentTimeReads() >= 5);
+        QCOMPARE(positionSpy.count(), 1);
+        output.setCurrentTime(3.0);
+        QTRY_COMPARE(clock.position(), 3.0);
+        QCOMPARE(positionSpy.count(), 2);
+
+        // Once stopped, nothing is published while a second clock over the
+        // same output shows that polls would have run.
+        clock.stopPolling();
+        clock.stopPolling();
+        output.setCurrentTime(4.0);
+        Clock witness(output, 0.001);
+        const int reads = output.currentTimeReads();
+        witness.startPolling();
+        QTRY_VERIFY(output.currentTimeReads() >= reads + 5);
+        QCOMPARE(clock.position(), 3.0);
+        QCOMPARE(positionSpy.count(), 2);
+
+        // The duration notifies only on change; reset stops polling and
+        // clears both fields, with one notification each.
+        clock.setDuration(std::nullopt);
+        clock.setDuration(120.0);
+        clock.setDuration(120.0);
+        QCOMPARE(durationSpy.count(), 1);
+        clock.startPolling();
+        clock.reset();
+        clock.reset();
+        QVERIFY(!clock.findChild<QTimer*>()->isActive());
+        QCOMPARE(clock.position(), 0.0);
+        QCOMPARE(clock.duration(), std::nullopt);
+        QCOMPARE(positionSpy.count(), 4); // 4.0 on the new start, then 0
+        QCOMPARE(durationSpy.count(), 2);
+    }
+};
 
 QTEST_GUILESS_MAIN(PlayerTest)
 #include "tst_player.moc"

@@ -3,18 +3,15 @@
 #include "VessaCore/AudioOutput.h"
 #include "VessaCore/Error.h"
 
-#include <QList>
-#include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <type_traits>
 
 namespace vessa::test {
 
@@ -28,333 +25,157 @@ private:
     QString m_message;
 };
 
-// An AudioOutput for tests. It records every call, fails on request, applies
-// back-pressure with a settable capacity, holds the drain wait until released
-// and reports a settable current time. Nothing is rendered by itself: the
-// test renders accepted buffers with render().
+// An AudioOutput for tests. It records every call, fails on request and
+// renders nothing: schedule() blocks while `capacity` accepted buffers wait
+// (0: no limit) until stop() discards them, and the drain wait blocks while
+// the drain is held (otherwise it is the protocol's default).
 //
-// Threads: safe to call from any thread. The blocking calls (schedule,
-// waitForQueueDrained) wake on stop(), on their stop token and on the test's
-// render()/releaseDrain(). The call hook runs on the calling thread without
-// the fake's lock held.
+// Threads: any member may be called from any thread; one scheduling thread
+// at a time. schedule() and waitForQueueDrained() wake on stop(), on their
+// stop token (schedule() may be told to ignore it) and on
+// setCapacity()/releaseDrain(). The call hook runs without the lock held.
 class FakeAudioOutput final : public AudioOutput {
 public:
     enum class Operation { prepare, schedule, play, pause, stop, seek, waitForQueueDrained };
-
     struct Call {
-        explicit Call(Operation operation) : operation(operation) {}
-
         Operation operation;
-        double seconds = 0.0;     // seek
-        AudioFormat format;       // prepare, schedule
-        qint64 frameCount = 0;    // schedule
     };
 
-    static QString name(Operation operation)
+    // The next call of `operation` throws FakeOutputError(message).
+    void failNext(Operation operation, const QString& message = QStringLiteral("Fake output failure"))
     {
-        switch (operation) {
-        case Operation::prepare: return QStringLiteral("prepare");
-        case Operation::schedule: return QStringLiteral("schedule");
-        case Operation::play: return QStringLiteral("play");
-        case Operation::pause: return QStringLiteral("pause");
-        case Operation::stop: return QStringLiteral("stop");
-        case Operation::seek: return QStringLiteral("seek");
-        case Operation::waitForQueueDrained: break;
-        }
-        return QStringLiteral("waitForQueueDrained");
+        locked([&] { m_failures[operation] = message; });
     }
+    void setCapacity(std::size_t capacity) { locked([&] { m_capacity = capacity; }); }
+    // Then only stop() or more capacity wakes a blocked schedule().
+    void setScheduleIgnoresStopToken(bool ignores) { locked([&] { m_scheduleIgnoresStopToken = ignores; }); }
+    void holdDrain() { locked([&] { m_drainHeld = true; }); }
+    void releaseDrain() { locked([&] { m_drainHeld = false; }); }
+    void setCurrentTime(double seconds) { locked([&] { m_currentTime = seconds; }); }
+    // Runs on every call, before the fake acts on it.
+    void setCallHook(std::function<void(const Call&)> hook) { locked([&] { m_hook = std::move(hook); }); }
+    void clearCalls() { locked([&] { m_calls.clear(); }); }
 
-    // ---- scripted failures
-
-    // The call of `operation` that comes after `skip` more calls of it
-    // throws FakeOutputError(message); the calls before it succeed.
-    void failNext(Operation operation, QString message = QStringLiteral("Fake output failure"), int skip = 0)
-    {
-        std::lock_guard lock(m_mutex);
-        m_failures[operation] = Failure{std::move(message), skip, false};
-    }
-    // Every call of `operation` throws until clearFailures().
-    void failAlways(Operation operation, QString message = QStringLiteral("Fake output failure"))
-    {
-        std::lock_guard lock(m_mutex);
-        m_failures[operation] = Failure{std::move(message), 0, true};
-    }
-    void clearFailures()
-    {
-        std::lock_guard lock(m_mutex);
-        m_failures.clear();
-    }
-
-    // ---- back-pressure
-
-    // At most `capacity` accepted buffers wait to be rendered; schedule()
-    // blocks while that many wait. 0 (the default) means no limit.
-    void setCapacity(std::size_t capacity)
-    {
-        std::lock_guard lock(m_mutex);
-        m_capacity = capacity;
-        m_changed.notify_all();
-    }
-    // Renders the `count` oldest accepted buffers, making room.
-    void render(std::size_t count = 1)
-    {
-        std::lock_guard lock(m_mutex);
-        for (; count > 0 && !m_queue.empty(); --count)
-            m_queue.pop_front();
-        m_changed.notify_all();
-    }
-    std::size_t queuedCount() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_queue.size();
-    }
-    // A blocked schedule() then wakes only on stop() or render(), like an
-    // output that does not watch the caller's stop token.
-    void setScheduleIgnoresStopToken(bool ignores)
-    {
-        std::lock_guard lock(m_mutex);
-        m_scheduleIgnoresStopToken = ignores;
-    }
-
-    // ---- drain
-
-    // While held, waitForQueueDrained() blocks until releaseDrain(), stop()
-    // or its stop token. Not held (the default), it returns at once.
-    void holdDrain()
-    {
-        std::lock_guard lock(m_mutex);
-        m_drainHeld = true;
-    }
-    void releaseDrain()
-    {
-        std::lock_guard lock(m_mutex);
-        m_drainHeld = false;
-        m_changed.notify_all();
-    }
-
-    // ---- position
-
-    void setCurrentTime(double seconds)
-    {
-        std::lock_guard lock(m_mutex);
-        m_currentTime = seconds;
-    }
-    int currentTimeReads() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_currentTimeReads;
-    }
-
-    // ---- record and state
-
-    // Runs on every recorded call, before the fake acts on it.
-    void setCallHook(std::function<void(const Call&)> hook)
-    {
-        std::lock_guard lock(m_mutex);
-        m_hook = std::move(hook);
-    }
-    QList<Call> calls() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
+    QList<Call> calls() const { return locked([&] { return m_calls; }); }
     QStringList callNames() const
     {
-        std::lock_guard lock(m_mutex);
-        QStringList names;
-        for (const Call& call : m_calls)
-            names.append(name(call.operation));
-        return names;
+        static const QStringList names{"prepare", "schedule", "play", "pause", "stop", "seek", "waitForQueueDrained"};
+        QStringList result;
+        for (const Call& call : calls())
+            result.append(names[int(call.operation)]);
+        return result;
     }
-    int callCount(Operation operation) const
-    {
-        std::lock_guard lock(m_mutex);
-        return callCountLocked(operation);
-    }
-    void clearCalls()
-    {
-        std::lock_guard lock(m_mutex);
-        m_calls.clear();
-    }
-    // Waits (without running an event loop) until `operation` was called at
-    // least `count` times since the last clearCalls().
-    bool waitForCallCount(Operation operation, int count,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) const
+    int currentTimeReads() const { return locked([&] { return m_currentTimeReads; }); }
+    // Waits, without an event loop, until a schedule() or drain wait (or
+    // `operation` only) blocks.
+    bool waitUntilBlocked(std::optional<Operation> operation = std::nullopt) const
     {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return callCountLocked(operation) >= count; });
-    }
-    // Waits until a schedule() or waitForQueueDrained() call is blocked.
-    bool waitUntilBlocked(Operation operation, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_blocked.count(operation) > 0; });
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            return m_blockedIn && (!operation || m_blockedIn == operation);
+        });
     }
 
-    bool isPlaying() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_playing;
-    }
-    std::optional<AudioFormat> preparedFormat() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_preparedFormat;
-    }
-
-    // ---- AudioOutput
-
-    void prepare(const AudioFormat& format) override
-    {
-        Call call{Operation::prepare};
-        call.format = format;
-        enter(call);
-        std::lock_guard lock(m_mutex);
-        m_preparedFormat = format;
-        m_playing = false;
-        m_queue.clear();
-    }
-
-    void schedule(PCMBuffer buffer, std::stop_token stop) override
-    {
-        Call call{Operation::schedule};
-        call.format = buffer.format;
-        call.frameCount = buffer.frameCount();
-        enter(call);
-        std::unique_lock lock(m_mutex);
-        if (stop.stop_requested())
-            throw CancellationError();
-        const quint64 stopsBefore = m_stops;
-        auto roomOrStopped = [&] {
-            return m_capacity == 0 || m_queue.size() < m_capacity || m_stops != stopsBefore;
-        };
-        if (!roomOrStopped()) {
-            m_blocked.insert(Operation::schedule);
-            m_changed.notify_all();
-            if (m_scheduleIgnoresStopToken)
-                m_changed.wait(lock, roomOrStopped);
-            else
-                m_changed.wait(lock, stop, roomOrStopped);
-            m_blocked.erase(m_blocked.find(Operation::schedule));
-        }
-        if (stop.stop_requested())
-            throw CancellationError();
-        if (m_stops != stopsBefore)
-            return; // discarded by stop()
-        m_queue.push_back(std::move(buffer));
-    }
-
-    void play() override
-    {
-        enter(Call{Operation::play});
-        std::lock_guard lock(m_mutex);
-        m_playing = true;
-    }
-
-    void pause() override
-    {
-        enter(Call{Operation::pause});
-        std::lock_guard lock(m_mutex);
-        m_playing = false;
-    }
-
+    void prepare(const AudioFormat&) override { enter(Operation::prepare); }
+    void play() override { enter(Operation::play); }
+    void pause() override { enter(Operation::pause); }
     void stop() override
     {
-        enter(Call{Operation::stop});
-        std::lock_guard lock(m_mutex);
-        m_playing = false;
-        m_queue.clear();
-        ++m_stops;
-        m_changed.notify_all();
+        enter(Operation::stop);
+        locked([&] {
+            m_queued = 0;
+            ++m_stops;
+        });
     }
-
-    // From now on the current time counts from `seconds`.
     void seek(double seconds) override
     {
-        Call call{Operation::seek};
-        call.seconds = seconds;
-        enter(call);
-        std::lock_guard lock(m_mutex);
-        m_currentTime = seconds;
+        enter(Operation::seek);
+        setCurrentTime(seconds); // the time counts from here on
     }
-
-    void waitForQueueDrained(std::stop_token stop) override
-    {
-        enter(Call{Operation::waitForQueueDrained});
-        std::unique_lock lock(m_mutex);
-        const quint64 stopsBefore = m_stops;
-        auto released = [&] { return !m_drainHeld || m_stops != stopsBefore; };
-        if (released())
-            return;
-        m_blocked.insert(Operation::waitForQueueDrained);
-        m_changed.notify_all();
-        m_changed.wait(lock, stop, released);
-        m_blocked.erase(m_blocked.find(Operation::waitForQueueDrained));
-    }
-
     double currentTime() const override
     {
-        std::lock_guard lock(m_mutex);
-        ++m_currentTimeReads;
-        return m_currentTime;
+        return locked([&] {
+            ++m_currentTimeReads;
+            return m_currentTime;
+        });
+    }
+
+    void schedule(PCMBuffer, std::stop_token stop) override
+    {
+        std::unique_lock lock = enter(Operation::schedule);
+        const bool stopped = block(lock, Operation::schedule, stop, m_scheduleIgnoresStopToken,
+                                   [&] { return m_capacity == 0 || m_queued < m_capacity; });
+        if (stop.stop_requested())
+            throw CancellationError();
+        if (!stopped)
+            ++m_queued;
+    }
+    void waitForQueueDrained(std::stop_token stop) override
+    {
+        std::unique_lock lock = enter(Operation::waitForQueueDrained);
+        if (!m_drainHeld) {
+            lock.unlock();
+            return AudioOutput::waitForQueueDrained(stop); // the protocol's default
+        }
+        block(lock, Operation::waitForQueueDrained, stop, false, [&] { return !m_drainHeld; });
     }
 
 private:
-    struct Failure {
-        QString message;
-        int skip = 0;
-        bool always = false;
-    };
-
-    // Records the call, runs the hook and throws a scripted failure.
-    void enter(const Call& call)
+    template <typename Work>
+    std::invoke_result_t<Work> locked(Work work) const
     {
-        std::function<void(const Call&)> hook;
-        std::optional<QString> failure;
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.append(call);
-            m_changed.notify_all();
-            hook = m_hook;
-            auto found = m_failures.find(call.operation);
-            if (found != m_failures.end()) {
-                if (found->second.always) {
-                    failure = found->second.message;
-                } else if (found->second.skip > 0) {
-                    --found->second.skip;
-                } else {
-                    failure = found->second.message;
-                    m_failures.erase(found);
-                }
-            }
-        }
+        std::lock_guard lock(m_mutex);
+        m_changed.notify_all();
+        return work();
+    }
+    // Records the call, runs the hook and throws a scripted failure; returns
+    // holding the lock.
+    std::unique_lock<std::mutex> enter(Operation operation)
+    {
+        std::unique_lock lock(m_mutex);
+        m_calls.append(Call{operation});
+        m_changed.notify_all();
+        const std::function<void(const Call&)> hook = m_hook;
+        const std::optional<QString> failure =
+            m_failures.count(operation) ? std::optional(m_failures.extract(operation).mapped()) : std::nullopt;
+        lock.unlock();
         if (hook)
-            hook(call);
+            hook(Call{operation});
         if (failure)
             throw FakeOutputError(*failure);
+        lock.lock();
+        return lock;
     }
-
-    int callCountLocked(Operation operation) const
+    // Waits until `ready`, a stop() or (unless `deaf`) the stop token; true
+    // when a stop() came.
+    template <typename Ready>
+    bool block(std::unique_lock<std::mutex>& lock, Operation operation, std::stop_token stop, bool deaf, Ready ready)
     {
-        int count = 0;
-        for (const Call& call : m_calls)
-            count += call.operation == operation ? 1 : 0;
-        return count;
+        const quint64 stopsBefore = m_stops;
+        const auto woken = [&] { return m_stops != stopsBefore || ready(); };
+        if (!woken() && !stop.stop_requested()) {
+            m_blockedIn = operation;
+            m_changed.notify_all();
+            if (deaf)
+                m_changed.wait(lock, woken);
+            else
+                m_changed.wait(lock, stop, woken);
+            m_blockedIn.reset();
+        }
+        return m_stops != stopsBefore;
     }
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable_any m_changed;
     QList<Call> m_calls;
-    std::map<Operation, Failure> m_failures;
-    std::multiset<Operation> m_blocked;
+    std::map<Operation, QString> m_failures;
+    std::optional<Operation> m_blockedIn;
     std::function<void(const Call&)> m_hook;
-    std::deque<PCMBuffer> m_queue;
     std::size_t m_capacity = 0;
+    std::size_t m_queued = 0;
+    quint64 m_stops = 0;
     bool m_scheduleIgnoresStopToken = false;
     bool m_drainHeld = false;
-    bool m_playing = false;
-    std::optional<AudioFormat> m_preparedFormat;
-    quint64 m_stops = 0;
     double m_currentTime = 0.0;
     mutable int m_currentTimeReads = 0;
 };
