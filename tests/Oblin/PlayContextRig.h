@@ -30,7 +30,7 @@ struct PlayContextRig {
     QList<TrackRef> tracks;
     std::unique_ptr<PlayContext> context; // last: goes first
 
-    explicit PlayContextRig(int trackCount = 5, MetadataExtractorPtr extractor = nullptr)
+    explicit PlayContextRig(int trackCount = 5)
     {
         for (int i = 0; i < trackCount; ++i) {
             tracks.append(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i)));
@@ -43,9 +43,8 @@ struct PlayContextRig {
         });
         auto registry =
             std::make_shared<PluginRegistry>(QList<SourcePluginPtr>{source}, QList<DecoderPluginPtr>{decoder});
-        if (!extractor)
-            extractor = registry->buildCompositeMetadataExtractor();
-        context = std::make_unique<PlayContext>(player, std::make_shared<TrackResolver>(registry, extractor));
+        context = std::make_unique<PlayContext>(
+            player, std::make_shared<TrackResolver>(registry, registry->buildCompositeMetadataExtractor()));
     }
 
     static QString path(qsizetype i) { return QStringLiteral("/music/track%1.fake").arg(i); }

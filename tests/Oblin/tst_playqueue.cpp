@@ -2,10 +2,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSignalSpy>
 #include <QtTest>
 
-#include <numeric>
+#include <ranges>
 
 using namespace vessa;
 using namespace vessa::test;
@@ -18,22 +17,17 @@ class PlayQueueTest : public QObject {
 private slots:
     void playbackValues()
     {
-        const std::pair<PlaybackCommand, const char*> commands[] = {
-            {PlaybackCommand::next(), "next"}, {PlaybackCommand::previous(), "previous"},
-            {PlaybackCommand::seek(42.5), "seek(to: 42.5)"}, {PlaybackCommand::seek(30), "seek(to: 30.0)"}};
-        for (const auto& [command, text] : commands)
-            QCOMPARE(command.description(), QString::fromLatin1(text));
-        QCOMPARE(toString(next(RepeatMode::off)), QStringLiteral("all"));
-        QCOMPARE(toString(next(next(RepeatMode::off))), QStringLiteral("one"));
-        QVERIFY(next(next(next(RepeatMode::one))) == RepeatMode::one);
+        QCOMPARE(PlaybackCommand::previous().description(), QStringLiteral("previous"));
+        QCOMPARE(PlaybackCommand::seek(42.5).description(), QStringLiteral("seek(to: 42.5)"));
+        QCOMPARE(PlaybackCommand::seek(30).description(), QStringLiteral("seek(to: 30.0)"));
+        QVERIFY(next(RepeatMode::off) == RepeatMode::all && next(next(RepeatMode::all)) == RepeatMode::off);
         for (const char* text : {"All", " off", ""})
             QVERIFY(!repeatModeFromString(QString::fromLatin1(text)));
         // Inside a saved record the mode is the bare string.
-        const QJsonObject saved{{QStringLiteral("repeatMode"), toJson(RepeatMode::all)}};
-        QCOMPARE(QJsonDocument(saved).toJson(QJsonDocument::Compact), QByteArray(R"({"repeatMode":"all"})"));
-        QVERIFY(repeatModeFromJson(saved.value(QStringLiteral("repeatMode"))) == RepeatMode::all);
+        const QJsonObject saved{{QStringLiteral("repeatMode"), toJson(RepeatMode::one)}};
+        QCOMPARE(QJsonDocument(saved).toJson(QJsonDocument::Compact), QByteArray(R"({"repeatMode":"one"})"));
+        QVERIFY(repeatModeFromJson(saved.value(QStringLiteral("repeatMode"))) == RepeatMode::one);
         QVERIFY_THROWS_EXCEPTION(JsonDecodingError, repeatModeFromJson(QJsonValue(QStringLiteral("One"))));
-        QCOMPARE(qHash(RepeatMode::one, 7), qHash(QStringLiteral("one"), 7));
     }
 
     void loadQueue_data()
@@ -96,32 +90,23 @@ private slots:
 
     void appendToQueue()
     {
-        for (const bool shuffle : {false, true}) {
-            PlayContextRig rig(4);
-            rig.context->setShuffleEnabled(shuffle);
-            rig.context->appendToQueue({});
-            QVERIFY(rig.lines().isEmpty());
-            // With no current entry the first appended one becomes current; under
-            // shuffle it starts a fresh order, so the first next never replays it.
-            rig.context->appendToQueue(rig.tracks.mid(1));
-            QCOMPARE(rig.lines(), QStringList{QStringLiteral("appendToQueue: 3 tracks")});
-            QCOMPARE(rig.context->currentTrack(), std::optional(rig.tracks[1]));
-            QCOMPARE(rig.context->shufflePosition(), shuffle ? Index(0) : std::nullopt);
-            QCOMPARE(rig.context->shuffledIndices().value(0, 0), 0);
-        }
-    }
-
-    void appendUnderShufflePlaysTheNewEntriesNext()
-    {
+        PlayContextRig rig(6);
+        rig.context->setShuffleEnabled(true);
+        rig.context->appendToQueue({});
+        QVERIFY(rig.lines().isEmpty());
+        // Without a current entry the first appended one becomes current, and
+        // under shuffle starts a fresh order: the first next never replays it.
+        rig.context->appendToQueue(rig.tracks.first(4));
+        QCOMPARE(rig.lines(), QStringList{QStringLiteral("appendToQueue: 4 tracks")});
+        QVERIFY(rig.context->currentIndex() == 0 && rig.context->shufflePosition() == 0);
+        QCOMPARE(rig.context->shuffledIndices().first(), 0);
+        // Otherwise the new entries come right after the current slot, in random order.
         QSet<qsizetype> firstAppended;
         for (int run = 0; run < 30; ++run) {
-            PlayContextRig rig(6);
-            rig.context->setShuffleEnabled(true);
             rig.context->loadQueue(rig.tracks.first(4), 0);
             QCOMPARE(rig.run(PlaybackCommand::next()), QString());
             const QList<qsizetype> before = rig.context->shuffledIndices();
             rig.context->appendToQueue(rig.tracks.mid(4));
-            // Slot 1 stays current; 4 and 5 come right after it, in random order.
             const QList<qsizetype> after = rig.context->shuffledIndices();
             QCOMPARE(rig.context->shufflePosition(), Index(1));
             QCOMPARE(after.first(2) + after.sliced(4), before);
@@ -147,54 +132,20 @@ private slots:
         PlayContextRig rig(count);
         rig.context->setQueue(rig.tracks);
         rig.context->setCurrentIndex(current);
-        QSignalSpy shuffleSpy(rig.context.get(), &PlayContext::shuffleEnabledChanged);
-        QList<qsizetype> everyEntry(count);
-        std::iota(everyEntry.begin(), everyEntry.end(), 0);
         QSet<QList<qsizetype>> distinct;
         for (int round = 0; round < 200; ++round) {
             rig.context->setShuffleEnabled(true); // again and again: a new order each time
             QList<qsizetype> order = rig.context->shuffledIndices();
+            QVERIFY(!current || order.first() == *current);
             QCOMPARE(rig.context->shufflePosition(), current ? Index(0) : std::nullopt);
-            if (current)
-                QCOMPARE(order.first(), *current);
             distinct.insert(order);
             std::sort(order.begin(), order.end());
-            QCOMPARE(order, everyEntry);
+            QVERIFY(std::ranges::equal(order, std::views::iota(0, count))); // every entry exactly once
         }
         QVERIFY(count < 8 || distinct.size() > 150);
         rig.context->setShuffleEnabled(false);
         QVERIFY(rig.context->shuffledIndices().isEmpty() && !rig.context->shufflePosition());
-        QCOMPARE(shuffleSpy.size(), 2);
         QCOMPARE(rig.context->currentIndex(), current);
-    }
-
-    void restorePosition()
-    {
-        PlayContextRig rig(4);
-        rig.context->loadQueue(rig.tracks + rig.tracks.mid(2, 1), 0); // track 2 twice
-        const TrackMetadata saved{.title = QStringLiteral("Saved")};
-        rig.context->restorePosition(TrackRef(QStringLiteral("vez:track:Nobody:None:Nothing")), saved);
-        QVERIFY(!rig.context->currentMetadata() && !rig.context->playingIndex());
-        rig.context->setShuffleEnabled(true);
-        rig.context->restorePosition(rig.tracks[2], saved);
-        QVERIFY(rig.context->currentIndex() == 2 && rig.context->playingIndex() == 2);
-        QCOMPARE(rig.context->shuffledIndices().first(), 2);
-        QCOMPARE(rig.lines().last(), QStringLiteral("Restored position to index 2: ") + rig.tracks[2].uri());
-        rig.context->restorePosition(rig.tracks[1], std::nullopt);
-        QCOMPARE(rig.context->currentMetadata(), std::optional(saved));
-        QVERIFY(rig.output.calls().isEmpty() && rig.decoder->openCalls().isEmpty());
-    }
-
-    void changeNotifications()
-    {
-        PlayContextRig rig(3);
-        QSignalSpy metadataSpy(rig.context.get(), &PlayContext::currentMetadataChanged);
-        QSignalSpy trackSpy(rig.context.get(), &PlayContext::currentTrackChanged);
-        rig.context->loadQueue(rig.tracks, 1);
-        rig.context->loadQueue(rig.tracks, 1); // the same current track; metadata has no equality
-        rig.context->setQueue({rig.tracks[2], rig.tracks[0]}); // another track at the same position
-        QCOMPARE(metadataSpy.size(), 2);
-        QCOMPARE(trackSpy.size(), 2);
     }
 };
 
