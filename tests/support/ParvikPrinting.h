@@ -6,11 +6,10 @@
 
 namespace vessa {
 
-// Lets QCOMPARE show playlist entries that differ.
+// Lets QCOMPARE show playlist entries that differ: the URI, and a TAB and the hint when there is one.
 inline char* toString(const PlaylistTrack& track)
 {
-    const QString hint = track.fileHint ? QStringLiteral("\"%1\"").arg(*track.fileHint) : QStringLiteral("none");
-    return QTest::toString(QStringLiteral("PlaylistTrack(\"%1\", %2)").arg(track.ref.uri(), hint));
+    return QTest::toString(track.ref.uri() + (track.fileHint ? u'\t' + *track.fileHint : QString()));
 }
 
 } // namespace vessa
