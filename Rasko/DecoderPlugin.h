@@ -13,8 +13,8 @@
 namespace vessa {
 
 // Opens a location as a stream of PCM buffers. Thread-safe; open blocks (call
-// it off the main thread) and throws on failure. canDecode is called under the
-// registry's lock. A subclass that overrides only one form of open adds
+// it off the main thread) and throws on failure. canDecode is a quick test
+// without side effects. A subclass that overrides only one form of open adds
 // `using DecoderPlugin::open;` so the other stays visible.
 class DecoderPlugin {
 public:

@@ -8,8 +8,8 @@
 namespace vessa {
 
 // Turns a TrackRef into the location of its bytes. Thread-safe. canHandle is
-// called under the registry's lock: quick, no side effects, and it must not
-// call back into the registry. resolve blocks; call it off the main thread.
+// a quick test without side effects, asked on every registry lookup. resolve
+// blocks; call it off the main thread.
 class SourcePlugin {
 public:
     virtual ~SourcePlugin() = default;

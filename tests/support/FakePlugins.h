@@ -1,9 +1,7 @@
 #pragma once
 
-// Scriptable stand-ins for the plug-in kinds. Every fake is thread-safe,
-// records the calls it gets, and fails on request with a FakePluginError
-// carrying the given text. Hold them with std::make_shared and keep the typed
-// pointer to script them while the code under test holds the interface.
+// Scriptable, thread-safe stand-ins for the plug-in kinds. Each records its calls and fails on request with a
+// FakePluginError carrying the given text; keep the typed pointer to script it while the code under test runs it.
 
 #include "Rasko/DecoderPlugin.h"
 #include "Rasko/MetadataExtractor.h"
@@ -42,19 +40,17 @@ public:
 
     void addTrack(const TrackRef& ref, const SourceResult& result) { Lock lock(m_mutex); m_tracks[ref.uri()] = result; }
     void addFailingTrack(const TrackRef& ref, const QString& text) { Lock lock(m_mutex); m_tracks[ref.uri()] = text; }
-    void setHandlesEverything(bool handlesEverything) { m_handlesEverything = handlesEverything; }
-    QList<TrackRef> resolvedRefs() const { Lock lock(m_mutex); return m_resolved; }
+    void setHandlesEverything(bool handlesEverything) { m_all = handlesEverything; }
 
     QString name() const override { return m_name; }
     bool canHandle(const TrackRef& ref) const override
     {
         Lock lock(m_mutex);
-        return m_handlesEverything || m_tracks.contains(ref.uri());
+        return m_all || m_tracks.contains(ref.uri());
     }
     SourceResult resolve(const TrackRef& ref) override
     {
         Lock lock(m_mutex);
-        m_resolved.append(ref);
         const auto outcome = m_tracks.value(ref.uri(), QStringLiteral("Track not found: ") + ref.uri());
         if (const auto* result = std::get_if<SourceResult>(&outcome))
             return *result;
@@ -65,8 +61,7 @@ private:
     const QString m_name;
     mutable std::mutex m_mutex;
     QHash<QString, std::variant<QString, SourceResult>> m_tracks; // failure text or result
-    std::atomic<bool> m_handlesEverything{false};
-    QList<TrackRef> m_resolved;
+    std::atomic<bool> m_all{false};
 };
 
 // The shape of a FakeDecoderPlugin's streams; an endless one starts over after bufferCount buffers.
@@ -79,12 +74,19 @@ struct FakeStreamScript {
     qint64 totalFrames() const { return framesPerBuffer * bufferCount; }
 };
 
+// What a FakeDecoderPlugin shares with its streams and seek handlers, which may outlive it.
+struct FakeStreamLog {
+    std::atomic<int> liveStreams{0};
+    std::mutex mutex;
+    QList<double> seekPositions;
+};
+
 // Every sample of frame f holds f / sampleRate, so a test can tell where a stream (or a seek) started.
 class FakePcmBufferStream final : public PcmBufferStream {
 public:
-    FakePcmBufferStream(FakeStreamScript script, qint64 frame, bool endless, std::shared_ptr<std::atomic<int>> live)
-        : m_script(script), m_frame(frame), m_endless(endless), m_live(std::move(live)) { ++*m_live; }
-    ~FakePcmBufferStream() override { --*m_live; }
+    FakePcmBufferStream(FakeStreamScript script, qint64 frame, bool endless, std::shared_ptr<FakeStreamLog> log)
+        : m_script(script), m_frame(frame), m_endless(endless), m_log(std::move(log)) { ++m_log->liveStreams; }
+    ~FakePcmBufferStream() override { --m_log->liveStreams; }
 
     std::optional<PCMBuffer> next(std::stop_token stop) override
     {
@@ -105,12 +107,11 @@ private:
     qint64 m_frame;
     const bool m_endless;
     bool m_finished = false;
-    const std::shared_ptr<std::atomic<int>> m_live;
+    const std::shared_ptr<FakeStreamLog> m_log;
 };
 
-// Streams follow a FakeStreamScript. With hints honoured (the default) it
-// loops endlessly when asked to; otherwise its hints form is the contract's
-// default, which ignores them.
+// Streams follow a FakeStreamScript. Honouring hints (the default), it loops endlessly when asked to;
+// otherwise its hints form is the contract's default, which ignores them.
 class FakeDecoderPlugin : public DecoderPlugin {
 public:
     struct OpenCall {
@@ -135,9 +136,9 @@ public:
         return m_changed.wait_for(lock, timeout, [&] { return m_blockedOpens >= count; });
     }
     QList<OpenCall> openCalls() const { Lock lock(m_mutex); return m_openCalls; }
-    QList<double> seekPositions() const { Lock lock(m_seeks->mutex); return m_seeks->positions; }
+    QList<double> seekPositions() const { Lock lock(m_log->mutex); return m_log->seekPositions; }
     // Streams handed out and not yet destroyed (seek streams included).
-    int liveStreamCount() const { return m_live->load(); }
+    int liveStreamCount() const { return m_log->liveStreams; }
 
     QString name() const override { return m_name; }
     QSet<QString> supportedExtensions() const override { return m_extensions; }
@@ -154,11 +155,6 @@ public:
     }
 
 private:
-    struct SeekLog {
-        std::mutex mutex;
-        QList<double> positions;
-    };
-
     AudioStream openStream(OpenCall call, bool endless)
     {
         std::unique_lock lock(m_mutex);
@@ -175,18 +171,17 @@ private:
         const FakeStreamScript script = m_script;
         SeekHandler seek;
         if (script.seekable) {
-            // Captures shared state only, so a stream may outlive its decoder.
-            seek = [seeks = m_seeks, live = m_live, script, endless](double seconds) -> PcmBufferStreamPtr {
-                Lock seekLock(seeks->mutex);
-                seeks->positions.append(seconds);
+            seek = [log = m_log, script, endless](double seconds) -> PcmBufferStreamPtr {
+                Lock lock(log->mutex);
+                log->seekPositions.append(seconds);
                 const auto frame = qint64(std::max(0.0, seconds) * script.format.sampleRate + 0.5);
                 return std::make_unique<FakePcmBufferStream>(script, std::min(frame, script.totalFrames()), endless,
-                                                             live);
+                                                             log);
             };
         }
         const double duration = double(script.totalFrames()) / script.format.sampleRate;
         return AudioStream(script.format, endless ? std::nullopt : std::optional(duration),
-                           std::make_unique<FakePcmBufferStream>(script, 0, endless, m_live), std::move(seek));
+                           std::make_unique<FakePcmBufferStream>(script, 0, endless, m_log), std::move(seek));
     }
 
     const QString m_name;
@@ -199,8 +194,7 @@ private:
     bool m_blocking = false;
     int m_blockedOpens = 0;
     QList<OpenCall> m_openCalls;
-    const std::shared_ptr<std::atomic<int>> m_live = std::make_shared<std::atomic<int>>(0);
-    const std::shared_ptr<SeekLog> m_seeks = std::make_shared<SeekLog>();
+    const std::shared_ptr<FakeStreamLog> m_log = std::make_shared<FakeStreamLog>();
 };
 
 // Answers the same tags for every location, or per file path.
@@ -240,7 +234,6 @@ public:
 
     void setSubTracks(const QList<ScannedSubTrack>& subTracks) { Lock lock(m_scanMutex); m_subTracks = subTracks; }
     void failScans(const std::optional<QString>& message) { Lock lock(m_scanMutex); m_scanFailure = message; }
-    // The extensions given to scanTracks, in call order.
     QStringList scannedExtensions() const { Lock lock(m_scanMutex); return m_scanned; }
 
     bool canScan(const QString& extension) const override { return m_scanExtensions.contains(extension.toLower()); }
@@ -267,20 +260,11 @@ public:
     using FakeDecoderPlugin::FakeDecoderPlugin;
 };
 
-// A decoder that also reads tags and lists sub-tracks (for its own extensions).
+// Also lists sub-tracks of files with its own extensions.
 class FakeMultiTrackDecoderPlugin : public FakeExtractingDecoderPlugin, public FakeMultiTrackScanner {
 public:
     FakeMultiTrackDecoderPlugin(QString name, QSet<QString> extensions)
         : FakeExtractingDecoderPlugin(std::move(name), extensions), FakeMultiTrackScanner(extensions) {}
 };
-
-// Every buffer of a stream, up to `limit` of them.
-inline std::vector<PCMBuffer> drainStream(PcmBufferStream& stream, std::size_t limit = 100000)
-{
-    std::vector<PCMBuffer> buffers;
-    for (std::optional<PCMBuffer> buffer; buffers.size() < limit && (buffer = stream.next({}));)
-        buffers.push_back(std::move(*buffer));
-    return buffers;
-}
 
 } // namespace vessa::test
