@@ -90,24 +90,15 @@ private slots:
         QCOMPARE(destination.read("Empty.parvik"), QByteArray());
         // No temporary file is left behind.
         QCOMPARE(entries(folder), (QStringList{"Empty.parvik", "Mix.parvik"}));
+        // Deletes take files, empty folders and dangling links, nothing recursively.
+        QVERIFY(QDir().mkpath(folder + "/empty.parvik") && QDir().mkpath(folder + "/full.parvik/x"));
+        QVERIFY(QFile::link(folder + "/gone", folder + "/dangling.parvik"));
+        for (const char* name : {"Mix.parvik", "Empty.parvik", "empty.parvik", "dangling.parvik"})
+            destination.remove(name);
+        QCOMPARE(failure([&] { destination.remove("full.parvik"); }), "Failed to delete 'full.parvik': Directory not empty");
+        QCOMPARE(entries(folder), QStringList{"full.parvik"});
         QCOMPARE(LocalFolderDestinationError::directoryNotFound("/p").description(),
                  QStringLiteral("Destination directory not found: /p"));
-    }
-
-    void deletesWithoutRecursion()
-    {
-        const QString folder = freshFolder();
-        LocalFolderDestination destination("d", folder);
-        destination.write("a.parvik", "a");
-        QVERIFY(QDir().mkpath(folder + "/empty.parvik"));
-        QVERIFY(QDir().mkpath(folder + "/full.parvik"));
-        writeFile(folder + "/full.parvik/x");
-        QVERIFY(QFile::link(folder + "/gone", folder + "/dangling.parvik"));
-        for (const char* name : {"a.parvik", "empty.parvik", "dangling.parvik"})
-            destination.remove(name);
-        QCOMPARE(failure([&] { destination.remove("full.parvik"); }),
-                 "Failed to delete 'full.parvik': Directory not empty");
-        QCOMPARE(entries(folder), QStringList{"full.parvik"});
     }
 
     void failures()
