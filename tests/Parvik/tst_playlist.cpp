@@ -23,28 +23,26 @@ QList<PlaylistTrack> lettered(const QString& letters)
     return Playlist(u"p"_s, refs).tracks;
 }
 
-// Each entry read as "uri" or "uri|hint", or the error's text.
+// Each entry read as "uri" or "uri|hint" ("vez:track:" left out), or the error's text.
 template <typename Parse>
 QStringList entries(Parse&& parse)
 {
     try {
         QStringList lines;
         for (const PlaylistTrack& track : parse().tracks)
-            lines << track.ref.uri() + (track.fileHint ? u'|' + *track.fileHint : QString());
+            lines << QString(track.ref.uri()).replace(QRegularExpression(u"^vez:track:"_s), {})
+                         + (track.fileHint ? u'|' + *track.fileHint : QString());
         return lines;
     } catch (const Error& error) {
         return {error.description()};
     }
 }
 
-QStringList read(const QByteArray& data)
-{
-    return entries([&] { return PlaylistFile::parse(data, u"x"_s); });
-}
+QStringList read(const QByteArray& data) { return entries([&] { return PlaylistFile::parse(data, u"x"_s); }); }
 
-QStringList import(const QByteArray& data, bool utf8Only = false)
+QStringList import(const QByteArray& data, bool isUTF8Only = false)
 {
-    return entries([&] { return M3UPlaylistFile::parse(data, u"Road Trip"_s, utf8Only, std::nullopt); });
+    return entries([&] { return M3UPlaylistFile::parse(data, u"Road Trip"_s, isUTF8Only, std::nullopt); });
 }
 
 } // namespace
@@ -127,12 +125,13 @@ private slots:
         for (const char* header : {"#parvik:1\t{}", "#parvik:0", "#parvik:-7 {}"})
             QTest::newRow(header) << QByteArray(header) << QStringList{"a\tb"};
         QTest::newRow("version 3") << QByteArray("#parvik:3\t{}")
-                                   << QStringList{"Unsupported playlist file version: 3 (this app supports up to version 2)"};
+                                   << QStringList{"Unsupported playlist file version: 3 (this app supports up to "
+                                                  "version 2)"};
         for (const char* line : {"#parvik:", "#parvik:word", "#parvik:2.0", "#parvik:\t\t", "#parvik: 2\t{}",
                                  "#parvik:99999999999999999999", "#parvik:\xD9\xA2"})
             QTest::newRow(line) << QByteArray(line)
-                                << QStringList{u"Malformed playlist header: '%1' (expected '#parvik:<version>\\t<json>')"_s.arg(
-                                       QString::fromUtf8(line))};
+                                << QStringList{u"Malformed playlist header: '%1' (expected "
+                                               "'#parvik:<version>\\t<json>')"_s.arg(QString::fromUtf8(line))};
         // Not UTF-8, or no header at the very start: one error for both.
         for (const char* line : {"", "\n#parvik:2", " #parvik:2", "#PARVIK:2", "hello", "#parvik:2\ncaf\xE9",
                                  "#parvik:2\n\xED\xA0\x80", "#parvik:2\n\xC0\xAF", "#parvik:2\nx\xE2\x82"})
@@ -162,37 +161,37 @@ private slots:
     void roundTrip()
     {
         const Playlist p(u"Trip"_s, {PlaylistTrack(TrackRef(u"vez:track:A:B:C:215#2"_s)), PlaylistTrack(TrackRef(u"u"_s)),
-                                     {TrackRef(u"vez:track:\U0001F3B5::y"_s), u"file:///M%C3%BCsic/x"_s},
-                                     {TrackRef(u"a"_s), u""_s}, {TrackRef(u" b"_s), u"h \t"_s}, PlaylistTrack(TrackRef(u"#c"_s))});
+                                     {TrackRef(u"\U0001F3B5::y"_s), u"file:///M%C3%BCsic/x"_s}, {TrackRef(u"a"_s), u""_s},
+                                     {TrackRef(u" b"_s), u"h \t"_s}, PlaylistTrack(TrackRef(u"#c"_s))});
         QCOMPARE(read(PlaylistFile::serialize(p)),
-                 (QStringList{"vez:track:A:B:C:215#2", "u", "vez:track:\U0001F3B5::y|file:///M%C3%BCsic/x", "a", "b|h"}));
+                 (QStringList{"A:B:C:215#2", "u", "\U0001F3B5::y|file:///M%C3%BCsic/x", "a", "b|h"}));
     }
 
     void m3uEntries_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("entries"); // "artist:album:title[:seconds]|hint", or the error
         const auto row = [](const char* name, const char* text, QStringList expected) {
             QTest::newRow(name) << QByteArray(text) << expected;
         };
-        row("example", "#EXTM3U\n#EXTINF:215,Artist - Title\nMusic/a.mp3\n", {"vez:track:Artist::Title:215|file://Music/a.mp3"});
-        row("no information", "x/My Song.mp3\na.b.flac\n", {"vez:track:::My%20Song|file://x/My%20Song.mp3", "vez:track:::a.b|file://a.b.flac"});
-        row("minus one", "#EXTINF:-1,Radio\n/a.mp3", {"vez:track:::Radio|file:///a.mp3"});
-        row("first dash only", "#EXTINF:1,A - B - C\na", {"vez:track:A::B%20-%20C:1|file://a"});
-        row("dash without spaces", "#EXTINF:1,A-B\na", {"vez:track:::A-B:1|file://a"});
-        row("nothing after comma", "#EXTINF:215,\na.mp3", {"vez:track:::a:215|file://a.mp3"});
-        row("space after comma", "#EXTINF:215, \na.mp3", {"vez:track:::a:215|file://a.mp3"});
-        row("no comma", "#EXTINF:123\na", {"vez:track:::123|file://a"});
-        row("comma right after tag", "#EXTINF:,,Title\na", {"vez:track:::,,Title|file://a"});
-        row("second replaces first", "#EXTINF:1,One\n#EXTINF:2,Two\na\n", {"vez:track:::Two:2|file://a"});
-        row("kept over blanks and comments", "#EXTINF:1,One\n\n   \n# note\n#EXTM3U\na\n", {"vez:track:::One:1|file://a"});
-        row("dropped by a remote line", "#EXTINF:1,One\nHTTPS://radio/x\na\n", {"vez:track:::a|file://a"});
-        row("other schemes are paths", "ftp://h/f.mp3\n", {"vez:track:::f|file://ftp://h/f.mp3"});
-        row("CR LF and lower case", "#extm3u\r\n#extinf:5,A - B\r\nc\r\n", {"vez:track:A::B:5|file://c"});
-        row("NEL, U+2028 and padding", "#EXTINF:5,A - B\xE2\x80\xA8\t c \xC2\xA0\xC2\x85", {"vez:track:A::B:5|file://c"});
-        row("UTF-8 with byte-order mark", "\xEF\xBB\xBF#EXTINF:3,Bj\xC3\xB6rk - J\xC3\xB3ga\nx", {"vez:track:Bj%C3%B6rk::J%C3%B3ga:3|file://x"});
-        row("Latin-1", "#EXTINF:3,Bj\xF6rk - J\xF3ga\nCaf\xE9/s.mp3", {"vez:track:Bj%C3%B6rk::J%C3%B3ga:3|file://Caf%C3%A9/s.mp3"});
-        row("absolute path", "/Music/My Song.mp3", {"vez:track:::My%20Song|file:///Music/My%20Song.mp3"});
+        row("example", "#EXTM3U\n#EXTINF:215,Artist - Title\nMusic/a.mp3\n", {"Artist::Title:215|file://Music/a.mp3"});
+        row("no information", "x/My Song.mp3\na.b.flac\n", {"::My%20Song|file://x/My%20Song.mp3", "::a.b|file://a.b.flac"});
+        row("minus one", "#EXTINF:-1,Radio\n/a.mp3", {"::Radio|file:///a.mp3"});
+        row("first dash only", "#EXTINF:1,A - B - C\na", {"A::B%20-%20C:1|file://a"});
+        row("dash without spaces", "#EXTINF:1,A-B\na", {"::A-B:1|file://a"});
+        row("nothing after comma", "#EXTINF:215,\na.mp3", {"::a:215|file://a.mp3"});
+        row("space after comma", "#EXTINF:215, \na.mp3", {"::a:215|file://a.mp3"});
+        row("no comma", "#EXTINF:123\na", {"::123|file://a"});
+        row("comma right after tag", "#EXTINF:,,Title\na", {"::,,Title|file://a"});
+        row("second replaces first", "#EXTINF:1,One\n#EXTINF:2,Two\na\n", {"::Two:2|file://a"});
+        row("kept over blanks, comments", "#EXTINF:1,One\n\n   \n# note\n#EXTM3U\na\n", {"::One:1|file://a"});
+        row("dropped by a remote line", "#EXTINF:1,One\nHTTPS://radio/x\na\n", {"::a|file://a"});
+        row("other schemes are paths", "ftp://h/f.mp3\n", {"::f|file://ftp://h/f.mp3"});
+        row("CR LF and lower case", "#extm3u\r\n#extinf:5,A - B\r\nc\r\n", {"A::B:5|file://c"});
+        row("NEL, U+2028, padding", "#EXTINF:5,A - B\xE2\x80\xA8\t c \xC2\xA0\xC2\x85", {"A::B:5|file://c"});
+        row("byte-order mark", "\xEF\xBB\xBF#EXTINF:3,Bj\xC3\xB6rk - J\xC3\xB3ga\nx", {"Bj%C3%B6rk::J%C3%B3ga:3|file://x"});
+        row("Latin-1", "#EXTINF:3,Bj\xF6rk - J\xF3ga\nCaf\xE9/s.mp3", {"Bj%C3%B6rk::J%C3%B3ga:3|file://Caf%C3%A9/s.mp3"});
+        row("absolute path", "/Music/My Song.mp3", {"::My%20Song|file:///Music/My%20Song.mp3"});
         // Errors.
         row("remote only", "#EXTM3U\nhttp://a/b\nhttps://c/d\n", {"M3U file 'Road Trip' contains no tracks"});
         row("directives only", "#EXTM3U\n#EXTINF:1,T\n# note\n", {"M3U file 'Road Trip' contains no tracks"});
@@ -208,7 +207,7 @@ private slots:
     void latin1IsRefusedForM3U8()
     {
         QCOMPARE(import("Caf\xE9/s.mp3\n", true), QStringList{"M3U file 'Road Trip' is not valid UTF-8"});
-        QCOMPARE(import("Caf\xC3\xA9/s.mp3\n", true), QStringList{"vez:track:::s|file://Caf%C3%A9/s.mp3"});
+        QCOMPARE(import("Caf\xC3\xA9/s.mp3\n", true), QStringList{"::s|file://Caf%C3%A9/s.mp3"});
     }
 };
 
