@@ -189,12 +189,10 @@ void MikmodDecoderTest::streamEnds()
     std::stop_source source;
     QVERIFY(!stream.buffers->next(source.get_token())); // stays finished
     // The note on channel 0 sounds on the left.
-    double left = 0, right = 0;
-    for (std::size_t i = 0; i < 2 * 8192; i += 2) {
-        left += std::abs(samples[i]);
-        right += std::abs(samples[i + 1]);
-    }
-    QVERIFY(left > 100 && left > right);
+    double balance = 0;
+    for (std::size_t i = 0; i < 2 * 8192; i += 2)
+        balance += std::abs(samples[i]) - std::abs(samples[i + 1]);
+    QVERIFY(balance > 100);
 }
 
 void MikmodDecoderTest::seek_data()
