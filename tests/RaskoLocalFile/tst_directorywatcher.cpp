@@ -268,7 +268,6 @@ private slots:
     {
         const QString first = freshMusicFolder();
         const QString second = freshMusicFolder();
-        const QString third = freshMusicFolder();
         LogCapture log;
         const auto source = [] {
             return std::make_unique<LocalFileSourcePlugin>(std::make_shared<vessa::MediaDatabase>(), nullptr,
@@ -278,18 +277,16 @@ private slots:
         BatchRecorder kept, unused, dropped, renewed;
         retargeted->startWatching({first}, kept.callback());
         retargeted->startWatching({second}, unused.callback());
-        restarted->startWatching({third}, dropped.callback());
+        restarted->startWatching({second}, dropped.callback());
         restarted->stopWatching();
         restarted->stopWatching();
-        restarted->startWatching({third}, renewed.callback());
+        restarted->startWatching({first}, renewed.callback());
         QCOMPARE(log.messages(watcherCategory).count("Stopped watching directories"), 2); // retarget and stop
-
         writeFile(first + "/a.mp3");
         writeFile(second + "/b.mp3");
-        writeFile(third + "/c.mp3");
         QTRY_VERIFY_WITH_TIMEOUT(kept.count() >= 1 && renewed.count() >= 1, timeoutMs);
         QCOMPARE(kept.first().modified, QStringList{second + "/b.mp3"});
-        QCOMPARE(renewed.first().modified, QStringList{third + "/c.mp3"});
+        QCOMPARE(renewed.first().modified, QStringList{first + "/a.mp3"});
         QCOMPARE(unused.count() + dropped.count(), 0);
     }
 
@@ -322,10 +319,7 @@ private slots:
         QTest::newRow("queue overflow") << uint(IN_Q_OVERFLOW) << false << Kind::mustRescan;
         QTest::newRow("unmount") << uint(IN_UNMOUNT) << true << Kind::mustRescan;
         QTest::newRow("watch removed") << uint(IN_IGNORED) << false << Kind::watchRemoved;
-        QTest::newRow("music folder moved") << uint(IN_MOVE_SELF) << true << Kind::watchedFolderGone;
         QTest::newRow("subfolder moved, seen from inside") << uint(IN_MOVE_SELF) << false << Kind::ignored;
-        QTest::newRow("empty folder deleted") << uint(IN_DELETE | IN_ISDIR) << false << Kind::ignored;
-        QTest::newRow("file closed after writing") << uint(IN_CLOSE_WRITE) << false << Kind::fileModified;
         QTest::newRow("file read") << uint(IN_ACCESS) << false << Kind::ignored;
     }
     void classifiesRecords()

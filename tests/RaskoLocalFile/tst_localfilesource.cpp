@@ -1,6 +1,5 @@
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
-#include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
 #include "tests/support/LocalLibraryFixture.h"
 #include "tests/support/LogCapture.h"
@@ -184,24 +183,6 @@ private slots:
         QCOMPARE(LocalLibraryFixture::filePaths(tracks), QStringList{loose});
         library.plugin->removeTracks(library.music());
         QCOMPARE(library.plugin->trackCount(library.music()), 0);
-    }
-
-    void eventFailures()
-    {
-        LocalLibraryFixture library;
-        const QString first = library.write("first.mp3");
-        const QString second = library.write("second.nsf");
-        library.scanner->setSubTracks({ScannedSubTrack(0, "Theme", "", "", 30.0)});
-        library.extractor->failExtractions("cannot decode");
-        LogCapture log;
-        // An unplayable file does not stop the batch.
-        QCOMPARE(LocalLibraryFixture::filePaths(library.plugin->handleFileEvents(Batch{{first, second}, {}, false})),
-                 QStringList{second});
-        QVERIFY(log.contains(scanCategory, "Skipping unplayable file: first.mp3 — cannot decode"));
-        // A database failure is passed on.
-        library.refuseInserts("disk is full");
-        QVERIFY(failureOf<MediaDatabaseError>([&] { library.plugin->handleFileEvents(Batch{{second}, {}, false}); })
-                    .contains("disk is full"));
     }
 };
 

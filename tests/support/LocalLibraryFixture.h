@@ -33,7 +33,7 @@ public:
         QStandardPaths::setTestModeEnabled(true);
         if (!m_dir.isValid() || !QDir().mkpath(music()))
             throw std::runtime_error("cannot make a temporary music folder");
-        database = std::make_shared<MediaDatabase>(databasePath());
+        database = std::make_shared<MediaDatabase>(m_dir.filePath(QStringLiteral("db/media.db")));
         extractor = std::make_shared<FakeMetadataExtractor>();
         scanner = std::make_shared<FakeMultiTrackScanner>(QSet<QString>{QStringLiteral("nsf")});
         plugin = makePlugin(extractor);
@@ -48,7 +48,6 @@ public:
                                                        QSet<QString>{"mp3", "flac", "nsf", "zip"});
     }
 
-    QString databasePath() const { return m_dir.filePath(QStringLiteral("db/media.db")); }
     // The music folder, without a trailing slash.
     QString music() const { return m_dir.filePath(QStringLiteral("music")); }
     QString path(const QString& relative) const { return music() + u'/' + relative; }
@@ -73,8 +72,7 @@ public:
     static void setModified(const QString& file, const QDateTime& modified)
     {
         const qint64 msecs = modified.toMSecsSinceEpoch();
-        const struct timespec times[2] = {{msecs / 1000, (msecs % 1000) * 1000000},
-                                          {msecs / 1000, (msecs % 1000) * 1000000}};
+        const timespec time{msecs / 1000, (msecs % 1000) * 1000000}, times[2] = {time, time};
         if (utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0) != 0)
             throw std::runtime_error("cannot set the time of " + file.toStdString());
     }
@@ -84,7 +82,7 @@ public:
     void refuseInserts(const QString& message) const
     {
         sqlite3* db = nullptr;
-        const bool opened = sqlite3_open(QFile::encodeName(databasePath()).constData(), &db) == SQLITE_OK;
+        const bool opened = sqlite3_open(QFile::encodeName(m_dir.filePath("db/media.db")).constData(), &db) == SQLITE_OK;
         const QByteArray sql = "CREATE TRIGGER refuse BEFORE INSERT ON tracks BEGIN SELECT RAISE(ABORT, '"
             + message.toUtf8().replace("'", "''") + "'); END;";
         const bool created = opened && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
