@@ -1,13 +1,23 @@
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
 #include "tests/support/LocalLibraryFixture.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ZipFixture.h"
 
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <condition_variable>
+#include <future>
+#include <limits>
+#include <mutex>
 
 using namespace vessa;
 using vessa::test::failureOf;
@@ -22,6 +32,51 @@ namespace {
 
 const QString resolveCategory = QStringLiteral("com.tornwick.rasko.localfile.resolve");
 const QString scanCategory = QStringLiteral("com.tornwick.rasko.localfile.scan");
+
+// Holds every extraction until released, and counts how many overlap.
+struct GatedExtractor : MetadataExtractor {
+    TrackMetadata extract(const SourceLocator&, std::optional<qint64>) override
+    {
+        std::unique_lock lock(mutex);
+        ++calls;
+        maxInFlight = std::max(maxInFlight, ++inFlight);
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(20), [this] { return released; });
+        --inFlight;
+        return {};
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    bool waitForInFlight(int count, std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return inFlight >= count; });
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    int inFlight = 0, calls = 0, maxInFlight = 0; // calls and maxInFlight: read once the scan has ended
+};
+
+QList<ScannedSubTrack> subTracks(int count)
+{
+    QList<ScannedSubTrack> list;
+    for (int i = 0; i < count; ++i)
+        list.append(ScannedSubTrack(i, QStringLiteral("Song %1").arg(i + 1), "Composer", {}, i ? 0.0 : 61.75));
+    return list;
+}
+
+// A scan of the library's music folder; returns the progress reports.
+QList<ScanProgress> scanReporting(LocalLibraryFixture& library, QList<ScannedTrack>& tracks)
+{
+    QList<ScanProgress> reports;
+    tracks = library.plugin->scanDirectories({library.music()}, [&](const ScanProgress& p) { reports.append(p); });
+    return reports;
+}
 
 Row row(const QString& path, const QString& title, Int duration = {}, Int subTrack = {}, const QString& ext = "mp3")
 {
@@ -39,6 +94,243 @@ class TestLocalFileSource : public QObject {
     Q_OBJECT
 
 private slots:
+    // A cold scan reads every supported file once and reports each in order; a
+    // rescan reads only the files whose time differs from the stored one, later
+    // or earlier; the rows of files, folders and members that are gone go.
+    void scansReadWhatChanged()
+    {
+        LocalLibraryFixture library;
+        const QString tagged = library.write("A/01 Tagged.mp3");
+        const QString loud = library.write("B/LOUD.MP3");
+        library.write("B/cover.jpg");
+        library.write("Old/two.mp3");
+        const QString archive = library.path("Live.ZIP");
+        ZipFixture().addFile("CD1/Opening.MP3", "first").addFile("CD1/Encore.flac", "second").write(archive);
+        library.extractor->setMetadata(tagged, TrackMetadata{.title = "Tagged", .artist = "Artist", .album = "",
+                                                             .duration = 12.9, .trackNumber = 3, .discNumber = 1});
+        LogCapture log;
+        QList<ScannedTrack> before;
+        QCOMPARE(scanReporting(library, before), (QList<ScanProgress>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
+        // An archive is never indexed as a file, though "zip" is among the fixture's
+        // extensions. Its members are read from memory and titled after their own names.
+        QCOMPARE(LocalLibraryFixture::filePaths(before), (QStringList{tagged, loud, archive + "::CD1/Encore.flac",
+                                                                      archive + "::CD1/Opening.MP3", library.path("Old/two.mp3")}));
+        QCOMPARE(library.extractedPaths().count(QString()), 2);
+        const QList<Row> rows = library.database->allTracks(); // by artist, album, title
+        QStringList titles;
+        for (const Row& row : rows)
+            titles.append(row.title);
+        QCOMPARE(titles, (QStringList{"Encore", "LOUD", "Opening", "two", "Tagged"}));
+        QCOMPARE(rows.last(), Row(rows.last().id, "Artist", "", "Tagged", 12, tagged, "mp3",
+                                  LocalLibraryFixture::defaultTime(), {}, 3, 1));
+        QCOMPARE(log.messages(scanCategory).first(), "Starting scan of 1 directories");
+        QVERIFY(log.contains(scanCategory, "Found 5 audio files, 5 new/modified"));
+        QCOMPARE(log.messages(scanCategory).last(), "Scan complete");
+
+        log.clear();
+        QList<ScannedTrack> after;
+        QVERIFY(scanReporting(library, after).isEmpty());
+        QCOMPARE(after, before);
+        QVERIFY(log.contains(scanCategory, "Found 5 audio files, 0 new/modified"));
+        for (const qint64 shift : {qint64(1), qint64(-86'400'000)}) {
+            const QDateTime time = LocalLibraryFixture::defaultTime().addMSecs(shift);
+            LocalLibraryFixture::setModified(loud, time);
+            const qsizetype calls = library.extractor->extractCalls().size();
+            library.scan();
+            QCOMPARE(library.extractedPaths().mid(calls), QStringList{loud});
+            QCOMPARE(library.database->allFileModTimes().value(loud), time);
+        }
+
+        QVERIFY(QDir(library.path("Old")).removeRecursively());
+        ZipFixture().addFile("CD1/Encore.flac", "second").write(archive);
+        LocalLibraryFixture::setModified(archive, LocalLibraryFixture::defaultTime().addSecs(5));
+        QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), (QStringList{tagged, loud, archive + "::CD1/Encore.flac"}));
+    }
+
+    void onlyRegularFilesAreRead()
+    {
+        LocalLibraryFixture library;
+        const QString real = library.write("Album/real.mp3");
+        const QString inside = library.write("Folder.mp3/inside.mp3");
+        QVERIFY(mkfifo(QFile::encodeName(library.path("Album/pipe.mp3")).constData(), 0644) == 0);
+        QVERIFY(mkfifo(QFile::encodeName(library.path("Album/pipe.zip")).constData(), 0644) == 0);
+        QVERIFY(QFile::link(real, library.path("link.mp3")));
+        QVERIFY(QFile::link(library.path("missing.mp3"), library.path("dangling.mp3")));
+        // A link back up the tree would loop forever if it were followed.
+        QVERIFY(QFile::link(library.music(), library.path("Album/loop")));
+        QVERIFY(QFile::link(library.path("Album"), library.path("alias.mp3")));
+        QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), (QStringList{real, inside, library.path("link.mp3")}));
+    }
+
+    // An unreadable music folder ends the scan and keeps the index; an
+    // unreadable folder inside one is skipped.
+    void unreadableFolders()
+    {
+        LocalLibraryFixture library;
+        library.write("file.mp3");
+        library.scan();
+        for (const QString& bad : {library.path("missing"), library.path("file.mp3")}) {
+            QCOMPARE(failureOf<LocalFileError>([&] { library.plugin->scanDirectories({library.music(), bad}); }),
+                     "Cannot enumerate directory: " + bad);
+        }
+        QCOMPARE(library.database->allTracks().size(), 1);
+        if (geteuid() == 0)
+            QSKIP("permissions do not restrict the superuser");
+        const QByteArray closed = QFile::encodeName(QFileInfo(library.write("closed/b.mp3")).path());
+        QCOMPARE(chmod(closed.constData(), 0), 0);
+        const auto restore = qScopeGuard([&] { chmod(closed.constData(), 0755); });
+        QCOMPARE(library.scan().size(), 1);
+    }
+
+    void multiTrackFilesGetOneRowPerSubTrack()
+    {
+        LocalLibraryFixture library;
+        const QString file = library.write("Games/Quest.NSF", "NESM");
+        library.scanner->setSubTracks(subTracks(3));
+        LogCapture log;
+        library.scan();
+        QVERIFY(log.contains(scanCategory, "Multi-track file Quest: 3 tracks"));
+        QCOMPARE(library.scanner->scannedExtensions(), QStringList{"nsf"});
+        const QList<Row> rows = library.database->allTracks();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(0), Row(rows.at(0).id, "Composer", "Quest", "Song 1", 61, file, "nsf",
+                                 LocalLibraryFixture::defaultTime(), 0, 1, {}));
+
+        // Fewer sub-tracks after a change: the missing ones go.
+        library.scanner->setSubTracks(subTracks(2));
+        LocalLibraryFixture::setModified(file, LocalLibraryFixture::defaultTime().addSecs(1));
+        QCOMPARE(library.scan().size(), 2);
+
+        // A scanner failure leaves the rows there were.
+        library.scanner->failScans("bad header");
+        LocalLibraryFixture::setModified(file, LocalLibraryFixture::defaultTime().addSecs(2));
+        QCOMPARE(library.scan().size(), 2);
+        QVERIFY(log.contains(scanCategory, "Skipping unplayable multi-track file: Quest.NSF: bad header"));
+    }
+
+    // One file that cannot be read is skipped and logged; the scan goes on,
+    // and an earlier row of it stays.
+    void unreadableFilesAreSkipped()
+    {
+        LocalLibraryFixture library;
+        const QString bad = library.write("bad.mp3");
+        library.scan();
+        LocalLibraryFixture::setModified(bad, LocalLibraryFixture::defaultTime().addSecs(1));
+        library.extractor->failExtractions("no audio stream");
+        // Sparse: takes no room on disk.
+        QVERIFY(QFile::resize(library.write("huge.nsf"), FileIndexer::maximumMultiTrackFileSize + 1));
+        const QString archive = library.path("Album.zip");
+        QByteArray bytes = ZipFixture()
+                               .addFile("good.nsf", "GOOD-MEMBER-BYTES", ZipFixture::Compression::stored)
+                               .addFile("bad.nsf", "BAD-MEMBER-BYTES", ZipFixture::Compression::stored)
+                               .bytes(archive);
+        bytes[bytes.indexOf("BAD-MEMBER-BYTES")] = 'X';
+        QFile out(archive);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        out.close();
+        library.scanner->setSubTracks(subTracks(1));
+
+        LogCapture log;
+        QList<ScannedTrack> tracks;
+        QCOMPARE(scanReporting(library, tracks).size(), 4);
+        QCOMPARE(LocalLibraryFixture::filePaths(tracks), (QStringList{archive + "::good.nsf", bad}));
+        QCOMPARE(library.database->allFileModTimes().value(bad), LocalLibraryFixture::defaultTime());
+        const QStringList lines = log.messages(scanCategory);
+        QVERIFY(lines.contains("Skipping unplayable file: bad.mp3 — no audio stream"));
+        QVERIFY(lines.contains("Skipping unplayable file: huge.nsf — The file \u201Chuge.nsf\u201D couldn\u2019t be "
+                               "read: Too large to read into memory (268435457 bytes)"));
+        QVERIFY(lines.filter(QRegularExpression("^Skipping unplayable file: Album.zip — ")).size() == 1);
+        QCOMPARE(lines.last(), QStringLiteral("Scan complete"));
+    }
+
+    void durationsWithoutWholeSecondsAreAbsent_data()
+    {
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<std::optional<qint64>>("stored");
+        QTest::newRow("fraction") << 59.999 << std::optional<qint64>(59);
+        QTest::newRow("not a number") << std::nan("") << std::optional<qint64>();
+        QTest::newRow("negative") << -3.0 << std::optional<qint64>();
+        QTest::newRow("beyond 64 bits") << 1e19 << std::optional<qint64>();
+    }
+    void durationsWithoutWholeSecondsAreAbsent()
+    {
+        QFETCH(double, duration);
+        QFETCH(std::optional<qint64>, stored);
+        LocalLibraryFixture library;
+        library.write("a.mp3");
+        library.write("b.nsf");
+        library.extractor->setMetadata(TrackMetadata{.duration = duration});
+        library.scanner->setSubTracks({ScannedSubTrack(0, "S", "", "", duration)});
+        library.scan();
+        const QList<Row> rows = library.database->allTracks();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).durationSeconds, stored);
+        QCOMPARE(rows.at(1).durationSeconds, stored);
+    }
+
+    void atMostEightFilesAtOnce_data()
+    {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("to the end, every progress once") << false;
+        QTest::newRow("stopped") << true;
+    }
+    void atMostEightFilesAtOnce()
+    {
+        QFETCH(bool, stopped);
+        LocalLibraryFixture library;
+        constexpr int fileCount = 300;
+        for (int i = 0; i < fileCount; ++i)
+            library.write(QStringLiteral("F%1/track%2.mp3").arg(i % 7).arg(i));
+        auto gated = std::make_shared<GatedExtractor>();
+        const auto plugin = library.makePlugin(gated);
+        constexpr int most = LocalFileSourcePlugin::maximumFilesInFlight;
+        std::stop_source stop;
+        QList<ScanProgress> reports;
+        auto scan = std::async(std::launch::async, [&] {
+            return plugin->scanDirectories({library.music()}, [&](const ScanProgress& p) { reports.append(p); },
+                                           stop.get_token());
+        });
+        const auto releaseOnFailure = qScopeGuard([&] { gated->release(); });
+        QVERIFY(gated->waitForInFlight(most, std::chrono::seconds(10)));
+        // Eight are held: no ninth may start meanwhile.
+        QVERIFY(!gated->waitForInFlight(most + 1, std::chrono::milliseconds(200)));
+        if (stopped)
+            stop.request_stop();
+        gated->release();
+        if (stopped) {
+            QVERIFY_THROWS_EXCEPTION(CancellationError, scan.get());
+            // No file is started after the stop, nor by a scan stopped before it starts.
+            QVERIFY_THROWS_EXCEPTION(CancellationError, plugin->scanDirectories({library.music()}, {}, stop.get_token()));
+            QCOMPARE(gated->calls, most);
+            QVERIFY(library.database->allTracks().size() <= most);
+            return;
+        }
+        QCOMPARE(scan.get().size(), fileCount);
+        QCOMPARE(gated->maxInFlight, most);
+        QCOMPARE(gated->calls, fileCount);
+        QCOMPARE(reports.size(), fileCount);
+        for (int i = 0; i < fileCount; ++i)
+            QCOMPARE(reports.at(i), (ScanProgress{i + 1, fileCount}));
+    }
+
+    void databaseFailureEndsTheScan()
+    {
+        LocalLibraryFixture library;
+        library.write("first.mp3");
+        library.scan();
+        library.write("second.mp3");
+        library.refuseInserts("disk is full");
+        LogCapture log;
+        int reports = 0;
+        const QString failure = failureOf<MediaDatabaseError>(
+            [&] { library.plugin->scanDirectories({library.music()}, [&](const ScanProgress&) { ++reports; }); });
+        QVERIFY2(failure.startsWith("Media database insert failed: ") && failure.contains("disk is full"),
+                 qPrintable(failure));
+        QCOMPARE(reports, 0);
+        QVERIFY(!log.contains(scanCategory, "Scan complete"));
+        QCOMPARE(library.database->allTracks().size(), 1);
+    }
+
     void picksTheFirstMatchingRow_data()
     {
         QTest::addColumn<Int>("hint");
