@@ -53,7 +53,7 @@ class PluginFrameworkTest : public QObject {
     QTemporaryDir m_folder;
 
 private slots:
-    void registry()
+    void registryAndComposite()
     {
         const Fixture fixture;
         PluginRegistry& registry = *fixture.registry;
