@@ -246,7 +246,7 @@ private slots:
         loaded(load == u"ignores case", false);
         if (!load.startsWith(u"then "))
             makeFail();
-        if (load != u"no" && load != u"writes fail")
+        if (load != u"no")
             errorText([&] { m_lib->load(); });
         makeFail();
         store(late);
