@@ -25,15 +25,12 @@ private:
     QString m_message;
 };
 
-// An AudioOutput for tests. It records every call, fails on request and
+// An AudioOutput for tests that records every call, fails on request and
 // renders nothing: schedule() blocks while `capacity` accepted buffers wait
-// (0: no limit) until stop() discards them, and the drain wait blocks while
-// the drain is held (otherwise it is the protocol's default).
-//
-// Threads: any member may be called from any thread; one scheduling thread
-// at a time. schedule() and waitForQueueDrained() wake on stop(), on their
-// stop token (schedule() may be told to ignore it) and on
-// setCapacity()/releaseDrain(). The call hook runs without the lock held.
+// (0: no limit), and the drain wait blocks while the drain is held.
+// Threads: any member from any thread, one scheduling thread at a time; the
+// blocking calls also wake on stop() and their stop token (schedule() may be
+// told to ignore it). The call hook runs without the lock held.
 class FakeAudioOutput final : public AudioOutput {
 public:
     enum class Operation { prepare, schedule, play, pause, stop, seek, waitForQueueDrained };
@@ -65,15 +62,11 @@ public:
             result.append(names[int(call.operation)]);
         return result;
     }
-    int currentTimeReads() const { return locked([&] { return m_currentTimeReads; }); }
-    // Waits, without an event loop, until a schedule() or drain wait (or
-    // `operation` only) blocks.
-    bool waitUntilBlocked(std::optional<Operation> operation = std::nullopt) const
+    // Waits, without an event loop, until a schedule() or drain wait blocks.
+    bool waitUntilBlocked() const
     {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            return m_blockedIn && (!operation || m_blockedIn == operation);
-        });
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_blocked; });
     }
 
     void prepare(const AudioFormat&) override { enter(Operation::prepare); }
@@ -92,19 +85,13 @@ public:
         enter(Operation::seek);
         setCurrentTime(seconds); // the time counts from here on
     }
-    double currentTime() const override
-    {
-        return locked([&] {
-            ++m_currentTimeReads;
-            return m_currentTime;
-        });
-    }
+    double currentTime() const override { return locked([&] { return m_currentTime; }); }
 
     void schedule(PCMBuffer, std::stop_token stop) override
     {
         std::unique_lock lock = enter(Operation::schedule);
-        const bool stopped = block(lock, Operation::schedule, stop, m_scheduleIgnoresStopToken,
-                                   [&] { return m_capacity == 0 || m_queued < m_capacity; });
+        const bool stopped =
+            block(lock, stop, m_scheduleIgnoresStopToken, [&] { return m_capacity == 0 || m_queued < m_capacity; });
         if (stop.stop_requested())
             throw CancellationError();
         if (!stopped)
@@ -117,7 +104,7 @@ public:
             lock.unlock();
             return AudioOutput::waitForQueueDrained(stop); // the protocol's default
         }
-        block(lock, Operation::waitForQueueDrained, stop, false, [&] { return !m_drainHeld; });
+        block(lock, stop, false, [&] { return !m_drainHeld; });
     }
 
 private:
@@ -128,8 +115,7 @@ private:
         m_changed.notify_all();
         return work();
     }
-    // Records the call, runs the hook and throws a scripted failure; returns
-    // holding the lock.
+    // Records the call, runs the hook, throws a scripted failure; returns locked.
     std::unique_lock<std::mutex> enter(Operation operation)
     {
         std::unique_lock lock(m_mutex);
@@ -146,21 +132,20 @@ private:
         lock.lock();
         return lock;
     }
-    // Waits until `ready`, a stop() or (unless `deaf`) the stop token; true
-    // when a stop() came.
+    // Waits for `ready`, a stop() or (unless `deaf`) the token; true after a stop().
     template <typename Ready>
-    bool block(std::unique_lock<std::mutex>& lock, Operation operation, std::stop_token stop, bool deaf, Ready ready)
+    bool block(std::unique_lock<std::mutex>& lock, std::stop_token stop, bool deaf, Ready ready)
     {
         const quint64 stopsBefore = m_stops;
         const auto woken = [&] { return m_stops != stopsBefore || ready(); };
         if (!woken() && !stop.stop_requested()) {
-            m_blockedIn = operation;
+            m_blocked = true;
             m_changed.notify_all();
             if (deaf)
                 m_changed.wait(lock, woken);
             else
                 m_changed.wait(lock, stop, woken);
-            m_blockedIn.reset();
+            m_blocked = false;
         }
         return m_stops != stopsBefore;
     }
@@ -169,15 +154,14 @@ private:
     mutable std::condition_variable_any m_changed;
     QList<Call> m_calls;
     std::map<Operation, QString> m_failures;
-    std::optional<Operation> m_blockedIn;
     std::function<void(const Call&)> m_hook;
     std::size_t m_capacity = 0;
     std::size_t m_queued = 0;
     quint64 m_stops = 0;
+    bool m_blocked = false;
     bool m_scheduleIgnoresStopToken = false;
     bool m_drainHeld = false;
     double m_currentTime = 0.0;
-    mutable int m_currentTimeReads = 0;
 };
 
 } // namespace vessa::test
