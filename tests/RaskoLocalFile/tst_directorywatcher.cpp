@@ -13,7 +13,6 @@
 
 #include <sys/inotify.h>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -239,27 +238,6 @@ private slots:
         }
     }
 
-    // Stopping or releasing the watcher from inside its callback neither hangs nor crashes.
-    void callbackMayStopOrReleaseTheWatcher()
-    {
-        const QString music = freshMusicFolder();
-        std::atomic<int> calls{0};
-        DirectoryWatcher* self = nullptr;
-        DirectoryWatcher watcher(0.2, [&](const EventBatch&) { self->stop(), ++calls; });
-        self = &watcher;
-        std::atomic<DirectoryWatcher*> owned = new DirectoryWatcher(0.2, [&](const EventBatch&) {
-            delete owned.exchange(nullptr), ++calls;
-        });
-        watcher.watch({music});
-        owned.load()->watch({music});
-        writeFile(music + "/a.mp3");
-        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 2, timeoutMs);
-        QVERIFY(!owned.load());
-        watcher.watch({music}); // the watcher that stopped itself still takes requests
-    }
-
-    // A second start only points the source's watcher at the new folders;
-    // after a stop a start makes a new watcher with the new callback.
     void localFileSourceWatching()
     {
         const QString first = freshMusicFolder();

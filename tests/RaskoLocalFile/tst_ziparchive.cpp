@@ -8,6 +8,7 @@
 #include "tests/support/ZipFixture.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -28,13 +29,9 @@ namespace {
 // Bytes that deflate cannot shrink much, the same on every run.
 QByteArray noise(qsizetype size)
 {
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 seed = 12345;
-    for (char& byte : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        byte = static_cast<char>(seed >> 24);
-    }
-    return bytes;
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator(12345).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char*>(words.constData()), size);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

@@ -22,20 +22,14 @@ public:
 
     ZipFixture& addFile(const QString& name, const QByteArray& bytes, Compression compression = Compression::deflated)
     {
-        m_members.append({Kind::file, name, bytes, compression});
-        return *this;
+        return add({Kind::file, name, bytes, compression});
     }
     // A folder entry; libzip stores it as the name with "/" appended.
-    ZipFixture& addFolder(const QString& name)
-    {
-        m_members.append({Kind::folder, name, {}, Compression::stored});
-        return *this;
-    }
+    ZipFixture& addFolder(const QString& name) { return add({Kind::folder, name, {}, Compression::stored}); }
     // A Unix symbolic link whose content is the link's target.
     ZipFixture& addSymlink(const QString& name, const QByteArray& target)
     {
-        m_members.append({Kind::symlink, name, target, Compression::stored});
-        return *this;
+        return add({Kind::symlink, name, target, Compression::stored});
     }
 
     // Writes the archive to `path`, replacing any file there. Throws
@@ -89,6 +83,12 @@ private:
         QByteArray bytes;
         Compression compression;
     };
+
+    ZipFixture& add(Member member)
+    {
+        m_members.append(std::move(member));
+        return *this;
+    }
 
     [[noreturn]] static void fail(zip_t* archive)
     {
