@@ -153,7 +153,7 @@ private slots:
             {"create then delete", "", "", "write music/a.mp3; rm music/a.mp3", none, {"a.mp3"}, false},
             {"rename, folder given with two slashes", "write music/a.mp3", "//", "mv music/a.mp3 music/b.mp3", {"b.mp3"},
              {"a.mp3"}, false},
-            {"fresh nested folder, folder given with a slash", "", "/", "write music/x/y/z/c.mp3", {"x/y/z/c.mp3"}, none, false},
+            {"fresh nested folder, given with a slash", "", "/", "write music/x/y/z/c.mp3", {"x/y/z/c.mp3"}, none, false},
             {"folder moved in", "write outside/in/d.mp3; write outside/in/sub/e.mp3", "", "mv outside/in music/in",
              {"in/d.mp3", "in/sub/e.mp3"}, none, false},
             {"file moved in", "write outside/f.mp3", "", "mv outside/f.mp3 music/f.mp3", {"f.mp3"}, none, false},

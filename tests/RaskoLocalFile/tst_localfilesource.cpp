@@ -113,8 +113,9 @@ private slots:
         QCOMPARE(scanReporting(library, before), (QList<ScanProgress>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
         // An archive is never indexed as a file, though "zip" is among the fixture's
         // extensions. Its members are read from memory and titled after their own names.
-        QCOMPARE(LocalLibraryFixture::filePaths(before), (QStringList{tagged, loud, archive + "::CD1/Encore.flac",
-                                                                      archive + "::CD1/Opening.MP3", library.path("Old/two.mp3")}));
+        QCOMPARE(LocalLibraryFixture::filePaths(before),
+                 (QStringList{tagged, loud, archive + "::CD1/Encore.flac", archive + "::CD1/Opening.MP3",
+                              library.path("Old/two.mp3")}));
         QCOMPARE(library.extractedPaths().count(QString()), 2);
         const QList<Row> rows = library.database->allTracks(); // by artist, album, title
         QStringList titles;
@@ -430,7 +431,7 @@ private slots:
         // Modified files are read again whatever their date; text files,
         // pipes, folders and vanished files are passed over.
         const QList<ScannedTrack> tracks = library.plugin->handleFileEvents(
-            Batch{{same, library.write("New/readme.txt"), pipe, library.path("Dir.mp3"), library.path("vanished.mp3"), added},
+            Batch{{same, library.write("New/a.txt"), pipe, library.path("Dir.mp3"), library.path("lost.mp3"), added},
                   {gone, library.path("notes.txt"), library.path("Folder")},
                   false});
         QCOMPARE(library.extractedPaths().mid(before), (QStringList{same, added}));
@@ -461,7 +462,8 @@ private slots:
         for (const auto& call : library.extractor->extractCalls().mid(before))
             read.append(call.locator);
         // Files first, then the archive's members in its order.
-        QCOMPARE(read, (QList<SourceLocator>{SourceLocator::fileURL(loose), SourceLocator::data("b2"), SourceLocator::data("c")}));
+        QCOMPARE(read, (QList<SourceLocator>{SourceLocator::fileURL(loose), SourceLocator::data("b2"),
+                                             SourceLocator::data("c")}));
         QCOMPARE(library.plugin->trackCount(library.music() + "/"), 3); // members count under their archive's folder
         // Removed: its members go with it.
         QVERIFY(QFile::remove(archive));

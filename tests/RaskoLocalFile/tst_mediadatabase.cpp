@@ -105,8 +105,8 @@ private slots:
         const QDateTime recent = QDateTime::fromMSecsSinceEpoch(1'712'345'678'901, Qt::UTC);
         const QDateTime farFuture(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
         const auto row = [](const char* title, Int duration, const QDateTime& date, Int subTrack, Int number) {
-            return Row(0, "Sigur Rós", "Ágætis 'byrjun'", title, duration, QStringLiteral("/m/ü/%1.mp3").arg(title), "mp3",
-                       date, subTrack, number, number);
+            return Row(0, "Sigur Rós", "Ágætis 'byrjun'", title, duration, QStringLiteral("/m/ü/%1").arg(title),
+                       "mp3", date, subTrack, number, number);
         };
         QList<Row> rows{row("1 ♪ \"x\"", {}, recent, {}, {}), row("2", 5'000'000'000, recent, 4'294'967'296, most),
                         row("3", std::numeric_limits<qint64>::min(), vessa::distantPast(), 0, -1),
@@ -155,7 +155,8 @@ private slots:
         const QList<Row> batch{makeRow("/m/good.mp3"), makeRow("/m/bad.mp3", {}, "bad")};
         const QString refused = QStringLiteral("Media database insert failed: refused");
         QCOMPARE(failureOf<MediaDatabaseError>([&] { database.upsert(batch); }), refused);
-        QCOMPARE(failureOf<MediaDatabaseError>([&] { database.replaceTracks("/m/old.nsf", {makeRow("/m/old.nsf", 0, "bad")}); }), refused);
+        const QList<Row> badSubTracks{makeRow("/m/old.nsf", 0, "bad")};
+        QCOMPARE(failureOf<MediaDatabaseError>([&] { database.replaceTracks("/m/old.nsf", badSubTracks); }), refused);
         QCOMPARE(pathsOf(database.allTracks()), QStringList{"/m/old.nsf"});
         database.upsert(batch[0]);
         QCOMPARE(database.allTracks().size(), 2);
@@ -253,7 +254,8 @@ private slots:
             raw.write(QByteArray(4096, '\xA5'));
         }
         raw.close();
-        QVERIFY(failureOf<MediaDatabaseError>([&] { MediaDatabase(file).allTracks(); }).startsWith("Media database query failed: "));
+        const QString failure = failureOf<MediaDatabaseError>([&] { MediaDatabase(file).allTracks(); });
+        QVERIFY2(failure.startsWith("Media database query failed: "), qPrintable(failure));
     }
 
 };

@@ -100,44 +100,32 @@ private slots:
         QCOMPARE(ZipArchive::extractFromZip(archive, "CD 1/Song.mp3"), content);
     }
 
-    void damagedMemberGivesNoData_data()
-    {
-        QTest::addColumn<Compression>("compression");
-        QTest::addColumn<qsizetype>("size");
-        QTest::newRow("stored, flipped in the first chunk") << Compression::stored << qsizetype(100'000);
-        QTest::newRow("deflated") << Compression::deflated << qsizetype(100'000);
-    }
+    // libzip checks the CRC only at a member's end: a flipped byte in the first chunk still fails.
     void damagedMemberGivesNoData()
     {
-        QFETCH(Compression, compression);
-        QFETCH(qsizetype, size);
-        const QString archive = path(QStringLiteral("damaged.zip"));
-        QByteArray bytes = ZipFixture().addFile("song.mp3", noise(size), compression).bytes(archive);
-        // The only member's data follows its local header.
-        const qsizetype dataStart = 30 + qFromLittleEndian<quint16>(bytes.constData() + 26)
-            + qFromLittleEndian<quint16>(bytes.constData() + 28);
-        bytes[dataStart + 100] = static_cast<char>(bytes[dataStart + 100] ^ 0x01);
-        writeFile(archive, bytes);
-        QVERIFY(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(archive, "song.mp3"); })
-                    .startsWith("Cannot read 'song.mp3' in zip " + archive + ": "));
+        for (const Compression compression : {Compression::stored, Compression::deflated}) {
+            const QString archive = path(QStringLiteral("damaged.zip"));
+            QByteArray bytes = ZipFixture().addFile("song.mp3", noise(100'000), compression).bytes(archive);
+            // The only member's data follows its local header.
+            const qsizetype dataStart = 30 + qFromLittleEndian<quint16>(bytes.constData() + 26)
+                + qFromLittleEndian<quint16>(bytes.constData() + 28);
+            bytes[dataStart + 100] = static_cast<char>(bytes[dataStart + 100] ^ 0x01);
+            writeFile(archive, bytes);
+            QVERIFY(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(archive, "song.mp3"); })
+                        .startsWith("Cannot read 'song.mp3' in zip " + archive + ": "));
+        }
     }
 
-    void missingMemberOrArchive_data()
-    {
-        QTest::addColumn<QString>("entryPath");
-        QTest::newRow("absent") << QStringLiteral("nope.mp3");
-        QTest::newRow("other case") << QStringLiteral("music/a.mp3");
-        QTest::newRow("not normalised") << QStringLiteral("Music/../Music/a.mp3");
-    }
     void missingMemberOrArchive()
     {
-        QFETCH(QString, entryPath);
         const QString archive = path(QStringLiteral("members.zip"));
         ZipFixture().addFile("Music/a.mp3", "a").write(archive);
-        QCOMPARE(failureOf<LocalFileError>([&] { ZipArchive::extractFromZip(archive, entryPath); }),
-                 "Entry '" + entryPath + "' not found in zip: " + archive);
+        for (const QString entry : {"nope.mp3", "music/a.mp3", "Music/../Music/a.mp3"}) {
+            QCOMPARE(failureOf<LocalFileError>([&] { ZipArchive::extractFromZip(archive, entry); }),
+                     "Entry '" + entry + "' not found in zip: " + archive);
+        }
         const QString absent = path(QStringLiteral("absent.zip"));
-        QCOMPARE(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(absent, entryPath); }),
+        QCOMPARE(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(absent, "a.mp3"); }),
                  "Cannot read zip archive " + absent + ": No such file");
     }
 

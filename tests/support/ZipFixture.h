@@ -48,15 +48,16 @@ public:
                 continue;
             }
             // The bytes stay alive in this object until zip_close below.
-            zip_source_t* source = zip_source_buffer(archive, member.bytes.constData(), zip_uint64_t(member.bytes.size()), 0);
+            const auto size = zip_uint64_t(member.bytes.size());
+            zip_source_t* source = zip_source_buffer(archive, member.bytes.constData(), size, 0);
             const zip_int64_t index = source ? zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8) : -1;
             if (index < 0) {
                 zip_source_free(source);
                 fail(archive);
             }
             const auto at = zip_uint64_t(index);
-            if (zip_set_file_compression(archive, at, member.compression == Compression::stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0)
-                    != 0
+            const zip_int32_t method = member.compression == Compression::stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            if (zip_set_file_compression(archive, at, method, 0) != 0
                 || (member.kind == Kind::symlink
                     && zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_UNIX, (S_IFLNK | 0777u) << 16) != 0))
                 fail(archive);
