@@ -148,8 +148,7 @@ private slots:
         const char* saves = "write music/a.mp3; write music/a.mp3; write music/a.mp3";
         const QList<Case> cases{
             {"three saves", "write music/a.mp3", "", saves, {"a.mp3"}, none, false},
-            {"non-ASCII names", "", "", "write music/Björk/Ü.flac; write music/Björk/Ü.flac", {"Björk/Ü.flac"},
-             none, false},
+            {"non-ASCII names", "", "", "write music/Björk/Ü.flac", {"Björk/Ü.flac"}, none, false},
             {"create then delete", "", "", "write music/a.mp3; rm music/a.mp3", none, {"a.mp3"}, false},
             {"rename, folder given with two slashes", "write music/a.mp3", "//", "mv music/a.mp3 music/b.mp3", {"b.mp3"},
              {"a.mp3"}, false},

@@ -26,8 +26,7 @@ Row makeRow(const QString& path, Int subTrack = {}, const QString& title = "T", 
                QDateTime::fromMSecsSinceEpoch(1'700'000'000'123, Qt::UTC), subTrack, 1, 1);
 }
 
-// Runs `sql` through a second, plain connection to the file and returns the
-// first column of its first row.
+// Runs `sql` on a second, plain connection; returns the first column of the first row.
 QString rawQuery(const QString& file, const char* sql)
 {
     sqlite3* db = nullptr;
