@@ -308,7 +308,6 @@ private slots:
         QVERIFY(InotifyEvent::parse(bytes.constData(), std::size_t(bytes.size() - 1)).isEmpty());
         QVERIFY(InotifyEvent::parse(bytes.constData(), sizeof(inotify_event) - 1).isEmpty());
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestDirectoryWatcher)

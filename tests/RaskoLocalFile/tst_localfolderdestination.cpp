@@ -143,7 +143,6 @@ private slots:
         QCOMPARE(entries(folder), QStringList{"keep.parvik"});
         QCOMPARE(entries(folder + "/.."), QStringList{"playlists"});
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestLocalFolderDestination)

@@ -256,7 +256,6 @@ private slots:
         const QString failure = failureOf<MediaDatabaseError>([&] { MediaDatabase(file).allTracks(); });
         QVERIFY2(failure.startsWith("Media database query failed: "), qPrintable(failure));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestMediaDatabase)

@@ -176,7 +176,6 @@ private slots:
         QCOMPARE(parts->memberPath, memberPath);
         QCOMPARE(ZipMemberPath::make(archivePath, memberPath), text);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestZipArchive)
