@@ -100,7 +100,7 @@ struct Rig {
     QString seek(double to)
     {
         auto result = std::make_shared<std::optional<QString>>();
-        player->seek(to, [result](std::exception_ptr error) { *result = error ? describeException(error) : QString(); });
+        player->seek(to, [result](std::exception_ptr e) { *result = e ? describeException(e) : QString(); });
         return QTest::qWaitFor([&] { return result->has_value(); }) ? **result : QStringLiteral("no completion");
     }
 
@@ -235,7 +235,8 @@ private slots:
         // handler and the format, so the next one can succeed.
         QCOMPARE(rig.player->clock()->position(), clockBefore);
         QCOMPARE(rig.run(error.isEmpty() ? "play" : "seek9"), QString());
-        QCOMPARE(rig.player->transportState(), error.isEmpty() ? TransportState::playing(8) : TransportState::paused(9));
+        QCOMPARE(rig.player->transportState(),
+                 error.isEmpty() ? TransportState::playing(8) : TransportState::paused(9));
         QCOMPARE(rig.player->clock()->position(), error.isEmpty() ? 8.0 : clockBefore);
     }
 

@@ -85,8 +85,8 @@ private slots:
         QTest::newRow("raw colon in title") << "vez:track:a:b:c:d:99" << "track|a:b:c:d:99|a|b|c||";
         QTest::newRow("duration abc") << "vez:track:a:b:c:abc" << "track|a:b:c:abc|a|b|c||";
         QTest::newRow("duration +5") << "vez:track:a:b:c:+5" << "track|a:b:c:+5|a|b|c|5|";
-        QTest::newRow("duration overflow") << "vez:track:::x:9223372036854775808" << "track|::x:9223372036854775808|||x||";
-        QTest::newRow("sub-track minimum") << "vez:track:::#-9223372036854775808" << "track|::|||||-9223372036854775808";
+        QTest::newRow("overflow") << "vez:track:::x:9223372036854775808" << "track|::x:9223372036854775808|||x||";
+        QTest::newRow("index minimum") << "vez:track:::#-9223372036854775808" << "track|::|||||-9223372036854775808";
         QTest::newRow("duration -5, more pieces") << "vez:track:a:b:c:-5:x" << "track|a:b:c:-5:x|a|b|c|-5|";
         QTest::newRow("duration not decoded") << "vez:track:a:b:c:%31" << "track|a:b:c:%31|a|b|c||";
         QTest::newRow("sub-track 007") << "vez:track:a:b:c#007" << "track|a:b:c|a|b|c||7";
