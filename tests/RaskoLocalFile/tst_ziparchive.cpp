@@ -107,8 +107,8 @@ private slots:
             const QString archive = path(QStringLiteral("damaged.zip"));
             QByteArray bytes = ZipFixture().addFile("song.mp3", noise(100'000), compression).bytes(archive);
             // The only member's data follows its local header.
-            const qsizetype dataStart = 30 + qFromLittleEndian<quint16>(bytes.constData() + 26)
-                + qFromLittleEndian<quint16>(bytes.constData() + 28);
+            const auto u16 = [&](qsizetype at) { return quint8(bytes.at(at)) | quint8(bytes.at(at + 1)) << 8; };
+            const qsizetype dataStart = 30 + u16(26) + u16(28);
             bytes[dataStart + 100] = static_cast<char>(bytes[dataStart + 100] ^ 0x01);
             writeFile(archive, bytes);
             QVERIFY(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(archive, "song.mp3"); })
