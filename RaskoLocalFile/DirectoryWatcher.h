@@ -45,9 +45,9 @@ public:
     DirectoryWatcher& operator=(const DirectoryWatcher&) = delete;
 
     // Replaces whatever was watched before with the given folders (absolute
-    // paths; reported paths start with them as given, less trailing slashes,
-    // just as the scan's paths do). Events pending
-    // from earlier folders are dropped. An empty list stops watching.
+    // paths; reported paths start with them as given less trailing slashes,
+    // as the scan's paths do). Events pending from earlier folders are
+    // dropped. An empty list stops watching.
     void watch(const QStringList& directories);
     // Ends watching and drops pending events.
     void stop();
