@@ -8,7 +8,6 @@
 #include "Rasko/MultiTrackScanner.h"
 #include "Rasko/SourcePlugin.h"
 #include "VessaCore/Error.h"
-#include "VessaCore/PathExtension.h"
 
 #include <QHash>
 #include <QStringList>
