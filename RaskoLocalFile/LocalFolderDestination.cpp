@@ -134,7 +134,9 @@ void LocalFolderDestination::write(const QString& fileID, const QByteArray& data
 
     QSaveFile file(fromFsPath(location(fileID)));
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile can lose a short write (disk full, file
+    // size limit) in its final flush and still commit a truncated file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw LocalFolderDestinationError::writeFailed(fileID, file.errorString());
     if (file.write(data) != data.size()) {
         const QString message = file.errorString();

@@ -5,8 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 using vessa::DestinationFileInfo;
 using vessa::LocalFolderDestination;
@@ -117,6 +122,39 @@ private slots:
         QCOMPARE(failure([&] { destination.read("Taken.parvik"); }), "Failed to read 'Taken.parvik': Is a directory");
         QCOMPARE(entries(folder), QStringList{"Taken.parvik"});
         QCOMPARE(entries(folder + "/Taken.parvik"), QStringList{"keep"});
+    }
+
+    // A write cut short (a full disk, here a file-size limit that stops root
+    // too) is an error, and the old file stays whole.
+    void shortWriteKeepsOldFile_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("under the write buffer") << qint64(8'014);
+        QTest::newRow("over the write buffer") << qint64(40'000);
+    }
+
+    void shortWriteKeepsOldFile()
+    {
+        QFETCH(qint64, size);
+        const QString folder = freshFolder();
+        LocalFolderDestination destination("d", folder);
+        destination.write("Big.parvik", "old");
+        QString error;
+        {
+            rlimit previous{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+            const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            const auto restore = qScopeGuard([&] {
+                setrlimit(RLIMIT_FSIZE, &previous);
+                std::signal(SIGXFSZ, previousHandler);
+            });
+            const rlimit limited{4096, previous.rlim_max};
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+            error = failure([&] { destination.write("Big.parvik", QByteArray(size, 'x')); });
+        }
+        QVERIFY2(error.startsWith("Failed to write 'Big.parvik': "), qPrintable(error));
+        QCOMPARE(destination.read("Big.parvik"), QByteArray("old"));
+        QCOMPARE(entries(folder), QStringList{"Big.parvik"});
     }
 
     void refusedFileIDs_data()
