@@ -13,7 +13,7 @@ namespace vessa {
 VESSA_LOGGING_CATEGORY(lcOblinPlayback, "oblin", "playback")
 
 PlayContext::PlayContext(Player& player, TrackResolverPtr resolver, QObject* parent)
-    : QObject(parent), m_player(player), m_resolver(resolver), m_trackLoader(resolver), m_metadataLoader(resolver)
+    : QObject(parent), m_player(player), m_trackLoader(resolver), m_metadataLoader(std::move(resolver))
 {
     connect(&m_player, &Player::transportStateChanged, this, &PlayContext::transportStateChanged);
     // The hook may outlive the context; it then does nothing. The player

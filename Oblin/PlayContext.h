@@ -161,7 +161,6 @@ private:
     QList<qsizetype> m_shuffledIndices;
     std::optional<qsizetype> m_shufflePosition;
     Player& m_player;
-    const TrackResolverPtr m_resolver;
     TrackLoader m_trackLoader;
     MetadataLoader m_metadataLoader;
     // The latest resolve request; kept after it ended until the next one or
