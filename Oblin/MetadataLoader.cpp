@@ -7,12 +7,8 @@ MetadataLoader::MetadataLoader(TrackResolverPtr resolver, QObject* parent)
 {
 }
 
-MetadataLoader::~MetadataLoader()
-{
-    // Tag reading cannot be interrupted; the map joins the workers.
-    for (auto& [generation, worker] : m_workers)
-        worker.request_stop();
-}
+// Tag reading cannot be interrupted: destroying the map joins the workers.
+MetadataLoader::~MetadataLoader() = default;
 
 void MetadataLoader::load(SourceLocator locator, std::optional<qint64> subTrackIndex, Completion completion)
 {
