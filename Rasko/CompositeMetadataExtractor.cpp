@@ -1,23 +1,6 @@
 #include "Rasko/CompositeMetadataExtractor.h"
 
-#include "VessaCore/PathExtension.h"
-
 namespace vessa {
-
-namespace {
-
-// The extension as written; nothing for data and for a path without one.
-std::optional<QString> fileExtension(const SourceLocator& locator)
-{
-    if (!locator.isFileURL())
-        return std::nullopt;
-    QString extension = pathExtension(locator.path());
-    if (extension.isEmpty())
-        return std::nullopt;
-    return extension;
-}
-
-} // namespace
 
 CompositeMetadataExtractor::CompositeMetadataExtractor(QList<Entry> extractors, MetadataExtractorPtr fallback)
     : m_extractors(std::move(extractors)), m_fallback(std::move(fallback))
@@ -26,10 +9,11 @@ CompositeMetadataExtractor::CompositeMetadataExtractor(QList<Entry> extractors, 
 
 TrackMetadata CompositeMetadataExtractor::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
-    if (const std::optional<QString> extension = fileExtension(locator)) {
-        const QString lowered = extension->toLower();
+    // Data and a path without an extension go straight to the fallback.
+    const std::optional<QString> extension = locator.inferredFileExtension();
+    if (extension && !extension->isEmpty()) {
         for (const Entry& entry : m_extractors) {
-            if (entry.extractor && entry.extensions.contains(lowered))
+            if (entry.extractor && entry.extensions.contains(*extension))
                 return entry.extractor->extract(locator, subTrackIndex);
         }
     }
