@@ -29,18 +29,10 @@ TrackResolver::TrackResolver(PluginRegistryPtr registry, MetadataExtractorPtr me
 
 ResolvedTrack TrackResolver::resolve(const TrackRef& ref) const
 {
-    const SourcePluginPtr source = m_registry->source(ref);
-    if (!source)
-        throw TrackResolverError::noSourcePlugin(ref);
-    SourceResult result = source->resolve(ref);
-    DecoderPluginPtr decoder = m_registry->decoder(result.fileExtension);
-    if (!decoder)
-        throw TrackResolverError::noDecoderPlugin(ref, result.fileExtension);
-    TrackMetadata metadata;
-    if (m_metadataExtractor)
-        metadata = m_metadataExtractor->extract(result.locator, ref.subTrackIndex());
-    return ResolvedTrack(ref, std::move(metadata), source, std::move(decoder), std::move(result.locator),
-                         std::move(result.fileExtension));
+    ResolvedTrack track = resolveThroughPlugins(ref, false);
+    // The decoder is known before any tag is read.
+    track.metadata = loadMetadata(track.locator, ref.subTrackIndex());
+    return track;
 }
 
 ResolvedTrack TrackResolver::resolveForPlayback(const TrackRef& ref) const
@@ -61,20 +53,28 @@ ResolvedTrack TrackResolver::resolveForPlayback(const TrackRef& ref, const std::
         }
     }
 
+    ResolvedTrack track = resolveThroughPlugins(ref, true);
+    logDebug(lcResolve(), QStringLiteral("Resolved: ") + ref.uri() + QStringLiteral(" → ") + track.source->name()
+                              + u'/' + track.decoder->name());
+    return track;
+}
+
+ResolvedTrack TrackResolver::resolveThroughPlugins(const TrackRef& ref, bool logFailure) const
+{
     const SourcePluginPtr source = m_registry->source(ref);
     if (!source) {
-        logError(lcResolve(), QStringLiteral("No source plugin for: ") + ref.uri());
+        if (logFailure)
+            logError(lcResolve(), QStringLiteral("No source plugin for: ") + ref.uri());
         throw TrackResolverError::noSourcePlugin(ref);
     }
     SourceResult result = source->resolve(ref);
     DecoderPluginPtr decoder = m_registry->decoder(result.fileExtension);
     if (!decoder) {
-        logError(lcResolve(), QStringLiteral("No decoder for ") + ref.uri() + QStringLiteral(" (ext: ")
-                                  + result.fileExtension + u')');
+        if (logFailure)
+            logError(lcResolve(), QStringLiteral("No decoder for ") + ref.uri() + QStringLiteral(" (ext: ")
+                                      + result.fileExtension + u')');
         throw TrackResolverError::noDecoderPlugin(ref, result.fileExtension);
     }
-    logDebug(lcResolve(), QStringLiteral("Resolved: ") + ref.uri() + QStringLiteral(" → ") + source->name() + u'/'
-                              + decoder->name());
     return ResolvedTrack(ref, TrackMetadata(), source, std::move(decoder), std::move(result.locator),
                          std::move(result.fileExtension));
 }
