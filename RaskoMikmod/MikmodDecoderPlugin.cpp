@@ -60,12 +60,7 @@ QSet<QString> MikmodDecoderPlugin::supportedExtensions() const
     return m_supportedExtensions;
 }
 
-AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
-{
-    return open(locator, subTrackIndex, DecoderHints());
-}
-
-AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints&)
+AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>)
 {
     const QByteArray bytes = locator.contents();
     constexpr AudioFormat format = streamFormat();
