@@ -123,6 +123,18 @@ MediaDatabase::TrackRow readRow(const SqliteStatement& statement)
                                    optionalInt(10));
 }
 
+// Runs statements that build or rebuild the schema; a failure throws
+// schemaCreationFailed with SQLite's message.
+void runSchemaScript(sqlite3* db, const char* sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason = message ? QString::fromUtf8(message) : QStringLiteral("unknown");
+        sqlite3_free(message);
+        throw MediaDatabaseError::schemaCreationFailed(reason);
+    }
+}
+
 // BEGIN IMMEDIATE ... COMMIT; rolled back when left without commit().
 class Transaction {
 public:
@@ -215,23 +227,13 @@ void MediaDatabase::migrateIfNeeded()
         return;
     const QByteArray sql = "DROP TABLE IF EXISTS tracks; PRAGMA user_version = " + QByteArray::number(schemaVersion)
         + ";";
-    char* message = nullptr;
-    if (sqlite3_exec(m_db.get(), sql.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = message ? QString::fromUtf8(message) : QStringLiteral("unknown");
-        sqlite3_free(message);
-        throw MediaDatabaseError::schemaCreationFailed(reason);
-    }
+    runSchemaScript(m_db.get(), sql.constData());
 }
 
 void MediaDatabase::createSchema()
 {
     migrateIfNeeded();
-    char* message = nullptr;
-    if (sqlite3_exec(m_db.get(), schemaScript, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = message ? QString::fromUtf8(message) : QStringLiteral("unknown");
-        sqlite3_free(message);
-        throw MediaDatabaseError::schemaCreationFailed(reason);
-    }
+    runSchemaScript(m_db.get(), schemaScript);
     const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
     sqlite3_exec(m_db.get(), setVersion.constData(), nullptr, nullptr, nullptr);
 }

@@ -101,7 +101,6 @@ public:
 private:
     void createSchema();
     void migrateIfNeeded();
-    void execLocked(const char* sql, bool insert);
     void upsertLocked(const QList<TrackRow>& rows);
     void removePathsLocked(const QStringList& paths);
     QList<TrackRow> readRowsLocked(const QByteArray& sql, const std::function<void(SqliteStatement&)>& bind);
