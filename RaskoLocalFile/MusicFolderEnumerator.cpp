@@ -110,10 +110,11 @@ public:
             }
             const FolderItem& item = frame.items[frame.next++];
             const QByteArray childPath = frame.path + '/' + item.name;
-            const QString childQPath = frame.qpath + u'/' + QFile::decodeName(item.name);
+            const QString name = QFile::decodeName(item.name);
             if (isFolder(item, childPath)) {
                 if (m_stop.stop_requested())
                     throw CancellationError();
+                const QString childQPath = frame.qpath + u'/' + name;
                 if (std::optional<std::vector<FolderItem>> children = readFolder(childPath, false))
                     stack.push_back({childPath, childQPath, std::move(*children)});
                 else
@@ -121,7 +122,7 @@ public:
                 continue;
             }
             if (item.type == DT_REG || item.type == DT_LNK || item.type == DT_UNKNOWN)
-                file(childPath, childQPath, QFile::decodeName(item.name));
+                file(childPath, frame.qpath, name);
         }
     }
 
@@ -135,12 +136,15 @@ private:
         return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
     }
 
-    void file(const QByteArray& path, const QString& qpath, const QString& name)
+    // The item `name` of the folder `folder`; `path` is its encoded path.
+    // Its path as text is built only for an item the library may index.
+    void file(const QByteArray& path, const QString& folder, const QString& name)
     {
         const QString ext = pathExtension(name).toLower();
         const bool archive = ext == u"zip";
         if (!archive && !m_supportedExtensions.contains(ext))
             return;
+        const QString qpath = folder + u'/' + name;
         // Follows a link to a file; a link to a folder, a dangling link, a
         // FIFO or a device is left out.
         const std::optional<QDateTime> date = regularFileDate(path);
