@@ -93,18 +93,17 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
     QSet<QString> present;
     present.reserve(entries.size());
     QList<FileEntry> changed;
-    qsizetype found = 0;
     for (FileEntry& entry : entries) {
         if (present.contains(entry.path))
             continue;
         present.insert(entry.path);
-        ++found;
         const auto storedDate = stored.constFind(entry.path);
         if (storedDate == stored.cend() || *storedDate != entry.lastModified)
             changed.append(std::move(entry));
     }
     entries.clear();
-    logDebug(lcLocalFileScan(), QStringLiteral("Found %1 audio files, %2 new/modified").arg(found).arg(changed.size()));
+    logDebug(lcLocalFileScan(),
+             QStringLiteral("Found %1 audio files, %2 new/modified").arg(present.size()).arg(changed.size()));
 
     if (stop.stop_requested())
         throw CancellationError();
