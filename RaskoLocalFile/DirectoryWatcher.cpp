@@ -201,12 +201,12 @@ private:
 
     void handle(const InotifyEvent& event)
     {
-        const InotifyEvent::Kind kind = event.classify(m_tree.isMusicFolder(event.wd));
+        const InotifyWatchTree::Watch* watch = m_tree.find(event.wd);
+        const InotifyEvent::Kind kind = event.classify(watch && watch->musicFolder);
         if (kind == InotifyEvent::Kind::mustRescan) {
             m_pending.recordMustRescan();
             return;
         }
-        const InotifyWatchTree::Watch* watch = m_tree.find(event.wd);
         if (!watch)
             return; // a watch dropped already; its last events mean nothing now
         const QString directory = watch->path;

@@ -126,12 +126,6 @@ const InotifyWatchTree::Watch* InotifyWatchTree::find(int wd) const
     return it == m_watches.end() ? nullptr : &it->second;
 }
 
-bool InotifyWatchTree::isMusicFolder(int wd) const
-{
-    const Watch* watch = find(wd);
-    return watch && watch->musicFolder;
-}
-
 QString InotifyWatchTree::childPath(const QString& directory, const QString& name)
 {
     if (directory.endsWith(u'/'))

@@ -40,8 +40,9 @@ public:
     // Forgets a watch the kernel has already removed.
     void forget(int wd) { m_watches.erase(wd); }
 
+    // The watch `wd` stands for; null once it was dropped. Valid until the
+    // watches change.
     const Watch* find(int wd) const;
-    bool isMusicFolder(int wd) const;
 
     // `directory` + "/" + `name`, without doubling a trailing slash.
     static QString childPath(const QString& directory, const QString& name);
