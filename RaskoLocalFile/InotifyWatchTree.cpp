@@ -1,14 +1,13 @@
 #include "RaskoLocalFile/InotifyWatchTree.h"
 
+#include "RaskoLocalFile/DirHandle.h"
+
 #include <QFile>
 
-#include <dirent.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace vessa {
@@ -17,19 +16,6 @@ namespace {
 
 constexpr std::uint32_t watchMask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM
     | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-bool isDirectory(const QByteArray& encodedPath, unsigned char type)
-{
-    if (type != DT_UNKNOWN)
-        return type == DT_DIR;
-    struct stat status;
-    return ::lstat(encodedPath.constData(), &status) == 0 && S_ISDIR(status.st_mode);
-}
 
 bool isPathOrBelow(const QString& candidate, const QString& directory)
 {
@@ -99,7 +85,7 @@ InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, bool 
             if (!child.encoded.endsWith('/'))
                 child.encoded.append('/');
             child.encoded.append(name);
-            if (isDirectory(child.encoded, entry->d_type))
+            if (isRealDirectory(child.encoded, entry->d_type))
                 stack.push_back(std::move(child));
             else if (fileFound)
                 fileFound(child.path);

@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 
 #include "RaskoLocalFile/CloudDownload.h"
+#include "RaskoLocalFile/DirHandle.h"
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/ZipArchive.h"
@@ -18,17 +19,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace vessa {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const noexcept { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 struct FolderItem {
     QByteArray name;
@@ -111,7 +106,7 @@ public:
             const FolderItem& item = frame.items[frame.next++];
             const QByteArray childPath = frame.path + '/' + item.name;
             const QString name = QFile::decodeName(item.name);
-            if (isFolder(item, childPath)) {
+            if (isRealDirectory(childPath, item.type)) {
                 if (m_stop.stop_requested())
                     throw CancellationError();
                 const QString childQPath = frame.qpath + u'/' + name;
@@ -127,15 +122,6 @@ public:
     }
 
 private:
-    // A real folder, not a link to one.
-    static bool isFolder(const FolderItem& item, const QByteArray& path)
-    {
-        if (item.type != DT_UNKNOWN)
-            return item.type == DT_DIR;
-        struct stat status;
-        return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
-    }
-
     // The item `name` of the folder `folder`; `path` is its encoded path.
     // Its path as text is built only for an item the library may index.
     void file(const QByteArray& path, const QString& folder, const QString& name)
