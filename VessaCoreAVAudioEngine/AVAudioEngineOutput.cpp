@@ -13,7 +13,6 @@ namespace vessa {
 
 namespace {
 
-constexpr int maxChannelCount = 8;
 constexpr double maxSampleRate = 1'000'000.0;
 
 // Limits to 0...1; NaN counts as 1.
@@ -64,8 +63,9 @@ AVAudioEngineOutput::~AVAudioEngineOutput()
 AVAudioEngineOutput::EngineFormat AVAudioEngineOutput::engineFormat(const AudioFormat& format)
 {
     // The device takes whole hertz and replaces 0 Hz or 0 channels with its
-    // own choice without saying so: refuse those instead.
-    if (format.channelCount < 1 || format.channelCount > maxChannelCount
+    // own choice without saying so: refuse those instead, and more channels
+    // than the render core processes.
+    if (format.channelCount < 1 || format.channelCount > Equalizer::maxChannels
         || !(format.sampleRate >= 0.5 && format.sampleRate <= maxSampleRate))
         throw AVAudioEngineOutputError(AVAudioEngineOutputError::Kind::invalidFormat);
     return EngineFormat {format.sampleRate, static_cast<int>(format.channelCount), format.interleaved};
