@@ -14,19 +14,21 @@ void MetadataLoader::load(SourceLocator locator, std::optional<qint64> subTrackI
 {
     const quint64 generation = ++m_generation;
     m_loading = true;
-    m_workers.emplace(generation, std::jthread([this, generation, resolver = m_resolver, locator = std::move(locator),
-                                                subTrackIndex, completion = std::move(completion)] {
-        auto metadata = std::make_shared<std::optional<TrackMetadata>>();
-        std::exception_ptr error;
-        try {
-            *metadata = resolver->loadMetadata(locator, subTrackIndex);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        QMetaObject::invokeMethod(
-            this, [this, generation, metadata, error, completion] { finish(generation, *metadata, error, completion); },
-            Qt::QueuedConnection);
-    }));
+    m_workers.emplace(
+        generation, std::jthread([this, generation, resolver = m_resolver, locator = std::move(locator), subTrackIndex,
+                                  completion = std::move(completion)] {
+            auto metadata = std::make_shared<std::optional<TrackMetadata>>();
+            std::exception_ptr error;
+            try {
+                *metadata = resolver->loadMetadata(locator, subTrackIndex);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, metadata, error, completion] { finish(generation, *metadata, error, completion); },
+                Qt::QueuedConnection);
+        }));
 }
 
 void MetadataLoader::cancel()

@@ -133,9 +133,9 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
                             const std::optional<QList<std::optional<QString>>>& fileHints,
                             const std::optional<QString>& playlistURL, const std::optional<QString>& queueID)
 {
-    logDebug(lcOblinPlayback(), QString::asprintf("loadQueue: %lld tracks, startIndex=%lld",
-                                                  static_cast<long long>(tracks.size()),
-                                                  static_cast<long long>(startIndex)));
+    logDebug(lcOblinPlayback(),
+             QString::asprintf("loadQueue: %lld tracks, startIndex=%lld", static_cast<long long>(tracks.size()),
+                               static_cast<long long>(startIndex)));
     cancelResolveAndMetadata();
     m_silentTrackEnds = 0;
     const std::optional<TrackRef> before = currentTrack();
@@ -169,8 +169,7 @@ void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
 {
     if (tracks.isEmpty())
         return;
-    logDebug(lcOblinPlayback(),
-             QString::asprintf("appendToQueue: %lld tracks", static_cast<long long>(tracks.size())));
+    logDebug(lcOblinPlayback(), QString::asprintf("appendToQueue: %lld tracks", static_cast<long long>(tracks.size())));
     const qsizetype oldCount = m_queue.size();
     const std::optional<TrackRef> before = currentTrack();
     m_queue.append(tracks);
@@ -210,8 +209,8 @@ void PlayContext::restorePosition(const TrackRef& track, const std::optional<Tra
         setCurrentMetadata(metadata);
     if (m_shuffleEnabled)
         enableShuffle();
-    logDebug(lcOblinPlayback(), QString::asprintf("Restored position to index %lld: ", static_cast<long long>(index))
-                                    + track.uri());
+    logDebug(lcOblinPlayback(),
+             QString::asprintf("Restored position to index %lld: ", static_cast<long long>(index)) + track.uri());
 }
 
 void PlayContext::enableShuffle()

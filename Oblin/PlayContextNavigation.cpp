@@ -62,21 +62,11 @@ void PlayContext::execute(const PlaybackCommand& command, Completion completion)
             completion(error);
     };
     switch (command.kind()) {
-    case PlaybackCommand::Kind::seek:
-        m_player.seek(command.seconds(), seekCompletion(done));
-        return;
-    case PlaybackCommand::Kind::play:
-        play(done);
-        return;
-    case PlaybackCommand::Kind::pause:
-        report(done, [this] { m_player.pause(); });
-        return;
-    case PlaybackCommand::Kind::next:
-        next(done);
-        return;
-    case PlaybackCommand::Kind::previous:
-        previous(done);
-        return;
+    case PlaybackCommand::Kind::seek: m_player.seek(command.seconds(), seekCompletion(done)); return;
+    case PlaybackCommand::Kind::play: play(done); return;
+    case PlaybackCommand::Kind::pause: report(done, [this] { m_player.pause(); }); return;
+    case PlaybackCommand::Kind::next: next(done); return;
+    case PlaybackCommand::Kind::previous: previous(done); return;
     }
 }
 

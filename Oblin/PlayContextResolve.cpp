@@ -110,18 +110,19 @@ void PlayContext::failResolve(const TrackRef& track, std::exception_ptr error, c
 void PlayContext::loadMetadata(const SourceLocator& locator, const TrackRef& track)
 {
     // The completion runs from the loader, a member: never after the context is gone.
-    m_metadataLoader.load(locator, track.subTrackIndex(),
-                          [this, track](std::optional<TrackMetadata> metadata, std::exception_ptr error, bool stale) {
-                              if (error) {
-                                  logError(lcOblinPlayback(), QStringLiteral("Metadata load failed for %1: %2")
-                                                                  .arg(track.uri(), describeException(error)));
-                                  return;
-                              }
-                              if (stale)
-                                  return;
-                              setCurrentMetadata(std::move(metadata));
-                              logDebug(lcOblinPlayback(), QStringLiteral("Metadata loaded for: ") + track.uri());
-                          });
+    m_metadataLoader.load(
+        locator, track.subTrackIndex(),
+        [this, track](std::optional<TrackMetadata> metadata, std::exception_ptr error, bool stale) {
+            if (error) {
+                logError(lcOblinPlayback(),
+                         QStringLiteral("Metadata load failed for %1: %2").arg(track.uri(), describeException(error)));
+                return;
+            }
+            if (stale)
+                return;
+            setCurrentMetadata(std::move(metadata));
+            logDebug(lcOblinPlayback(), QStringLiteral("Metadata loaded for: ") + track.uri());
+        });
 }
 
 } // namespace vessa

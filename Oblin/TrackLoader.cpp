@@ -6,8 +6,7 @@
 
 namespace vessa {
 
-TrackLoader::TrackLoader(TrackResolverPtr resolver, QObject* parent)
-    : QObject(parent), m_resolver(std::move(resolver))
+TrackLoader::TrackLoader(TrackResolverPtr resolver, QObject* parent) : QObject(parent), m_resolver(std::move(resolver))
 {
 }
 
@@ -56,12 +55,12 @@ void TrackLoader::startWaitingJob()
         return;
     }
     // The worker of the previous job has posted its result and ended.
-    m_worker = std::jthread([this, resolver = m_resolver, request = job->m_request,
-                             infiniteLoop](std::stop_token stop) {
-        std::shared_ptr<Result> result = work(stop, *resolver, request, infiniteLoop);
-        QMetaObject::invokeMethod(
-            this, [this, result] { finishWorkingJob(result); }, Qt::QueuedConnection);
-    });
+    m_worker =
+        std::jthread([this, resolver = m_resolver, request = job->m_request, infiniteLoop](std::stop_token stop) {
+            std::shared_ptr<Result> result = work(stop, *resolver, request, infiniteLoop);
+            QMetaObject::invokeMethod(
+                this, [this, result] { finishWorkingJob(result); }, Qt::QueuedConnection);
+        });
 }
 
 std::shared_ptr<TrackLoader::Result> TrackLoader::work(std::stop_token stop, const TrackResolver& resolver,

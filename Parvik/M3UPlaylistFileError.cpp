@@ -2,8 +2,7 @@
 
 namespace vessa {
 
-M3UPlaylistFileError::M3UPlaylistFileError(Kind kind, QString filename)
-    : m_kind(kind), m_filename(std::move(filename))
+M3UPlaylistFileError::M3UPlaylistFileError(Kind kind, QString filename) : m_kind(kind), m_filename(std::move(filename))
 {
 }
 

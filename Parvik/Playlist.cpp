@@ -14,13 +14,11 @@ void checkIndex(qsizetype index, qsizetype limit, const char* what)
 
 } // namespace
 
-Playlist::Playlist(QString name, QList<PlaylistTrack> tracks)
-    : name(std::move(name)), tracks(std::move(tracks))
+Playlist::Playlist(QString name, QList<PlaylistTrack> tracks) : name(std::move(name)), tracks(std::move(tracks))
 {
 }
 
-Playlist::Playlist(QString name, const QList<TrackRef>& refs)
-    : name(std::move(name))
+Playlist::Playlist(QString name, const QList<TrackRef>& refs) : name(std::move(name))
 {
     tracks.reserve(refs.size());
     for (const TrackRef& ref : refs)

@@ -28,12 +28,11 @@ QString PlaylistFileError::description() const
     case Kind::malformedHeader:
         // The expected form shows "\t" as two characters on purpose.
         return QStringLiteral("Malformed playlist header: '") + m_line
-            + QStringLiteral("' (expected '#parvik:<version>\\t<json>')");
+               + QStringLiteral("' (expected '#parvik:<version>\\t<json>')");
     case Kind::unsupportedVersion:
         return QStringLiteral("Unsupported playlist file version: ") + QString::number(m_version)
-            + QStringLiteral(" (this app supports up to version 2)");
-    case Kind::missingHeader:
-        break;
+               + QStringLiteral(" (this app supports up to version 2)");
+    case Kind::missingHeader: break;
     }
     return QStringLiteral("Playlist file is empty or missing the #parvik header");
 }

@@ -333,8 +333,8 @@ bool PlaylistLibrary::storeHoldsOtherFile(const QString& name, const QString& ow
         throw PlaylistLibraryError::saveFailed(name, std::current_exception());
     }
     files.removeIf([&](const DestinationFileInfo& file) { return file.fileID == ownFileID; });
-    const bool exact = std::any_of(files.begin(), files.end(),
-                                   [&](const DestinationFileInfo& file) { return file.fileID == fileID; });
+    const bool exact =
+        std::any_of(files.begin(), files.end(), [&](const DestinationFileInfo& file) { return file.fileID == fileID; });
     return exact || caseTwinOf(fileID, files).has_value();
 }
 

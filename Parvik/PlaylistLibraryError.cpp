@@ -49,20 +49,13 @@ PlaylistLibraryError PlaylistLibraryError::invalidName(QString name)
 QString PlaylistLibraryError::description() const
 {
     switch (m_kind) {
-    case Kind::playlistAlreadyExists:
-        return QStringLiteral("A playlist named '%1' already exists").arg(m_name);
-    case Kind::playlistNotFound:
-        return QStringLiteral("Playlist '%1' not found").arg(m_name);
-    case Kind::saveFailed:
-        return QStringLiteral("Failed to save playlist '%1': %2").arg(m_name, m_underlyingText);
-    case Kind::deleteFailed:
-        return QStringLiteral("Failed to delete playlist '%1': %2").arg(m_name, m_underlyingText);
-    case Kind::cannotDeleteStarred:
-        return QStringLiteral("The Starred playlist cannot be deleted");
-    case Kind::cannotRenameStarred:
-        return QStringLiteral("The Starred playlist cannot be renamed");
-    case Kind::invalidName:
-        break;
+    case Kind::playlistAlreadyExists: return QStringLiteral("A playlist named '%1' already exists").arg(m_name);
+    case Kind::playlistNotFound: return QStringLiteral("Playlist '%1' not found").arg(m_name);
+    case Kind::saveFailed: return QStringLiteral("Failed to save playlist '%1': %2").arg(m_name, m_underlyingText);
+    case Kind::deleteFailed: return QStringLiteral("Failed to delete playlist '%1': %2").arg(m_name, m_underlyingText);
+    case Kind::cannotDeleteStarred: return QStringLiteral("The Starred playlist cannot be deleted");
+    case Kind::cannotRenameStarred: return QStringLiteral("The Starred playlist cannot be renamed");
+    case Kind::invalidName: break;
     }
     return QStringLiteral("A playlist cannot be named '%1': a name must not be empty, begin with '.' "
                           "or contain '/'")

@@ -2,8 +2,7 @@
 
 namespace vessa {
 
-PlaylistTrack::PlaylistTrack(TrackRef ref)
-    : ref(std::move(ref))
+PlaylistTrack::PlaylistTrack(TrackRef ref) : ref(std::move(ref))
 {
 }
 

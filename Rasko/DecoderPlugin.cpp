@@ -7,8 +7,7 @@ bool DecoderPlugin::canDecode(const QString& fileExtension) const
     return supportedExtensions().contains(fileExtension.toLower());
 }
 
-AudioStream DecoderPlugin::open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
-                                const DecoderHints&)
+AudioStream DecoderPlugin::open(const SourceLocator& locator, std::optional<qint64> subTrackIndex, const DecoderHints&)
 {
     return open(locator, subTrackIndex);
 }

@@ -20,8 +20,12 @@ struct ResolvedTrack {
 
     ResolvedTrack(TrackRef ref, TrackMetadata metadata, SourcePluginPtr source, DecoderPluginPtr decoder,
                   SourceLocator locator, QString fileExtension)
-        : ref(std::move(ref)), metadata(std::move(metadata)), source(std::move(source)), decoder(std::move(decoder)),
-          locator(std::move(locator)), fileExtension(std::move(fileExtension))
+        : ref(std::move(ref)),
+          metadata(std::move(metadata)),
+          source(std::move(source)),
+          decoder(std::move(decoder)),
+          locator(std::move(locator)),
+          fileExtension(std::move(fileExtension))
     {
     }
 };

@@ -23,8 +23,14 @@ struct ScannedTrack {
     ScannedTrack() = default;
     ScannedTrack(TrackRef ref, QString title, QString artist, QString album, std::optional<double> duration,
                  std::optional<qint64> trackNumber, std::optional<qint64> discNumber, QString fileURL)
-        : ref(std::move(ref)), title(std::move(title)), artist(std::move(artist)), album(std::move(album)),
-          duration(duration), trackNumber(trackNumber), discNumber(discNumber), fileURL(std::move(fileURL))
+        : ref(std::move(ref)),
+          title(std::move(title)),
+          artist(std::move(artist)),
+          album(std::move(album)),
+          duration(duration),
+          trackNumber(trackNumber),
+          discNumber(discNumber),
+          fileURL(std::move(fileURL))
     {
     }
 

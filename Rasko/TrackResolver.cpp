@@ -54,8 +54,8 @@ ResolvedTrack TrackResolver::resolveForPlayback(const TrackRef& ref, const std::
     }
 
     ResolvedTrack track = resolveThroughPlugins(ref, true);
-    logDebug(lcResolve(), QStringLiteral("Resolved: ") + ref.uri() + QStringLiteral(" → ") + track.source->name()
-                              + u'/' + track.decoder->name());
+    logDebug(lcResolve(), QStringLiteral("Resolved: ") + ref.uri() + QStringLiteral(" → ") + track.source->name() + u'/'
+                              + track.decoder->name());
     return track;
 }
 

@@ -20,11 +20,10 @@ TrackResolverError TrackResolverError::noDecoderPlugin(TrackRef ref, QString fil
 QString TrackResolverError::description() const
 {
     switch (m_kind) {
-    case Kind::noSourcePlugin:
-        return QStringLiteral("No source plugin can handle ") + m_ref.uri();
+    case Kind::noSourcePlugin: return QStringLiteral("No source plugin can handle ") + m_ref.uri();
     case Kind::noDecoderPlugin:
         return QStringLiteral("No decoder plugin for ") + m_ref.uri() + QStringLiteral(" (extension: ")
-            + m_fileExtension + u')';
+               + m_fileExtension + u')';
     }
     return QString();
 }

@@ -31,8 +31,7 @@ QString AudioFileInput::displayName(const SourceLocator& locator)
     return locator.isData() ? QStringLiteral("in-memory data") : lastPathComponent(locator.path());
 }
 
-AudioFileInput::AudioFileInput(const SourceLocator& locator)
-    : m_name(displayName(locator))
+AudioFileInput::AudioFileInput(const SourceLocator& locator) : m_name(displayName(locator))
 {
     AVFormatContext* format = avformat_alloc_context();
     if (!format)

@@ -159,8 +159,7 @@ bool CoreAudioBufferStream::decodeMore()
     for (;;) {
         int result = avcodec_receive_frame(codec, m_frame.get());
         if (result == 0) {
-            if (m_positionFromTimestamp && pendingFrames() == 0
-                && m_frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            if (m_positionFromTimestamp && pendingFrames() == 0 && m_frame->best_effort_timestamp != AV_NOPTS_VALUE)
                 m_position = m_input->framePosition(m_frame->best_effort_timestamp);
             m_positionFromTimestamp = false;
             const bool converted = m_converter->convert(*m_frame, m_pending);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RaskoCoreAudio/FFmpegHandles.h"
 #include "Rasko/SourceLocator.h"
+#include "RaskoCoreAudio/FFmpegHandles.h"
 #include "VessaCore/PcmBufferStream.h"
 
 #include <memory>

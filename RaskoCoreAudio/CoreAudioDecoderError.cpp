@@ -31,8 +31,7 @@ QString CoreAudioDecoderError::description() const
         return QStringLiteral("Could not create audio buffer for file: ") + lastPathComponent(m_file);
     case Kind::dataSourceNotSupported:
         return QStringLiteral("CoreAudio decoder does not support raw data sources; provide a file URL");
-    case Kind::openFailed:
-        return QStringLiteral("Could not open audio file: %1: %2").arg(m_file, m_message);
+    case Kind::openFailed: return QStringLiteral("Could not open audio file: %1: %2").arg(m_file, m_message);
     }
     return {};
 }

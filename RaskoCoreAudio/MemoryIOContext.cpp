@@ -16,14 +16,13 @@ namespace {
 constexpr int ioBufferSize = 64 * 1024;
 }
 
-MemoryIOContext::MemoryIOContext(QByteArray bytes)
-    : m_bytes(std::move(bytes))
+MemoryIOContext::MemoryIOContext(QByteArray bytes) : m_bytes(std::move(bytes))
 {
     auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
     if (!buffer)
         throw std::bad_alloc();
-    AVIOContext* context = avio_alloc_context(buffer, ioBufferSize, 0, this, &MemoryIOContext::read, nullptr,
-                                              &MemoryIOContext::seek);
+    AVIOContext* context =
+        avio_alloc_context(buffer, ioBufferSize, 0, this, &MemoryIOContext::read, nullptr, &MemoryIOContext::seek);
     if (!context) {
         av_free(buffer);
         throw std::bad_alloc();
@@ -49,18 +48,11 @@ int64_t MemoryIOContext::seek(void* opaque, int64_t offset, int whence)
     const qint64 size = self->m_bytes.size();
     qint64 base = 0;
     switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return size;
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        base = self->m_position;
-        break;
-    case SEEK_END:
-        base = size;
-        break;
-    default:
-        return AVERROR(EINVAL);
+    case AVSEEK_SIZE: return size;
+    case SEEK_SET: break;
+    case SEEK_CUR: base = self->m_position; break;
+    case SEEK_END: base = size; break;
+    default: return AVERROR(EINVAL);
     }
     qint64 target = 0;
     if (__builtin_add_overflow(base, offset, &target) || target < 0 || target > size)

@@ -43,8 +43,7 @@ struct SampleConverter::State {
     }
 };
 
-SampleConverter::SampleConverter(AudioFormat output)
-    : m_output(output), m_state(std::make_unique<State>())
+SampleConverter::SampleConverter(AudioFormat output) : m_output(output), m_state(std::make_unique<State>())
 {
 }
 
@@ -70,9 +69,9 @@ bool SampleConverter::configure(const AVFrame& frame)
         state.outputLayoutSet = true;
     }
     SwrContext* swr = nullptr;
-    int result = swr_alloc_set_opts2(&swr, &state.outputLayout, AV_SAMPLE_FMT_FLTP,
-                                     static_cast<int>(m_output.sampleRate), &input,
-                                     static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0, nullptr);
+    int result =
+        swr_alloc_set_opts2(&swr, &state.outputLayout, AV_SAMPLE_FMT_FLTP, static_cast<int>(m_output.sampleRate),
+                            &input, static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0, nullptr);
     SwrContextPtr context(swr);
     if (result >= 0)
         result = swr_init(swr);
@@ -114,8 +113,7 @@ void SampleConverter::reset()
     m_state->swr.reset();
 }
 
-bool SampleConverter::run(const unsigned char* const* input, int inputCount,
-                          std::vector<std::vector<float>>& channels)
+bool SampleConverter::run(const unsigned char* const* input, int inputCount, std::vector<std::vector<float>>& channels)
 {
     SwrContext* swr = m_state->swr.get();
     const int capacity = swr_get_out_samples(swr, inputCount);

@@ -12,7 +12,9 @@ constexpr float sampleScale = 1.0f / 32768.0f;
 }
 
 GMEBufferStream::GMEBufferStream(GMEEmu emu, AudioFormat format, int framesPerChunk)
-    : m_emu(std::move(emu)), m_format(format), m_framesPerChunk(framesPerChunk),
+    : m_emu(std::move(emu)),
+      m_format(format),
+      m_framesPerChunk(framesPerChunk),
       m_samples(static_cast<std::size_t>(framesPerChunk) * 2, 0)
 {
 }

@@ -42,9 +42,8 @@ void startPlayback(GMEEmu& emu, int index, int playLength, bool infiniteLoop)
 GMEDecoderPlugin::GMEDecoderPlugin()
     : m_name(QStringLiteral("GameMusicEmu")),
       m_supportedExtensions({QStringLiteral("nsf"), QStringLiteral("nsfe"), QStringLiteral("spc"),
-                             QStringLiteral("gbs"), QStringLiteral("vgm"), QStringLiteral("vgz"),
-                             QStringLiteral("gym"), QStringLiteral("hes"), QStringLiteral("ay"),
-                             QStringLiteral("kss"), QStringLiteral("sap")})
+                             QStringLiteral("gbs"), QStringLiteral("vgm"), QStringLiteral("vgz"), QStringLiteral("gym"),
+                             QStringLiteral("hes"), QStringLiteral("ay"), QStringLiteral("kss"), QStringLiteral("sap")})
 {
 }
 
@@ -67,8 +66,8 @@ AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<q
                                    const DecoderHints& hints)
 {
     const QByteArray bytes = locator.contents();
-    const std::optional<QString> extension = hints.fileExtension ? hints.fileExtension
-                                                                 : locator.inferredFileExtension();
+    const std::optional<QString> extension =
+        hints.fileExtension ? hints.fileExtension : locator.inferredFileExtension();
     const qint64 requestedIndex = subTrackIndex.value_or(0);
 
     GMEEmu emu = GMEEmu::open(bytes, extension, GMEEmu::playbackSampleRate);

@@ -117,7 +117,8 @@ bool GMEEmu::trackEnded() const
 
 int GMEEmu::clampToInt(qint64 value)
 {
-    return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 int GMEEmu::millisecondsFor(double seconds)

@@ -1,6 +1,5 @@
 #include "RaskoGME/GMEError.h"
 
-
 namespace vessa {
 
 GMEError GMEError::trackOutOfRange(qint64 index, qint64 count)
@@ -33,12 +32,9 @@ QString GMEError::description() const
     switch (m_kind) {
     case Kind::trackOutOfRange:
         return QStringLiteral("Track %1 out of range (file has %2 tracks)").arg(m_index).arg(m_count);
-    case Kind::gmeError:
-        return QStringLiteral("Game music emulator error: ") + m_message;
-    case Kind::openFailed:
-        return QStringLiteral("Failed to open game music file");
-    case Kind::noTrackInfo:
-        return QStringLiteral("Could not read track information");
+    case Kind::gmeError: return QStringLiteral("Game music emulator error: ") + m_message;
+    case Kind::openFailed: return QStringLiteral("Failed to open game music file");
+    case Kind::noTrackInfo: return QStringLiteral("Could not read track information");
     }
     return QString();
 }

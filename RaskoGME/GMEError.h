@@ -33,5 +33,4 @@ private:
     QString m_message;
 };
 
-
 } // namespace vessa

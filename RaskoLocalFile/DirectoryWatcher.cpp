@@ -58,12 +58,13 @@ class DirectoryWatcher::Worker {
 public:
     Worker(double debounceInterval, Callback onChange)
         : m_interval(std::chrono::duration_cast<Clock::duration>(
-              std::chrono::duration<double>(std::max(0.0, debounceInterval))))
-        , m_callback(std::move(onChange))
-        , m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+            std::chrono::duration<double>(std::max(0.0, debounceInterval)))),
+          m_callback(std::move(onChange)),
+          m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
     {
         if (!m_wakeFd.isValid())
-            logError(lcLocalFileWatcher(), QStringLiteral("Failed to create wake-up descriptor: %1").arg(errnoText(errno)));
+            logError(lcLocalFileWatcher(),
+                     QStringLiteral("Failed to create wake-up descriptor: %1").arg(errnoText(errno)));
     }
 
     // Any thread but the watcher's: hands the folders to the watcher thread
@@ -102,7 +103,8 @@ public:
         if (directories.isEmpty())
             return;
         if (!m_tree.open()) {
-            logError(lcLocalFileWatcher(), QStringLiteral("Failed to create inotify instance: %1").arg(errnoText(errno)));
+            logError(lcLocalFileWatcher(),
+                     QStringLiteral("Failed to create inotify instance: %1").arg(errnoText(errno)));
             return;
         }
         m_outOfWatchesLogged = false;
@@ -183,7 +185,8 @@ private:
                     continue;
                 if (errno != EAGAIN) {
                     // Whatever was queued is lost to us.
-                    logError(lcLocalFileWatcher(), QStringLiteral("inotify: could not read events: %1").arg(errnoText(errno)));
+                    logError(lcLocalFileWatcher(),
+                             QStringLiteral("inotify: could not read events: %1").arg(errnoText(errno)));
                     m_pending.recordMustRescan();
                     rearm();
                 }
@@ -210,16 +213,11 @@ private:
         if (!watch)
             return; // a watch dropped already; its last events mean nothing now
         const QString directory = watch->path;
-        const QString path = event.name.isEmpty()
-            ? directory
-            : InotifyWatchTree::childPath(directory, QFile::decodeName(event.name));
+        const QString path =
+            event.name.isEmpty() ? directory : InotifyWatchTree::childPath(directory, QFile::decodeName(event.name));
         switch (kind) {
-        case InotifyEvent::Kind::fileModified:
-            m_pending.recordModified(path);
-            break;
-        case InotifyEvent::Kind::fileRemoved:
-            m_pending.recordRemoved(path);
-            break;
+        case InotifyEvent::Kind::fileModified: m_pending.recordModified(path); break;
+        case InotifyEvent::Kind::fileRemoved: m_pending.recordRemoved(path); break;
         case InotifyEvent::Kind::directoryAppeared: {
             const auto reportFile = [this](const QString& file) { m_pending.recordModified(file); };
             if (m_tree.addTree(path, false, reportFile) == InotifyWatchTree::AddResult::outOfWatches)
@@ -236,12 +234,9 @@ private:
             m_tree.dropTree(directory);
             m_pending.recordMustRescan();
             break;
-        case InotifyEvent::Kind::watchRemoved:
-            m_tree.forget(event.wd);
-            break;
+        case InotifyEvent::Kind::watchRemoved: m_tree.forget(event.wd); break;
         case InotifyEvent::Kind::mustRescan:
-        case InotifyEvent::Kind::ignored:
-            break;
+        case InotifyEvent::Kind::ignored: break;
         }
     }
 
@@ -249,7 +244,8 @@ private:
     {
         if (!m_outOfWatchesLogged) {
             logError(lcLocalFileWatcher(),
-                     QStringLiteral("Out of inotify watches; some folders are not watched (see fs.inotify.max_user_watches)"));
+                     QStringLiteral(
+                         "Out of inotify watches; some folders are not watched (see fs.inotify.max_user_watches)"));
             m_outOfWatchesLogged = true;
         }
         m_pending.recordMustRescan();
@@ -275,8 +271,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_applied;
     std::deque<std::pair<std::uint64_t, QStringList>> m_requests; // guarded by m_mutex
-    std::uint64_t m_nextSerial = 1;                                // guarded by m_mutex
-    std::uint64_t m_appliedSerial = 0;                             // guarded by m_mutex
+    std::uint64_t m_nextSerial = 1;                               // guarded by m_mutex
+    std::uint64_t m_appliedSerial = 0;                            // guarded by m_mutex
 
     // Watcher thread only.
     InotifyWatchTree m_tree;
@@ -287,8 +283,8 @@ private:
 };
 
 DirectoryWatcher::DirectoryWatcher(double debounceInterval, Callback onChange)
-    : m_worker(std::make_shared<Worker>(debounceInterval, std::move(onChange)))
-    , m_thread([worker = m_worker](std::stop_token stop) { worker->run(std::move(stop)); })
+    : m_worker(std::make_shared<Worker>(debounceInterval, std::move(onChange))),
+      m_thread([worker = m_worker](std::stop_token stop) { worker->run(std::move(stop)); })
 {
 }
 

@@ -126,8 +126,8 @@ FileIndexer::Result FileIndexer::indexSingleTrack(const FileEntry& entry, const 
     const TrackMetadata metadata = m_metadataExtractor->extract(locator, std::nullopt);
     MediaDatabase::TrackRow row(0, metadata.artist.value_or(QString()), metadata.album.value_or(QString()),
                                 metadata.title ? *metadata.title : baseName(entry), wholeSeconds(metadata.duration),
-                                entry.path, entry.ext, entry.lastModified, metadata.subTrackIndex,
-                                metadata.trackNumber, metadata.discNumber);
+                                entry.path, entry.ext, entry.lastModified, metadata.subTrackIndex, metadata.trackNumber,
+                                metadata.discNumber);
     return Result{Result::Kind::single, entry.path, {std::move(row)}};
 }
 
@@ -138,20 +138,21 @@ FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTr
     try {
         subTracks = scanner.scanTracks(locator.bytes(), entry.ext);
     } catch (...) {
-        logDebug(lcLocalFileScan(), QStringLiteral("Skipping unplayable multi-track file: %1: %2")
-                                        .arg(lastPathComponent(entry.url), describeException(std::current_exception())));
+        logDebug(lcLocalFileScan(),
+                 QStringLiteral("Skipping unplayable multi-track file: %1: %2")
+                     .arg(lastPathComponent(entry.url), describeException(std::current_exception())));
         return Result{Result::Kind::skipped, entry.path, {}};
     }
     const QString fallbackAlbum = baseName(entry);
-    logDebug(lcLocalFileScan(), QStringLiteral("Multi-track file %1: %2 tracks").arg(fallbackAlbum).arg(subTracks.size()));
+    logDebug(lcLocalFileScan(),
+             QStringLiteral("Multi-track file %1: %2 tracks").arg(fallbackAlbum).arg(subTracks.size()));
     Result result{Result::Kind::multiTrack, entry.path, {}};
     result.rows.reserve(subTracks.size());
     for (const ScannedSubTrack& subTrack : subTracks) {
-        result.rows.append(MediaDatabase::TrackRow(0, subTrack.artist,
-                                                   subTrack.album.isEmpty() ? fallbackAlbum : subTrack.album,
-                                                   subTrack.title, wholeSeconds(subTrack.duration), entry.path,
-                                                   entry.ext, entry.lastModified, subTrack.index, subTrack.index + 1,
-                                                   std::nullopt));
+        result.rows.append(
+            MediaDatabase::TrackRow(0, subTrack.artist, subTrack.album.isEmpty() ? fallbackAlbum : subTrack.album,
+                                    subTrack.title, wholeSeconds(subTrack.duration), entry.path, entry.ext,
+                                    entry.lastModified, subTrack.index, subTrack.index + 1, std::nullopt));
     }
     return result;
 }

@@ -1,6 +1,5 @@
 #include "RaskoLocalFile/FileTimes.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>

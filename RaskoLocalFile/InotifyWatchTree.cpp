@@ -14,15 +14,14 @@ namespace vessa {
 
 namespace {
 
-constexpr std::uint32_t watchMask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM
-    | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+constexpr std::uint32_t watchMask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO
+                                    | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
 
 bool isPathOrBelow(const QString& candidate, const QString& directory)
 {
     if (!candidate.startsWith(directory))
         return false;
-    return candidate.size() == directory.size() || directory.endsWith(u'/')
-        || candidate.at(directory.size()) == u'/';
+    return candidate.size() == directory.size() || directory.endsWith(u'/') || candidate.at(directory.size()) == u'/';
 }
 
 } // namespace
@@ -43,8 +42,7 @@ void InotifyWatchTree::close()
     m_watches.clear();
 }
 
-InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, bool musicFolder,
-                                                      const FileFound& fileFound)
+InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, bool musicFolder, const FileFound& fileFound)
 {
     if (!isOpen())
         return AddResult::done;

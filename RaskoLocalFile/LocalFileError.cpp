@@ -37,12 +37,9 @@ QString LocalFileError::description() const
     switch (m_kind) {
     case Kind::trackNotFound:
         return QStringLiteral("No file found for track: %1 - %2 - %3").arg(m_first, m_second, m_third);
-    case Kind::fileNotFound:
-        return QStringLiteral("File no longer exists at ") + m_first;
-    case Kind::cannotEnumerate:
-        return QStringLiteral("Cannot enumerate directory: ") + m_first;
-    case Kind::zipOpenFailed:
-        return QStringLiteral("Cannot open zip archive: ") + m_first;
+    case Kind::fileNotFound: return QStringLiteral("File no longer exists at ") + m_first;
+    case Kind::cannotEnumerate: return QStringLiteral("Cannot enumerate directory: ") + m_first;
+    case Kind::zipOpenFailed: return QStringLiteral("Cannot open zip archive: ") + m_first;
     case Kind::zipEntryNotFound:
         return QStringLiteral("Entry '") + m_second + QStringLiteral("' not found in zip: ") + m_first;
     }

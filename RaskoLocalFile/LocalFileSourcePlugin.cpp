@@ -34,7 +34,8 @@ LocalFileSourcePlugin::LocalFileSourcePlugin(std::shared_ptr<MediaDatabase> data
                                              MetadataExtractorPtr metadataExtractor,
                                              QList<MultiTrackScannerPtr> multiTrackScanners,
                                              QSet<QString> supportedExtensions)
-    : m_database(std::move(database)), m_supportedExtensions(indexedExtensions(supportedExtensions)),
+    : m_database(std::move(database)),
+      m_supportedExtensions(indexedExtensions(supportedExtensions)),
       m_indexer(std::move(metadataExtractor), std::move(multiTrackScanners))
 {
 }
@@ -82,7 +83,7 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& directories,
-                                                          const ProgressCallback& progress, std::stop_token stop)
+                                                           const ProgressCallback& progress, std::stop_token stop)
 {
     logInfo(lcLocalFileScan(), QStringLiteral("Starting scan of %1 directories").arg(directories.size()));
     QList<FileEntry> entries = MusicFolderEnumerator::enumerateFiles(directories, m_supportedExtensions, stop);
@@ -125,7 +126,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatcher::EventBatch& batch,
-                                                           std::stop_token stop)
+                                                            std::stop_token stop)
 {
     QStringList removedFiles;
     QStringList removedArchives;

@@ -101,7 +101,8 @@ QByteArray LocalFolderDestination::read(const QString& fileID)
         throw LocalFolderDestinationError::fileNotFound(fileID, m_directoryPath);
     }
     if (fs::is_directory(path, error))
-        throw LocalFolderDestinationError::readFailed(fileID, messageOf(std::make_error_code(std::errc::is_a_directory)));
+        throw LocalFolderDestinationError::readFailed(fileID,
+                                                      messageOf(std::make_error_code(std::errc::is_a_directory)));
 
     QFile file(fromFsPath(path));
     if (!file.open(QIODevice::ReadOnly))

@@ -2,8 +2,7 @@
 
 namespace vessa {
 
-LocalFolderDestinationError::LocalFolderDestinationError(Kind kind, QString fileID, QString directory,
-                                                         QString message)
+LocalFolderDestinationError::LocalFolderDestinationError(Kind kind, QString fileID, QString directory, QString message)
     : m_kind(kind), m_fileID(std::move(fileID)), m_directory(std::move(directory)), m_message(std::move(message))
 {
 }
@@ -46,18 +45,14 @@ LocalFolderDestinationError LocalFolderDestinationError::listFailed(QString dire
 QString LocalFolderDestinationError::description() const
 {
     switch (m_kind) {
-    case Kind::directoryNotFound:
-        return QStringLiteral("Destination directory not found: ") + m_directory;
+    case Kind::directoryNotFound: return QStringLiteral("Destination directory not found: ") + m_directory;
     case Kind::fileNotFound:
         return QStringLiteral("File '") + m_fileID + QStringLiteral("' not found in ") + m_directory;
     case Kind::cannotCreateDirectory:
         return QStringLiteral("Cannot create directory ") + m_directory + QStringLiteral(": ") + m_message;
-    case Kind::readFailed:
-        return QStringLiteral("Failed to read '") + m_fileID + QStringLiteral("': ") + m_message;
-    case Kind::writeFailed:
-        return QStringLiteral("Failed to write '") + m_fileID + QStringLiteral("': ") + m_message;
-    case Kind::deleteFailed:
-        return QStringLiteral("Failed to delete '") + m_fileID + QStringLiteral("': ") + m_message;
+    case Kind::readFailed: return QStringLiteral("Failed to read '") + m_fileID + QStringLiteral("': ") + m_message;
+    case Kind::writeFailed: return QStringLiteral("Failed to write '") + m_fileID + QStringLiteral("': ") + m_message;
+    case Kind::deleteFailed: return QStringLiteral("Failed to delete '") + m_fileID + QStringLiteral("': ") + m_message;
     case Kind::listFailed:
         return QStringLiteral("Failed to list files in ") + m_directory + QStringLiteral(": ") + m_message;
     }

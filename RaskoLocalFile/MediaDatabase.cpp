@@ -11,46 +11,45 @@ namespace vessa {
 
 namespace {
 
-const char* const schemaScript =
-    "PRAGMA journal_mode=WAL;\n"
-    "\n"
-    "CREATE TABLE IF NOT EXISTS tracks (\n"
-    "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-    "    artist TEXT NOT NULL DEFAULT '',\n"
-    "    album TEXT NOT NULL DEFAULT '',\n"
-    "    title TEXT NOT NULL DEFAULT '',\n"
-    "    duration_seconds INTEGER,\n"
-    "    file_path TEXT NOT NULL,\n"
-    "    file_extension TEXT NOT NULL DEFAULT '',\n"
-    "    last_modified REAL NOT NULL,\n"
-    "    sub_track_index INTEGER NOT NULL DEFAULT -1,\n"
-    "    track_number INTEGER,\n"
-    "    disc_number INTEGER,\n"
-    "    UNIQUE(file_path, sub_track_index)\n"
-    ");\n"
-    "\n"
-    "CREATE INDEX IF NOT EXISTS idx_tracks_lookup\n"
-    "    ON tracks(artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE);\n"
-    "\n"
-    "CREATE INDEX IF NOT EXISTS idx_tracks_path\n"
-    "    ON tracks(file_path);";
+const char* const schemaScript = "PRAGMA journal_mode=WAL;\n"
+                                 "\n"
+                                 "CREATE TABLE IF NOT EXISTS tracks (\n"
+                                 "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                                 "    artist TEXT NOT NULL DEFAULT '',\n"
+                                 "    album TEXT NOT NULL DEFAULT '',\n"
+                                 "    title TEXT NOT NULL DEFAULT '',\n"
+                                 "    duration_seconds INTEGER,\n"
+                                 "    file_path TEXT NOT NULL,\n"
+                                 "    file_extension TEXT NOT NULL DEFAULT '',\n"
+                                 "    last_modified REAL NOT NULL,\n"
+                                 "    sub_track_index INTEGER NOT NULL DEFAULT -1,\n"
+                                 "    track_number INTEGER,\n"
+                                 "    disc_number INTEGER,\n"
+                                 "    UNIQUE(file_path, sub_track_index)\n"
+                                 ");\n"
+                                 "\n"
+                                 "CREATE INDEX IF NOT EXISTS idx_tracks_lookup\n"
+                                 "    ON tracks(artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE);\n"
+                                 "\n"
+                                 "CREATE INDEX IF NOT EXISTS idx_tracks_path\n"
+                                 "    ON tracks(file_path);";
 
-#define VESSA_ROW_SELECT                                                                                        \
-    "SELECT id, artist, album, title, duration_seconds, file_path, file_extension, last_modified, "             \
-    "sub_track_index, track_number, disc_number\n"                                                             \
+#define VESSA_ROW_SELECT                                                                                               \
+    "SELECT id, artist, album, title, duration_seconds, file_path, file_extension, last_modified, "                    \
+    "sub_track_index, track_number, disc_number\n"                                                                     \
     "FROM tracks\n"
 
-const char* const allTracksSql = VESSA_ROW_SELECT
-    "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE";
+const char* const allTracksSql =
+    VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE";
 
-#define VESSA_FIND_WHERE                                                                                        \
-    "WHERE artist = ?1 COLLATE NOCASE\n"                                                                        \
-    "  AND album = ?2 COLLATE NOCASE\n"                                                                         \
+#define VESSA_FIND_WHERE                                                                                               \
+    "WHERE artist = ?1 COLLATE NOCASE\n"                                                                               \
+    "  AND album = ?2 COLLATE NOCASE\n"                                                                                \
     "  AND title = ?3 COLLATE NOCASE\n"
 
 const char* const findTracksSql = VESSA_ROW_SELECT VESSA_FIND_WHERE "ORDER BY id ASC";
-const char* const findTracksByDurationSql = VESSA_ROW_SELECT VESSA_FIND_WHERE
-    "ORDER BY CASE WHEN duration_seconds = ?4 THEN 0 ELSE 1 END, id ASC";
+const char* const findTracksByDurationSql =
+    VESSA_ROW_SELECT VESSA_FIND_WHERE "ORDER BY CASE WHEN duration_seconds = ?4 THEN 0 ELSE 1 END, id ASC";
 
 #undef VESSA_FIND_WHERE
 #undef VESSA_ROW_SELECT
@@ -116,11 +115,10 @@ MediaDatabase::TrackRow readRow(const SqliteStatement& statement)
         return statement.int64(column);
     };
     const qint64 subTrack = statement.int64(8);
-    return MediaDatabase::TrackRow(statement.int64(0), statement.text(1), statement.text(2), statement.text(3),
-                                   optionalInt(4), statement.text(5), statement.text(6),
-                                   dateFromSecondsSince1970(statement.real(7)),
-                                   subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInt(9),
-                                   optionalInt(10));
+    return MediaDatabase::TrackRow(
+        statement.int64(0), statement.text(1), statement.text(2), statement.text(3), optionalInt(4), statement.text(5),
+        statement.text(6), dateFromSecondsSince1970(statement.real(7)),
+        subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInt(9), optionalInt(10));
 }
 
 // Runs statements that build or rebuild the schema; a failure throws
@@ -138,11 +136,7 @@ void runSchemaScript(sqlite3* db, const char* sql)
 // BEGIN IMMEDIATE ... COMMIT; rolled back when left without commit().
 class Transaction {
 public:
-    Transaction(sqlite3* db, bool insert)
-        : m_db(db), m_insert(insert)
-    {
-        run("BEGIN IMMEDIATE");
-    }
+    Transaction(sqlite3* db, bool insert) : m_db(db), m_insert(insert) { run("BEGIN IMMEDIATE"); }
     ~Transaction()
     {
         if (!m_committed)
@@ -177,9 +171,16 @@ MediaDatabase::TrackRow::TrackRow(qint64 id, QString artist, QString album, QStr
                                   std::optional<qint64> durationSeconds, QString filePath, QString fileExtension,
                                   QDateTime lastModified, std::optional<qint64> subTrackIndex,
                                   std::optional<qint64> trackNumber, std::optional<qint64> discNumber)
-    : id(id), artist(std::move(artist)), album(std::move(album)), title(std::move(title)),
-      durationSeconds(durationSeconds), filePath(std::move(filePath)), fileExtension(std::move(fileExtension)),
-      lastModified(std::move(lastModified)), subTrackIndex(subTrackIndex), trackNumber(trackNumber),
+    : id(id),
+      artist(std::move(artist)),
+      album(std::move(album)),
+      title(std::move(title)),
+      durationSeconds(durationSeconds),
+      filePath(std::move(filePath)),
+      fileExtension(std::move(fileExtension)),
+      lastModified(std::move(lastModified)),
+      subTrackIndex(subTrackIndex),
+      trackNumber(trackNumber),
       discNumber(discNumber)
 {
 }
@@ -193,10 +194,9 @@ MediaDatabase::MediaDatabase(const std::optional<QString>& path)
         if (!parent.empty())
             std::filesystem::create_directories(parent, error);
         if (error) {
-            throw MediaDatabaseError::cannotOpen(databasePath, QStringLiteral("Cannot create folder ")
-                                                                   + QString::fromStdString(parent.string())
-                                                                   + QStringLiteral(": ")
-                                                                   + QString::fromStdString(error.message()));
+            throw MediaDatabaseError::cannotOpen(
+                databasePath, QStringLiteral("Cannot create folder ") + QString::fromStdString(parent.string())
+                                  + QStringLiteral(": ") + QString::fromStdString(error.message()));
         }
     }
 
@@ -225,8 +225,8 @@ void MediaDatabase::migrateIfNeeded()
     }
     if (version >= schemaVersion)
         return;
-    const QByteArray sql = "DROP TABLE IF EXISTS tracks; PRAGMA user_version = " + QByteArray::number(schemaVersion)
-        + ";";
+    const QByteArray sql =
+        "DROP TABLE IF EXISTS tracks; PRAGMA user_version = " + QByteArray::number(schemaVersion) + ";";
     runSchemaScript(m_db.get(), sql.constData());
 }
 
@@ -276,8 +276,8 @@ qint64 MediaDatabase::removePrefixLocked(const QString& prefix)
 QStringList MediaDatabase::filePathsWithPrefix(const QString& prefix)
 {
     const PrefixRange range = prefixRange(prefix);
-    const QByteArray sql = "SELECT DISTINCT file_path FROM tracks WHERE " + prefixCondition(range)
-        + " ORDER BY file_path";
+    const QByteArray sql =
+        "SELECT DISTINCT file_path FROM tracks WHERE " + prefixCondition(range) + " ORDER BY file_path";
     std::lock_guard lock(m_mutex);
     SqliteStatement statement(m_db.get(), sql);
     bindPrefix(statement, range);

@@ -44,9 +44,8 @@ public:
 
         TrackRow() = default;
         TrackRow(qint64 id, QString artist, QString album, QString title, std::optional<qint64> durationSeconds,
-                 QString filePath, QString fileExtension, QDateTime lastModified,
-                 std::optional<qint64> subTrackIndex, std::optional<qint64> trackNumber,
-                 std::optional<qint64> discNumber);
+                 QString filePath, QString fileExtension, QDateTime lastModified, std::optional<qint64> subTrackIndex,
+                 std::optional<qint64> trackNumber, std::optional<qint64> discNumber);
 
         friend bool operator==(const TrackRow&, const TrackRow&) = default;
     };

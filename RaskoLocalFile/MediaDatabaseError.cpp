@@ -32,12 +32,9 @@ QString MediaDatabaseError::description() const
     switch (m_kind) {
     case Kind::cannotOpen:
         return QStringLiteral("Cannot open media database at ") + m_path + QStringLiteral(": ") + m_reason;
-    case Kind::schemaCreationFailed:
-        return QStringLiteral("Failed to create media database schema: ") + m_reason;
-    case Kind::queryFailed:
-        return QStringLiteral("Media database query failed: ") + m_reason;
-    case Kind::insertFailed:
-        return QStringLiteral("Media database insert failed: ") + m_reason;
+    case Kind::schemaCreationFailed: return QStringLiteral("Failed to create media database schema: ") + m_reason;
+    case Kind::queryFailed: return QStringLiteral("Media database query failed: ") + m_reason;
+    case Kind::insertFailed: return QStringLiteral("Media database insert failed: ") + m_reason;
     }
     return m_reason;
 }

@@ -15,8 +15,7 @@ QString sqliteMessage(sqlite3* db)
     return message ? QString::fromUtf8(message) : QStringLiteral("unknown");
 }
 
-SqliteStatement::SqliteStatement(sqlite3* db, const QByteArray& sql)
-    : m_db(db)
+SqliteStatement::SqliteStatement(sqlite3* db, const QByteArray& sql) : m_db(db)
 {
     if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &m_statement, nullptr) != SQLITE_OK) {
         sqlite3_finalize(m_statement);

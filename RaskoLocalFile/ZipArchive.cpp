@@ -62,8 +62,7 @@ void ZipArchive::Closer::operator()(zip* archive) const noexcept
     zip_discard(archive);
 }
 
-ZipArchive::ZipArchive(const QString& zipPath)
-    : m_path(zipPath)
+ZipArchive::ZipArchive(const QString& zipPath) : m_path(zipPath)
 {
     int code = 0;
     zip_t* archive = zip_open(QFile::encodeName(zipPath).constData(), ZIP_RDONLY, &code);

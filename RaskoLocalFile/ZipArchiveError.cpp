@@ -30,10 +30,10 @@ QString ZipArchiveError::description() const
         return QStringLiteral("Cannot read zip archive ") + m_zipPath + QStringLiteral(": ") + m_message;
     case Kind::readFailed:
         return QStringLiteral("Cannot read '") + m_entryPath + QStringLiteral("' in zip ") + m_zipPath
-            + QStringLiteral(": ") + m_message;
+               + QStringLiteral(": ") + m_message;
     case Kind::entryTooLarge:
         return QStringLiteral("Entry '") + m_entryPath + QStringLiteral("' in zip ") + m_zipPath
-            + QStringLiteral(" is too large: ") + m_message;
+               + QStringLiteral(" is too large: ") + m_message;
     }
     return m_message;
 }

@@ -39,9 +39,9 @@ QString trimSpacesAndTabs(const QString& text)
 } // namespace
 
 MikmodDecoderPlugin::MikmodDecoderPlugin()
-    : m_name(QStringLiteral("Mikmod"))
-    , m_supportedExtensions({
-          QStringLiteral("mod"), QStringLiteral("xm"), QStringLiteral("it"), QStringLiteral("s3m"),
+    : m_name(QStringLiteral("Mikmod")),
+      m_supportedExtensions({
+          QStringLiteral("mod"), QStringLiteral("xm"),  QStringLiteral("it"),  QStringLiteral("s3m"),
           QStringLiteral("stm"), QStringLiteral("stx"), QStringLiteral("mtm"), QStringLiteral("669"),
           QStringLiteral("far"), QStringLiteral("med"), QStringLiteral("amf"), QStringLiteral("dsm"),
           QStringLiteral("imf"), QStringLiteral("gdm"), QStringLiteral("okt"), QStringLiteral("ult"),

@@ -1,6 +1,5 @@
 #include "RaskoMikmod/MikmodError.h"
 
-
 namespace vessa {
 
 MikmodError MikmodError::initFailed(QString message)
@@ -16,10 +15,8 @@ MikmodError MikmodError::loadFailed(QString message)
 QString MikmodError::description() const
 {
     switch (m_kind) {
-    case Kind::initFailed:
-        return QStringLiteral("Failed to initialize libmikmod: ") + m_message;
-    case Kind::loadFailed:
-        return QStringLiteral("Failed to load tracker module: ") + m_message;
+    case Kind::initFailed: return QStringLiteral("Failed to initialize libmikmod: ") + m_message;
+    case Kind::loadFailed: return QStringLiteral("Failed to load tracker module: ") + m_message;
     }
     return QString();
 }

@@ -27,5 +27,4 @@ private:
     QString m_message;
 };
 
-
 } // namespace vessa

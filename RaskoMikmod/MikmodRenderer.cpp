@@ -19,10 +19,10 @@ constexpr qint64 bytesPerFrame = 4;
 } // namespace
 
 MikmodRenderer::MikmodRenderer(MikmodModule module, AudioFormat format, std::optional<quint16> startPosition)
-    : m_module(std::move(module))
-    , m_format(format)
-    , m_startPosition(startPosition)
-    , m_history(m_module ? m_module.get()->numpos : 0)
+    : m_module(std::move(module)),
+      m_format(format),
+      m_startPosition(startPosition),
+      m_history(m_module ? m_module.get()->numpos : 0)
 {
 }
 
@@ -32,8 +32,7 @@ PcmBufferStreamPtr MikmodRenderer::makeBufferStream(MikmodModule module, AudioFo
     // The stream drops its pull function when it ends or goes, and with it
     // the renderer and its module.
     auto renderer = std::make_shared<MikmodRenderer>(std::move(module), format, startPosition);
-    return std::make_unique<PullPcmBufferStream>(
-        [renderer](std::stop_token) { return renderer->renderNext(); });
+    return std::make_unique<PullPcmBufferStream>([renderer](std::stop_token) { return renderer->renderNext(); });
 }
 
 std::optional<PCMBuffer> MikmodRenderer::renderNext()

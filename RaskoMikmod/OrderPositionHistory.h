@@ -12,8 +12,8 @@ class OrderPositionHistory {
 public:
     // The player's state as seen around one tick.
     struct TickState {
-        int position = 0;     // order-list position
-        int pendingJump = 0;  // 0, or the jump the next row applies: position += pendingJump - 2
+        int position = 0;    // order-list position
+        int pendingJump = 0; // 0, or the jump the next row applies: position += pendingJump - 2
         int row = 0;
         int tick = 0;         // tick within the row; 0 right after a new row began
         bool playing = false; // the player handles ticks (not held back, not past the end)

@@ -15,8 +15,7 @@ QString CancellationError::description() const
     return QStringLiteral("The operation was cancelled.");
 }
 
-JsonDecodingError::JsonDecodingError(QString detail)
-    : m_detail(std::move(detail))
+JsonDecodingError::JsonDecodingError(QString detail) : m_detail(std::move(detail))
 {
 }
 

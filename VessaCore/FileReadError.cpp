@@ -4,8 +4,7 @@
 
 namespace vessa {
 
-FileReadError::FileReadError(QString path, QString reason)
-    : m_path(std::move(path)), m_reason(std::move(reason))
+FileReadError::FileReadError(QString path, QString reason) : m_path(std::move(path)), m_reason(std::move(reason))
 {
 }
 

@@ -6,7 +6,7 @@
 // e.g. VESSA_LOGGING_CATEGORY(lcPlayback, "vessacore", "playback").
 // Use it in one .cpp file; log with qCInfo(lcPlayback).noquote() << text or
 // vessa::logInfo(lcPlayback(), text).
-#define VESSA_LOGGING_CATEGORY(name, moduleWord, area) \
+#define VESSA_LOGGING_CATEGORY(name, moduleWord, area)                                                                 \
     Q_LOGGING_CATEGORY(name, "com.tornwick." moduleWord "." area, QtDebugMsg)
 
 namespace vessa {

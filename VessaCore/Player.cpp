@@ -47,8 +47,7 @@ void Player::load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<
                   SeekHandler seekHandler)
 {
     logDebug(lcPlayback(), QString::asprintf("Loading track: %fHz, %lldch, duration=%.*fs", format.sampleRate,
-                                             static_cast<long long>(format.channelCount), 1,
-                                             duration.value_or(-1.0)));
+                                             static_cast<long long>(format.channelCount), 1, duration.value_or(-1.0)));
     setLastError(nullptr);
     ++m_generation;
     stopSchedulingTask();
@@ -112,25 +111,24 @@ void Player::seek(double to, SeekCompletion completion)
     // The handler may run for seconds (an emulator runs forward to the
     // target), so it runs off the main thread; the rest of the seek continues
     // there only if nothing newer came meanwhile.
-    m_seekWorkers.emplace(
-        generation, std::jthread([this, generation, to, handler = m_currentSeekHandler,
-                                  completion = std::move(completion)](std::stop_token stop) mutable {
-            auto stream = std::make_shared<PcmBufferStreamPtr>();
-            std::exception_ptr error;
-            try {
-                *stream = handler(to);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            if (stop.stop_requested())
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, to, stream, error, completion = std::move(completion)] {
-                    continueSeek(generation, to, std::move(*stream), error, completion);
-                },
-                Qt::QueuedConnection);
-        }));
+    m_seekWorkers.emplace(generation, std::jthread([this, generation, to, handler = m_currentSeekHandler,
+                                                    completion = std::move(completion)](std::stop_token stop) mutable {
+                              auto stream = std::make_shared<PcmBufferStreamPtr>();
+                              std::exception_ptr error;
+                              try {
+                                  *stream = handler(to);
+                              } catch (...) {
+                                  error = std::current_exception();
+                              }
+                              if (stop.stop_requested())
+                                  return;
+                              QMetaObject::invokeMethod(
+                                  this,
+                                  [this, generation, to, stream, error, completion = std::move(completion)] {
+                                      continueSeek(generation, to, std::move(*stream), error, completion);
+                                  },
+                                  Qt::QueuedConnection);
+                          }));
 }
 
 void Player::continueSeek(quint64 generation, double to, PcmBufferStreamPtr stream, std::exception_ptr error,
@@ -202,7 +200,8 @@ void Player::startScheduling(PcmBufferStreamPtr buffers)
     m_schedulingTask = std::make_unique<SchedulingTask>(
         m_output, std::move(buffers),
         [this, generation] {
-            QMetaObject::invokeMethod(this, [this, generation] { handleTrackEnd(generation); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, generation] { handleTrackEnd(generation); }, Qt::QueuedConnection);
         },
         [this, generation](std::exception_ptr error) {
             QMetaObject::invokeMethod(

@@ -57,8 +57,7 @@ public:
     // Stops what was loaded, prepares the output for `format` and starts
     // feeding `buffers`; ends paused at 0 without starting the output.
     // Throws the output's error from stop() or prepare().
-    void load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<double> duration,
-              SeekHandler seekHandler);
+    void load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<double> duration, SeekHandler seekHandler);
     // Throws the output's error; the state is then unchanged.
     void play();
     void pause();

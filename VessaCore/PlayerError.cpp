@@ -4,8 +4,7 @@
 
 namespace vessa {
 
-PlayerError::PlayerError(Kind kind, std::exception_ptr underlying)
-    : m_kind(kind), m_underlying(std::move(underlying))
+PlayerError::PlayerError(Kind kind, std::exception_ptr underlying) : m_kind(kind), m_underlying(std::move(underlying))
 {
 }
 
@@ -27,12 +26,9 @@ PlayerError PlayerError::noFormatAvailable()
 QString PlayerError::description() const
 {
     switch (m_kind) {
-    case Kind::schedulingFailed:
-        return QStringLiteral("Audio scheduling failed: ") + describeException(m_underlying);
-    case Kind::seekNotSupported:
-        return QStringLiteral("Seek is not supported for the current track");
-    case Kind::noFormatAvailable:
-        break;
+    case Kind::schedulingFailed: return QStringLiteral("Audio scheduling failed: ") + describeException(m_underlying);
+    case Kind::seekNotSupported: return QStringLiteral("Seek is not supported for the current track");
+    case Kind::noFormatAvailable: break;
     }
     return QStringLiteral("No audio format available -- was a track loaded?");
 }

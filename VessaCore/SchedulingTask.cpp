@@ -4,15 +4,12 @@
 
 namespace vessa {
 
-SchedulingTask::SchedulingTask(AudioOutput& output, PcmBufferStreamPtr stream, EndCallback onEnd,
-                               ErrorCallback onError)
+SchedulingTask::SchedulingTask(AudioOutput& output, PcmBufferStreamPtr stream, EndCallback onEnd, ErrorCallback onError)
     : m_output(output)
 {
-    m_thread = std::jthread(
-        [&output](std::stop_token stop, PcmBufferStreamPtr stream, EndCallback onEnd, ErrorCallback onError) {
-            run(stop, output, std::move(stream), onEnd, onError);
-        },
-        std::move(stream), std::move(onEnd), std::move(onError));
+    m_thread = std::jthread([&output](std::stop_token stop, PcmBufferStreamPtr stream, EndCallback onEnd,
+                                      ErrorCallback onError) { run(stop, output, std::move(stream), onEnd, onError); },
+                            std::move(stream), std::move(onEnd), std::move(onError));
 }
 
 SchedulingTask::~SchedulingTask()
@@ -37,8 +34,8 @@ void SchedulingTask::stop()
         std::rethrow_exception(failure);
 }
 
-void SchedulingTask::run(std::stop_token stop, AudioOutput& output, PcmBufferStreamPtr stream,
-                         const EndCallback& onEnd, const ErrorCallback& onError)
+void SchedulingTask::run(std::stop_token stop, AudioOutput& output, PcmBufferStreamPtr stream, const EndCallback& onEnd,
+                         const ErrorCallback& onError)
 {
     while (stream) {
         if (stop.stop_requested())

@@ -63,8 +63,7 @@ QList<QStringView> identifierPieces(const QString& uri)
 
 } // namespace
 
-TrackRef::TrackRef(const QString& uri)
-    : m_uri(uri)
+TrackRef::TrackRef(const QString& uri) : m_uri(uri)
 {
 }
 
@@ -72,7 +71,7 @@ TrackRef::TrackRef(const QString& artist, const QString& album, const QString& t
                    std::optional<qint64> durationSeconds, std::optional<qint64> subTrackIndex)
 {
     m_uri = QStringLiteral("vez:track:") + percentEncode(artist, fieldPunctuation) + u':'
-        + percentEncode(album, fieldPunctuation) + u':' + percentEncode(track, fieldPunctuation);
+            + percentEncode(album, fieldPunctuation) + u':' + percentEncode(track, fieldPunctuation);
     if (durationSeconds)
         m_uri += u':' + QString::number(*durationSeconds);
     if (subTrackIndex)

@@ -2,8 +2,7 @@
 
 namespace vessa {
 
-VectorPcmBufferStream::VectorPcmBufferStream(std::vector<PCMBuffer> buffers)
-    : m_buffers(std::move(buffers))
+VectorPcmBufferStream::VectorPcmBufferStream(std::vector<PCMBuffer> buffers) : m_buffers(std::move(buffers))
 {
 }
 

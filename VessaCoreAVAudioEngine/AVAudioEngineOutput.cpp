@@ -42,8 +42,7 @@ void sleepFor(double seconds)
 
 } // namespace
 
-AVAudioEngineOutput::AVAudioEngineOutput()
-    : AVAudioEngineOutput(std::make_unique<SdlAudioDevice>())
+AVAudioEngineOutput::AVAudioEngineOutput() : AVAudioEngineOutput(std::make_unique<SdlAudioDevice>())
 {
 }
 
@@ -68,7 +67,7 @@ AVAudioEngineOutput::EngineFormat AVAudioEngineOutput::engineFormat(const AudioF
     if (format.channelCount < 1 || format.channelCount > Equalizer::maxChannels
         || !(format.sampleRate >= 0.5 && format.sampleRate <= maxSampleRate))
         throw AVAudioEngineOutputError(AVAudioEngineOutputError::Kind::invalidFormat);
-    return EngineFormat {format.sampleRate, static_cast<int>(format.channelCount), format.interleaved};
+    return EngineFormat{format.sampleRate, static_cast<int>(format.channelCount), format.interleaved};
 }
 
 void AVAudioEngineOutput::prepare(const AudioFormat& format)
@@ -91,7 +90,7 @@ void AVAudioEngineOutput::prepare(const AudioFormat& format)
 void AVAudioEngineOutput::startDeviceLocked()
 {
     if (!m_device->isOpen())
-        m_device->open(DeviceFormat {m_format->sampleRate, m_format->channelCount}, m_core);
+        m_device->open(DeviceFormat{m_format->sampleRate, m_format->channelCount}, m_core);
     m_device->start();
 }
 

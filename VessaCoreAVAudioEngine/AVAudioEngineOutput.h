@@ -84,9 +84,9 @@ private:
     std::optional<EngineFormat> m_format; // guarded by m_controlMutex
 
     // Read without the lock by schedule and currentTime.
-    std::atomic<int> m_preparedChannels {0}; // 0 until the first prepare
-    std::atomic<double> m_preparedSampleRate {0.0};
-    std::atomic<qint64> m_startingFramePosition {0};
+    std::atomic<int> m_preparedChannels{0}; // 0 until the first prepare
+    std::atomic<double> m_preparedSampleRate{0.0};
+    std::atomic<qint64> m_startingFramePosition{0};
 
     std::jthread m_releaseThread; // last, so it stops before the rest goes
 };

@@ -10,12 +10,9 @@ AVAudioEngineOutputError::AVAudioEngineOutputError(Kind kind, QString deviceMess
 QString AVAudioEngineOutputError::description() const
 {
     switch (m_kind) {
-    case Kind::notPrepared:
-        return QStringLiteral("Audio engine is not prepared for playback");
-    case Kind::invalidFormat:
-        return QStringLiteral("Invalid or unsupported audio format for the audio engine");
-    case Kind::deviceStartFailed:
-        return QStringLiteral("Audio device could not be started: ") + m_deviceMessage;
+    case Kind::notPrepared: return QStringLiteral("Audio engine is not prepared for playback");
+    case Kind::invalidFormat: return QStringLiteral("Invalid or unsupported audio format for the audio engine");
+    case Kind::deviceStartFailed: return QStringLiteral("Audio device could not be started: ") + m_deviceMessage;
     }
     return {};
 }

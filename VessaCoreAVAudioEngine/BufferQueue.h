@@ -72,7 +72,7 @@ public:
     void waitForFinished(std::stop_token stop);
     // Release thread: calls `onReleased(generation)` for each finished buffer,
     // oldest first, and frees them.
-    template<typename F>
+    template <typename F>
     std::size_t collectFinished(F&& onReleased)
     {
         std::size_t count = 0;
@@ -91,10 +91,10 @@ private:
 
     SpscRing<QueuedBuffer, capacity> m_incoming;
     SpscRing<QueuedBuffer, capacity * 2> m_finished;
-    QueuedBuffer* m_current = nullptr; // render thread only
+    QueuedBuffer* m_current = nullptr;  // render thread only
     bool m_finishedSinceSignal = false; // render thread only
-    std::atomic<quint32> m_finishedSignal {0};
-    std::atomic<qint64> m_generation {0};
+    std::atomic<quint32> m_finishedSignal{0};
+    std::atomic<qint64> m_generation{0};
 
     std::mutex m_producerMutex;
     std::condition_variable_any m_roomChanged;

@@ -67,7 +67,7 @@ void Equalizer::configure(int channelCount, double sampleRate)
 {
     m_channelCount = std::clamp(channelCount, 0, maxChannels);
     m_sampleRate = sampleRate;
-    m_seenVersion = ~quint64 {0};
+    m_seenVersion = ~quint64{0};
     recompute();
     reset();
 }
@@ -128,7 +128,7 @@ void Equalizer::recompute()
 
 // Runs every sample through the whole cascade before the next one, so the
 // recursions of all bands and channels overlap instead of waiting on each other.
-template<int Channels>
+template <int Channels>
 void Equalizer::processCascade(double* samples, std::size_t frames)
 {
     const auto count = static_cast<std::size_t>(m_activeCount);

@@ -9,7 +9,7 @@
 namespace vessa {
 
 // Centre frequencies of the ten equaliser bands, in hertz.
-inline constexpr std::array<float, 10> equalizerFrequencies {32, 64, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
+inline constexpr std::array<float, 10> equalizerFrequencies{32, 64, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 
 // The equaliser's controls. Setters run on the main thread, the render thread
 // reads them through atomics; `version` rises with every change. Gains are
@@ -34,9 +34,9 @@ private:
     void changed() { m_version.fetch_add(1, std::memory_order_release); }
 
     std::array<std::atomic<float>, bandCount> m_bandGains;
-    std::atomic<float> m_globalGain {0.0f};
-    std::atomic<bool> m_bypassed {false};
-    std::atomic<quint64> m_version {0};
+    std::atomic<float> m_globalGain{0.0f};
+    std::atomic<bool> m_bypassed{false};
+    std::atomic<quint64> m_version{0};
 };
 
 // The render thread's filter bank: per channel, the ten bands as peaking
@@ -67,24 +67,24 @@ private:
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     };
     struct State {
-        std::array<double, maxChannels> s1 {};
-        std::array<double, maxChannels> s2 {};
+        std::array<double, maxChannels> s1{};
+        std::array<double, maxChannels> s2{};
     };
 
-    template<int Channels>
+    template <int Channels>
     void processCascade(double* samples, std::size_t frames);
     void recompute();
 
     int m_channelCount = 0;
     double m_sampleRate = 0.0;
-    quint64 m_seenVersion = ~quint64 {0};
-    std::array<float, EqualizerSettings::bandCount> m_gains {};
+    quint64 m_seenVersion = ~quint64{0};
+    std::array<float, EqualizerSettings::bandCount> m_gains{};
     float m_globalGainDb = 0.0f;
     bool m_bypassed = false;
 
-    std::array<Biquad, EqualizerSettings::bandCount> m_filters {};
-    std::array<State, EqualizerSettings::bandCount> m_states {};
-    std::array<int, EqualizerSettings::bandCount> m_activeBands {};
+    std::array<Biquad, EqualizerSettings::bandCount> m_filters{};
+    std::array<State, EqualizerSettings::bandCount> m_states{};
+    std::array<int, EqualizerSettings::bandCount> m_activeBands{};
     int m_activeCount = 0;
     unsigned m_activeMask = 0;
     double m_globalFactor = 1.0;

@@ -65,24 +65,24 @@ private:
 
     BufferQueue m_queue;
     EqualizerSettings m_equalizerSettings;
-    std::atomic<bool> m_playing {false};
-    std::atomic<float> m_targetVolume {1.0f};
+    std::atomic<bool> m_playing{false};
+    std::atomic<float> m_targetVolume{1.0f};
 
     int m_channelCount = 0;
 
     // Render thread state.
     Equalizer m_equalizer;
-    std::array<double, chunkFrames * Equalizer::maxChannels> m_scratch {};
+    std::array<double, chunkFrames * Equalizer::maxChannels> m_scratch{};
     float m_appliedVolume = 1.0f;
     qint64 m_renderGeneration = 0;
     bool m_hasTime = false;
     qint64 m_renderedFrames = 0;
 
     // Published time, a sequence lock written only by the render thread.
-    std::atomic<quint64> m_timeSequence {0};
-    std::atomic<qint64> m_publishedGeneration {0};
-    std::atomic<bool> m_publishedHasTime {false};
-    std::atomic<qint64> m_publishedFrames {0};
+    std::atomic<quint64> m_timeSequence{0};
+    std::atomic<qint64> m_publishedGeneration{0};
+    std::atomic<bool> m_publishedHasTime{false};
+    std::atomic<qint64> m_publishedFrames{0};
 };
 
 } // namespace vessa

@@ -8,7 +8,7 @@ namespace vessa {
 
 // A bounded lock-free queue of pointers between exactly one producing and one
 // consuming thread. Neither side ever waits or allocates.
-template<typename T, std::size_t Capacity>
+template <typename T, std::size_t Capacity>
 class SpscRing {
     static_assert(Capacity >= 2 && (Capacity & (Capacity - 1)) == 0, "capacity must be a power of two");
 
@@ -53,9 +53,9 @@ public:
     }
 
 private:
-    std::array<T*, Capacity> m_items {};
-    alignas(64) std::atomic<std::size_t> m_head {0};
-    alignas(64) std::atomic<std::size_t> m_tail {0};
+    std::array<T*, Capacity> m_items{};
+    alignas(64) std::atomic<std::size_t> m_head{0};
+    alignas(64) std::atomic<std::size_t> m_tail{0};
 };
 
 } // namespace vessa

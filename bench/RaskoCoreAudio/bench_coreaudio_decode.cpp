@@ -60,8 +60,9 @@ int main(int argc, char** argv)
     }
     QTemporaryDir dir;
     const QString noise = QStringLiteral("anoisesrc=color=pink:sample_rate=44100:amplitude=0.3:duration=600");
-    const QString made
-        = test::runFfmpeg({"-f", "lavfi", "-i", noise, "-ac", "2", "-c:a", "flac", dir.filePath("ten-minutes.flac")}, 600000)
+    const QString made =
+        test::runFfmpeg({"-f", "lavfi", "-i", noise, "-ac", "2", "-c:a", "flac", dir.filePath("ten-minutes.flac")},
+                        600000)
         + test::runFfmpeg({"-f", "lavfi", "-i", noise, "-ac", "2", "-c:a", "libmp3lame", "-b:a", "256k",
                            dir.filePath("ten-minutes.mp3")},
                           600000);

@@ -44,7 +44,8 @@ QByteArray fmVgm()
     QByteArray fm;
     const auto write = [&fm](int reg, int value) { fm.append(char(0x52)).append(char(reg)).append(char(value)); };
     for (int op = 0; op < 16; op += 4) {
-        for (auto [reg, value] : {std::pair{0x30, 0x01}, {0x40, 0x18}, {0x50, 0x1F}, {0x60, 0x05}, {0x70, 0x02}, {0x80, 0x27}})
+        for (auto [reg, value] :
+             {std::pair{0x30, 0x01}, {0x40, 0x18}, {0x50, 0x1F}, {0x60, 0x05}, {0x70, 0x02}, {0x80, 0x27}})
             write(reg + op, value);
     }
     write(0xB0, 0x07); // algorithm 7
@@ -56,7 +57,8 @@ QByteArray fmVgm()
     // tag offsets move along; the YM2612 gets its NTSC clock.
     file.insert(0x40, fm);
     for (int at : {0x04, 0x14})
-        qToLittleEndian<quint32>(qFromLittleEndian<quint32>(file.constData() + at) + quint32(fm.size()), file.data() + at);
+        qToLittleEndian<quint32>(qFromLittleEndian<quint32>(file.constData() + at) + quint32(fm.size()),
+                                 file.data() + at);
     qToLittleEndian<quint32>(7670453, file.data() + 0x2C);
     return file;
 }
@@ -71,8 +73,7 @@ const QByteArray& fixture(int which)
 void setLabels(benchmark::State& state, std::int64_t frames)
 {
     state.SetLabel(state.range(0) == 0 ? "vgm" : "gbs");
-    state.counters["x_realtime"] =
-        benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
 }
 
 void BM_Plugin(benchmark::State& state)

@@ -77,18 +77,20 @@ bool makeLibrary(const QString& root, int count)
     for (int i = 0; made < count; ++i) {
         const QByteArray artist = "Artist " + QByteArray::number(i / 100);
         const QByteArray album = "Album " + QByteArray::number(i / 10);
-        const QString folder = QStringLiteral("%1/%2/%3").arg(root, QString::fromUtf8(artist), QString::fromUtf8(album));
+        const QString folder =
+            QStringLiteral("%1/%2/%3").arg(root, QString::fromUtf8(artist), QString::fromUtf8(album));
         const QByteArray title = "Track " + QByteArray::number(i);
         bool written = true;
         if (i % 100 == 0) {
             written = writeFile(folder + QStringLiteral("/game%1.nsf").arg(i), test::nsfFile(3, title, artist, "2020"));
         } else if (i % 100 == 1) {
-            written = writeFile(folder + QStringLiteral("/song%1.mod").arg(i), test::ModFixture::song(1, title).bytes());
+            written =
+                writeFile(folder + QStringLiteral("/song%1.mod").arg(i), test::ModFixture::song(1, title).bytes());
         } else if (i % 250 == 2) {
             test::ZipFixture zip;
             for (int m = 0; m < 10; ++m)
-                zip.addFile(QStringLiteral("Disc/%1.wav").arg(m), taggedWav(i + m, title + '.' + QByteArray::number(m),
-                                                                              artist, album));
+                zip.addFile(QStringLiteral("Disc/%1.wav").arg(m),
+                            taggedWav(i + m, title + '.' + QByteArray::number(m), artist, album));
             QDir().mkpath(folder);
             try {
                 zip.write(folder + QStringLiteral("/archive%1.zip").arg(i));
@@ -148,7 +150,8 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         qint64 read = 0;
-        const QList<ScannedTrack> cold = source.scanDirectories({library}, [&](const ScanProgress& p) { read = p.total; });
+        const QList<ScannedTrack> cold =
+            source.scanDirectories({library}, [&](const ScanProgress& p) { read = p.total; });
         const double coldSeconds = seconds(timer);
         std::printf("cold scan:   %6lld files read, %6lld tracks, %7.3f s, %9.0f files/s\n", qlonglong(read),
                     qlonglong(cold.size()), coldSeconds, double(read) / coldSeconds);
@@ -165,7 +168,8 @@ int main(int argc, char** argv)
 
         timer.restart();
         read = 0;
-        const QList<ScannedTrack> warm = source.scanDirectories({library}, [&](const ScanProgress& p) { read = p.total; });
+        const QList<ScannedTrack> warm =
+            source.scanDirectories({library}, [&](const ScanProgress& p) { read = p.total; });
         const double warmSeconds = seconds(timer);
         std::printf("warm rescan: %6lld files found, %6lld read, %7.3f s, %9.0f files/s\n", qlonglong(listed),
                     qlonglong(read), warmSeconds, double(listed) / warmSeconds);

@@ -20,14 +20,11 @@ MediaDatabase::TrackRow row(int i)
 {
     const int artist = i / 1000;
     const int album = (i / 10) % 100;
-    return MediaDatabase::TrackRow(0, QStringLiteral("Artist %1").arg(artist), QStringLiteral("Album %1").arg(album),
-                                   QStringLiteral("Track %1").arg(i % 10), 180 + i % 120,
-                                   QStringLiteral("/home/user/Music/Artist %1/Album %2/%3 Track.flac")
-                                       .arg(artist)
-                                       .arg(album)
-                                       .arg(i),
-                                   QStringLiteral("flac"), QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + i),
-                                   std::nullopt, i % 10 + 1, 1);
+    return MediaDatabase::TrackRow(
+        0, QStringLiteral("Artist %1").arg(artist), QStringLiteral("Album %1").arg(album),
+        QStringLiteral("Track %1").arg(i % 10), 180 + i % 120,
+        QStringLiteral("/home/user/Music/Artist %1/Album %2/%3 Track.flac").arg(artist).arg(album).arg(i),
+        QStringLiteral("flac"), QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + i), std::nullopt, i % 10 + 1, 1);
 }
 
 void fill(MediaDatabase& database, int rows, int batchSize)
@@ -95,8 +92,8 @@ void findTracks(benchmark::State& state)
     for (auto _ : state) {
         const int n = (i++ * 7919) % libraryRows;
         const MediaDatabase::TrackRow wanted = row(n);
-        benchmark::DoNotOptimize(database.findTracks(wanted.artist.toUpper(), wanted.album, wanted.title,
-                                                     wanted.durationSeconds));
+        benchmark::DoNotOptimize(
+            database.findTracks(wanted.artist.toUpper(), wanted.album, wanted.title, wanted.durationSeconds));
     }
     state.SetItemsProcessed(state.iterations());
 }

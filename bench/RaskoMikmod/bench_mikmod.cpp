@@ -21,8 +21,7 @@ QByteArray busyModule()
         fixture.orders.append(pattern);
         for (int row = 0; row < ModFixture::rowCount; row += 2)
             for (int channel = 0; channel < ModFixture::channelCount; ++channel)
-                fixture.note(pattern, row, channel,
-                             ModFixture::Note{periods[(row / 2 + channel + pattern) % 8], 1});
+                fixture.note(pattern, row, channel, ModFixture::Note{periods[(row / 2 + channel + pattern) % 8], 1});
     }
     return fixture.bytes();
 }
@@ -41,11 +40,10 @@ void BM_RenderModule(benchmark::State& state)
         }
     }
     // Seconds of audio per second of rendering: times real time.
-    state.counters["x_realtime"] =
-        benchmark::Counter(static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate,
-                           benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(
+        static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate, benchmark::Counter::kIsRate);
     state.counters["audio_s"] = static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate
-        / static_cast<double>(state.iterations());
+                                / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_RenderModule)->Unit(benchmark::kMillisecond);
 

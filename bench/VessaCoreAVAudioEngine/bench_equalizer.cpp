@@ -103,7 +103,8 @@ double equalizerFramesPerSecond(const std::vector<float>& interleaved)
     while (elapsed < minimumSeconds) {
         const auto start = Clock::now();
         for (std::size_t first = 0; first + periodFrames <= frames; first += periodFrames) {
-            std::copy_n(interleaved.begin() + static_cast<std::ptrdiff_t>(first * channels), block.size(), block.begin());
+            std::copy_n(interleaved.begin() + static_cast<std::ptrdiff_t>(first * channels), block.size(),
+                        block.begin());
             equalizer.process(block.data(), periodFrames);
             processed += periodFrames;
         }

@@ -33,7 +33,8 @@ struct PlayContextRig {
     explicit PlayContextRig(int trackCount = 5)
     {
         for (int i = 0; i < trackCount; ++i) {
-            tracks.append(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i)));
+            tracks.append(
+                TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i)));
             source->addTrack(tracks.last(), SourceResult(SourceLocator::fileURL(path(i)), QStringLiteral("fake")));
             decoder->setMetadata(path(i), TrackMetadata{.title = QStringLiteral("Title %1").arg(i)});
         }
@@ -72,14 +73,17 @@ struct PlayContextRig {
     QString lastOpenedPath() const { return openCount() ? decoder->openCalls().last().locator.path() : QString(); }
     QStringList lines() const { return log.messages(QStringLiteral("com.tornwick.oblin.playback")); }
     int nowPlayingCount() const { return int(lines().filter(QStringLiteral("Now playing: ")).size()); }
-    bool waitForNowPlaying(int count) { return QTest::qWaitFor([&] { return nowPlayingCount() >= count; }, 10000); }
+    bool waitForNowPlaying(int count)
+    {
+        return QTest::qWaitFor([&] { return nowPlayingCount() >= count; }, 10000);
+    }
     // Loads the queue and plays entry `index` of it.
     bool startPlaying(qsizetype index)
     {
         context->loadQueue(tracks, index);
         const int before = nowPlayingCount();
         return run(PlaybackCommand::play()).isEmpty() && waitForNowPlaying(before + 1)
-            && context->playingIndex() == index;
+               && context->playingIndex() == index;
     }
 };
 

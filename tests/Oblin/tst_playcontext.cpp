@@ -112,8 +112,8 @@ private slots:
         rig.endTrack(); // a track end moves to the next slot
         QTRY_COMPARE(rig.context->playingIndex(), Index(order[1]));
         // To slot 2, back to 1, to 2, and at the end of the order: stop,
-        for (const auto& command : {PlaybackCommand::next(), PlaybackCommand::previous(), PlaybackCommand::next(),
-                                    PlaybackCommand::next()})
+        for (const auto& command :
+             {PlaybackCommand::next(), PlaybackCommand::previous(), PlaybackCommand::next(), PlaybackCommand::next()})
             QCOMPARE(rig.run(command), QString());
         QVERIFY(rig.lines().contains(QStringLiteral("previous (shuffle): index %1").arg(order[1])));
         QVERIFY(isIdle(rig.player) && rig.context->playingIndex() == order[2]);
@@ -163,9 +163,9 @@ private slots:
         rig.tracks.append(stage);
         QVERIFY(rig.startPlaying(0));
         QTRY_COMPARE(rig.lines().size(), 6);
-        QCOMPARE(rig.lines(), (QStringList{"loadQueue: 2 tracks, startIndex=0", "execute: play",
-                                           "play: resolving track at index 0", "resolveAndPlay: " + uri,
-                                           "Now playing: " + uri, "Metadata loaded for: " + uri}));
+        QCOMPARE(rig.lines(),
+                 (QStringList{"loadQueue: 2 tracks, startIndex=0", "execute: play", "play: resolving track at index 0",
+                              "resolveAndPlay: " + uri, "Now playing: " + uri, "Metadata loaded for: " + uri}));
         QCOMPARE(rig.context->currentMetadata()->title, std::optional<QString>(QStringLiteral("Title 0")));
         const auto call = rig.decoder->openCalls().first();
         QVERIFY(call.hints && !call.hints->infiniteLoop && call.hints->fileExtension == QStringLiteral("fake"));
@@ -255,7 +255,7 @@ private slots:
             {RepeatMode::all, 3, "autoAdvance: no track of the queue played audio, stopping"}};
         for (const auto& [repeat, opens, lastLine] : cases) {
             PlayContextRig rig(3);
-            rig.output.setCallHook({}); // tracks end as soon as they are drained
+            rig.output.setCallHook({});          // tracks end as soon as they are drained
             rig.decoder->setHonoursHints(false); // and end under repeat one too
             rig.decoder->setScript(FakeStreamScript{.bufferCount = 0});
             rig.context->setRepeatMode(repeat);

@@ -35,11 +35,12 @@ private slots:
         QList<std::optional<QString>> hints;
         std::vector<float> expected;
         for (int i = 0; i < 3; ++i) {
-            WavFixture wav{.frameCount = 12000 + 7000 * i, .content = WavFixture::Content::sine,
-                           .frequency = 330.0 + 220.0 * i};
+            WavFixture wav{
+                .frameCount = 12000 + 7000 * i, .content = WavFixture::Content::sine, .frequency = 330.0 + 220.0 * i};
             const QString path = dir.filePath(QStringLiteral("tone %1.wav").arg(i));
             QVERIFY(wav.write(path));
-            tracks.append(TrackRef(QStringLiteral("Tester"), QStringLiteral("Tones"), QStringLiteral("Tone %1").arg(i)));
+            tracks.append(
+                TrackRef(QStringLiteral("Tester"), QStringLiteral("Tones"), QStringLiteral("Tone %1").arg(i)));
             hints.append(QUrl::fromLocalFile(path).toString());
             for (qint64 frame = 0; frame < wav.frameCount; ++frame) // never silent in both channels
                 expected.insert(expected.end(), {wav.sample(frame, 0), wav.sample(frame, 1)});
@@ -50,7 +51,8 @@ private slots:
                 QList<SourcePluginPtr>{}, QList<DecoderPluginPtr>{std::make_shared<CoreAudioDecoderPlugin>(8192)});
             AVAudioEngineOutput output;
             Player player(output);
-            PlayContext context(player, std::make_shared<TrackResolver>(registry, registry->buildCompositeMetadataExtractor()));
+            PlayContext context(player,
+                                std::make_shared<TrackResolver>(registry, registry->buildCompositeMetadataExtractor()));
             context.loadQueue(tracks, 0, hints);
             std::optional<std::exception_ptr> outcome;
             context.execute(PlaybackCommand::play(), [&](std::exception_ptr error) { outcome = error; });

@@ -51,7 +51,8 @@ private slots:
             rig.context->setLastError(std::make_exception_ptr(CancellationError()));
             rig.context->setCurrentMetadata(TrackMetadata{});
             rig.context->loadQueue(rig.tracks, startIndex, std::nullopt, std::nullopt, QStringLiteral("library"));
-            QCOMPARE(rig.lines(), QStringList{QStringLiteral("loadQueue: %1 tracks, startIndex=%2").arg(count).arg(startIndex)});
+            QCOMPARE(rig.lines(),
+                     QStringList{QStringLiteral("loadQueue: %1 tracks, startIndex=%2").arg(count).arg(startIndex)});
             QCOMPARE(rig.context->queueID(), std::optional<QString>(QStringLiteral("library")));
             QVERIFY(!rig.context->lastError() && !rig.context->currentMetadata());
             QCOMPARE(rig.context->currentTrack(), current ? std::optional(rig.tracks[*current]) : std::nullopt);
@@ -68,8 +69,8 @@ private slots:
         QTest::newRow("none") << Hints() << line;
         QTest::newRow("one each") << Hints{std::nullopt, QStringLiteral("b.fake")} << line + " (hint: b.fake)";
         QTest::newRow("too few are padded") << Hints{QStringLiteral("a.fake")} << line;
-        QTest::newRow("too many are cut") << Hints{std::nullopt, QStringLiteral("b.fake"), QStringLiteral("c.fake")}
-                                          << line + " (hint: b.fake)";
+        QTest::newRow("too many are cut")
+            << Hints{std::nullopt, QStringLiteral("b.fake"), QStringLiteral("c.fake")} << line + " (hint: b.fake)";
     }
     void hintsAreFittedToTheTracks()
     {

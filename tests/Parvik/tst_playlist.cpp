@@ -38,7 +38,10 @@ QStringList entries(Parse&& parse)
     }
 }
 
-QStringList read(const QByteArray& data) { return entries([&] { return PlaylistFile::parse(data, u"x"_s); }); }
+QStringList read(const QByteArray& data)
+{
+    return entries([&] { return PlaylistFile::parse(data, u"x"_s); });
+}
 
 QStringList import(const QByteArray& data, bool isUTF8Only = false)
 {
@@ -119,8 +122,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<QStringList>("expected");
-        for (const char* header : {"#parvik:2\t{}", "#parvik:2", "#parvik:2 {}", "#parvik:\t\t2\t{\"a\":\t1} x",
-                                   "\xEF\xBB\xBF#parvik:+2"})
+        for (const char* header :
+             {"#parvik:2\t{}", "#parvik:2", "#parvik:2 {}", "#parvik:\t\t2\t{\"a\":\t1} x", "\xEF\xBB\xBF#parvik:+2"})
             QTest::newRow(header) << QByteArray(header) << QStringList{"a|b"};
         for (const char* header : {"#parvik:1\t{}", "#parvik:0", "#parvik:-7 {}"})
             QTest::newRow(header) << QByteArray(header) << QStringList{"a\tb"};
@@ -160,9 +163,12 @@ private slots:
     // and tabs at the ends, and an entry whose URI begins with "#".
     void roundTrip()
     {
-        const Playlist p(u"Trip"_s, {PlaylistTrack(TrackRef(u"vez:track:A:B:C:215#2"_s)), PlaylistTrack(TrackRef(u"u"_s)),
-                                     {TrackRef(u"\U0001F3B5::y"_s), u"file:///M%C3%BCsic/x"_s}, {TrackRef(u"a"_s), u""_s},
-                                     {TrackRef(u" b"_s), u"h \t"_s}, PlaylistTrack(TrackRef(u"#c"_s))});
+        const Playlist p(u"Trip"_s, {PlaylistTrack(TrackRef(u"vez:track:A:B:C:215#2"_s)),
+                                     PlaylistTrack(TrackRef(u"u"_s)),
+                                     {TrackRef(u"\U0001F3B5::y"_s), u"file:///M%C3%BCsic/x"_s},
+                                     {TrackRef(u"a"_s), u""_s},
+                                     {TrackRef(u" b"_s), u"h \t"_s},
+                                     PlaylistTrack(TrackRef(u"#c"_s))});
         QCOMPARE(read(PlaylistFile::serialize(p)),
                  (QStringList{"A:B:C:215#2", "u", "\U0001F3B5::y|file:///M%C3%BCsic/x", "a", "b|h"}));
     }
@@ -175,7 +181,8 @@ private slots:
             QTest::newRow(name) << QByteArray(text) << expected;
         };
         row("example", "#EXTM3U\n#EXTINF:215,Artist - Title\nMusic/a.mp3\n", {"Artist::Title:215|file://Music/a.mp3"});
-        row("no information", "x/My Song.mp3\na.b.flac\n", {"::My%20Song|file://x/My%20Song.mp3", "::a.b|file://a.b.flac"});
+        row("no information", "x/My Song.mp3\na.b.flac\n",
+            {"::My%20Song|file://x/My%20Song.mp3", "::a.b|file://a.b.flac"});
         row("minus one", "#EXTINF:-1,Radio\n/a.mp3", {"::Radio|file:///a.mp3"});
         row("first dash only", "#EXTINF:1,A - B - C\na", {"A::B%20-%20C:1|file://a"});
         row("dash without spaces", "#EXTINF:1,A-B\na", {"::A-B:1|file://a"});
@@ -189,8 +196,10 @@ private slots:
         row("other schemes are paths", "ftp://h/f.mp3\n", {"::f|file://ftp://h/f.mp3"});
         row("CR LF and lower case", "#extm3u\r\n#extinf:5,A - B\r\nc\r\n", {"A::B:5|file://c"});
         row("NEL, U+2028, padding", "#EXTINF:5,A - B\xE2\x80\xA8\t c \xC2\xA0\xC2\x85", {"A::B:5|file://c"});
-        row("byte-order mark", "\xEF\xBB\xBF#EXTINF:3,Bj\xC3\xB6rk - J\xC3\xB3ga\nx", {"Bj%C3%B6rk::J%C3%B3ga:3|file://x"});
-        row("Latin-1", "#EXTINF:3,Bj\xF6rk - J\xF3ga\nCaf\xE9/s.mp3", {"Bj%C3%B6rk::J%C3%B3ga:3|file://Caf%C3%A9/s.mp3"});
+        row("byte-order mark", "\xEF\xBB\xBF#EXTINF:3,Bj\xC3\xB6rk - J\xC3\xB3ga\nx",
+            {"Bj%C3%B6rk::J%C3%B3ga:3|file://x"});
+        row("Latin-1", "#EXTINF:3,Bj\xF6rk - J\xF3ga\nCaf\xE9/s.mp3",
+            {"Bj%C3%B6rk::J%C3%B3ga:3|file://Caf%C3%A9/s.mp3"});
         row("absolute path", "/Music/My Song.mp3", {"::My%20Song|file:///Music/My%20Song.mp3"});
         // Errors.
         row("remote only", "#EXTM3U\nhttp://a/b\nhttps://c/d\n", {"M3U file 'Road Trip' contains no tracks"});

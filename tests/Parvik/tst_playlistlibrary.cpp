@@ -60,7 +60,10 @@ QString errorText(F&& operation)
     return QString();
 }
 
-QList<PlaylistTrack> entries(const QString& uri) { return {PlaylistTrack(TrackRef(uri))}; }
+QList<PlaylistTrack> entries(const QString& uri)
+{
+    return {PlaylistTrack(TrackRef(uri))};
+}
 
 // {"load"}, {"star", uri}, {"save", name}, {"create", name}, {"rename", from, to} or {"remove", name}.
 void run(PlaylistLibrary& lib, const QStringList& command)
@@ -166,7 +169,8 @@ private slots:
                                                   {"newer", newer},
                                                   {"Mix.PARVIK", "A playlist named 'Mix.PARVIK' already exists"}}));
         QVERIFY(log.contains(category, u"Failed to load playlist 'newer': "_s + newer));
-        QCOMPARE(log.messages(category).last(), "Loaded 9 playlists from Library Playlists, 3 failed: " + failed.join(u", "));
+        QCOMPARE(log.messages(category).last(),
+                 "Loaded 9 playlists from Library Playlists, 3 failed: " + failed.join(u", "));
         QCOMPARE(log.entries().last().type, QtCriticalMsg);
         // create and rename re-sort; a removal keeps the order of the rest.
         lib.create(u"a2"_s);
@@ -218,10 +222,11 @@ private slots:
         row("save fails", {other}, "then writes fail", {"save", "Other"}, full("Other"));
         row("create fails", {}, "then writes fail", {"create", "New"}, full("New"));
         row("rename fails", {other}, "then writes fail", {"rename", "Other", "New"}, full("New"));
-        row("delete fails", {other}, "then removes fail", {"remove", "Other"}, u"Failed to delete playlist 'Other': busy"_s);
+        row("delete fails", {other}, "then removes fail", {"remove", "Other"},
+            u"Failed to delete playlist 'Other': busy"_s);
         const auto invalid = [](const QString& name) {
-            return u"A playlist cannot be named '%1': a name must not be empty, begin with '.' or contain '/'"_s
-                .arg(name);
+            return u"A playlist cannot be named '%1': a name must not be empty, begin with '.' or contain '/'"_s.arg(
+                name);
         };
         for (const QString& name : {QString(), u".mix"_s, u"../up"_s, u"a\0b"_s})
             row(qPrintable("create " + name), {}, "yes", {"create", name}, invalid(name));
@@ -283,9 +288,10 @@ private slots:
         m_store->failRemoves = true; // the rename still succeeds; the old file stays
         lib.rename(u"mix"_s, u"MIX"_s);
         QCOMPARE(names(), (QStringList{"Starred", "Mix", "MIX"})); // equal in the collation: order kept
-        QCOMPARE(stored(), (QStringList{"Loose.parvik=#parvik:2\t{}\na\n", "MIX.parvik=#parvik:2\t{}\nu\tfile:///m/u.mp3\n",
-                                        "Mix.parvik=#parvik:2\t{}\n", "Starred.parvik=#parvik:2\t{}\ntwo\n",
-                                        "mix.parvik=#parvik:2\t{}\nu\tfile:///m/u.mp3\n"}));
+        QCOMPARE(stored(),
+                 (QStringList{"Loose.parvik=#parvik:2\t{}\na\n", "MIX.parvik=#parvik:2\t{}\nu\tfile:///m/u.mp3\n",
+                              "Mix.parvik=#parvik:2\t{}\n", "Starred.parvik=#parvik:2\t{}\ntwo\n",
+                              "mix.parvik=#parvik:2\t{}\nu\tfile:///m/u.mp3\n"}));
         QCOMPARE(log.messages(category),
                  (QStringList{"Created playlist: Mix", "Created playlist: mix", "Renamed playlist: starred -> liked",
                               "Deleted playlist: liked", "Failed to delete old playlist file 'mix': busy",
@@ -337,7 +343,8 @@ private slots:
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         }
         const QString error = errorText([&] { lib.save(Playlist(u"Big"_s, entries(QString(40000, u'x')))); });
-        QVERIFY2(error.startsWith(u"Failed to save playlist 'Big': Failed to write 'Big.parvik':"_s), qPrintable(error));
+        QVERIFY2(error.startsWith(u"Failed to save playlist 'Big': Failed to write 'Big.parvik':"_s),
+                 qPrintable(error));
         QCOMPARE(stored(), before); // no temporary file left behind
         QCOMPARE(lib.playlist(u"Big"_s)->tracks, entries(u"old"_s));
     }

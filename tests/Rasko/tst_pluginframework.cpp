@@ -32,8 +32,8 @@ struct Fixture {
     std::shared_ptr<FakeExtractingDecoderPlugin> platform = tagging("CoreAudio", {"mp3", "flac"});
     DecoderPluginPtr plain = std::make_shared<FakeDecoderPlugin>(QStringLiteral("Plain"), QSet<QString>{"mp3", "ogg"});
     std::shared_ptr<FakeSourcePlugin> source = std::make_shared<FakeSourcePlugin>(QStringLiteral("LocalFile"));
-    PluginRegistryPtr registry = std::make_shared<PluginRegistry>(QList<SourcePluginPtr>{source},
-                                                                  QList<DecoderPluginPtr>{chip, tracker});
+    PluginRegistryPtr registry =
+        std::make_shared<PluginRegistry>(QList<SourcePluginPtr>{source}, QList<DecoderPluginPtr>{chip, tracker});
     std::shared_ptr<FakeMetadataExtractor> extractor = std::make_shared<FakeMetadataExtractor>();
     TrackResolver resolver{registry, extractor};
 
@@ -58,8 +58,14 @@ private slots:
         const Fixture fixture;
         PluginRegistry& registry = *fixture.registry;
         // The first registered decoder that accepts the extension, whatever its letter case.
-        for (const auto& [ext, name] : {std::pair{"nsf", "GameMusicEmu"}, {"NSF", "GameMusicEmu"}, {"669", "Mikmod"},
-                                       {"mp3", "CoreAudio"}, {"Ogg", "Plain"}, {"nsfx", ""}, {".mp3", ""}, {"", ""}}) {
+        for (const auto& [ext, name] : {std::pair{"nsf", "GameMusicEmu"},
+                                        {"NSF", "GameMusicEmu"},
+                                        {"669", "Mikmod"},
+                                        {"mp3", "CoreAudio"},
+                                        {"Ogg", "Plain"},
+                                        {"nsfx", ""},
+                                        {".mp3", ""},
+                                        {"", ""}}) {
             const DecoderPluginPtr decoder = registry.decoder(ext);
             QCOMPARE(decoder ? decoder->name() : QString(), QString::fromLatin1(name));
         }
@@ -79,8 +85,11 @@ private slots:
 
         // The composite chooses among all extracting decoders but the last, which is the fallback.
         const CompositeMetadataExtractorPtr before = registry.buildCompositeMetadataExtractor();
-        for (const auto& [path, name] : {std::pair{"/a.nsf", "GameMusicEmu"}, {"/A.NSF", "GameMusicEmu"},
-                                         {"/c.Xm", "Mikmod"}, {"/e.ogg", "CoreAudio"}, {"/m.nsf/README", "CoreAudio"}})
+        for (const auto& [path, name] : {std::pair{"/a.nsf", "GameMusicEmu"},
+                                         {"/A.NSF", "GameMusicEmu"},
+                                         {"/c.Xm", "Mikmod"},
+                                         {"/e.ogg", "CoreAudio"},
+                                         {"/m.nsf/README", "CoreAudio"}})
             QCOMPARE(before->extract(SourceLocator::fileURL(path), 1).title, QString::fromLatin1(name));
         QCOMPARE(before->extract(SourceLocator::data("NESM"), 1).title, QStringLiteral("CoreAudio"));
         // It passes the chosen extractor's error on, and ignores later registrations.
@@ -101,22 +110,36 @@ private slots:
         QTest::addColumn<bool>("withPlaylist");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
-        QTest::newRow("absolute %20") << "file://@/My%20Song.mp3" << false << "@/My Song.mp3" << "";
-        QTest::newRow("absolute doubled slash") << "file:///@/My Song.mp3?a#2" << true << "@/My Song.mp3" << "";
-        QTest::newRow("relative") << "file://sub/c.flac" << true << "@/p/sub/c.flac" << "";
-        QTest::newRow("relative %20") << "file://Sub%20Dir/d.flac" << true << "@/p/Sub Dir/d.flac" << "";
-        QTest::newRow("relative bad escape kept") << "file://100%/a.mp3" << true << "@/p/100%/a.mp3" << "";
-        QTest::newRow("relative non-UTF-8 kept") << "file://%FF.mp3" << true << "@/p/%FF.mp3" << "";
-        QTest::newRow("bare") << "sub/c.flac" << true << "@/p/sub/c.flac" << "";
-        QTest::newRow("bare not decoded") << "Sub%20Dir/e.flac" << true << "@/p/Sub%20Dir/e.flac" << "";
-        QTest::newRow("bare joined as written") << "/m/x.mp3" << true << "@/p//m/x.mp3" << "";
-        QTest::newRow("upper-case extension") << "X.MP3" << true << "@/p/X.MP3" << "";
-        QTest::newRow("missing") << "file://@/no.mp3" << true << "" << "File hint target does not exist: @/no.mp3";
-        QTest::newRow("no playlist")
-            << "sub/c.flac" << false << "" << "File hint is relative but no playlist URL provided: sub/c.flac";
-        QTest::newRow("unknown extension") << "file://x.wma" << true << "" << "No decoder for file hint extension: wma";
-        QTest::newRow("folder") << "file://sub" << true << "" << "No decoder for file hint extension: ";
-        QTest::newRow("NUL") << "file://@/%00.mp3" << true << "" << "File hint is not a valid URL: file://@/%00.mp3";
+        QTest::newRow("absolute %20") << "file://@/My%20Song.mp3" << false << "@/My Song.mp3"
+                                      << "";
+        QTest::newRow("absolute doubled slash") << "file:///@/My Song.mp3?a#2" << true << "@/My Song.mp3"
+                                                << "";
+        QTest::newRow("relative") << "file://sub/c.flac" << true << "@/p/sub/c.flac"
+                                  << "";
+        QTest::newRow("relative %20") << "file://Sub%20Dir/d.flac" << true << "@/p/Sub Dir/d.flac"
+                                      << "";
+        QTest::newRow("relative bad escape kept") << "file://100%/a.mp3" << true << "@/p/100%/a.mp3"
+                                                  << "";
+        QTest::newRow("relative non-UTF-8 kept") << "file://%FF.mp3" << true << "@/p/%FF.mp3"
+                                                 << "";
+        QTest::newRow("bare") << "sub/c.flac" << true << "@/p/sub/c.flac"
+                              << "";
+        QTest::newRow("bare not decoded") << "Sub%20Dir/e.flac" << true << "@/p/Sub%20Dir/e.flac"
+                                          << "";
+        QTest::newRow("bare joined as written") << "/m/x.mp3" << true << "@/p//m/x.mp3"
+                                                << "";
+        QTest::newRow("upper-case extension") << "X.MP3" << true << "@/p/X.MP3"
+                                              << "";
+        QTest::newRow("missing") << "file://@/no.mp3" << true << ""
+                                 << "File hint target does not exist: @/no.mp3";
+        QTest::newRow("no playlist") << "sub/c.flac" << false << ""
+                                     << "File hint is relative but no playlist URL provided: sub/c.flac";
+        QTest::newRow("unknown extension") << "file://x.wma" << true << ""
+                                           << "No decoder for file hint extension: wma";
+        QTest::newRow("folder") << "file://sub" << true << ""
+                                << "No decoder for file hint extension: ";
+        QTest::newRow("NUL") << "file://@/%00.mp3" << true << ""
+                             << "File hint is not a valid URL: file://@/%00.mp3";
     }
 
     void fileHints()
@@ -162,8 +185,10 @@ private slots:
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("logLine");
         const QString uri = libraryRef.uri();
-        QTest::newRow("no source") << "-" << "No source plugin can handle " + uri << "No source plugin for: " + uri;
-        QTest::newRow("no decoder") << "wma" << "No decoder plugin for " + uri + " (extension: wma)"
+        QTest::newRow("no source") << "-"
+                                   << "No source plugin can handle " + uri << "No source plugin for: " + uri;
+        QTest::newRow("no decoder") << "wma"
+                                    << "No decoder plugin for " + uri + " (extension: wma)"
                                     << "No decoder for " + uri + " (ext: wma)";
     }
 

@@ -36,7 +36,7 @@ Decoded drain(PcmBufferStream& stream, const AudioFormat& format)
     std::stop_source source;
     while (std::optional<PCMBuffer> buffer = stream.next(source.get_token())) {
         decoded.regular = decoded.regular && previous == 8192 && buffer->format == format
-            && buffer->channelData.size() == decoded.channels.size() && buffer->frameCount() > 0;
+                          && buffer->channelData.size() == decoded.channels.size() && buffer->frameCount() > 0;
         previous = buffer->frameCount();
         for (std::size_t c = 0; c < std::min(decoded.channels.size(), buffer->channelData.size()); ++c)
             decoded.channels[c].insert(decoded.channels[c].end(), buffer->channelData[c].begin(),
@@ -107,8 +107,8 @@ private slots:
         QVERIFY(WavFixture({48000, 2, 44100}).write(path("plain48k.wav")));
         QVERIFY(ramp2s.write(path("ramp.wav")) && sine2s.write(path("sine.wav")));
 
-        const QStringList tags{"-metadata", "title=Título", "-metadata", "artist=The Artist", "-metadata",
-                               "album=An Album",  "-metadata", "track=3/12",        "-metadata", "disc=2"};
+        const QStringList tags{"-metadata",      "title=Título", "-metadata",  "artist=The Artist", "-metadata",
+                               "album=An Album", "-metadata",    "track=3/12", "-metadata",         "disc=2"};
         // A tagged copy of the sine with one attached picture per cover named.
         const auto tagged = [&](const QString& codec, const QString& out, const QStringList& covers) {
             QStringList inputs{"-i", path("sine.wav")};
@@ -119,7 +119,7 @@ private slots:
                      << QStringLiteral("comment=Cover (%1)").arg(covers[i]);
             }
             return inputs + maps + tags
-                + QStringList{"-c:a", codec, "-c:v", "copy", "-disposition:v", "attached_pic", path(out)};
+                   + QStringList{"-c:a", codec, "-c:v", "copy", "-disposition:v", "attached_pic", path(out)};
         };
         const QStringList mp3Part{"-c:a", "libmp3lame", "-write_xing", "0", "-id3v2_version", "0"};
         const QList<QStringList> commands{
@@ -369,9 +369,19 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<std::optional<qint64>>("number");
         const std::pair<const char*, std::optional<qint64>> cases[]{
-            {"3/12", 3}, {"03", 3}, {"/12", 12}, {"+3", 3}, {"-1", -1}, {"//7//9", 7},
-            {"9223372036854775807", std::numeric_limits<qint64>::max()}, {"9223372036854775808", {}},
-            {"", {}}, {"//", {}}, {" 3", {}}, {"3 /12", {}}, {"A/12", {}}};
+            {"3/12", 3},
+            {"03", 3},
+            {"/12", 12},
+            {"+3", 3},
+            {"-1", -1},
+            {"//7//9", 7},
+            {"9223372036854775807", std::numeric_limits<qint64>::max()},
+            {"9223372036854775808", {}},
+            {"", {}},
+            {"//", {}},
+            {" 3", {}},
+            {"3 /12", {}},
+            {"A/12", {}}};
         for (const auto& [text, number] : cases)
             QTest::addRow("'%s'", text) << QString::fromLatin1(text) << number;
     }
@@ -388,13 +398,20 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("inMemory");
         QTest::addColumn<TrackMetadata>("expected");
-        const TrackMetadata full{.title = "Título", .artist = "The Artist", .album = "An Album", .duration = 2.0,
-                                 .artworkData = readFile(path("front.png")), .subTrackIndex = 2, .trackNumber = 3,
+        const TrackMetadata full{.title = "Título",
+                                 .artist = "The Artist",
+                                 .album = "An Album",
+                                 .duration = 2.0,
+                                 .artworkData = readFile(path("front.png")),
+                                 .subTrackIndex = 2,
+                                 .trackNumber = 3,
                                  .discNumber = 2};
         for (const char* name : {"tagged.flac", "tagged-aac.m4a", "tagged-alac.m4a", "tagged.mp3", "two-covers.mp3"})
             QTest::newRow(name) << name << false << full;
         QTest::newRow("empty title") << "info.wav" << false
-                                     << TrackMetadata{.artist = "Artist", .album = "Album", .duration = 1000.0 / 44100,
+                                     << TrackMetadata{.artist = "Artist",
+                                                      .album = "Album",
+                                                      .duration = 1000.0 / 44100,
                                                       .subTrackIndex = 2};
         QTest::newRow("tagless") << "plain48k.wav" << false << TrackMetadata{.duration = 0.91875, .subTrackIndex = 2};
         QTest::newRow("in memory") << "tagged.flac" << true << TrackMetadata();

@@ -20,7 +20,8 @@ std::vector<float> render(PcmBufferStream& stream, double seconds)
     std::stop_source source;
     std::optional<PCMBuffer> buffer;
     while (left.size() < seconds * 44100 && (buffer = stream.next(source.get_token()))) {
-        if (buffer->format != GMEDecoderPlugin::streamFormat() || buffer->channelData.at(1).size() != 8192 || buffer->frameCount() != 8192)
+        if (buffer->format != GMEDecoderPlugin::streamFormat() || buffer->channelData.at(1).size() != 8192
+            || buffer->frameCount() != 8192)
             qFatal("not a full stereo chunk");
         left.insert(left.end(), buffer->channelData[0].begin(), buffer->channelData[0].end());
     }
@@ -64,26 +65,32 @@ void GMEDecoderTest::failures()
     };
     QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), 3); }), "Track 3 out of range (file has 3 tracks)");
     QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), -1); }), "Track -1 out of range (file has 3 tracks)");
-    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(toneVgm({{0, 1}})), {}, DecoderHints(false, "nsf")); }), wrongType);
+    QCOMPARE(failure([&] {
+                 plugin.open(SourceLocator::data(toneVgm({{0, 1}})), {}, DecoderHints(false, "nsf"));
+             }),
+             wrongType);
     QCOMPARE(failure([&] { plugin.scanTracks(QByteArray(300, '\x7f'), ""); }), wrongType);
     // An index beyond the library's int reaches it as the largest int.
     QCOMPARE(failure([&] { plugin.extract(SourceLocator::data(nsf), qint64(1) << 40); }),
              "Game music emulator error: Invalid track");
-    const QString missing = failure([&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.nsf")), {}); });
+    const QString missing =
+        failure([&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.nsf")), {}); });
     QVERIFY2(missing.startsWith("The file \u201Cmissing.nsf\u201D couldn\u2019t be read: "), qPrintable(missing));
 }
 
 void GMEDecoderTest::tags()
 {
     GMEDecoderPlugin plugin;
-    const auto check = [&](const QByteArray& bytes, std::optional<qint64> index, const TrackMetadata& expected, int count) {
+    const auto check = [&](const QByteArray& bytes, std::optional<qint64> index, const TrackMetadata& expected,
+                           int count) {
         QCOMPARE(plugin.extract(SourceLocator::data(bytes), index), expected);
         // Scanning lists the same tags, with "Track N" for a song without a title.
         const QList<ScannedSubTrack> tracks = plugin.scanTracks(bytes, "");
         const qint64 i = index.value_or(0);
         QCOMPARE(tracks.size(), count);
-        QCOMPARE(tracks[i], ScannedSubTrack(i, expected.title.value_or(QString("Track %1").arg(i + 1)),
-                                            expected.artist.value_or(""), expected.album.value_or(""), expected.duration));
+        QCOMPARE(tracks[i],
+                 ScannedSubTrack(i, expected.title.value_or(QString("Track %1").arg(i + 1)),
+                                 expected.artist.value_or(""), expected.album.value_or(""), expected.duration));
     };
     check(toneVgm({{0, 2.5}}, false, "Opening", "Some Game", "Someone"), {},
           {.title = "Opening", .artist = "Someone", .album = "Some Game", .duration = 2.5}, 1);
@@ -99,7 +106,7 @@ void GMEDecoderTest::playback_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<std::optional<double>>("duration"); // none: opened for endless play
-    QTest::addColumn<double>("endsBy"); // seconds; 0: still playing after 15 s
+    QTest::addColumn<double>("endsBy");                  // seconds; 0: still playing after 15 s
 
     const QByteArray once = toneVgm({{0, 3}});
     const QByteArray looping = toneVgm({{0, 2}}, true); // plays through twice: 4 s
@@ -120,7 +127,8 @@ void GMEDecoderTest::playback()
     AudioStream stream = GMEDecoderPlugin().open(SourceLocator::data(bytes), std::nullopt, DecoderHints(!duration));
     QCOMPARE(stream.duration, duration);
     const std::vector<float> left = render(*stream.buffers, 15.0);
-    QVERIFY2(endsBy > 0 ? left.size() <= endsBy * 44100 : left.size() >= 15 * 44100, qPrintable(QString::number(left.size())));
+    QVERIFY2(endsBy > 0 ? left.size() <= endsBy * 44100 : left.size() >= 15 * 44100,
+             qPrintable(QString::number(left.size())));
     QVERIFY(peak(left, 0, 0.2) > 0.1f && (endsBy > 0 || peak(left, 14.8, 15) > 0.1f));
     std::stop_source source;
     QVERIFY(endsBy == 0 || !stream.buffers->next(source.get_token())); // stays finished
@@ -149,7 +157,8 @@ void GMEDecoderTest::seek()
     const PcmBufferStreamPtr stream = seek(position);
     const std::vector<float> left = render(*stream, std::abs(quietAt) + 0.5);
     QVERIFY(quietAt < 0 ? left.size() <= 2 * 8192
-                        : peak(left, quietAt - 0.02, quietAt - 0.01) > 0.1f && peak(left, quietAt + 0.01, quietAt + 0.3) < 0.01f);
+                        : peak(left, quietAt - 0.02, quietAt - 0.01) > 0.1f
+                              && peak(left, quietAt + 0.01, quietAt + 0.3) < 0.01f);
     // A stop ends the stream, for good.
     std::stop_source running, stopping;
     stopping.request_stop();

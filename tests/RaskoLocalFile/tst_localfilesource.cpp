@@ -106,8 +106,12 @@ private slots:
         library.write("Old/two.mp3");
         const QString archive = library.path("Live.ZIP");
         ZipFixture().addFile("CD1/Opening.MP3", "first").addFile("CD1/Encore.flac", "second").write(archive);
-        library.extractor->setMetadata(tagged, TrackMetadata{.title = "Tagged", .artist = "Artist", .album = "",
-                                                             .duration = 12.9, .trackNumber = 3, .discNumber = 1});
+        library.extractor->setMetadata(tagged, TrackMetadata{.title = "Tagged",
+                                                             .artist = "Artist",
+                                                             .album = "",
+                                                             .duration = 12.9,
+                                                             .trackNumber = 3,
+                                                             .discNumber = 1});
         LogCapture log;
         QList<ScannedTrack> before;
         QCOMPARE(scanReporting(library, before), (QList<ScanProgress>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
@@ -145,7 +149,8 @@ private slots:
         QVERIFY(QDir(library.path("Old")).removeRecursively());
         ZipFixture().addFile("CD1/Encore.flac", "second").write(archive);
         LocalLibraryFixture::setModified(archive, LocalLibraryFixture::defaultTime().addSecs(5));
-        QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), (QStringList{tagged, loud, archive + "::CD1/Encore.flac"}));
+        QCOMPARE(LocalLibraryFixture::filePaths(library.scan()),
+                 (QStringList{tagged, loud, archive + "::CD1/Encore.flac"}));
     }
 
     void onlyRegularFilesAreRead()
@@ -171,7 +176,9 @@ private slots:
         library.write("file.mp3");
         library.scan();
         for (const QString& bad : {library.path("missing"), library.path("file.mp3")}) {
-            QCOMPARE(failureOf<LocalFileError>([&] { library.plugin->scanDirectories({library.music(), bad}); }),
+            QCOMPARE(failureOf<LocalFileError>([&] {
+                         library.plugin->scanDirectories({library.music(), bad});
+                     }),
                      "Cannot enumerate directory: " + bad);
         }
         QCOMPARE(library.database->allTracks().size(), 1);
@@ -284,8 +291,8 @@ private slots:
         std::stop_source stop;
         QList<ScanProgress> reports;
         auto scan = std::async(std::launch::async, [&] {
-            return plugin->scanDirectories({library.music()}, [&](const ScanProgress& p) { reports.append(p); },
-                                           stop.get_token());
+            return plugin->scanDirectories(
+                {library.music()}, [&](const ScanProgress& p) { reports.append(p); }, stop.get_token());
         });
         const auto releaseOnFailure = qScopeGuard([&] { gated->release(); });
         QVERIFY(gated->waitForInFlight(most, std::chrono::seconds(10)));
@@ -297,7 +304,8 @@ private slots:
         if (stopped) {
             QVERIFY_THROWS_EXCEPTION(CancellationError, scan.get());
             // No file is started after the stop, nor by a scan stopped before it starts.
-            QVERIFY_THROWS_EXCEPTION(CancellationError, plugin->scanDirectories({library.music()}, {}, stop.get_token()));
+            QVERIFY_THROWS_EXCEPTION(CancellationError,
+                                     plugin->scanDirectories({library.music()}, {}, stop.get_token()));
             QCOMPARE(gated->calls, most);
             QVERIFY(library.database->allTracks().size() <= most);
             return;
@@ -344,8 +352,8 @@ private slots:
         QCOMPARE(library.plugin->name(), QStringLiteral("LocalFile"));
         QVERIFY(library.plugin->canHandle(TrackRef("vez:track:A:B:C:12#3")));
         QVERIFY(!library.plugin->canHandle(TrackRef("vez:radio:A:B:C")));
-        library.database->upsert({row(library.write("short.mp3"), "Song", 100),
-                                  row(library.write("long.flac"), "Song", 200, {}, "flac")});
+        library.database->upsert(
+            {row(library.write("short.mp3"), "Song", 100), row(library.write("long.flac"), "Song", 200, {}, "flac")});
         LogCapture log;
         // The title differs only in ASCII case.
         const SourceResult result = library.plugin->resolve(TrackRef("Artist", "Album", "SONG", hint));
@@ -373,9 +381,15 @@ private slots:
         QTest::addColumn<QString>("indexedPath");
         QTest::addColumn<QString>("reportedPath");
         QTest::addColumn<QString>("logLine");
-        QTest::newRow("plain file") << "gone.mp3" << "gone.mp3" << "File missing: %1";
-        QTest::newRow("archive member") << "gone.zip::in.mp3" << "gone.zip" << "Zip file missing: %1";
-        QTest::newRow("no member after ::") << "odd.zip::" << "odd.zip::" << "File missing: %1";
+        QTest::newRow("plain file") << "gone.mp3"
+                                    << "gone.mp3"
+                                    << "File missing: %1";
+        QTest::newRow("archive member") << "gone.zip::in.mp3"
+                                        << "gone.zip"
+                                        << "Zip file missing: %1";
+        QTest::newRow("no member after ::") << "odd.zip::"
+                                            << "odd.zip::"
+                                            << "File missing: %1";
     }
     void missingFilesAreReportedNotSkipped()
     {
@@ -397,8 +411,8 @@ private slots:
         LocalLibraryFixture library;
         const QString archive = library.path("Live.zip");
         ZipFixture().addFile("CD 1/Intro.FLAC", "member bytes").write(archive);
-        library.database->upsert({row(archive + "::CD 1/Intro.FLAC", "Intro", {}, {}, "flac"),
-                                  row(archive + "::CD 1/Gone.mp3", "Gone")});
+        library.database->upsert(
+            {row(archive + "::CD 1/Intro.FLAC", "Intro", {}, {}, "flac"), row(archive + "::CD 1/Gone.mp3", "Gone")});
         LogCapture log;
         const SourceResult result = library.plugin->resolve(TrackRef("Artist", "Album", "Intro"));
         QCOMPARE(result.locator, SourceLocator::data("member bytes"));
@@ -436,7 +450,8 @@ private slots:
                   false});
         QCOMPARE(library.extractedPaths().mid(before), (QStringList{same, added}));
         QCOMPARE(LocalLibraryFixture::filePaths(tracks), (QStringList{folder, added, same}));
-        QVERIFY(std::any_of(tracks.cbegin(), tracks.cend(), [](const ScannedTrack& t) { return t.title == "Retagged"; }));
+        QVERIFY(
+            std::any_of(tracks.cbegin(), tracks.cend(), [](const ScannedTrack& t) { return t.title == "Retagged"; }));
         QCOMPARE(log.messages(scanCategory),
                  (QStringList{"Removing 1 deleted file(s) from database", "Scanning 2 new/modified file(s)"}));
 
@@ -457,7 +472,8 @@ private slots:
         ZipFixture().addFile("b.mp3", "b2").addFile("c.flac", "c").write(archive);
         const qsizetype before = library.extractor->extractCalls().size();
         QList<ScannedTrack> tracks = library.plugin->handleFileEvents(Batch{{archive, loose}, {}, false});
-        QCOMPARE(LocalLibraryFixture::filePaths(tracks), (QStringList{archive + "::b.mp3", archive + "::c.flac", loose}));
+        QCOMPARE(LocalLibraryFixture::filePaths(tracks),
+                 (QStringList{archive + "::b.mp3", archive + "::c.flac", loose}));
         QList<SourceLocator> read;
         for (const auto& call : library.extractor->extractCalls().mid(before))
             read.append(call.locator);

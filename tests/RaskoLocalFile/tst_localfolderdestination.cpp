@@ -95,7 +95,8 @@ private slots:
         QVERIFY(QFile::link(folder + "/gone", folder + "/dangling.parvik"));
         for (const char* name : {"Mix.parvik", "Empty.parvik", "empty.parvik", "dangling.parvik"})
             destination.remove(name);
-        QCOMPARE(failure([&] { destination.remove("full.parvik"); }), "Failed to delete 'full.parvik': Directory not empty");
+        QCOMPARE(failure([&] { destination.remove("full.parvik"); }),
+                 "Failed to delete 'full.parvik': Directory not empty");
         QCOMPARE(entries(folder), QStringList{"full.parvik"});
         QCOMPARE(LocalFolderDestinationError::directoryNotFound("/p").description(),
                  QStringLiteral("Destination directory not found: /p"));
@@ -118,7 +119,8 @@ private slots:
         // Writing over a folder fails and leaves it as it was.
         QVERIFY(QDir().mkpath(folder + "/Taken.parvik"));
         writeFile(folder + "/Taken.parvik/keep", "kept");
-        QVERIFY(failure([&] { destination.write("Taken.parvik", "new"); }).startsWith("Failed to write 'Taken.parvik': "));
+        QVERIFY(
+            failure([&] { destination.write("Taken.parvik", "new"); }).startsWith("Failed to write 'Taken.parvik': "));
         QCOMPARE(failure([&] { destination.read("Taken.parvik"); }), "Failed to read 'Taken.parvik': Is a directory");
         QCOMPARE(entries(folder), QStringList{"Taken.parvik"});
         QCOMPARE(entries(folder + "/Taken.parvik"), QStringList{"keep"});

@@ -104,8 +104,8 @@ private slots:
         const QDateTime recent = QDateTime::fromMSecsSinceEpoch(1'712'345'678'901, Qt::UTC);
         const QDateTime farFuture(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
         const auto row = [](const char* title, Int duration, const QDateTime& date, Int subTrack, Int number) {
-            return Row(0, "Sigur Rós", "Ágætis 'byrjun'", title, duration, QStringLiteral("/m/ü/%1").arg(title),
-                       "mp3", date, subTrack, number, number);
+            return Row(0, "Sigur Rós", "Ágætis 'byrjun'", title, duration, QStringLiteral("/m/ü/%1").arg(title), "mp3",
+                       date, subTrack, number, number);
         };
         QList<Row> rows{row("1 ♪ \"x\"", {}, recent, {}, {}), row("2", 5'000'000'000, recent, 4'294'967'296, most),
                         row("3", std::numeric_limits<qint64>::min(), vessa::distantPast(), 0, -1),
@@ -179,7 +179,8 @@ private slots:
         QFETCH(Int, duration);
         QFETCH(QStringList, expectedPaths);
         MediaDatabase database;
-        database.upsert(QList<Row>{makeRow("/1", {}, "Title", 200, "ABC"), makeRow("/2", {}, "Title", 4'294'967'496, "Abc"),
+        database.upsert(QList<Row>{makeRow("/1", {}, "Title", 200, "ABC"),
+                                   makeRow("/2", {}, "Title", 4'294'967'496, "Abc"),
                                    makeRow("/3", {}, "Title", 300, "abc"), makeRow("/4", {}, "Title", 300, "Ä"),
                                    makeRow("/5", {}, "Other", 300, "ABC")});
         QCOMPARE(pathsOf(database.findTracks(artist, "ALBUM", "title", duration)), expectedPaths);
@@ -202,9 +203,17 @@ private slots:
     {
         QFETCH(QString, folder);
         QFETCH(QStringList, expected);
-        const QStringList all{"/Music/a.mp3", "/Music/sub/b.flac", "/Music/x.zip::CD1/01.mp3", "/Music2/a.mp3",
-                              "/MUSIC/a.mp3", "/MusicA1/a.mp3", "/Music_1/c.mp3", "/Music", "/Music.mp3",
-                              "/Müsik/d.mp3", "/Müsik2/e.mp3"};
+        const QStringList all{"/Music/a.mp3",
+                              "/Music/sub/b.flac",
+                              "/Music/x.zip::CD1/01.mp3",
+                              "/Music2/a.mp3",
+                              "/MUSIC/a.mp3",
+                              "/MusicA1/a.mp3",
+                              "/Music_1/c.mp3",
+                              "/Music",
+                              "/Music.mp3",
+                              "/Müsik/d.mp3",
+                              "/Müsik2/e.mp3"};
         MediaDatabase database;
         QList<Row> rows{makeRow("/Music/sub/b.flac", 0)}; // a second row of one path
         for (const QString& file : all)

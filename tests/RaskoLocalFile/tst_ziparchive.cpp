@@ -78,8 +78,8 @@ private slots:
         QVERIFY(ZipArchive::enumerateZipContents(archive, QDateTime(), {"mp3"}).isEmpty());
         ZipFixture().addFile("a.mp3", "a").addFile("b.mp3", "b").addFile("c.txt", "c").write(archive);
         QCOMPARE(ZipArchive::enumerateZipContents(archive, QDateTime(), {"mp3"}).size(), 2);
-        QCOMPARE(log.messages(scanCategory), (QStringList{"Cannot open zip: log.zip: Not a zip archive",
-                                                          "Zip log.zip: found 2 audio entries"}));
+        QCOMPARE(log.messages(scanCategory),
+                 (QStringList{"Cannot open zip: log.zip: Not a zip archive", "Zip log.zip: found 2 audio entries"}));
     }
 
     void extractsWholeMembers_data()
@@ -111,8 +111,9 @@ private slots:
             const qsizetype dataStart = 30 + u16(26) + u16(28);
             bytes[dataStart + 100] = static_cast<char>(bytes[dataStart + 100] ^ 0x01);
             writeFile(archive, bytes);
-            QVERIFY(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(archive, "song.mp3"); })
-                        .startsWith("Cannot read 'song.mp3' in zip " + archive + ": "));
+            QVERIFY(failureOf<ZipArchiveError>([&] {
+                        ZipArchive::extractFromZip(archive, "song.mp3");
+                    }).startsWith("Cannot read 'song.mp3' in zip " + archive + ": "));
         }
     }
 
@@ -153,12 +154,19 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("archivePath");
         QTest::addColumn<QString>("memberPath");
-        QTest::newRow("member") << "/m/a.zip::Music/x.mp3" << "/m/a.zip" << "Music/x.mp3";
+        QTest::newRow("member") << "/m/a.zip::Music/x.mp3"
+                                << "/m/a.zip"
+                                << "Music/x.mp3";
         QTest::newRow("folder with separator") << "/m/Artist :: Live/x.mp3" << QString() << QString();
-        QTest::newRow("folder with separator, then archive")
-            << "/m/Artist :: Live/b.ZiP::x.mp3" << "/m/Artist :: Live/b.ZiP" << "x.mp3";
-        QTest::newRow("nested archive stays in member") << "/m/a.zip::b.zip::c.mp3" << "/m/a.zip" << "b.zip::c.mp3";
-        QTest::newRow("member not normalised") << "/m/a.zip::../x.mp3" << "/m/a.zip" << "../x.mp3";
+        QTest::newRow("folder with separator, then archive") << "/m/Artist :: Live/b.ZiP::x.mp3"
+                                                             << "/m/Artist :: Live/b.ZiP"
+                                                             << "x.mp3";
+        QTest::newRow("nested archive stays in member") << "/m/a.zip::b.zip::c.mp3"
+                                                        << "/m/a.zip"
+                                                        << "b.zip::c.mp3";
+        QTest::newRow("member not normalised") << "/m/a.zip::../x.mp3"
+                                               << "/m/a.zip"
+                                               << "../x.mp3";
         QTest::newRow("nothing after") << "/m/a.zip::" << QString() << QString();
         QTest::newRow("not a zip suffix") << "/m/a.zipper::x.mp3" << QString() << QString();
         QTest::newRow("non-ASCII look-alike") << "/m/a.zİp::x" << QString() << QString();

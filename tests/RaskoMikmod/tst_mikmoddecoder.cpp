@@ -38,7 +38,8 @@ QByteArray songWithEffect(const QList<int>& orders, int pattern, int row, int ef
 // The frames of a stream until it ends, or -1 when it goes on past 40
 // positions; with `samples`, also every sample, left and right interleaved.
 // `afterBlock` runs after every block.
-qint64 drain(PcmBufferStream& stream, std::vector<float>* samples = nullptr, const std::function<void()>& afterBlock = {})
+qint64 drain(PcmBufferStream& stream, std::vector<float>* samples = nullptr,
+             const std::function<void()>& afterBlock = {})
 {
     std::stop_source source;
     qint64 frames = 0;
@@ -102,7 +103,8 @@ void MikmodDecoderTest::initTestCase()
     // Each call initialises again, registering nothing twice (which would hang).
     for (const bool viaExtract : {false, true, false}) {
         const SourceLocator locator = SourceLocator::data(song(1));
-        const QString text = failure([&] { viaExtract ? (void)plugin.extract(locator, {}) : (void)plugin.open(locator, {}); });
+        const QString text =
+            failure([&] { viaExtract ? (void)plugin.extract(locator, {}) : (void)plugin.open(locator, {}); });
         std::lock_guard guard(MikmodLibrary::lock());
         QCOMPARE(text, "Failed to initialize libmikmod: " + QString::fromUtf8(MikMod_strerror(MikMod_errno)));
         QVERIFY(MikMod_errno != 0 && !mikmod_buffer_get_data());
@@ -145,13 +147,16 @@ void MikmodDecoderTest::metadata()
 void MikmodDecoderTest::failures()
 {
     MikmodDecoderPlugin plugin;
-    const QByteArray noise = QByteArray::fromHex("9c1e52d07b33e8a4f10c6d2995be47018aa3f25c60d93e7b14c8e05f2ba6917d403bc9e2");
+    const QByteArray noise =
+        QByteArray::fromHex("9c1e52d07b33e8a4f10c6d2995be47018aa3f25c60d93e7b14c8e05f2ba6917d403bc9e2");
     const QString notAModule = "Failed to load tracker module: Module format not recognized";
     QCOMPARE(failure([&] { plugin.open(SourceLocator::data(noise), {}); }), notAModule);
     QCOMPARE(failure([&] { plugin.extract(SourceLocator::data(noise), {}); }), notAModule);
     // The library gives no reason for empty data.
-    QCOMPARE(failure([&] { plugin.open(SourceLocator::data({}), {}); }), "Failed to load tracker module: Unknown error");
-    const QString missing = failure([&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.mod")), {}); });
+    QCOMPARE(failure([&] { plugin.open(SourceLocator::data({}), {}); }),
+             "Failed to load tracker module: Unknown error");
+    const QString missing =
+        failure([&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.mod")), {}); });
     QVERIFY2(missing.startsWith("The file \u201Cmissing.mod\u201D couldn\u2019t be read: "), qPrintable(missing));
 }
 
@@ -164,8 +169,8 @@ void MikmodDecoderTest::streamEnds_data()
     const qint64 row = ModFixture::rowFrames;
     QTest::newRow("plain") << song(2) << 2 * patternFrames << 2 * patternFrames + 2 * 8192;
     // Jumps back that libmikmod's no-loop check lets through.
-    QTest::newRow("last position jumps to itself") << songWithEffect({0, 1}, 1, 32, ModFixture::positionJump, 1)
-                                                   << patternFrames + 32 * row << 3 * patternFrames;
+    QTest::newRow("last position jumps to itself")
+        << songWithEffect({0, 1}, 1, 32, ModFixture::positionJump, 1) << patternFrames + 32 * row << 3 * patternFrames;
     QTest::newRow("middle position jumps to itself") << songWithEffect({0, 1, 2}, 1, 16, ModFixture::positionJump, 1)
                                                      << patternFrames + 16 * row << 2 * patternFrames + 17 * row + 8192;
     QTest::newRow("last position breaks to the start") << songWithEffect({0, 1}, 1, 32, ModFixture::patternBreak, 0x10)
@@ -220,7 +225,8 @@ void MikmodDecoderTest::seek()
     const PcmBufferStreamPtr seeked = stream.seek(seconds);
     stream.buffers.reset();
     const qint64 frames = drain(*seeked);
-    QVERIFY2(remainingPositions == 0 ? frames == 0 : playedPositions(frames, remainingPositions), qPrintable(QString::number(frames)));
+    QVERIFY2(remainingPositions == 0 ? frames == 0 : playedPositions(frames, remainingPositions),
+             qPrintable(QString::number(frames)));
 }
 
 void MikmodDecoderTest::overlappingStreams()

@@ -24,8 +24,10 @@ namespace {
 const QString notSeekable = QStringLiteral("Seek is not supported for the current track");
 const QMap<QString, QString> logged{{"load", "Loading track: 8000.000000Hz, 1ch, duration=60.3s"},
                                     {"unseekable", "Loading track: 8000.000000Hz, 1ch, duration=-1.0s"},
-                                    {"play", "Playback started"}, {"pause", "Playback paused"},
-                                    {"stop", "Playback stopped"}, {"seek8", "Seeking to 8.0s"},
+                                    {"play", "Playback started"},
+                                    {"pause", "Playback paused"},
+                                    {"stop", "Playback stopped"},
+                                    {"seek8", "Seeking to 8.0s"},
                                     {"seek-8", "Seeking to -8.0s"}};
 constexpr AudioFormat testFormat(8000.0, 1, 4, false);
 
@@ -248,28 +250,46 @@ private slots:
     void streamEnds_data()
     {
         QTest::addColumn<QString>("stream"); // how the first stream ends, or where it waits
-        QTest::addColumn<QString>("newer"); // what comes next, while any report is still queued
+        QTest::addColumn<QString>("newer");  // what comes next, while any report is still queued
         QTest::addColumn<TransportState>("expected");
         using S = TransportState;
-        QTest::newRow("end") << "ends" << "" << S::idle();
-        QTest::newRow("end, then load") << "ends" << "load" << S::paused(0);
-        QTest::newRow("end, then seek") << "ends" << "seek3" << S::playing(3.0);
-        QTest::newRow("end handled, then seek") << "ends" << "wait,seek3" << S::paused(3.0);
-        QTest::newRow("end, then stop") << "ends" << "stop" << S::idle();
-        QTest::newRow("refused buffer") << "refused" << "" << S::idle();
-        QTest::newRow("refused buffer, then load") << "refused" << "load" << S::paused(0);
-        QTest::newRow("refused buffer, then stop") << "refused" << "stop" << S::idle();
-        QTest::newRow("blocked in schedule, stop") << "schedule" << "stop" << S::idle();
-        QTest::newRow("blocked in schedule, load") << "schedule" << "load" << S::paused(0);
-        QTest::newRow("blocked in schedule, player destroyed") << "schedule" << "destroy" << S::idle();
-        QTest::newRow("blocked in schedule woken only by the output's stop") << "deaf" << "stop" << S::idle();
-        QTest::newRow("blocked in the stream, stop") << "stream" << "stop" << S::idle();
-        QTest::newRow("blocked in the stream, load") << "stream" << "load" << S::paused(0);
-        QTest::newRow("blocked in the drain, stop") << "drain" << "stop" << S::idle();
+        QTest::newRow("end") << "ends"
+                             << "" << S::idle();
+        QTest::newRow("end, then load") << "ends"
+                                        << "load" << S::paused(0);
+        QTest::newRow("end, then seek") << "ends"
+                                        << "seek3" << S::playing(3.0);
+        QTest::newRow("end handled, then seek") << "ends"
+                                                << "wait,seek3" << S::paused(3.0);
+        QTest::newRow("end, then stop") << "ends"
+                                        << "stop" << S::idle();
+        QTest::newRow("refused buffer") << "refused"
+                                        << "" << S::idle();
+        QTest::newRow("refused buffer, then load") << "refused"
+                                                   << "load" << S::paused(0);
+        QTest::newRow("refused buffer, then stop") << "refused"
+                                                   << "stop" << S::idle();
+        QTest::newRow("blocked in schedule, stop") << "schedule"
+                                                   << "stop" << S::idle();
+        QTest::newRow("blocked in schedule, load") << "schedule"
+                                                   << "load" << S::paused(0);
+        QTest::newRow("blocked in schedule, player destroyed") << "schedule"
+                                                               << "destroy" << S::idle();
+        QTest::newRow("blocked in schedule woken only by the output's stop") << "deaf"
+                                                                             << "stop" << S::idle();
+        QTest::newRow("blocked in the stream, stop") << "stream"
+                                                     << "stop" << S::idle();
+        QTest::newRow("blocked in the stream, load") << "stream"
+                                                     << "load" << S::paused(0);
+        QTest::newRow("blocked in the drain, stop") << "drain"
+                                                    << "stop" << S::idle();
         // The seek handler opens the first stream; the seek is superseded.
-        QTest::newRow("seeking, newer seek") << "seeking" << "seek3" << S::playing(3.0);
-        QTest::newRow("seeking, load") << "seeking" << "load" << S::paused(0);
-        QTest::newRow("seeking, stop") << "seeking" << "stop" << S::idle();
+        QTest::newRow("seeking, newer seek") << "seeking"
+                                             << "seek3" << S::playing(3.0);
+        QTest::newRow("seeking, load") << "seeking"
+                                       << "load" << S::paused(0);
+        QTest::newRow("seeking, stop") << "seeking"
+                                       << "stop" << S::idle();
     }
 
     void streamEnds()

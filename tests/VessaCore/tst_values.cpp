@@ -78,24 +78,42 @@ private slots:
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("views");
 
-        QTest::newRow("empty fields") << "vez:track:::" << "track|::|||||";
-        QTest::newRow("empty fields with duration") << "vez:track::::185" << "track|:::185||||185|";
-        QTest::newRow("no third piece") << "vez:track" << "track||||||";
-        QTest::newRow("full") << "vez:track:AB:CD:EF:185#2" << "track|AB:CD:EF:185|AB|CD|EF|185|2";
-        QTest::newRow("raw colon in title") << "vez:track:a:b:c:d:99" << "track|a:b:c:d:99|a|b|c||";
-        QTest::newRow("duration abc") << "vez:track:a:b:c:abc" << "track|a:b:c:abc|a|b|c||";
-        QTest::newRow("duration +5") << "vez:track:a:b:c:+5" << "track|a:b:c:+5|a|b|c|5|";
-        QTest::newRow("overflow") << "vez:track:::x:9223372036854775808" << "track|::x:9223372036854775808|||x||";
-        QTest::newRow("index minimum") << "vez:track:::#-9223372036854775808" << "track|::|||||-9223372036854775808";
-        QTest::newRow("duration -5, more pieces") << "vez:track:a:b:c:-5:x" << "track|a:b:c:-5:x|a|b|c|-5|";
-        QTest::newRow("duration not decoded") << "vez:track:a:b:c:%31" << "track|a:b:c:%31|a|b|c||";
-        QTest::newRow("sub-track 007") << "vez:track:a:b:c#007" << "track|a:b:c|a|b|c||7";
-        QTest::newRow("sub-track 1#2") << "vez:track:a:b:c#1#2" << "track|a:b:c|a|b|c||";
-        QTest::newRow("hash ends the head") << "vez:track:a:b:c:12#3:4" << "track|a:b:c:12|a|b|c|12|";
-        QTest::newRow("leading colon") << ":track:a:b:c" << "a|b:c|||||";
-        QTest::newRow("scheme is case-sensitive") << "vez:Track:a:b:c:5" << "Track|a:b:c:5|||||";
-        QTest::newRow("decoding") << "vez:track:%C3%A9:%c3%a9:a+b%3A" << "track|%C3%A9:%c3%a9:a+b%3A|é|é|a+b:||";
-        QTest::newRow("broken escapes") << "vez:track:100%:%4:%G1" << "track|100%:%4:%G1|100%|%4|%G1||";
+        QTest::newRow("empty fields") << "vez:track:::"
+                                      << "track|::|||||";
+        QTest::newRow("empty fields with duration") << "vez:track::::185"
+                                                    << "track|:::185||||185|";
+        QTest::newRow("no third piece") << "vez:track"
+                                        << "track||||||";
+        QTest::newRow("full") << "vez:track:AB:CD:EF:185#2"
+                              << "track|AB:CD:EF:185|AB|CD|EF|185|2";
+        QTest::newRow("raw colon in title") << "vez:track:a:b:c:d:99"
+                                            << "track|a:b:c:d:99|a|b|c||";
+        QTest::newRow("duration abc") << "vez:track:a:b:c:abc"
+                                      << "track|a:b:c:abc|a|b|c||";
+        QTest::newRow("duration +5") << "vez:track:a:b:c:+5"
+                                     << "track|a:b:c:+5|a|b|c|5|";
+        QTest::newRow("overflow") << "vez:track:::x:9223372036854775808"
+                                  << "track|::x:9223372036854775808|||x||";
+        QTest::newRow("index minimum") << "vez:track:::#-9223372036854775808"
+                                       << "track|::|||||-9223372036854775808";
+        QTest::newRow("duration -5, more pieces") << "vez:track:a:b:c:-5:x"
+                                                  << "track|a:b:c:-5:x|a|b|c|-5|";
+        QTest::newRow("duration not decoded") << "vez:track:a:b:c:%31"
+                                              << "track|a:b:c:%31|a|b|c||";
+        QTest::newRow("sub-track 007") << "vez:track:a:b:c#007"
+                                       << "track|a:b:c|a|b|c||7";
+        QTest::newRow("sub-track 1#2") << "vez:track:a:b:c#1#2"
+                                       << "track|a:b:c|a|b|c||";
+        QTest::newRow("hash ends the head") << "vez:track:a:b:c:12#3:4"
+                                            << "track|a:b:c:12|a|b|c|12|";
+        QTest::newRow("leading colon") << ":track:a:b:c"
+                                       << "a|b:c|||||";
+        QTest::newRow("scheme is case-sensitive") << "vez:Track:a:b:c:5"
+                                                  << "Track|a:b:c:5|||||";
+        QTest::newRow("decoding") << "vez:track:%C3%A9:%c3%a9:a+b%3A"
+                                  << "track|%C3%A9:%c3%a9:a+b%3A|é|é|a+b:||";
+        QTest::newRow("broken escapes") << "vez:track:100%:%4:%G1"
+                                        << "track|100%:%4:%G1|100%|%4|%G1||";
         QTest::newRow("not UTF-8") << "vez:track:%FF:%C0%AF:%ED%A0%80"
                                    << "track|%FF:%C0%AF:%ED%A0%80|%FF|%C0%AF|%ED%A0%80||";
         QTest::newRow("UTF-8 limits") << "vez:track:%E2%82:%F4%90%80%80:%F4%8F%BF%BF"
@@ -142,11 +160,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("plain") << "/music/a/Song.FLAC" << "FLAC";
-        QTest::newRow("hidden file with extension") << "/music/.hidden.mp3" << "mp3";
-        QTest::newRow("dot in a folder only") << "/music.d/README" << "";
-        QTest::newRow("only a leading dot") << "/music/.mp3" << "";
-        QTest::newRow("trailing slash") << "/music/album.zip/" << "zip";
+        QTest::newRow("plain") << "/music/a/Song.FLAC"
+                               << "FLAC";
+        QTest::newRow("hidden file with extension") << "/music/.hidden.mp3"
+                                                    << "mp3";
+        QTest::newRow("dot in a folder only") << "/music.d/README"
+                                              << "";
+        QTest::newRow("only a leading dot") << "/music/.mp3"
+                                            << "";
+        QTest::newRow("trailing slash") << "/music/album.zip/"
+                                        << "zip";
     }
 
     void pathExtensions()
@@ -171,8 +194,8 @@ private slots:
         QCOMPARE(TransportState::idle().position(), 0.0);
         QCOMPARE(TransportState::paused(3.5).position(), 3.5);
         QVERIFY(!TransportState::paused(3.5).isPlaying() && TransportState::playing(3.5).isPlaying());
-        QVERIFY(TransportState::paused(3.5) != TransportState::playing(3.5) &&
-                TransportState::paused(3.5) != TransportState::paused(3.6));
+        QVERIFY(TransportState::paused(3.5) != TransportState::playing(3.5)
+                && TransportState::paused(3.5) != TransportState::paused(3.6));
 
         const QByteArray cd = QJsonDocument(AudioFormat::cdQuality().toJson()).toJson();
         QCOMPARE(AudioFormat::fromJson(QJsonDocument::fromJson(cd).object()), AudioFormat::cdQuality());

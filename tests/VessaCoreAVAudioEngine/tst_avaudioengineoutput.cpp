@@ -24,9 +24,8 @@ struct Rig {
     {
         auto owned = std::make_unique<test::FakeAudioDevice>();
         device = owned.get();
-        output = std::make_unique<AVAudioEngineOutput>(std::move(owned), [this](double seconds) {
-            sleeps.emplace_back(seconds, output->volume());
-        });
+        output = std::make_unique<AVAudioEngineOutput>(
+            std::move(owned), [this](double seconds) { sleeps.emplace_back(seconds, output->volume()); });
     }
     void schedule(float value, std::size_t frames = 100)
     {
@@ -92,7 +91,7 @@ private slots:
         rig.schedule(0.25f); // still prepared
         QCOMPARE(errorText([&] { rig.output->play(); }), failed);
         rig.output->prepare(AudioFormat(44100, 2, 2, false)); // the same format (sample size aside) retries
-        rig.output->prepare(stereo); // and then reopens nothing
+        rig.output->prepare(stereo);                          // and then reopens nothing
         QCOMPARE(rig.device->openedFormats.size(), 1u);
         QVERIFY(allEqual(rig.device->renderPeriod(100), 0.0f)); // the failed play did not play
         rig.output->play();
@@ -157,8 +156,8 @@ private slots:
         rig.output->play();
         for (int i = 0; i < BufferScheduler::maxAhead; ++i)
             rig.schedule(0.1f);
-        std::atomic<bool> ninthReturned {false};
-        std::atomic<bool> drained {false};
+        std::atomic<bool> ninthReturned{false};
+        std::atomic<bool> drained{false};
         std::jthread ninth([&] {
             rig.schedule(0.9f);
             ninthReturned = true;

@@ -22,7 +22,7 @@ std::future<qint64> queueCaller(BufferScheduler& scheduler, std::stop_token stop
     return call;
 }
 
-template<typename T>
+template <typename T>
 bool isDone(const std::future<T>& call)
 {
     return call.wait_for(std::chrono::seconds(0)) == std::future_status::ready;

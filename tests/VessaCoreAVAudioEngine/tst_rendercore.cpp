@@ -92,20 +92,21 @@ private slots:
         constexpr float inf = std::numeric_limits<float>::infinity();
         constexpr float nan = std::numeric_limits<float>::quiet_NaN();
         QTest::addColumn<EqCase>("eq");
-        QTest::newRow("flat") << EqCase {};
-        QTest::newRow("bypassed") << EqCase {.gain = 9, .globalGain = -4, .bypassed = true};
-        QTest::newRow("band -1 ignored") << EqCase {.band = -1, .gain = 12, .frequency = 32};
-        QTest::newRow("band 10 ignored") << EqCase {.band = 10, .gain = 12, .frequency = 16000};
-        QTest::newRow("16 kHz band at 22050 Hz is flat") << EqCase {.band = 9, .gain = 24, .rate = 22050, .frequency = 10000};
-        QTest::newRow("+6 dB at the 1 kHz centre") << EqCase {.gain = 6, .expectedDb = 6};
-        QTest::newRow("1 kHz band, two octaves above") << EqCase {.gain = 6, .frequency = 4000, .expectedDb = 0};
-        QTest::newRow("1 kHz band, two octaves below") << EqCase {.gain = 6, .frequency = 250, .expectedDb = 0};
-        QTest::newRow("band 9 is 16 kHz") << EqCase {.band = 9, .gain = 6, .frequency = 16000, .expectedDb = 6};
-        QTest::newRow("global gain") << EqCase {.globalGain = -6, .expectedDb = -6};
-        QTest::newRow("+1000 dB band limited") << EqCase {.gain = 1000, .expectedDb = 24};
-        QTest::newRow("-infinite band limited") << EqCase {.gain = -inf, .expectedDb = -24};
-        QTest::newRow("+1000 dB global limited") << EqCase {.globalGain = 1000, .expectedDb = 24};
-        QTest::newRow("NaN gains count as 0 dB") << EqCase {.gain = nan, .globalGain = nan, .expectedDb = 0};
+        QTest::newRow("flat") << EqCase{};
+        QTest::newRow("bypassed") << EqCase{.gain = 9, .globalGain = -4, .bypassed = true};
+        QTest::newRow("band -1 ignored") << EqCase{.band = -1, .gain = 12, .frequency = 32};
+        QTest::newRow("band 10 ignored") << EqCase{.band = 10, .gain = 12, .frequency = 16000};
+        QTest::newRow("16 kHz band at 22050 Hz is flat")
+            << EqCase{.band = 9, .gain = 24, .rate = 22050, .frequency = 10000};
+        QTest::newRow("+6 dB at the 1 kHz centre") << EqCase{.gain = 6, .expectedDb = 6};
+        QTest::newRow("1 kHz band, two octaves above") << EqCase{.gain = 6, .frequency = 4000, .expectedDb = 0};
+        QTest::newRow("1 kHz band, two octaves below") << EqCase{.gain = 6, .frequency = 250, .expectedDb = 0};
+        QTest::newRow("band 9 is 16 kHz") << EqCase{.band = 9, .gain = 6, .frequency = 16000, .expectedDb = 6};
+        QTest::newRow("global gain") << EqCase{.globalGain = -6, .expectedDb = -6};
+        QTest::newRow("+1000 dB band limited") << EqCase{.gain = 1000, .expectedDb = 24};
+        QTest::newRow("-infinite band limited") << EqCase{.gain = -inf, .expectedDb = -24};
+        QTest::newRow("+1000 dB global limited") << EqCase{.globalGain = 1000, .expectedDb = 24};
+        QTest::newRow("NaN gains count as 0 dB") << EqCase{.gain = nan, .globalGain = nan, .expectedDb = 0};
     }
 
     void equalizerResponse()
@@ -164,12 +165,12 @@ private slots:
     void malformedBuffersArePaddedAndReleasedOnce()
     {
         Rig rig(3);
-        rig.queue(Channels {{0.1f, 0.2f, 0.3f}, {0.5f}}); // short second channel, third missing
-        rig.queue(Channels {});
-        rig.queue(Channels {{0.7f}, {0.8f}, {0.9f}, {0.4f, 0.4f}}); // an extra fourth
-        rig.queue(Channels {std::vector<float>(2000, 0.6f)});
-        const std::vector<float> expected {0.1f, 0.5f, 0.0f, 0.2f, 0.0f, 0.0f, 0.3f, 0.0f, 0.0f,
-                                           0.7f, 0.8f, 0.9f, 0.6f, 0.0f, 0.0f};
+        rig.queue(Channels{{0.1f, 0.2f, 0.3f}, {0.5f}}); // short second channel, third missing
+        rig.queue(Channels{});
+        rig.queue(Channels{{0.7f}, {0.8f}, {0.9f}, {0.4f, 0.4f}}); // an extra fourth
+        rig.queue(Channels{std::vector<float>(2000, 0.6f)});
+        const std::vector<float> expected{0.1f, 0.5f, 0.0f, 0.2f, 0.0f, 0.0f, 0.3f, 0.0f,
+                                          0.0f, 0.7f, 0.8f, 0.9f, 0.6f, 0.0f, 0.0f};
         QVERIFY(rig.render(5) == expected);
         QCOMPARE(rig.released().size(), 3u);
         rig.render(1998);
@@ -182,7 +183,7 @@ private slots:
     void volumeRampsOverOnePeriod()
     {
         Rig rig(1);
-        rig.queue(Channels {std::vector<float>(1000, 1.0f)});
+        rig.queue(Channels{std::vector<float>(1000, 1.0f)});
         rig.core.setVolume(0.0f);
         const std::vector<float> down = rig.render(100);
         QVERIFY(std::adjacent_find(down.begin(), down.end(), std::less_equal<>()) == down.end());

@@ -52,7 +52,7 @@ private slots:
             output.prepare(format);
             QCOMPARE(QByteArray(SDL_GetCurrentAudioDriver()), driver);
             std::stop_source giveUp;
-            std::atomic<bool> drained {false};
+            std::atomic<bool> drained{false};
             std::jthread feeder([&] {
                 for (const PCMBuffer& buffer : buffers)
                     output.schedule(buffer, giveUp.get_token());
@@ -64,7 +64,7 @@ private slots:
             giveUp.request_stop();
             QVERIFY(finished);
             QCOMPARE(output.currentTime(), 0.25); // 12000 frames at 48 kHz
-        } // closing the device finishes the file
+        }                                         // closing the device finishes the file
         if (driver != "disk")
             return;
 

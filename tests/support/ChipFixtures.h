@@ -37,8 +37,12 @@ inline QByteArray toneVgm(const QList<std::pair<int, double>>& segments, bool lo
             texts.append(char(c.unicode())).append(char(c.unicode() >> 8));
     const int gd3 = int(file.size());
     file.append("Gd3 \0\1\0\0", 8).append(4, '\0').append(texts);
-    for (auto [at, value] : {std::pair{0x04, quint32(file.size() - 4)}, {0x14, quint32(gd3 - 0x14)}, {0x18, samples},
-                             {0x1C, looping ? 0x24u : 0u}, {0x20, looping ? samples : 0u}, {gd3 + 8, quint32(texts.size())}})
+    for (auto [at, value] : {std::pair{0x04, quint32(file.size() - 4)},
+                             {0x14, quint32(gd3 - 0x14)},
+                             {0x18, samples},
+                             {0x1C, looping ? 0x24u : 0u},
+                             {0x20, looping ? samples : 0u},
+                             {gd3 + 8, quint32(texts.size())}})
         for (int i = 0; i < 4; ++i)
             file[at + i] = char(value >> (8 * i));
     return file;
@@ -58,8 +62,7 @@ inline QByteArray soundFile(const char* header, int size, int countAt, int songC
 
 // A Game Boy sound file of `songCount` untitled songs. Init ($400) turns the
 // sound on and starts square channel 1; play ($41D) returns.
-inline QByteArray gbsFile(int songCount, const QByteArray& title, const QByteArray& author,
-                          const QByteArray& copyright)
+inline QByteArray gbsFile(int songCount, const QByteArray& title, const QByteArray& author, const QByteArray& copyright)
 {
     return soundFile("474253 01 00 01 0004 0004 1d04 feff", 0x70, 4, songCount, 0x10, {title, author, copyright},
                      "3e80e026 3e77e024 3effe025 3e80e011 3ef0e012 3e00e013 3e87e014 c9 c9");
@@ -67,8 +70,7 @@ inline QByteArray gbsFile(int songCount, const QByteArray& title, const QByteArr
 
 // An NES sound file of `songCount` untitled songs. Init ($8000) starts pulse
 // channel 1; play ($801A) returns.
-inline QByteArray nsfFile(int songCount, const QByteArray& name, const QByteArray& artist,
-                          const QByteArray& copyright)
+inline QByteArray nsfFile(int songCount, const QByteArray& name, const QByteArray& artist, const QByteArray& copyright)
 {
     return soundFile("4e45534d1a 01 00 01 0080 0080 1a80", 0x80, 6, songCount, 0x0E, {name, artist, copyright},
                      "a9018d1540 a9bf8d0040 a9088d0140 a9fd8d0240 a9008d0340 60 60");
@@ -79,15 +81,23 @@ inline QByteArray nsfFile(int songCount, const QByteArray& name, const QByteArra
 inline QByteArray spcFile(int seconds)
 {
     // ID666 tag present, minor version 30, PC $400, SP $EF
-    QByteArray file = QByteArray("SNES-SPC700 Sound File Data v0.30\x1A\x1A\x1A\x1E\0\4", 39).leftJustified(0x10200, '\0');
+    QByteArray file =
+        QByteArray("SNES-SPC700 Sound File Data v0.30\x1A\x1A\x1A\x1E\0\4", 39).leftJustified(0x10200, '\0');
     file[0x2B] = char(0xEF);
     file.replace(0xA9, 7, QByteArray::number(seconds).rightJustified(3, '0') + "1000");
     // RAM: sample directory at $200, one looping BRR block at $300; code at $400 keys on voice 0 and spins.
-    file.replace(0x300, 4, QByteArray::fromHex("00030003")).replace(0x400, 9, QByteArray::fromHex("c37777777788888888"));
+    file.replace(0x300, 4, QByteArray::fromHex("00030003"))
+        .replace(0x400, 9, QByteArray::fromHex("c37777777788888888"));
     file.replace(0x500, 8, QByteArray::fromHex("8f4cf2 8f01f3 2ffe"));
     // DSP: voice 0 volumes, pitch $1000, direct gain; main volumes; directory page; echo off.
-    for (auto [reg, value] : {std::pair{0x00, 0x7F}, {0x01, 0x7F}, {0x03, 0x10}, {0x07, 0x7F}, {0x0C, 0x7F},
-                              {0x1C, 0x7F}, {0x5D, 0x02}, {0x6C, 0x20}})
+    for (auto [reg, value] : {std::pair{0x00, 0x7F},
+                              {0x01, 0x7F},
+                              {0x03, 0x10},
+                              {0x07, 0x7F},
+                              {0x0C, 0x7F},
+                              {0x1C, 0x7F},
+                              {0x5D, 0x02},
+                              {0x6C, 0x20}})
         file[0x10100 + reg] = char(value);
     return file;
 }

@@ -43,17 +43,41 @@ public:
     {
         locked([&] { m_failures[operation] = message; });
     }
-    void setCapacity(std::size_t capacity) { locked([&] { m_capacity = capacity; }); }
+    void setCapacity(std::size_t capacity)
+    {
+        locked([&] { m_capacity = capacity; });
+    }
     // Then only stop() or more capacity wakes a blocked schedule().
-    void setScheduleIgnoresStopToken(bool ignores) { locked([&] { m_scheduleIgnoresStopToken = ignores; }); }
-    void holdDrain() { locked([&] { m_drainHeld = true; }); }
-    void releaseDrain() { locked([&] { m_drainHeld = false; }); }
-    void setCurrentTime(double seconds) { locked([&] { m_currentTime = seconds; }); }
+    void setScheduleIgnoresStopToken(bool ignores)
+    {
+        locked([&] { m_scheduleIgnoresStopToken = ignores; });
+    }
+    void holdDrain()
+    {
+        locked([&] { m_drainHeld = true; });
+    }
+    void releaseDrain()
+    {
+        locked([&] { m_drainHeld = false; });
+    }
+    void setCurrentTime(double seconds)
+    {
+        locked([&] { m_currentTime = seconds; });
+    }
     // Runs on every call, before the fake acts on it.
-    void setCallHook(std::function<void(const Call&)> hook) { locked([&] { m_hook = std::move(hook); }); }
-    void clearCalls() { locked([&] { m_calls.clear(); }); }
+    void setCallHook(std::function<void(const Call&)> hook)
+    {
+        locked([&] { m_hook = std::move(hook); });
+    }
+    void clearCalls()
+    {
+        locked([&] { m_calls.clear(); });
+    }
 
-    QList<Call> calls() const { return locked([&] { return m_calls; }); }
+    QList<Call> calls() const
+    {
+        return locked([&] { return m_calls; });
+    }
     QStringList callNames() const
     {
         static const QStringList names{"prepare", "schedule", "play", "pause", "stop", "seek", "waitForQueueDrained"};
@@ -85,7 +109,10 @@ public:
         enter(Operation::seek);
         setCurrentTime(seconds); // the time counts from here on
     }
-    double currentTime() const override { return locked([&] { return m_currentTime; }); }
+    double currentTime() const override
+    {
+        return locked([&] { return m_currentTime; });
+    }
 
     void schedule(PCMBuffer, std::stop_token stop) override
     {

@@ -37,8 +37,16 @@ class FakeSourcePlugin : public SourcePlugin {
 public:
     explicit FakeSourcePlugin(QString name = QStringLiteral("FakeSource")) : m_name(std::move(name)) {}
 
-    void addTrack(const TrackRef& ref, const SourceResult& result) { Lock lock(m_mutex); m_tracks[ref.uri()] = result; }
-    void addFailingTrack(const TrackRef& ref, const QString& text) { Lock lock(m_mutex); m_tracks[ref.uri()] = text; }
+    void addTrack(const TrackRef& ref, const SourceResult& result)
+    {
+        Lock lock(m_mutex);
+        m_tracks[ref.uri()] = result;
+    }
+    void addFailingTrack(const TrackRef& ref, const QString& text)
+    {
+        Lock lock(m_mutex);
+        m_tracks[ref.uri()] = text;
+    }
     void setHandlesEverything(bool handlesEverything) { m_all = handlesEverything; }
 
     QString name() const override { return m_name; }
@@ -84,7 +92,10 @@ struct FakeStreamLog {
 class FakePcmBufferStream final : public PcmBufferStream {
 public:
     FakePcmBufferStream(FakeStreamScript script, qint64 frame, bool endless, std::shared_ptr<FakeStreamLog> log)
-        : m_script(script), m_frame(frame), m_endless(endless), m_log(std::move(log)) { ++m_log->liveStreams; }
+        : m_script(script), m_frame(frame), m_endless(endless), m_log(std::move(log))
+    {
+        ++m_log->liveStreams;
+    }
     ~FakePcmBufferStream() override { --m_log->liveStreams; }
 
     std::optional<PCMBuffer> next(std::stop_token stop) override
@@ -120,22 +131,51 @@ public:
     };
 
     FakeDecoderPlugin(QString name, QSet<QString> extensions)
-        : m_name(std::move(name)), m_extensions(std::move(extensions)) {}
+        : m_name(std::move(name)), m_extensions(std::move(extensions))
+    {
+    }
 
-    void setScript(const FakeStreamScript& script) { Lock lock(m_mutex); m_script = script; }
+    void setScript(const FakeStreamScript& script)
+    {
+        Lock lock(m_mutex);
+        m_script = script;
+    }
     void setHonoursHints(bool honours) { m_honoursHints = honours; }
     // While set, every open throws, checked after a blocked open is released.
-    void failOpens(const std::optional<QString>& message) { Lock lock(m_mutex); m_openFailure = message; }
+    void failOpens(const std::optional<QString>& message)
+    {
+        Lock lock(m_mutex);
+        m_openFailure = message;
+    }
     // Opens block until released; one still blocked after 20 s fails.
-    void blockOpens() { Lock lock(m_mutex); m_blocking = true; }
-    void releaseOpens() { { Lock lock(m_mutex); m_blocking = false; } m_changed.notify_all(); }
+    void blockOpens()
+    {
+        Lock lock(m_mutex);
+        m_blocking = true;
+    }
+    void releaseOpens()
+    {
+        {
+            Lock lock(m_mutex);
+            m_blocking = false;
+        }
+        m_changed.notify_all();
+    }
     bool waitForBlockedOpens(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] { return m_blockedOpens >= count; });
     }
-    QList<OpenCall> openCalls() const { Lock lock(m_mutex); return m_openCalls; }
-    QList<double> seekPositions() const { Lock lock(m_log->mutex); return m_log->seekPositions; }
+    QList<OpenCall> openCalls() const
+    {
+        Lock lock(m_mutex);
+        return m_openCalls;
+    }
+    QList<double> seekPositions() const
+    {
+        Lock lock(m_log->mutex);
+        return m_log->seekPositions;
+    }
     // Streams handed out and not yet destroyed (seek streams included).
     int liveStreamCount() const { return m_log->liveStreams; }
 
@@ -204,10 +244,26 @@ public:
         std::optional<qint64> subTrackIndex;
     };
 
-    void setMetadata(const TrackMetadata& metadata) { Lock lock(m_tagMutex); m_metadata = metadata; }
-    void setMetadata(const QString& path, const TrackMetadata& tags) { Lock lock(m_tagMutex); m_byPath[path] = tags; }
-    void failExtractions(const std::optional<QString>& message) { Lock lock(m_tagMutex); m_tagFailure = message; }
-    QList<ExtractCall> extractCalls() const { Lock lock(m_tagMutex); return m_extractCalls; }
+    void setMetadata(const TrackMetadata& metadata)
+    {
+        Lock lock(m_tagMutex);
+        m_metadata = metadata;
+    }
+    void setMetadata(const QString& path, const TrackMetadata& tags)
+    {
+        Lock lock(m_tagMutex);
+        m_byPath[path] = tags;
+    }
+    void failExtractions(const std::optional<QString>& message)
+    {
+        Lock lock(m_tagMutex);
+        m_tagFailure = message;
+    }
+    QList<ExtractCall> extractCalls() const
+    {
+        Lock lock(m_tagMutex);
+        return m_extractCalls;
+    }
 
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override
     {
@@ -231,9 +287,21 @@ class FakeMultiTrackScanner : public MultiTrackScanner {
 public:
     explicit FakeMultiTrackScanner(QSet<QString> extensions) : m_scanExtensions(std::move(extensions)) {}
 
-    void setSubTracks(const QList<ScannedSubTrack>& subTracks) { Lock lock(m_scanMutex); m_subTracks = subTracks; }
-    void failScans(const std::optional<QString>& message) { Lock lock(m_scanMutex); m_scanFailure = message; }
-    QStringList scannedExtensions() const { Lock lock(m_scanMutex); return m_scanned; }
+    void setSubTracks(const QList<ScannedSubTrack>& subTracks)
+    {
+        Lock lock(m_scanMutex);
+        m_subTracks = subTracks;
+    }
+    void failScans(const std::optional<QString>& message)
+    {
+        Lock lock(m_scanMutex);
+        m_scanFailure = message;
+    }
+    QStringList scannedExtensions() const
+    {
+        Lock lock(m_scanMutex);
+        return m_scanned;
+    }
 
     bool canScan(const QString& extension) const override { return m_scanExtensions.contains(extension.toLower()); }
     QList<ScannedSubTrack> scanTracks(const QByteArray&, const QString& fileExtension) override
@@ -263,7 +331,9 @@ public:
 class FakeMultiTrackDecoderPlugin : public FakeExtractingDecoderPlugin, public FakeMultiTrackScanner {
 public:
     FakeMultiTrackDecoderPlugin(QString name, QSet<QString> extensions)
-        : FakeExtractingDecoderPlugin(std::move(name), extensions), FakeMultiTrackScanner(extensions) {}
+        : FakeExtractingDecoderPlugin(std::move(name), extensions), FakeMultiTrackScanner(extensions)
+    {
+    }
 };
 
 } // namespace vessa::test

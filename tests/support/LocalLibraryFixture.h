@@ -82,9 +82,10 @@ public:
     void refuseInserts(const QString& message) const
     {
         sqlite3* db = nullptr;
-        const bool opened = sqlite3_open(QFile::encodeName(m_dir.filePath("db/media.db")).constData(), &db) == SQLITE_OK;
+        const bool opened =
+            sqlite3_open(QFile::encodeName(m_dir.filePath("db/media.db")).constData(), &db) == SQLITE_OK;
         const QByteArray sql = "CREATE TRIGGER refuse BEFORE INSERT ON tracks BEGIN SELECT RAISE(ABORT, '"
-            + message.toUtf8().replace("'", "''") + "'); END;";
+                               + message.toUtf8().replace("'", "''") + "'); END;";
         const bool created = opened && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
         sqlite3_close(db);
         if (!created)

@@ -22,9 +22,11 @@ public:
     enum Effect { positionJump = 0xB, patternBreak = 0xD };
 
     // A period of 0 plays no note; sample 1 is the square wave.
-    struct Note { int period = 0, sample = 0, effect = 0, parameter = 0; };
+    struct Note {
+        int period = 0, sample = 0, effect = 0, parameter = 0;
+    };
 
-    QByteArray title; // the song name: 20 bytes at most
+    QByteArray title;  // the song name: 20 bytes at most
     QList<int> orders; // the pattern of every order position
 
     ModFixture& note(int pattern, int row, int channel, Note n)
@@ -40,7 +42,8 @@ public:
     QByteArray bytes() const
     {
         // Sample 1: 32 words, volume 64, looping whole; the other 30 slots empty.
-        QByteArray out = title.leftJustified(20, '\0', true) + QByteArray(22, '\0') + QByteArray::fromHex("0020 0040 0000 0020");
+        QByteArray out =
+            title.leftJustified(20, '\0', true) + QByteArray(22, '\0') + QByteArray::fromHex("0020 0040 0000 0020");
         for (int slot = 2; slot <= 31; ++slot)
             out += QByteArray(22, '\0') + QByteArray::fromHex("0000 0040 0000 0001");
         out.append(char(orders.size())).append(char(127));

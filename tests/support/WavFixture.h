@@ -26,8 +26,9 @@ struct WavFixture {
     {
         if (content == Content::ramp)
             return static_cast<float>((frame + 7919 * channel) % 65536 - 32768) / 32768.0f;
-        const double value = 0.5 * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(frame) / sampleRate
-                                            + channel * std::numbers::pi / 3.0);
+        const double value = 0.5
+                             * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(frame) / sampleRate
+                                        + channel * std::numbers::pi / 3.0);
         return static_cast<float>(std::lrint(value * 32767.0)) / 32768.0f;
     }
 
