@@ -10,7 +10,7 @@ PACKAGES=(
     libsdl2-dev
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libgme-dev libmikmod-dev libzip-dev libsqlite3-dev zlib1g-dev
-    libbenchmark-dev
+    libbenchmark-dev clang-format
     xvfb xauth dbus dbus-x11 playerctl
     ffmpeg zip sox
 )
