@@ -39,8 +39,8 @@ QString percentEncode(QStringView text, QStringView allowedPunctuation)
             result.append(QChar(ch));
         } else {
             result.append(u'%');
-            result.append(QChar(hexDigits[c >> 4]));
-            result.append(QChar(hexDigits[c & 0xF]));
+            result.append(QLatin1Char(hexDigits[c >> 4]));
+            result.append(QLatin1Char(hexDigits[c & 0xF]));
         }
     }
     return result;
