@@ -47,13 +47,15 @@ std::optional<QString> absolutePath(const QString& hint)
     return decoded;
 }
 
-QString relativeRest(const QString& hint)
+std::optional<QString> relativeRest(const QString& hint, FileHint::BadEscapes badEscapes)
 {
     const QStringView rest = QStringView(hint).mid(relativeHead.size());
     const std::optional<QString> decoded = percentDecode(rest);
-    if (!decoded || decoded->contains(QChar(u'\0')))
-        return rest.toString();
-    return *decoded;
+    if (decoded && !decoded->contains(QChar(u'\0')))
+        return decoded;
+    if (badEscapes == FileHint::BadEscapes::unresolvable)
+        return std::nullopt;
+    return rest.toString();
 }
 
 } // namespace
@@ -72,15 +74,18 @@ FileHint::Form FileHint::form(const QString& hint)
     return Form::bare;
 }
 
-std::optional<QString> FileHint::resolve(const QString& hint, const std::optional<QString>& playlistFilePath)
+std::optional<QString> FileHint::resolve(const QString& hint, const std::optional<QString>& playlistFilePath,
+                                         BadEscapes badEscapes)
 {
     const Form hintForm = form(hint);
     if (hintForm == Form::absolute)
         return absolutePath(hint);
     if (!playlistFilePath || playlistFilePath->isEmpty())
         return std::nullopt;
-    const QString rest = hintForm == Form::relative ? relativeRest(hint) : hint;
-    return playlistFolder(*playlistFilePath) + u'/' + rest;
+    const std::optional<QString> rest = hintForm == Form::relative ? relativeRest(hint, badEscapes) : hint;
+    if (!rest)
+        return std::nullopt;
+    return playlistFolder(*playlistFilePath) + u'/' + *rest;
 }
 
 } // namespace vessa

@@ -16,6 +16,11 @@ class FileHint {
 public:
     enum class Form { absolute, relative, bare };
 
+    // What becomes of a relative hint whose rest does not decode cleanly (a
+    // malformed escape, escapes that are not UTF-8, a NUL): the player still
+    // tries the rest as written; the availability marks refuse to guess.
+    enum class BadEscapes { keptAsWritten, unresolvable };
+
     // "file://" + the path percent-encoded (';' included).
     static QString encode(const QString& path);
 
@@ -30,10 +35,12 @@ public:
     // '#', its escapes are decoded, and leading slashes collapse to one.
     // Malformed escapes, escapes that are not UTF-8 and NUL characters make
     // an absolute hint unusable. The rest of a relative hint is decoded too,
-    // but when it does not decode cleanly it is taken as written. Relative
-    // and bare hints are appended to the playlist file's folder as
-    // folder + "/" + rest, even when the rest begins with "/".
-    static std::optional<QString> resolve(const QString& hint, const std::optional<QString>& playlistFilePath);
+    // but when it does not decode cleanly it is taken as written or refused,
+    // as `badEscapes` says. Relative and bare hints (bare ones never decoded)
+    // are appended to the playlist file's folder as folder + "/" + rest, even
+    // when the rest begins with "/".
+    static std::optional<QString> resolve(const QString& hint, const std::optional<QString>& playlistFilePath,
+                                          BadEscapes badEscapes = BadEscapes::keptAsWritten);
 };
 
 } // namespace vessa

@@ -4,6 +4,7 @@
 #include "VessaCoreAVAudioEngine/AudioDevice.h"
 #include "VessaCoreAVAudioEngine/BufferScheduler.h"
 #include "VessaCoreAVAudioEngine/Equalizer.h"
+#include "VessaCoreAVAudioEngine/EqualizerOutput.h"
 #include "VessaCoreAVAudioEngine/RenderCore.h"
 
 #include <array>
@@ -26,7 +27,7 @@ namespace vessa {
 // schedule and waitForQueueDrained run on the player's scheduling thread;
 // currentTime may be read from any thread. Consumed buffers are released on
 // the output's own release thread.
-class AVAudioEngineOutput final : public AudioOutput {
+class AVAudioEngineOutput final : public AudioOutput, public EqualizerOutput {
 public:
     static constexpr std::array<float, 10> eqFrequencies = equalizerFrequencies;
     // Number of volume steps of a fade.
@@ -59,9 +60,9 @@ public:
     void fadeOutSync(double duration);
 
     // Gain of one band in decibels; bands outside 0...9 are ignored.
-    void setEQBandGain(int band, float gain);
+    void setEQBandGain(int band, float gain) override;
     void setEQGlobalGain(float gain);
-    void setEQBypassed(bool bypassed);
+    void setEQBypassed(bool bypassed) override;
 
 private:
     struct EngineFormat {

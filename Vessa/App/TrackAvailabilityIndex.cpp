@@ -1,0 +1,56 @@
+#include "Vessa/App/TrackAvailabilityIndex.h"
+
+#include "Rasko/FileHint.h"
+
+#include <QFileInfo>
+
+namespace vessa {
+
+namespace {
+
+QSet<TrackRef> unionOf(const QHash<QString, QSet<TrackRef>>& setsBySource)
+{
+    QSet<TrackRef> all;
+    for (const QSet<TrackRef>& refs : setsBySource)
+        all.unite(refs);
+    return all;
+}
+
+} // namespace
+
+TrackAvailabilityIndex::TrackAvailabilityIndex(QObject* parent) : QObject(parent)
+{
+}
+
+void TrackAvailabilityIndex::setRefs(const QString& sourceKey, const QSet<TrackRef>& refs)
+{
+    m_refsBySource.insert(sourceKey, refs);
+    QSet<TrackRef> all = unionOf(m_refsBySource);
+    if (all == m_allRefs)
+        return;
+    m_allRefs = std::move(all);
+    emit changed();
+}
+
+TrackAvailability TrackAvailabilityIndex::availability(const TrackRef& ref, const std::optional<QString>& fileHint,
+                                                       const std::optional<QString>& playlistFilePath) const
+{
+    if (m_allRefs.contains(ref))
+        return TrackAvailability::available;
+    if (fileHint && fileHintExists(*fileHint, playlistFilePath))
+        return TrackAvailability::available;
+    if (m_allDownloadable.contains(ref))
+        return TrackAvailability::downloadable;
+    return TrackAvailability::unavailable;
+}
+
+bool TrackAvailabilityIndex::fileHintExists(const QString& hint, const std::optional<QString>& playlistFilePath)
+{
+    const std::optional<QString> path = FileHint::resolve(hint, playlistFilePath, FileHint::BadEscapes::unresolvable);
+    // A NUL cannot be part of a file name; a bare hint may still hold one.
+    if (!path || path->contains(QChar(u'\0')))
+        return false;
+    return QFileInfo::exists(*path);
+}
+
+} // namespace vessa

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Parvik/PlaylistTrack.h"
+#include "VessaCore/TrackRef.h"
+
+#include <QLatin1String>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class QMimeData;
+
+namespace vessa {
+
+// Dragged track references: a JSON array of {"uri": ...} objects, in row order.
+inline constexpr QLatin1String trackRefMimeType{"application/x-vessa-trackref+json"};
+// Files dragged in from a file manager.
+inline constexpr QLatin1String fileUrlMimeType{"text/uri-list"};
+
+// What playlist drop targets accept, in order: track references, then files.
+const QStringList& playlistDropTypes();
+
+// The drag payload of `refs`, in their order; the caller (or the drag) owns it.
+QMimeData* encodeTrackRefs(const QList<TrackRef>& refs);
+
+// The playlist entries a drop produces, in order. Track references (a JSON
+// array, or a single object; malformed elements are skipped) become entries
+// without hints. When no reference decodes, the dropped local files whose
+// lower-cased extension is in `supportedExtensions` (lower case, no dot)
+// become entries titled by their file name without extension, hinted with the
+// file's absolute file hint. Anything else is skipped; the list may be empty.
+// Pure: reads only the payload, never the disk.
+QList<PlaylistTrack> extractPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions);
+
+} // namespace vessa
