@@ -15,7 +15,7 @@ namespace vessa {
 
 namespace {
 
-const QString flatPreset = QStringLiteral("Flat");
+constexpr QLatin1String flatPreset{"Flat"};
 
 struct SavedState {
     EqualizerState::Gains bands{};

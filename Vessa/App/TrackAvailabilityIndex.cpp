@@ -46,6 +46,10 @@ TrackAvailability TrackAvailabilityIndex::availability(const TrackRef& ref, cons
 
 bool TrackAvailabilityIndex::fileHintExists(const QString& hint, const std::optional<QString>& playlistFilePath)
 {
+    // An empty hint, or the relative head alone, would name the playlist's
+    // own folder, which always exists: it names no track's file.
+    if (hint.isEmpty() || hint == QLatin1String("file://"))
+        return false;
     const std::optional<QString> path = FileHint::resolve(hint, playlistFilePath, FileHint::BadEscapes::unresolvable);
     // A NUL cannot be part of a file name; a bare hint may still hold one.
     if (!path || path->contains(QChar(u'\0')))

@@ -1,0 +1,147 @@
+#include "Vessa/App/TrackAvailabilityIndex.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vessa;
+
+namespace {
+
+const TrackRef libraryTrack("Artist", "Album", "In Library");
+const TrackRef otherTrack("Artist", "Album", "Elsewhere");
+
+// Files and folders every case finds: "@" is the temporary folder, the
+// playlist file lies in @/P.
+const QStringList files{"My Song.mp3",        "My%20Song.flac", "100%.mp3",     "P/sub/a.mp3", "P/Sub Dir/b.flac",
+                        "P/Sub%20Dir/c.flac", "P/host/d.mp3",   "P/100%/e.mp3", "P/%FF.mp3"};
+
+} // namespace
+
+Q_DECLARE_METATYPE(TrackAvailability)
+
+class TrackAvailabilityTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+
+    QString place(QString text) const { return text.replace(u'@', m_folder.path()); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_folder.isValid());
+        for (const QString& name : files) {
+            QVERIFY(QDir(m_folder.path()).mkpath(QFileInfo(m_folder.filePath(name)).path()));
+            QFile file(m_folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+
+    void availability_data()
+    {
+        // hint "-": none; playlist "": none, else relative to "@".
+        QTest::addColumn<bool>("inLibrary");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("playlist");
+        QTest::addColumn<TrackAvailability>("expected");
+        const auto yes = TrackAvailability::available;
+        const auto no = TrackAvailability::unavailable;
+        QTest::newRow("library, no hint") << true << "-"
+                                          << "" << yes;
+        QTest::newRow("library wins over a missing file") << true << "file://@/gone.mp3"
+                                                          << "P/p.parvik" << yes;
+        QTest::newRow("not in library, no hint") << false << "-"
+                                                 << "P/p.parvik" << no;
+        QTest::newRow("absolute %20") << false << "file://@/My%20Song.mp3"
+                                      << "" << yes;
+        QTest::newRow("absolute %20, only the escaped name exists") << false << "file://@/My%20Song.flac"
+                                                                    << "" << no;
+        QTest::newRow("absolute, four slashes") << false << "file:///@/My%20Song.mp3"
+                                                << "" << yes;
+        QTest::newRow("absolute, missing") << false << "file://@/gone.mp3"
+                                           << "P/p.parvik" << no;
+        QTest::newRow("absolute, invalid escape") << false << "file://@/100%.mp3"
+                                                  << "" << no;
+        QTest::newRow("absolute, encoded") << false << "file://@/100%25.mp3"
+                                           << "" << yes;
+        QTest::newRow("relative") << false << "file://sub/a.mp3"
+                                  << "P/p.parvik" << yes;
+        QTest::newRow("relative %20") << false << "file://Sub%20Dir/b.flac"
+                                      << "P/p.parvik" << yes;
+        QTest::newRow("relative, not a URL host") << false << "file://host/d.mp3"
+                                                  << "P/p.parvik" << yes;
+        QTest::newRow("relative, no playlist file") << false << "file://sub/a.mp3"
+                                                    << "" << no;
+        QTest::newRow("relative, invalid escape") << false << "file://100%/e.mp3"
+                                                  << "P/p.parvik" << no;
+        QTest::newRow("relative, escape not UTF-8") << false << "file://%FF.mp3"
+                                                    << "P/p.parvik" << no;
+        QTest::newRow("bare") << false << "sub/a.mp3"
+                              << "P/p.parvik" << yes;
+        QTest::newRow("bare, not decoded") << false << "Sub%20Dir/c.flac"
+                                           << "P/p.parvik" << yes;
+        QTest::newRow("bare, no playlist file") << false << "sub/a.mp3"
+                                                << "" << no;
+        QTest::newRow("absolute folder") << false << "file://@/P/sub"
+                                         << "" << yes;
+        QTest::newRow("relative folder") << false << "file://sub"
+                                         << "P/p.parvik" << yes;
+        QTest::newRow("empty hint") << false << ""
+                                    << "P/p.parvik" << no;
+        QTest::newRow("empty relative hint") << false << "file://"
+                                             << "P/p.parvik" << no;
+    }
+
+    void availability()
+    {
+        QFETCH(bool, inLibrary);
+        QFETCH(QString, hint);
+        QFETCH(QString, playlist);
+        QFETCH(TrackAvailability, expected);
+        TrackAvailabilityIndex index;
+        index.setRefs(TrackAvailabilityIndex::localFilesSource, {libraryTrack});
+        const TrackRef ref = inLibrary ? libraryTrack : otherTrack;
+        const auto fileHint = hint == "-" ? std::nullopt : std::optional(place(hint));
+        const auto playlistFile = playlist.isEmpty() ? std::nullopt : std::optional(m_folder.filePath(playlist));
+        QCOMPARE(index.availability(ref, fileHint, playlistFile), expected);
+    }
+
+    void emptyIndexHasNothing()
+    {
+        const TrackAvailabilityIndex index;
+        QCOMPARE(index.availability(libraryTrack), TrackAvailability::unavailable);
+        QCOMPARE(index.availability(libraryTrack, std::nullopt, m_folder.filePath("P/p.parvik")),
+                 TrackAvailability::unavailable);
+    }
+
+    void changedOnlyWhenTheMergedSetChanges()
+    {
+        const TrackRef a("A", "", "1"), b("B", "", "2");
+        TrackAvailabilityIndex index;
+        QSignalSpy changed(&index, &TrackAvailabilityIndex::changed);
+        const auto step = [&](const QString& source, const QSet<TrackRef>& refs) {
+            changed.clear();
+            index.setRefs(source, refs);
+            return changed.size();
+        };
+        QCOMPARE(step("localFiles", {}), 0);  // empty stays empty
+        QCOMPARE(step("localFiles", {a}), 1); // a appears
+        QCOMPARE(step("localFiles", {a}), 0); // the same set again
+        QCOMPARE(step("other", {a}), 0);      // a second source adds nothing new
+        QCOMPARE(step("localFiles", {}), 0);  // a is still held by "other"
+        QCOMPARE(index.availability(a), TrackAvailability::available);
+        QCOMPARE(step("localFiles", {b}), 1);
+        QCOMPARE(step("other", {}), 1); // a disappears
+        QCOMPARE(index.availability(a), TrackAvailability::unavailable);
+        QCOMPARE(index.availability(b), TrackAvailability::available);
+        // References compare by their text: an equal reference built anew is the same.
+        QCOMPARE(step("localFiles", {TrackRef(b.uri())}), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TrackAvailabilityTest)
+
+#include "tst_trackavailability.moc"
