@@ -41,6 +41,8 @@ std::optional<PlaylistTrack> fileTrack(const QUrl& url, const QSet<QString>& sup
     if (!url.isLocalFile())
         return std::nullopt;
     const QString path = url.toLocalFile();
+    if (path.endsWith(u'/')) // a folder, by the URL's own form
+        return std::nullopt;
     const QString extension = pathExtension(path);
     if (extension.isEmpty() || !supportedExtensions.contains(extension.toLower()))
         return std::nullopt;

@@ -1,0 +1,114 @@
+#include "Vessa/App/TrackDragPayload.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMimeData>
+#include <QUrl>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vessa;
+
+namespace {
+
+const QSet<QString> supported{"mp3", "flac"};
+
+// Each entry as its URI, then "|" and the hint when it has one.
+QStringList describe(const QList<PlaylistTrack>& tracks)
+{
+    QStringList lines;
+    for (const PlaylistTrack& track : tracks)
+        lines.append(track.ref.uri() + (track.fileHint ? u'|' + *track.fileHint : QString()));
+    return lines;
+}
+
+} // namespace
+
+class TrackDragPayloadTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void referencesTravelInRowOrder()
+    {
+        const QList<TrackRef> refs{TrackRef("B", "", "2"), TrackRef("A", "X:Y", "1#", 30, 2), TrackRef("B", "", "2")};
+        const std::unique_ptr<QMimeData> data(encodeTrackRefs(refs));
+        QCOMPARE(data->formats(), QStringList{"application/x-vessa-trackref+json"});
+        const QJsonArray payload = QJsonDocument::fromJson(data->data(trackRefMimeType)).array();
+        QCOMPARE(payload.size(), 3);
+        QCOMPARE(payload.at(1).toObject().keys(), QStringList{"uri"});
+        QCOMPARE(payload.at(1).toObject().value("uri").toString(), refs.at(1).uri());
+
+        const QList<PlaylistTrack> tracks = extractPlaylistTracks(*data, supported);
+        QCOMPARE(tracks.size(), 3);
+        for (qsizetype i = 0; i < refs.size(); ++i)
+            QCOMPARE(tracks.at(i), PlaylistTrack(refs.at(i)));
+        QCOMPARE(playlistDropTypes(), QStringList({"application/x-vessa-trackref+json", "text/uri-list"}));
+    }
+
+    void drops_data()
+    {
+        // payload "-": no track references in the drop.
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QStringList>("urls");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList files{"file:///m/a.mp3", "file:///m/cover.jpg", "file:///m/b.FLAC"};
+        const QStringList fileTracks{"vez:track:::a|file:///m/a.mp3", "vez:track:::b|file:///m/b.FLAC"};
+        QTest::newRow("files filtered by extension") << QByteArray("-") << files << fileTracks;
+        QTest::newRow("decoded title, encoded hint")
+            << QByteArray("-") << QStringList{"file:///m/My%20Song.mp3", "file:///m/R%26B;1.mp3"}
+            << QStringList{"vez:track:::My%20Song|file:///m/My%20Song.mp3",
+                           "vez:track:::R&B%3B1|file:///m/R&B%3B1.mp3"};
+        QTest::newRow("only local files")
+            << QByteArray("-") << QStringList{"https://example.com/a.mp3", "file:///m/a.mp3"}
+            << QStringList{fileTracks.first()};
+        QTest::newRow("no extension, or a folder")
+            << QByteArray("-") << QStringList{"file:///m/.mp3", "file:///m/Album.flac/", "file:///m/x."}
+            << QStringList();
+        QTest::newRow("references win over files")
+            << QByteArray(R"([{"uri":"vez:track:A::1"}])") << files << QStringList{"vez:track:A::1"};
+        QTest::newRow("a single object") << QByteArray(R"({"uri":"vez:track:A::1"})") << QStringList()
+                                         << QStringList{"vez:track:A::1"};
+        QTest::newRow("malformed elements skipped")
+            << QByteArray(R"([1,{"uri":3},{"url":"x"},"vez:track:A::0",{"uri":"vez:track:A::1"}])") << QStringList()
+            << QStringList{"vez:track:A::1"};
+        QTest::newRow("broken JSON falls back to files") << QByteArray(R"([{"uri":)") << files << fileTracks;
+        QTest::newRow("no reference decodes: files")
+            << QByteArray(R"([{"uri":null}])") << QStringList{"file:///m/a.mp3"} << QStringList{fileTracks.first()};
+        QTest::newRow("nothing usable") << QByteArray("[]")
+                                        << QStringList{"file:///m/cover.jpg", "file:///m/", "mailto:a@b.c"}
+                                        << QStringList();
+        QTest::newRow("empty drop") << QByteArray("-") << QStringList() << QStringList();
+    }
+
+    void drops()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QStringList, urls);
+        QFETCH(QStringList, expected);
+        QMimeData data;
+        if (payload != "-")
+            data.setData(trackRefMimeType, payload);
+        QList<QUrl> dropped;
+        for (const QString& url : urls)
+            dropped.append(QUrl(url));
+        if (!dropped.isEmpty())
+            data.setUrls(dropped);
+        QCOMPARE(describe(extractPlaylistTracks(data, supported)), expected);
+    }
+
+    void fileTitlesAreDecoded()
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile("/m/My Song.mp3")});
+        const QList<PlaylistTrack> tracks = extractPlaylistTracks(data, supported);
+        QCOMPARE(tracks.size(), 1);
+        QCOMPARE(tracks.first().ref.track(), "My Song");
+        QCOMPARE(tracks.first().ref.artist(), "");
+        QCOMPARE(tracks.first().fileHint, "file:///m/My%20Song.mp3");
+    }
+};
+
+QTEST_GUILESS_MAIN(TrackDragPayloadTest)
+
+#include "tst_trackdragpayload.moc"
