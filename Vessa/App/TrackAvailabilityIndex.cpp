@@ -10,6 +10,8 @@ namespace {
 
 QSet<TrackRef> unionOf(const QHash<QString, QSet<TrackRef>>& setsBySource)
 {
+    if (setsBySource.size() == 1) // the usual case: shared, not copied
+        return *setsBySource.cbegin();
     QSet<TrackRef> all;
     for (const QSet<TrackRef>& refs : setsBySource)
         all.unite(refs);
@@ -25,11 +27,19 @@ TrackAvailabilityIndex::TrackAvailabilityIndex(QObject* parent) : QObject(parent
 void TrackAvailabilityIndex::setRefs(const QString& sourceKey, const QSet<TrackRef>& refs)
 {
     m_refsBySource.insert(sourceKey, refs);
+    if (rebuildMergedSets())
+        emit changed();
+}
+
+bool TrackAvailabilityIndex::rebuildMergedSets()
+{
     QSet<TrackRef> all = unionOf(m_refsBySource);
-    if (all == m_allRefs)
-        return;
+    QSet<TrackRef> allDownloadable = unionOf(m_downloadableBySource);
+    if (all == m_allRefs && allDownloadable == m_allDownloadable)
+        return false;
     m_allRefs = std::move(all);
-    emit changed();
+    m_allDownloadable = std::move(allDownloadable);
+    return true;
 }
 
 TrackAvailability TrackAvailabilityIndex::availability(const TrackRef& ref, const std::optional<QString>& fileHint,

@@ -44,12 +44,14 @@ signals:
     void changed();
 
 private:
+    // Recomputes both unions; true when either changed.
+    bool rebuildMergedSets();
     static bool fileHintExists(const QString& hint, const std::optional<QString>& playlistFilePath);
 
     QHash<QString, QSet<TrackRef>> m_refsBySource;
     QSet<TrackRef> m_allRefs;
-    // Nothing supplies downloadable references yet; the answer is kept so a
-    // source that can download has a place to put them.
+    // No source of this program offers downloads, so these stay empty and
+    // `downloadable` is never answered; the lookup keeps its place for one.
     QHash<QString, QSet<TrackRef>> m_downloadableBySource;
     QSet<TrackRef> m_allDownloadable;
 };
