@@ -1,0 +1,163 @@
+#include "Vessa/App/NowPlayingBridge.h"
+
+#include "Oblin/PlayContext.h"
+#include "Vessa/App/AppLogging.h"
+#include "Vessa/App/MprisPlayerAdaptor.h"
+#include "Vessa/App/MprisProperties.h"
+#include "Vessa/App/MprisRootAdaptor.h"
+#include "Vessa/App/NowPlayingArtwork.h"
+#include "Vessa/App/NowPlayingCommands.h"
+#include "VessaCore/Clock.h"
+#include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vessa {
+
+namespace {
+
+const QString serviceName = QStringLiteral("org.mpris.MediaPlayer2.vessa");
+
+} // namespace
+
+NowPlayingBridge::NowPlayingBridge(PlayContext& playContext, AVAudioEngineOutput& audioOutput, QSettings& settings,
+                                   const QString& cacheFolder, QObject* parent)
+    : QObject(parent),
+      m_playContext(playContext),
+      m_audioOutput(audioOutput),
+      m_settings(settings),
+      m_connection(QDBusConnection::sessionBus()),
+      m_commands(new NowPlayingCommands(playContext, this)),
+      m_artwork(new NowPlayingArtwork(cacheFolder, this)),
+      m_refreshTimer(new QTimer(this))
+{
+    m_commands->setSeekedHandler([this](qint64 position) {
+        // The clock reaches the target later; that jump is this one.
+        m_jumps.announce(position);
+        emitSeeked(position);
+    });
+    if (!m_connection.isConnected()) {
+        logInfo(lcNowPlaying(),
+                QStringLiteral("No session bus: media keys and desktop playback controls are unavailable"));
+        return;
+    }
+    if (!registerOnBus())
+        return;
+    logInfo(lcNowPlaying(), QStringLiteral("Remote commands registered"));
+    m_published = snapshot();
+    m_jumps.update(m_published.track ? m_published.track->trackId : QString(), m_published.positionMicroseconds,
+                   m_published.status == PlaybackStatus::playing, 0);
+    m_sincePublished.start();
+    connect(m_refreshTimer, &QTimer::timeout, this, &NowPlayingBridge::refresh);
+    m_refreshTimer->start(refreshIntervalMilliseconds);
+}
+
+NowPlayingBridge::~NowPlayingBridge()
+{
+    m_refreshTimer->stop();
+    if (!m_busName.isEmpty()) {
+        m_connection.unregisterService(m_busName);
+        m_connection.unregisterObject(mpris::objectPath());
+    }
+}
+
+QString NowPlayingBridge::defaultCacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+}
+
+bool NowPlayingBridge::registerOnBus()
+{
+    new MprisRootAdaptor(*this);
+    m_playerAdaptor = new MprisPlayerAdaptor(*this);
+    // The object first: clients look at it as soon as the name appears.
+    if (!m_connection.registerObject(mpris::objectPath(), this, QDBusConnection::ExportAdaptors)) {
+        logError(lcNowPlaying(), QStringLiteral("Failed to register %1 on the session bus: %2")
+                                     .arg(mpris::objectPath(), m_connection.lastError().message()));
+        return false;
+    }
+    const QString instanceName =
+        serviceName + QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid());
+    for (const QString& name : {serviceName, instanceName}) {
+        if (m_connection.registerService(name)) {
+            m_busName = name;
+            logInfo(lcNowPlaying(), QStringLiteral("Now playing published as %1").arg(name));
+            return true;
+        }
+    }
+    logError(lcNowPlaying(),
+             QStringLiteral("Failed to own a bus name for now playing: %1").arg(m_connection.lastError().message()));
+    m_connection.unregisterObject(mpris::objectPath());
+    return false;
+}
+
+NowPlayingSnapshot NowPlayingBridge::snapshot() const
+{
+    const Clock& clock = *m_playContext.clock();
+    return buildNowPlayingSnapshot(NowPlayingInput{
+        .track = m_playContext.currentTrack(),
+        .metadata = m_playContext.currentMetadata(),
+        .transport = m_playContext.transportState(),
+        .position = clock.position(),
+        .duration = clock.duration(),
+        // The output keeps the cube of the perceived volume.
+        .volume = std::cbrt(double(m_audioOutput.volume())),
+        .artworkUrl = m_artwork->url(),
+    });
+}
+
+void NowPlayingBridge::setVolume(double volume)
+{
+    if (std::isnan(volume))
+        return;
+    const double perceived = std::clamp(volume, 0.0, 1.0);
+    m_audioOutput.setVolumePerceived(float(perceived));
+    m_settings.setValue(QStringLiteral("volume"), perceived);
+}
+
+void NowPlayingBridge::raise()
+{
+    logDebug(lcNowPlaying(), QStringLiteral("Remote command: raise"));
+    if (m_raiseHandler)
+        m_raiseHandler();
+}
+
+void NowPlayingBridge::refresh()
+{
+    const std::optional<TrackMetadata>& metadata = m_playContext.currentMetadata();
+    m_artwork->show(metadata && metadata->artworkData ? *metadata->artworkData : QByteArray());
+
+    const NowPlayingSnapshot now = snapshot();
+    const QVariantMap changed = changedPlayerProperties(m_published, now);
+    if (!changed.isEmpty()) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(mpris::objectPath(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                       QStringLiteral("PropertiesChanged"));
+        signal << mpris::playerInterface() << changed << QStringList();
+        m_connection.send(signal);
+    }
+    const std::optional<qint64> jump =
+        m_jumps.update(now.track ? now.track->trackId : QString(), now.positionMicroseconds,
+                       now.status == PlaybackStatus::playing, m_sincePublished.nsecsElapsed() / 1000);
+    m_sincePublished.restart();
+    m_published = now;
+    if (jump)
+        emitSeeked(*jump);
+}
+
+void NowPlayingBridge::emitSeeked(qint64 positionMicroseconds)
+{
+    if (!m_playerAdaptor)
+        return;
+    logDebug(lcNowPlaying(), QStringLiteral("Seeked to %1 us").arg(positionMicroseconds));
+    emit m_playerAdaptor->Seeked(positionMicroseconds);
+}
+
+} // namespace vessa
