@@ -52,9 +52,8 @@ NowPlayingBridge::NowPlayingBridge(PlayContext& playContext, AVAudioEngineOutput
         return;
     logInfo(lcNowPlaying(), QStringLiteral("Remote commands registered"));
     m_published = snapshot();
-    m_jumps.update(m_published.track ? m_published.track->trackId : QString(), m_published.positionMicroseconds,
-                   m_published.status == PlaybackStatus::playing, 0);
     m_sincePublished.start();
+    positionJump(m_published);
     connect(m_refreshTimer, &QTimer::timeout, this, &NowPlayingBridge::refresh);
     m_refreshTimer->start(refreshIntervalMilliseconds);
 }
@@ -143,13 +142,17 @@ void NowPlayingBridge::refresh()
         signal << mpris::playerInterface() << changed << QStringList();
         m_connection.send(signal);
     }
-    const std::optional<qint64> jump =
-        m_jumps.update(now.track ? now.track->trackId : QString(), now.positionMicroseconds,
-                       now.status == PlaybackStatus::playing, m_sincePublished.nsecsElapsed() / 1000);
-    m_sincePublished.restart();
+    const std::optional<qint64> jump = positionJump(now);
     m_published = now;
     if (jump)
         emitSeeked(*jump);
+}
+
+std::optional<qint64> NowPlayingBridge::positionJump(const NowPlayingSnapshot& now)
+{
+    const qint64 elapsed = m_sincePublished.restart() * 1000;
+    return m_jumps.update(now.track ? now.track->trackId : QString(), now.positionMicroseconds,
+                          now.status == PlaybackStatus::playing, elapsed);
 }
 
 void NowPlayingBridge::emitSeeked(qint64 positionMicroseconds)

@@ -67,6 +67,8 @@ public:
 private:
     bool registerOnBus();
     void refresh();
+    // Feeds the position to the jump detector; the position when it jumped.
+    std::optional<qint64> positionJump(const NowPlayingSnapshot& now);
     void emitSeeked(qint64 positionMicroseconds);
 
     PlayContext& m_playContext;

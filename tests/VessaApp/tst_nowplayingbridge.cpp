@@ -6,9 +6,11 @@
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/Oblin/PlayContextRig.h"
 
+#include <QBuffer>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QDBusReply>
+#include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -35,6 +37,13 @@ struct BridgeRig : PlayContextRig {
     BridgeRig()
     {
         decoder->setScript(FakeStreamScript{.bufferCount = 100});
+        // The second track has a cover.
+        QImage cover(4, 4, QImage::Format_RGB32);
+        cover.fill(Qt::darkCyan);
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        cover.save(&png, "PNG");
+        decoder->setMetadata(path(1), TrackMetadata{.title = QStringLiteral("Title 1"), .artworkData = png.data()});
         audioOutput.setVolumePerceived(0.75f);
         bridge = std::make_unique<NowPlayingBridge>(*context, audioOutput, settings, folder.path());
     }
@@ -169,6 +178,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}),
                                   QStringLiteral("Title 1"), 10000);
         QVERIFY(watcher.waitForChange(QStringLiteral("Metadata")).contains(QStringLiteral("Metadata")));
+        QString artUrl;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(artUrl = playerctl({QStringLiteral("metadata"), QStringLiteral("mpris:artUrl")})).isEmpty(), 10000);
+        const QString artFile = QUrl(artUrl).toLocalFile();
+        QVERIFY2(artFile.startsWith(rig.folder.path() + QStringLiteral("/nowplaying-")), qPrintable(artUrl));
+        QCOMPARE(QImage(artFile).pixel(0, 0), QColor(Qt::darkCyan).rgb());
 
         // Volume: the output's perceived volume and the setting.
         QTRY_COMPARE(playerctl({QStringLiteral("volume")}), QStringLiteral("0.750000"));
@@ -181,6 +196,10 @@ private slots:
         QVERIFY(!watcher.changes.isEmpty());
         for (const QVariantMap& change : watcher.changes)
             QVERIFY(!change.contains(QStringLiteral("Position")));
+
+        // The artwork goes with the bridge.
+        rig.bridge.reset();
+        QVERIFY(!QFileInfo::exists(artFile));
     }
 
     void rootInterface()
