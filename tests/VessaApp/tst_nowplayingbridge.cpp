@@ -192,6 +192,13 @@ private slots:
         QCOMPARE(std::cbrt(rig.audioOutput.volume()), 0.5f);
         QCOMPARE(watcher.waitForChange(QStringLiteral("Volume")), QStringList{QStringLiteral("Volume")});
 
+        // A rate of 0 pauses; the rate stays 1.
+        QVERIFY(rig.context->transportState().isPlaying());
+        watcher.call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                     {playerInterface, QStringLiteral("Rate"), QVariant::fromValue(QDBusVariant(0.0))});
+        QTRY_COMPARE(rig.context->transportState().kind(), TransportState::Kind::paused);
+        QCOMPARE(watcher.property(playerInterface, QStringLiteral("Rate")).toDouble(), 1.0);
+
         // Nothing ever announced the position as a changed property.
         QVERIFY(!watcher.changes.isEmpty());
         for (const QVariantMap& change : watcher.changes)
