@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 adwaita-icon-theme
     libsdl2-dev
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libgme-dev libmikmod-dev libzip-dev libsqlite3-dev zlib1g-dev
