@@ -16,9 +16,10 @@ const QHash<QString, QStringList>& themeNameTable()
         QHash<QString, QStringList> t;
         auto add = [&t](const char* symbol, std::initializer_list<const char*> names) {
             QStringList list;
+            // Single-colour ("symbolic") variants first: the marks are recoloured.
             for (const char* name : names) {
-                list.append(QLatin1String(name));
                 list.append(QLatin1String(name) + QLatin1String("-symbolic"));
+                list.append(QLatin1String(name));
             }
             t.insert(QLatin1String(symbol), list);
         };
@@ -40,7 +41,7 @@ const QHash<QString, QStringList>& themeNameTable()
         add("speaker.wave.2", {"audio-volume-medium", "audio-volume-high"});
         add("speaker.wave.2.fill", {"audio-volume-high"});
         add("speaker.wave.3.fill", {"audio-volume-high"});
-        add("icloud.and.arrow.down", {"folder-download", "emblem-downloads", "go-down"});
+        add("icloud.and.arrow.down", {"cloud-download", "folder-download", "go-down"});
         add("square.and.arrow.down", {"document-save"});
         add("music.note", {"audio-x-generic", "emblem-music"});
         add("music.note.list", {"view-media-playlist", "audio-x-generic"});
@@ -61,10 +62,22 @@ const QHash<QString, QStringList>& themeNameTable()
     return table;
 }
 
-// Adwaita stands behind whatever theme the desktop uses.
+// Adwaita stands behind whatever theme the desktop uses. Without a platform
+// theme (a bare window system, the tests' offscreen one) Qt neither knows the
+// system's icon folders nor a theme, so both are supplied here.
 void ensureFallbackTheme()
 {
     static const bool done = [] {
+        QStringList searchPaths = QIcon::themeSearchPaths();
+        QStringList dataDirs = qEnvironmentVariable("XDG_DATA_DIRS").split(u':', Qt::SkipEmptyParts);
+        if (dataDirs.isEmpty())
+            dataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
+        for (const QString& dir : std::as_const(dataDirs)) {
+            const QString icons = dir + QLatin1String("/icons");
+            if (!searchPaths.contains(icons))
+                searchPaths.append(icons);
+        }
+        QIcon::setThemeSearchPaths(searchPaths);
         if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
             QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
         if (QIcon::themeName().isEmpty())

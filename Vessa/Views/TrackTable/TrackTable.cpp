@@ -334,9 +334,14 @@ std::unique_ptr<QMenu> TrackTable::contextMenuForRow(int row)
 
 QList<int> TrackTable::rowsToDrag() const
 {
-    QList<int> rows = selectedRowNumbers();
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [this](int row) { return row >= m_model->rowCount(); }),
-               rows.end());
+    return existingRows(selectedRowNumbers());
+}
+
+QList<int> TrackTable::existingRows(QList<int> rows) const
+{
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(), [this](int row) { return row < 0 || row >= m_model->rowCount(); }),
+        rows.end());
     return rows;
 }
 
@@ -366,12 +371,15 @@ bool TrackTable::handleDrop(const QMimeData& data, TrackDropDecision::Operation 
     GestureScope scope(*this);
     switch (operation) {
     case Operation::None: return false;
-    case Operation::Move:
-        if (m_draggedRows.isEmpty())
+    case Operation::Move: {
+        // Rows replaced while the drag was under way may have left some behind.
+        const QList<int> rows = existingRows(m_draggedRows);
+        if (rows.isEmpty())
             return false;
         if (m_callbacks.onReorder)
-            m_callbacks.onReorder(m_draggedRows, destination);
+            m_callbacks.onReorder(rows, destination);
         return true;
+    }
     case Operation::Copy: break;
     }
     if (!m_callbacks.onDrop)

@@ -26,18 +26,18 @@ class TrackTableView;
 // row numbers in the order the owner gave.
 struct TrackTableCallbacks {
     // A double click on a row: its owner index.
-    std::function<void(qsizetype index)> onPlay;
+    std::function<void(qsizetype index)> onPlay = {};
     // Backspace or Delete with rows selected: their owner indexes, ascending, no repeats.
-    std::function<void(const QList<qsizetype>& indexes)> onRemove;
+    std::function<void(const QList<qsizetype>& indexes)> onRemove = {};
     // Rows of this table dropped on it as a move: their display positions
     // (ascending) and the position, 0 up to the row count, they go before.
-    std::function<void(const QList<int>& rows, int destination)> onReorder;
+    std::function<void(const QList<int>& rows, int destination)> onReorder = {};
     // Tracks dropped on the table, in payload order, and the position they go before.
-    std::function<void(const QList<PlaylistTrack>& tracks, int destination)> onDrop;
+    std::function<void(const QList<PlaylistTrack>& tracks, int destination)> onDrop = {};
     // A click on a column header: the column's sort key and the new order.
-    std::function<void(const QString& key, Qt::SortOrder order)> onSortChanged;
+    std::function<void(const QString& key, Qt::SortOrder order)> onSortChanged = {};
     // The context menu over `rows`, asked for each time the menu opens.
-    std::function<QList<TrackContextMenuItem>(const TrackRows& rows)> contextMenuItems;
+    std::function<QList<TrackContextMenuItem>(const TrackRows& rows)> contextMenuItems = {};
 };
 
 // Every list of tracks in the program is shown by this table. It is a display
@@ -105,6 +105,8 @@ private:
     void syncSelectionToView();
     void announceSelection();
     QList<int> selectedRowNumbers() const;
+    // `rows` without those at or beyond the row count.
+    QList<int> existingRows(QList<int> rows) const;
     void selectRowNumbers(const QList<int>& rows);
     void setUpColumns();
     void clampColumn(int column, int newSize);
