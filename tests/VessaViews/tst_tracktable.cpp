@@ -178,6 +178,21 @@ private slots:
         QCOMPARE(announced.size(), 0);
     }
 
+    void resortScrollsTheSelectionIntoView()
+    {
+        auto table = makeTable();
+        const TrackRows rows = numberedRows(1000);
+        table->setRows(rows);
+        clickRow(*table, 3);
+        QSignalSpy announced(table.get(), &TrackTable::selectionChanged);
+        TrackRows reversedRows = rows;
+        std::reverse(reversedRows.begin(), reversedRows.end());
+        table->setRows(reversedRows);
+        QCOMPARE(selectedRows(*table), QList<int>{996});
+        QVERIFY(table->view()->viewport()->rect().contains(centreOfRow(*table, 996)));
+        QCOMPARE(announced.size(), 0);
+    }
+
     void modelUpdates()
     {
         auto table = makeTable();
@@ -330,7 +345,10 @@ private slots:
     void doubleClickPlaysOwnerIndex()
     {
         auto table = makeTable();
-        table->setRows(rowsFor({"a", "b", "c"}, {10, 11, 12}));
+        // A row that cannot be played here still reacts; only its colours differ.
+        TrackRows rows = rowsFor({"a", "b", "c"}, {10, 11, 12});
+        rows[1].isResolvable = false;
+        table->setRows(rows);
         QList<qsizetype> played;
         table->setCallbacks({.onPlay = [&](qsizetype index) { played << index; }});
         QTest::mouseDClick(table->view()->viewport(), Qt::LeftButton, {}, centreOfRow(*table, 1));

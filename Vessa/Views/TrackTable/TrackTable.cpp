@@ -175,7 +175,7 @@ void TrackTable::applyRows(TrackRows rows)
 {
     m_isSyncingSelection = true;
     const QList<int> oldSelection = selectedRowNumbers();
-    const int oldCurrentRow = m_view->currentIndex().row();
+    const QModelIndex oldCurrent = m_view->currentIndex();
     const int oldScroll = m_view->verticalScrollBar()->value();
     if (m_model->setRows(std::move(rows)) == TrackRowsChange::Kind::Reset) {
         // A reset forgets the view's selection, current row and scroll
@@ -187,8 +187,8 @@ void TrackTable::applyRows(TrackRows rows)
                 kept.append(row);
         }
         selectRowNumbers(kept);
-        if (oldCurrentRow >= 0 && oldCurrentRow < m_model->rowCount()) {
-            m_view->selectionModel()->setCurrentIndex(m_model->index(oldCurrentRow, m_view->currentIndex().column()),
+        if (oldCurrent.isValid() && oldCurrent.row() < m_model->rowCount()) {
+            m_view->selectionModel()->setCurrentIndex(m_model->index(oldCurrent.row(), oldCurrent.column()),
                                                       QItemSelectionModel::NoUpdate);
         }
         m_view->restoreScrollPosition(oldScroll);
