@@ -201,7 +201,8 @@ private slots:
         QVERIFY(busy->isSpinning());
         const int start = busy->step();
         QTRY_VERIFY(busy->step() != start);
-        QVERIFY(!busy->grab().toImage().isNull());
+        busy->resize(48, 48);
+        QVERIFY(busy->grab().save(QStringLiteral("/tmp/vessa-busyindicator.png")));
         busy->hide();
         QVERIFY(!busy->isSpinning());
     }
