@@ -4,8 +4,6 @@
 
 #include <QSet>
 
-#include <variant>
-
 namespace vessa {
 
 // The identity of a displayed row, kept by the selection and compared by the
@@ -14,16 +12,24 @@ namespace vessa {
 class TrackRowId {
 public:
     TrackRowId() = default;
-    explicit TrackRowId(qint64 number) : m_value(number) {}
-    explicit TrackRowId(TrackRef ref) : m_value(std::move(ref)) {}
+    explicit TrackRowId(qint64 number) : m_number(number) {}
+    explicit TrackRowId(TrackRef ref) : m_kind(Kind::Track), m_ref(std::move(ref)) {}
 
-    friend bool operator==(const TrackRowId& a, const TrackRowId& b) { return a.m_value == b.m_value; }
-    friend size_t qHash(const TrackRowId& id, size_t seed = 0) noexcept { return id.hash(seed); }
+    friend bool operator==(const TrackRowId& a, const TrackRowId& b)
+    {
+        return a.m_kind == b.m_kind && a.m_number == b.m_number && a.m_ref == b.m_ref;
+    }
+    friend size_t qHash(const TrackRowId& id, size_t seed = 0) noexcept
+    {
+        return qHashMulti(seed, int(id.m_kind), id.m_number, id.m_ref.uri());
+    }
 
 private:
-    size_t hash(size_t seed) const noexcept;
+    enum class Kind { Number, Track };
 
-    std::variant<qint64, TrackRef> m_value;
+    Kind m_kind = Kind::Number;
+    qint64 m_number = 0;
+    TrackRef m_ref;
 };
 
 using TrackSelection = QSet<TrackRowId>;
