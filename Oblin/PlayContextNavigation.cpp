@@ -1,6 +1,5 @@
 // PlayContext: commands and moving through the queue.
 
-#include "Oblin/Cancellation.h"
 #include "Oblin/PlayContext.h"
 #include "Oblin/PlaybackLog.h"
 #include "VessaCore/Clock.h"

@@ -2,6 +2,7 @@
 
 #include "Oblin/PlayContext.h"
 #include "Oblin/PlaybackLog.h"
+#include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 
 namespace vessa {
@@ -69,7 +70,7 @@ bool PlayContext::beginResolve()
 
 void PlayContext::finishResolve(const TrackRef& track, TrackLoader::Result result, const Completion& done)
 {
-    if (result.superseded) {
+    if (isCancellation(result.error)) {
         logDebug(lcOblinPlayback(), QStringLiteral("resolveAndPlay cancelled (superseded): ") + track.uri());
         done(nullptr);
         return;
@@ -112,14 +113,14 @@ void PlayContext::loadMetadata(const SourceLocator& locator, const TrackRef& tra
     // The completion runs from the loader, a member: never after the context is gone.
     m_metadataLoader.load(
         locator, track.subTrackIndex(),
-        [this, track](std::optional<TrackMetadata> metadata, std::exception_ptr error, bool stale) {
+        [this, track](std::optional<TrackMetadata> metadata, std::exception_ptr error) {
+            if (isCancellation(error))
+                return;
             if (error) {
                 logError(lcOblinPlayback(),
                          QStringLiteral("Metadata load failed for %1: %2").arg(track.uri(), describeException(error)));
                 return;
             }
-            if (stale)
-                return;
             setCurrentMetadata(std::move(metadata));
             logDebug(lcOblinPlayback(), QStringLiteral("Metadata loaded for: ") + track.uri());
         });

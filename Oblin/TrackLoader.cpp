@@ -1,21 +1,18 @@
 #include "Oblin/TrackLoader.h"
 
-#include "Oblin/Cancellation.h"
 #include "Rasko/DecoderHints.h"
 #include "VessaCore/Error.h"
 
 namespace vessa {
 
-TrackLoader::TrackLoader(TrackResolverPtr resolver, QObject* parent) : QObject(parent), m_resolver(std::move(resolver))
+TrackLoader::TrackLoader(TrackResolverPtr resolver, QObject* parent)
+    : QObject(parent), m_resolver(std::move(resolver)), m_worker(this)
 {
 }
 
-TrackLoader::~TrackLoader()
-{
-    // The worker may still be inside a decoder's open; its result is posted
-    // to this object and dropped with it.
-    m_worker.request_stop();
-}
+// The worker may still be inside a decoder's open; the worker helper stops
+// and joins it, and drops its result.
+TrackLoader::~TrackLoader() = default;
 
 TrackLoader::JobPtr TrackLoader::submit(Request request, StartHook onStart, FinishHook onFinish)
 {
@@ -36,7 +33,7 @@ void TrackLoader::cancel(const JobPtr& job)
         m_waiting.reset();
         finishSuperseded(job);
     } else if (job == m_working) {
-        m_worker.request_stop();
+        m_worker.supersede();
     }
 }
 
@@ -54,53 +51,42 @@ void TrackLoader::startWaitingJob()
         startWaitingJob();
         return;
     }
-    // The worker of the previous job has posted its result and ended.
-    m_worker =
-        std::jthread([this, resolver = m_resolver, request = job->m_request, infiniteLoop](std::stop_token stop) {
-            std::shared_ptr<Result> result = work(stop, *resolver, request, infiniteLoop);
-            QMetaObject::invokeMethod(
-                this, [this, result] { finishWorkingJob(result); }, Qt::QueuedConnection);
-        });
+    // The worker of the previous job has ended; a job cancelled while it
+    // works finishes as superseded once its worker ends, never earlier.
+    m_worker.start([resolver = m_resolver, request = job->m_request,
+                    infiniteLoop](std::stop_token stop) { return work(stop, *resolver, request, infiniteLoop); },
+                   [this](Result result, std::exception_ptr) { finishWorkingJob(std::move(result)); },
+                   [this] { finishWorkingJob(Result{.error = std::make_exception_ptr(CancellationError())}); });
 }
 
-std::shared_ptr<TrackLoader::Result> TrackLoader::work(std::stop_token stop, const TrackResolver& resolver,
-                                                       const Request& request, bool infiniteLoop)
+TrackLoader::Result TrackLoader::work(std::stop_token stop, const TrackResolver& resolver, const Request& request,
+                                      bool infiniteLoop)
 {
-    auto result = std::make_shared<Result>();
+    Result result;
     try {
         if (stop.stop_requested())
             throw CancellationError();
         ResolvedTrack resolved = resolver.resolveForPlayback(request.track, request.fileHint, request.playlistURL);
         if (stop.stop_requested())
             throw CancellationError();
-        AudioStream stream = resolved.decoder->open(resolved.locator, request.track.subTrackIndex(),
-                                                    DecoderHints(infiniteLoop, resolved.fileExtension));
-        // A stream opened for a cancelled job is closed here, off the main thread.
-        if (stop.stop_requested())
-            throw CancellationError();
-        result->stream.emplace(std::move(stream));
-        result->locator = std::move(resolved.locator);
+        result.stream.emplace(resolved.decoder->open(resolved.locator, request.track.subTrackIndex(),
+                                                     DecoderHints(infiniteLoop, resolved.fileExtension)));
+        result.locator = std::move(resolved.locator);
     } catch (...) {
-        result->error = std::current_exception();
+        result.error = std::current_exception();
     }
     return result;
 }
 
-void TrackLoader::finishWorkingJob(std::shared_ptr<Result> result)
+void TrackLoader::finishWorkingJob(Result result)
 {
-    m_worker = std::jthread(); // already at its end: joins at once
     JobPtr job = std::exchange(m_working, nullptr);
     if (!job)
         return;
     job->m_state = Job::State::finished;
-    Result outcome = std::move(*result);
-    if (job->m_cancelled || isCancellation(outcome.error)) {
-        outcome = Result();
-        outcome.superseded = true;
-    }
     startWaitingJob();
     if (job->m_onFinish)
-        job->m_onFinish(std::move(outcome));
+        job->m_onFinish(std::move(result));
 }
 
 void TrackLoader::finishSuperseded(const JobPtr& job)
@@ -112,7 +98,7 @@ void TrackLoader::finishSuperseded(const JobPtr& job)
         this,
         [job] {
             if (job->m_onFinish)
-                job->m_onFinish(Result{.superseded = true});
+                job->m_onFinish(Result{.error = std::make_exception_ptr(CancellationError())});
         },
         Qt::QueuedConnection);
 }

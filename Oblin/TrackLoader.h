@@ -3,6 +3,7 @@
 #include "Rasko/AudioStream.h"
 #include "Rasko/SourceLocator.h"
 #include "Rasko/TrackResolver.h"
+#include "VessaCore/GenerationWorker.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QObject>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace vessa {
 
@@ -19,7 +19,8 @@ namespace vessa {
 // one track at a time. A job waits while another works; a newer waiting job
 // replaces the older one, which then ends as superseded. A cancelled job ends
 // as superseded whatever its resolve or open gave: a stream it opened is
-// destroyed and a failure it met is dropped.
+// destroyed off the main thread and a failure it met is dropped. A superseded
+// job's result carries a CancellationError.
 //
 // Threads: submit, cancel and the job hooks run on the main thread. Resolving
 // and opening block, so they run on the loader's worker, which stops at its
@@ -37,13 +38,12 @@ public:
         std::optional<QString> playlistURL;
     };
 
-    // Exactly one of: an opened stream (with where it was read from), a
-    // failure, or superseded (neither).
+    // Exactly one of: an opened stream (with where it was read from) or a
+    // failure (a CancellationError when the job was superseded).
     struct Result {
         std::optional<AudioStream> stream = {};
         std::optional<SourceLocator> locator = {};
         std::exception_ptr error = {};
-        bool superseded = false;
     };
 
     // Runs when the job starts working; answers whether the decoder is to
@@ -64,16 +64,16 @@ public:
     void cancel(const JobPtr& job);
 
 private:
-    static std::shared_ptr<Result> work(std::stop_token stop, const TrackResolver& resolver, const Request& request,
-                                        bool infiniteLoop);
+    static Result work(std::stop_token stop, const TrackResolver& resolver, const Request& request, bool infiniteLoop);
     void startWaitingJob();
-    void finishWorkingJob(std::shared_ptr<Result> result);
+    void finishWorkingJob(Result result);
     void finishSuperseded(const JobPtr& job);
 
     const TrackResolverPtr m_resolver;
     JobPtr m_working;
     JobPtr m_waiting;
-    std::jthread m_worker;
+    // Runs the working job; cancelling it supersedes the worker's generation.
+    GenerationWorker m_worker;
 };
 
 class TrackLoader::Job {

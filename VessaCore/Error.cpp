@@ -15,6 +15,19 @@ QString CancellationError::description() const
     return QStringLiteral("The operation was cancelled.");
 }
 
+bool isCancellation(const std::exception_ptr& error)
+{
+    if (!error)
+        return false;
+    try {
+        std::rethrow_exception(error);
+    } catch (const CancellationError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
 JsonDecodingError::JsonDecodingError(QString detail) : m_detail(std::move(detail))
 {
 }

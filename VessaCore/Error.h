@@ -31,6 +31,9 @@ public:
     QString description() const override;
 };
 
+// Whether the failure marks a superseded or cancelled operation.
+bool isCancellation(const std::exception_ptr& error);
+
 // A JSON value that does not have the expected keys or types.
 class JsonDecodingError : public Error {
 public:

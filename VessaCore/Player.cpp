@@ -18,16 +18,15 @@ constexpr double clockInterval = 0.1;
 } // namespace
 
 Player::Player(AudioOutput& output, QObject* parent)
-    : QObject(parent), m_output(output), m_clock(new Clock(output, clockInterval, this))
+    : QObject(parent), m_output(output), m_clock(new Clock(output, clockInterval, this)), m_seekWorker(this)
 {
 }
 
 Player::~Player()
 {
     // Let the seek workers wind down while the scheduling task is stopped;
-    // the map joins them.
-    for (auto& [generation, worker] : m_seekWorkers)
-        worker.request_stop();
+    // the worker helper joins them.
+    m_seekWorker.supersede();
     if (m_schedulingTask) {
         try {
             m_schedulingTask->stop();
@@ -50,6 +49,7 @@ void Player::load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<
                                              static_cast<long long>(format.channelCount), 1, duration.value_or(-1.0)));
     setLastError(nullptr);
     ++m_generation;
+    m_seekWorker.supersede();
     stopSchedulingTask();
     m_clock->reset();
     m_clock->setDuration(duration);
@@ -81,6 +81,7 @@ void Player::stop()
 {
     logInfo(lcPlayback(), QStringLiteral("Playback stopped"));
     ++m_generation;
+    m_seekWorker.supersede();
     stopSchedulingTask();
     m_clock->reset();
     m_currentSeekHandler = nullptr;
@@ -101,7 +102,8 @@ void Player::seek(double to, SeekCompletion completion)
             completion(std::make_exception_ptr(PlayerError::noFormatAvailable()));
         return;
     }
-    const quint64 generation = ++m_generation;
+    ++m_generation;
+    m_seekWorker.supersede();
     try {
         stopSchedulingTask();
     } catch (...) {
@@ -111,36 +113,19 @@ void Player::seek(double to, SeekCompletion completion)
     // The handler may run for seconds (an emulator runs forward to the
     // target), so it runs off the main thread; the rest of the seek continues
     // there only if nothing newer came meanwhile.
-    m_seekWorkers.emplace(generation, std::jthread([this, generation, to, handler = m_currentSeekHandler,
-                                                    completion = std::move(completion)](std::stop_token stop) mutable {
-                              auto stream = std::make_shared<PcmBufferStreamPtr>();
-                              std::exception_ptr error;
-                              try {
-                                  *stream = handler(to);
-                              } catch (...) {
-                                  error = std::current_exception();
-                              }
-                              if (stop.stop_requested())
-                                  return;
-                              QMetaObject::invokeMethod(
-                                  this,
-                                  [this, generation, to, stream, error, completion = std::move(completion)] {
-                                      continueSeek(generation, to, std::move(*stream), error, completion);
-                                  },
-                                  Qt::QueuedConnection);
-                          }));
+    m_seekWorker.start([handler = m_currentSeekHandler, to](std::stop_token) { return handler(to); },
+                       [this, to, completion](PcmBufferStreamPtr stream, std::exception_ptr error) {
+                           continueSeek(to, std::move(stream), error, completion);
+                       },
+                       [completion] {
+                           if (completion)
+                               completion(std::make_exception_ptr(CancellationError()));
+                       });
 }
 
-void Player::continueSeek(quint64 generation, double to, PcmBufferStreamPtr stream, std::exception_ptr error,
+void Player::continueSeek(double to, PcmBufferStreamPtr stream, std::exception_ptr error,
                           const SeekCompletion& completion)
 {
-    // The worker has posted its result and is at its end.
-    m_seekWorkers.erase(generation);
-    if (generation != m_generation) {
-        if (completion)
-            completion(std::make_exception_ptr(CancellationError()));
-        return;
-    }
     if (error) {
         failSeek(error, completion);
         return;

@@ -2,6 +2,7 @@
 
 #include "VessaCore/AudioFormat.h"
 #include "VessaCore/Error.h"
+#include "VessaCore/GenerationWorker.h"
 #include "VessaCore/PcmBufferStream.h"
 #include "VessaCore/TransportState.h"
 
@@ -9,10 +10,8 @@
 
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace vessa {
 
@@ -29,8 +28,8 @@ class SchedulingTask;
 // call the output and the seek handler and post their results back; each
 // result carries the generation it was started under, and a result whose
 // generation is no longer current (a newer load, seek or stop came) is
-// dropped. The output must outlive the player; destroying the player stops
-// the scheduling task and waits for a seek handler that is still running.
+// dropped (a superseded seek's completion gets CancellationError). The output must outlive the player; destroying the
+// player stops the scheduling task and waits for a seek handler that is still running.
 class Player : public QObject {
     Q_OBJECT
 
@@ -77,8 +76,7 @@ private:
     void startScheduling(PcmBufferStreamPtr buffers);
     void handleTrackEnd(quint64 generation);
     void handleSchedulingError(quint64 generation, std::exception_ptr error);
-    void continueSeek(quint64 generation, double to, PcmBufferStreamPtr stream, std::exception_ptr error,
-                      const SeekCompletion& completion);
+    void continueSeek(double to, PcmBufferStreamPtr stream, std::exception_ptr error, const SeekCompletion& completion);
     void failSeek(std::exception_ptr error, const SeekCompletion& completion);
     void setTransportState(TransportState state);
     void setLastError(std::shared_ptr<const Error> error);
@@ -92,8 +90,9 @@ private:
     std::optional<AudioFormat> m_currentFormat;
     // Bumped by every load, seek and stop.
     quint64 m_generation = 0;
-    // Seek handlers still running, by the generation of their seek.
-    std::map<quint64, std::jthread> m_seekWorkers;
+    // Runs the seek handlers; every load, seek and stop supersedes the seek
+    // still running.
+    GenerationWorker m_seekWorker;
     std::unique_ptr<SchedulingTask> m_schedulingTask;
 };
 
