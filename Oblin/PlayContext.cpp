@@ -33,7 +33,9 @@ void PlayContext::setQueue(QList<TrackRef> queue)
     if (queue == m_queue)
         return;
     const std::optional<TrackRef> before = currentTrack();
-    m_queue = std::move(queue);
+    // Hints belong to the entries they came with: a queue set directly has none.
+    replaceQueue(std::move(queue), {});
+    resetShuffleOrder();
     emit queueChanged();
     emitCurrentTrackChangeFrom(before);
 }
@@ -82,12 +84,7 @@ void PlayContext::setShuffleEnabled(bool enabled)
     m_shuffleEnabled = enabled;
     if (changed)
         emit shuffleEnabledChanged();
-    if (enabled) {
-        enableShuffle();
-    } else {
-        m_shuffledIndices.clear();
-        m_shufflePosition.reset();
-    }
+    resetShuffleOrder();
 }
 
 void PlayContext::setRepeatMode(RepeatMode mode)
@@ -113,12 +110,13 @@ void PlayContext::emitCurrentTrackChangeFrom(const std::optional<TrackRef>& befo
 
 // ---- queue
 
-QList<std::optional<QString>> PlayContext::fittedHints(const std::optional<QList<std::optional<QString>>>& hints,
-                                                       qsizetype count)
+bool PlayContext::replaceQueue(QList<TrackRef> tracks, QList<std::optional<QString>> hints)
 {
-    QList<std::optional<QString>> fitted = hints.value_or(QList<std::optional<QString>>());
-    fitted.resize(count);
-    return fitted;
+    hints.resize(tracks.size());
+    const bool differs = tracks != m_queue;
+    m_queue = std::move(tracks);
+    m_fileHints = std::move(hints);
+    return differs;
 }
 
 void PlayContext::cancelResolveAndMetadata()
@@ -139,9 +137,7 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
     cancelResolveAndMetadata();
     m_silentTrackEnds = 0;
     const std::optional<TrackRef> before = currentTrack();
-    const bool queueDiffers = tracks != m_queue;
-    m_queue = tracks;
-    m_fileHints = fittedHints(fileHints, tracks.size());
+    const bool queueDiffers = replaceQueue(tracks, fileHints.value_or(QList<std::optional<QString>>()));
     m_playlistURL = playlistURL;
     setQueueID(queueID);
     std::optional<qsizetype> current;
@@ -156,12 +152,7 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
     emitCurrentTrackChangeFrom(before);
     setCurrentMetadata(std::nullopt);
     setLastError(nullptr);
-    if (m_shuffleEnabled) {
-        enableShuffle();
-    } else {
-        m_shuffledIndices.clear();
-        m_shufflePosition.reset();
-    }
+    resetShuffleOrder();
 }
 
 void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
@@ -172,9 +163,9 @@ void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
     logDebug(lcOblinPlayback(), QString::asprintf("appendToQueue: %lld tracks", static_cast<long long>(tracks.size())));
     const qsizetype oldCount = m_queue.size();
     const std::optional<TrackRef> before = currentTrack();
-    m_queue.append(tracks);
-    m_fileHints.resize(oldCount); // keeps one hint per entry even if the queue was set directly
-    m_fileHints.append(fittedHints(fileHints, tracks.size()));
+    QList<std::optional<QString>> addedHints = fileHints.value_or(QList<std::optional<QString>>());
+    addedHints.resize(tracks.size());
+    replaceQueue(m_queue + tracks, m_fileHints + addedHints);
     emit queueChanged();
     const bool hadCurrentEntry = m_currentIndex.has_value();
     if (!hadCurrentEntry) {
@@ -187,7 +178,7 @@ void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
     if (!hadCurrentEntry) {
         // Inserting at the front would let the new current entry come round
         // again later in the order; start a fresh order from it instead.
-        enableShuffle();
+        resetShuffleOrder();
         return;
     }
     QList<qsizetype> added(tracks.size());
@@ -207,15 +198,14 @@ void PlayContext::restorePosition(const TrackRef& track, const std::optional<Tra
     setPlayingIndex(index);
     if (metadata)
         setCurrentMetadata(metadata);
-    if (m_shuffleEnabled)
-        enableShuffle();
+    resetShuffleOrder();
     logDebug(lcOblinPlayback(),
              QString::asprintf("Restored position to index %lld: ", static_cast<long long>(index)) + track.uri());
 }
 
-void PlayContext::enableShuffle()
+void PlayContext::resetShuffleOrder()
 {
-    if (m_queue.isEmpty()) {
+    if (!m_shuffleEnabled || m_queue.isEmpty()) {
         m_shuffledIndices.clear();
         m_shufflePosition.reset();
         return;

@@ -55,6 +55,8 @@ public:
     // ---- observable fields
 
     const QList<TrackRef>& queue() const { return m_queue; }
+    // The entries come without file hints; under shuffle the order starts
+    // afresh from the current entry.
     void setQueue(QList<TrackRef> queue);
     std::optional<qsizetype> currentIndex() const { return m_currentIndex; }
     void setCurrentIndex(std::optional<qsizetype> index);
@@ -142,11 +144,25 @@ private:
     void loadMetadata(const SourceLocator& locator, const TrackRef& track);
     void handleTrackEnd();
 
-    void enableShuffle();
+    // The entry after the current one in play order (shuffle slot and all),
+    // wrapping round under repeat all; nothing at the end of the queue.
+    // Needs a current entry within the queue.
+    struct QueueStep {
+        qsizetype index;
+        std::optional<qsizetype> slot;
+        bool wraps;
+    };
+    std::optional<QueueStep> followingEntry() const;
+
+    // The queue and its file hints change only together: one hint per entry
+    // (`hints` is padded with absent ones or cut). Emits nothing; answers
+    // whether the queue differs from the one it replaced.
+    bool replaceQueue(QList<TrackRef> tracks, QList<std::optional<QString>> hints);
+    // Under shuffle a new order over the whole queue with the current entry
+    // first; otherwise none.
+    void resetShuffleOrder();
     void cancelResolveAndMetadata();
     void emitCurrentTrackChangeFrom(const std::optional<TrackRef>& before);
-    static QList<std::optional<QString>> fittedHints(const std::optional<QList<std::optional<QString>>>& hints,
-                                                     qsizetype count);
 
     QList<TrackRef> m_queue;
     std::optional<qsizetype> m_currentIndex;
@@ -156,8 +172,10 @@ private:
     std::optional<QString> m_queueID;
     bool m_shuffleEnabled = false;
     RepeatMode m_repeatMode = RepeatMode::off;
+    // One per queue entry.
     QList<std::optional<QString>> m_fileHints;
     std::optional<QString> m_playlistURL;
+    // Every queue position once while shuffle is on, empty otherwise.
     QList<qsizetype> m_shuffledIndices;
     std::optional<qsizetype> m_shufflePosition;
     Player& m_player;

@@ -11,6 +11,10 @@ namespace vessa {
 
 namespace {
 
+// Past this many seconds into a track, previous starts it again instead of
+// going back an entry.
+constexpr double restartThreshold = 3.0;
+
 QString indexLine(const char* format, qsizetype index)
 {
     return QString::asprintf(format, static_cast<long long>(index));
@@ -82,60 +86,60 @@ void PlayContext::play(const Completion& done)
     resolveAndPlay(*track, done);
 }
 
+std::optional<PlayContext::QueueStep> PlayContext::followingEntry() const
+{
+    if (m_shuffleEnabled) {
+        const qsizetype slot = m_shufflePosition ? *m_shufflePosition + 1 : 0;
+        if (slot < m_shuffledIndices.size())
+            return QueueStep{m_shuffledIndices[slot], slot, false};
+        if (m_repeatMode == RepeatMode::all)
+            return QueueStep{m_shuffledIndices[0], 0, true};
+        return std::nullopt;
+    }
+    const qsizetype following = *m_currentIndex + 1;
+    if (following < m_queue.size())
+        return QueueStep{following, std::nullopt, false};
+    if (m_repeatMode == RepeatMode::all)
+        return QueueStep{0, std::nullopt, true};
+    return std::nullopt;
+}
+
 void PlayContext::next(const Completion& done)
 {
-    if (!m_currentIndex) {
+    // Nothing to move on from without a current entry in the queue.
+    if (!currentTrack()) {
         done(nullptr);
         return;
     }
-    if (m_shuffleEnabled) {
-        if (m_shuffledIndices.isEmpty()) {
-            done(nullptr);
-            return;
-        }
-        const qsizetype slot = m_shufflePosition ? *m_shufflePosition + 1 : 0;
-        if (slot < m_shuffledIndices.size()) {
-            logDebug(lcOblinPlayback(), indexLine("next (shuffle): index %lld", m_shuffledIndices[slot]));
-            moveAndPlay(m_shuffledIndices[slot], slot, done);
-        } else if (m_repeatMode == RepeatMode::all) {
-            logDebug(lcOblinPlayback(),
-                     indexLine("next (shuffle+repeat-all): wrapping to index %lld", m_shuffledIndices[0]));
-            moveAndPlay(m_shuffledIndices[0], 0, done);
-        } else {
-            logDebug(lcOblinPlayback(), QStringLiteral("next: end of queue, stopping"));
-            report(done, [this] { m_player.stop(); });
-        }
-        return;
-    }
-    const qsizetype following = *m_currentIndex + 1;
-    if (following < m_queue.size()) {
-        logDebug(lcOblinPlayback(), indexLine("next: index %lld", following));
-        moveAndPlay(following, std::nullopt, done);
-    } else if (m_repeatMode == RepeatMode::all && !m_queue.isEmpty()) {
-        logDebug(lcOblinPlayback(), QStringLiteral("next (repeat-all): wrapping to index 0"));
-        moveAndPlay(0, std::nullopt, done);
-    } else {
+    const std::optional<QueueStep> step = followingEntry();
+    if (!step) {
         logDebug(lcOblinPlayback(), QStringLiteral("next: end of queue, stopping"));
         report(done, [this] { m_player.stop(); });
+        return;
     }
+    if (m_shuffleEnabled && step->wraps)
+        logDebug(lcOblinPlayback(), indexLine("next (shuffle+repeat-all): wrapping to index %lld", step->index));
+    else if (m_shuffleEnabled)
+        logDebug(lcOblinPlayback(), indexLine("next (shuffle): index %lld", step->index));
+    else if (step->wraps)
+        logDebug(lcOblinPlayback(), QStringLiteral("next (repeat-all): wrapping to index 0"));
+    else
+        logDebug(lcOblinPlayback(), indexLine("next: index %lld", step->index));
+    moveAndPlay(step->index, step->slot, done);
 }
 
 void PlayContext::previous(const Completion& done)
 {
-    if (!m_currentIndex) {
+    if (!currentTrack()) {
         done(nullptr);
         return;
     }
-    if (m_player.clock()->position() > 3.0) {
+    if (m_player.clock()->position() > restartThreshold) {
         logDebug(lcOblinPlayback(), QStringLiteral("previous: restarting current track (position > 3s)"));
         restartCurrentTrack(done);
         return;
     }
     if (m_shuffleEnabled) {
-        if (m_shuffledIndices.isEmpty()) {
-            done(nullptr);
-            return;
-        }
         const qsizetype slot = m_shufflePosition ? *m_shufflePosition - 1 : -1;
         if (slot >= 0) {
             logDebug(lcOblinPlayback(), indexLine("previous (shuffle): index %lld", m_shuffledIndices[slot]));
@@ -187,20 +191,8 @@ void PlayContext::autoAdvance(bool trackGaveAudio)
         logDebug(lcOblinPlayback(), QStringLiteral("autoAdvance: no track of the queue played audio, stopping"));
         return;
     }
-    if (m_shuffleEnabled) {
-        if (m_shuffledIndices.isEmpty())
-            return;
-        const qsizetype slot = m_shufflePosition ? *m_shufflePosition + 1 : 0;
-        if (slot < m_shuffledIndices.size())
-            moveAndPlay(m_shuffledIndices[slot], slot, done);
-        else if (m_repeatMode == RepeatMode::all)
-            moveAndPlay(m_shuffledIndices[0], 0, done);
-        return;
-    }
-    if (current + 1 < m_queue.size())
-        moveAndPlay(current + 1, std::nullopt, done);
-    else if (m_repeatMode == RepeatMode::all)
-        moveAndPlay(0, std::nullopt, done);
+    if (const std::optional<QueueStep> step = followingEntry())
+        moveAndPlay(step->index, step->slot, done);
 }
 
 void PlayContext::moveAndPlay(qsizetype index, std::optional<qsizetype> slot, const Completion& done)
@@ -208,11 +200,6 @@ void PlayContext::moveAndPlay(qsizetype index, std::optional<qsizetype> slot, co
     if (slot)
         m_shufflePosition = slot;
     setCurrentIndex(index);
-    // A queue assigned directly may have left the shuffle order behind it.
-    if (index < 0 || index >= m_queue.size()) {
-        done(nullptr);
-        return;
-    }
     resolveAndPlay(m_queue[index], done);
 }
 

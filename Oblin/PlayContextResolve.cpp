@@ -44,9 +44,8 @@ SeekHandler audioNotingSeekHandler(SeekHandler seek, std::shared_ptr<std::atomic
 
 void PlayContext::resolveAndPlay(const TrackRef& track, Completion done)
 {
-    std::optional<QString> hint;
-    if (m_currentIndex && *m_currentIndex >= 0 && *m_currentIndex < m_fileHints.size())
-        hint = m_fileHints[*m_currentIndex];
+    // The track is the current entry's.
+    const std::optional<QString> hint = m_fileHints[*m_currentIndex];
     logDebug(lcOblinPlayback(), QStringLiteral("resolveAndPlay: ") + track.uri()
                                     + (hint ? QStringLiteral(" (hint: ") + *hint + u')' : QString()));
     if (m_resolveTask) {
@@ -112,8 +111,7 @@ void PlayContext::loadMetadata(const SourceLocator& locator, const TrackRef& tra
 {
     // The completion runs from the loader, a member: never after the context is gone.
     m_metadataLoader.load(
-        locator, track.subTrackIndex(),
-        [this, track](std::optional<TrackMetadata> metadata, std::exception_ptr error) {
+        locator, track.subTrackIndex(), [this, track](std::optional<TrackMetadata> metadata, std::exception_ptr error) {
             if (isCancellation(error))
                 return;
             if (error) {

@@ -117,6 +117,39 @@ private slots:
         QCOMPARE(firstAppended.size(), 2);
     }
 
+    // A queue assigned directly brings its own shuffle order, so stepping
+    // through it only ever reaches its own entries.
+    void aQueueSetDirectlyStaysInStep_data()
+    {
+        QTest::addColumn<bool>("shuffle");
+        QTest::addColumn<int>("count");
+        QTest::newRow("shorter, in order") << false << 3;
+        QTest::newRow("shorter, shuffled") << true << 3;
+        QTest::newRow("longer, shuffled") << true << 7;
+    }
+    void aQueueSetDirectlyStaysInStep()
+    {
+        QFETCH(bool, shuffle);
+        QFETCH(int, count);
+        PlayContextRig rig(7);
+        rig.context->setShuffleEnabled(shuffle);
+        rig.context->loadQueue(rig.tracks.first(5), 0, Hints(5, QStringLiteral("/elsewhere/x.fake")));
+        rig.context->setQueue(rig.tracks.first(count));
+        QList<qsizetype> order = rig.context->shuffledIndices();
+        std::sort(order.begin(), order.end());
+        QVERIFY(shuffle ? std::ranges::equal(order, std::views::iota(0, count)) : order.isEmpty());
+        QSet<qsizetype> played;
+        for (int step = 0; step < count; ++step) {
+            QCOMPARE(rig.run(PlaybackCommand::next()), QString());
+            if (rig.context->playingIndex())
+                played.insert(*rig.context->playingIndex());
+            QVERIFY(rig.context->currentTrack().has_value() || !rig.context->playingIndex());
+        }
+        for (const qsizetype index : played)
+            QVERIFY(index >= 0 && index < count);
+        QVERIFY(!played.isEmpty());
+    }
+
     void shuffleOrders_data()
     {
         QTest::addColumn<int>("count");
