@@ -1,6 +1,6 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 
-#include "RaskoLocalFile/CloudDownload.h"
+#include "RaskoLocalFile/FileEventIndexer.h"
 #include "RaskoLocalFile/IndexingRun.h"
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
@@ -9,7 +9,6 @@
 #include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/Logging.h"
-#include "VessaCore/PathExtension.h"
 
 #include <QFileInfo>
 
@@ -17,14 +16,12 @@ namespace vessa {
 
 namespace {
 
-const QString archiveExtension = QStringLiteral("zip");
-
 QSet<QString> indexedExtensions(const QSet<QString>& extensions)
 {
     QSet<QString> lowered;
     for (const QString& extension : extensions)
         lowered.insert(extension.toLower());
-    lowered.remove(archiveExtension);
+    lowered.removeIf([](const QString& extension) { return ZipArchive::isArchiveExtension(extension); });
     return lowered;
 }
 
@@ -128,55 +125,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()
 QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatcher::EventBatch& batch,
                                                             std::stop_token stop)
 {
-    QStringList removedFiles;
-    QStringList removedArchives;
-    for (const QString& path : batch.removed) {
-        const QString ext = pathExtension(path).toLower();
-        if (ext == archiveExtension)
-            removedArchives.append(path);
-        else if (m_supportedExtensions.contains(ext))
-            removedFiles.append(path);
-    }
-    if (!removedFiles.isEmpty() || !removedArchives.isEmpty()) {
-        logInfo(lcLocalFileScan(), QStringLiteral("Removing %1 deleted file(s) from database")
-                                       .arg(removedFiles.size() + removedArchives.size()));
-        m_database->removeTracksWithPaths(removedFiles);
-        for (const QString& archive : removedArchives)
-            m_database->removeTracksWithPathPrefix(ZipMemberPath::make(archive, QString()));
-    }
-
-    QList<FileEntry> files;
-    QList<FileEntry> members;
-    QStringList goneMembers;
-    for (const QString& path : batch.modified) {
-        const QString ext = pathExtension(path).toLower();
-        const bool archive = ext == archiveExtension;
-        if (!archive && !m_supportedExtensions.contains(ext))
-            continue;
-        const std::optional<QDateTime> date = MusicFolderEnumerator::regularFileModificationDate(path);
-        if (!date || CloudDownload::triggerDownloadIfEvicted(path))
-            continue;
-        if (!archive) {
-            files.append(FileEntry{path, path, ext, *date});
-            continue;
-        }
-        const QList<FileEntry> listed = ZipArchive::enumerateZipContents(path, *date, m_supportedExtensions);
-        QSet<QString> listedPaths;
-        for (const FileEntry& member : listed)
-            listedPaths.insert(member.path);
-        for (const QString& indexed : m_database->filePathsWithPrefix(ZipMemberPath::make(path, QString()))) {
-            if (!listedPaths.contains(indexed))
-                goneMembers.append(indexed);
-        }
-        members.append(listed);
-    }
-    m_database->removeTracksWithPaths(goneMembers);
-
-    files.append(members);
-    if (!files.isEmpty()) {
-        logInfo(lcLocalFileScan(), QStringLiteral("Scanning %1 new/modified file(s)").arg(files.size()));
-        IndexingRun(m_indexer, *m_database, 1).run(files, {}, stop);
-    }
+    FileEventIndexer(m_indexer, *m_database, m_supportedExtensions).apply(batch, stop);
     return allTracksFromDatabase();
 }
 

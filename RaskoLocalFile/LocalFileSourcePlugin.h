@@ -75,12 +75,9 @@ public:
     // The whole index, by artist, album and title. Throws MediaDatabaseError.
     QList<ScannedTrack> allTracksFromDatabase();
 
-    // Applies one batch of file events: removes the rows of removed files
-    // (and of the members of removed archives), reads every modified file
-    // again, one at a time, and lists every modified archive again (rows of
-    // members it no longer holds go). Returns the whole index afterwards.
-    // The batch's mustRescan is not read: the caller scans instead. Throws
-    // MediaDatabaseError, or CancellationError once `stop` is requested.
+    // Applies one batch of file events (FileEventIndexer says how) and
+    // returns the whole index afterwards. Throws MediaDatabaseError, or
+    // CancellationError once `stop` is requested.
     QList<ScannedTrack> handleFileEvents(const DirectoryWatcher::EventBatch& batch, std::stop_token stop = {});
 
     // The number of indexed rows under the folder, and their removal (archive

@@ -127,7 +127,7 @@ private:
     void file(const QByteArray& path, const QString& folder, const QString& name)
     {
         const QString ext = pathExtension(name).toLower();
-        const bool archive = ext == u"zip";
+        const bool archive = ZipArchive::isArchiveExtension(ext);
         if (!archive && !m_supportedExtensions.contains(ext))
             return;
         const QString qpath = folder + u'/' + name;

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <memory>
 
@@ -28,6 +29,10 @@ public:
     static constexpr qint64 chunkSize = 16384;
     // A member that expands to more than this is refused.
     static constexpr quint64 maximumMemberSize = quint64(256) * 1024 * 1024;
+
+    // Whether files of the extension (lower case, without the dot) are
+    // archives the library looks into, never files it indexes.
+    static bool isArchiveExtension(QStringView extension) { return extension == u"zip"; }
 
     // Opens the archive; throws ZipArchiveError::openFailed.
     explicit ZipArchive(const QString& zipPath);
