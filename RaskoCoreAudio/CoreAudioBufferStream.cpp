@@ -36,10 +36,10 @@ CoreAudioBufferStream::~CoreAudioBufferStream() = default;
 
 std::optional<PCMBuffer> CoreAudioBufferStream::next(std::stop_token stop)
 {
-    if (m_finished)
+    if (m_phase == Phase::finished)
         return std::nullopt;
-    if (!m_started) {
-        m_started = true;
+    if (m_phase == Phase::notStarted) {
+        m_phase = Phase::decoding;
         if (stop.stop_requested() || !start()) {
             finish();
             return std::nullopt;
@@ -104,14 +104,7 @@ bool CoreAudioBufferStream::positionAt(qint64 target)
         if (from == 0) {
             if (m_inputTouched && !openInput())
                 return false;
-            if (m_converter)
-                m_converter->reset();
-            for (auto& pending : m_pending)
-                pending.clear();
-            m_position = 0;
-            m_positionFromTimestamp = false;
-            m_inputEnded = false;
-            m_decoderDone = false;
+            restartDecodingAt(0, PositionSource::known);
             break;
         }
         if (!seekInput(from)) {
@@ -139,14 +132,19 @@ bool CoreAudioBufferStream::seekInput(qint64 frame)
     if (avformat_seek_file(m_input->formatContext(), m_input->streamIndex(), INT64_MIN, timestamp, timestamp, 0) < 0)
         return false;
     avcodec_flush_buffers(m_input->codecContext());
+    restartDecodingAt(frame, PositionSource::nextTimestamp);
+    return true;
+}
+
+void CoreAudioBufferStream::restartDecodingAt(qint64 frame, PositionSource source)
+{
     m_converter->reset();
     for (auto& pending : m_pending)
         pending.clear();
     m_position = frame;
-    m_positionFromTimestamp = true;
+    m_positionSource = source;
     m_inputEnded = false;
     m_decoderDone = false;
-    return true;
 }
 
 // Decodes the next frame into m_pending. False once nothing more will come
@@ -159,9 +157,10 @@ bool CoreAudioBufferStream::decodeMore()
     for (;;) {
         int result = avcodec_receive_frame(codec, m_frame.get());
         if (result == 0) {
-            if (m_positionFromTimestamp && pendingFrames() == 0 && m_frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            if (m_positionSource == PositionSource::nextTimestamp && pendingFrames() == 0
+                && m_frame->best_effort_timestamp != AV_NOPTS_VALUE)
                 m_position = m_input->framePosition(m_frame->best_effort_timestamp);
-            m_positionFromTimestamp = false;
+            m_positionSource = PositionSource::known;
             const bool converted = m_converter->convert(*m_frame, m_pending);
             av_frame_unref(m_frame.get());
             if (!converted)
@@ -209,7 +208,7 @@ void CoreAudioBufferStream::dropPending(qint64 count)
 
 void CoreAudioBufferStream::finish()
 {
-    m_finished = true;
+    m_phase = Phase::finished;
     m_pending.clear();
     m_converter.reset();
     m_frame.reset();

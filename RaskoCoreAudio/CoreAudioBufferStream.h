@@ -42,10 +42,17 @@ public:
     std::optional<PCMBuffer> next(std::stop_token stop) override;
 
 private:
+    // Where the track position of the next decoded frame comes from.
+    enum class PositionSource { known, nextTimestamp };
+    // Decoding so far: nothing yet, under way, or ended for good.
+    enum class Phase { notStarted, decoding, finished };
+
     bool start();
     bool openInput();
     bool positionAt(qint64 target);
     bool seekInput(qint64 frame);
+    // Forgets everything decoded so far; decoding goes on at `frame`.
+    void restartDecodingAt(qint64 frame, PositionSource source);
     bool decodeMore();
     qint64 pendingFrames() const;
     void dropPending(qint64 count);
@@ -62,12 +69,11 @@ private:
     std::vector<std::vector<float>> m_pending;
     qint64 m_position = 0;
     // Right after a seek the next decoded frame's timestamp tells m_position.
-    bool m_positionFromTimestamp = false;
+    PositionSource m_positionSource = PositionSource::known;
     bool m_inputTouched = false;
     bool m_inputEnded = false;
     bool m_decoderDone = false;
-    bool m_started = false;
-    bool m_finished = false;
+    Phase m_phase = Phase::notStarted;
 };
 
 } // namespace vessa
