@@ -1,6 +1,6 @@
 #include "Oblin/PlayContext.h"
 
-#include "Oblin/PlaybackLog.h"
+#include "Oblin/OblinLogging.h"
 
 #include <QPointer>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 // PlayContext: commands and moving through the queue.
 
+#include "Oblin/OblinLogging.h"
 #include "Oblin/PlayContext.h"
-#include "Oblin/PlaybackLog.h"
 #include "VessaCore/Clock.h"
 #include "VessaCore/PlayerError.h"
 

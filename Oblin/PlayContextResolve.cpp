@@ -1,7 +1,7 @@
 // PlayContext: turning a queue entry into a playing stream, and its tags.
 
+#include "Oblin/OblinLogging.h"
 #include "Oblin/PlayContext.h"
-#include "Oblin/PlaybackLog.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 

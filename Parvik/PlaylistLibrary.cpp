@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <vector>
 
-VESSA_LOGGING_CATEGORY(lcLibrary, "parvik", "library")
-
 namespace vessa {
 
 namespace {
+
+VESSA_LOGGING_CATEGORY(lcLibrary, "parvik", "library")
 
 QString fileIDOf(const QString& name)
 {

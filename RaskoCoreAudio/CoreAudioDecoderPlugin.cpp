@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <cmath>
 
-VESSA_LOGGING_CATEGORY(lcDecode, "rasko.coreaudio", "decode")
-
 namespace vessa {
 
 namespace {
+
+VESSA_LOGGING_CATEGORY(lcDecode, "rasko.coreaudio", "decode")
 
 // The first frame of a seek: trunc(seconds x rate). NaN and negative
 // positions count as 0; positions far past any file's end (centuries) are

@@ -11,11 +11,11 @@ extern "C" {
 #include <cstdarg>
 #include <mutex>
 
-VESSA_LOGGING_CATEGORY(lcFFmpeg, "rasko.coreaudio", "ffmpeg")
-
 namespace vessa {
 
 namespace {
+
+VESSA_LOGGING_CATEGORY(lcFFmpeg, "rasko.coreaudio", "ffmpeg")
 
 void forward(void* object, int level, const char* format, va_list arguments)
 {

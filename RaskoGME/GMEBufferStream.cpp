@@ -5,11 +5,13 @@
 
 namespace vessa {
 
+namespace {
+
 VESSA_LOGGING_CATEGORY(lcDecoder, "raskogme", "decoder")
 
-namespace {
 constexpr float sampleScale = 1.0f / 32768.0f;
-}
+
+} // namespace
 
 GMEBufferStream::GMEBufferStream(GMEEmu emu, AudioFormat format, int framesPerChunk)
     : m_emu(std::move(emu)),

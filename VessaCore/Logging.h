@@ -4,8 +4,10 @@
 
 // Declares and defines a logging category named "com.tornwick.<module>.<area>",
 // e.g. VESSA_LOGGING_CATEGORY(lcPlayback, "vessacore", "playback").
-// Use it in one .cpp file; log with qCInfo(lcPlayback).noquote() << text or
-// vessa::logInfo(lcPlayback(), text).
+// A category one file uses is defined in that file's anonymous namespace; one
+// that several files of a module share is declared in the module's
+// <Module>Logging.h and defined once, both inside namespace vessa. Log with
+// qCInfo(lcPlayback).noquote() << text or vessa::logInfo(lcPlayback(), text).
 #define VESSA_LOGGING_CATEGORY(name, moduleWord, area)                                                                 \
     Q_LOGGING_CATEGORY(name, "com.tornwick." moduleWord "." area, QtDebugMsg)
 
