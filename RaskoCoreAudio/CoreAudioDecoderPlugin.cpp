@@ -50,7 +50,7 @@ QSet<QString> CoreAudioDecoderPlugin::supportedExtensions() const
     return m_supportedExtensions;
 }
 
-AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>)
+AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints&)
 {
     std::unique_ptr<AudioFileInput> input;
     try {

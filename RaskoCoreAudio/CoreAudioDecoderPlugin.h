@@ -24,10 +24,10 @@ public:
     QSet<QString> supportedExtensions() const override;
     quint32 framesPerChunk() const { return m_framesPerChunk; }
 
-    using DecoderPlugin::open;
     // Throws CoreAudioDecoderError when FFmpeg cannot open the file or its audio
-    // stream. The sub-track index is ignored.
-    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+    // stream. The sub-track index and the hints are ignored.
+    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                     const DecoderHints& hints) override;
 
     // Title, artist, album, track and disc number, cover art and duration of a
     // file; in-memory data gives a record with every field absent. Throws

@@ -57,11 +57,6 @@ QSet<QString> GMEDecoderPlugin::supportedExtensions() const
     return m_supportedExtensions;
 }
 
-AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
-{
-    return open(locator, subTrackIndex, DecoderHints(false));
-}
-
 AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
                                    const DecoderHints& hints)
 {

@@ -26,7 +26,6 @@ public:
 
     QString name() const override;
     QSet<QString> supportedExtensions() const override;
-    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
     // The stream has a duration (the track's play length) and fades out at its
     // end unless `hints.infiniteLoop` asks for endless playback.
     AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,

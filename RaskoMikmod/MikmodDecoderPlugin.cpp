@@ -60,7 +60,7 @@ QSet<QString> MikmodDecoderPlugin::supportedExtensions() const
     return m_supportedExtensions;
 }
 
-AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>)
+AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints&)
 {
     const QByteArray bytes = locator.contents();
     constexpr AudioFormat format = streamFormat();

@@ -26,9 +26,9 @@ public:
     QString name() const override;
     QSet<QString> supportedExtensions() const override;
 
-    using DecoderPlugin::open;
     // Throws FileReadError or MikmodError.
-    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                     const DecoderHints& hints) override;
 
     // The song name as title and the module type as album. Throws like open.
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;

@@ -23,7 +23,7 @@ std::pair<double, double> decode(CoreAudioDecoderPlugin& plugin, const QString& 
 {
     QElapsedTimer timer;
     timer.start();
-    AudioStream stream = plugin.open(SourceLocator::fileURL(path), std::nullopt);
+    AudioStream stream = plugin.open(SourceLocator::fileURL(path), std::nullopt, DecoderHints());
     qint64 frames = 0;
     std::stop_source source;
     while (std::optional<PCMBuffer> buffer = stream.buffers->next(source.get_token()))

@@ -32,7 +32,7 @@ void BM_RenderModule(benchmark::State& state)
     const SourceLocator locator = SourceLocator::data(busyModule());
     qint64 frames = 0;
     for (auto _ : state) {
-        AudioStream stream = plugin.open(locator, std::nullopt);
+        AudioStream stream = plugin.open(locator, std::nullopt, DecoderHints());
         std::stop_source source;
         while (std::optional<PCMBuffer> buffer = stream.buffers->next(source.get_token())) {
             frames += buffer->frameCount();

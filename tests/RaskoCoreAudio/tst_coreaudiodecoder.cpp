@@ -251,7 +251,7 @@ private slots:
         QFETCH(bool, inMemory);
         QFETCH(double, seconds);
         QFETCH(qint64, startFrame);
-        AudioStream stream = m_plugin.open(locator(name, inMemory), std::nullopt);
+        AudioStream stream = m_plugin.open(locator(name, inMemory), std::nullopt, DecoderHints());
         const Decoded whole = drain(*stream.buffers, stream.format);
         const Decoded seeked = drain(*stream.seek(seconds), stream.format);
         QVERIFY(seeked.regular);
@@ -269,7 +269,7 @@ private slots:
     // Every buffer keeps the stream's one format, and both halves their length.
     void formatChangeMidStreamConverted()
     {
-        AudioStream stream = m_plugin.open(locator("joined.mp3"), std::nullopt);
+        AudioStream stream = m_plugin.open(locator("joined.mp3"), std::nullopt, DecoderHints());
         const Decoded decoded = drain(*stream.buffers, stream.format);
         QVERIFY(decoded.regular);
         // Each half carries its encoder's delay and padding, a few hundredths of
@@ -289,7 +289,7 @@ private slots:
         std::stop_source stopped;
         stopped.request_stop();
         for (const char* name : {"ramp.flac", "sine.mp3", "sine.m4a"}) {
-            AudioStream stream = m_plugin.open(locator(name), std::nullopt);
+            AudioStream stream = m_plugin.open(locator(name), std::nullopt, DecoderHints());
             QVERIFY(stream.buffers->next(running.get_token()));
             // A stop request ends the stream for good.
             QVERIFY(!stream.buffers->next(stopped.get_token()));
@@ -317,7 +317,7 @@ private slots:
         const QByteArray whole = readFile(path(name));
         QVERIFY(writeFile(path("cut-" + name), whole.left(whole.size() * 6 / 10)));
         try {
-            AudioStream stream = m_plugin.open(locator("cut-" + name), std::nullopt);
+            AudioStream stream = m_plugin.open(locator("cut-" + name), std::nullopt, DecoderHints());
             const Decoded decoded = drain(*stream.buffers, stream.format);
             QVERIFY(decoded.frames() > 0 && decoded.frames() < 88200);
             if (name.startsWith("ramp"))
@@ -347,7 +347,7 @@ private slots:
             QVERIFY(writeFile(path(name), content));
         test::LogCapture log;
         try {
-            m_plugin.open(locator(name), std::nullopt);
+            m_plugin.open(locator(name), std::nullopt, DecoderHints());
             QFAIL("open succeeded");
         } catch (const CoreAudioDecoderError& error) {
             QCOMPARE(error.kind(), CoreAudioDecoderError::Kind::openFailed);
@@ -361,7 +361,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CoreAudioDecoderError, m_plugin.extract(locator(name), std::nullopt));
         QVERIFY(log.messages(decodeCategory).isEmpty());
         if (!content.isEmpty())
-            QVERIFY_THROWS_EXCEPTION(CoreAudioDecoderError, m_plugin.open(SourceLocator::data(content), std::nullopt));
+            QVERIFY_THROWS_EXCEPTION(CoreAudioDecoderError,
+                                     m_plugin.open(SourceLocator::data(content), std::nullopt, DecoderHints()));
     }
 
     void tagNumbers_data()
@@ -428,7 +429,7 @@ private slots:
             // Lossy encoders round the length up to whole packets; open tells the same.
             const double slack = name.endsWith(".mp3") || name.endsWith(".m4a") ? 0.05 : 0.0;
             QVERIFY(std::abs(metadata.duration.value_or(-1) - *expected.duration) <= slack);
-            QCOMPARE(m_plugin.open(locator(name), std::nullopt).duration, metadata.duration);
+            QCOMPARE(m_plugin.open(locator(name), std::nullopt, DecoderHints()).duration, metadata.duration);
             expected.duration = metadata.duration;
         }
         QCOMPARE(metadata, expected);

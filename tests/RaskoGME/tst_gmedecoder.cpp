@@ -63,8 +63,10 @@ void GMEDecoderTest::failures()
         }
         return "no error";
     };
-    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), 3); }), "Track 3 out of range (file has 3 tracks)");
-    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), -1); }), "Track -1 out of range (file has 3 tracks)");
+    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), 3, DecoderHints()); }),
+             "Track 3 out of range (file has 3 tracks)");
+    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), -1, DecoderHints()); }),
+             "Track -1 out of range (file has 3 tracks)");
     QCOMPARE(failure([&] {
                  plugin.open(SourceLocator::data(toneVgm({{0, 1}})), {}, DecoderHints(false, "nsf"));
              }),
@@ -73,8 +75,8 @@ void GMEDecoderTest::failures()
     // An index beyond the library's int reaches it as the largest int.
     QCOMPARE(failure([&] { plugin.extract(SourceLocator::data(nsf), qint64(1) << 40); }),
              "Game music emulator error: Invalid track");
-    const QString missing =
-        failure([&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.nsf")), {}); });
+    const QString missing = failure(
+        [&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.nsf")), {}, DecoderHints()); });
     QVERIFY2(missing.startsWith("The file \u201Cmissing.nsf\u201D couldn\u2019t be read: "), qPrintable(missing));
 }
 

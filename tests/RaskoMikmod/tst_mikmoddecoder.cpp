@@ -103,8 +103,8 @@ void MikmodDecoderTest::initTestCase()
     // Each call initialises again, registering nothing twice (which would hang).
     for (const bool viaExtract : {false, true, false}) {
         const SourceLocator locator = SourceLocator::data(song(1));
-        const QString text =
-            failure([&] { viaExtract ? (void)plugin.extract(locator, {}) : (void)plugin.open(locator, {}); });
+        const QString text = failure(
+            [&] { viaExtract ? (void)plugin.extract(locator, {}) : (void)plugin.open(locator, {}, DecoderHints()); });
         std::lock_guard guard(MikmodLibrary::lock());
         QCOMPARE(text, "Failed to initialize libmikmod: " + QString::fromUtf8(MikMod_strerror(MikMod_errno)));
         QVERIFY(MikMod_errno != 0 && !mikmod_buffer_get_data());
@@ -150,13 +150,13 @@ void MikmodDecoderTest::failures()
     const QByteArray noise =
         QByteArray::fromHex("9c1e52d07b33e8a4f10c6d2995be47018aa3f25c60d93e7b14c8e05f2ba6917d403bc9e2");
     const QString notAModule = "Failed to load tracker module: Module format not recognized";
-    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(noise), {}); }), notAModule);
+    QCOMPARE(failure([&] { plugin.open(SourceLocator::data(noise), {}, DecoderHints()); }), notAModule);
     QCOMPARE(failure([&] { plugin.extract(SourceLocator::data(noise), {}); }), notAModule);
     // The library gives no reason for empty data.
-    QCOMPARE(failure([&] { plugin.open(SourceLocator::data({}), {}); }),
+    QCOMPARE(failure([&] { plugin.open(SourceLocator::data({}), {}, DecoderHints()); }),
              "Failed to load tracker module: Unknown error");
-    const QString missing =
-        failure([&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.mod")), {}); });
+    const QString missing = failure(
+        [&] { plugin.open(SourceLocator::fileURL(QDir::current().filePath("missing.mod")), {}, DecoderHints()); });
     QVERIFY2(missing.startsWith("The file \u201Cmissing.mod\u201D couldn\u2019t be read: "), qPrintable(missing));
 }
 
@@ -218,7 +218,7 @@ void MikmodDecoderTest::seek()
     QFETCH(double, seconds);
     QFETCH(qint64, remainingPositions);
 
-    AudioStream stream = MikmodDecoderPlugin().open(SourceLocator::data(song(10)), {});
+    AudioStream stream = MikmodDecoderPlugin().open(SourceLocator::data(song(10)), {}, DecoderHints());
     std::stop_source source;
     QVERIFY(stream.buffers->next(source.get_token()));
     // As the player does: seek while the old stream lives, then drop it.
@@ -233,10 +233,10 @@ void MikmodDecoderTest::overlappingStreams()
 {
     // A track change: the second stream starts while the first still lives.
     MikmodDecoderPlugin plugin;
-    AudioStream first = plugin.open(SourceLocator::data(song(4)), {});
+    AudioStream first = plugin.open(SourceLocator::data(song(4)), {}, DecoderHints());
     std::stop_source source;
     QVERIFY(first.buffers->next(source.get_token()) && first.buffers->next(source.get_token()));
-    AudioStream second = plugin.open(SourceLocator::data(song(3)), {});
+    AudioStream second = plugin.open(SourceLocator::data(song(3)), {}, DecoderHints());
     QVERIFY(second.buffers->next(source.get_token()));
     // The first stream's module is no longer the current one: it ends instead
     // of rendering the second's, and dropping it leaves the second playing.
@@ -252,12 +252,12 @@ void MikmodDecoderTest::concurrentStreams()
     // started last plays its whole song, and the other never more than its own.
     MikmodDecoderPlugin plugin;
     for (int round = 0; round < 5; ++round) {
-        AudioStream older = plugin.open(SourceLocator::data(song(6)), {});
+        AudioStream older = plugin.open(SourceLocator::data(song(6)), {}, DecoderHints());
         std::stop_source source;
         QVERIFY(older.buffers->next(source.get_token()));
         qint64 olderFrames = 0;
         std::jthread olderThread([&] { olderFrames = drain(*older.buffers); });
-        AudioStream newer = plugin.open(SourceLocator::data(song(2)), {});
+        AudioStream newer = plugin.open(SourceLocator::data(song(2)), {}, DecoderHints());
         const qint64 newerFrames = drain(*newer.buffers);
         olderThread.join();
         QVERIFY2(playedPositions(newerFrames, 2), qPrintable(QString::number(newerFrames)));
@@ -269,10 +269,11 @@ void MikmodDecoderTest::extractWhilePlaying()
 {
     MikmodDecoderPlugin plugin;
     std::vector<float> expected, samples;
-    QVERIFY(playedPositions(drain(*plugin.open(SourceLocator::data(song(2)), {}).buffers, &expected), 2));
+    QVERIFY(
+        playedPositions(drain(*plugin.open(SourceLocator::data(song(2)), {}, DecoderHints()).buffers, &expected), 2));
     // The same song again, with another module's tags read after every block.
     int extracted = 0;
-    const qint64 frames = drain(*plugin.open(SourceLocator::data(song(2)), {}).buffers, &samples, [&] {
+    const qint64 frames = drain(*plugin.open(SourceLocator::data(song(2)), {}, DecoderHints()).buffers, &samples, [&] {
         extracted += plugin.extract(SourceLocator::data(song(1, "Other")), {}).title == "Other";
     });
     QCOMPARE(extracted, frames / 8192);

@@ -181,15 +181,11 @@ public:
 
     QString name() const override { return m_name; }
     QSet<QString> supportedExtensions() const override { return m_extensions; }
-    AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override
-    {
-        return openStream({locator, subTrackIndex, std::nullopt}, false);
-    }
     AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
                      const DecoderHints& hints) override
     {
         if (!m_honoursHints)
-            return DecoderPlugin::open(locator, subTrackIndex, hints);
+            return openStream({locator, subTrackIndex, std::nullopt}, false);
         return openStream({locator, subTrackIndex, hints}, hints.infiniteLoop);
     }
 
