@@ -3,6 +3,7 @@
 #include "Rasko/DecoderPlugin.h"
 #include "Rasko/MetadataExtractor.h"
 #include "Rasko/MultiTrackScanner.h"
+#include "RaskoGME/GMEEmu.h"
 
 namespace vessa {
 
@@ -20,7 +21,8 @@ public:
     static constexpr int framesPerChunk = 8192;
     // A finite track fades out over the last this-many milliseconds of its play length.
     static constexpr int fadeLeadMilliseconds = 8000;
-    static constexpr AudioFormat streamFormat() { return AudioFormat(44100.0, 2, 4, false); }
+    // Stereo at the rate the emulators render at.
+    static constexpr AudioFormat streamFormat() { return AudioFormat(GMEEmu::playbackSampleRate, 2, 4, false); }
 
     GMEDecoderPlugin();
 
