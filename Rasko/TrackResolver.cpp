@@ -29,7 +29,7 @@ TrackResolver::TrackResolver(PluginRegistryPtr registry, MetadataExtractorPtr me
 
 ResolvedTrack TrackResolver::resolve(const TrackRef& ref) const
 {
-    ResolvedTrack track = resolveThroughPlugins(ref, false);
+    ResolvedTrack track = resolveThroughPlugins(ref, FailureLogging::quiet);
     // The decoder is known before any tag is read.
     track.metadata = loadMetadata(track.locator, ref.subTrackIndex());
     return track;
@@ -53,24 +53,24 @@ ResolvedTrack TrackResolver::resolveForPlayback(const TrackRef& ref, const std::
         }
     }
 
-    ResolvedTrack track = resolveThroughPlugins(ref, true);
+    ResolvedTrack track = resolveThroughPlugins(ref, FailureLogging::logged);
     logDebug(lcResolve(), QStringLiteral("Resolved: ") + ref.uri() + QStringLiteral(" → ") + track.source->name() + u'/'
                               + track.decoder->name());
     return track;
 }
 
-ResolvedTrack TrackResolver::resolveThroughPlugins(const TrackRef& ref, bool logFailure) const
+ResolvedTrack TrackResolver::resolveThroughPlugins(const TrackRef& ref, FailureLogging logging) const
 {
     const SourcePluginPtr source = m_registry->source(ref);
     if (!source) {
-        if (logFailure)
+        if (logging == FailureLogging::logged)
             logError(lcResolve(), QStringLiteral("No source plugin for: ") + ref.uri());
         throw TrackResolverError::noSourcePlugin(ref);
     }
     SourceResult result = source->resolve(ref);
     DecoderPluginPtr decoder = m_registry->decoder(result.fileExtension);
     if (!decoder) {
-        if (logFailure)
+        if (logging == FailureLogging::logged)
             logError(lcResolve(), QStringLiteral("No decoder for ") + ref.uri() + QStringLiteral(" (ext: ")
                                       + result.fileExtension + u')');
         throw TrackResolverError::noDecoderPlugin(ref, result.fileExtension);

@@ -44,9 +44,11 @@ public:
     const MetadataExtractorPtr& metadataExtractor() const { return m_metadataExtractor; }
 
 private:
+    enum class FailureLogging { quiet, logged };
+
     // The first accepting source, then the first decoder for the extension it
     // reports; without tags. Logs a failure as an error when asked to.
-    ResolvedTrack resolveThroughPlugins(const TrackRef& ref, bool logFailure) const;
+    ResolvedTrack resolveThroughPlugins(const TrackRef& ref, FailureLogging logging) const;
     std::optional<ResolvedTrack> tryFileHint(const QString& hint, const TrackRef& ref,
                                              const std::optional<QString>& playlistFilePath) const;
 

@@ -32,7 +32,7 @@ namespace vessa {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // Without a wake-up descriptor the thread looks for requests this often.
 constexpr int fallbackPollMilliseconds = 20;
@@ -57,7 +57,7 @@ QString folderName(const QString& path)
 class DirectoryWatcher::Worker {
 public:
     Worker(double debounceInterval, Callback onChange)
-        : m_interval(std::chrono::duration_cast<Clock::duration>(
+        : m_interval(std::chrono::duration_cast<SteadyClock::duration>(
             std::chrono::duration<double>(std::max(0.0, debounceInterval)))),
           m_callback(std::move(onChange)),
           m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
@@ -113,7 +113,8 @@ public:
             // Trailing slashes dropped as the scan drops them, so that reported
             // paths equal the indexed ones.
             const QString root = MusicFolderEnumerator::withoutTrailingSlashes(directory);
-            if (m_tree.addTree(root, true, {}) == InotifyWatchTree::AddResult::outOfWatches)
+            if (m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, {})
+                == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
             names.append(folderName(directory));
         }
@@ -144,7 +145,7 @@ private:
     {
         int timeout = -1;
         if (m_deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - Clock::now()).count();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - SteadyClock::now()).count();
             timeout = static_cast<int>(std::clamp<long long>(left, 0, 60'000));
         }
         if (!m_wakeFd.isValid())
@@ -220,7 +221,8 @@ private:
         case InotifyEvent::Kind::fileRemoved: m_pending.recordRemoved(path); break;
         case InotifyEvent::Kind::directoryAppeared: {
             const auto reportFile = [this](const QString& file) { m_pending.recordModified(file); };
-            if (m_tree.addTree(path, false, reportFile) == InotifyWatchTree::AddResult::outOfWatches)
+            if (m_tree.addTree(path, InotifyWatchTree::TreeRoot::subfolder, reportFile)
+                == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
             break;
         }
@@ -252,11 +254,11 @@ private:
         rearm();
     }
 
-    void rearm() { m_deadline = Clock::now() + m_interval; }
+    void rearm() { m_deadline = SteadyClock::now() + m_interval; }
 
     void deliverIfDue()
     {
-        if (!m_deadline || Clock::now() < *m_deadline)
+        if (!m_deadline || SteadyClock::now() < *m_deadline)
             return;
         m_deadline.reset();
         const EventBatch batch = m_pending.take();
@@ -264,7 +266,7 @@ private:
             m_callback(batch);
     }
 
-    const Clock::duration m_interval;
+    const SteadyClock::duration m_interval;
     const Callback m_callback;
     UniqueFd m_wakeFd;
 
@@ -277,7 +279,7 @@ private:
     // Watcher thread only.
     InotifyWatchTree m_tree;
     PendingFileChanges m_pending;
-    std::optional<Clock::time_point> m_deadline;
+    std::optional<SteadyClock::time_point> m_deadline;
     bool m_outOfWatchesLogged = false;
     alignas(inotify_event) char m_buffer[64 * 1024];
 };

@@ -15,7 +15,7 @@ namespace vessa {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // What the workers hand to the writing thread.
 struct Handover {
@@ -100,7 +100,7 @@ void IndexingRun::run(const QList<FileEntry>& entries, const ProgressCallback& p
     const std::stop_callback stopWorkers(stop, [&workers] { workers.requestStop(); });
 
     std::vector<FileIndexer::Result> batch;
-    std::optional<Clock::time_point> batchStarted;
+    std::optional<SteadyClock::time_point> batchStarted;
     qint64 received = 0;
     qint64 written = 0;
     const auto writeBatch = [&] {
@@ -128,7 +128,7 @@ void IndexingRun::run(const QList<FileEntry>& entries, const ProgressCallback& p
             handover.finished.clear();
         }
         if (!batch.empty() && !batchStarted)
-            batchStarted = Clock::now();
+            batchStarted = SteadyClock::now();
         if (stop.stop_requested()) {
             // What was read is kept; the rest is read by the next scan.
             if (!batch.empty())
@@ -137,7 +137,7 @@ void IndexingRun::run(const QList<FileEntry>& entries, const ProgressCallback& p
         }
         if (!batch.empty()
             && (batch.size() >= std::size_t(filesPerBatch) || received == total
-                || Clock::now() >= *batchStarted + batchInterval))
+                || SteadyClock::now() >= *batchStarted + batchInterval))
             writeBatch();
     }
 }

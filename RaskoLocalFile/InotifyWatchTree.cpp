@@ -42,7 +42,7 @@ void InotifyWatchTree::close()
     m_watches.clear();
 }
 
-InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, bool musicFolder, const FileFound& fileFound)
+InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, TreeRoot root, const FileFound& fileFound)
 {
     if (!isOpen())
         return AddResult::done;
@@ -58,7 +58,7 @@ InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, bool 
         // A music folder that is a link to a folder is followed; links below it are not.
         const std::uint32_t mask = top ? watchMask : watchMask | IN_DONT_FOLLOW;
         const int wd = ::inotify_add_watch(m_fd.get(), directory.encoded.constData(), mask);
-        const bool isMusicFolder = musicFolder && top;
+        const bool isMusicFolder = root == TreeRoot::musicFolder && top;
         top = false;
         if (wd < 0) {
             if (errno == ENOSPC)

@@ -20,6 +20,9 @@ public:
         bool musicFolder = false;
     };
     enum class AddResult { done, outOfWatches };
+    // Whether the top of a tree is one of the music folders or a folder that
+    // appeared inside one.
+    enum class TreeRoot { musicFolder, subfolder };
     using FileFound = std::function<void(const QString& path)>;
 
     // Opens a fresh descriptor (dropping any earlier one and all its watches).
@@ -34,7 +37,7 @@ public:
     // not followed. Every non-folder entry found is passed to `fileFound` when
     // one is given. Folders that cannot be watched or read are skipped; when
     // the kernel has no watches left the walk ends with outOfWatches.
-    AddResult addTree(const QString& path, bool musicFolder, const FileFound& fileFound);
+    AddResult addTree(const QString& path, TreeRoot root, const FileFound& fileFound);
     // Removes the watches of `path` and of every folder below it.
     void dropTree(const QString& path);
     // Forgets a watch the kernel has already removed.

@@ -136,7 +136,10 @@ void runSchemaScript(sqlite3* db, const char* sql)
 // BEGIN IMMEDIATE ... COMMIT; rolled back when left without commit().
 class Transaction {
 public:
-    Transaction(sqlite3* db, bool insert) : m_db(db), m_insert(insert) { run("BEGIN IMMEDIATE"); }
+    // Which failure a transaction that cannot begin or commit reports.
+    enum class Purpose { query, insert };
+
+    Transaction(sqlite3* db, Purpose purpose) : m_db(db), m_purpose(purpose) { run("BEGIN IMMEDIATE"); }
     ~Transaction()
     {
         if (!m_committed)
@@ -156,12 +159,13 @@ private:
     {
         if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
             const QString reason = sqliteMessage(m_db);
-            throw m_insert ? MediaDatabaseError::insertFailed(reason) : MediaDatabaseError::queryFailed(reason);
+            throw m_purpose == Purpose::insert ? MediaDatabaseError::insertFailed(reason)
+                                               : MediaDatabaseError::queryFailed(reason);
         }
     }
 
     sqlite3* m_db;
-    bool m_insert;
+    Purpose m_purpose;
     bool m_committed = false;
 };
 
@@ -343,7 +347,7 @@ void MediaDatabase::removeTracksWithPaths(const QStringList& paths)
     if (paths.isEmpty())
         return;
     std::lock_guard lock(m_mutex);
-    Transaction transaction(m_db.get(), false);
+    Transaction transaction(m_db.get(), Transaction::Purpose::query);
     removePathsLocked(paths);
     transaction.commit();
 }
@@ -385,7 +389,7 @@ void MediaDatabase::upsert(const QList<TrackRow>& rows)
     if (rows.isEmpty())
         return;
     std::lock_guard lock(m_mutex);
-    Transaction transaction(m_db.get(), true);
+    Transaction transaction(m_db.get(), Transaction::Purpose::insert);
     upsertLocked(rows);
     transaction.commit();
 }
@@ -393,7 +397,7 @@ void MediaDatabase::upsert(const QList<TrackRow>& rows)
 void MediaDatabase::replaceTracks(const QString& filePath, const QList<TrackRow>& rows)
 {
     std::lock_guard lock(m_mutex);
-    Transaction transaction(m_db.get(), true);
+    Transaction transaction(m_db.get(), Transaction::Purpose::insert);
     removePathsLocked({filePath});
     upsertLocked(rows);
     transaction.commit();

@@ -28,7 +28,7 @@ constexpr std::size_t periodFrames = 1024;
 constexpr float bandGains[10] = {3, -2, 4, -3, 2, -4, 5, -1, 3, -2};
 constexpr double minimumSeconds = 1.0;
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 std::vector<float> loadInterleaved(const char* path)
 {
@@ -76,12 +76,12 @@ double renderCoreFramesPerSecond(const std::vector<PCMBuffer>& buffers)
     while (elapsed < minimumSeconds) {
         for (const PCMBuffer& buffer : buffers) {
             PCMBuffer copy = buffer; // a decoder hands over a fresh buffer each time
-            const auto start = Clock::now();
+            const auto start = SteadyClock::now();
             core.queue().push(QueuedBuffer::from(std::move(copy), channels, 0), {});
             for (std::size_t done = 0; done < buffer.channelData[0].size(); done += periodFrames)
                 core.render(out.data(), periodFrames);
             core.queue().collectFinished([](qint64) {});
-            elapsed += std::chrono::duration<double>(Clock::now() - start).count();
+            elapsed += std::chrono::duration<double>(SteadyClock::now() - start).count();
             frames += (buffer.channelData[0].size() + periodFrames - 1) / periodFrames * periodFrames;
         }
     }
@@ -101,14 +101,14 @@ double equalizerFramesPerSecond(const std::vector<float>& interleaved)
     std::size_t processed = 0;
     double elapsed = 0;
     while (elapsed < minimumSeconds) {
-        const auto start = Clock::now();
+        const auto start = SteadyClock::now();
         for (std::size_t first = 0; first + periodFrames <= frames; first += periodFrames) {
             std::copy_n(interleaved.begin() + static_cast<std::ptrdiff_t>(first * channels), block.size(),
                         block.begin());
             equalizer.process(block.data(), periodFrames);
             processed += periodFrames;
         }
-        elapsed += std::chrono::duration<double>(Clock::now() - start).count();
+        elapsed += std::chrono::duration<double>(SteadyClock::now() - start).count();
     }
     return static_cast<double>(processed) / elapsed;
 }
