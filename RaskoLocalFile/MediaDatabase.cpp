@@ -286,11 +286,7 @@ QStringList MediaDatabase::filePathsWithPrefix(const QString& prefix)
     SqliteStatement statement(m_db.get(), sql);
     bindPrefix(statement, range);
     QStringList paths;
-    int result;
-    while ((result = statement.step()) == SQLITE_ROW)
-        paths.append(statement.text(0));
-    if (result != SQLITE_DONE)
-        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    statement.forEachRow([&](const SqliteStatement& row) { paths.append(row.text(0)); });
     return paths;
 }
 
@@ -301,12 +297,7 @@ QList<MediaDatabase::TrackRow> MediaDatabase::readRowsLocked(const QByteArray& s
     if (bind)
         bind(statement);
     QList<TrackRow> rows;
-    int result;
-    while ((result = statement.step()) == SQLITE_ROW)
-        rows.append(readRow(statement));
-    // A step that fails part way must not pass a partial library off as whole.
-    if (result != SQLITE_DONE)
-        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    statement.forEachRow([&](const SqliteStatement& row) { rows.append(readRow(row)); });
     return rows;
 }
 
@@ -334,11 +325,8 @@ QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
     std::lock_guard lock(m_mutex);
     SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path, last_modified FROM tracks"));
     QHash<QString, QDateTime> times;
-    int result;
-    while ((result = statement.step()) == SQLITE_ROW)
-        times.insert(statement.text(0), dateFromSecondsSince1970(statement.real(1)));
-    if (result != SQLITE_DONE)
-        throw MediaDatabaseError::queryFailed(statement.errorMessage());
+    statement.forEachRow(
+        [&](const SqliteStatement& row) { times.insert(row.text(0), dateFromSecondsSince1970(row.real(1))); });
     return times;
 }
 

@@ -72,6 +72,15 @@ int SqliteStatement::step()
     return sqlite3_step(m_statement);
 }
 
+void SqliteStatement::forEachRow(const std::function<void(const SqliteStatement&)>& row)
+{
+    int result;
+    while ((result = step()) == SQLITE_ROW)
+        row(*this);
+    if (result != SQLITE_DONE)
+        throw MediaDatabaseError::queryFailed(errorMessage());
+}
+
 void SqliteStatement::reset()
 {
     sqlite3_reset(m_statement);

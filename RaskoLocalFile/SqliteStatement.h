@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <optional>
 
 namespace vessa {
@@ -36,6 +37,10 @@ public:
 
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step();
+    // Steps through every row, handing each to `row`. A step that fails part
+    // way throws MediaDatabaseError::queryFailed, so that a partial result is
+    // never taken for the whole.
+    void forEachRow(const std::function<void(const SqliteStatement&)>& row);
     // Makes the statement ready for new bindings.
     void reset();
 
