@@ -22,6 +22,7 @@ using Op = FakeAudioOutput::Operation;
 namespace {
 
 const QString notSeekable = QStringLiteral("Seek is not supported for the current track");
+const QString refusal = QStringLiteral("Audio engine is not prepared for playback");
 const QMap<QString, QString> logged{{"load", "Loading track: 8000.000000Hz, 1ch, duration=60.3s"},
                                     {"unseekable", "Loading track: 8000.000000Hz, 1ch, duration=-1.0s"},
                                     {"play", "Playback started"},
@@ -150,6 +151,27 @@ Q_DECLARE_METATYPE(std::optional<vessa::test::FakeAudioOutput::Operation>)
 class PlayerTest : public QObject {
     Q_OBJECT
 
+    // What every stream-end case checks last, from the row's "ended",
+    // "failed" and "expected": only a report of the current stream counts;
+    // the end hook runs once, after idle; a refused buffer is the last error
+    // until the next play.
+    static void checkAfterwards(Rig& rig)
+    {
+        QFETCH(bool, ended);
+        QFETCH(bool, failed);
+        QCOMPARE(rig.statesAtEnd, ended ? QList<TransportState>{TransportState::idle()} : QList<TransportState>());
+        QCOMPARE(rig.lines().contains(QStringLiteral("Track ended naturally")), ended);
+        QCOMPARE(rig.lines().contains("Scheduling error: " + refusal), failed);
+        if (!rig.player)
+            return;
+        QTEST(rig.player->transportState(), "expected");
+        QCOMPARE(rig.polling(), rig.player->transportState().isPlaying());
+        QCOMPARE(rig.player->lastError() ? rig.player->lastError()->description() : QString(),
+                 failed ? "Audio scheduling failed: " + refusal : QString());
+        rig.player->play();
+        QVERIFY(!rig.player->lastError());
+    }
+
 private slots:
     void operations_data()
     {
@@ -247,121 +269,149 @@ private slots:
         QCOMPARE(PlayerError::noFormatAvailable().description(), "No audio format available -- was a track loaded?");
     }
 
-    void streamEnds_data()
+    // A stream that ends or whose buffer the output refuses is reported once
+    // its task is over; only a report of the current stream counts, and the
+    // end hook runs once, after idle.
+    void reportedEnds_data()
     {
-        QTest::addColumn<QString>("stream"); // how the first stream ends, or where it waits
-        QTest::addColumn<QString>("newer");  // what comes next, while any report is still queued
+        QTest::addColumn<bool>("refused");  // the output refuses the first buffer
+        QTest::addColumn<int>("pulls");     // both buffers taken, none after a refusal
+        QTest::addColumn<QString>("newer"); // what comes next, while the report is still queued
+        QTest::addColumn<bool>("ended");
+        QTest::addColumn<bool>("failed");
         QTest::addColumn<TransportState>("expected");
         using S = TransportState;
-        QTest::newRow("end") << "ends"
-                             << "" << S::idle();
-        QTest::newRow("end, then load") << "ends"
-                                        << "load" << S::paused(0);
-        QTest::newRow("end, then seek") << "ends"
-                                        << "seek3" << S::playing(3.0);
-        QTest::newRow("end handled, then seek") << "ends"
-                                                << "wait,seek3" << S::paused(3.0);
-        QTest::newRow("end, then stop") << "ends"
-                                        << "stop" << S::idle();
-        QTest::newRow("refused buffer") << "refused"
-                                        << "" << S::idle();
-        QTest::newRow("refused buffer, then load") << "refused"
-                                                   << "load" << S::paused(0);
-        QTest::newRow("refused buffer, then stop") << "refused"
-                                                   << "stop" << S::idle();
-        QTest::newRow("blocked in schedule, stop") << "schedule"
-                                                   << "stop" << S::idle();
-        QTest::newRow("blocked in schedule, load") << "schedule"
-                                                   << "load" << S::paused(0);
-        QTest::newRow("blocked in schedule, player destroyed") << "schedule"
-                                                               << "destroy" << S::idle();
-        QTest::newRow("blocked in schedule woken only by the output's stop") << "deaf"
-                                                                             << "stop" << S::idle();
-        QTest::newRow("blocked in the stream, stop") << "stream"
-                                                     << "stop" << S::idle();
-        QTest::newRow("blocked in the stream, load") << "stream"
-                                                     << "load" << S::paused(0);
-        QTest::newRow("blocked in the drain, stop") << "drain"
-                                                    << "stop" << S::idle();
-        // The seek handler opens the first stream; the seek is superseded.
-        QTest::newRow("seeking, newer seek") << "seeking"
-                                             << "seek3" << S::playing(3.0);
-        QTest::newRow("seeking, load") << "seeking"
-                                       << "load" << S::paused(0);
-        QTest::newRow("seeking, stop") << "seeking"
-                                       << "stop" << S::idle();
+        QTest::newRow("end") << false << 2 << "" << true << false << S::idle();
+        QTest::newRow("end, then load") << false << 2 << "load" << false << false << S::paused(0);
+        QTest::newRow("end, then seek") << false << 2 << "seek3" << false << false << S::playing(3.0);
+        QTest::newRow("end handled, then seek") << false << 2 << "wait,seek3" << true << false << S::paused(3.0);
+        QTest::newRow("end, then stop") << false << 2 << "stop" << false << false << S::idle();
+        QTest::newRow("refused buffer") << true << 1 << "" << false << true << S::idle();
+        QTest::newRow("refused buffer, then load") << true << 1 << "load" << false << false << S::paused(0);
+        QTest::newRow("refused buffer, then stop") << true << 1 << "stop" << false << false << S::idle();
+    }
+    void reportedEnds()
+    {
+        QFETCH(bool, refused);
+        QFETCH(QString, newer);
+        QFETCH(int, pulls);
+        Rig rig;
+        if (refused)
+            rig.output.failNext(Op::schedule, refusal);
+        rig.output.releaseDrain();
+        rig.output.setCapacity(2);
+        auto probe = std::make_shared<Probe>();
+        rig.player->load(std::make_unique<ProbeStream>(probe, 2, false), testFormat, 5.0, reopen);
+        // A reporting task drops its stream after posting: the report is queued.
+        QVERIFY(probe->destroyed.try_acquire_for(10s));
+        QCOMPARE(probe->pulls.load(), pulls);
+        rig.player->play();
+        rig.output.holdDrain();
+        QCOMPARE(rig.run(newer), QString());
+        QCOMPARE(probe->pulls.load(), pulls);
+        QCoreApplication::processEvents();
+        checkAfterwards(rig);
     }
 
-    void streamEnds()
+    // A task blocked somewhere is stopped by a newer stop or load (or by the
+    // player's end) without taking another buffer and without any report.
+    void blockedTasksStop_data()
     {
-        QFETCH(QString, stream);
+        QTest::addColumn<int>("count");          // buffers in the stream, -1: endless
+        QTest::addColumn<bool>("waitsInStream"); // the stream waits in next() at its end
+        QTest::addColumn<bool>("deaf");          // the output's schedule ignores the stop token
+        QTest::addColumn<int>("pulls");          // two accepted, the third waits when endless
+        QTest::addColumn<QString>("newer");
+        QTest::addColumn<bool>("destroy");
+        QTest::addColumn<bool>("ended");
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<TransportState>("expected");
+        using S = TransportState;
+        QTest::newRow("blocked in schedule, stop")
+            << -1 << false << false << 3 << "stop" << false << false << false << S::idle();
+        QTest::newRow("blocked in schedule, load")
+            << -1 << false << false << 3 << "load" << false << false << false << S::paused(0);
+        QTest::newRow("blocked in schedule, player destroyed")
+            << -1 << false << false << 3 << "" << true << false << false << S::idle();
+        QTest::newRow("blocked in schedule woken only by the output's stop")
+            << -1 << false << true << 3 << "stop" << false << false << false << S::idle();
+        QTest::newRow("blocked in the stream, stop")
+            << 2 << true << false << 2 << "stop" << false << false << false << S::idle();
+        QTest::newRow("blocked in the stream, load")
+            << 2 << true << false << 2 << "load" << false << false << false << S::paused(0);
+        QTest::newRow("blocked in the drain, stop")
+            << 2 << false << false << 2 << "stop" << false << false << false << S::idle();
+    }
+    void blockedTasksStop()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, waitsInStream);
+        QFETCH(bool, deaf);
+        QFETCH(int, pulls);
+        QFETCH(QString, newer);
+        QFETCH(bool, destroy);
+        Rig rig;
+        rig.output.setCapacity(2);
+        rig.output.setScheduleIgnoresStopToken(deaf);
+        auto probe = std::make_shared<Probe>();
+        rig.player->load(std::make_unique<ProbeStream>(probe, count, waitsInStream), testFormat, 5.0, reopen);
+        QVERIFY(waitsInStream ? probe->blocked.try_acquire_for(10s) : rig.output.waitUntilBlocked());
+        // Back-pressure: two buffers accepted, the third waits.
+        QCOMPARE(probe->pulls.load(), pulls);
+        rig.player->play();
+        QCoreApplication::processEvents(); // nothing is reported before the drain
+        rig.output.holdDrain();
+        if (destroy)
+            rig.player.reset();
+        else
+            QCOMPARE(rig.run(newer), QString());
+        // The first stream is gone, without another buffer taken.
+        QVERIFY(probe->destroyed.try_acquire_for(10s));
+        QCOMPARE(probe->pulls.load(), pulls);
+        QCoreApplication::processEvents();
+        checkAfterwards(rig);
+    }
+
+    // The seek handler opens the first stream; a newer seek, load or stop
+    // supersedes the seek, whose completion then gets a CancellationError.
+    void supersededSeeks_data()
+    {
+        QTest::addColumn<QString>("newer");
+        QTest::addColumn<bool>("ended");
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<TransportState>("expected");
+        using S = TransportState;
+        QTest::newRow("seeking, newer seek") << "seek3" << false << false << S::playing(3.0);
+        QTest::newRow("seeking, load") << "load" << false << false << S::paused(0);
+        QTest::newRow("seeking, stop") << "stop" << false << false << S::idle();
+    }
+    void supersededSeeks()
+    {
         QFETCH(QString, newer);
         Rig rig;
-        const QString refusal = QStringLiteral("Audio engine is not prepared for playback");
-        const bool reports = stream == u"ends" || stream == u"refused";
-        const bool endless = stream == u"schedule" || stream == u"deaf";
-        if (stream == u"refused")
-            rig.output.failNext(Op::schedule, refusal);
-        if (reports)
-            rig.output.releaseDrain();
         rig.output.setCapacity(2);
-        rig.output.setScheduleIgnoresStopToken(stream == u"deaf");
         auto probe = std::make_shared<Probe>();
-        auto first = std::make_shared<PcmBufferStreamPtr>(
-            std::make_unique<ProbeStream>(probe, endless ? -1 : 2, stream == u"stream"));
+        auto first = std::make_shared<PcmBufferStreamPtr>(std::make_unique<ProbeStream>(probe, 2, false));
         // The handler waits until the test lets it go, at the latest before the player joins it.
         auto gate = std::make_shared<std::counting_semaphore<2>>(0);
         const auto openGate = qScopeGuard([gate] { gate->release(); });
         std::optional<QString> older;
-        if (stream == u"seeking") {
-            rig.player->load(vectorStream(1), testFormat, 5.0, [gate, first](double to) {
-                return to == 1.0 && gate->try_acquire_for(10s) ? std::move(*first) : vectorStream(4);
-            });
-            rig.player->seek(1.0, [&](std::exception_ptr error) { older = describeException(error); });
-        } else {
-            rig.player->load(std::move(*first), testFormat, 5.0, reopen);
-        }
-        // A reporting task drops its stream after posting: the report is queued.
-        if (reports)
-            QVERIFY(probe->destroyed.try_acquire_for(10s));
-        else if (stream == u"stream")
-            QVERIFY(probe->blocked.try_acquire_for(10s));
-        else if (stream != u"seeking")
-            QVERIFY(rig.output.waitUntilBlocked());
-        // Back-pressure: two buffers accepted, the third waits; none after a refusal.
-        const int pulls = endless ? 3 : stream == u"refused" ? 1 : stream == u"seeking" ? 0 : 2;
-        QCOMPARE(probe->pulls.load(), pulls);
+        rig.player->load(vectorStream(1), testFormat, 5.0, [gate, first](double to) {
+            return to == 1.0 && gate->try_acquire_for(10s) ? std::move(*first) : vectorStream(4);
+        });
+        rig.player->seek(1.0, [&](std::exception_ptr error) { older = describeException(error); });
+        QCOMPARE(probe->pulls.load(), 0);
         rig.player->play();
-        if (!reports)
-            QCoreApplication::processEvents(); // nothing is reported before the drain
-
-        rig.output.holdDrain();
-        if (newer == u"destroy")
-            rig.player.reset();
-        else
-            QCOMPARE(rig.run(newer), QString());
-        if (stream == u"seeking") {
-            gate->release();
-            QTRY_COMPARE(older, std::optional(CancellationError().description()));
-        }
-        // The first stream is gone, without another buffer taken.
-        QVERIFY(reports || probe->destroyed.try_acquire_for(10s));
-        QCOMPARE(probe->pulls.load(), pulls);
         QCoreApplication::processEvents();
-        // Only a report of the current stream counts; the end hook runs once, after idle.
-        const bool ended = (newer.isEmpty() || newer.startsWith(u"wait")) && stream == u"ends";
-        const bool failed = newer.isEmpty() && stream == u"refused";
-        QCOMPARE(rig.statesAtEnd, ended ? QList<TransportState>{TransportState::idle()} : QList<TransportState>());
-        QCOMPARE(rig.lines().contains(QStringLiteral("Track ended naturally")), ended);
-        QCOMPARE(rig.lines().contains("Scheduling error: " + refusal), failed);
-        if (!rig.player)
-            return;
-        QTEST(rig.player->transportState(), "expected");
-        QCOMPARE(rig.polling(), rig.player->transportState().isPlaying());
-        QCOMPARE(rig.player->lastError() ? rig.player->lastError()->description() : QString(),
-                 failed ? "Audio scheduling failed: " + refusal : QString());
-        rig.player->play();
-        QVERIFY(!rig.player->lastError());
+        rig.output.holdDrain();
+        QCOMPARE(rig.run(newer), QString());
+        gate->release();
+        QTRY_COMPARE(older, std::optional(CancellationError().description()));
+        // The first stream is gone, without a buffer taken.
+        QVERIFY(probe->destroyed.try_acquire_for(10s));
+        QCOMPARE(probe->pulls.load(), 0);
+        QCoreApplication::processEvents();
+        checkAfterwards(rig);
     }
 
     void clock()
