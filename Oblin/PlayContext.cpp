@@ -203,6 +203,31 @@ void PlayContext::restorePosition(const TrackRef& track, const std::optional<Tra
              QString::asprintf("Restored position to index %lld: ", static_cast<long long>(index)) + track.uri());
 }
 
+void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
+{
+    const std::optional<TrackRef> current = currentTrack();
+    const qsizetype index = current ? tracks.indexOf(*current) : -1;
+    if (index < 0) {
+        loadQueue(tracks, 0);
+        return;
+    }
+    logDebug(lcOblinPlayback(),
+             QString::asprintf("reloadQueue: %lld tracks, current at index %lld", static_cast<long long>(tracks.size()),
+                               static_cast<long long>(index)));
+    m_silentTrackEnds = 0;
+    const bool indexDiffers = index != m_currentIndex;
+    const bool queueDiffers = replaceQueue(tracks, {});
+    m_playlistURL.reset();
+    m_currentIndex = index;
+    setQueueID(std::nullopt);
+    if (queueDiffers)
+        emit queueChanged();
+    if (indexDiffers)
+        emit currentIndexChanged();
+    setPlayingIndex(index);
+    resetShuffleOrder();
+}
+
 void PlayContext::resetShuffleOrder()
 {
     if (!m_shuffleEnabled || m_queue.isEmpty()) {

@@ -107,6 +107,13 @@ public:
     // Points the context at the first entry with the track's uri, without
     // playing it; nothing when the queue has none.
     void restorePosition(const TrackRef& track, const std::optional<TrackMetadata>& metadata);
+    // Replaces the queue with a newer version of the same list (the library
+    // after a rescan), with no hints, playlist file or queue identity. When
+    // the new list holds the current track, that entry stays current and
+    // becomes the playing entry (as restorePosition makes it), and whatever
+    // resolves, loads tags or plays for it goes on untouched, so play() still
+    // resumes it. Otherwise it is loadQueue(tracks, 0).
+    void reloadQueue(const QList<TrackRef>& tracks);
 
     // ---- commands
 
