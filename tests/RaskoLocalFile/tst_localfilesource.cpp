@@ -2,6 +2,7 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
+#include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ZipFixture.h"
@@ -21,6 +22,7 @@
 
 using namespace vessa;
 using vessa::test::failureOf;
+using vessa::test::GatedExtractor;
 using vessa::test::LocalLibraryFixture;
 using vessa::test::LogCapture;
 using vessa::test::ZipFixture;
@@ -32,35 +34,6 @@ namespace {
 
 const QString resolveCategory = QStringLiteral("com.tornwick.rasko.localfile.resolve");
 const QString scanCategory = QStringLiteral("com.tornwick.rasko.localfile.scan");
-
-// Holds every extraction until released, and counts how many overlap.
-struct GatedExtractor : MetadataExtractor {
-    TrackMetadata extract(const SourceLocator&, std::optional<qint64>) override
-    {
-        std::unique_lock lock(mutex);
-        ++calls;
-        maxInFlight = std::max(maxInFlight, ++inFlight);
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(20), [this] { return released; });
-        --inFlight;
-        return {};
-    }
-    void release()
-    {
-        std::lock_guard lock(mutex);
-        released = true;
-        changed.notify_all();
-    }
-    bool waitForInFlight(int count, std::chrono::milliseconds timeout)
-    {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return inFlight >= count; });
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool released = false;
-    int inFlight = 0, calls = 0, maxInFlight = 0; // calls and maxInFlight: read once the scan has ended
-};
 
 QList<ScannedSubTrack> subTracks(int count)
 {

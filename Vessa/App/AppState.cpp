@@ -1,0 +1,167 @@
+#include "Vessa/App/AppState.h"
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "RaskoCoreAudio/CoreAudioDecoderPlugin.h"
+#include "RaskoGME/GMEDecoderPlugin.h"
+#include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "RaskoLocalFile/LocalFolderDestination.h"
+#include "RaskoLocalFile/MediaDatabase.h"
+#include "RaskoMikmod/MikmodDecoderPlugin.h"
+#include "Vessa/App/AppLogging.h"
+#include "Vessa/App/MusicFolderWatcher.h"
+#include "Vessa/App/QuitSignalHandler.h"
+#include "Vessa/App/SavedPlaybackState.h"
+#include "Vessa/App/SleepWatcher.h"
+#include "Vessa/App/WatchedDirectoriesSetting.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/Player.h"
+#include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cmath>
+
+namespace vessa {
+
+namespace {
+
+// The application's own folder under the generic data location.
+QString dataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + AppState::databaseFolderName;
+}
+
+} // namespace
+
+AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
+{
+    if (!settings)
+        settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
+    // Nothing is built before the database is open: a failure here must
+    // leave no thread, watcher or timer behind.
+    std::shared_ptr<MediaDatabase> database;
+    try {
+        database = std::make_shared<MediaDatabase>(databasePath());
+    } catch (...) {
+        return {nullptr, describeException(std::current_exception())};
+    }
+    return {std::unique_ptr<AppState>(new AppState(std::move(settings), std::move(database))), QString()};
+}
+
+QString AppState::databasePath()
+{
+    return dataFolder() + u'/' + databaseFileName;
+}
+
+AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database)
+    : m_settings(std::move(settings))
+{
+    // The engine: output, player, decoders (the audio-file decoder last, so
+    // that it is the fallback tag reader), the library source over the
+    // database, the resolver and the play queue.
+    m_audioOutput = std::make_unique<AVAudioEngineOutput>();
+    m_player = std::make_unique<Player>(*m_audioOutput);
+    m_pluginRegistry = std::make_shared<PluginRegistry>(QList<SourcePluginPtr>(), QList<DecoderPluginPtr>());
+    m_pluginRegistry->registerDecoder(std::make_shared<GMEDecoderPlugin>());
+    m_pluginRegistry->registerDecoder(std::make_shared<MikmodDecoderPlugin>());
+    m_pluginRegistry->registerDecoder(std::make_shared<CoreAudioDecoderPlugin>(8192));
+    const MetadataExtractorPtr extractor = m_pluginRegistry->buildCompositeMetadataExtractor();
+    m_localFileSource =
+        std::make_shared<LocalFileSourcePlugin>(std::move(database), extractor, m_pluginRegistry->multiTrackScanners(),
+                                                m_pluginRegistry->allSupportedExtensions());
+    m_pluginRegistry->registerSource(m_localFileSource);
+    m_trackResolver = std::make_shared<TrackResolver>(m_pluginRegistry, extractor);
+    m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
+
+    // The now-playing bridge over the play context is built here.
+
+    // The playlists, in the folder of the storage location.
+    m_playlistLibrary = std::make_unique<PlaylistLibrary>(
+        std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistDirectory()));
+
+    // Saved preferences.
+    m_watchedDirectories = WatchedDirectoriesSetting::load(*m_settings);
+    m_audioOutput->setVolumePerceived(savedVolume(*m_settings));
+
+    // The library's background work and the folder watcher.
+    m_libraryWorker = std::make_unique<LibraryWorker>(m_localFileSource);
+    connect(m_libraryWorker.get(), &LibraryWorker::jobFinished, this, &AppState::libraryJobFinished);
+    connect(m_libraryWorker.get(), &LibraryWorker::scanProgressed, this,
+            [this](const ScanProgress& progress) { setScanProgress(progress); });
+    m_folderWatcher = std::make_unique<MusicFolderWatcher>(m_localFileSource);
+    connect(m_folderWatcher.get(), &MusicFolderWatcher::filesChanged, this, &AppState::handleFileEvents);
+
+    // System sleep pauses; a quit (also by SIGTERM, SIGINT or SIGHUP) fades
+    // out and saves the playback state.
+    m_sleepWatcher = std::make_unique<SleepWatcher>();
+    connect(m_sleepWatcher.get(), &SleepWatcher::aboutToSleep, this, &AppState::pauseForSleep);
+    if (QCoreApplication* application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &AppState::prepareToQuit);
+    m_quitSignalHandler = std::make_unique<QuitSignalHandler>();
+
+    startDirectoryWatching();
+    // The watcher of the cloud playlist folder starts here.
+    QTimer::singleShot(0, this, &AppState::loadPlaylists);
+}
+
+AppState::~AppState() = default;
+
+float AppState::savedVolume(const QSettings& settings)
+{
+    bool ok = false;
+    const double volume = settings.value(volumeKey).toDouble(&ok);
+    return ok && std::isfinite(volume) ? static_cast<float>(volume) : defaultVolume;
+}
+
+QString AppState::playlistDirectory()
+{
+    return dataFolder() + QStringLiteral("/playlists");
+}
+
+void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
+{
+    if (!library || library == m_playlistLibrary)
+        return;
+    // The old library goes only after everybody has been told.
+    std::unique_ptr<PlaylistLibrary> old = std::exchange(m_playlistLibrary, std::move(library));
+    emit playlistLibraryChanged();
+}
+
+void AppState::setScanError(std::exception_ptr error)
+{
+    m_scanError = std::move(error);
+    emit scanErrorChanged();
+}
+
+void AppState::loadPlaylists()
+{
+    try {
+        m_playlistLibrary->load();
+    } catch (...) {
+        logError(lcApp(), QStringLiteral("Failed to load playlists: ") + describeException(std::current_exception()));
+    }
+}
+
+void AppState::pauseForSleep()
+{
+    if (m_playContext->transportState().isPlaying())
+        m_playContext->execute(PlaybackCommand::pause());
+}
+
+void AppState::prepareToQuit()
+{
+    m_audioOutput->fadeOutSync(quitFadeSeconds);
+    savePlaybackState();
+    m_settings->sync();
+}
+
+void AppState::savePlaybackState()
+{
+    SavedPlaybackState::of(*m_playContext).save(*m_settings);
+}
+
+} // namespace vessa

@@ -1,0 +1,173 @@
+#pragma once
+
+#include "Rasko/PluginRegistry.h"
+#include "Rasko/ScannedTrack.h"
+#include "Rasko/TrackResolver.h"
+#include "RaskoLocalFile/DirectoryWatcher.h"
+#include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/LibraryWorker.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+namespace vessa {
+
+class AVAudioEngineOutput;
+class LocalFileSourcePlugin;
+class MediaDatabase;
+class MusicFolderWatcher;
+class PlayContext;
+class Player;
+class PlaylistLibrary;
+class QuitSignalHandler;
+class SleepWatcher;
+
+// The application's composition root and its one long-lived model: builds,
+// owns and wires the playback engine, the library and the system services,
+// and holds the app-wide observable state the windows read. Behaviour lives
+// in the objects it owns; the music-folder operations are in
+// AppStateMusicFolders.cpp.
+//
+// Threads: main thread only. Background work (library jobs, pointing the
+// folder watcher) runs in the owned workers and comes back as signals.
+class AppState : public QObject {
+    Q_OBJECT
+
+public:
+    // The database file below the generic data folder.
+    static constexpr QLatin1String databaseFolderName{"Tornwick"};
+    static constexpr QLatin1String databaseFileName{"media.db"};
+    static constexpr QLatin1String volumeKey{"volume"};
+    static constexpr float defaultVolume = 0.75f;
+    // How long the sound fades before the application quits.
+    static constexpr double quitFadeSeconds = 0.15;
+
+    // Either the state or the text of the error that prevented it.
+    struct Creation {
+        std::unique_ptr<AppState> appState;
+        QString error;
+    };
+
+    // Opens the media database at <GenericDataLocation>/Tornwick/media.db
+    // first: when that fails, nothing else is built or started and the
+    // database's error text comes back. `settings` defaults to
+    // QSettings("Tornwick", "Vessa").
+    static Creation create(std::unique_ptr<QSettings> settings = nullptr);
+    ~AppState() override;
+
+    static QString databasePath();
+
+    // ---- what the state owns
+
+    QSettings& settings() const { return *m_settings; }
+    PluginRegistry& pluginRegistry() const { return *m_pluginRegistry; }
+    AVAudioEngineOutput& audioOutput() const { return *m_audioOutput; }
+    Player& player() const { return *m_player; }
+    const TrackResolverPtr& trackResolver() const { return m_trackResolver; }
+    PlayContext& playContext() const { return *m_playContext; }
+    LocalFileSourcePlugin& localFileSource() const { return *m_localFileSource; }
+
+    // ---- observable fields
+
+    // Replaced when the playlist storage changes; never null.
+    PlaylistLibrary& playlistLibrary() const { return *m_playlistLibrary; }
+    void setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library);
+
+    // The music folders (absolute, cleaned paths) in the order added. Every
+    // assignment saves them and points the folder watcher at them.
+    const QStringList& watchedDirectories() const { return m_watchedDirectories; }
+    void setWatchedDirectories(const QStringList& folders);
+
+    // True from a scan request until no scan runs or waits.
+    bool isScanning() const { return m_isScanning; }
+    // The latest progress of the running or last scan; notifies on every assignment.
+    const std::optional<ScanProgress>& scanProgress() const { return m_scanProgress; }
+    // The library by artist, album, title; notifies on every assignment.
+    const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
+    // The last failure of background work, shown by the main window; it
+    // clears it when its alert is dismissed. Notifies on every assignment.
+    std::exception_ptr scanError() const { return m_scanError; }
+    void setScanError(std::exception_ptr error);
+
+    // ---- music folders and scanning
+
+    // Adds a folder (once); the caller scans next.
+    void addWatchedDirectory(const QString& folder);
+    // Removes the folder, stops a running scan, deletes the folder's tracks
+    // and reloads the library; a stopped scan starts again without it.
+    void removeWatchedDirectory(const QString& folder);
+    // Scans every music folder in the background; a request while a scan
+    // runs is merged into one follow-up scan.
+    void rescanAll();
+    // Reads the library from the database in the background and publishes it.
+    void reloadTracksFromDatabase();
+    // Tracks indexed under the folder as of the last published library.
+    qint64 trackCount(const QString& folder) const;
+
+    // Writes the current track, shuffle and repeat under "playbackState".
+    void savePlaybackState();
+
+signals:
+    void playlistLibraryChanged();
+    void watchedDirectoriesChanged();
+    void isScanningChanged();
+    void scanProgressChanged();
+    void scannedTracksChanged();
+    void scanErrorChanged();
+
+private:
+    AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database);
+
+    static float savedVolume(const QSettings& settings);
+    static QString playlistDirectory();
+    void loadPlaylists();
+    void pauseForSleep();
+    void prepareToQuit();
+
+    // AppStateMusicFolders.cpp
+    void startDirectoryWatching();
+    void handleFileEvents(const DirectoryWatcher::EventBatch& batch);
+    void libraryJobFinished(const LibraryWorker::Outcome& outcome);
+    void applyReload(const LibraryWorker::Outcome& outcome);
+    void publishLibrary(const LibraryWorker::Library& library);
+    void loadLibraryQueue(const QList<TrackRef>& refs);
+    void scanEnded();
+    void setIsScanning(bool scanning);
+    void setScanProgress(std::optional<ScanProgress> progress);
+
+    // In construction order; destroyed in reverse.
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<AVAudioEngineOutput> m_audioOutput;
+    std::unique_ptr<Player> m_player;
+    PluginRegistryPtr m_pluginRegistry;
+    std::shared_ptr<LocalFileSourcePlugin> m_localFileSource;
+    TrackResolverPtr m_trackResolver;
+    std::unique_ptr<PlayContext> m_playContext;
+    std::unique_ptr<PlaylistLibrary> m_playlistLibrary;
+    std::unique_ptr<LibraryWorker> m_libraryWorker;
+    std::unique_ptr<MusicFolderWatcher> m_folderWatcher;
+    std::unique_ptr<SleepWatcher> m_sleepWatcher;
+    std::unique_ptr<QuitSignalHandler> m_quitSignalHandler;
+
+    QStringList m_watchedDirectories;
+    bool m_isScanning = false;
+    std::optional<ScanProgress> m_scanProgress;
+    QList<ScannedTrack> m_scannedTracks;
+    std::exception_ptr m_scanError;
+    QHash<QString, qint64> m_trackCounts;
+    // Scans requested and not yet finished (a merged request adds none).
+    int m_scansOutstanding = 0;
+    // The saved playback state is applied at the first reload of a run only.
+    bool m_savedStateApplied = false;
+};
+
+} // namespace vessa

@@ -1,0 +1,183 @@
+// AppState: the music folders, scanning, and publishing the library.
+
+#include "Oblin/PlayContext.h"
+#include "Vessa/App/AppLogging.h"
+#include "Vessa/App/AppState.h"
+#include "Vessa/App/MusicFolderWatcher.h"
+#include "Vessa/App/SavedPlaybackState.h"
+#include "Vessa/App/WatchedDirectoriesSetting.h"
+#include "VessaCore/ExceptionDescription.h"
+
+namespace vessa {
+
+void AppState::setWatchedDirectories(const QStringList& folders)
+{
+    const bool changed = folders != m_watchedDirectories;
+    m_watchedDirectories = folders;
+    if (changed)
+        emit watchedDirectoriesChanged();
+    // The change action runs on every assignment.
+    WatchedDirectoriesSetting::save(*m_settings, m_watchedDirectories);
+    startDirectoryWatching();
+}
+
+void AppState::startDirectoryWatching()
+{
+    m_libraryWorker->setFolders(m_watchedDirectories);
+    m_folderWatcher->watch(m_watchedDirectories);
+}
+
+void AppState::addWatchedDirectory(const QString& folder)
+{
+    const QString path = WatchedDirectoriesSetting::normalized(folder);
+    if (path.isEmpty() || m_watchedDirectories.contains(path))
+        return;
+    logInfo(lcApp(), QStringLiteral("Adding watched directory: ") + path);
+    setWatchedDirectories(m_watchedDirectories + QStringList{path});
+}
+
+void AppState::removeWatchedDirectory(const QString& folder)
+{
+    const QString normalized = WatchedDirectoriesSetting::normalized(folder);
+    const QString path = normalized.isEmpty() ? folder : normalized;
+    logInfo(lcApp(), QStringLiteral("Removing watched directory: ") + path);
+    QStringList remaining = m_watchedDirectories;
+    remaining.removeAll(path);
+    setWatchedDirectories(remaining);
+    // The worker stops a running scan, deletes the rows and reloads; a
+    // stopped scan is queued again over the remaining folders.
+    if (m_libraryWorker->removeFolder(path))
+        ++m_scansOutstanding;
+}
+
+void AppState::rescanAll()
+{
+    if (m_watchedDirectories.isEmpty())
+        return;
+    logInfo(lcApp(), QStringLiteral("Starting scan of %1 directories").arg(m_watchedDirectories.size()));
+    if (m_libraryWorker->requestScan())
+        ++m_scansOutstanding;
+    setIsScanning(true);
+    setScanProgress(std::nullopt);
+    setScanError(nullptr);
+}
+
+void AppState::reloadTracksFromDatabase()
+{
+    m_libraryWorker->reload();
+}
+
+qint64 AppState::trackCount(const QString& folder) const
+{
+    return m_trackCounts.value(WatchedDirectoriesSetting::normalized(folder), 0);
+}
+
+void AppState::handleFileEvents(const DirectoryWatcher::EventBatch& batch)
+{
+    if (batch.mustRescan) {
+        logInfo(lcApp(), QStringLiteral("inotify requested full rescan"));
+        rescanAll();
+        return;
+    }
+    logInfo(lcApp(), QStringLiteral("Handling file events: %1 modified, %2 removed")
+                         .arg(batch.modified.size())
+                         .arg(batch.removed.size()));
+    m_libraryWorker->applyFileEvents(batch);
+}
+
+void AppState::libraryJobFinished(const LibraryWorker::Outcome& outcome)
+{
+    switch (outcome.kind) {
+    case LibraryWorker::JobKind::scan:
+        if (outcome.library) {
+            publishLibrary(*outcome.library);
+            logInfo(lcApp(), QStringLiteral("Scan complete: %1 tracks").arg(outcome.library->tracks.size()));
+            loadLibraryQueue(outcome.library->refs);
+        } else if (outcome.error) {
+            logError(lcApp(), QStringLiteral("Scan failed: ") + describeException(outcome.error));
+            setScanError(outcome.error);
+        }
+        scanEnded();
+        return;
+    case LibraryWorker::JobKind::fileEvents:
+        if (outcome.library) {
+            publishLibrary(*outcome.library);
+            loadLibraryQueue(outcome.library->refs);
+        } else if (outcome.error) {
+            logError(lcApp(), QStringLiteral("File event handling failed: ") + describeException(outcome.error));
+            setScanError(outcome.error);
+        }
+        return;
+    case LibraryWorker::JobKind::folderRemoval:
+        if (outcome.removalError) {
+            logError(lcApp(), QStringLiteral("Failed to remove tracks under %1: %2")
+                                  .arg(outcome.folder, describeException(outcome.removalError)));
+            setScanError(outcome.removalError);
+        }
+        applyReload(outcome);
+        return;
+    case LibraryWorker::JobKind::reload: applyReload(outcome); return;
+    }
+}
+
+void AppState::applyReload(const LibraryWorker::Outcome& outcome)
+{
+    if (outcome.error) {
+        logError(lcApp(), QStringLiteral("Failed to load tracks from database: ") + describeException(outcome.error));
+        setScanError(outcome.error);
+        publishLibrary(LibraryWorker::Library());
+    } else if (outcome.library) {
+        publishLibrary(*outcome.library);
+    } else {
+        return; // outdated by a folder removal, whose own reload follows
+    }
+    const std::optional<TrackRef> previousTrack = m_playContext->currentTrack();
+    const std::optional<TrackMetadata> previousMetadata = m_playContext->currentMetadata();
+    loadLibraryQueue(outcome.library ? outcome.library->refs : QList<TrackRef>());
+    // The state of the last quit is applied once per run, so that a later
+    // reload does not undo the user's shuffle and repeat.
+    if (m_savedStateApplied)
+        return;
+    m_savedStateApplied = true;
+    if (const std::optional<SavedPlaybackState> saved = SavedPlaybackState::load(*m_settings))
+        saved->applyTo(*m_playContext);
+    // A track whose tags had loaded was in use: it wins over the saved one.
+    if (previousTrack && previousMetadata)
+        m_playContext->restorePosition(*previousTrack, previousMetadata);
+}
+
+void AppState::publishLibrary(const LibraryWorker::Library& library)
+{
+    m_trackCounts = library.trackCounts;
+    m_scannedTracks = library.tracks;
+    // The availability index follows every change of the library.
+    emit scannedTracksChanged();
+}
+
+void AppState::loadLibraryQueue(const QList<TrackRef>& refs)
+{
+    // Whatever resolves or plays goes on, and its entry stays current.
+    m_playContext->reloadQueue(refs);
+}
+
+void AppState::scanEnded()
+{
+    m_scansOutstanding = std::max(0, m_scansOutstanding - 1);
+    setIsScanning(m_scansOutstanding > 0);
+}
+
+void AppState::setIsScanning(bool scanning)
+{
+    if (scanning == m_isScanning)
+        return;
+    m_isScanning = scanning;
+    emit isScanningChanged();
+}
+
+void AppState::setScanProgress(std::optional<ScanProgress> progress)
+{
+    m_scanProgress = progress;
+    emit scanProgressChanged();
+}
+
+} // namespace vessa

@@ -1,0 +1,250 @@
+#include "RaskoLocalFile/MediaDatabaseError.h"
+#include "Vessa/App/LibraryWorker.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "tests/support/GatedExtractor.h"
+#include "tests/support/LocalLibraryFixture.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace vessa;
+using vessa::test::GatedExtractor;
+using vessa::test::LocalLibraryFixture;
+using Kind = LibraryWorker::JobKind;
+using Outcome = LibraryWorker::Outcome;
+
+namespace {
+
+// A worker over a fixture's library with two music folders, "a" and "b".
+struct WorkerRig {
+    LocalLibraryFixture library;
+    std::shared_ptr<GatedExtractor> gate;
+    std::shared_ptr<LocalFileSourcePlugin> source;
+    std::unique_ptr<LibraryWorker> worker;
+    QList<Outcome> outcomes;
+    QList<ScanProgress> progress;
+
+    explicit WorkerRig(bool gated = false)
+    {
+        if (gated) {
+            gate = std::make_shared<GatedExtractor>();
+            source = library.makePlugin(gate);
+        } else {
+            source = library.plugin;
+        }
+        worker = std::make_unique<LibraryWorker>(source);
+        QObject::connect(worker.get(), &LibraryWorker::jobFinished,
+                         [this](const Outcome& outcome) { outcomes.append(outcome); });
+        QObject::connect(worker.get(), &LibraryWorker::scanProgressed,
+                         [this](const ScanProgress& report) { progress.append(report); });
+        worker->setFolders(folders());
+    }
+    ~WorkerRig()
+    {
+        if (gate)
+            gate->release(); // a blocked scan must end before the worker joins it
+    }
+
+    QString a() const { return library.path(QStringLiteral("a")); }
+    QString b() const { return library.path(QStringLiteral("b")); }
+    QStringList folders() const { return {a(), b()}; }
+
+    bool waitForOutcomes(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return outcomes.size() >= count; }, 20000);
+    }
+    const Outcome& last() const { return outcomes.last(); }
+};
+
+QStringList pathsOf(const LibraryWorker::Library& library)
+{
+    return LocalLibraryFixture::filePaths(library.tracks);
+}
+
+bool anyUnder(const QStringList& paths, const QString& folder)
+{
+    return std::any_of(paths.cbegin(), paths.cend(),
+                       [&](const QString& path) { return path.startsWith(folder + '/'); });
+}
+
+} // namespace
+
+class LibraryWorkerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void scanPublishesTheLibraryWithItsCounts()
+    {
+        WorkerRig rig;
+        rig.library.write("a/one.mp3");
+        rig.library.write("a/two.mp3");
+        rig.library.write("b/three.flac");
+        rig.library.write("b/notes.txt");
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(1));
+        QCOMPARE(rig.last().kind, Kind::scan);
+        QVERIFY(rig.last().library && !rig.last().error);
+        const LibraryWorker::Library& library = *rig.last().library;
+        QCOMPARE(library.tracks.size(), 3);
+        QCOMPARE(library.refs.size(), 3);
+        for (qsizetype i = 0; i < library.tracks.size(); ++i)
+            QCOMPARE(library.refs[i], library.tracks[i].ref);
+        QCOMPARE(library.refSet, QSet<TrackRef>(library.refs.cbegin(), library.refs.cend()));
+        QCOMPARE(library.trackCounts, (QHash<QString, qint64>{{rig.a(), 2}, {rig.b(), 1}}));
+        QCOMPARE(rig.progress.last(), (ScanProgress{3, 3}));
+    }
+
+    void missingFolderIsSkippedAndCountsNothing()
+    {
+        WorkerRig rig;
+        rig.library.write("a/one.mp3");
+        rig.library.write("b/two.mp3");
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(1));
+        // The drive of "b" is gone: the scan still reads "a" and succeeds.
+        QVERIFY(QDir(rig.b()).removeRecursively());
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(2));
+        QVERIFY(!rig.last().error);
+        QCOMPARE(pathsOf(*rig.last().library), QStringList{rig.library.path("a/one.mp3")});
+        QCOMPARE(rig.last().library->trackCounts.value(rig.b(), -1), 0);
+    }
+
+    void scanRequestsMergeIntoOneFollowUp()
+    {
+        WorkerRig rig(true);
+        rig.library.write("a/one.mp3");
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.gate->waitForInFlight(1, std::chrono::seconds(10)));
+        // One scan runs: the next request waits, the ones after merge into it.
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(!rig.worker->requestScan());
+        QVERIFY(!rig.worker->requestScan());
+        // The follow-up reads the folders as they are when it starts.
+        rig.library.write("c/two.mp3");
+        rig.worker->setFolders(rig.folders() << rig.library.path("c"));
+        rig.gate->release();
+        QVERIFY(rig.waitForOutcomes(2));
+        QVERIFY(!QTest::qWaitFor([&] { return rig.outcomes.size() > 2; }, 200));
+        QCOMPARE(rig.outcomes[0].kind, Kind::scan);
+        QCOMPARE(rig.outcomes[1].kind, Kind::scan);
+        QCOMPARE(pathsOf(*rig.outcomes[0].library), QStringList{rig.library.path("a/one.mp3")});
+        QCOMPARE(pathsOf(*rig.outcomes[1].library),
+                 (QStringList{rig.library.path("a/one.mp3"), rig.library.path("c/two.mp3")}));
+    }
+
+    void removedFolderNeverReturns_data()
+    {
+        QTest::addColumn<bool>("whileReading");
+        QTest::newRow("removed while its files are read") << true;
+        QTest::newRow("removed after the last file, before the result arrives") << false;
+    }
+    void removedFolderNeverReturns()
+    {
+        QFETCH(bool, whileReading);
+        WorkerRig rig(whileReading);
+        rig.library.write("a/one.mp3");
+        for (int i = 0; i < 6; ++i)
+            rig.library.write(QStringLiteral("b/track%1.mp3").arg(i));
+        bool queuedAgain = false;
+        const auto removeB = [&] {
+            rig.worker->setFolders({rig.a()});
+            queuedAgain = rig.worker->removeFolder(rig.b());
+        };
+        // The last report is posted before the scan's result: removing there
+        // means the result reaches this thread only after the removal.
+        QMetaObject::Connection atLastFile;
+        if (!whileReading) {
+            atLastFile =
+                connect(rig.worker.get(), &LibraryWorker::scanProgressed, this, [&](const ScanProgress& report) {
+                    if (report.completed == report.total)
+                        removeB();
+                });
+        }
+        QVERIFY(rig.worker->requestScan());
+        if (whileReading) {
+            QVERIFY(rig.gate->waitForInFlight(1, std::chrono::seconds(10)));
+            removeB();
+            QVERIFY(queuedAgain); // the stopped scan runs again without "b"
+            rig.gate->release();
+        }
+        const qsizetype expected = queuedAgain ? 3 : 2;
+        QVERIFY(rig.waitForOutcomes(expected));
+        QVERIFY(!QTest::qWaitFor([&] { return rig.outcomes.size() > expected; }, 200));
+        disconnect(atLastFile);
+
+        QCOMPARE(rig.outcomes[0].kind, Kind::scan);
+        QVERIFY(!rig.outcomes[0].library && !rig.outcomes[0].error); // stopped, or outdated
+        QCOMPARE(rig.outcomes[1].kind, Kind::folderRemoval);
+        QCOMPARE(rig.outcomes[1].folder, rig.b());
+        QVERIFY(!rig.outcomes[1].removalError);
+        for (const Outcome& outcome : rig.outcomes) {
+            if (outcome.library)
+                QVERIFY(!anyUnder(pathsOf(*outcome.library), rig.b()));
+        }
+        QCOMPARE(pathsOf(*rig.last().library), QStringList{rig.library.path("a/one.mp3")});
+        QCOMPARE(rig.library.database->countTracks(rig.b()), 0);
+        QVERIFY(!rig.last().library->trackCounts.contains(rig.b()));
+    }
+
+    void fileEventsOnlyApplyUnderTheFolders()
+    {
+        WorkerRig rig;
+        rig.worker->setFolders({rig.a()});
+        const QString inside = rig.library.write("a/new.mp3");
+        const QString outside = rig.library.write("b/late.mp3");
+        rig.worker->applyFileEvents(DirectoryWatcher::EventBatch{{inside, outside}, {}, false});
+        QVERIFY(rig.waitForOutcomes(1));
+        QCOMPARE(rig.last().kind, Kind::fileEvents);
+        QCOMPARE(pathsOf(*rig.last().library), QStringList{inside});
+    }
+
+    void jobsFinishInOrder()
+    {
+        WorkerRig rig;
+        rig.library.write("a/one.mp3");
+        rig.worker->reload();
+        QVERIFY(rig.worker->requestScan());
+        rig.worker->applyFileEvents(DirectoryWatcher::EventBatch{{}, {rig.library.path("a/one.mp3")}, false});
+        rig.worker->reload();
+        QVERIFY(rig.waitForOutcomes(4));
+        QCOMPARE((QList<Kind>{rig.outcomes[0].kind, rig.outcomes[1].kind, rig.outcomes[2].kind, rig.outcomes[3].kind}),
+                 (QList<Kind>{Kind::reload, Kind::scan, Kind::fileEvents, Kind::reload}));
+        const QList<qsizetype> sizes{0, 1, 0, 0};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(rig.outcomes[i].library->tracks.size(), sizes[i]);
+    }
+
+    void failuresComeWithTheirError()
+    {
+        WorkerRig rig;
+        rig.library.write("a/one.mp3");
+        rig.library.refuseInserts(QStringLiteral("disk full"));
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(1));
+        QVERIFY(!rig.last().library);
+        QVERIFY(rig.last().error);
+        QVERIFY(describeException(rig.last().error).contains(QStringLiteral("disk full")));
+    }
+
+    void progressIsThrottled()
+    {
+        WorkerRig rig;
+        const int files = 400;
+        for (int i = 0; i < files; ++i)
+            rig.library.write(QStringLiteral("a/track%1.mp3").arg(i));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(1));
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(rig.progress.last(), (ScanProgress{files, files}));
+        // One report per interval at most, plus the first and the last.
+        QVERIFY2(rig.progress.size() <= elapsed / LibraryWorker::progressInterval.count() + 2,
+                 qPrintable(QStringLiteral("%1 reports in %2 ms").arg(rig.progress.size()).arg(elapsed)));
+    }
+};
+
+QTEST_GUILESS_MAIN(LibraryWorkerTest)
+#include "tst_libraryworker.moc"
