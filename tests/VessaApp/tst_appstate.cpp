@@ -1,0 +1,308 @@
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "RaskoLocalFile/MediaDatabase.h"
+#include "Vessa/App/AppStateProvider.h"
+#include "Vessa/App/SavedPlaybackState.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
+#include "tests/VessaApp/AppStateRig.h"
+
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+
+#include <sqlite3.h>
+
+using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// The SIGTERM handler in place now (the test library installs one of its own).
+void* sigtermHandler()
+{
+    struct sigaction current = {};
+    sigaction(SIGTERM, nullptr, &current);
+    return reinterpret_cast<void*>(current.sa_sigaction);
+}
+
+class TestError : public Error {
+public:
+    QString description() const override { return QStringLiteral("earlier failure"); }
+};
+
+} // namespace
+
+class AppStateTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstLaunch()
+    {
+        AppStateRig rig;
+        const int threadsBefore = threadCount();
+        void* const handlerBefore = sigtermHandler();
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        const QString data = rig.home.filePath(QStringLiteral(".qttest/share/Tornwick"));
+        QCOMPARE(AppState::databasePath(), data + QStringLiteral("/media.db"));
+        QVERIFY(QFileInfo::exists(AppState::databasePath()));
+        QVERIFY(state->watchedDirectories().isEmpty());
+        QVERIFY(!state->isScanning() && !state->scanProgress() && state->scannedTracks().isEmpty());
+        QVERIFY(!state->scanError());
+        QCOMPARE(state->audioOutput().volume(), 0.75f * 0.75f * 0.75f);
+        // Three decoders; the local library is the one source.
+        QCOMPARE(state->pluginRegistry().decoders().size(), 3);
+        QCOMPARE(state->pluginRegistry().sources().size(), 1);
+        QVERIFY(state->pluginRegistry().allSupportedExtensions().contains(QStringLiteral("flac")));
+        // The playlists load after the constructor returned: "Starred" is made.
+        QVERIFY(state->playlistLibrary().playlists().isEmpty());
+        QTRY_COMPARE(state->playlistLibrary().playlists().size(), 1);
+        QVERIFY(QFileInfo::exists(data + QStringLiteral("/playlists/Starred.parvik")));
+        QVERIFY(threadCount() > threadsBefore);
+        QVERIFY(sigtermHandler() != handlerBefore);
+        // Nothing was written to the settings.
+        QVERIFY(rig.settings()->allKeys().isEmpty());
+
+        QVERIFY(!AppStateProvider::shared());
+        AppStateProvider::setShared(state.get());
+        QCOMPARE(AppStateProvider::shared(), state.get());
+        state.reset();
+        QVERIFY(!AppStateProvider::shared());
+        QCOMPARE(sigtermHandler(), handlerBefore);
+    }
+
+    void savedVolume_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<float>("expected");
+        const float fallback = 0.75f * 0.75f * 0.75f;
+        QTest::newRow("absent") << QVariant() << fallback;
+        QTest::newRow("a half") << QVariant(0.5) << 0.125f;
+        QTest::newRow("a number as text") << QVariant(QStringLiteral("0.5")) << 0.125f;
+        QTest::newRow("not a number") << QVariant(QStringLiteral("loud")) << fallback;
+        QTest::newRow("nan") << QVariant(QStringLiteral("nan")) << fallback;
+        QTest::newRow("above the range") << QVariant(2.0) << 1.0f;
+        QTest::newRow("below the range") << QVariant(-1.0) << 0.0f;
+    }
+    void savedVolume()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(float, expected);
+        AppStateRig rig;
+        if (stored.isValid())
+            rig.settings()->setValue(AppState::volumeKey, stored);
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        QCOMPARE(state->audioOutput().volume(), expected);
+        QVERIFY(!rig.settings()->contains(QStringLiteral("playbackState")));
+    }
+
+    void unwritableDatabaseStartsNothing()
+    {
+        AppStateRig rig;
+        // A file where the folder of the database must go.
+        const QString blocker = rig.home.filePath(QStringLiteral(".qttest/share/Tornwick"));
+        QVERIFY(QDir().mkpath(QFileInfo(blocker).absolutePath()));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QString expected;
+        try {
+            MediaDatabase database(AppState::databasePath());
+        } catch (const Error& error) {
+            expected = error.description();
+        }
+        QVERIFY(!expected.isEmpty());
+        const int threadsBefore = threadCount();
+        void* const handlerBefore = sigtermHandler();
+        const AppState::Creation creation = rig.create();
+        QVERIFY(!creation.appState);
+        QCOMPARE(creation.error, expected);
+        QCOMPARE(threadCount(), threadsBefore);
+        QCOMPARE(sigtermHandler(), handlerBefore);
+        QVERIFY(rig.appLines().isEmpty());
+    }
+
+    void musicFoldersAndTheirSetting()
+    {
+        AppStateRig rig;
+        const QString a = rig.folder(QStringLiteral("a"));
+        const QString b = rig.folder(QStringLiteral("b"));
+        {
+            std::unique_ptr<AppState> state = rig.start();
+            QSignalSpy changes(state.get(), &AppState::watchedDirectoriesChanged);
+            state->addWatchedDirectory(a + QStringLiteral("/"));
+            state->addWatchedDirectory(QDir(a).filePath(QStringLiteral("../a")));
+            state->addWatchedDirectory(b);
+            QCOMPARE(state->watchedDirectories(), (QStringList{a, b}));
+            QCOMPARE(changes.size(), 2);
+            QCOMPARE(rig.appLines(), (QStringList{"Adding watched directory: " + a, "Adding watched directory: " + b}));
+            QCOMPARE(rig.settings()->value(QStringLiteral("watchedDirectories")).toStringList(), (QStringList{a, b}));
+            state->removeWatchedDirectory(a);
+            QCOMPARE(state->watchedDirectories(), QStringList{b});
+            QVERIFY(rig.appLines().contains("Removing watched directory: " + a));
+            // A folder that is not in the list: still logged, nothing else changes.
+            state->removeWatchedDirectory(rig.folder(QStringLiteral("c")));
+            QCOMPARE(changes.size(), 3);
+        }
+        // The next launch finds the folders, a missing one included.
+        QVERIFY(QDir(b).removeRecursively());
+        std::unique_ptr<AppState> state = rig.start();
+        QCOMPARE(state->watchedDirectories(), QStringList{b});
+        QCOMPARE(state->trackCount(b), 0);
+    }
+
+    void scanPublishesTheLibraryAsTheQueue()
+    {
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        const QString a = rig.folder(QStringLiteral("a"));
+        for (const char* name : {"a/one.wav", "a/two.wav", "a/sub/three.wav"})
+            QVERIFY(!rig.writeWav(QString::fromLatin1(name)).isEmpty());
+        state->addWatchedDirectory(a);
+        QSignalSpy scanning(state.get(), &AppState::isScanningChanged);
+        QVERIFY(AppStateRig::scanned(*state));
+        QCOMPARE(state->scannedTracks().size(), 3);
+        QCOMPARE(state->trackCount(a), 3);
+        QCOMPARE(state->scanProgress(), std::optional<ScanProgress>(ScanProgress{3, 3}));
+        QList<TrackRef> refs;
+        for (const ScannedTrack& track : state->scannedTracks())
+            refs.append(track.ref);
+        QCOMPARE(state->playContext().queue(), refs);
+        QCOMPARE(state->playContext().currentIndex(), std::optional<qsizetype>(0));
+        QCOMPARE(state->playContext().queueID(), std::optional<QString>());
+        QCOMPARE(scanning.size(), 2);
+        QVERIFY(rig.appLines().contains(QStringLiteral("Starting scan of 1 directories")));
+        QVERIFY(rig.appLines().contains(QStringLiteral("Scan complete: 3 tracks")));
+    }
+
+    void rescansInARowEndOnce()
+    {
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        const QString a = rig.folder(QStringLiteral("a"));
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(!rig.writeWav(QStringLiteral("a/track%1.wav").arg(i)).isEmpty());
+        state->addWatchedDirectory(a);
+        QSignalSpy scanning(state.get(), &AppState::isScanningChanged);
+        for (int i = 0; i < 3; ++i)
+            state->rescanAll();
+        QVERIFY(state->isScanning());
+        QTRY_VERIFY_WITH_TIMEOUT(!state->isScanning(), 20000);
+        QCOMPARE(scanning.size(), 2); // on with the first request, off once at the end
+        QCOMPARE(state->scannedTracks().size(), 12);
+        QCOMPARE(state->playContext().queue().size(), 12);
+        QVERIFY(!QTest::qWaitFor([&] { return scanning.size() > 2; }, 200));
+    }
+
+    void rescanWithoutFoldersDoesNothing()
+    {
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        state->setScanError(std::make_exception_ptr(TestError()));
+        QSignalSpy scanning(state.get(), &AppState::isScanningChanged);
+        state->rescanAll();
+        QVERIFY(!state->isScanning() && scanning.isEmpty());
+        QCOMPARE(describeException(state->scanError()), QStringLiteral("earlier failure"));
+        QVERIFY(rig.appLines().isEmpty());
+    }
+
+    void removingAFolderRemovesItsTracks()
+    {
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        const QString a = rig.folder(QStringLiteral("a"));
+        const QString b = rig.folder(QStringLiteral("b"));
+        QVERIFY(!rig.writeWav(QStringLiteral("a/one.wav")).isEmpty());
+        QVERIFY(!rig.writeWav(QStringLiteral("b/two.wav")).isEmpty());
+        QVERIFY(!rig.writeWav(QStringLiteral("b/three.wav")).isEmpty());
+        state->addWatchedDirectory(a);
+        state->addWatchedDirectory(b);
+        QVERIFY(AppStateRig::scanned(*state));
+        QCOMPARE(state->trackCount(b), 2);
+        state->removeWatchedDirectory(b);
+        QVERIFY(AppStateRig::holds(*state, 1));
+        QCOMPARE(state->scannedTracks().first().fileURL, a + QStringLiteral("/one.wav"));
+        QCOMPARE(state->trackCount(b), 0);
+        QCOMPARE(state->trackCount(a), 1);
+        QCOMPARE(state->playContext().queue().size(), 1);
+        QVERIFY(!state->isScanning());
+    }
+
+    void savedStateIsAppliedAtTheFirstReloadOnly()
+    {
+        AppStateRig rig;
+        const QString a = rig.folder(QStringLiteral("a"));
+        const QString b = rig.folder(QStringLiteral("b"));
+        for (const char* name : {"a/one.wav", "a/two.wav", "a/three.wav", "b/four.wav"})
+            QVERIFY(!rig.writeWav(QString::fromLatin1(name)).isEmpty());
+        TrackRef saved;
+        {
+            std::unique_ptr<AppState> state = rig.start();
+            state->addWatchedDirectory(a);
+            state->addWatchedDirectory(b);
+            QVERIFY(AppStateRig::scanned(*state));
+            saved = state->scannedTracks()[2].ref;
+            state->playContext().restorePosition(saved, std::nullopt);
+            state->playContext().setRepeatMode(RepeatMode::one);
+            state->playContext().setShuffleEnabled(true);
+            state->savePlaybackState();
+        }
+        std::unique_ptr<AppState> state = rig.start();
+        // The main window's first appearance: a reload from the database.
+        state->reloadTracksFromDatabase();
+        QVERIFY(AppStateRig::holds(*state, 4));
+        QVERIFY(state->playContext().repeatMode() == RepeatMode::one);
+        QVERIFY(state->playContext().shuffleEnabled());
+        QCOMPARE(state->playContext().currentTrack(), std::optional<TrackRef>(saved));
+        QVERIFY(state->player().transportState() == TransportState::idle());
+        QVERIFY(rig.appLines().contains(QStringLiteral("Restored playback state: repeat=one, shuffle=true")));
+        // Later reloads leave the user's changes alone.
+        state->playContext().setShuffleEnabled(false);
+        state->playContext().setRepeatMode(RepeatMode::off);
+        state->removeWatchedDirectory(b);
+        QVERIFY(AppStateRig::holds(*state, 3));
+        QVERIFY(!state->playContext().shuffleEnabled());
+        QVERIFY(state->playContext().repeatMode() == RepeatMode::off);
+        QCOMPARE(state->playContext().currentTrack(), std::optional<TrackRef>(saved));
+    }
+
+    void scanErrorReachesTheField()
+    {
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        const QString a = rig.folder(QStringLiteral("a"));
+        QVERIFY(!rig.writeWav(QStringLiteral("a/one.wav")).isEmpty());
+        state->addWatchedDirectory(a);
+        // Every row written from now on fails, through a second connection.
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(AppState::databasePath()).constData(), &db), SQLITE_OK);
+        const char* trigger =
+            "CREATE TRIGGER refuse BEFORE INSERT ON tracks BEGIN SELECT RAISE(ABORT, 'disk full'); END;";
+        QCOMPARE(sqlite3_exec(db, trigger, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        QSignalSpy errors(state.get(), &AppState::scanErrorChanged);
+        QVERIFY(AppStateRig::scanned(*state));
+        QVERIFY(state->scanError());
+        QVERIFY(describeException(state->scanError()).contains(QStringLiteral("disk full")));
+        QVERIFY(rig.appLines().contains("Scan failed: " + describeException(state->scanError())));
+        QVERIFY(state->scannedTracks().isEmpty());
+        // The next scan clears the field first.
+        errors.clear();
+        state->rescanAll();
+        QVERIFY(!errors.isEmpty() && !state->scanError());
+        QTRY_VERIFY_WITH_TIMEOUT(!state->isScanning(), 20000);
+    }
+};
+
+QTEST_GUILESS_MAIN(AppStateTest)
+#include "tst_appstate.moc"
