@@ -1,0 +1,100 @@
+#include "Oblin/PlayContext.h"
+#include "Vessa/App/QuitSignalHandler.h"
+#include "Vessa/App/SavedPlaybackState.h"
+#include "tests/VessaApp/AppStateRig.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/types.h>
+#include <unistd.h>
+
+using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+const char* const childArgument = "--run-app-state";
+
+// The program a quit test runs as a child: an app state over the settings
+// file given, with repeat "all" and shuffle on, until it is told to quit.
+int runAppState(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    const QString settingsFile = QString::fromLocal8Bit(argv[2]);
+    AppState::Creation creation = AppState::create(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat));
+    if (!creation.appState) {
+        std::fprintf(stderr, "%s\n", qPrintable(creation.error));
+        return 2;
+    }
+    creation.appState->playContext().setRepeatMode(RepeatMode::all);
+    creation.appState->playContext().setShuffleEnabled(true);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return application.exec();
+}
+
+} // namespace
+
+class AppStateQuitTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void signalsAskToQuit_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void signalsAskToQuit()
+    {
+        QFETCH(int, signalNumber);
+        QuitSignalHandler handler;
+        QSignalSpy requests(&handler, &QuitSignalHandler::quitRequested);
+        QCOMPARE(raise(signalNumber), 0);
+        QVERIFY(requests.wait(5000));
+        QCOMPARE(requests.first().first().toInt(), signalNumber);
+    }
+
+    void sigtermSavesThePlaybackState()
+    {
+        AppStateRig rig;
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), rig.home.path());
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(childArgument), rig.settingsFile()});
+        QVERIFY(child.waitForStarted(10000));
+        QVERIFY(QTest::qWaitFor([&] { return child.canReadLine() || child.state() != QProcess::Running; }, 20000));
+        QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
+        QCOMPARE(kill(pid_t(child.processId()), SIGTERM), 0);
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        SavedPlaybackState expected;
+        expected.shuffleEnabled = true;
+        expected.repeatMode = RepeatMode::all;
+        QCOMPARE(SavedPlaybackState::load(*rig.settings()), std::optional<SavedPlaybackState>(expected));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && std::strcmp(argv[1], childArgument) == 0)
+        return runAppState(argc, argv);
+    QCoreApplication application(argc, argv);
+    AppStateQuitTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_appstatequit.moc"
