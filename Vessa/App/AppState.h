@@ -75,6 +75,7 @@ public:
     const TrackResolverPtr& trackResolver() const { return m_trackResolver; }
     PlayContext& playContext() const { return *m_playContext; }
     LocalFileSourcePlugin& localFileSource() const { return *m_localFileSource; }
+    MusicFolderWatcher& folderWatcher() const { return *m_folderWatcher; }
 
     // ---- observable fields
 

@@ -1,0 +1,101 @@
+#include "Oblin/PlayContext.h"
+#include "Vessa/App/MusicFolderWatcher.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/FfmpegTool.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+QStringList titles(const QList<ScannedTrack>& tracks)
+{
+    QStringList list;
+    for (const ScannedTrack& track : tracks)
+        list.append(track.title);
+    return list;
+}
+
+} // namespace
+
+// The whole app state over real files: hand-made WAV files and a FLAC file
+// made by ffmpeg, the real decoders, the SDL output on its dummy driver, the
+// media database and the inotify watcher.
+class AppStateIntegrationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void libraryFromRealFiles()
+    {
+        AppStateRig rig;
+        const QString music = rig.folder(QStringLiteral("library"));
+        // 30 seconds, so that it still plays when the test ends.
+        QVERIFY(!rig.writeWav(QStringLiteral("library/b-long.wav"), 44100 * 30).isEmpty());
+        QVERIFY(!rig.writeWav(QStringLiteral("library/c-short.wav")).isEmpty());
+        const QString flac = music + QStringLiteral("/tagged.flac");
+        QCOMPARE(runFfmpeg({"-f", "lavfi", "-i", "sine=frequency=330:duration=1", "-metadata", "title=Flac Song",
+                            "-metadata", "artist=Someone", "-metadata", "album=Record", flac}),
+                 QString());
+
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        QSignalSpy watched(&state->folderWatcher(), &MusicFolderWatcher::watchApplied);
+        state->addWatchedDirectory(music);
+        QVERIFY(AppStateRig::scanned(*state));
+        QVERIFY2(!state->scanError(), qPrintable(describeException(state->scanError())));
+        // By artist (none first), album and title; the FLAC file's tags are read.
+        QCOMPARE(titles(state->scannedTracks()), (QStringList{"b-long", "c-short", "Flac Song"}));
+        QCOMPARE(state->scannedTracks()[2].artist, QStringLiteral("Someone"));
+        QCOMPARE(state->trackCount(music), 3);
+
+        // Play the first track through the real output.
+        PlayContext& context = state->playContext();
+        QString playError = QStringLiteral("(pending)");
+        context.execute(PlaybackCommand::play(),
+                        [&](std::exception_ptr error) { playError = error ? describeException(error) : QString(); });
+        QTRY_COMPARE_WITH_TIMEOUT(playError, QString(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
+        QCOMPARE(context.playingIndex(), std::optional<qsizetype>(0));
+        const TrackRef playing = *context.currentTrack();
+        const auto nowPlayingLines = [&] {
+            return rig.log.messages(QStringLiteral("com.tornwick.oblin.playback"))
+                .filter(QStringLiteral("Now playing"));
+        };
+        QCOMPARE(nowPlayingLines().size(), 1);
+
+        // A new file arrives through the watcher; it sorts before the playing
+        // track, which plays on and stays current at its new place.
+        QVERIFY(QTest::qWaitFor([&] { return !watched.isEmpty() && watched.last().first() == QStringList{music}; }));
+        QVERIFY(!rig.writeWav(QStringLiteral("library/a-new.wav")).isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return state->scannedTracks().size() == 4; }, 20000));
+        QCOMPARE(state->scannedTracks().first().title, QStringLiteral("a-new"));
+        QVERIFY(rig.appLines().contains(QStringLiteral("Handling file events: 1 modified, 0 removed")));
+        QCOMPARE(context.queue().size(), 4);
+        QVERIFY(context.transportState().isPlaying());
+        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(playing));
+        QCOMPARE(context.playingIndex(), std::optional<qsizetype>(1));
+        QVERIFY(!state->isScanning()); // file events are no scan
+
+        // A full rescan while it plays changes nothing of that either.
+        QVERIFY(AppStateRig::scanned(*state));
+        QVERIFY(context.transportState().isPlaying());
+        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(playing));
+        QCOMPARE(nowPlayingLines().size(), 1);
+        // Pausing and playing again resumes it instead of opening it anew.
+        context.execute(PlaybackCommand::pause());
+        QTRY_VERIFY(!context.transportState().isPlaying());
+        QSignalSpy published(state.get(), &AppState::scannedTracksChanged);
+        state->reloadTracksFromDatabase();
+        QVERIFY(published.wait(10000));
+        context.execute(PlaybackCommand::play());
+        QTRY_VERIFY(context.transportState().isPlaying());
+        QCOMPARE(nowPlayingLines().size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(AppStateIntegrationTest)
+#include "tst_appstateintegration.moc"
