@@ -1,0 +1,127 @@
+// Start-up of the app state over a library of 100,000 tracks: from
+// AppState::create() to the library published as scannedTracks (the reload
+// the main window asks for when it first appears), and the memory the
+// process holds afterwards. Target: under 1 second and under 150 MB.
+//
+// The database is built by a first run of this program; the measurement
+// runs in a fresh process, so that building the rows does not count.
+#include "RaskoLocalFile/MediaDatabase.h"
+#include "Vessa/App/AppState.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace vessa;
+
+namespace {
+
+constexpr int libraryRows = 100'000;
+
+MediaDatabase::TrackRow row(int i)
+{
+    const int artist = i / 1000;
+    const int album = (i / 10) % 100;
+    return MediaDatabase::TrackRow(
+        0, QStringLiteral("Artist %1").arg(artist), QStringLiteral("Album %1").arg(album),
+        QStringLiteral("Track %1").arg(i % 10), 180 + i % 120,
+        QStringLiteral("/home/user/Music/Artist %1/Album %2/%3 Track.flac").arg(artist).arg(album).arg(i),
+        QStringLiteral("flac"), QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + i), std::nullopt, i % 10 + 1, 1);
+}
+
+// Resident memory of this process in MB.
+double residentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+int prepare()
+{
+    MediaDatabase database(AppState::databasePath());
+    QList<MediaDatabase::TrackRow> batch;
+    for (int i = 0; i < libraryRows; ++i) {
+        batch.append(row(i));
+        if (batch.size() == 5000 || i == libraryRows - 1) {
+            database.upsert(batch);
+            batch.clear();
+        }
+    }
+    return 0;
+}
+
+int measure(const QString& settingsFile)
+{
+    const double baseline = residentMegabytes();
+    QElapsedTimer timer;
+    timer.start();
+    AppState::Creation creation = AppState::create(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat));
+    if (!creation.appState) {
+        std::fprintf(stderr, "create failed: %s\n", qPrintable(creation.error));
+        return 1;
+    }
+    const qint64 created = timer.nsecsElapsed();
+    AppState& state = *creation.appState;
+    QEventLoop loop;
+    QObject::connect(&state, &AppState::scannedTracksChanged, &loop, &QEventLoop::quit);
+    state.reloadTracksFromDatabase();
+    loop.exec();
+    const qint64 published = timer.nsecsElapsed();
+    std::printf("tracks published            %lld\n", static_cast<long long>(state.scannedTracks().size()));
+    std::printf("AppState::create            %8.1f ms\n", created / 1e6);
+    std::printf("create to scannedTracks     %8.1f ms   (target < 1000 ms)\n", published / 1e6);
+    std::printf("RSS before create           %8.1f MB\n", baseline);
+    std::printf("RSS with the library loaded %8.1f MB   (target < 150 MB)\n", residentMegabytes());
+    return state.scannedTracks().size() == libraryRows ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    if (argc > 2 && std::strcmp(argv[1], "--prepare") == 0)
+        return prepare();
+    if (argc > 2 && std::strcmp(argv[1], "--measure") == 0)
+        return measure(QString::fromLocal8Bit(argv[2]));
+
+    // HOME points at a temporary folder, so the database lands there.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;*.info=false"));
+    const auto run = [&](const QStringList& arguments) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), arguments);
+        return child.waitForFinished(600000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    };
+    const QString settings = home.filePath(QStringLiteral("settings.ini"));
+    std::printf("Building a media database of %d tracks...\n", libraryRows);
+    std::fflush(stdout);
+    if (!run({QStringLiteral("--prepare"), settings}))
+        return 1;
+    for (int i = 1; i <= 3; ++i) {
+        std::printf("run %d\n", i);
+        std::fflush(stdout);
+        if (!run({QStringLiteral("--measure"), settings}))
+            return 1;
+    }
+    return 0;
+}
