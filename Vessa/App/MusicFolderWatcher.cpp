@@ -1,6 +1,8 @@
 #include "Vessa/App/MusicFolderWatcher.h"
 
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "Vessa/App/AppLogging.h"
+#include "VessaCore/ExceptionDescription.h"
 
 namespace vessa {
 
@@ -39,7 +41,12 @@ void MusicFolderWatcher::run(std::stop_token stop)
             folders = std::move(*m_pending);
             m_pending.reset();
         }
-        apply(folders);
+        try {
+            apply(folders);
+        } catch (...) {
+            logError(lcApp(), QStringLiteral("Failed to watch the music folders: ")
+                                  + describeException(std::current_exception()));
+        }
         QMetaObject::invokeMethod(
             this, [this, folders] { emit watchApplied(folders); }, Qt::QueuedConnection);
     }

@@ -19,7 +19,9 @@ int signalPipe[2] = {-1, -1};
 
 QuitSignalHandler::QuitSignalHandler(QObject* parent) : QObject(parent)
 {
-    Q_ASSERT(signalPipe[0] < 0);
+    // A second handler while one exists stays inert.
+    if (signalPipe[0] >= 0)
+        return;
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         signalPipe[0] = signalPipe[1] = -1;
         return;

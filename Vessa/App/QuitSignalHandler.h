@@ -14,8 +14,8 @@ namespace vessa {
 // notifier reads it, emits quitRequested() and asks the application to quit,
 // so aboutToQuit runs as after any other quit.
 //
-// Threads: main thread. At most one handler exists at a time; destroying it
-// puts the previous signal dispositions back.
+// Threads: main thread. Only the first of several handlers alive at once
+// handles signals; destroying it puts the previous dispositions back.
 class QuitSignalHandler : public QObject {
     Q_OBJECT
 

@@ -2,6 +2,7 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "Vessa/App/AppStateProvider.h"
+#include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/SavedPlaybackState.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
@@ -214,6 +215,21 @@ private slots:
         QVERIFY(!state->isScanning() && scanning.isEmpty());
         QCOMPARE(describeException(state->scanError()), QStringLiteral("earlier failure"));
         QVERIFY(rig.appLines().isEmpty());
+    }
+
+    void watcherAskingForARescanScans()
+    {
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        state->addWatchedDirectory(rig.folder(QStringLiteral("a")));
+        QVERIFY(!rig.writeWav(QStringLiteral("a/one.wav")).isEmpty());
+        // As the watcher reports lost events: the same as the Rescan button.
+        emit state->folderWatcher().filesChanged(DirectoryWatcher::EventBatch{{}, {}, true});
+        QVERIFY(state->isScanning());
+        QVERIFY(rig.appLines().contains(QStringLiteral("inotify requested full rescan")));
+        QVERIFY(rig.appLines().contains(QStringLiteral("Starting scan of 1 directories")));
+        QVERIFY(AppStateRig::holds(*state, 1));
+        QTRY_VERIFY(!state->isScanning());
     }
 
     void removingAFolderRemovesItsTracks()

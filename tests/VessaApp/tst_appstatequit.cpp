@@ -64,6 +64,21 @@ private slots:
         QCOMPARE(requests.first().first().toInt(), signalNumber);
     }
 
+    void onlyTheFirstOfTwoHandlersActs()
+    {
+        QuitSignalHandler first;
+        QSignalSpy firstRequests(&first, &QuitSignalHandler::quitRequested);
+        {
+            QuitSignalHandler second;
+            QSignalSpy secondRequests(&second, &QuitSignalHandler::quitRequested);
+            QCOMPARE(raise(SIGHUP), 0);
+            QVERIFY(firstRequests.wait(5000));
+            QVERIFY(secondRequests.isEmpty());
+        }
+        QCOMPARE(raise(SIGHUP), 0); // still handled once the second is gone
+        QVERIFY(firstRequests.wait(5000));
+    }
+
     void sigtermSavesThePlaybackState()
     {
         AppStateRig rig;
