@@ -9,10 +9,12 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "Vessa/App/AppLogging.h"
+#include "Vessa/App/EqualizerState.h"
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/QuitSignalHandler.h"
 #include "Vessa/App/SavedPlaybackState.h"
 #include "Vessa/App/SleepWatcher.h"
+#include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Player.h"
@@ -58,7 +60,7 @@ QString AppState::databasePath()
 }
 
 AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database)
-    : m_settings(std::move(settings))
+    : m_settings(std::move(settings)), m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
 {
     // The engine: output, player, decoders (the audio-file decoder last, so
     // that it is the fallback tag reader), the library source over the
@@ -78,6 +80,9 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
 
     // The now-playing bridge over the play context is built here.
+
+    // The saved equaliser goes to the output.
+    m_equalizerState = std::make_unique<EqualizerState>(*m_audioOutput, *m_settings);
 
     // The playlists, in the folder of the storage location.
     m_playlistLibrary = std::make_unique<PlaylistLibrary>(

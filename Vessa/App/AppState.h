@@ -22,6 +22,7 @@ class QSettings;
 namespace vessa {
 
 class AVAudioEngineOutput;
+class EqualizerState;
 class LocalFileSourcePlugin;
 class MediaDatabase;
 class MusicFolderWatcher;
@@ -30,6 +31,7 @@ class Player;
 class PlaylistLibrary;
 class QuitSignalHandler;
 class SleepWatcher;
+class TrackAvailabilityIndex;
 
 // The application's composition root and its one long-lived model: builds,
 // owns and wires the playback engine, the library and the system services,
@@ -75,7 +77,10 @@ public:
     const TrackResolverPtr& trackResolver() const { return m_trackResolver; }
     PlayContext& playContext() const { return *m_playContext; }
     LocalFileSourcePlugin& localFileSource() const { return *m_localFileSource; }
+    EqualizerState& equalizerState() const { return *m_equalizerState; }
     MusicFolderWatcher& folderWatcher() const { return *m_folderWatcher; }
+    // Which references can be played; its "localFiles" set follows scannedTracks.
+    TrackAvailabilityIndex& availabilityIndex() const { return *m_availabilityIndex; }
 
     // ---- observable fields
 
@@ -147,12 +152,14 @@ private:
 
     // In construction order; destroyed in reverse.
     std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<TrackAvailabilityIndex> m_availabilityIndex;
     std::unique_ptr<AVAudioEngineOutput> m_audioOutput;
     std::unique_ptr<Player> m_player;
     PluginRegistryPtr m_pluginRegistry;
     std::shared_ptr<LocalFileSourcePlugin> m_localFileSource;
     TrackResolverPtr m_trackResolver;
     std::unique_ptr<PlayContext> m_playContext;
+    std::unique_ptr<EqualizerState> m_equalizerState;
     std::unique_ptr<PlaylistLibrary> m_playlistLibrary;
     std::unique_ptr<LibraryWorker> m_libraryWorker;
     std::unique_ptr<MusicFolderWatcher> m_folderWatcher;

@@ -5,6 +5,7 @@
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/SavedPlaybackState.h"
+#include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "VessaCore/ExceptionDescription.h"
 
@@ -151,6 +152,7 @@ void AppState::publishLibrary(const LibraryWorker::Library& library)
     m_trackCounts = library.trackCounts;
     m_scannedTracks = library.tracks;
     // The availability index follows every change of the library.
+    m_availabilityIndex->setRefs(TrackAvailabilityIndex::localFilesSource, library.refSet);
     emit scannedTracksChanged();
 }
 

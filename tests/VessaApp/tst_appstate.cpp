@@ -2,8 +2,10 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "Vessa/App/AppStateProvider.h"
+#include "Vessa/App/EqualizerState.h"
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/SavedPlaybackState.h"
+#include "Vessa/App/TrackAvailabilityIndex.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
@@ -60,6 +62,8 @@ private slots:
         QVERIFY(!state->isScanning() && !state->scanProgress() && state->scannedTracks().isEmpty());
         QVERIFY(!state->scanError());
         QCOMPARE(state->audioOutput().volume(), 0.75f * 0.75f * 0.75f);
+        QCOMPARE(state->equalizerState().selectedPreset(), QStringLiteral("Flat"));
+        QVERIFY(!state->equalizerState().bypassed());
         // Three decoders; the local library is the one source.
         QCOMPARE(state->pluginRegistry().decoders().size(), 3);
         QCOMPARE(state->pluginRegistry().sources().size(), 1);
@@ -105,6 +109,15 @@ private slots:
         QVERIFY(state);
         QCOMPARE(state->audioOutput().volume(), expected);
         QVERIFY(!rig.settings()->contains(QStringLiteral("playbackState")));
+    }
+
+    void savedEqualizerReachesTheNextLaunch()
+    {
+        AppStateRig rig;
+        rig.start()->equalizerState().applyPreset(QStringLiteral("Rock"));
+        std::unique_ptr<AppState> state = rig.start();
+        QCOMPARE(state->equalizerState().selectedPreset(), QStringLiteral("Rock"));
+        QCOMPARE(state->equalizerState().bands(), EqualizerState::presets().value(QStringLiteral("Rock")));
     }
 
     void unwritableDatabaseStartsNothing()
@@ -179,6 +192,8 @@ private slots:
         for (const ScannedTrack& track : state->scannedTracks())
             refs.append(track.ref);
         QCOMPARE(state->playContext().queue(), refs);
+        for (const TrackRef& ref : refs)
+            QVERIFY(state->availabilityIndex().availability(ref) == TrackAvailability::available);
         QCOMPARE(state->playContext().currentIndex(), std::optional<qsizetype>(0));
         QCOMPARE(state->playContext().queueID(), std::optional<QString>());
         QCOMPARE(scanning.size(), 2);
@@ -245,8 +260,11 @@ private slots:
         state->addWatchedDirectory(b);
         QVERIFY(AppStateRig::scanned(*state));
         QCOMPARE(state->trackCount(b), 2);
+        const TrackRef removed = state->scannedTracks().last().ref;
+        QVERIFY(state->availabilityIndex().availability(removed) == TrackAvailability::available);
         state->removeWatchedDirectory(b);
         QVERIFY(AppStateRig::holds(*state, 1));
+        QVERIFY(state->availabilityIndex().availability(removed) == TrackAvailability::unavailable);
         QCOMPARE(state->scannedTracks().first().fileURL, a + QStringLiteral("/one.wav"));
         QCOMPARE(state->trackCount(b), 0);
         QCOMPARE(state->trackCount(a), 1);
