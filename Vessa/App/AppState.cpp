@@ -84,7 +84,8 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     // The saved equaliser goes to the output.
     m_equalizerState = std::make_unique<EqualizerState>(*m_audioOutput, *m_settings);
 
-    // The playlists, in the folder of the storage location.
+    // The playlists. The storage location preference and its resolution to
+    // a playlist folder belong here; without them it is the local folder.
     m_playlistLibrary = std::make_unique<PlaylistLibrary>(
         std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistDirectory()));
 
