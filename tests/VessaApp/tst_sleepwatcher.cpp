@@ -1,10 +1,26 @@
+#include "Oblin/PlayContext.h"
 #include "Vessa/App/SleepWatcher.h"
+#include "tests/VessaApp/AppStateRig.h"
 
 #include <QDBusMessage>
 #include <QSignalSpy>
 #include <QtTest>
 
 using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+// Sends logind's PrepareForSleep(starting) from a connection holding its name.
+bool announceSleep(QDBusConnection& logind, bool starting)
+{
+    QDBusMessage message = QDBusMessage::createSignal(
+        QLatin1String(SleepWatcher::path), QLatin1String(SleepWatcher::interface), QStringLiteral("PrepareForSleep"));
+    message << starting;
+    return logind.send(message);
+}
+
+} // namespace
 
 // Runs on a session bus of its own, which stands in for the system bus: a
 // second connection takes logind's name and sends its signal.
@@ -12,6 +28,13 @@ class SleepWatcherTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The app state listens on the "system" bus, which is this session
+        // bus here; set before the first use of any bus.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    }
+
     void withoutABusNothingHappens()
     {
         const QDBusConnection absent(QStringLiteral("no such connection"));
@@ -56,6 +79,32 @@ private slots:
         QVERIFY(!QTest::qWaitFor([&] { return sleeping.size() > notices; }, 300));
 
         QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+        logind.unregisterService(QLatin1String(SleepWatcher::service));
+        QDBusConnection::disconnectFromBus(QStringLiteral("logind stand-in"));
+    }
+
+    void sleepPausesWhatPlays()
+    {
+        QDBusConnection logind =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("logind stand-in"));
+        QVERIFY(logind.registerService(QLatin1String(SleepWatcher::service)));
+        AppStateRig rig;
+        QVERIFY(!rig.writeWav(QStringLiteral("a/long.wav"), 44100 * 30).isEmpty());
+        std::unique_ptr<AppState> state = rig.start();
+        state->addWatchedDirectory(rig.folder(QStringLiteral("a")));
+        QVERIFY(AppStateRig::scanned(*state));
+        PlayContext& context = state->playContext();
+        context.execute(PlaybackCommand::play());
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
+        const auto executed = [&] {
+            return rig.log.messages(QStringLiteral("com.tornwick.oblin.playback")).filter(QStringLiteral("execute:"));
+        };
+        QVERIFY(announceSleep(logind, true));
+        QTRY_VERIFY_WITH_TIMEOUT(!context.transportState().isPlaying(), 10000);
+        QCOMPARE(executed(), (QStringList{"execute: play", "execute: pause"}));
+        // Paused already: nothing is sent.
+        QVERIFY(announceSleep(logind, true));
+        QVERIFY(!QTest::qWaitFor([&] { return executed().size() > 2; }, 300));
         logind.unregisterService(QLatin1String(SleepWatcher::service));
         QDBusConnection::disconnectFromBus(QStringLiteral("logind stand-in"));
     }
