@@ -11,6 +11,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/EqualizerState.h"
 #include "Vessa/App/MusicFolderWatcher.h"
+#include "Vessa/App/NowPlayingBridge.h"
 #include "Vessa/App/QuitSignalHandler.h"
 #include "Vessa/App/SavedPlaybackState.h"
 #include "Vessa/App/SleepWatcher.h"
@@ -79,7 +80,9 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_trackResolver = std::make_shared<TrackResolver>(m_pluginRegistry, extractor);
     m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
 
-    // The now-playing bridge over the play context is built here.
+    // What plays, published to the desktop, and its remote commands.
+    m_nowPlayingBridge = std::make_unique<NowPlayingBridge>(*m_playContext, *m_audioOutput, *m_settings,
+                                                            NowPlayingBridge::defaultCacheFolder());
 
     // The saved equaliser goes to the output.
     m_equalizerState = std::make_unique<EqualizerState>(*m_audioOutput, *m_settings);

@@ -26,6 +26,7 @@ class EqualizerState;
 class LocalFileSourcePlugin;
 class MediaDatabase;
 class MusicFolderWatcher;
+class NowPlayingBridge;
 class PlayContext;
 class Player;
 class PlaylistLibrary;
@@ -77,6 +78,7 @@ public:
     const TrackResolverPtr& trackResolver() const { return m_trackResolver; }
     PlayContext& playContext() const { return *m_playContext; }
     LocalFileSourcePlugin& localFileSource() const { return *m_localFileSource; }
+    NowPlayingBridge& nowPlayingBridge() const { return *m_nowPlayingBridge; }
     EqualizerState& equalizerState() const { return *m_equalizerState; }
     MusicFolderWatcher& folderWatcher() const { return *m_folderWatcher; }
     // Which references can be played; its "localFiles" set follows scannedTracks.
@@ -159,6 +161,7 @@ private:
     std::shared_ptr<LocalFileSourcePlugin> m_localFileSource;
     TrackResolverPtr m_trackResolver;
     std::unique_ptr<PlayContext> m_playContext;
+    std::unique_ptr<NowPlayingBridge> m_nowPlayingBridge;
     std::unique_ptr<EqualizerState> m_equalizerState;
     std::unique_ptr<PlaylistLibrary> m_playlistLibrary;
     std::unique_ptr<LibraryWorker> m_libraryWorker;

@@ -30,6 +30,11 @@ struct AppStateRig {
         QStandardPaths::setTestModeEnabled(true);
     }
 
+    // For tests that run without a bus of their own: the app state's
+    // now-playing bridge then stays off the desktop's session bus. Call it
+    // before anything uses a bus.
+    static void keepOffTheSessionBus() { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); }
+
     QString settingsFile() const { return home.filePath(QStringLiteral("settings.ini")); }
     std::unique_ptr<QSettings> settings() const
     {

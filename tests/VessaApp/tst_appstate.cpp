@@ -48,6 +48,8 @@ class AppStateTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
     void firstLaunch()
     {
         AppStateRig rig;

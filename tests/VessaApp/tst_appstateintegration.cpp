@@ -29,6 +29,8 @@ class AppStateIntegrationTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
     void libraryFromRealFiles()
     {
         AppStateRig rig;

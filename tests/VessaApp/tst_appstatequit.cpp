@@ -47,6 +47,8 @@ class AppStateQuitTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
     void signalsAskToQuit_data()
     {
         QTest::addColumn<int>("signalNumber");
