@@ -147,10 +147,12 @@ private slots:
         rig.library.write("a/one.mp3");
         for (int i = 0; i < 6; ++i)
             rig.library.write(QStringLiteral("b/track%1.mp3").arg(i));
+        bool removed = false;
         bool queuedAgain = false;
         const auto removeB = [&] {
             rig.worker->setFolders({rig.a()});
             queuedAgain = rig.worker->removeFolder(rig.b());
+            removed = true;
         };
         // The last report is posted before the scan's result: removing there
         // means the result reaches this thread only after the removal.
@@ -169,6 +171,7 @@ private slots:
             QVERIFY(queuedAgain); // the stopped scan runs again without "b"
             rig.gate->release();
         }
+        QVERIFY(QTest::qWaitFor([&] { return removed; }, 20000));
         const qsizetype expected = queuedAgain ? 3 : 2;
         QVERIFY(rig.waitForOutcomes(expected));
         QVERIFY(!QTest::qWaitFor([&] { return rig.outcomes.size() > expected; }, 200));
