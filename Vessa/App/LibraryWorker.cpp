@@ -31,18 +31,9 @@ bool liesUnder(const QString& path, const QStringList& folders)
 LibraryWorker::LibraryWorker(std::shared_ptr<LocalFileSourcePlugin> source, QObject* parent)
     : QObject(parent), m_source(std::move(source))
 {
-    m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
-LibraryWorker::~LibraryWorker()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_runningStop.request_stop();
-    }
-    m_thread.request_stop();
-    m_thread.join();
-}
+LibraryWorker::~LibraryWorker() = default;
 
 LibraryWorker::Job LibraryWorker::job(JobKind kind)
 {
@@ -53,99 +44,98 @@ LibraryWorker::Job LibraryWorker::job(JobKind kind)
 
 void LibraryWorker::setFolders(const QStringList& folders)
 {
-    std::lock_guard lock(m_mutex);
     m_folders = folders;
 }
 
 bool LibraryWorker::requestScan()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_scanWaiting)
-            return false;
-        m_scanWaiting = true;
-        m_jobs.push_back(job(JobKind::scan));
-    }
-    m_wake.notify_all();
+    const bool queued = queueScan();
+    startNextJob();
+    return queued;
+}
+
+bool LibraryWorker::queueScan()
+{
+    if (m_scanWaiting)
+        return false;
+    m_scanWaiting = true;
+    m_jobs.push_back(job(JobKind::scan));
     return true;
 }
 
 void LibraryWorker::applyFileEvents(DirectoryWatcher::EventBatch batch)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        Job events = job(JobKind::fileEvents);
-        events.batch = std::move(batch);
-        m_jobs.push_back(std::move(events));
-    }
-    m_wake.notify_all();
+    Job events = job(JobKind::fileEvents);
+    events.batch = std::move(batch);
+    m_jobs.push_back(std::move(events));
+    startNextJob();
 }
 
 void LibraryWorker::reload()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(job(JobKind::reload));
-    }
-    m_wake.notify_all();
+    m_jobs.push_back(job(JobKind::reload));
+    startNextJob();
 }
 
 bool LibraryWorker::removeFolder(const QString& folder)
 {
+    Job removal = job(JobKind::folderRemoval);
+    removal.folder = folder;
+    m_removals.push_back(std::move(removal));
     bool queuedScan = false;
-    {
-        std::lock_guard lock(m_mutex);
-        Job removal = job(JobKind::folderRemoval);
-        removal.folder = folder;
-        removal.removal = ++m_requestedRemovals;
-        m_removals.push_back(std::move(removal));
-        if (m_running == JobKind::scan) {
-            m_runningStop.request_stop();
-            if (!m_scanWaiting) {
-                m_scanWaiting = true;
-                m_jobs.push_back(job(JobKind::scan));
-                queuedScan = true;
-            }
-        }
+    if (m_running) {
+        // What the running job read may hold the folder's tracks: it goes
+        // without a result. Changes it missed are made up by a scan.
+        if (m_running->kind == JobKind::scan || m_running->kind == JobKind::fileEvents)
+            queuedScan = queueScan();
+        m_worker.supersede();
     }
-    m_wake.notify_all();
+    startNextJob();
     return queuedScan;
 }
 
-void LibraryWorker::run(std::stop_token stop)
+void LibraryWorker::startNextJob()
 {
-    std::stop_token jobStop;
-    QStringList folders;
-    while (std::optional<Job> job = takeJob(stop, jobStop, folders)) {
-        Outcome outcome = perform(*job, jobStop, folders);
-        {
-            std::lock_guard lock(m_mutex);
-            m_running.reset();
-        }
-        post(std::move(outcome), m_appliedRemovals);
-    }
-}
-
-std::optional<LibraryWorker::Job> LibraryWorker::takeJob(std::stop_token stop, std::stop_token& jobStop,
-                                                         QStringList& folders)
-{
-    std::unique_lock lock(m_mutex);
-    m_wake.wait(lock, stop, [this] { return !m_removals.empty() || !m_jobs.empty(); });
-    if (stop.stop_requested())
-        return std::nullopt;
+    if (m_running || (m_removals.empty() && m_jobs.empty()))
+        return;
     std::deque<Job>& queue = m_removals.empty() ? m_jobs : m_removals;
-    Job job = std::move(queue.front());
+    m_running = std::move(queue.front());
     queue.pop_front();
-    if (job.kind == JobKind::scan)
+    if (m_running->kind == JobKind::scan)
         m_scanWaiting = false;
-    m_running = job.kind;
-    m_runningStop = std::stop_source();
-    jobStop = m_runningStop.get_token();
-    folders = m_folders;
-    return job;
+    const Job running = *m_running;
+    const std::function<void(const ScanProgress&)> progress =
+        running.kind == JobKind::scan ? throttledProgress() : nullptr;
+    m_worker.start([source = m_source, running, folders = m_folders,
+                    progress](std::stop_token stop) { return perform(*source, running, folders, stop, progress); },
+                   [this](Outcome outcome, std::exception_ptr) { finishJob(std::move(outcome)); },
+                   [this, running] { superseded(running); });
 }
 
-LibraryWorker::Outcome LibraryWorker::perform(const Job& job, std::stop_token jobStop, const QStringList& folders)
+void LibraryWorker::finishJob(Outcome outcome)
+{
+    m_running.reset();
+    emit jobFinished(outcome);
+    startNextJob();
+}
+
+void LibraryWorker::superseded(const Job& job)
+{
+    m_running.reset();
+    if (job.kind == JobKind::folderRemoval) {
+        // Removing rows again does no harm; its reload is what was dropped.
+        m_removals.push_front(job);
+    } else {
+        Outcome outcome;
+        outcome.kind = job.kind;
+        emit jobFinished(outcome);
+    }
+    startNextJob();
+}
+
+LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, const Job& job, const QStringList& folders,
+                                              std::stop_token stop,
+                                              const std::function<void(const ScanProgress&)>& progress)
 {
     Outcome outcome;
     outcome.kind = job.kind;
@@ -155,23 +145,22 @@ LibraryWorker::Outcome LibraryWorker::perform(const Job& job, std::stop_token jo
         case JobKind::scan:
             // With no folder at all there is nothing to bring up to date.
             if (!folders.isEmpty())
-                outcome.library = prepared(scan(folders, jobStop));
+                outcome.library = prepared(source, scan(source, folders, stop, progress), folders);
             break;
         case JobKind::fileEvents: {
             // Events may still come from a folder that was removed meanwhile.
             DirectoryWatcher::EventBatch batch = job.batch;
             batch.modified.removeIf([&folders](const QString& path) { return !liesUnder(path, folders); });
-            outcome.library = prepared(m_source->handleFileEvents(batch, jobStop));
+            outcome.library = prepared(source, source.handleFileEvents(batch, stop), folders);
             break;
         }
-        case JobKind::folderRemoval: try { m_source->removeTracks(job.folder);
+        case JobKind::folderRemoval: try { source.removeTracks(job.folder);
             } catch (...) {
                 outcome.removalError = std::current_exception();
             }
-            m_appliedRemovals = job.removal;
-            outcome.library = prepared(m_source->allTracksFromDatabase());
+            outcome.library = prepared(source, source.allTracksFromDatabase(), folders);
             break;
-        case JobKind::reload: outcome.library = prepared(m_source->allTracksFromDatabase()); break;
+        case JobKind::reload: outcome.library = prepared(source, source.allTracksFromDatabase(), folders); break;
         }
     } catch (const CancellationError&) {
         outcome.library.reset();
@@ -182,7 +171,8 @@ LibraryWorker::Outcome LibraryWorker::perform(const Job& job, std::stop_token jo
     return outcome;
 }
 
-QList<ScannedTrack> LibraryWorker::scan(const QStringList& folders, std::stop_token jobStop)
+QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QStringList& folders, std::stop_token stop,
+                                        const std::function<void(const ScanProgress&)>& progress)
 {
     // A folder that is missing (an unmounted drive) stays a music folder but
     // is not read: its tracks leave the library until it is back.
@@ -191,12 +181,11 @@ QList<ScannedTrack> LibraryWorker::scan(const QStringList& folders, std::stop_to
         if (QFileInfo(folder).isDir())
             present.append(folder);
     }
-    m_lastProgress = {};
-    return m_source->scanDirectories(
-        present, [this](const ScanProgress& progress) { reportProgress(progress); }, jobStop);
+    return source.scanDirectories(present, progress, stop);
 }
 
-LibraryWorker::Library LibraryWorker::prepared(QList<ScannedTrack> tracks)
+LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks,
+                                               const QStringList& folders)
 {
     Library library;
     library.refs.reserve(tracks.size());
@@ -204,15 +193,10 @@ LibraryWorker::Library LibraryWorker::prepared(QList<ScannedTrack> tracks)
         library.refs.append(track.ref);
     library.refSet = QSet<TrackRef>(library.refs.cbegin(), library.refs.cend());
     library.tracks = std::move(tracks);
-    QStringList folders;
-    {
-        std::lock_guard lock(m_mutex);
-        folders = m_folders;
-    }
     for (const QString& folder : folders) {
         qint64 count = 0;
         try {
-            count = m_source->trackCount(folder);
+            count = source.trackCount(folder);
         } catch (...) {
             logError(lcApp(), QStringLiteral("Failed to count tracks under %1: %2")
                                   .arg(folder, describeException(std::current_exception())));
@@ -222,34 +206,19 @@ LibraryWorker::Library LibraryWorker::prepared(QList<ScannedTrack> tracks)
     return library;
 }
 
-void LibraryWorker::reportProgress(const ScanProgress& progress)
+std::function<void(const ScanProgress&)> LibraryWorker::throttledProgress()
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (progress.completed < progress.total && now - m_lastProgress < progressInterval)
-        return;
-    m_lastProgress = now;
-    QMetaObject::invokeMethod(
-        this, [this, progress] { emit scanProgressed(progress); }, Qt::QueuedConnection);
-}
-
-void LibraryWorker::post(Outcome outcome, quint64 appliedRemovals)
-{
-    // Posted to this object: dropped with it when it is destroyed first.
-    QMetaObject::invokeMethod(
-        this,
-        [this, outcome = std::move(outcome), appliedRemovals]() mutable {
-            deliver(std::move(outcome), appliedRemovals);
-        },
-        Qt::QueuedConnection);
-}
-
-void LibraryWorker::deliver(Outcome outcome, quint64 appliedRemovals)
-{
-    if (appliedRemovals < m_requestedRemovals) {
-        outcome.library.reset();
-        outcome.error = nullptr;
-    }
-    emit jobFinished(outcome);
+    // The scan reports from its own thread, one report at a time. Posted to
+    // this object, whose jobs are joined before it goes.
+    auto lastPost = std::make_shared<std::chrono::steady_clock::time_point>();
+    return [this, lastPost](const ScanProgress& progress) {
+        const auto now = std::chrono::steady_clock::now();
+        if (progress.completed < progress.total && now - *lastPost < progressInterval)
+            return;
+        *lastPost = now;
+        QMetaObject::invokeMethod(
+            this, [this, progress] { emit scanProgressed(progress); }, Qt::QueuedConnection);
+    };
 }
 
 } // namespace vessa

@@ -3,6 +3,7 @@
 #include "Rasko/ScannedTrack.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
 #include "RaskoLocalFile/ScanProgress.h"
+#include "VessaCore/GenerationWorker.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QHash>
@@ -13,38 +14,36 @@
 #include <QStringList>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
-#include <thread>
 
 namespace vessa {
 
 class LocalFileSourcePlugin;
 
-// Runs every library job on one background thread, one at a time: scans of
-// the music folders, batches of file events, the removal of a folder's rows,
-// and reloads of the whole library from the database. Each job ends with
+// Runs every library job in the background, one at a time: scans of the
+// music folders, batches of file events, the removal of a folder's rows, and
+// reloads of the whole library from the database. Each job ends with
 // jobFinished() on the main thread, in job order.
 //
 // - A scan requested while another is queued merges into it: at most one
 //   scan waits, and it reads the folder list when it starts.
-// - removeFolder() stops a running scan, runs before every waiting job,
-//   deletes the folder's rows and reloads. A result that reaches the main
-//   thread after a removal was requested, but was read before the removal
-//   ran, comes without its library, so no track of a removed folder is ever
-//   published again. File events are only applied under the current folders.
+// - removeFolder() supersedes the running job (a scan or a batch of file
+//   events is queued again over the remaining folders), runs before every
+//   waiting job, deletes the folder's rows and reloads. A superseded job
+//   finishes without its library, even when it had already read it, so no
+//   track of a removed folder is ever published again. File events are only
+//   applied under the current folders.
 // - Scan progress reaches the main thread at most about 20 times a second,
 //   and always with the last file.
 //
 // Threads: every public member is called on the main thread, where the
-// signals are emitted. The worker thread only calls the local-file source
-// and posts back. Destroying the worker stops the running job and joins it;
-// results still on their way are dropped.
+// signals are emitted and the queue is kept. The jobs run on the generation
+// worker's threads and only call the local-file source. Destroying the
+// worker stops the running job and joins it; nothing arrives afterwards.
 class LibraryWorker : public QObject {
     Q_OBJECT
 
@@ -62,11 +61,11 @@ public:
 
     struct Outcome {
         JobKind kind = JobKind::reload;
-        // Absent when the job failed or was stopped, a scan had no folders,
-        // or a folder removal requested after the job began outdated it.
+        // Absent when the job failed, a scan had no folders, or a folder
+        // removal superseded the job.
         std::optional<Library> library;
         // The job's failure (for a removal: of the reload after it); never a
-        // cancellation, and dropped with an outdated library.
+        // cancellation.
         std::exception_ptr error;
         // folderRemoval: the folder and the failure of deleting its rows.
         QString folder;
@@ -79,18 +78,17 @@ public:
     explicit LibraryWorker(std::shared_ptr<LocalFileSourcePlugin> source, QObject* parent = nullptr);
     ~LibraryWorker() override;
 
-    // The music folders (absolute, cleaned paths) that scans starting from
-    // now on read, that file events must lie under, and that are counted.
+    // The music folders (absolute, cleaned paths) that jobs starting from now
+    // on scan, apply file events under and count.
     void setFolders(const QStringList& folders);
 
     // Queues a scan; false when it merged into a scan that already waits.
     bool requestScan();
     void applyFileEvents(DirectoryWatcher::EventBatch batch);
     void reload();
-    // Stops a running scan and removes the folder's rows before any waiting
-    // job, then reloads. When it stopped a scan and none waits, it queues a
-    // new one and answers true (the stopped scan still finishes, without
-    // a library).
+    // Supersedes the running job and removes the folder's rows before any
+    // waiting job, then reloads. Answers true when it queued a scan to make
+    // up for a superseded scan or batch of file events.
     bool removeFolder(const QString& folder);
 
 signals:
@@ -102,40 +100,29 @@ private:
         JobKind kind = JobKind::reload;
         DirectoryWatcher::EventBatch batch;
         QString folder;
-        quint64 removal = 0; // folderRemoval: its number, counted from 1
     };
 
     static Job job(JobKind kind);
-    void run(std::stop_token stop);
-    // Takes the next job and makes it the running one; nothing once stopped.
-    std::optional<Job> takeJob(std::stop_token stop, std::stop_token& jobStop, QStringList& folders);
-    Outcome perform(const Job& job, std::stop_token jobStop, const QStringList& folders);
-    QList<ScannedTrack> scan(const QStringList& folders, std::stop_token jobStop);
-    Library prepared(QList<ScannedTrack> tracks);
-    void reportProgress(const ScanProgress& progress);
-    void post(Outcome outcome, quint64 appliedRemovals);
-    void deliver(Outcome outcome, quint64 appliedRemovals);
+    bool queueScan();
+    void startNextJob();
+    void finishJob(Outcome outcome);
+    void superseded(const Job& job);
+    // The job's work, on its worker thread.
+    static Outcome perform(LocalFileSourcePlugin& source, const Job& job, const QStringList& folders,
+                           std::stop_token stop, const std::function<void(const ScanProgress&)>& progress);
+    static QList<ScannedTrack> scan(LocalFileSourcePlugin& source, const QStringList& folders, std::stop_token stop,
+                                    const std::function<void(const ScanProgress&)>& progress);
+    static Library prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks, const QStringList& folders);
+    // A progress callback that posts at most one report per interval (and the last).
+    std::function<void(const ScanProgress&)> throttledProgress();
 
     const std::shared_ptr<LocalFileSourcePlugin> m_source;
-
-    // Main thread only: folder removals requested so far.
-    quint64 m_requestedRemovals = 0;
-
-    // Worker thread only.
-    quint64 m_appliedRemovals = 0;
-    std::chrono::steady_clock::time_point m_lastProgress;
-
-    // Guards the members below; never held while a job runs.
-    std::mutex m_mutex;
-    std::condition_variable_any m_wake;
+    QStringList m_folders;
     std::deque<Job> m_removals; // run before m_jobs
     std::deque<Job> m_jobs;
     bool m_scanWaiting = false;
-    std::optional<JobKind> m_running;
-    std::stop_source m_runningStop;
-    QStringList m_folders;
-
-    std::jthread m_thread; // last: stops first
+    std::optional<Job> m_running;
+    GenerationWorker m_worker{this}; // last: joins first
 };
 
 } // namespace vessa

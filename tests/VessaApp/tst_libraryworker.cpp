@@ -191,6 +191,24 @@ private slots:
         QVERIFY(!rig.last().library->trackCounts.contains(rig.b()));
     }
 
+    void removalDuringFileEventsScansAgain()
+    {
+        WorkerRig rig(true);
+        const QString inside = rig.library.write("a/new.mp3");
+        rig.worker->applyFileEvents(DirectoryWatcher::EventBatch{{inside}, {}, false});
+        QVERIFY(rig.gate->waitForInFlight(1, std::chrono::seconds(10)));
+        // The batch may not be done: a scan makes up for what it missed.
+        rig.worker->setFolders({rig.a()});
+        QVERIFY(rig.worker->removeFolder(rig.b()));
+        rig.gate->release();
+        QVERIFY(rig.waitForOutcomes(3));
+        QCOMPARE(rig.outcomes[0].kind, Kind::fileEvents);
+        QVERIFY(!rig.outcomes[0].library);
+        QCOMPARE(rig.outcomes[1].kind, Kind::folderRemoval);
+        QCOMPARE(rig.outcomes[2].kind, Kind::scan);
+        QCOMPARE(pathsOf(*rig.last().library), QStringList{inside});
+    }
+
     void fileEventsOnlyApplyUnderTheFolders()
     {
         WorkerRig rig;
