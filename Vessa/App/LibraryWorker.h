@@ -31,9 +31,9 @@ class LocalFileSourcePlugin;
 //
 // - A scan requested while another is queued merges into it: at most one
 //   scan waits, and it reads the folder list when it starts.
-// - removeFolder() supersedes the running job (a scan or a batch of file
-//   events is queued again over the remaining folders), runs before every
-//   waiting job, deletes the folder's rows and reloads. A superseded job
+// - removeFolder() supersedes the running job (a scan of the remaining
+//   folders makes up for a superseded scan or batch of file events), runs
+//   before every waiting job, deletes the folder's rows and reloads. A superseded job
 //   finishes without its library, even when it had already read it, so no
 //   track of a removed folder is ever published again. File events are only
 //   applied under the current folders.
