@@ -14,6 +14,12 @@ QColor accentColor(const QPalette& palette)
     return palette.color(QPalette::Active, QPalette::Highlight);
 }
 
+QColor secondaryColor(QColor label)
+{
+    label.setAlphaF(label.alphaF() * 0.62f);
+    return label;
+}
+
 QLinearGradient progressGradient(const QPalette& palette)
 {
     QLinearGradient gradient(0, 0, 1, 0);

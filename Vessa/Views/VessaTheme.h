@@ -20,6 +20,10 @@ ColorScheme colorScheme(const QPalette& palette);
 // The user's accent colour: the palette's highlight.
 QColor accentColor(const QPalette& palette);
 
+// The secondary foreground style: `label` (a text colour of the palette)
+// at 62 % of its opacity.
+QColor secondaryColor(QColor label);
+
 // From the accent colour on the left to a fixed blue on the right, across
 // whatever rectangle is filled with it.
 QLinearGradient progressGradient(const QPalette& palette);

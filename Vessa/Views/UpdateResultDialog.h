@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Vessa/App/UpdateCheckResult.h"
+
+#include <QDialog>
+#include <QUrl>
+
+class QLabel;
+class QPushButton;
+class QTextBrowser;
+
+namespace vessa {
+
+class Updater;
+
+// The window side of the updater: shows the result of an update check in one
+// non-modal "Software Update" dialog. A found update shows its version, its
+// release notes and "Open Download Page", which opens the release's page in
+// the browser; nothing is downloaded by the program. A check the user asked
+// for also shows "up to date" and failures; the automatic check shows only a
+// found update and otherwise stays silent (its failures are only logged).
+class UpdateResultDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Follows `updater`'s results; the updater must outlive the dialog.
+    explicit UpdateResultDialog(Updater& updater, QWidget* parent = nullptr);
+
+    // Whether a result is worth interrupting the user for.
+    static bool presents(const UpdateCheckResult& result);
+
+    // Fills the dialog with `result` and brings it up (whatever the trigger).
+    void showResult(const UpdateCheckResult& result);
+
+    // The page "Open Download Page" opens; empty when none is known.
+    const QUrl& downloadPage() const { return m_downloadPage; }
+
+private:
+    void openDownloadPage();
+
+    QLabel* m_heading;
+    QLabel* m_message;
+    QLabel* m_notesTitle;
+    QTextBrowser* m_notes;
+    QPushButton* m_downloadButton;
+    QPushButton* m_closeButton;
+    QUrl m_downloadPage;
+};
+
+} // namespace vessa
