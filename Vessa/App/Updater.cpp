@@ -123,11 +123,11 @@ void Updater::beginCheck(Trigger trigger)
 {
     setChecking(true);
     m_settings.setValue(lastCheckTimeKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-    logInfo(lcApp(),
-            QStringLiteral("Checking for updates (") + triggerName(trigger) + QStringLiteral(") at ") + feedAddress());
-
     const QString address = feedAddress();
-    std::optional<QUrl> url = webAddress(address);
+    logInfo(lcApp(),
+            QStringLiteral("Checking for updates (") + triggerName(trigger) + QStringLiteral(") at ") + address);
+
+    const std::optional<QUrl> url = webAddress(address);
     if (!url) {
         // Reported from the event loop like any other result, never inside the call.
         const UpdateCheckError error =
