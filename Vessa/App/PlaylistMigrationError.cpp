@@ -1,0 +1,38 @@
+#include "Vessa/App/PlaylistMigrationError.h"
+
+namespace vessa {
+
+PlaylistMigrationError::PlaylistMigrationError(Kind kind, QString fileName, QString folder, QString message)
+    : m_kind(kind), m_fileName(std::move(fileName)), m_folder(std::move(folder)), m_message(std::move(message))
+{
+}
+
+PlaylistMigrationError PlaylistMigrationError::cannotCreateFolder(QString folder, QString message)
+{
+    return PlaylistMigrationError(Kind::cannotCreateFolder, {}, std::move(folder), std::move(message));
+}
+
+PlaylistMigrationError PlaylistMigrationError::listFailed(QString folder, QString message)
+{
+    return PlaylistMigrationError(Kind::listFailed, {}, std::move(folder), std::move(message));
+}
+
+PlaylistMigrationError PlaylistMigrationError::copyFailed(QString fileName, QString folder, QString message)
+{
+    return PlaylistMigrationError(Kind::copyFailed, std::move(fileName), std::move(folder), std::move(message));
+}
+
+QString PlaylistMigrationError::description() const
+{
+    switch (m_kind) {
+    case Kind::cannotCreateFolder:
+        return QStringLiteral("Could not create the playlist folder ") + m_folder + QStringLiteral(": ") + m_message;
+    case Kind::listFailed:
+        return QStringLiteral("Could not list the playlist folder ") + m_folder + QStringLiteral(": ") + m_message;
+    case Kind::copyFailed: break;
+    }
+    return QStringLiteral("Could not copy the playlist file '") + m_fileName + QStringLiteral("' to ") + m_folder
+           + QStringLiteral(": ") + m_message;
+}
+
+} // namespace vessa

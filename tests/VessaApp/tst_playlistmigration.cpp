@@ -1,0 +1,229 @@
+#include "Vessa/App/PlaylistMigration.h"
+#include "Vessa/App/PlaylistMigrationError.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "tests/support/LogCapture.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vessa;
+using namespace Qt::StringLiterals;
+using vessa::test::LogCapture;
+
+namespace {
+
+const QString appCategory = u"com.tornwick.vessa.App"_s;
+
+// Every entry of a folder, hidden ones too, as "name=content" ("name/" for a
+// folder), sorted.
+QStringList snapshot(const QString& folder)
+{
+    QStringList entries;
+    const QDir dir(folder);
+    for (const QFileInfo& info :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (info.isDir()) {
+            entries.append(info.fileName() + u'/');
+            continue;
+        }
+        QFile file(info.filePath());
+        const QString content = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : u"<unreadable>"_s;
+        entries.append(info.fileName() + u'=' + content);
+    }
+    return entries;
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+
+// "name=content" writes a file, "name/" makes a folder.
+void fill(const QString& folder, const QStringList& entries)
+{
+    QDir().mkpath(folder);
+    for (const QString& entry : entries) {
+        if (entry.endsWith(u'/'))
+            QVERIFY(QDir(folder).mkpath(entry));
+        else
+            writeFile(folder + u'/' + entry.section(u'=', 0, 0), entry.section(u'=', 1).toUtf8());
+    }
+}
+
+template <typename F>
+QString failureOf(F&& operation)
+{
+    try {
+        operation();
+    } catch (...) {
+        return describeException(std::current_exception());
+    }
+    return u"no failure"_s;
+}
+
+} // namespace
+
+class PlaylistMigrationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void copiesPlaylistFilesAndKeepsExistingNames_data()
+    {
+        QTest::addColumn<QStringList>("source");
+        QTest::addColumn<QStringList>("target");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("candidates");
+
+        QTest::newRow("into a new folder")
+            << QStringList{"a.parvik=A", "b.parvik=B"} << QStringList{} << QStringList{"a.parvik=A", "b.parvik=B"} << 2;
+        QTest::newRow("existing names are kept and counted")
+            << QStringList{"a.parvik=A", "b.parvik=B"} << QStringList{"a.parvik=mine"}
+            << QStringList{"a.parvik=mine", "b.parvik=B"} << 2;
+        QTest::newRow("extension compared exactly") << QStringList{"Up.PARVIK=U", "mixed.Parvik=M", "x.parvik=X"}
+                                                    << QStringList{} << QStringList{"x.parvik=X"} << 1;
+        QTest::newRow("other files and folders stay")
+            << QStringList{"notes.txt=n", "folder.parvik/", "folder.parvik/in.parvik=i", "p.parvik=P", "parvik=bare"}
+            << QStringList{} << QStringList{"p.parvik=P"} << 1;
+        QTest::newRow("empty playlist file")
+            << QStringList{"e.parvik="} << QStringList{} << QStringList{"e.parvik="} << 1;
+    }
+
+    void copiesPlaylistFilesAndKeepsExistingNames()
+    {
+        QFETCH(QStringList, source);
+        QFETCH(QStringList, target);
+        QFETCH(QStringList, expected);
+        QFETCH(int, candidates);
+        QTemporaryDir dir;
+        const QString from = dir.filePath(u"cloud/playlists"_s);
+        const QString to = dir.filePath(u"local/Tornwick/playlists"_s);
+        fill(from, source);
+        if (!target.isEmpty())
+            fill(to, target);
+        const QStringList sourceBefore = snapshot(from);
+        LogCapture log;
+
+        QCOMPARE(migratePlaylists(from, to), candidates);
+        QCOMPARE(snapshot(to), expected); // no temporary file left either
+        QCOMPARE(snapshot(from), sourceBefore);
+        QCOMPARE(log.messages(appCategory), QStringList{u"Migrated %1 playlist(s)"_s.arg(candidates)});
+    }
+
+    void keepsModeAndTimes()
+    {
+        QTemporaryDir dir;
+        const QString from = dir.filePath(u"from"_s);
+        fill(from, {"a.parvik=A"});
+        QFile source(from + u"/a.parvik"_s);
+        QVERIFY(source.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(1'600'000'000);
+        QVERIFY(source.open(QIODevice::ReadWrite) && source.setFileTime(modified, QFile::FileModificationTime));
+        source.close();
+
+        migratePlaylists(from, dir.filePath(u"to"_s));
+        const QFileInfo copy(dir.filePath(u"to/a.parvik"_s));
+        QCOMPARE(copy.permissions() & 0x0fff, source.permissions() & 0x0fff);
+        QCOMPARE(copy.lastModified(), modified);
+    }
+
+    void missingSourceCopiesNothing()
+    {
+        QTemporaryDir dir;
+        LogCapture log;
+        QCOMPARE(migratePlaylists(dir.filePath(u"nowhere"_s), dir.filePath(u"new/playlists"_s)), 0);
+        QVERIFY(QFileInfo(dir.filePath(u"new/playlists"_s)).isDir()); // the target is made all the same
+        QCOMPARE(log.messages(appCategory), QStringList());
+    }
+
+    void unusableFolders_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("target is a file")
+            << u"src"_s << u"file/playlists"_s
+            << u"Could not create the playlist folder %1/file/playlists: Not a directory"_s;
+        QTest::newRow("source is a file")
+            << u"file"_s << u"dst"_s << u"Could not list the playlist folder %1/file: Not a directory"_s;
+    }
+
+    void unusableFolders()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        fill(dir.filePath(u"src"_s), {"a.parvik=A"});
+        writeFile(dir.filePath(u"file"_s), "plain");
+        QCOMPARE(failureOf([&] { migratePlaylists(dir.filePath(from), dir.filePath(to)); }), failure.arg(dir.path()));
+    }
+
+    // A copy that cannot be completed leaves nothing under the target's
+    // name and no temporary file; files copied before it stay, and none after it is copied.
+    void failedCopyLeavesNoPartialFile_data()
+    {
+        QTest::addColumn<bool>("readOnlyTarget");
+        QTest::newRow("file-size limit") << false; // fails for root too
+        QTest::newRow("read-only target") << true;
+    }
+
+    void failedCopyLeavesNoPartialFile()
+    {
+        QFETCH(bool, readOnlyTarget);
+        QTemporaryDir dir;
+        const QString from = dir.filePath(u"from"_s);
+        const QString to = dir.filePath(u"to"_s);
+        const QByteArray big(40000, 'x');
+        fill(from, {"s1.parvik=small", "s2.parvik=small", "big.parvik=" + QString::fromLatin1(big), "s3.parvik=small"});
+        QVERIFY(QDir().mkpath(to));
+        QFile target(to);
+        const QFileDevice::Permissions permissions = target.permissions();
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&] {
+            target.setPermissions(permissions);
+            setrlimit(RLIMIT_FSIZE, &previous);
+            std::signal(SIGXFSZ, previousHandler);
+        });
+        if (readOnlyTarget) {
+            QVERIFY(target.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            if (QFile(to + u"/probe"_s).open(QIODevice::WriteOnly))
+                QSKIP("This user writes into read-only folders (root); the file-size limit covers failed copies");
+        } else {
+            const rlimit limited{4096, previous.rlim_max};
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        }
+
+        const QString failure = failureOf([&] { migratePlaylists(from, to); });
+        QVERIFY2(failure.startsWith(u"Could not copy the playlist file '"_s), qPrintable(failure));
+        QVERIFY2(failure.endsWith(readOnlyTarget ? u"Permission denied"_s : u"File too large"_s), qPrintable(failure));
+        const QStringList copied = snapshot(to);
+        for (const QString& entry : copied)
+            QVERIFY2(QRegularExpression(u"^s[123]\\.parvik=small$"_s).match(entry).hasMatch(), qPrintable(entry));
+        if (!readOnlyTarget)
+            QVERIFY(failure.contains(u"'big.parvik'"_s));
+        // The listing order decides which came first; the rest was not tried.
+        QVERIFY(copied.size() < 3);
+    }
+
+    void stopRequestEndsTheMigration()
+    {
+        QTemporaryDir dir;
+        const QString from = dir.filePath(u"from"_s);
+        fill(from, {"a.parvik=A", "b.parvik=B"});
+        std::stop_source stop;
+        stop.request_stop();
+        QCOMPARE(failureOf([&] { migratePlaylists(from, dir.filePath(u"to"_s), stop.get_token()); }),
+                 CancellationError().description());
+        QCOMPARE(snapshot(dir.filePath(u"to"_s)), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(PlaylistMigrationTest)
+#include "tst_playlistmigration.moc"
