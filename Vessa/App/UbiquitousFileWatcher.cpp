@@ -21,8 +21,9 @@ namespace {
 
 // The folder itself: complete files arriving, leaving, or linked in, and the
 // folder's own end. Never IN_MODIFY: a file being written is not complete.
-constexpr std::uint32_t folderMask =
-    IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// IN_OPEN only tells a file created to be written from one linked in.
+constexpr std::uint32_t folderMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_CREATE | IN_OPEN
+                                     | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // A parent of the missing folder: the next folder on the way appearing, and
 // the parent's own end.
 constexpr std::uint32_t parentMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -171,14 +172,19 @@ void UbiquitousFileWatcher::readEvents()
         if (size < 0 && errno == EINTR)
             continue;
         if (size <= 0)
-            return; // EAGAIN: all read
+            break; // EAGAIN: all read
         const QList<InotifyEvent> events = InotifyEvent::parse(buffer, static_cast<std::size_t>(size));
         for (const InotifyEvent& event : events) {
             if (!isWatching())
-                return;
+                break;
             handle(event);
         }
     }
+    // The open that creates a file is reported right after its creation,
+    // within the same call; a creation without one has made a whole file.
+    if (!m_createdUnopened.isEmpty() && isWatching())
+        noteChange();
+    m_createdUnopened.clear();
 }
 
 void UbiquitousFileWatcher::handle(const InotifyEvent& event)
@@ -207,28 +213,23 @@ void UbiquitousFileWatcher::handleFolderEvent(const InotifyEvent& event)
     if (event.mask & watchEndMask) {
         rearm();
         noteChange();
-    } else if (isCompletePlaylistEvent(event)) {
-        noteChange();
+        return;
     }
+    if ((event.mask & IN_ISDIR) || !isPlaylistFileName(event.name))
+        return;
+    if (event.mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE))
+        noteChange();
+    else if (event.mask & IN_CREATE)
+        m_createdUnopened.insert(event.name);
+    else if (event.mask & IN_OPEN)
+        m_createdUnopened.remove(event.name); // being written: its close-write counts
 }
 
-bool UbiquitousFileWatcher::isCompletePlaylistEvent(const InotifyEvent& event) const
+bool UbiquitousFileWatcher::isPlaylistFileName(const QByteArray& name) const
 {
-    if (event.name.isEmpty() || (event.mask & IN_ISDIR))
+    if (name.isEmpty() || name.startsWith('.'))
         return false;
-    const QString name = QFile::decodeName(event.name);
-    if (name.startsWith(u'.') || pathExtension(name).compare(m_fileExtension, Qt::CaseInsensitive) != 0)
-        return false;
-    if (event.mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE))
-        return true;
-    if (!(event.mask & IN_CREATE))
-        return false;
-    // A file opened to be written is empty when it appears, and its close
-    // after writing comes as an event of its own; a file linked into place
-    // is complete at once.
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(m_folder)) + '/' + event.name;
-    struct stat status {};
-    return ::lstat(path.constData(), &status) == 0 && !(S_ISREG(status.st_mode) && status.st_size == 0);
+    return pathExtension(QFile::decodeName(name)).compare(m_fileExtension, Qt::CaseInsensitive) == 0;
 }
 
 void UbiquitousFileWatcher::deliverChange()

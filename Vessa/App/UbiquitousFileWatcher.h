@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -23,11 +24,10 @@ struct InotifyEvent;
 // count, and hidden names never do (sync clients write into hidden
 // temporary files). A file counts once it is complete: when it is closed
 // after writing, moved into place or linked there, never while it is being
-// written. The folder is watched on its own, not its sub-folders. When it is
-// deleted or moved away, the watcher waits in its nearest existing parent
-// for it to come back, and the disappearance and the return are changes too.
-// Starting counts as a change as well, so whatever changed before the watch
-// began is picked up.
+// written (a file created by opening it counts at its close). The folder is watched on its own, not its sub-folders.
+// When it is deleted or moved away, the watcher waits in its nearest existing parent for it to come back, and the
+// disappearance and the return are changes too. Starting counts as a change as well, so whatever changed before the
+// watch began is picked up.
 //
 // Main thread only: the events arrive through the event loop.
 class UbiquitousFileWatcher : public QObject {
@@ -65,7 +65,7 @@ private:
     void readEvents();
     void handle(const InotifyEvent& event);
     void handleFolderEvent(const InotifyEvent& event);
-    bool isCompletePlaylistEvent(const InotifyEvent& event) const;
+    bool isPlaylistFileName(const QByteArray& name) const;
     void rearm();
     void noteChange() { m_debounce.start(); }
     void deliverChange();
@@ -81,6 +81,9 @@ private:
     int m_folderWatch = -1;
     int m_parentWatch = -1;
     QByteArray m_awaitedName;
+    // Playlist files created in the events read so far and not opened by
+    // the call that made them: linked or renamed into place, so complete.
+    QSet<QByteArray> m_createdUnopened;
 };
 
 } // namespace vessa
