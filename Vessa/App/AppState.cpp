@@ -16,6 +16,7 @@
 #include "Vessa/App/SavedPlaybackState.h"
 #include "Vessa/App/SleepWatcher.h"
 #include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/App/UbiquitousFileWatcher.h"
 #include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Player.h"
@@ -87,10 +88,16 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     // The saved equaliser goes to the output.
     m_equalizerState = std::make_unique<EqualizerState>(*m_audioOutput, *m_settings);
 
-    // The playlists. The storage location preference and its resolution to
-    // a playlist folder belong here; without them it is the local folder.
+    // The playlists, in the folder of the storage location; the switcher
+    // moves them when the location or the cloud folder changes.
+    m_storageLocation = libraryStorageLocationFromString(m_settings->value(libraryStorageLocationKey).toString())
+                            .value_or(LibraryStorageLocation::automatic);
+    const QString playlistFolder = resolvePlaylistDirectory(m_storageLocation);
     m_playlistLibrary = std::make_unique<PlaylistLibrary>(
-        std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistDirectory()));
+        std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistFolder));
+    m_storageSwitcher = std::make_unique<PlaylistStorageSwitcher>(
+        playlistFolder, [this] { return resolvePlaylistDirectory(m_storageLocation); },
+        [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); });
 
     // Saved preferences.
     m_watchedDirectories = WatchedDirectoriesSetting::load(*m_settings);
@@ -113,7 +120,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_quitSignalHandler = std::make_unique<QuitSignalHandler>();
 
     startDirectoryWatching();
-    // The watcher of the cloud playlist folder starts here.
+    startICloudPlaylistWatching();
     QTimer::singleShot(0, this, &AppState::loadPlaylists);
 }
 
@@ -124,11 +131,6 @@ float AppState::savedVolume(const QSettings& settings)
     bool ok = false;
     const double volume = settings.value(volumeKey).toDouble(&ok);
     return ok && std::isfinite(volume) ? static_cast<float>(volume) : defaultVolume;
-}
-
-QString AppState::playlistDirectory()
-{
-    return dataFolder() + QStringLiteral("/playlists");
 }
 
 void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)

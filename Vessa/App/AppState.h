@@ -5,7 +5,9 @@
 #include "Rasko/TrackResolver.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
 #include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/LibraryStorageLocation.h"
 #include "Vessa/App/LibraryWorker.h"
+#include "Vessa/App/PlaylistStorageSwitcher.h"
 
 #include <QHash>
 #include <QList>
@@ -33,12 +35,13 @@ class PlaylistLibrary;
 class QuitSignalHandler;
 class SleepWatcher;
 class TrackAvailabilityIndex;
+class UbiquitousFileWatcher;
 
 // The application's composition root and its one long-lived model: builds,
 // owns and wires the playback engine, the library and the system services,
 // and holds the app-wide observable state the windows read. Behaviour lives
 // in the objects it owns; the music-folder operations are in
-// AppStateMusicFolders.cpp.
+// AppStateMusicFolders.cpp, the playlist storage in AppStatePlaylistStorage.cpp.
 //
 // Threads: main thread only. Background work (library jobs, pointing the
 // folder watcher) runs in the owned workers and comes back as signals.
@@ -50,6 +53,7 @@ public:
     static constexpr QLatin1String databaseFolderName{"Tornwick"};
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String volumeKey{"volume"};
+    static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
     static constexpr float defaultVolume = 0.75f;
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
@@ -124,6 +128,29 @@ public:
     // Writes the current track, shuffle and repeat under "playbackState".
     void savePlaybackState();
 
+    // ---- playlist storage
+
+    // Where the playlist files live ("libraryStorageLocation"). Assigning
+    // another value saves it and switches the storage when the playlist
+    // folder changes with it: the playlist files are copied into the new
+    // folder (names already there are kept), the library is replaced by one
+    // over that folder and loaded, and the cloud folder's watcher restarts.
+    // Switches run one after the other; the setter returns at once.
+    LibraryStorageLocation storageLocation() const { return m_storageLocation; }
+    void setStorageLocation(LibraryStorageLocation location);
+    // The cloud folder the user chose ("cloudContainerDirectory"), empty when
+    // none. Choosing another one switches the storage in the same way.
+    QString cloudContainerDirectory() const;
+    void setCloudContainerDirectory(const QString& folder);
+    // The playlist folder of a preference with the cloud folder as it is now.
+    // Falling back from "icloud" to the local folder logs an error each time.
+    QString resolvePlaylistDirectory(LibraryStorageLocation preference) const;
+    // True when the current preference's playlist folder is in the cloud
+    // folder (resolved afresh at each call).
+    bool isUsingiCloud() const;
+    // True while a storage switch runs or waits.
+    bool isSwitchingStorage() const { return m_storageSwitcher->isSwitching(); }
+
 signals:
     void playlistLibraryChanged();
     void watchedDirectoriesChanged();
@@ -131,12 +158,13 @@ signals:
     void scanProgressChanged();
     void scannedTracksChanged();
     void scanErrorChanged();
+    void storageLocationChanged();
+    void cloudContainerDirectoryChanged();
 
 private:
     AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database);
 
     static float savedVolume(const QSettings& settings);
-    static QString playlistDirectory();
     void loadPlaylists();
     void pauseForSleep();
     void prepareToQuit();
@@ -152,6 +180,11 @@ private:
     void setIsScanning(bool scanning);
     void setScanProgress(std::optional<ScanProgress> progress);
 
+    // AppStatePlaylistStorage.cpp
+    void storageSwitched(const PlaylistStorageSwitcher::Switch& done);
+    void startICloudPlaylistWatching();
+    void reloadPlaylistsFromiCloud();
+
     // In construction order; destroyed in reverse.
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<TrackAvailabilityIndex> m_availabilityIndex;
@@ -164,11 +197,15 @@ private:
     std::unique_ptr<NowPlayingBridge> m_nowPlayingBridge;
     std::unique_ptr<EqualizerState> m_equalizerState;
     std::unique_ptr<PlaylistLibrary> m_playlistLibrary;
+    std::unique_ptr<PlaylistStorageSwitcher> m_storageSwitcher;
     std::unique_ptr<LibraryWorker> m_libraryWorker;
     std::unique_ptr<MusicFolderWatcher> m_folderWatcher;
     std::unique_ptr<SleepWatcher> m_sleepWatcher;
     std::unique_ptr<QuitSignalHandler> m_quitSignalHandler;
+    // Present only while the library's folder is in the cloud folder.
+    std::unique_ptr<UbiquitousFileWatcher> m_iCloudPlaylistWatcher;
 
+    LibraryStorageLocation m_storageLocation = LibraryStorageLocation::automatic;
     QStringList m_watchedDirectories;
     bool m_isScanning = false;
     std::optional<ScanProgress> m_scanProgress;

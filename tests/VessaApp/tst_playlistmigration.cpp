@@ -1,6 +1,7 @@
 #include "Vessa/App/PlaylistMigration.h"
 #include "Vessa/App/PlaylistMigrationError.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/LogCapture.h"
 
 #include <QtTest>
@@ -11,6 +12,7 @@
 using namespace vessa;
 using namespace Qt::StringLiterals;
 using vessa::test::LogCapture;
+using vessa::test::writeFile;
 
 namespace {
 
@@ -33,14 +35,6 @@ QStringList snapshot(const QString& folder)
         entries.append(info.fileName() + u'=' + content);
     }
     return entries;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
 }
 
 // "name=content" writes a file, "name/" makes a folder.

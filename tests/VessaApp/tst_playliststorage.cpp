@@ -2,6 +2,7 @@
 #include "Vessa/App/PlaylistDirectory.h"
 #include "Vessa/App/PlaylistStorageSwitcher.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/LogCapture.h"
 
 #include <QtTest>
@@ -10,7 +11,9 @@
 
 using namespace vessa;
 using namespace Qt::StringLiterals;
+using vessa::test::fileContent;
 using vessa::test::LogCapture;
+using vessa::test::writeFile;
 
 Q_DECLARE_METATYPE(vessa::LibraryStorageLocation)
 
@@ -18,20 +21,6 @@ namespace {
 
 const QString appCategory = u"com.tornwick.vessa.App"_s;
 const QString fallbackLine = u"iCloud requested but unavailable, falling back to local storage"_s;
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QString contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : u"<missing>"_s;
-}
 
 QStringList namesIn(const QString& folder)
 {
@@ -212,8 +201,8 @@ private slots:
         QCOMPARE(storage.errors, QStringList{QString()});
         QCOMPARE(switcher.currentFolder(), storage.local);
         QCOMPARE(namesIn(storage.local), (QStringList{"a.parvik", "b.parvik"}));
-        QCOMPARE(contentOf(storage.local + u"/a.parvik"_s), u"local A"_s);
-        QCOMPARE(contentOf(storage.local + u"/b.parvik"_s), u"cloud B"_s);
+        QCOMPARE(fileContent(storage.local + u"/a.parvik"_s), "local A");
+        QCOMPARE(fileContent(storage.local + u"/b.parvik"_s), "cloud B");
         QCOMPARE(namesIn(cloudPlaylists), (QStringList{"C.PARVIK", "a.parvik", "b.parvik"})); // copied, not moved
         QCOMPARE(log.messages(appCategory),
                  (QStringList{u"Migrating playlists from %1 to %2"_s.arg(cloudPlaylists, storage.local),
@@ -232,14 +221,14 @@ private slots:
         switcher.requestSwitch();
         QTRY_VERIFY(!switcher.isSwitching());
         QCOMPARE(storage.switches, QStringList{storage.cloud + u"/playlists -> "_s + otherCloud + u"/playlists"_s});
-        QCOMPARE(contentOf(otherCloud + u"/playlists/a.parvik"_s), u"A"_s);
+        QCOMPARE(fileContent(otherCloud + u"/playlists/a.parvik"_s), "A");
 
         // The cloud folder is removed from the settings: back to the local folder.
         storage.settings.remove(PlaylistDirectory::cloudContainerDirectoryKey);
         switcher.requestSwitch();
         QTRY_VERIFY(!switcher.isSwitching());
         QCOMPARE(storage.switches.value(1), otherCloud + u"/playlists -> "_s + storage.local);
-        QCOMPARE(contentOf(storage.local + u"/a.parvik"_s), u"A"_s);
+        QCOMPARE(fileContent(storage.local + u"/a.parvik"_s), "A");
     }
 
     // Each queued switch starts from where the one before it ended.
@@ -257,7 +246,7 @@ private slots:
             [&](const PlaylistStorageSwitcher::Switch& done) {
                 switches.append(done.from + u" -> "_s + done.to);
                 // The files of the switch are in place when it is reported.
-                QCOMPARE(contentOf(done.to + u"/a.parvik"_s), u"A"_s);
+                QCOMPARE(fileContent(done.to + u"/a.parvik"_s), "A");
             });
         switcher.requestSwitch();
         switcher.requestSwitch();

@@ -1,4 +1,5 @@
 #include "Vessa/App/UbiquitousFileWatcher.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/LogCapture.h"
 
 #include <QtTest>
@@ -11,6 +12,7 @@
 using namespace vessa;
 using namespace Qt::StringLiterals;
 using vessa::test::LogCapture;
+using vessa::test::writeFile;
 
 namespace {
 
@@ -19,13 +21,6 @@ constexpr int debounceMs = 200;
 // Long enough for a change that would come to have come.
 constexpr int quietMs = 4 * debounceMs;
 constexpr int timeoutMs = 10000;
-
-void writeFile(const QString& path, const QByteArray& content = "#parvik:2\n")
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
 
 } // namespace
 
@@ -88,7 +83,7 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir().mkpath(path(u"cloud/playlists"_s)));
-        writeFile(path(u"cloud/playlists/Old.parvik"_s));
+        writeFile(path(u"cloud/playlists/Old.parvik"_s), "#parvik:2\n");
     }
 
     void cleanup()
