@@ -62,9 +62,8 @@ AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::opti
     }
     const AudioFormat format = input->format();
     logDebug(lcDecode(), QStringLiteral("Opened: %1, %2Hz, %3ch")
-                             .arg(AudioFileInput::displayName(locator))
-                             .arg(format.sampleRate, 0, 'f', 6)
-                             .arg(format.channelCount));
+                             .arg(AudioFileInput::displayName(locator), QString::number(format.sampleRate, 'f', 6),
+                                  QString::number(format.channelCount)));
 
     const auto shared = std::make_shared<const CoreAudioBufferStream::Source>(
         CoreAudioBufferStream::Source{locator, format, input->lengthInFrames(), m_framesPerChunk});

@@ -145,7 +145,7 @@ FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTr
     }
     const QString fallbackAlbum = baseName(entry);
     logDebug(lcLocalFileScan(),
-             QStringLiteral("Multi-track file %1: %2 tracks").arg(fallbackAlbum).arg(subTracks.size()));
+             QStringLiteral("Multi-track file %1: %2 tracks").arg(fallbackAlbum, QString::number(subTracks.size())));
     Result result{Result::Kind::multiTrack, entry.path, {}};
     result.rows.reserve(subTracks.size());
     for (const ScannedSubTrack& subTrack : subTracks) {

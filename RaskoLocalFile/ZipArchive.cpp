@@ -145,7 +145,8 @@ QList<FileEntry> ZipArchive::enumerateZipContents(const QString& zipPath, const 
         if (supportedExtensions.contains(ext))
             entries.append(FileEntry{zipPath, ZipMemberPath::make(zipPath, member), ext, modDate});
     }
-    logDebug(lcLocalFileScan(), QStringLiteral("Zip %1: found %2 audio entries").arg(archiveName).arg(entries.size()));
+    logDebug(lcLocalFileScan(),
+             QStringLiteral("Zip %1: found %2 audio entries").arg(archiveName, QString::number(entries.size())));
     return entries;
 }
 

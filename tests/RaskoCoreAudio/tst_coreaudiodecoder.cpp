@@ -103,6 +103,7 @@ private slots:
         QVERIFY(WavFixture({44100, 2, 20000}).write(path("ramp20000.wav")));
         QVERIFY(WavFixture({44100, 2, 0}).write(path("empty.wav")));
         QVERIFY(WavFixture({44100, 1, 1000}).write(path("mono.wav")));
+        QVERIFY(WavFixture({44100, 1, 1000}).write(path("100%1 mono.wav")));
         QVERIFY(WavFixture({96000, 2, 5000}).write(path("hires.wav")));
         QVERIFY(WavFixture({48000, 2, 44100}).write(path("plain48k.wav")));
         QVERIFY(ramp2s.write(path("ramp.wav")) && sine2s.write(path("sine.wav")));
@@ -174,7 +175,7 @@ private slots:
         QTest::addColumn<qint64>("frames");
         QTest::newRow("20000 frames in three chunks") << "ramp20000.wav" << false << 44100 << 2 << qint64(20000);
         QTest::newRow("zero frames") << "empty.wav" << false << 44100 << 2 << qint64(0);
-        QTest::newRow("mono") << "mono.wav" << false << 44100 << 1 << qint64(1000);
+        QTest::newRow("mono, \"%1\" in the name") << "100%1 mono.wav" << false << 44100 << 1 << qint64(1000);
         QTest::newRow("96 kHz") << "hires.wav" << false << 96000 << 2 << qint64(5000);
         for (const char* name :
              {"ramp.flac", "ramp24.flac", "ramp.m4a", "ramp.aiff", "ramp.caf", "sine.mp3", "sine.m4a"})
@@ -196,9 +197,8 @@ private slots:
         AudioStream stream = m_plugin.open(locator(name, inMemory), 3, DecoderHints(true, QStringLiteral("mp3")));
         QCOMPARE(stream.format, AudioFormat(rate, channels, 4, false));
         QCOMPARE(log.messages(decodeCategory), QStringList{QStringLiteral("Opened: %1, %2.000000Hz, %3ch")
-                                                               .arg(inMemory ? QStringLiteral("in-memory data") : name)
-                                                               .arg(rate)
-                                                               .arg(channels)});
+                                                               .arg(inMemory ? QStringLiteral("in-memory data") : name,
+                                                                    QString::number(rate), QString::number(channels))});
         QVERIFY(stream.seek);
         const Decoded decoded = drain(*stream.buffers, stream.format);
         QVERIFY(decoded.regular);

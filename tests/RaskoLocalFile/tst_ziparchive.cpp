@@ -70,7 +70,8 @@ private slots:
 
     void listingLogs()
     {
-        const QString archive = path(QStringLiteral("log.zip"));
+        // "%1" in a name reaches the log as it is.
+        const QString archive = path(QStringLiteral("log %1.zip"));
         const QString scanCategory = QStringLiteral("com.tornwick.rasko.localfile.scan");
         vessa::test::LogCapture log;
         writeFile(archive, "just some text, certainly no archive");
@@ -78,8 +79,8 @@ private slots:
         QVERIFY(ZipArchive::enumerateZipContents(archive, QDateTime(), {"mp3"}).isEmpty());
         ZipFixture().addFile("a.mp3", "a").addFile("b.mp3", "b").addFile("c.txt", "c").write(archive);
         QCOMPARE(ZipArchive::enumerateZipContents(archive, QDateTime(), {"mp3"}).size(), 2);
-        QCOMPARE(log.messages(scanCategory),
-                 (QStringList{"Cannot open zip: log.zip: Not a zip archive", "Zip log.zip: found 2 audio entries"}));
+        QCOMPARE(log.messages(scanCategory), (QStringList{"Cannot open zip: log %1.zip: Not a zip archive",
+                                                          "Zip log %1.zip: found 2 audio entries"}));
     }
 
     void extractsWholeMembers_data()
