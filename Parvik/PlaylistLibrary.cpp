@@ -17,6 +17,10 @@ namespace {
 
 VESSA_LOGGING_CATEGORY(lcLibrary, "parvik", "library")
 
+// A younger temporary file may belong to a save still running: in another
+// process, or on another computer whose sync client is still copying it.
+constexpr qint64 interruptedSaveAgeSeconds = 10 * 60;
+
 QString fileIDOf(const QString& name)
 {
     return name + u'.' + PlaylistFile::fileExtension;
@@ -104,6 +108,7 @@ std::optional<Playlist> PlaylistLibrary::playlist(const QString& name) const
 
 void PlaylistLibrary::load()
 {
+    removeInterruptedSaves();
     const QList<DestinationFileInfo> files = m_destination->list(PlaylistFile::fileExtension);
 
     struct Failure {
@@ -194,6 +199,31 @@ void PlaylistLibrary::load()
         logError(lcLibrary(), QStringLiteral("Loaded %1 playlists from %2, %3 failed: %4")
                                   .arg(count, m_destination->name(), QString::number(failedNames.size()),
                                        failedNames.join(QStringLiteral(", "))));
+    }
+}
+
+// Failures are only logged: the playlists load all the same.
+void PlaylistLibrary::removeInterruptedSaves()
+{
+    QList<DestinationFileInfo> leftovers;
+    try {
+        leftovers = m_destination->listInterruptedWrites(PlaylistFile::fileExtension);
+    } catch (const std::exception&) {
+        logError(lcLibrary(), QStringLiteral("Failed to look for temporary files of interrupted saves: %1")
+                                  .arg(describeException(std::current_exception())));
+        return;
+    }
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-interruptedSaveAgeSeconds);
+    for (const DestinationFileInfo& file : leftovers) {
+        if (file.lastModified >= staleBefore)
+            continue;
+        try {
+            m_destination->remove(file.fileID);
+            logInfo(lcLibrary(), QStringLiteral("Removed temporary file of an interrupted save: %1").arg(file.fileID));
+        } catch (const std::exception&) {
+            logError(lcLibrary(), QStringLiteral("Failed to remove temporary file '%1': %2")
+                                      .arg(file.fileID, describeException(std::current_exception())));
+        }
     }
 }
 

@@ -52,7 +52,8 @@ public:
     // Reads every playlist file and replaces both lists. A missing "Starred"
     // is created and written, unless its file exists but could not be read
     // (or is another playlist's file on a store that ignores case): then an
-    // empty one is shown and the file is left alone.
+    // empty one is shown and the file is left alone. First removes what
+    // interrupted saves left behind, once it is more than ten minutes old.
     void load();
     // Writes the playlist's file and replaces the entry of that name, if any.
     void save(const Playlist& playlist);
@@ -69,6 +70,7 @@ signals:
     void loadErrorsChanged();
 
 private:
+    void removeInterruptedSaves();
     qsizetype indexOf(const QString& name) const;
     bool hasLoadError(const QString& name) const;
     // Throws invalidName, or saveFailed when the name's file failed to load.

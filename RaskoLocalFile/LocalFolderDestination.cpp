@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -39,6 +40,24 @@ bool isValidFileID(const QString& fileID)
     return !fileID.isEmpty() && !fileID.startsWith(u'.') && !fileID.contains(u'/') && !fileID.contains(QChar(0));
 }
 
+// QSaveFile writes "<file id>.XXXXXX" (six random ASCII letters) and renames
+// it to the file id; a crash in between leaves it behind. Where the file
+// system offers unnamed temporary files it uses one of those instead, which
+// vanishes with the process. The extension is matched as spelt: writes use
+// their file id as given.
+bool isTemporaryFileOf(const QString& name, const QString& fileExtension)
+{
+    constexpr qsizetype randomLength = 6;
+    const qsizetype dot = name.size() - randomLength - 1;
+    if (dot <= 0 || name[dot] != u'.')
+        return false;
+    const QStringView random = QStringView(name).sliced(dot + 1);
+    const bool letters = std::all_of(random.begin(), random.end(),
+                                     [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); });
+    const QString target = name.left(dot);
+    return letters && isValidFileID(target) && pathExtension(target) == fileExtension;
+}
+
 } // namespace
 
 LocalFolderDestination::LocalFolderDestination(QString name, QString directoryPath)
@@ -58,6 +77,25 @@ fs::path LocalFolderDestination::location(const QString& fileID) const
 
 QList<DestinationFileInfo> LocalFolderDestination::list(const QString& fileExtension)
 {
+    const QString wanted = fileExtension.toLower();
+    return listEntries(
+        [&](const QString& fileID, const fs::directory_entry&) { return pathExtension(fileID).toLower() == wanted; });
+}
+
+QList<DestinationFileInfo> LocalFolderDestination::listInterruptedWrites(const QString& fileExtension)
+{
+    QList<DestinationFileInfo> files = listEntries([&](const QString& fileID, const fs::directory_entry& entry) {
+        std::error_code error;
+        return isTemporaryFileOf(fileID, fileExtension) && entry.symlink_status(error).type() == fs::file_type::regular;
+    });
+    // Without a date nobody can tell whether the write is still running.
+    files.removeIf([](const DestinationFileInfo& file) { return file.lastModified == distantPast(); });
+    return files;
+}
+
+QList<DestinationFileInfo>
+LocalFolderDestination::listEntries(const std::function<bool(const QString& fileID, const fs::directory_entry&)>& keep)
+{
     const fs::path directory = toFsPath(m_directoryPath);
     std::error_code error;
     if (!fs::exists(directory, error)) {
@@ -66,12 +104,11 @@ QList<DestinationFileInfo> LocalFolderDestination::list(const QString& fileExten
         return {};
     }
 
-    const QString wanted = fileExtension.toLower();
     QList<DestinationFileInfo> files;
     fs::directory_iterator it(directory, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
         const QString fileID = fromFsPath(it->path().filename());
-        if (fileID.startsWith(u'.') || pathExtension(fileID).toLower() != wanted)
+        if (fileID.startsWith(u'.') || !keep(fileID, *it))
             continue;
         std::error_code entryError;
         const auto writeTime = it->last_write_time(entryError);

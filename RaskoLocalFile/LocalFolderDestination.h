@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 
 namespace vessa {
 
@@ -31,8 +32,16 @@ public:
     void write(const QString& fileID, const QByteArray& data) override;
     // Removes a file (or an empty folder); never anything recursively.
     void remove(const QString& fileID) override;
+    // The regular files named like the temporary file of a write: a file id
+    // with this extension (in this letter case), a dot and six ASCII letters.
+    // Those without a date are left out. A missing folder lists as empty.
+    QList<DestinationFileInfo> listInterruptedWrites(const QString& fileExtension) override;
 
 private:
+    // The folder's entries, hidden ones left out, that `keep` accepts by name
+    // and entry; a date the file system does not give is distantPast().
+    QList<DestinationFileInfo>
+    listEntries(const std::function<bool(const QString& fileID, const std::filesystem::directory_entry&)>& keep);
     void ensureDirectoryExists() const;
     std::filesystem::path location(const QString& fileID) const;
 

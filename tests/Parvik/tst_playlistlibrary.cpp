@@ -7,9 +7,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <ranges>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace vessa;
 using namespace Qt::StringLiterals;
@@ -81,6 +83,14 @@ void run(PlaylistLibrary& lib, const QStringList& command)
         lib.rename(command[1], command[2]);
     else
         lib.remove(command[1]);
+}
+
+// Sets the entry's own modification time (a link's, not its target's).
+bool setAgeInMinutes(const QString& path, int minutes)
+{
+    const timespec time{QDateTime::currentSecsSinceEpoch() - minutes * 60, 0};
+    const timespec times[2] = {time, time};
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 } // namespace
@@ -309,6 +319,74 @@ private slots:
         loaded(true).rename(u"Mix"_s, u"MIX"_s);
         QCOMPARE(names(), (QStringList{"Starred", "MIX"}));
         QCOMPARE(stored(), (QStringList{"Mix.parvik=#parvik:2\t{}\nu\n", "Starred.parvik=#parvik:2\t{}\n"}));
+    }
+
+    // A save writes a temporary file ("<file>.parvik." and six letters) and
+    // renames it; one that an interrupted save left goes after ten minutes.
+    void interruptedSavesAreCleared_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("kind"); // file, folder, link, or file that cannot be removed
+        QTest::addColumn<int>("ageInMinutes");
+        QTest::addColumn<bool>("removed");
+        const auto row = [](const char* name, const QString& entry, const char* kind, int age, bool removed) {
+            QTest::newRow(name) << entry << QString::fromUtf8(kind) << age << removed;
+        };
+        row("stale", u"Mix.parvik.AbCdEf"_s, "file", 11, true);
+        row("stale, of a playlist never saved", u"New One.parvik.zzzzzz"_s, "file", 60 * 24, true);
+        row("stale, of a name with dots", u"a.b.parvik.ZZZZZZ"_s, "file", 11, true);
+        row("young: a save may still run", u"Mix.parvik.AbCdEf"_s, "file", 9, false);
+        row("just written", u"Mix.parvik.AbCdEf"_s, "file", 0, false);
+        row("dated in the future", u"Mix.parvik.AbCdEf"_s, "file", -60, false);
+        row("seven letters", u"Mix.parvik.backups"_s, "file", 11, false);
+        row("five letters", u"Mix.parvik.backu"_s, "file", 11, false);
+        row("a digit", u"Mix.parvik.AbC1Ef"_s, "file", 11, false);
+        row("a letter beyond ASCII", u"Mix.parvik.AbCéEf"_s, "file", 11, false);
+        row("another extension", u"Mix.m3u.AbCdEf"_s, "file", 11, false);
+        row("extension in capitals", u"Mix.PARVIK.AbCdEf"_s, "file", 11, false);
+        row("no extension", u"Mix.AbCdEf"_s, "file", 11, false);
+        row("no name", u".parvik.AbCdEf"_s, "file", 11, false);
+        row("hidden", u".Mix.parvik.AbCdEf"_s, "file", 11, false);
+        row("more after the letters", u"Mix.parvik.AbCdEf.bak"_s, "file", 11, false);
+        row("folder", u"Old.parvik.AbCdEf"_s, "folder", 11, false);
+        row("link", u"Old.parvik.AbCdEf"_s, "link", 11, false);
+        row("stale, cannot be removed", u"Mix.parvik.AbCdEf"_s, "file that cannot be removed", 11, false);
+    }
+
+    void interruptedSavesAreCleared()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, kind);
+        QFETCH(int, ageInMinutes);
+        QFETCH(bool, removed);
+        store({"Mix.parvik=#parvik:2\nu\n", "Notes.txt=notes"});
+        const QString path = m_dir->filePath(entry);
+        if (kind == u"folder")
+            QVERIFY(QDir(m_dir->path()).mkdir(entry));
+        else if (kind == u"link")
+            QVERIFY(QFile::link(u"Notes.txt"_s, path));
+        else
+            store({entry + u"=#parvik:2\npartly writ"_s});
+        QVERIFY(setAgeInMinutes(path, ageInMinutes));
+        for (const QString& old : {u"Mix.parvik"_s, u"Notes.txt"_s})
+            QVERIFY(setAgeInMinutes(m_dir->filePath(old), 60));
+        const QStringList othersBefore = stored().filter(QRegularExpression(u"^(Mix\\.parvik|Notes\\.txt)="_s));
+
+        test::LogCapture log;
+        loaded(false, false);
+        m_store->failRemoves = kind == u"file that cannot be removed";
+        m_lib->load();
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+        QCOMPARE(stored().filter(QRegularExpression(u"^(Mix\\.parvik|Notes\\.txt)="_s)), othersBefore);
+        QCOMPARE(names(), (QStringList{"Starred", "Mix"}));
+        QVERIFY(m_lib->loadErrors().isEmpty());
+        QStringList expected;
+        if (removed)
+            expected << u"Removed temporary file of an interrupted save: "_s + entry;
+        if (m_store->failRemoves)
+            expected << u"Failed to remove temporary file '%1': busy"_s.arg(entry);
+        expected << u"Loaded 2 playlists from Library Playlists"_s;
+        QCOMPARE(log.messages(category), expected);
     }
 
     void failedWriteKeepsOldFile_data()
