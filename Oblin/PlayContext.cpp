@@ -139,12 +139,15 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
     const std::optional<TrackRef> before = currentTrack();
     const bool queueDiffers = replaceQueue(tracks, fileHints.value_or(QList<std::optional<QString>>()));
     m_playlistURL = playlistURL;
-    setQueueID(queueID);
     std::optional<qsizetype> current;
     if (!tracks.isEmpty())
         current = std::clamp<qsizetype>(startIndex, 0, tracks.size() - 1);
     const bool indexDiffers = current != m_currentIndex;
     m_currentIndex = current;
+    // Observers see the new queue whole: an old shuffle order could send
+    // one that moves on to positions the queue no longer has.
+    resetShuffleOrder();
+    setQueueID(queueID);
     if (queueDiffers)
         emit queueChanged();
     if (indexDiffers)
@@ -152,7 +155,6 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
     emitCurrentTrackChangeFrom(before);
     setCurrentMetadata(std::nullopt);
     setLastError(nullptr);
-    resetShuffleOrder();
 }
 
 void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
@@ -166,27 +168,26 @@ void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
     QList<std::optional<QString>> addedHints = fileHints.value_or(QList<std::optional<QString>>());
     addedHints.resize(tracks.size());
     replaceQueue(m_queue + tracks, m_fileHints + addedHints);
-    emit queueChanged();
     const bool hadCurrentEntry = m_currentIndex.has_value();
-    if (!hadCurrentEntry) {
+    if (!hadCurrentEntry)
         m_currentIndex = oldCount;
-        emit currentIndexChanged();
-    }
-    emitCurrentTrackChangeFrom(before);
-    if (!m_shuffleEnabled)
-        return;
-    if (!hadCurrentEntry) {
+    // The shuffle order takes the new entries in before anyone is told.
+    if (m_shuffleEnabled && !hadCurrentEntry) {
         // Inserting at the front would let the new current entry come round
         // again later in the order; start a fresh order from it instead.
         resetShuffleOrder();
-        return;
+    } else if (m_shuffleEnabled) {
+        QList<qsizetype> added(tracks.size());
+        std::iota(added.begin(), added.end(), oldCount);
+        std::shuffle(added.begin(), added.end(), *QRandomGenerator::global());
+        // Right after the current slot: the new entries play next.
+        const qsizetype slot = std::min(m_shufflePosition ? *m_shufflePosition + 1 : 0, m_shuffledIndices.size());
+        m_shuffledIndices = m_shuffledIndices.first(slot) + added + m_shuffledIndices.sliced(slot);
     }
-    QList<qsizetype> added(tracks.size());
-    std::iota(added.begin(), added.end(), oldCount);
-    std::shuffle(added.begin(), added.end(), *QRandomGenerator::global());
-    // Right after the current slot: the new entries play next.
-    const qsizetype slot = std::min(m_shufflePosition ? *m_shufflePosition + 1 : 0, m_shuffledIndices.size());
-    m_shuffledIndices = m_shuffledIndices.first(slot) + added + m_shuffledIndices.sliced(slot);
+    emit queueChanged();
+    if (!hadCurrentEntry)
+        emit currentIndexChanged();
+    emitCurrentTrackChangeFrom(before);
 }
 
 void PlayContext::restorePosition(const TrackRef& track, const std::optional<TrackMetadata>& metadata)
