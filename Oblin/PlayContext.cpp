@@ -220,13 +220,13 @@ void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
     const bool queueDiffers = replaceQueue(tracks, {});
     m_playlistURL.reset();
     m_currentIndex = index;
+    resetShuffleOrder(); // before anyone is told, as in loadQueue
     setQueueID(std::nullopt);
     if (queueDiffers)
         emit queueChanged();
     if (indexDiffers)
         emit currentIndexChanged();
     setPlayingIndex(index);
-    resetShuffleOrder();
 }
 
 void PlayContext::resetShuffleOrder()

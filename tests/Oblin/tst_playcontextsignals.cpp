@@ -15,7 +15,7 @@ namespace {
 // Runs the steps of a scenario on a rig and waits after each until every
 // resolve it started has ended (played, failed or was superseded).
 //   load <tracks> @<start> [hinted] [as <queue id>]  tracks: "none", "1-3" or "0,1,0"
-//   append <tracks>, set <tracks> (the queue itself), index <i|none>
+//   append <tracks>, reload <tracks>, set <tracks> (the queue itself), index <i|none>
 //   play, next, previous, next next (two at once), end (the track ends)
 //   at <seconds>s, shuffle on|off, repeat off|all|one
 //   restore <i> (tracks[i], no tags), vanish <i> (tracks[i] cannot be found)
@@ -76,6 +76,8 @@ private:
             context.loadQueue(queue, words[2].mid(1).toInt(), hints, std::nullopt, queueID);
         } else if (verb == QStringLiteral("append")) {
             context.appendToQueue(tracks(words[1]));
+        } else if (verb == QStringLiteral("reload")) {
+            context.reloadQueue(tracks(words[1]));
         } else if (verb == QStringLiteral("set")) {
             context.setQueue(tracks(words[1]));
         } else if (verb == QStringLiteral("index")) {
@@ -223,6 +225,15 @@ private slots:
         row("append under shuffle", "shuffle on;load 0-2 @1", "append 3-4", "queue", "1/-");
         row("append after an empty load", "load none @0", "append 2-3", replaced, "0/-");
         row("append reaches the current position", "load 0-4 @4;set 0-2", "append 3-4", "currentTrack queue", "4/-");
+
+        row("reload the same list", "load 0-4 @2", "reload 0-4", "playingIndex", "2/2");
+        row("reload the same list while it plays", "load 0-4 @2;play", "reload 0-4", "", "2/2");
+        row("reload another list's queue", "load 0-4 @2 as Mix", "reload 0-4", "playingIndex", "2/2");
+        row("reload, the current track elsewhere", "load 0-4 @2", "reload 1-4", "currentIndex playingIndex queue",
+            "1/1");
+        row("reload without the current track", "load 0-4 @2", "reload 0-1", replaced, "0/-");
+        row("reload a shorter list under shuffle", "shuffle on;load 0-4 @4 as Mix", "reload 3-4",
+            "currentIndex playingIndex queue", "1/1");
 
         row("set the same queue", "load 0-4 @1", "set 0-4", "", "1/-");
         row("set a queue keeping the current track", "load 0-4 @1", "set 0-2", "queue", "1/-");
