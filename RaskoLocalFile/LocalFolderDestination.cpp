@@ -52,10 +52,15 @@ bool isTemporaryFileOf(const QString& name, const QString& fileExtension)
     if (dot <= 0 || name[dot] != u'.')
         return false;
     const QStringView random = QStringView(name).sliced(dot + 1);
-    const bool letters = std::all_of(random.begin(), random.end(),
-                                     [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); });
+    const auto isLower = [](QChar c) { return c >= u'a' && c <= u'z'; };
+    const auto isUpper = [](QChar c) { return c >= u'A' && c <= u'Z'; };
+    const bool letters = std::all_of(random.begin(), random.end(), [&](QChar c) { return isLower(c) || isUpper(c); });
+    // A word in one case ("Mix.parvik.backup") is far more likely a user's own
+    // file than random letters; such a leftover is left alone rather than risked.
+    const bool mixedCase =
+        std::any_of(random.begin(), random.end(), isLower) && std::any_of(random.begin(), random.end(), isUpper);
     const QString target = name.left(dot);
-    return letters && isValidFileID(target) && pathExtension(target) == fileExtension;
+    return letters && mixedCase && isValidFileID(target) && pathExtension(target) == fileExtension;
 }
 
 } // namespace

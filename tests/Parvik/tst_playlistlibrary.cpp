@@ -333,11 +333,13 @@ private slots:
             QTest::newRow(name) << entry << QString::fromUtf8(kind) << age << removed;
         };
         row("stale", u"Mix.parvik.AbCdEf"_s, "file", 11, true);
-        row("stale, of a playlist never saved", u"New One.parvik.zzzzzz"_s, "file", 60 * 24, true);
-        row("stale, of a name with dots", u"a.b.parvik.ZZZZZZ"_s, "file", 11, true);
+        row("stale, of a playlist never saved", u"New One.parvik.zzzzZz"_s, "file", 60 * 24, true);
+        row("stale, of a name with dots", u"a.b.parvik.ZZZZzZ"_s, "file", 11, true);
         row("young: a save may still run", u"Mix.parvik.AbCdEf"_s, "file", 9, false);
         row("just written", u"Mix.parvik.AbCdEf"_s, "file", 0, false);
         row("dated in the future", u"Mix.parvik.AbCdEf"_s, "file", -60, false);
+        row("a word in lower case", u"Mix.parvik.backup"_s, "file", 11, false);
+        row("a word in capitals", u"Mix.parvik.BACKUP"_s, "file", 11, false);
         row("seven letters", u"Mix.parvik.backups"_s, "file", 11, false);
         row("five letters", u"Mix.parvik.backu"_s, "file", 11, false);
         row("a digit", u"Mix.parvik.AbC1Ef"_s, "file", 11, false);
