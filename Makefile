@@ -1,10 +1,13 @@
 # Vessa: `make run` builds and starts the player, `make test` builds and runs
-# every test. Both install the Debian packages they need first.
+# every test. Both install the Debian packages they need first. `make fuzz`
+# builds the fuzz targets and their seed corpora with clang in a separate
+# build folder; `scripts/run-fuzzers.sh SECONDS` runs them.
 BUILD_DIR ?= build
+FUZZ_BUILD_DIR ?= build-fuzz
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -26,5 +29,10 @@ test: build
 bench: build
 	./scripts/run-benchmarks.sh $(BUILD_DIR)
 
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVESSA_FUZZ=ON
+	cmake --build $(FUZZ_BUILD_DIR) --target fuzz --parallel $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -11,6 +11,7 @@ PACKAGES=(
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libgme-dev libmikmod-dev libzip-dev libsqlite3-dev zlib1g-dev
     libbenchmark-dev clang-format
+    clang libclang-rt-14-dev
     xvfb xauth dbus dbus-x11 playerctl desktop-file-utils shared-mime-info
     ffmpeg zip sox
 )
