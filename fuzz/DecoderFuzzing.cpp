@@ -58,14 +58,12 @@ DecoderFuzzOptions DecoderFuzzOptions::take(FuzzInput& input, const QSet<QString
     return options;
 }
 
-QByteArray DecoderFuzzOptions::prefix(const QSet<QString>& extensions, const std::optional<QString>& extension,
-                                      int subTrackIndex)
+QByteArray DecoderFuzzOptions::prefix(const QSet<QString>& extensions) const
 {
     const auto index = extension ? sortedExtensions(extensions).indexOf(*extension) + 1 : 0;
     check(index >= 0, "the seed's extension is one of the plug-in's");
-    QByteArray bytes;
-    bytes.append(char(index)).append(char(subTrackIndex & 0x07));
-    return bytes;
+    const int flags = int(subTrackIndex & 0x07) | (infiniteLoop ? 0x08 : 0) | (seekSeconds & 0x0F) << 4;
+    return QByteArray(1, char(index)) + char(flags);
 }
 
 QString DecoderFuzzOptions::fileName() const

@@ -25,9 +25,8 @@ struct DecoderFuzzOptions {
     int seekSeconds = 0;
 
     static DecoderFuzzOptions take(FuzzInput& input, const QSet<QString>& extensions);
-    // The two option bytes that select `extension` (exactly as take() reads them back).
-    static QByteArray prefix(const QSet<QString>& extensions, const std::optional<QString>& extension,
-                             int subTrackIndex = 0);
+    // The two option bytes for these options (as take() reads them back).
+    QByteArray prefix(const QSet<QString>& extensions) const;
     // "input" with the extension, the name scratch copies of the input get.
     QString fileName() const;
 };

@@ -116,9 +116,12 @@ void coreAudioSeeds(const SeedFolder& seeds, const QString& scratch)
 {
     const QSet<QString> extensions = CoreAudioDecoderPlugin(1).supportedExtensions();
     const auto prefix = [&](const char* extension) {
-        return fuzz::DecoderFuzzOptions::prefix(extensions, QString::fromLatin1(extension));
+        return fuzz::DecoderFuzzOptions{.extension = QString::fromLatin1(extension)}.prefix(extensions);
     };
-    seeds.add("ramp.wav", prefix("wav") + WavFixture{.channelCount = 2, .frameCount = 2048}.bytes());
+    const QByteArray wav = WavFixture{.channelCount = 2, .frameCount = 2048}.bytes();
+    seeds.add("ramp.wav", prefix("wav") + wav);
+    // Opened as a file, then sought.
+    seeds.add("seek.wav", fuzz::DecoderFuzzOptions{.infiniteLoop = true, .seekSeconds = 1}.prefix(extensions) + wav);
     // A quarter second of a tagged tone in every container FFmpeg writes for us.
     const QList<std::pair<const char*, QStringList>> encodings = {
         {"flac", {}},
@@ -166,24 +169,25 @@ QByteArray gzip(const QByteArray& bytes)
 void gmeSeeds(const SeedFolder& seeds)
 {
     const QSet<QString> extensions = GMEDecoderPlugin().supportedExtensions();
-    const auto prefix = [&](const char* extension, int subTrack = 0) {
+    const auto prefix = [&](const char* extension, int subTrack = 0, int seekSeconds = 0) {
         const std::optional<QString> chosen = extension ? std::optional(QString::fromLatin1(extension)) : std::nullopt;
-        return fuzz::DecoderFuzzOptions::prefix(extensions, chosen, subTrack);
+        return fuzz::DecoderFuzzOptions{.extension = chosen, .subTrackIndex = subTrack, .seekSeconds = seekSeconds}
+            .prefix(extensions);
     };
     const QByteArray vgm = toneVgm({{0, 0.3}, {15, 0.1}, {4, 0.2}});
     seeds.add("tone.vgm", prefix("vgm") + vgm);
-    seeds.add("looping.vgm", prefix(nullptr) + toneVgm({{2, 0.5}}, true, "Loop"));
+    seeds.add("looping.vgm", prefix(nullptr, 0, 2) + toneVgm({{2, 0.5}}, true, "Loop"));
     seeds.add("tone.vgz", prefix("vgz") + gzip(vgm));
     seeds.add("three.gbs", prefix("gbs", 1) + gbsFile(3, "Title", "Author", "Copyright"));
     seeds.add("untyped.gbs", prefix(nullptr, 2) + gbsFile(3, "", "", ""));
-    seeds.add("two.nsf", prefix("nsf", 1) + nsfFile(2, "Name", "Artist", "Copyright"));
+    seeds.add("two.nsf", prefix("nsf", 1, 3) + nsfFile(2, "Name", "Artist", "Copyright"));
     seeds.add("short.spc", prefix("spc") + spcFile(2));
 }
 
 void mikmodSeeds(const SeedFolder& seeds)
 {
     const QSet<QString> extensions = MikmodDecoderPlugin().supportedExtensions();
-    const QByteArray prefix = fuzz::DecoderFuzzOptions::prefix(extensions, QStringLiteral("mod"));
+    const QByteArray prefix = fuzz::DecoderFuzzOptions{.extension = QStringLiteral("mod")}.prefix(extensions);
     seeds.add("song.mod", prefix + ModFixture::song(3, "Song").bytes());
     // Tempo and speed commands (effect F), a pattern break and a jump back.
     ModFixture jumps = ModFixture::song(3, "Jumps");
@@ -192,6 +196,8 @@ void mikmodSeeds(const SeedFolder& seeds)
         .note(1, 8, 2, {ModFixture::middleC, 1, ModFixture::patternBreak, 0x10})
         .note(2, 4, 3, {0, 0, ModFixture::positionJump, 1});
     seeds.add("jumps.mod", prefix + jumps.bytes());
+    // Sought to order position 2.
+    seeds.add("seek.mod", fuzz::DecoderFuzzOptions{.seekSeconds = 4}.prefix(extensions) + jumps.bytes());
 }
 
 } // namespace
