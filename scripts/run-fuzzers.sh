@@ -5,11 +5,10 @@
 #   scripts/run-fuzzers.sh SECONDS [FUZZ_BUILD_DIR]   (default build-fuzz)
 #
 # The chip-music and tracker-module targets reach libgme and libmikmod, which
-# fail on crafted files by themselves. A failure whose faulting frame lies
-# inside one of those libraries (the first frame outside the sanitizer, the
-# fuzzer, libc and libstdc++; for a leak, every leak's allocation) is listed
-# as a library fault and the target fuzzes on; those faults are the decoder
-# helper process's to contain. A failure anywhere else fails the run.
+# fail on crafted files by themselves. A failure that lies inside one of those
+# libraries (see classify below) is listed as a library fault and the target
+# fuzzes on: such faults are for the decoder helper process to contain. A
+# failure anywhere else, in any target, fails the run.
 #
 # Each target's corpus grows in FUZZ_BUILD_DIR/fuzz-corpus/<target>; failing
 # inputs and their reports are kept in FUZZ_BUILD_DIR/fuzz-artifacts/<target>.
@@ -31,10 +30,11 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS=""
 
 # Prints "library" when the report in $1 shows the fault inside a contained
-# library, else "ours". Of each faulting stack (the first; for a leak, every
-# leak's allocation) the frames of the sanitizer, the fuzzer and libc are
-# skipped, and so are other libraries' (zlib called by libgme): the first frame
-# that is either our code or a contained library decides.
+# library, else "ours". The faulting stacks are the first one (crash, hang,
+# sanitizer report) or every leak's allocation stack. In each, the frames of
+# the sanitizer, the fuzzer and the C runtime are skipped, and so are other
+# libraries' (zlib called by libgme, Qt called by us): the first frame that is
+# either our code or a contained library decides. Anything undecided is ours.
 classify() {
     awk -v libraries="$CONTAINED_LIBRARIES" -v root="$ROOT/" -v build="$BUILD_DIR/" -v again="$AGAIN_MARK" '
         BEGIN {
@@ -83,11 +83,10 @@ for program in "$BUILD_DIR"/fuzz-bin/fuzz_*; do
         # Leak stacks are unwound quickly and stop at the first library
         # built without frame pointers: the input runs again, fully unwound.
         if grep -q "ERROR: LeakSanitizer" "$log" && [ -n "$failing" ]; then
-            echo "$AGAIN_MARK" >>"$log"
-            ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0" TMPDIR="$scratch" "$program" -timeout="$INPUT_TIMEOUT" \
-                "$failing" >"$log.again" 2>&1 || true
+            ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0" TMPDIR="$scratch" "$program" \
+                -timeout="$INPUT_TIMEOUT" "$failing" >"$log.again" 2>&1 || true
             if grep -q "ERROR: LeakSanitizer" "$log.again"; then
-                cat "$log.again" >>"$log"
+                { echo "$AGAIN_MARK"; cat "$log.again"; } >>"$log"
             fi
             rm -f "$log.again"
         fi
