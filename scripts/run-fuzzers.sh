@@ -17,7 +17,7 @@ set -euo pipefail
 SECONDS_EACH="${1:?usage: run-fuzzers.sh SECONDS [FUZZ_BUILD_DIR]}"
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="$(cd "${2:-build-fuzz}" && pwd)"
-INPUT_TIMEOUT=10 # seconds one input may take before it counts as a hang
+INPUT_TIMEOUT=20 # seconds one input may take (wall clock, on a busy machine) before it is a hang
 MAX_RESTARTS=50
 AGAIN_MARK="== The leaking input again, with complete allocation stacks:"
 
