@@ -108,9 +108,10 @@ for program in "$BUILD_DIR"/fuzz-bin/fuzz_*; do
         status=1
     fi
     if [ ${#library_faults[@]} -gt 0 ]; then
-        echo "$target: note: ${#library_faults[@]} fault(s) inside libgme/libmikmod, not failing the run;" \
-            "the decoder helper process is to contain them. Inputs and reports: $artifacts"
-        printf '    %s\n' "${library_faults[@]}"
+        distinct="$(printf '%s\n' "${library_faults[@]}" | sort -u)"
+        echo "$target: note: $(wc -l <<<"$distinct") input(s) failing inside libgme/libmikmod, not failing the" \
+            "run; the decoder helper process is to contain them. Inputs and reports: $artifacts"
+        sed 's/^/    /' <<<"$distinct"
     fi
 done
 exit $status
