@@ -23,7 +23,7 @@ AGAIN_MARK="== The leaking input again, with complete allocation stacks:"
 
 # Targets whose faults inside these libraries do not fail the run.
 LIBRARY_TARGETS=" fuzz_gme_decoder fuzz_mikmod_decoder "
-CONTAINED_LIBRARIES='/libgme\.so|/libmikmod\.so'
+CONTAINED_LIBRARIES='[(/]libgme\.so|[(/]libmikmod\.so'
 
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
