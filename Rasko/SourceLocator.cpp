@@ -1,9 +1,16 @@
 #include "Rasko/SourceLocator.h"
 
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/FileReadError.h"
 #include "VessaCore/PathExtension.h"
 
 #include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace vessa {
 
@@ -18,9 +25,15 @@ QByteArray SourceLocator::contents() const
 {
     if (m_kind == Kind::data)
         return m_bytes;
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened by its own bytes, so a name that is not UTF-8 is found too.
+    const int fd = ::open(pathToBytes(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileReadError(m_path, QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw FileReadError(m_path, file.errorString());
+    }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw FileReadError(m_path, file.errorString());

@@ -2,10 +2,9 @@
 
 #include "Rasko/DirectFileSource.h"
 #include "Rasko/FileHint.h"
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
-
-#include <QFileInfo>
 
 namespace vessa {
 
@@ -17,7 +16,7 @@ VESSA_LOGGING_CATEGORY(lcResolve, "rasko", "resolve")
 // cannot be part of a file name; such a path names nothing.
 bool somethingExists(const QString& path)
 {
-    return !path.isEmpty() && !path.contains(QChar(u'\0')) && QFileInfo::exists(path);
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) && pathExists(path);
 }
 
 } // namespace

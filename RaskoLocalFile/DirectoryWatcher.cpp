@@ -6,10 +6,10 @@
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/PendingFileChanges.h"
 #include "RaskoLocalFile/UniqueFd.h"
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <poll.h>
@@ -215,7 +215,7 @@ private:
             return; // a watch dropped already; its last events mean nothing now
         const QString directory = watch->path;
         const QString path =
-            event.name.isEmpty() ? directory : InotifyWatchTree::childPath(directory, QFile::decodeName(event.name));
+            event.name.isEmpty() ? directory : InotifyWatchTree::childPath(directory, pathFromBytes(event.name));
         switch (kind) {
         case InotifyEvent::Kind::fileModified: m_pending.recordModified(path); break;
         case InotifyEvent::Kind::fileRemoved: m_pending.recordRemoved(path); break;

@@ -6,11 +6,10 @@
 #include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/FileReadError.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
-
-#include <QFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,7 +33,7 @@ QString systemMessage(int error)
 // replaced by a FIFO since it was listed cannot hang the reader.
 QByteArray readRegularFile(const QString& path, qint64 limit)
 {
-    const UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd file(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.isValid())
         throw FileReadError(path, systemMessage(errno));
     const int fd = file.get();
@@ -90,7 +89,7 @@ QString FileIndexer::baseName(const FileEntry& entry)
     const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(entry.path);
     const QString name = lastPathComponent(member ? member->memberPath : entry.url);
     const QString ext = pathExtension(name);
-    return ext.isEmpty() ? name : name.chopped(ext.size() + 1);
+    return readableName(ext.isEmpty() ? name : name.chopped(ext.size() + 1));
 }
 
 FileIndexer::Result FileIndexer::index(const FileEntry& entry) const

@@ -47,7 +47,7 @@ public:
     static std::optional<qint64> wholeSeconds(std::optional<double> seconds);
 
     // The entry's own file name without its extension: a member's own name,
-    // not its archive's.
+    // not its archive's. A name that is not UTF-8 reads as Latin-1.
     static QString baseName(const FileEntry& entry);
 
 private:

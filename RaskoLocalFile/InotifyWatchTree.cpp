@@ -1,8 +1,7 @@
 #include "RaskoLocalFile/InotifyWatchTree.h"
 
 #include "RaskoLocalFile/DirHandle.h"
-
-#include <QFile>
+#include "VessaCore/FileNameBytes.h"
 
 #include <sys/inotify.h>
 
@@ -50,7 +49,7 @@ InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, TreeR
         QString path;
         QByteArray encoded;
     };
-    std::vector<Pending> stack{{path, QFile::encodeName(path)}};
+    std::vector<Pending> stack{{path, pathToBytes(path)}};
     bool top = true;
     while (!stack.empty()) {
         Pending directory = std::move(stack.back());
@@ -79,7 +78,7 @@ InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, TreeR
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
             const QByteArray name(entry->d_name);
-            Pending child{childPath(directory.path, QFile::decodeName(name)), directory.encoded};
+            Pending child{childPath(directory.path, pathFromBytes(name)), directory.encoded};
             if (!child.encoded.endsWith('/'))
                 child.encoded.append('/');
             child.encoded.append(name);

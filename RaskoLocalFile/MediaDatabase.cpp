@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/FileTimes.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteStatement.h"
+#include "VessaCore/FileNameBytes.h"
 
 #include <filesystem>
 #include <system_error>
@@ -79,7 +80,7 @@ struct PrefixRange {
 
 PrefixRange prefixRange(const QString& prefix)
 {
-    PrefixRange range{prefix.toUtf8(), std::nullopt};
+    PrefixRange range{pathToBytes(prefix), std::nullopt};
     QByteArray upper = range.lower;
     while (!upper.isEmpty() && static_cast<unsigned char>(upper.back()) == 0xFF)
         upper.chop(1);
@@ -116,7 +117,7 @@ MediaDatabase::TrackRow readRow(const SqliteStatement& statement)
     };
     const qint64 subTrack = statement.int64(8);
     return MediaDatabase::TrackRow(
-        statement.int64(0), statement.text(1), statement.text(2), statement.text(3), optionalInt(4), statement.text(5),
+        statement.int64(0), statement.text(1), statement.text(2), statement.text(3), optionalInt(4), statement.path(5),
         statement.text(6), dateFromSecondsSince1970(statement.real(7)),
         subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInt(9), optionalInt(10));
 }
@@ -286,7 +287,7 @@ QStringList MediaDatabase::filePathsWithPrefix(const QString& prefix)
     SqliteStatement statement(m_db.get(), sql);
     bindPrefix(statement, range);
     QStringList paths;
-    statement.forEachRow([&](const SqliteStatement& row) { paths.append(row.text(0)); });
+    statement.forEachRow([&](const SqliteStatement& row) { paths.append(row.path(0)); });
     return paths;
 }
 
@@ -326,7 +327,7 @@ QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
     SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path, last_modified FROM tracks"));
     QHash<QString, QDateTime> times;
     statement.forEachRow(
-        [&](const SqliteStatement& row) { times.insert(row.text(0), dateFromSecondsSince1970(row.real(1))); });
+        [&](const SqliteStatement& row) { times.insert(row.path(0), dateFromSecondsSince1970(row.real(1))); });
     return times;
 }
 
@@ -360,7 +361,7 @@ void MediaDatabase::removePathsLocked(const QStringList& paths)
             statement->reset();
         }
         for (qsizetype i = 0; i < size; ++i)
-            statement->bind(static_cast<int>(i + 1), paths.at(start + i));
+            statement->bindPath(static_cast<int>(i + 1), paths.at(start + i));
         if (statement->step() != SQLITE_DONE)
             throw MediaDatabaseError::queryFailed(statement->errorMessage());
     }
@@ -400,7 +401,7 @@ void MediaDatabase::upsertLocked(const QList<TrackRow>& rows)
         statement.bind(2, row.album);
         statement.bind(3, row.title);
         statement.bind(4, row.durationSeconds);
-        statement.bind(5, row.filePath);
+        statement.bindPath(5, row.filePath);
         statement.bind(6, row.fileExtension);
         statement.bind(7, secondsSince1970(row.lastModified));
         // Every negative index means "no sub-track" and shares the one key -1.

@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/SqliteStatement.h"
 
 #include "RaskoLocalFile/MediaDatabaseError.h"
+#include "VessaCore/FileNameBytes.h"
 
 namespace vessa {
 
@@ -57,6 +58,11 @@ void SqliteStatement::bindUtf8(int index, const QByteArray& text)
                                  SQLITE_TRANSIENT, SQLITE_UTF8));
 }
 
+void SqliteStatement::bindPath(int index, const QString& path)
+{
+    bindUtf8(index, pathToBytes(path));
+}
+
 void SqliteStatement::bind(int index, std::optional<qint64> value)
 {
     if (value)
@@ -109,6 +115,13 @@ QString SqliteStatement::text(int column) const
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
     const int size = sqlite3_column_bytes(m_statement, column);
     return bytes ? QString::fromUtf8(bytes, size) : QString();
+}
+
+QString SqliteStatement::path(int column) const
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    const int size = sqlite3_column_bytes(m_statement, column);
+    return bytes ? pathFromBytes(QByteArrayView(bytes, size)) : QString();
 }
 
 QString SqliteStatement::errorMessage() const

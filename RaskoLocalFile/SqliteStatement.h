@@ -33,6 +33,8 @@ public:
     void bind(int index, double value);
     void bind(int index, const QString& text);
     void bindUtf8(int index, const QByteArray& text);
+    // A file path, byte-exact (see pathToBytes()).
+    void bindPath(int index, const QString& path);
     void bind(int index, std::optional<qint64> value);
 
     // SQLITE_ROW, SQLITE_DONE or an error code.
@@ -48,6 +50,8 @@ public:
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    // A file path stored by bindPath().
+    QString path(int column) const;
 
     // The message of the last failure (bind or step).
     QString errorMessage() const;

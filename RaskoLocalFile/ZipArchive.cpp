@@ -4,10 +4,9 @@
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
-
-#include <QFile>
 
 #include <sys/stat.h>
 #include <zip.h>
@@ -65,7 +64,7 @@ void ZipArchive::Closer::operator()(zip* archive) const noexcept
 ZipArchive::ZipArchive(const QString& zipPath) : m_path(zipPath)
 {
     int code = 0;
-    zip_t* archive = zip_open(QFile::encodeName(zipPath).constData(), ZIP_RDONLY, &code);
+    zip_t* archive = zip_open(pathToBytes(zipPath).constData(), ZIP_RDONLY, &code);
     if (!archive)
         throw ZipArchiveError::openFailed(zipPath, libzipMessage(code));
     m_archive.reset(archive);

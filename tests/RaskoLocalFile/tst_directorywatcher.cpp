@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
+#include "VessaCore/FileNameBytes.h"
 #include "tests/support/LogCapture.h"
 
 #include <QDir>
@@ -11,7 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <mutex>
@@ -60,10 +64,14 @@ struct Watched {
     DirectoryWatcher watcher;
 };
 
+// Appends to the file at the path's own bytes (see pathToBytes).
 void writeFile(const QString& path)
 {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write("data") == 4, qPrintable(path));
+    const int fd = ::open(vessa::pathToBytes(path).constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const bool written = fd >= 0 && ::write(fd, "data", 4) == 4;
+    if (fd >= 0)
+        ::close(fd);
+    QVERIFY2(written, qPrintable(path));
 }
 
 // How many reads of events the watchers have logged so far.
@@ -287,6 +295,32 @@ private slots:
         QCOMPARE(kept.first().modified, QStringList{second + "/b.mp3"});
         QCOMPARE(renewed.first().modified, QStringList{first + "/a.mp3"});
         QCOMPARE(unused.count() + dropped.count(), 0);
+    }
+
+    // Names that are not UTF-8, of a file written and of a folder moved in,
+    // arrive as the very texts a scan indexes, which name the files' bytes.
+    void namesThatAreNotUtf8()
+    {
+        const QString music = freshMusicFolder();
+        const QByteArray outside = QFile::encodeName(QFileInfo(music).path()) + "/outside/Caf\xe9";
+        const QByteArray inside = QFile::encodeName(music);
+        QCOMPARE(::mkdir(outside.constData(), 0755), 0);
+        writeFile(vessa::pathFromBytes(outside + "/\xff\xfe.mp3"));
+        Watched watched(0.2);
+        watched.watcher.watch({music});
+        writeFile(vessa::pathFromBytes(inside + "/Caf\xe9.mp3"));
+        QCOMPARE(::rename(outside.constData(), (inside + "/Caf\xe9").constData()), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 1, timeoutMs);
+        QStringList modified = watched.recorder.first().modified;
+        modified.sort();
+        QStringList bytes;
+        for (const QString& path : modified)
+            bytes.append(QString::fromLatin1(vessa::pathToBytes(path)));
+        QCOMPARE(bytes, (QStringList{QString::fromLatin1(inside + "/Caf\xe9.mp3"),
+                                     QString::fromLatin1(inside + "/Caf\xe9/\xff\xfe.mp3")}));
+        QStringList scanned = scannedPaths(music);
+        scanned.sort();
+        QCOMPARE(modified, scanned);
     }
 
     void logsAndDeliversNothingOnceDestroyed()
