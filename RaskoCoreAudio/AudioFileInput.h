@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Rasko/SourceLocator.h"
+#include "RaskoCoreAudio/AudioContainer.h"
 #include "RaskoCoreAudio/FFmpegHandles.h"
 #include "VessaCore/AudioFormat.h"
 
@@ -12,8 +13,6 @@
 struct AVStream;
 
 namespace vessa {
-
-class MemoryIOContext;
 
 // An audio file opened with FFmpeg: the container, its best audio stream and
 // that stream's decoder, ready to read packets. A file on disk or the bytes of
@@ -29,9 +28,9 @@ public:
     AudioFileInput& operator=(const AudioFileInput&) = delete;
 
     // How messages name a locator: the file name, or "in-memory data".
-    static QString displayName(const SourceLocator& locator);
+    static QString displayName(const SourceLocator& locator) { return AudioContainer::displayName(locator); }
 
-    AVFormatContext* formatContext() const { return m_format.get(); }
+    AVFormatContext* formatContext() const { return m_container.formatContext(); }
     AVCodecContext* codecContext() const { return m_codec.get(); }
     AVStream* stream() const { return m_stream; }
     int streamIndex() const { return m_streamIndex; }
@@ -52,13 +51,9 @@ public:
     qint64 timestamp(qint64 framePosition) const;
 
 private:
-    void fail(int ffmpegError) const;
     void readLength();
 
-    QString m_name;
-    // Declared before the format context, so it is destroyed after it.
-    std::unique_ptr<MemoryIOContext> m_memory;
-    FormatContextPtr m_format;
+    AudioContainer m_container;
     CodecContextPtr m_codec;
     AVStream* m_stream = nullptr;
     int m_streamIndex = -1;

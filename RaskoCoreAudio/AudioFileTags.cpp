@@ -1,9 +1,10 @@
 #include "RaskoCoreAudio/AudioFileTags.h"
 
-#include "RaskoCoreAudio/AudioFileInput.h"
+#include "RaskoCoreAudio/AudioContainer.h"
 #include "RaskoCoreAudio/TagNumber.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 }
@@ -22,16 +23,16 @@ std::optional<QString> dictionaryValue(const AVDictionary* dictionary, const cha
     return QString::fromUtf8(entry->value);
 }
 
-std::optional<QString> tagValue(const AudioFileInput& input, const char* key)
+std::optional<QString> tagValue(const AVFormatContext& format, const AVStream& stream, const char* key)
 {
-    if (auto value = dictionaryValue(input.formatContext()->metadata, key))
+    if (auto value = dictionaryValue(format.metadata, key))
         return value;
-    return dictionaryValue(input.stream()->metadata, key);
+    return dictionaryValue(stream.metadata, key);
 }
 
-std::optional<qint64> tagNumber(const AudioFileInput& input, const char* key)
+std::optional<qint64> tagNumber(const AVFormatContext& format, const AVStream& stream, const char* key)
 {
-    const std::optional<QString> value = tagValue(input, key);
+    const std::optional<QString> value = tagValue(format, stream, key);
     return value ? parseTagNumber(*value) : std::nullopt;
 }
 
@@ -55,18 +56,97 @@ std::optional<QByteArray> coverArt(const AVFormatContext& format)
     return QByteArray(reinterpret_cast<const char*>(chosen->data), chosen->size);
 }
 
+bool hasParameters(const AVStream& stream)
+{
+    return stream.codecpar->sample_rate > 0 && stream.codecpar->ch_layout.nb_channels > 0;
+}
+
+// Seconds: the stream's duration, else the container's; nothing when neither
+// is known.
+std::optional<double> knownDuration(const AVFormatContext& format, const AVStream& stream)
+{
+    const AVRational base = stream.time_base;
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration >= 0 && base.num > 0 && base.den > 0)
+        return static_cast<double>(stream.duration) * base.num / base.den;
+    if (format.duration != AV_NOPTS_VALUE && format.duration >= 0)
+        return static_cast<double>(format.duration) / AV_TIME_BASE;
+    return std::nullopt;
+}
+
+// The audio stream as the header describes it, when the header says enough
+// for the tags: a decodable stream with its rate, channels and length.
+AVStream* describedByHeader(AVFormatContext& format)
+{
+    const int index = av_find_best_stream(&format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0)
+        return nullptr;
+    AVStream* stream = format.streams[index];
+    if (!avcodec_find_decoder(stream->codecpar->codec_id) || !hasParameters(*stream) || !knownDuration(format, *stream))
+        return nullptr;
+    return stream;
+}
+
+// Reads packets without decoding them: from where reading stands to the end
+// of the data when `wholeStream`, else up to the first audio packet. Gives the
+// audio packets' total duration in seconds, or nothing when a packet does not
+// tell its duration. Throws openFailed when there is no audio packet at all.
+std::optional<double> readAudioPackets(AudioContainer& container, const AVStream& stream, bool wholeStream)
+{
+    AVFormatContext* format = container.formatContext();
+    PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        container.fail(AVERROR(ENOMEM));
+    qint64 packets = 0;
+    qint64 total = 0;
+    bool everyDurationKnown = true;
+    while (av_read_frame(format, packet.get()) >= 0) {
+        if (packet->stream_index == stream.index && packet->size > 0) {
+            ++packets;
+            everyDurationKnown = everyDurationKnown && packet->duration > 0;
+            total += packet->duration;
+        }
+        av_packet_unref(packet.get());
+        if (packets > 0 && !wholeStream)
+            break;
+    }
+    if (packets == 0)
+        container.fail(QStringLiteral("No audio data"));
+    if (!everyDurationKnown)
+        return std::nullopt;
+    return static_cast<double>(total) * stream.time_base.num / stream.time_base.den;
+}
+
 } // namespace
 
-TrackMetadata readAudioFileTags(const AudioFileInput& input)
+TrackMetadata readAudioFileTags(const SourceLocator& locator)
 {
+    AudioContainer container(locator);
+    AVFormatContext* format = container.formatContext();
+    const AVStream* stream = describedByHeader(*format);
+    const bool probed = stream == nullptr;
+    if (probed)
+        container.findStreamInfo();
+    const AVCodec* decoder = nullptr;
+    stream = container.bestAudioStream(&decoder);
+    if (!hasParameters(*stream))
+        container.fail(AVERROR_INVALIDDATA);
+
+    std::optional<double> duration = knownDuration(*format, *stream);
+    if (probed && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+        if (const std::optional<double> counted = readAudioPackets(container, *stream, true))
+            duration = counted;
+    } else {
+        readAudioPackets(container, *stream, false);
+    }
+
     TrackMetadata metadata;
-    metadata.title = tagValue(input, "title");
-    metadata.artist = tagValue(input, "artist");
-    metadata.album = tagValue(input, "album");
-    metadata.trackNumber = tagNumber(input, "track");
-    metadata.discNumber = tagNumber(input, "disc");
-    metadata.artworkData = coverArt(*input.formatContext());
-    metadata.duration = input.duration();
+    metadata.title = tagValue(*format, *stream, "title");
+    metadata.artist = tagValue(*format, *stream, "artist");
+    metadata.album = tagValue(*format, *stream, "album");
+    metadata.trackNumber = tagNumber(*format, *stream, "track");
+    metadata.discNumber = tagNumber(*format, *stream, "disc");
+    metadata.artworkData = coverArt(*format);
+    metadata.duration = duration;
     return metadata;
 }
 

@@ -79,10 +79,7 @@ AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::opti
 
 TrackMetadata CoreAudioDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
-    if (locator.isData())
-        return TrackMetadata();
-    const AudioFileInput input(locator);
-    TrackMetadata metadata = readAudioFileTags(input);
+    TrackMetadata metadata = readAudioFileTags(locator);
     metadata.subTrackIndex = subTrackIndex;
     return metadata;
 }

@@ -10,7 +10,7 @@ namespace vessa {
 // planar 32-bit float at the file's own rate and channel count, decoded
 // `framesPerChunk` frames per buffer inside each next() call, and seek to the
 // exact frame. Files on disk and in-memory data (ZIP archive members) both
-// play; tags are read from files only.
+// play and both give their tags.
 //
 // Immutable after construction: any thread may call open, extract and the
 // streams' seek operations, any number at once. Both block on disk and
@@ -30,8 +30,9 @@ public:
                      const DecoderHints& hints) override;
 
     // Title, artist, album, track and disc number, cover art and duration of a
-    // file; in-memory data gives a record with every field absent. Throws
-    // CoreAudioDecoderError when the file holds no decodable audio stream.
+    // file or of in-memory data (see readAudioFileTags). Throws
+    // CoreAudioDecoderError when it holds no decodable audio stream or no
+    // audio data at all.
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
 
 private:

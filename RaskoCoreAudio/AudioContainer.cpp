@@ -1,0 +1,95 @@
+#include "RaskoCoreAudio/AudioContainer.h"
+
+#include "RaskoCoreAudio/CoreAudioDecoderError.h"
+#include "RaskoCoreAudio/MemoryIOContext.h"
+#include "VessaCore/FileNameBytes.h"
+#include "VessaCore/PathExtension.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+namespace vessa {
+
+namespace {
+
+QString ffmpegMessage(int error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (av_strerror(error, text, sizeof text) < 0)
+        return QStringLiteral("FFmpeg error %1").arg(error);
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+QString AudioContainer::displayName(const SourceLocator& locator)
+{
+    return locator.isData() ? QStringLiteral("in-memory data") : lastPathComponent(locator.path());
+}
+
+AudioContainer::AudioContainer(const SourceLocator& locator) : m_name(displayName(locator))
+{
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format)
+        fail(AVERROR(ENOMEM));
+    // Nested resources (playlist-like containers) may only come from files.
+    format->protocol_whitelist = av_strdup("file");
+    QByteArray url;
+    if (locator.isData()) {
+        try {
+            m_memory = std::make_unique<MemoryIOContext>(locator.bytes());
+        } catch (...) {
+            avformat_free_context(format);
+            throw;
+        }
+        format->pb = m_memory->context();
+        format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    } else {
+        // The "file:" prefix keeps a colon in the path from naming a protocol;
+        // the path's own bytes reach the file system, UTF-8 or not.
+        url = "file:" + pathToBytes(locator.path());
+    }
+    // On failure avformat_open_input frees the context itself.
+    const int result = avformat_open_input(&format, url.constData(), nullptr, nullptr);
+    if (result < 0)
+        fail(result);
+    m_format.reset(format);
+}
+
+AudioContainer::~AudioContainer() = default;
+
+void AudioContainer::findStreamInfo()
+{
+    const int result = avformat_find_stream_info(m_format.get(), nullptr);
+    if (result < 0)
+        fail(result);
+}
+
+AVStream* AudioContainer::bestAudioStream(const AVCodec** codec)
+{
+    AVFormatContext* format = m_format.get();
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, codec, 0);
+    if (index < 0)
+        fail(index);
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (static_cast<int>(i) != index)
+            format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    return format->streams[index];
+}
+
+void AudioContainer::fail(int ffmpegError) const
+{
+    fail(ffmpegMessage(ffmpegError));
+}
+
+void AudioContainer::fail(const QString& message) const
+{
+    throw CoreAudioDecoderError::openFailed(m_name, message);
+}
+
+} // namespace vessa
