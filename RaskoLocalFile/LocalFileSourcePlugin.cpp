@@ -8,9 +8,12 @@
 #include "RaskoLocalFile/ZipArchive.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
 
-#include <QFileInfo>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace vessa {
 
@@ -23,6 +26,16 @@ QSet<QString> indexedExtensions(const QSet<QString>& extensions)
         lowered.insert(extension.toLower());
     lowered.removeIf([](const QString& extension) { return ZipArchive::isArchiveExtension(extension); });
     return lowered;
+}
+
+// Hands the memory a scan freed (file lists, rows, the previous library's
+// worth of text) back to the system, so a long-running process does not
+// keep its peak after every rescan.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace
@@ -62,7 +75,7 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
     // resolve, and the next scan or file event brings the index up to date.
     const MediaDatabase::TrackRow& row = rows.constFirst();
     if (const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(row.filePath)) {
-        if (!QFileInfo::exists(member->archivePath)) {
+        if (!pathExists(member->archivePath)) {
             logError(lcLocalFileResolve(), QStringLiteral("Zip file missing: %1").arg(member->archivePath));
             throw LocalFileError::fileNotFound(member->archivePath);
         }
@@ -71,7 +84,7 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
                                            .arg(artist, title, member->archivePath, member->memberPath));
         return SourceResult(SourceLocator::data(std::move(bytes)), row.fileExtension);
     }
-    if (!QFileInfo::exists(row.filePath)) {
+    if (!pathExists(row.filePath)) {
         logError(lcLocalFileResolve(), QStringLiteral("File missing: %1").arg(row.filePath));
         throw LocalFileError::fileNotFound(row.filePath);
     }
@@ -83,8 +96,20 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
                                                            const ProgressCallback& progress, std::stop_token stop)
 {
     logInfo(lcLocalFileScan(), QStringLiteral("Starting scan of %1 directories").arg(directories.size()));
-    QList<FileEntry> entries = MusicFolderEnumerator::enumerateFiles(directories, m_supportedExtensions, stop);
+    updateIndex(directories, progress, stop);
+    logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
+    QList<ScannedTrack> tracks = allTracksFromDatabase();
+    releaseFreedMemory();
+    return tracks;
+}
+
+void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const ProgressCallback& progress,
+                                        std::stop_token stop)
+{
     const QHash<QString, QDateTime> stored = m_database->allFileModTimes();
+    // An archive whose date has not changed is not opened again.
+    QList<FileEntry> entries = MusicFolderEnumerator::enumerateFiles(directories, m_supportedExtensions, stop,
+                                                                     MusicFolderEnumerator::indexedArchives(stored));
 
     // A file reached twice (nested or repeated music folders) counts once. A
     // date that differs either way means the file was replaced.
@@ -113,8 +138,6 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
     m_database->removeTracksWithPaths(vanished);
 
     IndexingRun(m_indexer, *m_database, maximumFilesInFlight).run(changed, progress, stop);
-    logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
-    return allTracksFromDatabase();
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()
@@ -126,7 +149,9 @@ QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatch
                                                             std::stop_token stop)
 {
     FileEventIndexer(m_indexer, *m_database, m_supportedExtensions).apply(batch, stop);
-    return allTracksFromDatabase();
+    QList<ScannedTrack> tracks = allTracksFromDatabase();
+    releaseFreedMemory();
+    return tracks;
 }
 
 qint64 LocalFileSourcePlugin::trackCount(const QString& underDirectory)
@@ -173,10 +198,18 @@ ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRow& 
 
 QList<ScannedTrack> LocalFileSourcePlugin::mapped(const QList<MediaDatabase::TrackRow>& rows) const
 {
+    // Artists and albums repeat from track to track: the list holds one copy
+    // of each text, which keeps a large library small in memory.
+    QSet<QString> texts;
+    const auto shared = [&texts](const QString& text) { return *texts.insert(text); };
     QList<ScannedTrack> tracks;
     tracks.reserve(rows.size());
-    for (const MediaDatabase::TrackRow& row : rows)
-        tracks.append(scannedTrack(row));
+    for (const MediaDatabase::TrackRow& row : rows) {
+        ScannedTrack track = scannedTrack(row);
+        track.artist = shared(track.artist);
+        track.album = shared(track.album);
+        tracks.append(std::move(track));
+    }
     return tracks;
 }
 

@@ -62,7 +62,8 @@ public:
 
     // Brings the index up to date with the folders (absolute paths) and
     // returns the whole index. Files whose modification date equals the
-    // stored one are not read; new and changed ones are read, at most
+    // stored one are not read, and such archives are not even opened (their
+    // indexed members stand); new and changed ones are read, at most
     // maximumFilesInFlight at once; rows of files that are gone are removed.
     // A file that cannot be read is skipped (its rows stay). `progress` is
     // called on this thread once per file read. Throws
@@ -100,6 +101,9 @@ public:
     static ScannedTrack scannedTrack(const MediaDatabase::TrackRow& row);
 
 private:
+    // A scan without its result: lists the folders, removes the rows of what
+    // vanished and reads what is new or changed.
+    void updateIndex(const QStringList& directories, const ProgressCallback& progress, std::stop_token stop);
     QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows) const;
 
     const std::shared_ptr<MediaDatabase> m_database;

@@ -5,11 +5,11 @@
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/ZipArchive.h"
+#include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
+#include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
-
-#include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -76,14 +76,18 @@ std::optional<QDateTime> regularFileDate(const QByteArray& path)
 
 class Walk {
 public:
-    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, QList<FileEntry>& entries)
-        : m_supportedExtensions(supportedExtensions), m_stop(std::move(stop)), m_entries(entries)
+    Walk(const QSet<QString>& supportedExtensions, const MusicFolderEnumerator::IndexedArchives& unchanged,
+         std::stop_token stop, QList<FileEntry>& entries)
+        : m_supportedExtensions(supportedExtensions),
+          m_unchanged(unchanged),
+          m_stop(std::move(stop)),
+          m_entries(entries)
     {
     }
 
     void musicFolder(const QString& folder)
     {
-        const QByteArray path = QFile::encodeName(folder);
+        const QByteArray path = pathToBytes(folder);
         std::optional<std::vector<FolderItem>> items = folder.isEmpty() ? std::nullopt : readFolder(path, true);
         if (!items)
             throw LocalFileError::cannotEnumerate(folder);
@@ -105,7 +109,7 @@ public:
             }
             const FolderItem& item = frame.items[frame.next++];
             const QByteArray childPath = frame.path + '/' + item.name;
-            const QString name = QFile::decodeName(item.name);
+            const QString name = pathFromBytes(item.name);
             if (isRealDirectory(childPath, item.type)) {
                 if (m_stop.stop_requested())
                     throw CancellationError();
@@ -136,13 +140,29 @@ private:
         const std::optional<QDateTime> date = regularFileDate(path);
         if (!date || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
-        if (archive)
-            m_entries.append(ZipArchive::enumerateZipContents(qpath, *date, m_supportedExtensions));
-        else
+        if (!archive)
             m_entries.append(FileEntry{qpath, qpath, ext, *date});
+        else if (!unchangedArchive(qpath, *date))
+            m_entries.append(ZipArchive::enumerateZipContents(qpath, *date, m_supportedExtensions));
+    }
+
+    // Lists the indexed members of an archive that has not changed since
+    // they were indexed, without opening it.
+    bool unchangedArchive(const QString& path, const QDateTime& date)
+    {
+        const auto known = m_unchanged.constFind(path);
+        if (known == m_unchanged.cend() || known->lastModified != date)
+            return false;
+        for (const QString& member : known->memberPaths) {
+            const QString ext = pathExtension(member).toLower();
+            if (m_supportedExtensions.contains(ext))
+                m_entries.append(FileEntry{path, member, ext, date});
+        }
+        return true;
     }
 
     const QSet<QString>& m_supportedExtensions;
+    const MusicFolderEnumerator::IndexedArchives& m_unchanged;
     const std::stop_token m_stop;
     QList<FileEntry>& m_entries;
 };
@@ -150,10 +170,11 @@ private:
 } // namespace
 
 QList<FileEntry> MusicFolderEnumerator::enumerateFiles(const QStringList& directories,
-                                                       const QSet<QString>& supportedExtensions, std::stop_token stop)
+                                                       const QSet<QString>& supportedExtensions, std::stop_token stop,
+                                                       const IndexedArchives& unchanged)
 {
     QList<FileEntry> entries;
-    Walk walk(supportedExtensions, stop, entries);
+    Walk walk(supportedExtensions, unchanged, stop, entries);
     for (const QString& directory : directories) {
         if (stop.stop_requested())
             throw CancellationError();
@@ -162,9 +183,30 @@ QList<FileEntry> MusicFolderEnumerator::enumerateFiles(const QStringList& direct
     return entries;
 }
 
+MusicFolderEnumerator::IndexedArchives
+MusicFolderEnumerator::indexedArchives(const QHash<QString, QDateTime>& storedDates)
+{
+    IndexedArchives archives;
+    QSet<QString> mixedDates;
+    for (auto it = storedDates.cbegin(); it != storedDates.cend(); ++it) {
+        const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(it.key());
+        if (!member)
+            continue;
+        IndexedArchive& archive = archives[member->archivePath];
+        if (archive.memberPaths.isEmpty())
+            archive.lastModified = it.value();
+        else if (archive.lastModified != it.value())
+            mixedDates.insert(member->archivePath);
+        archive.memberPaths.append(it.key());
+    }
+    for (const QString& path : mixedDates)
+        archives.remove(path);
+    return archives;
+}
+
 std::optional<QDateTime> MusicFolderEnumerator::regularFileModificationDate(const QString& path)
 {
-    return regularFileDate(QFile::encodeName(path));
+    return regularFileDate(pathToBytes(path));
 }
 
 QString MusicFolderEnumerator::withoutTrailingSlashes(const QString& path)

@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/FileEntry.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -27,13 +28,27 @@ namespace vessa {
 // Stateless; any thread, several at once.
 class MusicFolderEnumerator {
 public:
+    // An archive as the index knows it: the date its members were indexed
+    // with and their member paths ("archive::member").
+    struct IndexedArchive {
+        QDateTime lastModified;
+        QStringList memberPaths;
+    };
+    using IndexedArchives = QHash<QString, IndexedArchive>;
+
+    // The archives among the indexed paths (path -> stored date) whose members
+    // all carry one date.
+    static IndexedArchives indexedArchives(const QHash<QString, QDateTime>& storedDates);
+
     // All entries, folder by folder, each folder's items in name order, a
     // subfolder's items right after the subfolder's name. Throws
     // LocalFileError::cannotEnumerate when a music folder itself cannot be
     // read (nothing is returned then); a folder below it that cannot be read
     // is left out. Throws CancellationError once `stop` is requested.
+    // An archive found in `unchanged` with its current date is not opened:
+    // its indexed members are listed as they are.
     static QList<FileEntry> enumerateFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
-                                           std::stop_token stop = {});
+                                           std::stop_token stop = {}, const IndexedArchives& unchanged = {});
 
     // The modification date of the file at `path` when it is a regular file
     // (following symbolic links); nothing when it is anything else or cannot
