@@ -1,5 +1,6 @@
 #include "RaskoCoreAudio/AudioContainer.h"
 
+#include "RaskoCoreAudio/ContainerSignature.h"
 #include "RaskoCoreAudio/CoreAudioDecoderError.h"
 #include "RaskoCoreAudio/MemoryIOContext.h"
 #include "VessaCore/FileNameBytes.h"
@@ -33,9 +34,27 @@ QString AudioContainer::displayName(const SourceLocator& locator)
 
 AudioContainer::AudioContainer(const SourceLocator& locator) : m_name(displayName(locator))
 {
+    const QByteArray path = locator.isData() ? QByteArray() : pathToBytes(locator.path());
+    const ContainerSignature::ReadAt head =
+        locator.isData() ? ContainerSignature::memoryReader(locator.bytes()) : ContainerSignature::fileReader(path);
+    // The format its signature names first; when that demuxer refuses the
+    // data, FFmpeg probes every format as usual.
+    int result = AVERROR_INVALIDDATA;
+    if (const AVInputFormat* named = ContainerSignature::demuxer(head))
+        result = open(locator, path, named);
+    if (result < 0)
+        result = open(locator, path, nullptr);
+    if (result < 0)
+        fail(result);
+}
+
+int AudioContainer::open(const SourceLocator& locator, const QByteArray& path, const AVInputFormat* demuxer)
+{
+    m_format.reset();
+    m_memory.reset();
     AVFormatContext* format = avformat_alloc_context();
     if (!format)
-        fail(AVERROR(ENOMEM));
+        return AVERROR(ENOMEM);
     // Nested resources (playlist-like containers) may only come from files.
     format->protocol_whitelist = av_strdup("file");
     QByteArray url;
@@ -51,13 +70,13 @@ AudioContainer::AudioContainer(const SourceLocator& locator) : m_name(displayNam
     } else {
         // The "file:" prefix keeps a colon in the path from naming a protocol;
         // the path's own bytes reach the file system, UTF-8 or not.
-        url = "file:" + pathToBytes(locator.path());
+        url = "file:" + path;
     }
     // On failure avformat_open_input frees the context itself.
-    const int result = avformat_open_input(&format, url.constData(), nullptr, nullptr);
-    if (result < 0)
-        fail(result);
-    m_format.reset(format);
+    const int result = avformat_open_input(&format, url.constData(), demuxer, nullptr);
+    if (result >= 0)
+        m_format.reset(format);
+    return result;
 }
 
 AudioContainer::~AudioContainer() = default;
@@ -75,11 +94,17 @@ AVStream* AudioContainer::bestAudioStream(const AVCodec** codec)
     const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, codec, 0);
     if (index < 0)
         fail(index);
+    readOnly(format->streams[index]);
+    return format->streams[index];
+}
+
+void AudioContainer::readOnly(const AVStream* stream)
+{
+    AVFormatContext* format = m_format.get();
     for (unsigned i = 0; i < format->nb_streams; ++i) {
-        if (static_cast<int>(i) != index)
+        if (format->streams[i] != stream)
             format->streams[i]->discard = AVDISCARD_ALL;
     }
-    return format->streams[index];
 }
 
 void AudioContainer::fail(int ffmpegError) const

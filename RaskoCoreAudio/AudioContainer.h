@@ -8,6 +8,7 @@
 #include <memory>
 
 struct AVCodec;
+struct AVInputFormat;
 struct AVStream;
 
 namespace vessa {
@@ -16,8 +17,10 @@ class MemoryIOContext;
 
 // An audio file's container opened with FFmpeg, its header read: a file on
 // disk (its path passed byte-exact) or the bytes of a data locator, read
-// through a custom I/O context. Nothing is probed or decoded beyond the
-// header until findStreamInfo() is asked for. Used by one thread at a time.
+// through a custom I/O context. The demuxer is taken from the file's
+// signature where it names one (see ContainerSignature). Nothing is probed
+// or decoded beyond the header until findStreamInfo() is asked for. Used by
+// one thread at a time.
 class AudioContainer {
 public:
     // Throws CoreAudioDecoderError::openFailed with FFmpeg's message when the
@@ -40,12 +43,18 @@ public:
     // The best audio stream with a decoder FFmpeg has, every other stream set
     // to be discarded; `codec` receives the decoder. Throws openFailed.
     AVStream* bestAudioStream(const AVCodec** codec);
+    // Sets every stream but this one to be discarded.
+    void readOnly(const AVStream* stream);
 
     // Throws CoreAudioDecoderError::openFailed with FFmpeg's message.
     [[noreturn]] void fail(int ffmpegError) const;
     [[noreturn]] void fail(const QString& message) const;
 
 private:
+    // Opens the container with the demuxer, or probing for one when null;
+    // FFmpeg's result.
+    int open(const SourceLocator& locator, const QByteArray& path, const AVInputFormat* demuxer);
+
     QString m_name;
     // Declared before the format context, so it is destroyed after it.
     std::unique_ptr<MemoryIOContext> m_memory;

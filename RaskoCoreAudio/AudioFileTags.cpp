@@ -74,16 +74,17 @@ std::optional<double> knownDuration(const AVFormatContext& format, const AVStrea
 }
 
 // The audio stream as the header describes it, when the header says enough
-// for the tags: a decodable stream with its rate, channels and length.
+// for the tags: a stream of a codec FFmpeg decodes, and its length. (Its rate
+// and channels are not needed; FLAC and MP3 headers leave them to the parser.)
 AVStream* describedByHeader(AVFormatContext& format)
 {
-    const int index = av_find_best_stream(&format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0)
-        return nullptr;
-    AVStream* stream = format.streams[index];
-    if (!avcodec_find_decoder(stream->codecpar->codec_id) || !hasParameters(*stream) || !knownDuration(format, *stream))
-        return nullptr;
-    return stream;
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        AVStream* stream = format.streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            && avcodec_find_decoder(stream->codecpar->codec_id))
+            return knownDuration(format, *stream) ? stream : nullptr;
+    }
+    return nullptr;
 }
 
 // Reads packets without decoding them: from where reading stands to the end
@@ -122,14 +123,17 @@ TrackMetadata readAudioFileTags(const SourceLocator& locator)
 {
     AudioContainer container(locator);
     AVFormatContext* format = container.formatContext();
-    const AVStream* stream = describedByHeader(*format);
+    AVStream* stream = describedByHeader(*format);
     const bool probed = stream == nullptr;
-    if (probed)
+    if (probed) {
         container.findStreamInfo();
-    const AVCodec* decoder = nullptr;
-    stream = container.bestAudioStream(&decoder);
-    if (!hasParameters(*stream))
-        container.fail(AVERROR_INVALIDDATA);
+        const AVCodec* decoder = nullptr;
+        stream = container.bestAudioStream(&decoder);
+        if (!hasParameters(*stream))
+            container.fail(AVERROR_INVALIDDATA);
+    } else {
+        container.readOnly(stream);
+    }
 
     std::optional<double> duration = knownDuration(*format, *stream);
     if (probed && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
