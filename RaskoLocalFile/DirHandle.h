@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -27,6 +28,15 @@ inline bool isRealDirectory(const QByteArray& path, unsigned char type)
         return type == DT_DIR;
     struct stat status;
     return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The same for the entry `name` of the open folder `folderFd`.
+inline bool isRealDirectoryAt(int folderFd, const QByteArray& name, unsigned char type)
+{
+    if (type != DT_UNKNOWN)
+        return type == DT_DIR;
+    struct stat status;
+    return ::fstatat(folderFd, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
 }
 
 } // namespace vessa

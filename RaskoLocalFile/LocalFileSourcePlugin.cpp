@@ -28,6 +28,27 @@ QSet<QString> indexedExtensions(const QSet<QString>& extensions)
     return lowered;
 }
 
+// Whether one folder lies inside another, or twice in the list, as texts:
+// only then can two entries have the same path.
+bool foldersOverlap(const QStringList& directories)
+{
+    QStringList folders;
+    for (const QString& directory : directories)
+        folders.append(MusicFolderEnumerator::withoutTrailingSlashes(directory));
+    for (const QString& outer : std::as_const(folders)) {
+        if (outer == u"/")
+            return folders.size() > 1;
+        int inside = 0;
+        for (const QString& inner : std::as_const(folders)) {
+            if (inner == outer || inner.startsWith(outer + u'/'))
+                ++inside;
+        }
+        if (inside > 1)
+            return true;
+    }
+    return false;
+}
+
 // Hands the memory a scan freed (file lists, rows, the previous library's
 // worth of text) back to the system, so a long-running process does not
 // keep its peak after every rescan.
@@ -111,38 +132,72 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
     QList<FileEntry> entries = MusicFolderEnumerator::enumerateFiles(directories, m_supportedExtensions, stop,
                                                                      MusicFolderEnumerator::indexedArchives(stored));
 
-    // A file reached twice (nested or repeated music folders) counts once. A
-    // date that differs either way means the file was replaced.
+    // A file reached twice (nested or repeated music folders) counts once;
+    // only then is a set of the paths seen needed. A date that differs either
+    // way means the file was replaced.
+    const bool overlapping = foldersOverlap(directories);
     QSet<QString> present;
-    present.reserve(entries.size());
-    QList<FileEntry> changed;
-    for (FileEntry& entry : entries) {
-        if (present.contains(entry.path))
-            continue;
-        present.insert(entry.path);
+    QList<qsizetype> changedAt;
+    qsizetype found = 0;
+    qsizetype known = 0;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const FileEntry& entry = entries.at(i);
+        if (overlapping) {
+            if (present.contains(entry.path))
+                continue;
+            present.insert(entry.path);
+        }
+        ++found;
         const auto storedDate = stored.constFind(entry.path);
+        if (storedDate != stored.cend())
+            ++known;
         if (storedDate == stored.cend() || *storedDate != entry.lastModified)
-            changed.append(std::move(entry));
+            changedAt.append(i);
     }
-    entries.clear();
     logDebug(lcLocalFileScan(),
-             QStringLiteral("Found %1 audio files, %2 new/modified").arg(present.size()).arg(changed.size()));
+             QStringLiteral("Found %1 audio files, %2 new/modified").arg(found).arg(changedAt.size()));
 
     if (stop.stop_requested())
         throw CancellationError();
-    QStringList vanished;
-    for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-        if (!present.contains(it.key()))
-            vanished.append(it.key());
+    // Each path found is counted once, so when every stored path was found
+    // again nothing has vanished.
+    if (known < stored.size()) {
+        if (!overlapping) {
+            for (const FileEntry& entry : std::as_const(entries))
+                present.insert(entry.path);
+        }
+        QStringList vanished;
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+            if (!present.contains(it.key()))
+                vanished.append(it.key());
+        }
+        m_database->removeTracksWithPaths(vanished);
     }
-    m_database->removeTracksWithPaths(vanished);
 
+    QList<FileEntry> changed;
+    changed.reserve(changedAt.size());
+    for (const qsizetype i : std::as_const(changedAt))
+        changed.append(std::move(entries[i]));
+    entries.clear();
     IndexingRun(m_indexer, *m_database, maximumFilesInFlight).run(changed, progress, stop);
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()
 {
-    return mapped(m_database->allTracks());
+    {
+        std::lock_guard lock(m_libraryMutex);
+        if (m_library && m_library->writeCount == m_database->writeCount())
+            return m_library->tracks;
+    }
+    // A write that begins while the rows are read changes the count, and the
+    // list is then not kept.
+    const quint64 writeCount = m_database->writeCount();
+    QList<ScannedTrack> tracks = mapped(m_database->allTracks());
+    if (m_database->writeCount() == writeCount) {
+        std::lock_guard lock(m_libraryMutex);
+        m_library = Library{writeCount, tracks};
+    }
+    return tracks;
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatcher::EventBatch& batch,

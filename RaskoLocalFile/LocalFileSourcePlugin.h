@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 
 namespace vessa {
@@ -73,7 +74,9 @@ public:
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
                                         std::stop_token stop = {});
 
-    // The whole index, by artist, album and title. Throws MediaDatabaseError.
+    // The whole index, by artist, album and title. While the database has
+    // not been written to, the list made last time is handed out again
+    // (shared, not copied). Throws MediaDatabaseError.
     QList<ScannedTrack> allTracksFromDatabase();
 
     // Applies one batch of file events (FileEventIndexer says how) and
@@ -112,6 +115,14 @@ private:
     // Guards only the pointer; the watcher is called outside the lock.
     std::mutex m_watcherMutex;
     std::shared_ptr<DirectoryWatcher> m_watcher; // absent while not watching
+    // The list allTracksFromDatabase() made last, and the database's write
+    // count it was read at; guarded by its own mutex.
+    struct Library {
+        quint64 writeCount = 0;
+        QList<ScannedTrack> tracks;
+    };
+    std::mutex m_libraryMutex;
+    std::optional<Library> m_library;
 };
 
 } // namespace vessa

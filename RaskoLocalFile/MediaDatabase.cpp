@@ -270,6 +270,7 @@ qint64 MediaDatabase::removeTracksWithPathPrefix(const QString& prefix)
 
 qint64 MediaDatabase::removePrefixLocked(const QString& prefix)
 {
+    ++m_writes;
     const PrefixRange range = prefixRange(prefix);
     SqliteStatement statement(m_db.get(), "DELETE FROM tracks WHERE " + prefixCondition(range));
     bindPrefix(statement, range);
@@ -343,6 +344,7 @@ void MediaDatabase::removeTracksWithPaths(const QStringList& paths)
 
 void MediaDatabase::removePathsLocked(const QStringList& paths)
 {
+    ++m_writes;
     // SQLite limits the host parameters of one statement, so long lists go
     // in chunks; the caller's transaction keeps them all or nothing.
     std::optional<SqliteStatement> statement;
@@ -394,6 +396,7 @@ void MediaDatabase::replaceTracks(const QString& filePath, const QList<TrackRow>
 
 void MediaDatabase::upsertLocked(const QList<TrackRow>& rows)
 {
+    ++m_writes;
     SqliteStatement statement(m_db.get(), upsertSql);
     for (const TrackRow& row : rows) {
         statement.reset();

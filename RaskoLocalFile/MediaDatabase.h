@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -97,6 +98,11 @@ public:
     // Deletes the rows whose file path starts with `prefix`; returns how many.
     qint64 removeTracksWithPathPrefix(const QString& prefix);
 
+    // Counts the writes this object has begun (each upsert, replacement or
+    // removal). Rows read while the count stays the same are still the
+    // index, unless another connection writes to the same file.
+    quint64 writeCount() const { return m_writes.load(); }
+
 private:
     void createSchema();
     void migrateIfNeeded();
@@ -107,6 +113,7 @@ private:
 
     SqliteConnection m_db;
     std::mutex m_mutex;
+    std::atomic<quint64> m_writes{0}; // raised under m_mutex before each write
 };
 
 } // namespace vessa

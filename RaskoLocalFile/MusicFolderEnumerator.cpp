@@ -30,13 +30,21 @@ struct FolderItem {
     unsigned char type; // a DT_ value; DT_UNKNOWN when the file system does not say
 };
 
-// The names in one folder, sorted by their bytes; nothing when the folder
-// cannot be opened or read to its end. `followLink` lets a music folder itself
-// be a symbolic link; below it no link to a folder is opened.
-std::optional<std::vector<FolderItem>> readFolder(const QByteArray& path, bool followLink)
+// One folder read: its open handle, through which its items are examined
+// without the kernel walking their whole paths again, and its items.
+struct Folder {
+    DirHandle dir;
+    std::vector<FolderItem> items;
+};
+
+// The folder `name` inside the open folder `parent` (or a path, with
+// AT_FDCWD), its names sorted by their bytes; nothing when the folder cannot
+// be opened or read to its end. `followLink` lets a music folder itself be a
+// symbolic link; below it no link to a folder is opened.
+std::optional<Folder> readFolder(int parent, const QByteArray& name, bool followLink)
 {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-    const int fd = ::open(path.constData(), flags);
+    const int fd = ::openat(parent, name.constData(), flags);
     if (fd < 0)
         return std::nullopt;
     DirHandle dir(fdopendir(fd));
@@ -57,7 +65,7 @@ std::optional<std::vector<FolderItem>> readFolder(const QByteArray& path, bool f
     if (errno != 0)
         return std::nullopt;
     std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
-    return items;
+    return Folder{std::move(dir), std::move(items)};
 }
 
 QDateTime modificationDate(const struct stat& status)
@@ -66,10 +74,12 @@ QDateTime modificationDate(const struct stat& status)
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
-std::optional<QDateTime> regularFileDate(const QByteArray& path)
+// The date of the regular file `name` in the folder `folder` (or of the path,
+// with AT_FDCWD), following links.
+std::optional<QDateTime> regularFileDate(int folder, const QByteArray& name)
 {
     struct stat status;
-    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::fstatat(folder, name.constData(), &status, 0) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return modificationDate(status);
 }
@@ -83,61 +93,64 @@ public:
           m_stop(std::move(stop)),
           m_entries(entries)
     {
+        for (const QString& extension : supportedExtensions)
+            m_extensions.insert(extension.toUtf8(), extension);
+        m_extensions.insert(QByteArrayLiteral("zip"), QStringLiteral("zip"));
     }
 
     void musicFolder(const QString& folder)
     {
         const QByteArray path = pathToBytes(folder);
-        std::optional<std::vector<FolderItem>> items = folder.isEmpty() ? std::nullopt : readFolder(path, true);
-        if (!items)
+        std::optional<Folder> top = folder.isEmpty() ? std::nullopt : readFolder(AT_FDCWD, path, true);
+        if (!top)
             throw LocalFileError::cannotEnumerate(folder);
         // Depth first, a subfolder's items right after its name, without
         // recursion, so a deep tree cannot exhaust a thread's stack.
         struct Frame {
-            QByteArray path;
             QString qpath;
-            std::vector<FolderItem> items;
+            Folder folder;
             std::size_t next = 0;
         };
         std::vector<Frame> stack;
-        stack.push_back({path == "/" ? QByteArray() : path, folder == u"/" ? QString() : folder, std::move(*items)});
+        stack.push_back({folder == u"/" ? QString() : folder, std::move(*top)});
         while (!stack.empty()) {
             Frame& frame = stack.back();
-            if (frame.next == frame.items.size()) {
+            if (frame.next == frame.folder.items.size()) {
                 stack.pop_back();
                 continue;
             }
-            const FolderItem& item = frame.items[frame.next++];
-            const QByteArray childPath = frame.path + '/' + item.name;
-            const QString name = pathFromBytes(item.name);
-            if (isRealDirectory(childPath, item.type)) {
+            const FolderItem& item = frame.folder.items[frame.next++];
+            const int folderFd = dirfd(frame.folder.dir.get());
+            if (isRealDirectoryAt(folderFd, item.name, item.type)) {
                 if (m_stop.stop_requested())
                     throw CancellationError();
-                const QString childQPath = frame.qpath + u'/' + name;
-                if (std::optional<std::vector<FolderItem>> children = readFolder(childPath, false))
-                    stack.push_back({childPath, childQPath, std::move(*children)});
+                const QString childQPath = frame.qpath + u'/' + pathFromBytes(item.name);
+                if (std::optional<Folder> children = readFolder(folderFd, item.name, false))
+                    stack.push_back({childQPath, std::move(*children)}); // `frame` is stale from here
                 else
                     logDebug(lcLocalFileScan(), QStringLiteral("Skipping unreadable folder: %1").arg(childQPath));
                 continue;
             }
             if (item.type == DT_REG || item.type == DT_LNK || item.type == DT_UNKNOWN)
-                file(childPath, frame.qpath, name);
+                file(folderFd, item.name, frame.qpath);
         }
     }
 
 private:
-    // The item `name` of the folder `folder`; `path` is its encoded path.
+    // The item `name` of the open folder `folderFd`, whose path is `folder`.
     // Its path as text is built only for an item the library may index.
-    void file(const QByteArray& path, const QString& folder, const QString& name)
+    void file(int folderFd, const QByteArray& rawName, const QString& folder)
     {
-        const QString ext = pathExtension(name).toLower();
-        const bool archive = ZipArchive::isArchiveExtension(ext);
-        if (!archive && !m_supportedExtensions.contains(ext))
+        // The extension is looked up in bytes: most names need no text.
+        const auto extension = m_extensions.constFind(rawExtension(rawName));
+        if (extension == m_extensions.cend())
             return;
-        const QString qpath = folder + u'/' + name;
+        const QString& ext = *extension;
+        const bool archive = ZipArchive::isArchiveExtension(ext);
+        const QString qpath = folder + u'/' + pathFromBytes(rawName);
         // Follows a link to a file; a link to a folder, a dangling link, a
         // FIFO or a device is left out.
-        const std::optional<QDateTime> date = regularFileDate(path);
+        const std::optional<QDateTime> date = regularFileDate(folderFd, rawName);
         if (!date || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
         if (!archive)
@@ -161,7 +174,18 @@ private:
         return true;
     }
 
+    // The extension of a name in ASCII lower case, as pathExtension() finds
+    // it: none without a dot, after a leading dot only, or after a final one.
+    static QByteArray rawExtension(const QByteArray& name)
+    {
+        const qsizetype dot = name.lastIndexOf('.');
+        if (dot <= 0 || dot == name.size() - 1)
+            return QByteArray();
+        return name.mid(dot + 1).toLower();
+    }
+
     const QSet<QString>& m_supportedExtensions;
+    QHash<QByteArray, QString> m_extensions; // the indexed ones and "zip", by their bytes
     const MusicFolderEnumerator::IndexedArchives& m_unchanged;
     const std::stop_token m_stop;
     QList<FileEntry>& m_entries;
@@ -206,7 +230,7 @@ MusicFolderEnumerator::indexedArchives(const QHash<QString, QDateTime>& storedDa
 
 std::optional<QDateTime> MusicFolderEnumerator::regularFileModificationDate(const QString& path)
 {
-    return regularFileDate(pathToBytes(path));
+    return regularFileDate(AT_FDCWD, pathToBytes(path));
 }
 
 QString MusicFolderEnumerator::withoutTrailingSlashes(const QString& path)

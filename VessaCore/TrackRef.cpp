@@ -70,12 +70,12 @@ TrackRef::TrackRef(const QString& uri) : m_uri(uri)
 TrackRef::TrackRef(const QString& artist, const QString& album, const QString& track,
                    std::optional<qint64> durationSeconds, std::optional<qint64> subTrackIndex)
 {
+    // One concatenation, so the text takes exactly its own size: a library
+    // holds one reference per track.
+    const QString duration = durationSeconds ? u':' + QString::number(*durationSeconds) : QString();
+    const QString index = subTrackIndex ? u'#' + QString::number(*subTrackIndex) : QString();
     m_uri = QStringLiteral("vez:track:") + percentEncode(artist, fieldPunctuation) + u':'
-            + percentEncode(album, fieldPunctuation) + u':' + percentEncode(track, fieldPunctuation);
-    if (durationSeconds)
-        m_uri += u':' + QString::number(*durationSeconds);
-    if (subTrackIndex)
-        m_uri += u'#' + QString::number(*subTrackIndex);
+            + percentEncode(album, fieldPunctuation) + u':' + percentEncode(track, fieldPunctuation) + duration + index;
 }
 
 QString TrackRef::scheme() const

@@ -126,6 +126,40 @@ private slots:
                  (QStringList{tagged, loud, archive + "::CD1/Encore.flac"}));
     }
 
+    // Nested and repeated music folders list a file once; a rescan with a
+    // narrower list drops what lies outside it.
+    void overlappingFoldersCountEachFileOnce()
+    {
+        LocalLibraryFixture library;
+        const QString outer = library.write("A/x.mp3");
+        const QString inner = library.write("A/B/y.mp3");
+        const QStringList folders{library.music(), library.path("A"), library.path("A/"), library.music()};
+        QCOMPARE(LocalLibraryFixture::filePaths(library.plugin->scanDirectories(folders)), (QStringList{inner, outer}));
+        QCOMPARE(library.extractedPaths().size(), 2);
+        QCOMPARE(LocalLibraryFixture::filePaths(library.plugin->scanDirectories(folders)), (QStringList{inner, outer}));
+        QCOMPARE(library.extractedPaths().size(), 2);
+        QCOMPARE(LocalLibraryFixture::filePaths(library.plugin->scanDirectories({library.path("A/B")})),
+                 QStringList{inner});
+    }
+
+    // The index handed out again without a read is never an old one: every
+    // kind of write shows at once.
+    void listedIndexFollowsEveryWrite()
+    {
+        LocalLibraryFixture library;
+        const QString file = library.write("a.mp3");
+        const QList<ScannedTrack> scanned = library.scan();
+        QCOMPARE(library.plugin->allTracksFromDatabase(), scanned);
+        library.database->upsert(row(library.path("b.mp3"), "B"));
+        QCOMPARE(LocalLibraryFixture::filePaths(library.plugin->allTracksFromDatabase()),
+                 (QStringList{file, library.path("b.mp3")}));
+        library.database->removeTracksWithPaths({file});
+        QCOMPARE(library.plugin->allTracksFromDatabase().size(), 1);
+        library.plugin->removeTracks(library.music());
+        QVERIFY(library.plugin->allTracksFromDatabase().isEmpty());
+        QCOMPARE(library.scan(), scanned);
+    }
+
     void onlyRegularFilesAreRead()
     {
         LocalLibraryFixture library;
