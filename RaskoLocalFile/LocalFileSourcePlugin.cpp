@@ -11,6 +11,8 @@
 #include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
 
+#include <future>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -127,10 +129,22 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
 void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const ProgressCallback& progress,
                                         std::stop_token stop)
 {
-    const QHash<QString, QDateTime> stored = m_database->allFileModTimes();
-    // An archive whose date has not changed is not opened again.
-    QList<FileEntry> entries = MusicFolderEnumerator::enumerateFiles(directories, m_supportedExtensions, stop,
-                                                                     MusicFolderEnumerator::indexedArchives(stored));
+    // The index's dates are read while the folders are listed; archives are
+    // looked into once both are known, and one whose date has not changed is
+    // not opened again.
+    struct Stored {
+        QHash<QString, QDateTime> dates;
+        MusicFolderEnumerator::IndexedArchives archives;
+    };
+    std::future<Stored> reading = std::async(std::launch::async, [this] {
+        Stored stored{m_database->allFileModTimes(), {}};
+        stored.archives = MusicFolderEnumerator::indexedArchives(stored.dates);
+        return stored;
+    });
+    QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop);
+    const Stored storedIndex = reading.get();
+    const QHash<QString, QDateTime>& stored = storedIndex.dates;
+    MusicFolderEnumerator::expandArchives(entries, m_supportedExtensions, storedIndex.archives);
 
     // A file reached twice (nested or repeated music folders) counts once;
     // only then is a set of the paths seen needed. A date that differs either

@@ -86,12 +86,8 @@ std::optional<QDateTime> regularFileDate(int folder, const QByteArray& name)
 
 class Walk {
 public:
-    Walk(const QSet<QString>& supportedExtensions, const MusicFolderEnumerator::IndexedArchives& unchanged,
-         std::stop_token stop, QList<FileEntry>& entries)
-        : m_supportedExtensions(supportedExtensions),
-          m_unchanged(unchanged),
-          m_stop(std::move(stop)),
-          m_entries(entries)
+    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, QList<FileEntry>& entries)
+        : m_stop(std::move(stop)), m_entries(entries)
     {
         for (const QString& extension : supportedExtensions)
             m_extensions.insert(extension.toUtf8(), extension);
@@ -146,32 +142,14 @@ private:
         if (extension == m_extensions.cend())
             return;
         const QString& ext = *extension;
-        const bool archive = ZipArchive::isArchiveExtension(ext);
         const QString qpath = folder + u'/' + pathFromBytes(rawName);
         // Follows a link to a file; a link to a folder, a dangling link, a
         // FIFO or a device is left out.
         const std::optional<QDateTime> date = regularFileDate(folderFd, rawName);
         if (!date || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
-        if (!archive)
-            m_entries.append(FileEntry{qpath, qpath, ext, *date});
-        else if (!unchangedArchive(qpath, *date))
-            m_entries.append(ZipArchive::enumerateZipContents(qpath, *date, m_supportedExtensions));
-    }
-
-    // Lists the indexed members of an archive that has not changed since
-    // they were indexed, without opening it.
-    bool unchangedArchive(const QString& path, const QDateTime& date)
-    {
-        const auto known = m_unchanged.constFind(path);
-        if (known == m_unchanged.cend() || known->lastModified != date)
-            return false;
-        for (const QString& member : known->memberPaths) {
-            const QString ext = pathExtension(member).toLower();
-            if (m_supportedExtensions.contains(ext))
-                m_entries.append(FileEntry{path, member, ext, date});
-        }
-        return true;
+        // An archive stands for its members until expandArchives().
+        m_entries.append(FileEntry{qpath, qpath, ext, *date});
     }
 
     // The extension of a name in ASCII lower case, as pathExtension() finds
@@ -184,9 +162,7 @@ private:
         return name.mid(dot + 1).toLower();
     }
 
-    const QSet<QString>& m_supportedExtensions;
     QHash<QByteArray, QString> m_extensions; // the indexed ones and "zip", by their bytes
-    const MusicFolderEnumerator::IndexedArchives& m_unchanged;
     const std::stop_token m_stop;
     QList<FileEntry>& m_entries;
 };
@@ -197,14 +173,51 @@ QList<FileEntry> MusicFolderEnumerator::enumerateFiles(const QStringList& direct
                                                        const QSet<QString>& supportedExtensions, std::stop_token stop,
                                                        const IndexedArchives& unchanged)
 {
+    QList<FileEntry> entries = listFiles(directories, supportedExtensions, stop);
+    expandArchives(entries, supportedExtensions, unchanged);
+    return entries;
+}
+
+QList<FileEntry> MusicFolderEnumerator::listFiles(const QStringList& directories,
+                                                  const QSet<QString>& supportedExtensions, std::stop_token stop)
+{
     QList<FileEntry> entries;
-    Walk walk(supportedExtensions, unchanged, stop, entries);
+    Walk walk(supportedExtensions, stop, entries);
     for (const QString& directory : directories) {
         if (stop.stop_requested())
             throw CancellationError();
         walk.musicFolder(withoutTrailingSlashes(directory));
     }
     return entries;
+}
+
+void MusicFolderEnumerator::expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
+                                           const IndexedArchives& unchanged)
+{
+    const auto isArchive = [](const FileEntry& entry) { return ZipArchive::isArchiveExtension(entry.ext); };
+    if (std::none_of(entries.cbegin(), entries.cend(), isArchive))
+        return;
+    QList<FileEntry> expanded;
+    expanded.reserve(entries.size());
+    for (FileEntry& entry : entries) {
+        if (!isArchive(entry)) {
+            expanded.append(std::move(entry));
+            continue;
+        }
+        // An archive whose date is the one its members were indexed with is
+        // not opened: its indexed members stand.
+        const auto known = unchanged.constFind(entry.path);
+        if (known == unchanged.cend() || known->lastModified != entry.lastModified) {
+            expanded.append(ZipArchive::enumerateZipContents(entry.path, entry.lastModified, supportedExtensions));
+            continue;
+        }
+        for (const QString& member : known->memberPaths) {
+            const QString ext = pathExtension(member).toLower();
+            if (supportedExtensions.contains(ext))
+                expanded.append(FileEntry{entry.path, member, ext, entry.lastModified});
+        }
+    }
+    entries = std::move(expanded);
 }
 
 MusicFolderEnumerator::IndexedArchives

@@ -50,6 +50,14 @@ public:
     static QList<FileEntry> enumerateFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
                                            std::stop_token stop = {}, const IndexedArchives& unchanged = {});
 
+    // enumerateFiles() in two steps. listFiles() lists every archive as an
+    // entry of its own (extension "zip") without opening it;
+    // expandArchives() then puts its members in its place.
+    static QList<FileEntry> listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
+                                      std::stop_token stop = {});
+    static void expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
+                               const IndexedArchives& unchanged);
+
     // The modification date of the file at `path` when it is a regular file
     // (following symbolic links); nothing when it is anything else or cannot
     // be examined.
