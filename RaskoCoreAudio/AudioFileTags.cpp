@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include <QSet>
+
 #include <cstring>
 
 namespace vessa {
@@ -73,6 +75,21 @@ std::optional<double> knownDuration(const AVFormatContext& format, const AVStrea
     return std::nullopt;
 }
 
+// Whether FFmpeg has a decoder for the codec; its list is searched once.
+bool decodable(AVCodecID id)
+{
+    static const auto decoders = [] {
+        QSet<int> ids;
+        void* iterator = nullptr;
+        while (const AVCodec* codec = av_codec_iterate(&iterator)) {
+            if (av_codec_is_decoder(codec))
+                ids.insert(codec->id);
+        }
+        return ids;
+    }();
+    return decoders.contains(id);
+}
+
 // The audio stream as the header describes it, when the header says enough
 // for the tags: a stream of a codec FFmpeg decodes, and its length. (Its rate
 // and channels are not needed; FLAC and MP3 headers leave them to the parser.)
@@ -81,7 +98,7 @@ AVStream* describedByHeader(AVFormatContext& format)
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         AVStream* stream = format.streams[i];
         if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
-            && avcodec_find_decoder(stream->codecpar->codec_id))
+            && decodable(stream->codecpar->codec_id))
             return knownDuration(format, *stream) ? stream : nullptr;
     }
     return nullptr;

@@ -4,6 +4,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <QHash>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,6 +60,19 @@ qint64 id3v2Length(QByteArrayView head)
     return 10 + size + ((at(head, 5) & 0x10) ? 10 : 0);
 }
 
+// FFmpeg finds a demuxer by name in a list of hundreds; the few named here
+// are looked up once.
+const AVInputFormat* demuxerNamed(const char* name)
+{
+    static const auto known = [] {
+        QHash<QByteArray, const AVInputFormat*> formats;
+        for (const char* format : {"flac", "wav", "aiff", "caf", "mov", "aac", "mp3"})
+            formats.insert(format, av_find_input_format(format));
+        return formats;
+    }();
+    return known.value(name, nullptr);
+}
+
 } // namespace
 
 const AVInputFormat* ContainerSignature::demuxer(const ReadAt& read)
@@ -69,10 +84,10 @@ const AVInputFormat* ContainerSignature::demuxer(const ReadAt& read)
         // FFmpeg reads a leading ID3v2 tag itself, before the demuxer starts.
         if (!name || (qstrcmp(name, "mp3") != 0 && qstrcmp(name, "aac") != 0 && qstrcmp(name, "flac") != 0))
             return nullptr;
-        return av_find_input_format(name);
+        return demuxerNamed(name);
     }
     const char* name = formatName(head);
-    return name ? av_find_input_format(name) : nullptr;
+    return name ? demuxerNamed(name) : nullptr;
 }
 
 ContainerSignature::ReadAt ContainerSignature::fileReader(const QByteArray& path)
