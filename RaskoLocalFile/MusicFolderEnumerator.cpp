@@ -90,8 +90,8 @@ public:
         : m_stop(std::move(stop)), m_entries(entries)
     {
         for (const QString& extension : supportedExtensions)
-            m_extensions.insert(extension.toUtf8(), extension);
-        m_extensions.insert(QByteArrayLiteral("zip"), QStringLiteral("zip"));
+            m_extensions.push_back({extension.toUtf8(), extension});
+        m_extensions.push_back({QByteArrayLiteral("zip"), QStringLiteral("zip")});
     }
 
     void musicFolder(const QString& folder)
@@ -138,10 +138,10 @@ private:
     void file(int folderFd, const QByteArray& rawName, const QString& folder)
     {
         // The extension is looked up in bytes: most names need no text.
-        const auto extension = m_extensions.constFind(rawExtension(rawName));
-        if (extension == m_extensions.cend())
+        const QString* found = extension(rawName);
+        if (!found)
             return;
-        const QString& ext = *extension;
+        const QString& ext = *found;
         const QString qpath = folder + u'/' + pathFromBytes(rawName);
         // Follows a link to a file; a link to a folder, a dangling link, a
         // FIFO or a device is left out.
@@ -152,17 +152,24 @@ private:
         m_entries.append(FileEntry{qpath, qpath, ext, *date});
     }
 
-    // The extension of a name in ASCII lower case, as pathExtension() finds
-    // it: none without a dot, after a leading dot only, or after a final one.
-    static QByteArray rawExtension(const QByteArray& name)
+    // The indexed extension (or "zip") of a name, compared without regard to
+    // ASCII case, found where pathExtension() finds it: none without a dot,
+    // after a leading dot only, or after a final one.
+    const QString* extension(const QByteArray& name) const
     {
         const qsizetype dot = name.lastIndexOf('.');
         if (dot <= 0 || dot == name.size() - 1)
-            return QByteArray();
-        return name.mid(dot + 1).toLower();
+            return nullptr;
+        const QByteArrayView tail = QByteArrayView(name).sliced(dot + 1);
+        for (const auto& [bytes, text] : m_extensions) {
+            if (bytes.size() == tail.size() && qstrnicmp(bytes.constData(), tail.data(), tail.size()) == 0)
+                return &text;
+        }
+        return nullptr;
     }
 
-    QHash<QByteArray, QString> m_extensions; // the indexed ones and "zip", by their bytes
+    // The indexed extensions and "zip", as bytes and as text; a handful.
+    std::vector<std::pair<QByteArray, QString>> m_extensions;
     const std::stop_token m_stop;
     QList<FileEntry>& m_entries;
 };
