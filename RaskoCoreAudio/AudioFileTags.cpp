@@ -104,11 +104,13 @@ AVStream* describedByHeader(AVFormatContext& format)
     return nullptr;
 }
 
-// Reads packets without decoding them: from where reading stands to the end
-// of the data when `wholeStream`, else up to the first audio packet. Gives the
+// How far readAudioPackets() reads.
+enum class Reach { firstAudioPacket, endOfData };
+
+// Reads packets without decoding them, from where reading stands. Gives the
 // audio packets' total duration in seconds, or nothing when a packet does not
 // tell its duration. Throws openFailed when there is no audio packet at all.
-std::optional<double> readAudioPackets(AudioContainer& container, const AVStream& stream, bool wholeStream)
+std::optional<double> readAudioPackets(AudioContainer& container, const AVStream& stream, Reach reach)
 {
     AVFormatContext* format = container.formatContext();
     PacketPtr packet(av_packet_alloc());
@@ -124,7 +126,7 @@ std::optional<double> readAudioPackets(AudioContainer& container, const AVStream
             total += packet->duration;
         }
         av_packet_unref(packet.get());
-        if (packets > 0 && !wholeStream)
+        if (packets > 0 && reach == Reach::firstAudioPacket)
             break;
     }
     if (packets == 0)
@@ -154,10 +156,10 @@ TrackMetadata readAudioFileTags(const SourceLocator& locator)
 
     std::optional<double> duration = knownDuration(*format, *stream);
     if (probed && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
-        if (const std::optional<double> counted = readAudioPackets(container, *stream, true))
+        if (const std::optional<double> counted = readAudioPackets(container, *stream, Reach::endOfData))
             duration = counted;
     } else {
-        readAudioPackets(container, *stream, false);
+        readAudioPackets(container, *stream, Reach::firstAudioPacket);
     }
 
     TrackMetadata metadata;
