@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <stop_token>
 
 namespace vessa {
 
@@ -18,6 +19,13 @@ public:
     virtual bool canScan(const QString& fileExtension) const = 0;
     // Receives the file's complete bytes; throws when they cannot be read as such a file.
     virtual QList<ScannedSubTrack> scanTracks(const QByteArray& data, const QString& fileExtension) = 0;
+    // The same, ended early when `stop` is requested (by default it is not watched).
+    virtual QList<ScannedSubTrack> scanTracksWithStop(const QByteArray& data, const QString& fileExtension,
+                                                      std::stop_token stop)
+    {
+        (void)stop;
+        return scanTracks(data, fileExtension);
+    }
 };
 
 using MultiTrackScannerPtr = std::shared_ptr<MultiTrackScanner>;

@@ -1,14 +1,23 @@
 #include "RaskoGME/GMEDecoderPlugin.h"
 
-#include "RaskoGME/GMEBufferStream.h"
-#include "RaskoGME/GMEEmu.h"
 #include "RaskoGME/GMEError.h"
+#include "RaskoGME/GMEWire.h"
+#include "RaskoHelper/HelperError.h"
+#include "RaskoHelper/HelperPcmStream.h"
+#include "RaskoHelper/HelperSession.h"
+#include "VessaCore/Logging.h"
+#include "VessaCore/PathExtension.h"
 
 #include <algorithm>
 
 namespace vessa {
 
 namespace {
+
+VESSA_LOGGING_CATEGORY(lcDecoder, "raskogme", "decoder")
+
+// No chip-music format has a header shorter than this.
+constexpr qsizetype minimumFileSize = 16;
 
 std::optional<double> secondsFromMilliseconds(int milliseconds)
 {
@@ -17,30 +26,56 @@ std::optional<double> secondsFromMilliseconds(int milliseconds)
     return milliseconds / 1000.0;
 }
 
-// Whether a stream with this play length ends by itself (fading out) rather
-// than playing until the music stops.
-bool fadesOut(int playLength, bool infiniteLoop)
+// Data too short for any header never reaches the library.
+void refuseTooShort(const QByteArray& bytes)
 {
-    return playLength >= 1 && !infiniteLoop;
+    if (bytes.size() < minimumFileSize)
+        throw GMEError::gmeError(QStringLiteral("Wrong file type for this emulator"));
 }
 
-// Starts the sub-track for playback. A finite track fades out over the last
-// 8 s of its play length; one shorter than that fades from its start, since
-// the library takes a negative fade start as "never fade" and would loop it
-// forever. An endless one also lifts the library's own length limit (SPC).
-void startPlayback(GMEEmu& emu, int index, int playLength, bool infiniteLoop)
+std::optional<QString> fileNameOf(const SourceLocator& locator)
 {
-    if (infiniteLoop)
-        emu.setAutoloadPlaybackLimit(false);
-    emu.startTrack(index);
-    if (fadesOut(playLength, infiniteLoop))
-        emu.setFade(std::max(0, playLength - GMEDecoderPlugin::fadeLeadMilliseconds));
+    if (!locator.isFileURL())
+        return std::nullopt;
+    return lastPathComponent(locator.path());
+}
+
+// A reply that is not the one expected: the decoder's own error, or a
+// helper out of step, which is dropped.
+[[noreturn]] void throwUnexpected(const HelperMessage& reply, HelperSession& session)
+{
+    if (reply.type == HelperMessageType::failed)
+        throw gmeErrorFromPayload(reply.payload);
+    session.abandon();
+    throw DecoderStoppedError(session.fileName());
+}
+
+// Opens a stream on a helper worker: the sub-track started, sought to
+// `seekSeconds` when given. Returns the stream and the play length.
+std::pair<PcmBufferStreamPtr, int> openStream(const std::shared_ptr<HelperPool>& pool, const QByteArray& bytes,
+                                              const std::optional<QString>& extension, qint64 index,
+                                              bool infiniteLoop, std::optional<double> seekSeconds,
+                                              const std::optional<QString>& fileName)
+{
+    HelperSession session(pool, fileName);
+    const HelperMessage reply = session.request(
+        HelperMessage{HelperMessageType::gmeOpen,
+                      helperPayload(bytes, extension.has_value(), extension.value_or(QString()), index, infiniteLoop,
+                                    seekSeconds.has_value(), seekSeconds.value_or(0.0))});
+    qint32 playLength = -1;
+    if (reply.type != HelperMessageType::started || !readHelperPayload(reply.payload, playLength))
+        throwUnexpected(reply, session);
+    auto stream = std::make_unique<HelperPcmStream>(
+        std::move(session), GMEDecoderPlugin::streamFormat(),
+        [](const QString& error) { logError(lcDecoder(), QStringLiteral("gme_play error: ") + error); });
+    return {std::move(stream), playLength};
 }
 
 } // namespace
 
-GMEDecoderPlugin::GMEDecoderPlugin()
-    : m_name(QStringLiteral("GameMusicEmu")),
+GMEDecoderPlugin::GMEDecoderPlugin(const QString& helperExecutable)
+    : m_helpers(HelperPool::forExecutable(helperExecutable)),
+      m_name(QStringLiteral("GameMusicEmu")),
       m_supportedExtensions({QStringLiteral("nsf"), QStringLiteral("nsfe"), QStringLiteral("spc"),
                              QStringLiteral("gbs"), QStringLiteral("vgm"), QStringLiteral("vgz"), QStringLiteral("gym"),
                              QStringLiteral("hes"), QStringLiteral("ay"), QStringLiteral("kss"), QStringLiteral("sap")})
@@ -61,47 +96,44 @@ AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<q
                                    const DecoderHints& hints)
 {
     const QByteArray bytes = locator.contents();
+    refuseTooShort(bytes);
     const std::optional<QString> extension =
         hints.fileExtension ? hints.fileExtension : locator.inferredFileExtension();
-    const qint64 requestedIndex = subTrackIndex.value_or(0);
-
-    GMEEmu emu = GMEEmu::open(bytes, extension, GMEEmu::playbackSampleRate);
-    const int count = emu.trackCount();
-    if (requestedIndex < 0 || requestedIndex >= count)
-        throw GMEError::trackOutOfRange(requestedIndex, count);
-    const int index = static_cast<int>(requestedIndex);
-
-    const std::optional<GMETrackInfo> info = emu.trackInfo(index);
-    const int playLength = info ? info->playLength : -1;
+    const qint64 index = subTrackIndex.value_or(0);
     const bool infiniteLoop = hints.infiniteLoop;
-    startPlayback(emu, index, playLength, infiniteLoop);
+    const std::optional<QString> fileName = fileNameOf(locator);
 
+    auto [buffers, playLength] = openStream(m_helpers, bytes, extension, index, infiniteLoop, std::nullopt, fileName);
     const std::optional<double> duration =
-        fadesOut(playLength, infiniteLoop) ? secondsFromMilliseconds(playLength) : std::nullopt;
-    const AudioFormat format = streamFormat();
+        GMEEmu::fadesOut(playLength, infiniteLoop) ? secondsFromMilliseconds(playLength) : std::nullopt;
 
-    // A seek opens a new emulator from the held bytes and skips ahead in it.
-    SeekHandler seek = [bytes, extension, playLength, infiniteLoop, index, format](double seconds) {
-        GMEEmu seeking = GMEEmu::open(bytes, extension, GMEEmu::playbackSampleRate);
-        startPlayback(seeking, index, playLength, infiniteLoop);
-        int milliseconds = GMEEmu::millisecondsFor(seconds);
-        // Past the end of the fade there is nothing left to hear; going no
-        // further than that keeps a wild position from emulating for ages.
-        if (fadesOut(playLength, infiniteLoop))
-            milliseconds = std::min(milliseconds, std::max(playLength, fadeLeadMilliseconds));
-        seeking.seek(milliseconds);
-        return PcmBufferStreamPtr(std::make_unique<GMEBufferStream>(std::move(seeking), format, framesPerChunk));
+    // A seek opens the track again from the held bytes and skips ahead in it.
+    SeekHandler seek = [pool = m_helpers, bytes, extension, index, infiniteLoop, fileName](double seconds) {
+        return openStream(pool, bytes, extension, index, infiniteLoop, seconds, fileName).first;
     };
+    return AudioStream(streamFormat(), duration, std::move(buffers), std::move(seek));
+}
 
-    return AudioStream(format, duration, std::make_unique<GMEBufferStream>(std::move(emu), format, framesPerChunk),
-                       std::move(seek));
+std::optional<GMETrackInfo> GMEDecoderPlugin::readTrackInfo(const QByteArray& bytes,
+                                                            const std::optional<QString>& extension, int index,
+                                                            const std::optional<QString>& fileName) const
+{
+    refuseTooShort(bytes);
+    HelperSession session(m_helpers, fileName);
+    const HelperMessage reply = session.request(HelperMessage{
+        HelperMessageType::gmeExtract,
+        helperPayload(bytes, extension.has_value(), extension.value_or(QString()), qint32(index))});
+    std::optional<GMETrackInfo> info;
+    if (reply.type != HelperMessageType::trackInfo || !readHelperPayload(reply.payload, info))
+        throwUnexpected(reply, session);
+    return info;
 }
 
 TrackMetadata GMEDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
-    const QByteArray bytes = locator.contents();
-    const GMEEmu emu = GMEEmu::open(bytes, locator.inferredFileExtension(), GMEEmu::infoOnlySampleRate);
-    const std::optional<GMETrackInfo> info = emu.trackInfo(GMEEmu::clampToInt(subTrackIndex.value_or(0)));
+    const std::optional<GMETrackInfo> info =
+        readTrackInfo(locator.contents(), locator.inferredFileExtension(),
+                      GMEEmu::clampToInt(subTrackIndex.value_or(0)), fileNameOf(locator));
     if (!info)
         throw GMEError::noTrackInfo();
 
@@ -121,18 +153,33 @@ bool GMEDecoderPlugin::canScan(const QString& fileExtension) const
 
 QList<ScannedSubTrack> GMEDecoderPlugin::scanTracks(const QByteArray& data, const QString& fileExtension)
 {
-    const GMEEmu emu = GMEEmu::open(data, fileExtension, GMEEmu::infoOnlySampleRate);
-    const int count = emu.trackCount();
+    return scanTracksWithStop(data, fileExtension, {});
+}
+
+QList<ScannedSubTrack> GMEDecoderPlugin::scanTracksWithStop(const QByteArray& data, const QString& fileExtension,
+                                                            std::stop_token stop)
+{
+    refuseTooShort(data);
+    HelperSession session(m_helpers, std::nullopt);
+    const HelperMessage reply =
+        session.request(HelperMessage{HelperMessageType::gmeScan, helperPayload(data, fileExtension)}, stop);
+    if (reply.type != HelperMessageType::trackInfos)
+        throwUnexpected(reply, session);
+    QDataStream in(reply.payload);
+    qint32 count = 0;
+    in >> count;
     QList<ScannedSubTrack> tracks;
-    tracks.reserve(std::max(count, 0));
-    for (int index = 0; index < count; ++index) {
-        const std::optional<GMETrackInfo> info = emu.trackInfo(index);
-        if (!info)
+    for (int index = 0; index < count && in.status() == QDataStream::Ok; ++index) {
+        std::optional<GMETrackInfo> info;
+        in >> info;
+        if (!info || in.status() != QDataStream::Ok)
             continue;
         tracks.append(ScannedSubTrack(index, info->song.value_or(QStringLiteral("Track %1").arg(index + 1)),
                                       info->author.value_or(QString()), info->game.value_or(QString()),
                                       secondsFromMilliseconds(info->playLength)));
     }
+    if (in.status() != QDataStream::Ok)
+        throwUnexpected(HelperMessage(), session);
     return tracks;
 }
 

@@ -115,12 +115,6 @@ bool GMEEmu::trackEnded() const
     return gme_track_ended(m_emu.get()) != 0;
 }
 
-int GMEEmu::clampToInt(qint64 value)
-{
-    return static_cast<int>(
-        std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
 int GMEEmu::millisecondsFor(double seconds)
 {
     const double milliseconds = std::trunc(seconds * 1000.0);

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -54,8 +56,16 @@ public:
     void play(std::span<std::int16_t> interleavedStereo);
     bool trackEnded() const;
 
+    // Whether a stream with this play length ends by itself (fading out)
+    // rather than playing until the music stops.
+    static bool fadesOut(int playLength, bool infiniteLoop) { return playLength >= 1 && !infiniteLoop; }
+
     // Library arguments are C ints: values outside that range are clamped.
-    static int clampToInt(qint64 value);
+    static int clampToInt(qint64 value)
+    {
+        return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+    }
     // Whole milliseconds of a position, truncated toward zero; negative or
     // NaN positions give 0, huge ones the largest int.
     static int millisecondsFor(double seconds);

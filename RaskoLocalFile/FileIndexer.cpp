@@ -92,7 +92,7 @@ QString FileIndexer::baseName(const FileEntry& entry)
     return readableName(ext.isEmpty() ? name : name.chopped(ext.size() + 1));
 }
 
-FileIndexer::Result FileIndexer::index(const FileEntry& entry) const
+FileIndexer::Result FileIndexer::index(const FileEntry& entry, std::stop_token stop) const
 {
     std::optional<SourceLocator> locator;
     MultiTrackScanner* scanner = nullptr;
@@ -110,7 +110,7 @@ FileIndexer::Result FileIndexer::index(const FileEntry& entry) const
         else
             locator = SourceLocator::fileURL(entry.url);
         if (scanner)
-            return indexMultiTrack(entry, *scanner, *locator);
+            return indexMultiTrack(entry, *scanner, *locator, stop);
         return indexSingleTrack(entry, *locator);
     } catch (...) {
         logSkipped(entry, std::current_exception());
@@ -131,11 +131,11 @@ FileIndexer::Result FileIndexer::indexSingleTrack(const FileEntry& entry, const 
 }
 
 FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTrackScanner& scanner,
-                                                 const SourceLocator& locator) const
+                                                 const SourceLocator& locator, std::stop_token stop) const
 {
     QList<ScannedSubTrack> subTracks;
     try {
-        subTracks = scanner.scanTracks(locator.bytes(), entry.ext);
+        subTracks = scanner.scanTracksWithStop(locator.bytes(), entry.ext, stop);
     } catch (...) {
         logDebug(lcLocalFileScan(),
                  QStringLiteral("Skipping unplayable multi-track file: %1: %2")

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 
 namespace vessa {
 
@@ -39,8 +40,9 @@ public:
 
     FileIndexer(MetadataExtractorPtr metadataExtractor, QList<MultiTrackScannerPtr> multiTrackScanners);
 
-    // Never throws.
-    Result index(const FileEntry& entry) const;
+    // Never throws. A stop request ends a multi-track scan early (the file
+    // is then skipped).
+    Result index(const FileEntry& entry, std::stop_token stop = {}) const;
 
     // A duration in seconds as whole seconds (truncated toward zero);
     // nothing for a value that is absent, not finite, negative or too large.
@@ -52,7 +54,8 @@ public:
 
 private:
     Result indexSingleTrack(const FileEntry& entry, const SourceLocator& locator) const;
-    Result indexMultiTrack(const FileEntry& entry, MultiTrackScanner& scanner, const SourceLocator& locator) const;
+    Result indexMultiTrack(const FileEntry& entry, MultiTrackScanner& scanner, const SourceLocator& locator,
+                           std::stop_token stop) const;
 
     const MetadataExtractorPtr m_metadataExtractor;
     const QList<MultiTrackScannerPtr> m_multiTrackScanners;

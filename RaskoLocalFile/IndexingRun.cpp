@@ -88,7 +88,7 @@ void IndexingRun::run(const QList<FileEntry>& entries, const ProgressCallback& p
                 const qsizetype index = handover.nextEntry.fetch_add(1);
                 if (index >= total)
                     return;
-                FileIndexer::Result result = m_indexer.index(entries.at(index));
+                FileIndexer::Result result = m_indexer.index(entries.at(index), workerStop);
                 {
                     std::lock_guard lock(handover.mutex);
                     handover.finished.push_back(std::move(result));

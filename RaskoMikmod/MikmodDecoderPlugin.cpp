@@ -1,26 +1,65 @@
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 
+#include "RaskoHelper/HelperError.h"
+#include "RaskoHelper/HelperPcmStream.h"
+#include "RaskoHelper/HelperSession.h"
 #include "RaskoMikmod/MikmodError.h"
-#include "RaskoMikmod/MikmodLibrary.h"
-#include "RaskoMikmod/MikmodRenderer.h"
+#include "VessaCore/PathExtension.h"
 
-#include <cmath>
-#include <limits>
+#include <climits>
 
 namespace vessa {
 
 namespace {
 
-// A position in seconds names the order-list position seconds / 2. Positions
-// that are not a number or negative start the song; larger ones are clamped
-// to the library's range (the library ends a song sent past its last position).
-quint16 orderPositionForSeconds(double seconds)
+// No tracker-module format has a header shorter than this.
+constexpr qsizetype minimumFileSize = 16;
+
+std::optional<QString> fileNameOf(const SourceLocator& locator)
 {
-    const double position = std::trunc(seconds * 0.5);
-    if (std::isnan(position) || position <= 0)
-        return 0;
-    constexpr double last = std::numeric_limits<quint16>::max();
-    return static_cast<quint16>(position >= last ? last : position);
+    if (!locator.isFileURL())
+        return std::nullopt;
+    return lastPathComponent(locator.path());
+}
+
+// The contents of a module file; data too short for any header never
+// reaches the library.
+QByteArray moduleBytes(const SourceLocator& locator)
+{
+    QByteArray bytes = locator.contents();
+    if (bytes.size() < minimumFileSize)
+        throw MikmodError::loadFailed(QStringLiteral("Module format not recognized"));
+    if (bytes.size() > INT_MAX)
+        throw MikmodError::loadFailed(QStringLiteral("The file is too large"));
+    return bytes;
+}
+
+// A reply that is not the one expected: the decoder's own error, or a
+// helper out of step, which is dropped.
+[[noreturn]] void throwUnexpected(const HelperMessage& reply, HelperSession& session)
+{
+    qint32 kind = 0;
+    QString message;
+    if (reply.type == HelperMessageType::failed && readHelperPayload(reply.payload, kind, message)) {
+        if (static_cast<MikmodError::Kind>(kind) == MikmodError::Kind::initFailed)
+            throw MikmodError::initFailed(message);
+        throw MikmodError::loadFailed(message);
+    }
+    session.abandon();
+    throw DecoderStoppedError(session.fileName());
+}
+
+// A stream on a helper worker that has libmikmod to itself, starting where
+// playing from the start is after `seconds`.
+PcmBufferStreamPtr openStream(const std::shared_ptr<HelperPool>& pool, const QByteArray& bytes, double seconds,
+                              const std::optional<QString>& fileName)
+{
+    HelperSession session(pool, fileName);
+    const HelperMessage reply =
+        session.request(HelperMessage{HelperMessageType::mikmodOpen, helperPayload(bytes, seconds)});
+    if (reply.type != HelperMessageType::started)
+        throwUnexpected(reply, session);
+    return std::make_unique<HelperPcmStream>(std::move(session), MikmodDecoderPlugin::streamFormat());
 }
 
 // Spaces and tabs only; a newline inside a song name is kept.
@@ -38,8 +77,9 @@ QString trimSpacesAndTabs(const QString& text)
 
 } // namespace
 
-MikmodDecoderPlugin::MikmodDecoderPlugin()
-    : m_name(QStringLiteral("Mikmod")),
+MikmodDecoderPlugin::MikmodDecoderPlugin(const QString& helperExecutable)
+    : m_helpers(HelperPool::forExecutable(helperExecutable)),
+      m_name(QStringLiteral("Mikmod")),
       m_supportedExtensions({
           QStringLiteral("mod"), QStringLiteral("xm"),  QStringLiteral("it"),  QStringLiteral("s3m"),
           QStringLiteral("stm"), QStringLiteral("stx"), QStringLiteral("mtm"), QStringLiteral("669"),
@@ -62,29 +102,33 @@ QSet<QString> MikmodDecoderPlugin::supportedExtensions() const
 
 AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints&)
 {
-    const QByteArray bytes = locator.contents();
-    constexpr AudioFormat format = streamFormat();
-    MikmodModule module = MikmodLibrary::load(bytes, MikmodLibrary::LoadPurpose::playback);
-    SeekHandler seek = [bytes, format](double seconds) {
-        MikmodModule reloaded = MikmodLibrary::load(bytes, MikmodLibrary::LoadPurpose::playback);
-        return MikmodRenderer::makeBufferStream(std::move(reloaded), format, orderPositionForSeconds(seconds));
+    const QByteArray bytes = moduleBytes(locator);
+    const std::optional<QString> fileName = fileNameOf(locator);
+    SeekHandler seek = [pool = m_helpers, bytes, fileName](double seconds) {
+        return openStream(pool, bytes, seconds, fileName);
     };
-    return AudioStream(format, std::nullopt, MikmodRenderer::makeBufferStream(std::move(module), format),
-                       std::move(seek));
+    return AudioStream(streamFormat(), std::nullopt, openStream(m_helpers, bytes, 0.0, fileName), std::move(seek));
 }
 
 TrackMetadata MikmodDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
-    const QByteArray bytes = locator.contents();
-    const MikmodModule module = MikmodLibrary::load(bytes, MikmodLibrary::LoadPurpose::inspection);
+    const QByteArray bytes = moduleBytes(locator);
+    HelperSession session(m_helpers, fileNameOf(locator));
+    const HelperMessage reply = session.request(HelperMessage{HelperMessageType::mikmodExtract, helperPayload(bytes)});
+    bool hasSongName = false, hasModuleType = false;
+    QString songName, moduleType;
+    if (reply.type != HelperMessageType::moduleInfo
+        || !readHelperPayload(reply.payload, hasSongName, songName, hasModuleType, moduleType))
+        throwUnexpected(reply, session);
+
     TrackMetadata metadata;
-    if (const auto songName = module.songName()) {
-        const QString title = trimSpacesAndTabs(*songName);
+    if (hasSongName) {
+        const QString title = trimSpacesAndTabs(songName);
         if (!title.isEmpty())
             metadata.title = title;
     }
-    if (const auto moduleType = module.moduleType(); moduleType && !moduleType->isEmpty())
-        metadata.album = *moduleType;
+    if (hasModuleType && !moduleType.isEmpty())
+        metadata.album = moduleType;
     metadata.subTrackIndex = subTrackIndex;
     return metadata;
 }

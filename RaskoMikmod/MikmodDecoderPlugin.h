@@ -3,6 +3,7 @@
 #include "Rasko/DecoderPlugin.h"
 #include "Rasko/MetadataExtractor.h"
 
+#include "RaskoHelper/HelperPool.h"
 #include "VessaCore/AudioFormat.h"
 
 #include <QSet>
@@ -13,20 +14,26 @@ namespace vessa {
 // Plays and describes tracker modules (MOD, XM, IT, S3M and the other
 // pattern-based formats) through libmikmod, whose software mixer renders into
 // memory through the "Buffer" output driver. Streams are 44.1 kHz stereo, have
-// no duration and end when the song ends; seeking goes to the order-list
-// position seconds / 2. The sub-track index and the hints play no part.
+// no duration and end when the song ends; a seek plays from the point that
+// playing from the start reaches at that time. The sub-track index and the
+// hints play no part.
+//
+// Every library call runs in a worker of the decoder helper (HelperPool) that
+// has libmikmod to itself, so no module inherits another's library state, and
+// a damaged module that crashes the library or overruns its time or memory
+// costs only its own operation (DecoderStoppedError).
 //
 // Thread-safe: open, the seek operation and extract block (call them off the
-// main thread) and may run on several threads at once; all library calls are
-// serialised by MikmodLibrary::lock().
+// main thread) and may run on several threads at once.
 class MikmodDecoderPlugin final : public DecoderPlugin, public MetadataExtractor {
 public:
-    MikmodDecoderPlugin();
+    // The helper beside the running executable unless another is named.
+    explicit MikmodDecoderPlugin(const QString& helperExecutable = QString());
 
     QString name() const override;
     QSet<QString> supportedExtensions() const override;
 
-    // Throws FileReadError or MikmodError.
+    // Throws FileReadError, MikmodError or DecoderStoppedError.
     AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
                      const DecoderHints& hints) override;
 
@@ -36,6 +43,7 @@ public:
     static constexpr AudioFormat streamFormat() { return AudioFormat(44100.0, 2, 4, false); }
 
 private:
+    std::shared_ptr<HelperPool> m_helpers;
     QString m_name;
     QSet<QString> m_supportedExtensions;
 };

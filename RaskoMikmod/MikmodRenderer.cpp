@@ -2,41 +2,19 @@
 
 #include "RaskoMikmod/mikmod_buffer_driver.h"
 
-#include "VessaCore/PullPcmBufferStream.h"
-
-#include <cstring>
-#include <memory>
-
 #include <mikmod.h>
 
 namespace vessa {
 
-namespace {
-
-constexpr float sampleScale = 1.0f / 32768.0f;
-constexpr qint64 bytesPerFrame = 4;
-
-} // namespace
-
-MikmodRenderer::MikmodRenderer(MikmodModule module, AudioFormat format, std::optional<quint16> startPosition)
-    : m_module(std::move(module)),
-      m_format(format),
-      m_startPosition(startPosition),
-      m_history(m_module ? m_module.get()->numpos : 0)
+MikmodRenderer::MikmodRenderer(MikmodModule module)
+    : m_module(std::move(module)), m_history(m_module ? m_module.get()->numpos : 0)
 {
 }
 
-PcmBufferStreamPtr MikmodRenderer::makeBufferStream(MikmodModule module, AudioFormat format,
-                                                    std::optional<quint16> startPosition)
+std::optional<QByteArray> MikmodRenderer::renderNext()
 {
-    // The stream drops its pull function when it ends or goes, and with it
-    // the renderer and its module.
-    auto renderer = std::make_shared<MikmodRenderer>(std::move(module), format, startPosition);
-    return std::make_unique<PullPcmBufferStream>([renderer](std::stop_token) { return renderer->renderNext(); });
-}
-
-std::optional<PCMBuffer> MikmodRenderer::renderNext()
-{
+    if (m_carried)
+        return std::exchange(m_carried, std::nullopt);
     if (m_ending || !m_module)
         return std::nullopt;
     MODULE* own = m_module.get();
@@ -49,8 +27,6 @@ std::optional<PCMBuffer> MikmodRenderer::renderNext()
         if (own->numvoices > 0 && MikMod_SetNumVoices(own->numvoices, -1) != 0)
             return std::nullopt;
         Player_Start(own);
-        if (m_startPosition)
-            Player_SetPosition(*m_startPosition);
     }
     if (Player_GetModule() != own || !Player_Active())
         return std::nullopt;
@@ -61,28 +37,30 @@ std::optional<PCMBuffer> MikmodRenderer::renderNext()
     const quint32 length = mikmod_buffer_get_length();
     if (!data || length == 0)
         return std::nullopt;
-    // Copied before the lock goes: the next update, of any stream, overwrites the block.
-    PCMBuffer buffer = convertLocked(data, length);
+    // Copied before the lock goes: the next update overwrites the block.
+    QByteArray block(reinterpret_cast<const char*>(data), qsizetype(length - length % bytesPerFrame));
     guard.unlock();
 
-    m_framesRendered += buffer.frameCount();
-    if (m_history.reenteredPosition() || m_framesRendered >= maximumSeconds * static_cast<qint64>(m_format.sampleRate))
+    m_framesRendered += block.size() / bytesPerFrame;
+    if (m_history.reenteredPosition() || m_framesRendered >= maximumSeconds * sampleRate)
         m_ending = true;
-    return buffer;
+    return block;
 }
 
-PCMBuffer MikmodRenderer::convertLocked(const signed char* data, quint32 length) const
+bool MikmodRenderer::skip(qint64 frames)
 {
-    const qint64 frames = static_cast<qint64>(length) / bytesPerFrame;
-    std::vector<float> left(static_cast<size_t>(frames));
-    std::vector<float> right(static_cast<size_t>(frames));
-    for (qint64 i = 0; i < frames; ++i) {
-        qint16 samples[2];
-        std::memcpy(samples, data + i * bytesPerFrame, sizeof samples);
-        left[static_cast<size_t>(i)] = samples[0] * sampleScale;
-        right[static_cast<size_t>(i)] = samples[1] * sampleScale;
+    while (frames > 0) {
+        std::optional<QByteArray> block = renderNext();
+        if (!block)
+            return false;
+        const qint64 blockFrames = block->size() / bytesPerFrame;
+        if (blockFrames > frames) {
+            m_carried = block->mid(frames * bytesPerFrame);
+            return true;
+        }
+        frames -= blockFrames;
     }
-    return PCMBuffer(m_format, {std::move(left), std::move(right)});
+    return true;
 }
 
 } // namespace vessa

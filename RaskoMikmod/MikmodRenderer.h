@@ -3,45 +3,40 @@
 #include "RaskoMikmod/MikmodLibrary.h"
 #include "RaskoMikmod/OrderPositionHistory.h"
 
-#include "VessaCore/AudioFormat.h"
-#include "VessaCore/PCMBuffer.h"
-#include "VessaCore/PcmBufferStream.h"
-
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <optional>
 
 namespace vessa {
 
-// Renders one loaded module, block by block, on the thread that pulls its
-// stream. libmikmod plays one module at a time, and the streams of two tracks
-// overlap at every track change, so a renderer starts its module only on the
-// first pull and renders only while its module is the current one: once
-// another stream has started its own, this one ends, and it never stops or
-// renders the other's module. Its own module is freed when the stream ends or
-// is dropped.
+// Renders one loaded module from its start, block by block, as interleaved
+// signed 16-bit stereo frames at 44.1 kHz. It starts its module on the first
+// call and renders only while its module is the current one: once another
+// module was started, this one ends, and it never stops or renders the
+// other's module. Its own module is freed with the renderer.
 class MikmodRenderer {
 public:
+    static constexpr int sampleRate = 44100;
+    static constexpr qint64 bytesPerFrame = 4;
     // A module that has not ended after this long ends anyway.
     static constexpr qint64 maximumSeconds = 3600;
 
-    MikmodRenderer(MikmodModule module, AudioFormat format, std::optional<quint16> startPosition);
-
-    // The stream of a module, started at the beginning or at the given
-    // order-list position.
-    static PcmBufferStreamPtr makeBufferStream(MikmodModule module, AudioFormat format,
-                                               std::optional<quint16> startPosition = std::nullopt);
+    explicit MikmodRenderer(MikmodModule module);
 
     // The next block, or nothing once the song is over.
-    std::optional<PCMBuffer> renderNext();
+    std::optional<QByteArray> renderNext();
+
+    // Renders and drops `frames` frames, so that the next block starts where
+    // playing from the start would be at that point (with every tempo and
+    // speed command on the way applied). The rest of a block cut in the
+    // middle comes out first. False when the song ended before that point.
+    bool skip(qint64 frames);
 
 private:
-    PCMBuffer convertLocked(const signed char* data, quint32 length) const;
-
     MikmodModule m_module;
-    AudioFormat m_format;
-    std::optional<quint16> m_startPosition;
     OrderPositionHistory m_history;
+    std::optional<QByteArray> m_carried; // the rest of the block skip() cut
     bool m_started = false;
     bool m_ending = false;
     qint64 m_framesRendered = 0;

@@ -79,7 +79,7 @@ void setLabels(benchmark::State& state, std::int64_t frames)
 void BM_Plugin(benchmark::State& state)
 {
     const QByteArray& bytes = fixture(int(state.range(0)));
-    GMEDecoderPlugin plugin;
+    GMEDecoderPlugin plugin(VESSA_DECODER_HELPER);
     std::int64_t total = 0;
     for (auto _ : state) {
         AudioStream stream = plugin.open(SourceLocator::data(bytes), std::nullopt, DecoderHints(true));

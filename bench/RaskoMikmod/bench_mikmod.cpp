@@ -28,7 +28,7 @@ QByteArray busyModule()
 
 void BM_RenderModule(benchmark::State& state)
 {
-    MikmodDecoderPlugin plugin;
+    MikmodDecoderPlugin plugin(VESSA_DECODER_HELPER);
     const SourceLocator locator = SourceLocator::data(busyModule());
     qint64 frames = 0;
     for (auto _ : state) {
@@ -49,7 +49,7 @@ BENCHMARK(BM_RenderModule)->Unit(benchmark::kMillisecond);
 
 void BM_ExtractModule(benchmark::State& state)
 {
-    MikmodDecoderPlugin plugin;
+    MikmodDecoderPlugin plugin(VESSA_DECODER_HELPER);
     const SourceLocator locator = SourceLocator::data(busyModule());
     for (auto _ : state)
         benchmark::DoNotOptimize(plugin.extract(locator, std::nullopt));

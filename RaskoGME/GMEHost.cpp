@@ -1,0 +1,146 @@
+#include "RaskoGME/GMEHost.h"
+
+#include "RaskoGME/GMEEmu.h"
+#include "RaskoGME/GMEWire.h"
+#include "RaskoHelper/WorkerLimits.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <unistd.h>
+
+namespace vessa {
+
+namespace {
+
+constexpr int framesPerChunk = 8192;
+constexpr int fadeLeadMilliseconds = 8000;
+
+std::optional<QString> extensionFrom(bool present, const QString& extension)
+{
+    return present ? std::optional(extension) : std::nullopt;
+}
+
+// Starts the sub-track for playback. A finite track fades out over the last
+// 8 s of its play length; one shorter than that fades from its start, since
+// the library takes a negative fade start as "never fade" and would loop it
+// forever. An endless one also lifts the library's own length limit (SPC).
+void startPlayback(GMEEmu& emu, int index, int playLength, bool infiniteLoop)
+{
+    if (infiniteLoop)
+        emu.setAutoloadPlaybackLimit(false);
+    emu.startTrack(index);
+    if (GMEEmu::fadesOut(playLength, infiniteLoop))
+        emu.setFade(std::max(0, playLength - fadeLeadMilliseconds));
+}
+
+void send(HelperChannel& channel, HelperMessageType type, QByteArray payload = {})
+{
+    if (channel.send(HelperMessage{type, std::move(payload)}) != HelperChannel::Status::ok)
+        _exit(0); // the program went away
+}
+
+// Answers render requests until the program closes the stream, raising the
+// CPU budget by the length of every chunk, so that a stream that renders
+// slower than real time runs out of it.
+void renderOnRequest(HelperChannel& channel, GMEEmu& emu)
+{
+    const double startBudget = WorkerLimits::cpuSecondsUsed() + WorkerLimits::operationSeconds;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(framesPerChunk) * 2);
+    double renderedSeconds = 0;
+    bool ended = false;
+    QString error;
+    HelperMessage request;
+    while (channel.receive(request) == HelperChannel::Status::ok && request.type == HelperMessageType::render) {
+        if (!ended && emu.trackEnded())
+            ended = true;
+        if (!ended) {
+            try {
+                emu.play(samples);
+            } catch (const GMEError& failure) {
+                ended = true;
+                error = failure.message();
+            }
+        }
+        if (ended) {
+            send(channel, HelperMessageType::ended, helperPayload(error));
+            continue;
+        }
+        renderedSeconds += double(framesPerChunk) / GMEEmu::playbackSampleRate;
+        WorkerLimits::allowCpuSeconds(startBudget + renderedSeconds);
+        send(channel, HelperMessageType::pcm,
+             QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(qint16))));
+    }
+}
+
+void serve(const HelperMessage& request, HelperChannel& channel)
+{
+    QByteArray data;
+    bool hasExtension = false;
+    QString extension;
+    switch (request.type) {
+    case HelperMessageType::gmeScan: {
+        if (!readHelperPayload(request.payload, data, extension))
+            _exit(2); // not a request of this program: the helper reports the worker crashed
+        const GMEEmu emu = GMEEmu::open(data, extension, GMEEmu::infoOnlySampleRate);
+        const int count = std::max(emu.trackCount(), 0);
+        QByteArray payload;
+        QDataStream out(&payload, QIODevice::WriteOnly);
+        out << qint32(count);
+        for (int index = 0; index < count; ++index)
+            out << emu.trackInfo(index);
+        send(channel, HelperMessageType::trackInfos, payload);
+        return;
+    }
+    case HelperMessageType::gmeExtract: {
+        qint32 index = 0;
+        if (!readHelperPayload(request.payload, data, hasExtension, extension, index))
+            _exit(2); // not a request of this program: the helper reports the worker crashed
+        const GMEEmu emu =
+            GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::infoOnlySampleRate);
+        send(channel, HelperMessageType::trackInfo, helperPayload(emu.trackInfo(index)));
+        return;
+    }
+    case HelperMessageType::gmeOpen: {
+        qint64 requestedIndex = 0;
+        bool infiniteLoop = false, seeking = false;
+        double seconds = 0;
+        if (!readHelperPayload(request.payload, data, hasExtension, extension, requestedIndex, infiniteLoop,
+                               seeking, seconds))
+            _exit(2); // not a request of this program: the helper reports the worker crashed
+        GMEEmu emu = GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::playbackSampleRate);
+        const int count = emu.trackCount();
+        if (requestedIndex < 0 || requestedIndex >= count)
+            throw GMEError::trackOutOfRange(requestedIndex, count);
+        const int index = static_cast<int>(requestedIndex);
+        const std::optional<GMETrackInfo> info = emu.trackInfo(index);
+        const int playLength = info ? info->playLength : -1;
+        startPlayback(emu, index, playLength, infiniteLoop);
+        if (seeking) {
+            int milliseconds = GMEEmu::millisecondsFor(seconds);
+            // Past the end of the fade there is nothing left to hear; going no
+            // further than that keeps a wild position from emulating for ages.
+            if (GMEEmu::fadesOut(playLength, infiniteLoop))
+                milliseconds = std::min(milliseconds, std::max(playLength, fadeLeadMilliseconds));
+            emu.seek(milliseconds);
+        }
+        send(channel, HelperMessageType::started, helperPayload(qint32(playLength)));
+        renderOnRequest(channel, emu);
+        return;
+    }
+    default: return;
+    }
+}
+
+} // namespace
+
+void serveGMERequest(const HelperMessage& request, HelperChannel& channel)
+{
+    try {
+        serve(request, channel);
+    } catch (const GMEError& error) {
+        send(channel, HelperMessageType::failed, gmeErrorPayload(error));
+    }
+}
+
+} // namespace vessa

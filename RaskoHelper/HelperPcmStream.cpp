@@ -1,0 +1,85 @@
+#include "RaskoHelper/HelperPcmStream.h"
+
+#include "RaskoHelper/HelperError.h"
+#include "VessaCore/Logging.h"
+
+#include <cstring>
+
+namespace vessa {
+
+namespace {
+
+VESSA_LOGGING_CATEGORY(lcHelperStream, "raskohelper", "stream")
+
+constexpr float sampleScale = 1.0f / 32768.0f;
+
+} // namespace
+
+HelperPcmStream::HelperPcmStream(HelperSession session, AudioFormat format,
+                                 std::function<void(const QString&)> onEnded)
+    : m_session(std::move(session)), m_format(format), m_onEnded(std::move(onEnded))
+{
+}
+
+HelperPcmStream::~HelperPcmStream()
+{
+    finish();
+}
+
+void HelperPcmStream::finish()
+{
+    if (!m_session)
+        return;
+    // The worker may still be rendering the chunks asked for ahead: it
+    // finishes them, reads the close and ends; the pool drops those replies
+    // before the helper serves again.
+    m_session->closeStream();
+    m_session.reset();
+}
+
+PCMBuffer HelperPcmStream::convert(const QByteArray& interleaved, AudioFormat format)
+{
+    const auto frames = static_cast<std::size_t>(interleaved.size() / 4);
+    std::vector<std::vector<float>> channels(2, std::vector<float>(frames));
+    const char* in = interleaved.constData();
+    for (std::size_t i = 0; i < frames; ++i) {
+        qint16 samples[2];
+        std::memcpy(samples, in + 4 * i, sizeof samples);
+        channels[0][i] = static_cast<float>(samples[0]) * sampleScale;
+        channels[1][i] = static_cast<float>(samples[1]) * sampleScale;
+    }
+    return PCMBuffer(format, std::move(channels));
+}
+
+std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
+{
+    if (!m_session)
+        return std::nullopt;
+    if (stop.stop_requested()) {
+        finish();
+        return std::nullopt;
+    }
+    try {
+        while (!m_endReported && m_session->pendingReplies() < chunksAhead)
+            m_session->post(HelperMessage{HelperMessageType::render, {}}, stop);
+        const HelperMessage reply = m_session->receive(stop);
+        if (reply.type == HelperMessageType::pcm)
+            return convert(reply.payload, m_format);
+        m_endReported = true;
+        QString error;
+        if (reply.type == HelperMessageType::ended && readHelperPayload(reply.payload, error) && !error.isEmpty()
+            && m_onEnded)
+            m_onEnded(error);
+        finish();
+        return std::nullopt;
+    } catch (const CancellationError&) {
+        m_session.reset(); // killed already
+        return std::nullopt;
+    } catch (const DecoderStoppedError& error) {
+        logError(lcHelperStream(), error.description());
+        m_session.reset();
+        throw;
+    }
+}
+
+} // namespace vessa

@@ -1,0 +1,84 @@
+// The decoder helper: hosts the chip-music and tracker-module libraries for
+// the program, which talks to it over the socket at descriptor 3. Every
+// operation runs in a worker process forked for it, with its own memory and
+// CPU limits and fresh library state; when the worker dies or is killed for
+// overrunning, the helper answers "crashed" and serves the next operation.
+
+#include "RaskoGME/GMEHost.h"
+#include "RaskoHelper/HelperChannel.h"
+#include "RaskoHelper/WorkerLimits.h"
+#include "RaskoMikmod/MikmodHost.h"
+
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace vessa;
+
+namespace {
+
+constexpr int socketFd = 3;
+
+bool startsOperation(HelperMessageType type)
+{
+    switch (type) {
+    case HelperMessageType::gmeScan:
+    case HelperMessageType::gmeExtract:
+    case HelperMessageType::gmeOpen:
+    case HelperMessageType::mikmodExtract:
+    case HelperMessageType::mikmodOpen: return true;
+    default: return false;
+    }
+}
+
+[[noreturn]] void work(const HelperMessage& request, pid_t helper)
+{
+    // The worker dies with the helper (which the program kills to stop it).
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != helper)
+        _exit(1);
+    WorkerLimits::apply();
+    HelperChannel channel(socketFd);
+    switch (request.type) {
+    case HelperMessageType::gmeScan:
+    case HelperMessageType::gmeExtract:
+    case HelperMessageType::gmeOpen: serveGMERequest(request, channel); break;
+    default: serveMikmodRequest(request, channel); break;
+    }
+    _exit(0);
+}
+
+} // namespace
+
+int main()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    const pid_t helper = getpid();
+    for (;;) {
+        HelperMessage request;
+        {
+            HelperChannel channel(dup(socketFd));
+            if (channel.receive(request) != HelperChannel::Status::ok)
+                return 0; // the program closed the socket or went away
+        }
+        // A render or close left over from a worker that died is dropped.
+        if (!startsOperation(request.type))
+            continue;
+        const pid_t worker = fork();
+        if (worker == 0)
+            work(request, helper);
+        int status = 0;
+        bool finished = worker > 0;
+        while (finished && waitpid(worker, &status, 0) < 0) {
+            if (errno != EINTR)
+                finished = false;
+        }
+        if (!finished || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            HelperChannel channel(dup(socketFd));
+            if (channel.send(HelperMessage{HelperMessageType::crashed, {}}) != HelperChannel::Status::ok)
+                return 0;
+        }
+    }
+}
