@@ -53,15 +53,13 @@ std::optional<QString> fileNameOf(const SourceLocator& locator)
 // Opens a stream on a helper worker: the sub-track started, sought to
 // `seekSeconds` when given. Returns the stream and the play length.
 std::pair<PcmBufferStreamPtr, int> openStream(const std::shared_ptr<HelperPool>& pool, const QByteArray& bytes,
-                                              const std::optional<QString>& extension, qint64 index,
-                                              bool infiniteLoop, std::optional<double> seekSeconds,
-                                              const std::optional<QString>& fileName)
+                                              const std::optional<QString>& extension, qint64 index, bool infiniteLoop,
+                                              std::optional<double> seekSeconds, const std::optional<QString>& fileName)
 {
     HelperSession session(pool, fileName);
-    const HelperMessage reply = session.request(
-        HelperMessage{HelperMessageType::gmeOpen,
-                      helperPayload(bytes, extension.has_value(), extension.value_or(QString()), index, infiniteLoop,
-                                    seekSeconds.has_value(), seekSeconds.value_or(0.0))});
+    const HelperMessage reply = session.request(HelperMessage{
+        HelperMessageType::gmeOpen, helperPayload(bytes, extension.has_value(), extension.value_or(QString()), index,
+                                                  infiniteLoop, seekSeconds.has_value(), seekSeconds.value_or(0.0))});
     qint32 playLength = -1;
     if (reply.type != HelperMessageType::started || !readHelperPayload(reply.payload, playLength))
         throwUnexpected(reply, session);
@@ -120,9 +118,9 @@ std::optional<GMETrackInfo> GMEDecoderPlugin::readTrackInfo(const QByteArray& by
 {
     refuseTooShort(bytes);
     HelperSession session(m_helpers, fileName);
-    const HelperMessage reply = session.request(HelperMessage{
-        HelperMessageType::gmeExtract,
-        helperPayload(bytes, extension.has_value(), extension.value_or(QString()), qint32(index))});
+    const HelperMessage reply = session.request(
+        HelperMessage{HelperMessageType::gmeExtract,
+                      helperPayload(bytes, extension.has_value(), extension.value_or(QString()), qint32(index))});
     std::optional<GMETrackInfo> info;
     if (reply.type != HelperMessageType::trackInfo || !readHelperPayload(reply.payload, info))
         throwUnexpected(reply, session);

@@ -63,8 +63,8 @@ public:
     // Library arguments are C ints: values outside that range are clamped.
     static int clampToInt(qint64 value)
     {
-        return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
+        return static_cast<int>(
+            std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     }
     // Whole milliseconds of a position, truncated toward zero; negative or
     // NaN positions give 0, huge ones the largest int.

@@ -96,8 +96,7 @@ void serve(const HelperMessage& request, HelperChannel& channel)
         qint32 index = 0;
         if (!readHelperPayload(request.payload, data, hasExtension, extension, index))
             _exit(2); // not a request of this program: the helper reports the worker crashed
-        const GMEEmu emu =
-            GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::infoOnlySampleRate);
+        const GMEEmu emu = GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::infoOnlySampleRate);
         send(channel, HelperMessageType::trackInfo, helperPayload(emu.trackInfo(index)));
         return;
     }
@@ -105,8 +104,8 @@ void serve(const HelperMessage& request, HelperChannel& channel)
         qint64 requestedIndex = 0;
         bool infiniteLoop = false, seeking = false;
         double seconds = 0;
-        if (!readHelperPayload(request.payload, data, hasExtension, extension, requestedIndex, infiniteLoop,
-                               seeking, seconds))
+        if (!readHelperPayload(request.payload, data, hasExtension, extension, requestedIndex, infiniteLoop, seeking,
+                               seconds))
             _exit(2); // not a request of this program: the helper reports the worker crashed
         GMEEmu emu = GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::playbackSampleRate);
         const int count = emu.trackCount();

@@ -40,7 +40,7 @@ struct HelperMessage {
 };
 
 // Builds a payload with QDataStream.
-template<typename... Values>
+template <typename... Values>
 QByteArray helperPayload(const Values&... values)
 {
     QByteArray payload;
@@ -50,7 +50,7 @@ QByteArray helperPayload(const Values&... values)
 }
 
 // Reads the values that helperPayload wrote; false when the payload is damaged.
-template<typename... Values>
+template <typename... Values>
 bool readHelperPayload(const QByteArray& payload, Values&... values)
 {
     QDataStream in(payload);

@@ -15,8 +15,7 @@ constexpr float sampleScale = 1.0f / 32768.0f;
 
 } // namespace
 
-HelperPcmStream::HelperPcmStream(HelperSession session, AudioFormat format,
-                                 std::function<void(const QString&)> onEnded)
+HelperPcmStream::HelperPcmStream(HelperSession session, AudioFormat format, std::function<void(const QString&)> onEnded)
     : m_session(std::move(session)), m_format(format), m_onEnded(std::move(onEnded))
 {
 }

@@ -140,7 +140,8 @@ int main(int argc, char** argv)
         std::printf("made a library of about %d files in %.2f s\n", count, seconds(timer));
     }
 
-    PluginRegistry registry({}, {std::make_shared<GMEDecoderPlugin>(VESSA_DECODER_HELPER), std::make_shared<MikmodDecoderPlugin>(VESSA_DECODER_HELPER),
+    PluginRegistry registry({}, {std::make_shared<GMEDecoderPlugin>(VESSA_DECODER_HELPER),
+                                 std::make_shared<MikmodDecoderPlugin>(VESSA_DECODER_HELPER),
                                  std::make_shared<CoreAudioDecoderPlugin>(8192)});
     const auto database = std::make_shared<MediaDatabase>(work.filePath(QStringLiteral("media.db")));
     LocalFileSourcePlugin source(database, registry.buildCompositeMetadataExtractor(), registry.multiTrackScanners(),

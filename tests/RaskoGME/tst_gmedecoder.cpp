@@ -1,12 +1,22 @@
 #include "RaskoGME/GMEDecoderPlugin.h"
+#include "RaskoHelper/HelperError.h"
+#include "RaskoHelper/HelperSession.h"
+#include "RaskoLocalFile/FileIndexer.h"
 #include "VessaCore/Error.h"
 #include "tests/support/ChipFixtures.h"
+#include "tests/support/LogCapture.h"
 
+#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <thread>
+
+// Last: gme.h defines macros (check, require, ...) that break other code.
+#include <gme/gme.h>
+#undef check
 
 using namespace vessa;
 using namespace vessa::test;
@@ -28,6 +38,59 @@ std::vector<float> render(PcmBufferStream& stream, double seconds)
     return left;
 }
 
+QString failure(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Error& error) {
+        return error.description();
+    }
+    return "no error";
+}
+
+// Chip files the emulators cannot cope with: they crash the library or keep
+// it busy without end.
+QByteArray gbsWithEveryFieldAtMax()
+{
+    QByteArray file = gbsFile(2, "Broken", "", "");
+    for (int i = 4; i < 0x10; ++i) // counts, addresses, stack pointer, timer
+        file[i] = char(0xFF);
+    return file;
+}
+
+QByteArray vgmWithClocks(quint32 psgClock, quint32 fmClock)
+{
+    QByteArray file = toneVgm({{0, 1}});
+    qToLittleEndian<quint32>(psgClock, file.data() + 0x0C);
+    qToLittleEndian<quint32>(fmClock, file.data() + 0x2C);
+    return file;
+}
+
+// Every sample of a stream of the library's own: what the plug-in rendered
+// in the program's process before it used a helper.
+std::vector<float> renderDirectly(const QByteArray& bytes, int index, double seconds)
+{
+    Music_Emu* emu = nullptr;
+    if (gme_open_data(bytes.constData(), long(bytes.size()), &emu, 44100) || !emu)
+        qFatal("libgme refused the fixture");
+    gme_info_t* info = nullptr;
+    gme_track_info(emu, &info, index);
+    const int playLength = info ? info->play_length : -1;
+    gme_free_info(info);
+    gme_start_track(emu, index);
+    if (playLength >= 1)
+        gme_set_fade(emu, std::max(0, playLength - 8000));
+    std::vector<float> left;
+    std::vector<short> samples(8192 * 2);
+    while (left.size() < seconds * 44100 && !gme_track_ended(emu)) {
+        gme_play(emu, int(samples.size()), samples.data());
+        for (std::size_t i = 0; i < samples.size(); i += 2)
+            left.push_back(samples[i] / 32768.0f);
+    }
+    gme_delete(emu);
+    return left;
+}
+
 float peak(const std::vector<float>& left, double from, double to) // seconds
 {
     float peak = 0;
@@ -41,8 +104,25 @@ float peak(const std::vector<float>& left, double from, double to) // seconds
 class GMEDecoderTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_files;
+
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(m_files.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write the fixture");
+        return file.fileName();
+    }
+
 private slots:
+    void initTestCase();
     void failures();
+    void hostileFiles_data();
+    void hostileFiles();
+    void scanSkipsHostileFiles();
+    void samePcmAsTheLibrary_data();
+    void samePcmAsTheLibrary();
+    void stopEndsABusyHelper();
     void tags();
     void playback_data();
     void playback();
@@ -50,19 +130,16 @@ private slots:
     void seek();
 };
 
+void GMEDecoderTest::initTestCase()
+{
+    QVERIFY(m_files.isValid());
+}
+
 void GMEDecoderTest::failures()
 {
-    GMEDecoderPlugin plugin;
+    GMEDecoderPlugin plugin(VESSA_DECODER_HELPER);
     const QByteArray nsf = nsfFile(3, "", "", "");
     const QString wrongType = "Game music emulator error: Wrong file type for this emulator";
-    const auto failure = [](const std::function<void()>& call) -> QString {
-        try {
-            call();
-        } catch (const Error& error) {
-            return error.description();
-        }
-        return "no error";
-    };
     QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), 3, DecoderHints()); }),
              "Track 3 out of range (file has 3 tracks)");
     QCOMPARE(failure([&] { plugin.open(SourceLocator::data(nsf), -1, DecoderHints()); }),
@@ -82,7 +159,7 @@ void GMEDecoderTest::failures()
 
 void GMEDecoderTest::tags()
 {
-    GMEDecoderPlugin plugin;
+    GMEDecoderPlugin plugin(VESSA_DECODER_HELPER);
     const auto check = [&](const QByteArray& bytes, std::optional<qint64> index, const TrackMetadata& expected,
                            int count) {
         QCOMPARE(plugin.extract(SourceLocator::data(bytes), index), expected);
@@ -126,7 +203,8 @@ void GMEDecoderTest::playback()
     QFETCH(std::optional<double>, duration);
     QFETCH(double, endsBy);
 
-    AudioStream stream = GMEDecoderPlugin().open(SourceLocator::data(bytes), std::nullopt, DecoderHints(!duration));
+    AudioStream stream =
+        GMEDecoderPlugin(VESSA_DECODER_HELPER).open(SourceLocator::data(bytes), std::nullopt, DecoderHints(!duration));
     QCOMPARE(stream.duration, duration);
     const std::vector<float> left = render(*stream.buffers, 15.0);
     QVERIFY2(endsBy > 0 ? left.size() <= endsBy * 44100 : left.size() >= 15 * 44100,
@@ -155,7 +233,8 @@ void GMEDecoderTest::seek()
     // Tone for 2 s, quiet for 1 s, tone for 9 s, and all over again.
     const QByteArray bytes = toneVgm({{0, 2}, {15, 1}, {0, 9}}, true);
     // The seek operation outlives the plug-in and the stream it came from.
-    const SeekHandler seek = GMEDecoderPlugin().open(SourceLocator::data(bytes), {}, DecoderHints(false)).seek;
+    const SeekHandler seek =
+        GMEDecoderPlugin(VESSA_DECODER_HELPER).open(SourceLocator::data(bytes), {}, DecoderHints(false)).seek;
     const PcmBufferStreamPtr stream = seek(position);
     const std::vector<float> left = render(*stream, std::abs(quietAt) + 0.5);
     QVERIFY(quietAt < 0 ? left.size() <= 2 * 8192
@@ -165,6 +244,121 @@ void GMEDecoderTest::seek()
     std::stop_source running, stopping;
     stopping.request_stop();
     QVERIFY(!stream->next(stopping.get_token()) && !stream->next(running.get_token()));
+}
+
+void GMEDecoderTest::hostileFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("stopsTheDecoder"); // else: the library's own error
+
+    QTest::newRow("gbs fields at 0xff") << "broken.gbs" << gbsWithEveryFieldAtMax() << true;
+    QTest::newRow("vgm psg clock 1") << "clock.vgm" << vgmWithClocks(1, 0) << true;
+    QTest::newRow("vgm absurd psg clock") << "absurd.vgm" << vgmWithClocks(0x3FFFFFFF, 0) << true;
+    // Keeps the emulator busy for ever: the CPU budget ends it.
+    QTest::newRow("vgm absurd fm clock") << "busy.vgm" << vgmWithClocks(3579545, 0x3FFFFFFF) << true;
+    for (const QString& extension : GMEDecoderPlugin(VESSA_DECODER_HELPER).supportedExtensions()) {
+        QTest::addRow("empty %s", qPrintable(extension)) << "empty." + extension << QByteArray() << false;
+        QTest::addRow("truncated %s", qPrintable(extension))
+            << "cut." + extension << QByteArray("NESM\x1a\1", 6) << false;
+    }
+    QTest::newRow("half a gbs header") << "half.gbs" << gbsFile(1, "", "", "").left(0x38) << false;
+    QTest::newRow("half a vgm header") << "half.vgm" << toneVgm({{0, 1}}).left(0x20) << false;
+}
+
+void GMEDecoderTest::hostileFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, stopsTheDecoder);
+
+    GMEDecoderPlugin plugin(VESSA_DECODER_HELPER);
+    const QString path = write(name, bytes);
+    const QString text = failure([&] {
+        AudioStream stream = plugin.open(SourceLocator::fileURL(path), {}, DecoderHints());
+        render(*stream.buffers, 5.0);
+    });
+    if (stopsTheDecoder)
+        QCOMPARE(text, "The decoder stopped unexpectedly while reading \u201C" + name + "\u201D.");
+    else
+        QVERIFY2(text.startsWith("Game music emulator error: "), qPrintable(text));
+    // This process lives on, and so does playback: the next track plays.
+    AudioStream next = plugin.open(SourceLocator::data(toneVgm({{0, 1}})), {}, DecoderHints());
+    QVERIFY(peak(render(*next.buffers, 1.0), 0, 0.5) > 0.1f);
+}
+
+void GMEDecoderTest::scanSkipsHostileFiles()
+{
+    auto plugin = std::make_shared<GMEDecoderPlugin>(VESSA_DECODER_HELPER);
+    const FileIndexer indexer(nullptr, {plugin});
+    const auto entry = [&](const QString& name, const QByteArray& bytes) {
+        return FileEntry{write(name, bytes), m_files.filePath(name), QFileInfo(name).suffix(), QDateTime()};
+    };
+    const QList<FileEntry> entries = {
+        entry("before.gbs", gbsFile(2, "Good", "", "")),
+        entry("broken.gbs", gbsWithEveryFieldAtMax()),
+        entry("empty.nsf", QByteArray()),
+        entry("clock.vgm", vgmWithClocks(1, 0)),
+        entry("after.nsf", nsfFile(3, "Also good", "", "")),
+    };
+    LogCapture log;
+    QList<FileIndexer::Result::Kind> kinds;
+    for (const FileEntry& e : entries)
+        kinds.append(indexer.index(e).kind);
+    using Kind = FileIndexer::Result::Kind;
+    // The scan lists the sub-tracks of what libgme can read (even the broken
+    // header's 255), and the next files still get indexed.
+    QCOMPARE(kinds,
+             (QList<Kind>{Kind::multiTrack, Kind::multiTrack, Kind::skipped, Kind::multiTrack, Kind::multiTrack}));
+    QVERIFY(log.messages("com.tornwick.rasko.localfile.scan")
+                .contains("Skipping unplayable multi-track file: empty.nsf: Game music emulator error: Wrong file type "
+                          "for this emulator"));
+}
+
+void GMEDecoderTest::samePcmAsTheLibrary_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("index");
+
+    QTest::newRow("vgm") << toneVgm({{0, 1}, {8, 1}, {15, 0.5}, {2, 1}}) << 0;
+    QTest::newRow("gbs") << gbsFile(2, "", "", "") << 1;
+    QTest::newRow("nsf") << nsfFile(1, "", "", "") << 0;
+}
+
+void GMEDecoderTest::samePcmAsTheLibrary()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, index);
+
+    AudioStream stream = GMEDecoderPlugin(VESSA_DECODER_HELPER).open(SourceLocator::data(bytes), index, DecoderHints());
+    const std::vector<float> expected = renderDirectly(bytes, index, 6.0);
+    QVERIFY(expected.size() > 44100);
+    QVERIFY(render(*stream.buffers, 6.0) == expected);
+}
+
+void GMEDecoderTest::stopEndsABusyHelper()
+{
+    // An emulator that never finishes starting its track, asked for by the
+    // plug-in's own request: a stop ends the wait at once, without the CPU
+    // budget running out first.
+    const auto pool = HelperPool::forExecutable(VESSA_DECODER_HELPER);
+    const HelperMessage busyOpen{
+        HelperMessageType::gmeOpen,
+        helperPayload(vgmWithClocks(3579545, 0x3FFFFFFF), true, QString("vgm"), qint64(0), false, false, 0.0)};
+    for (const bool stopWhileWaiting : {false, true}) {
+        HelperSession session(pool, "busy.vgm");
+        std::stop_source source;
+        session.post(busyOpen, source.get_token());
+        std::jthread stopper;
+        if (stopWhileWaiting)
+            stopper = std::jthread([&source] { source.request_stop(); });
+        else
+            source.request_stop();
+        // Not DecoderStoppedError: the worker was not left to run out of time.
+        QVERIFY_THROWS_EXCEPTION(CancellationError, session.receive(source.get_token()));
+    }
+    // The killed helper is replaced by the next operation.
+    QCOMPARE(GMEDecoderPlugin(VESSA_DECODER_HELPER).scanTracks(gbsFile(2, "", "", ""), "gbs").size(), 2);
 }
 
 QTEST_GUILESS_MAIN(GMEDecoderTest)
