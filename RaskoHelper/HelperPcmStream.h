@@ -21,7 +21,7 @@ namespace vessa {
 // DecoderStoppedError once, and the stream stays finished. One consumer thread.
 class HelperPcmStream final : public PcmBufferStream {
 public:
-    static constexpr int chunksAhead = 2;
+    static constexpr int chunksAhead = 4;
 
     HelperPcmStream(HelperSession session, AudioFormat format, std::function<void(const QString&)> onEnded = {});
     ~HelperPcmStream() override;

@@ -2,6 +2,8 @@
 // rendered through the plug-in's stream, reported as times real time.
 
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
+#include "RaskoMikmod/MikmodLibrary.h"
+#include "RaskoMikmod/MikmodRenderer.h"
 #include "tests/support/ModFixture.h"
 
 #include <benchmark/benchmark.h>
@@ -45,7 +47,39 @@ void BM_RenderModule(benchmark::State& state)
     state.counters["audio_s"] = static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate
                                 / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_RenderModule)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderModule)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same module rendered by a bare loop over the library, in this process.
+void BM_RenderModuleDirectly(benchmark::State& state)
+{
+    const QByteArray bytes = busyModule();
+    qint64 frames = 0;
+    for (auto _ : state) {
+        MikmodRenderer renderer(MikmodLibrary::load(bytes, MikmodLibrary::LoadPurpose::playback));
+        while (std::optional<QByteArray> block = renderer.renderNext()) {
+            frames += block->size() / MikmodRenderer::bytesPerFrame;
+            benchmark::DoNotOptimize(block->data());
+        }
+    }
+    state.counters["x_realtime"] = benchmark::Counter(
+        static_cast<double>(frames) / MikmodDecoderPlugin::streamFormat().sampleRate, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RenderModuleDirectly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A seek five minutes into a module (64 positions, about 8 minutes), until
+// its first buffer: the module is rendered silently from its start.
+void BM_SeekFiveMinutes(benchmark::State& state)
+{
+    MikmodDecoderPlugin plugin(VESSA_DECODER_HELPER);
+    AudioStream stream =
+        plugin.open(SourceLocator::data(ModFixture::song(64, "Long").bytes()), std::nullopt, DecoderHints());
+    std::stop_source source;
+    for (auto _ : state) {
+        PcmBufferStreamPtr sought = stream.seek(300.0);
+        benchmark::DoNotOptimize(sought->next(source.get_token()));
+    }
+}
+BENCHMARK(BM_SeekFiveMinutes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ExtractModule(benchmark::State& state)
 {

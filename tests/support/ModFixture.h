@@ -19,7 +19,11 @@ public:
     static constexpr int middleC = 428; // Amiga period
     static constexpr qint64 rowFrames = 6 * 882;
     static constexpr qint64 patternFrames = rowCount * rowFrames;
-    enum Effect { positionJump = 0xB, patternBreak = 0xD };
+    enum Effect {
+        positionJump = 0xB,
+        patternBreak = 0xD,
+        setSpeed = 0xF
+    }; // setSpeed: ticks per row below 0x20, else BPM
 
     // A period of 0 plays no note; sample 1 is the square wave.
     struct Note {
