@@ -39,14 +39,19 @@ void HelperPcmStream::finish()
 PCMBuffer HelperPcmStream::convert(const QByteArray& interleaved, AudioFormat format)
 {
     const auto frames = static_cast<std::size_t>(interleaved.size() / 4);
-    std::vector<std::vector<float>> channels(2, std::vector<float>(frames));
+    std::vector<float> left(frames);
+    std::vector<float> right(frames);
     const char* in = interleaved.constData();
     for (std::size_t i = 0; i < frames; ++i) {
         qint16 samples[2];
         std::memcpy(samples, in + 4 * i, sizeof samples);
-        channels[0][i] = static_cast<float>(samples[0]) * sampleScale;
-        channels[1][i] = static_cast<float>(samples[1]) * sampleScale;
+        left[i] = static_cast<float>(samples[0]) * sampleScale;
+        right[i] = static_cast<float>(samples[1]) * sampleScale;
     }
+    std::vector<std::vector<float>> channels;
+    channels.reserve(2);
+    channels.push_back(std::move(left));
+    channels.push_back(std::move(right));
     return PCMBuffer(format, std::move(channels));
 }
 

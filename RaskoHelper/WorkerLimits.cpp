@@ -33,6 +33,10 @@ void apply()
         const rlimit memory{addressSpaceBytes, addressSpaceBytes};
         setrlimit(RLIMIT_AS, &memory);
     }
+}
+
+void startOperation()
+{
     allowCpuSeconds(cpuSecondsUsed() + operationSeconds);
 }
 

@@ -2,9 +2,10 @@
 
 namespace vessa {
 
-// The limits of a helper's worker process, set in the worker itself right
-// after the fork: an address-space limit, no core files, and a CPU-time
-// budget whose overrun kills the worker (SIGXCPU).
+// The limits of the decoder helper and its worker processes: an
+// address-space limit and no core files, set once in the helper (the workers
+// inherit them), and a CPU-time budget per operation whose overrun kills the
+// process (SIGXCPU).
 namespace WorkerLimits {
 
 // CPU seconds for one operation: opening, scanning, reading tags, seeking.
@@ -12,8 +13,10 @@ inline constexpr double operationSeconds = 3.0;
 // Bytes of address space a worker may map.
 inline constexpr unsigned long long addressSpaceBytes = 2ull << 30;
 
-// Sets the memory limit and an operation's CPU budget.
+// Sets the memory limit and turns core files off.
 void apply();
+// Gives the next operation its CPU budget on top of the time used so far.
+void startOperation();
 // CPU time the worker has used so far, in seconds.
 double cpuSecondsUsed();
 // Lets the worker use this much CPU time in all before it is killed.

@@ -1,8 +1,11 @@
 // The decoder helper: hosts the chip-music and tracker-module libraries for
-// the program, which talks to it over the socket at descriptor 3. Every
-// operation runs in a worker process forked for it, with its own memory and
-// CPU limits and fresh library state; when the worker dies or is killed for
-// overrunning, the helper answers "crashed" and serves the next operation.
+// the program, which talks to it over the socket at descriptor 3. Streams and
+// every tracker-module operation run in a worker process forked for them,
+// with fresh library state and a CPU budget of their own; when the worker
+// dies or is killed for overrunning, the helper answers "crashed" and serves
+// the next operation. Reading chip-music track information, one short call
+// per file of a scan, runs in the helper itself under the same budget: a
+// crash there ends the helper, and the program starts another.
 
 #include "RaskoGME/GMEHost.h"
 #include "RaskoHelper/HelperChannel.h"
@@ -33,13 +36,20 @@ bool startsOperation(HelperMessageType type)
     }
 }
 
+// Chip-music information is read by libgme alone, which keeps no state
+// between emulators: no fresh process is needed for it.
+bool servedInPlace(HelperMessageType type)
+{
+    return type == HelperMessageType::gmeScan || type == HelperMessageType::gmeExtract;
+}
+
 [[noreturn]] void work(const HelperMessage& request, pid_t helper)
 {
     // The worker dies with the helper (which the program kills to stop it).
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != helper)
         _exit(1);
-    WorkerLimits::apply();
+    WorkerLimits::startOperation();
     HelperChannel channel(socketFd);
     switch (request.type) {
     case HelperMessageType::gmeScan:
@@ -55,6 +65,7 @@ bool startsOperation(HelperMessageType type)
 int main()
 {
     std::signal(SIGPIPE, SIG_IGN);
+    WorkerLimits::apply();
     const pid_t helper = getpid();
     for (;;) {
         HelperMessage request;
@@ -66,6 +77,12 @@ int main()
         // A render or close left over from a worker that died is dropped.
         if (!startsOperation(request.type))
             continue;
+        if (servedInPlace(request.type)) {
+            WorkerLimits::startOperation();
+            HelperChannel channel(dup(socketFd));
+            serveGMERequest(request, channel);
+            continue;
+        }
         const pid_t worker = fork();
         if (worker == 0)
             work(request, helper);

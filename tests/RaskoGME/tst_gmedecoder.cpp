@@ -91,6 +91,23 @@ std::vector<float> renderDirectly(const QByteArray& bytes, int index, double sec
     return left;
 }
 
+// Child processes of this one that ended and were never reaped.
+int zombieChildren()
+{
+    int zombies = 0;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (comm) state ppid ...
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        zombies +=
+            fields.size() > 1 && fields[0] == "Z" && fields[1].toLongLong() == QCoreApplication::applicationPid();
+    }
+    return zombies;
+}
+
 float peak(const std::vector<float>& left, double from, double to) // seconds
 {
     float peak = 0;
@@ -123,6 +140,7 @@ private slots:
     void samePcmAsTheLibrary_data();
     void samePcmAsTheLibrary();
     void stopEndsABusyHelper();
+    void failedHelperIsReplaced();
     void tags();
     void playback_data();
     void playback();
@@ -359,6 +377,23 @@ void GMEDecoderTest::stopEndsABusyHelper()
     }
     // The killed helper is replaced by the next operation.
     QCOMPARE(GMEDecoderPlugin(VESSA_DECODER_HELPER).scanTracks(gbsFile(2, "", "", ""), "gbs").size(), 2);
+}
+
+void GMEDecoderTest::failedHelperIsReplaced()
+{
+    // A damaged request ends the helper where it reads it, as a crash of the
+    // library would: that operation fails, the next gets a new helper, and
+    // no process is left behind unreaped.
+    const auto pool = HelperPool::forExecutable(VESSA_DECODER_HELPER);
+    for (const HelperMessageType type : {HelperMessageType::gmeScan, HelperMessageType::gmeOpen}) {
+        HelperSession session(pool, "damaged.nsf");
+        QCOMPARE(failure([&] {
+                     session.request(HelperMessage{type, "not a request"});
+                 }),
+                 "The decoder stopped unexpectedly while reading \u201Cdamaged.nsf\u201D.");
+    }
+    QCOMPARE(GMEDecoderPlugin(VESSA_DECODER_HELPER).scanTracks(nsfFile(4, "", "", ""), "nsf").size(), 4);
+    QCOMPARE(zombieChildren(), 0);
 }
 
 QTEST_GUILESS_MAIN(GMEDecoderTest)
