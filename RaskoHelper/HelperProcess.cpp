@@ -1,7 +1,10 @@
 #include "RaskoHelper/HelperProcess.h"
 
+#include "VessaCore/Logging.h"
+
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -15,6 +18,8 @@ extern char** environ;
 namespace vessa {
 
 namespace {
+
+VESSA_LOGGING_CATEGORY(lcHelperProcess, "raskohelper", "process")
 
 // The descriptor number the helper finds its socket at.
 constexpr int helperSocketFd = 3;
@@ -53,35 +58,39 @@ HelperProcess::HelperProcess(const QString& executable)
     ::close(fds[1]);
     m_channel = std::make_unique<HelperChannel>(fds[0]);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (childEnd < 0 || m_wakeFd < 0) {
-        if (childEnd >= 0)
-            ::close(childEnd);
-        throw FailureError{Failure::crashed};
+
+    int result = childEnd < 0 || m_wakeFd < 0 ? EMFILE : 0;
+    if (result == 0) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, childEnd, helperSocketFd);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        // A group of its own, so that killing it reaches its worker too;
+        // default signal handling and an empty signal mask whatever this
+        // thread has.
+        sigset_t noSignals, allSignals;
+        sigemptyset(&noSignals);
+        sigfillset(&allSignals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setsigmask(&attributes, &noSignals);
+        posix_spawnattr_setsigdefault(&attributes, &allSignals);
+
+        const QByteArray path = executable.toLocal8Bit();
+        char* argv[] = {const_cast<char*>(path.constData()), nullptr};
+        result = posix_spawn(&m_pid, path.constData(), &actions, &attributes, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
     }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, childEnd, helperSocketFd);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // A group of its own, so that killing it reaches its worker too; default
-    // signal handling and an empty signal mask whatever this thread has.
-    sigset_t noSignals, allSignals;
-    sigemptyset(&noSignals);
-    sigfillset(&allSignals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigmask(&attributes, &noSignals);
-    posix_spawnattr_setsigdefault(&attributes, &allSignals);
-
-    const QByteArray path = executable.toLocal8Bit();
-    char* argv[] = {const_cast<char*>(path.constData()), nullptr};
-    const int result = posix_spawn(&m_pid, path.constData(), &actions, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    ::close(childEnd);
+    if (childEnd >= 0)
+        ::close(childEnd);
     if (result != 0) {
         m_pid = -1;
+        if (m_wakeFd >= 0)
+            ::close(m_wakeFd);
+        logWarning(lcHelperProcess(), QStringLiteral("Cannot start the decoder helper %1: %2")
+                                          .arg(executable, QString::fromLocal8Bit(std::strerror(result))));
         throw FailureError{Failure::crashed};
     }
     m_usable = true;

@@ -394,6 +394,12 @@ void GMEDecoderTest::failedHelperIsReplaced()
     }
     QCOMPARE(GMEDecoderPlugin(VESSA_DECODER_HELPER).scanTracks(nsfFile(4, "", "", ""), "nsf").size(), 4);
     QCOMPARE(zombieChildren(), 0);
+    // Without its helper the plug-in fails each operation the same way.
+    LogCapture log;
+    QCOMPARE(failure([] { GMEDecoderPlugin("/nonexistent/helper").scanTracks(nsfFile(1, "", "", ""), "nsf"); }),
+             "The decoder stopped unexpectedly while reading the file.");
+    QVERIFY(log.messages("com.tornwick.raskohelper.process")
+                .contains("Cannot start the decoder helper /nonexistent/helper: No such file or directory"));
 }
 
 QTEST_GUILESS_MAIN(GMEDecoderTest)
