@@ -2,7 +2,7 @@
 
 #include "RaskoGME/GMEEmu.h"
 #include "RaskoGME/GMEWire.h"
-#include "RaskoHelper/WorkerLimits.h"
+#include "RaskoHelper/StreamServer.h"
 
 #include <algorithm>
 #include <vector>
@@ -34,43 +34,21 @@ void startPlayback(GMEEmu& emu, int index, int playLength, bool infiniteLoop)
         emu.setFade(std::max(0, playLength - fadeLeadMilliseconds));
 }
 
-void send(HelperChannel& channel, HelperMessageType type, QByteArray payload = {})
-{
-    if (channel.send(HelperMessage{type, std::move(payload)}) != HelperChannel::Status::ok)
-        _exit(0); // the program went away
-}
-
-// Answers render requests until the program closes the stream, raising the
-// CPU budget by the length of every chunk, so that a stream that renders
-// slower than real time runs out of it.
+// Renders the started track chunk by chunk on request.
 void renderOnRequest(HelperChannel& channel, GMEEmu& emu)
 {
-    const double startBudget = WorkerLimits::cpuSecondsUsed() + WorkerLimits::operationSeconds;
     std::vector<std::int16_t> samples(static_cast<std::size_t>(framesPerChunk) * 2);
-    double renderedSeconds = 0;
-    bool ended = false;
-    QString error;
-    HelperMessage request;
-    while (channel.receive(request) == HelperChannel::Status::ok && request.type == HelperMessageType::render) {
-        if (!ended && emu.trackEnded())
-            ended = true;
-        if (!ended) {
-            try {
-                emu.play(samples);
-            } catch (const GMEError& failure) {
-                ended = true;
-                error = failure.message();
-            }
+    serveStream(channel, GMEEmu::playbackSampleRate, [&](QString& error) -> std::optional<QByteArray> {
+        if (emu.trackEnded())
+            return std::nullopt;
+        try {
+            emu.play(samples);
+        } catch (const GMEError& failure) {
+            error = failure.message();
+            return std::nullopt;
         }
-        if (ended) {
-            send(channel, HelperMessageType::ended, helperPayload(error));
-            continue;
-        }
-        renderedSeconds += double(framesPerChunk) / GMEEmu::playbackSampleRate;
-        WorkerLimits::allowCpuSeconds(startBudget + renderedSeconds);
-        send(channel, HelperMessageType::pcm,
-             QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(qint16))));
-    }
+        return QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(qint16)));
+    });
 }
 
 void serve(const HelperMessage& request, HelperChannel& channel)
@@ -89,7 +67,7 @@ void serve(const HelperMessage& request, HelperChannel& channel)
         out << qint32(count);
         for (int index = 0; index < count; ++index)
             out << emu.trackInfo(index);
-        send(channel, HelperMessageType::trackInfos, payload);
+        sendOrExit(channel, HelperMessageType::trackInfos, payload);
         return;
     }
     case HelperMessageType::gmeExtract: {
@@ -97,7 +75,7 @@ void serve(const HelperMessage& request, HelperChannel& channel)
         if (!readHelperPayload(request.payload, data, hasExtension, extension, index))
             _exit(2); // not a request of this program: the helper reports the worker crashed
         const GMEEmu emu = GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::infoOnlySampleRate);
-        send(channel, HelperMessageType::trackInfo, helperPayload(emu.trackInfo(index)));
+        sendOrExit(channel, HelperMessageType::trackInfo, helperPayload(emu.trackInfo(index)));
         return;
     }
     case HelperMessageType::gmeOpen: {
@@ -123,7 +101,7 @@ void serve(const HelperMessage& request, HelperChannel& channel)
                 milliseconds = std::min(milliseconds, std::max(playLength, fadeLeadMilliseconds));
             emu.seek(milliseconds);
         }
-        send(channel, HelperMessageType::started, helperPayload(qint32(playLength)));
+        sendOrExit(channel, HelperMessageType::started, helperPayload(qint32(playLength)));
         renderOnRequest(channel, emu);
         return;
     }
@@ -138,7 +116,7 @@ void serveGMERequest(const HelperMessage& request, HelperChannel& channel)
     try {
         serve(request, channel);
     } catch (const GMEError& error) {
-        send(channel, HelperMessageType::failed, gmeErrorPayload(error));
+        sendOrExit(channel, HelperMessageType::failed, gmeErrorPayload(error));
     }
 }
 

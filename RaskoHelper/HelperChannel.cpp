@@ -21,7 +21,7 @@ constexpr int headerSize = sizeof(PacketHeader);
 
 } // namespace
 
-HelperChannel::HelperChannel(int fd) : m_fd(fd), m_packet(headerSize + maxPacketPayload, Qt::Uninitialized)
+HelperChannel::HelperChannel(int fd) : m_fd(fd)
 {
     const int flags = fcntl(m_fd, F_GETFL);
     if (flags >= 0)
@@ -92,7 +92,15 @@ HelperChannel::Status HelperChannel::receive(HelperMessage& message, std::option
     message = HelperMessage();
     bool continuing = false;
     for (;;) {
-        const ssize_t got = ::recv(m_fd, m_packet.data(), static_cast<size_t>(m_packet.size()), 0);
+        // The payload lands in its own buffer: a one-packet message (every
+        // chunk of PCM) is not copied again.
+        PacketHeader header{};
+        QByteArray packet(maxPacketPayload, Qt::Uninitialized);
+        iovec parts[2] = {{&header, headerSize}, {packet.data(), static_cast<size_t>(packet.size())}};
+        msghdr received{};
+        received.msg_iov = parts;
+        received.msg_iovlen = 2;
+        const ssize_t got = ::recvmsg(m_fd, &received, 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -100,17 +108,19 @@ HelperChannel::Status HelperChannel::receive(HelperMessage& message, std::option
                 return status;
             continue;
         }
-        if (got < headerSize)
+        if (got < headerSize || (received.msg_flags & MSG_TRUNC))
             return Status::closed; // end of file, an error or a packet that is not ours
-        PacketHeader header;
-        std::memcpy(&header, m_packet.constData(), headerSize);
+        packet.resize(got - headerSize);
         const auto type = static_cast<HelperMessageType>(header.type);
         if (continuing && type != message.type) {
             // The sender died in the middle of a message: what follows is a new one.
             message = HelperMessage();
         }
         message.type = type;
-        message.payload.append(m_packet.constData() + headerSize, got - headerSize);
+        if (message.payload.isEmpty())
+            message.payload = std::move(packet);
+        else
+            message.payload.append(packet);
         if (header.more == 0)
             return Status::ok;
         continuing = true;

@@ -38,7 +38,6 @@ private:
     Status waitFor(short events, std::optional<Clock::time_point> deadline, int wakeFd);
 
     int m_fd;
-    QByteArray m_packet; // receive buffer
 };
 
 } // namespace vessa

@@ -18,7 +18,7 @@ enum class HelperMessageType : std::uint32_t {
     gmeOpen,       // file bytes, optional extension, index, endless play, optional seek in ms
     mikmodExtract, // file bytes: song name and module type
     mikmodOpen,    // file bytes, start in seconds
-    render,        // one more chunk of the open stream
+    render,        // this many more chunks of the open stream (qint32)
     close,         // the stream is no longer wanted: the worker ends
 
     // Replies.

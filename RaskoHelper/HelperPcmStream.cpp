@@ -64,8 +64,10 @@ std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
         return std::nullopt;
     }
     try {
-        while (!m_endReported && m_session->pendingReplies() < chunksAhead)
-            m_session->post(HelperMessage{HelperMessageType::render, {}}, stop);
+        if (const int pending = m_session->pendingReplies(); !m_endReported && pending <= chunksAhead / 2) {
+            const int count = chunksAhead - pending;
+            m_session->post(HelperMessage{HelperMessageType::render, helperPayload(qint32(count))}, stop, count);
+        }
         const HelperMessage reply = m_session->receive(stop);
         if (reply.type == HelperMessageType::pcm)
             return convert(reply.payload, m_format);

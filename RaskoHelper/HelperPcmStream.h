@@ -13,7 +13,8 @@ namespace vessa {
 // The PCM of a stream a helper worker renders: interleaved signed 16-bit
 // stereo chunks, turned into two Float32 channels (sample / 32768). The
 // worker renders at most `chunksAhead` chunks ahead of the consumer, so memory
-// stays bounded however long the stream plays.
+// stays bounded however long the stream plays; chunks are asked for half that
+// many at a time, so the worker wakes once per batch rather than per chunk.
 //
 // The stream ends when the worker says so (`onEnded` gets the library's text
 // when it ended on an error), when a stop is requested (the busy worker is
@@ -21,7 +22,7 @@ namespace vessa {
 // DecoderStoppedError once, and the stream stays finished. One consumer thread.
 class HelperPcmStream final : public PcmBufferStream {
 public:
-    static constexpr int chunksAhead = 4;
+    static constexpr int chunksAhead = 8;
 
     HelperPcmStream(HelperSession session, AudioFormat format, std::function<void(const QString&)> onEnded = {});
     ~HelperPcmStream() override;

@@ -49,7 +49,7 @@ public:
     bool isUsable() const { return m_usable; }
     // Replies still due to requests already sent.
     int pendingReplies() const { return m_pendingReplies; }
-    void expectReply() { ++m_pendingReplies; }
+    void expectReplies(int count) { m_pendingReplies += count; }
 
     // Reads and drops the replies still due, within the deadline. False (and
     // unusable) when they do not come.

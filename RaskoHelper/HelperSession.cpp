@@ -29,11 +29,11 @@ void HelperSession::rethrow(const HelperProcess::FailureError& error) const
     throw DecoderStoppedError(m_fileName);
 }
 
-void HelperSession::post(const HelperMessage& message, std::stop_token stop)
+void HelperSession::post(const HelperMessage& message, std::stop_token stop, int replies)
 {
     try {
         m_lease->send(message, HelperProcess::Clock::now() + replyTimeout, stop);
-        m_lease->expectReply();
+        m_lease->expectReplies(replies);
     } catch (const HelperProcess::FailureError& error) {
         rethrow(error);
     }

@@ -23,8 +23,9 @@ public:
 
     // Sends a request and waits for its reply.
     HelperMessage request(const HelperMessage& message, std::stop_token stop = {});
-    // Sends a request whose reply is read later with receive().
-    void post(const HelperMessage& message, std::stop_token stop = {});
+    // Sends a request whose replies (as many as `replies`) are read later
+    // with receive().
+    void post(const HelperMessage& message, std::stop_token stop = {}, int replies = 1);
     HelperMessage receive(std::stop_token stop = {});
 
     int pendingReplies() const { return m_lease->pendingReplies(); }
