@@ -328,6 +328,10 @@ void GMEDecoderTest::scanSkipsHostileFiles()
     // header's 255), and the next files still get indexed.
     QCOMPARE(kinds,
              (QList<Kind>{Kind::multiTrack, Kind::multiTrack, Kind::skipped, Kind::multiTrack, Kind::multiTrack}));
+    // A stopped scan reads nothing more: the file is skipped, not half read.
+    std::stop_source stopped;
+    stopped.request_stop();
+    QCOMPARE(indexer.index(entries.first(), stopped.get_token()).kind, Kind::skipped);
     QVERIFY(log.messages("com.tornwick.rasko.localfile.scan")
                 .contains("Skipping unplayable multi-track file: empty.nsf: Game music emulator error: Wrong file type "
                           "for this emulator"));
