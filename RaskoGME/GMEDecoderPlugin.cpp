@@ -57,9 +57,11 @@ std::pair<PcmBufferStreamPtr, int> openStream(const std::shared_ptr<HelperPool>&
                                               std::optional<double> seekSeconds, const std::optional<QString>& fileName)
 {
     HelperSession session(pool, fileName);
-    const HelperMessage reply = session.request(HelperMessage{
-        HelperMessageType::gmeOpen, helperPayload(bytes, extension.has_value(), extension.value_or(QString()), index,
-                                                  infiniteLoop, seekSeconds.has_value(), seekSeconds.value_or(0.0))});
+    const HelperMessage reply = session.requestSeek(
+        HelperMessage{HelperMessageType::gmeOpen,
+                      helperPayload(bytes, extension.has_value(), extension.value_or(QString()), index, infiniteLoop,
+                                    seekSeconds.has_value(), seekSeconds.value_or(0.0))},
+        seekSeconds.value_or(0.0));
     qint32 playLength = -1;
     if (reply.type != HelperMessageType::started || !readHelperPayload(reply.payload, playLength))
         throwUnexpected(reply, session);

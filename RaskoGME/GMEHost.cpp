@@ -3,6 +3,7 @@
 #include "RaskoGME/GMEEmu.h"
 #include "RaskoGME/GMEWire.h"
 #include "RaskoHelper/StreamServer.h"
+#include "RaskoHelper/WorkerLimits.h"
 
 #include <algorithm>
 #include <vector>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int framesPerChunk = 8192;
 constexpr int fadeLeadMilliseconds = 8000;
+constexpr int seekStepMilliseconds = 5000;
 
 std::optional<QString> extensionFrom(bool present, const QString& extension)
 {
@@ -99,7 +101,13 @@ void serve(const HelperMessage& request, HelperChannel& channel)
             // further than that keeps a wild position from emulating for ages.
             if (GMEEmu::fadesOut(playLength, infiniteLoop))
                 milliseconds = std::min(milliseconds, std::max(playLength, fadeLeadMilliseconds));
-            emu.seek(milliseconds);
+            // In steps, each with the CPU time its audio allows.
+            const double startCpu = WorkerLimits::cpuSecondsUsed();
+            for (int reached = 0; reached < milliseconds;) {
+                reached = milliseconds - reached > seekStepMilliseconds ? reached + seekStepMilliseconds : milliseconds;
+                WorkerLimits::allowRealTime(startCpu, reached / 1000.0);
+                emu.seek(reached);
+            }
         }
         sendOrExit(channel, HelperMessageType::started, helperPayload(qint32(playLength)));
         renderOnRequest(channel, emu);

@@ -2,6 +2,9 @@
 
 #include "RaskoHelper/HelperError.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vessa {
 
 namespace {
@@ -39,10 +42,10 @@ void HelperSession::post(const HelperMessage& message, std::stop_token stop, int
     }
 }
 
-HelperMessage HelperSession::receive(std::stop_token stop)
+HelperMessage HelperSession::receive(std::stop_token stop, std::chrono::milliseconds allowance)
 {
     try {
-        return m_lease->receive(HelperProcess::Clock::now() + replyTimeout, stop);
+        return m_lease->receive(HelperProcess::Clock::now() + replyTimeout + allowance, stop);
     } catch (const HelperProcess::FailureError& error) {
         rethrow(error);
     }
@@ -52,6 +55,14 @@ HelperMessage HelperSession::request(const HelperMessage& message, std::stop_tok
 {
     post(message, stop);
     return receive(stop);
+}
+
+HelperMessage HelperSession::requestSeek(const HelperMessage& message, double seconds)
+{
+    constexpr double longest = 24 * 3600;
+    const double allowed = std::isfinite(seconds) ? std::clamp(seconds, 0.0, longest) : 0.0;
+    post(message);
+    return receive({}, std::chrono::milliseconds(static_cast<qint64>(allowed * 1000)));
 }
 
 void HelperSession::closeStream()

@@ -23,10 +23,12 @@ public:
 
     // Sends a request and waits for its reply.
     HelperMessage request(const HelperMessage& message, std::stop_token stop = {});
+    // The same for a seek to `seconds`, which the worker may spend real time on.
+    HelperMessage requestSeek(const HelperMessage& message, double seconds);
     // Sends a request whose replies (as many as `replies`) are read later
     // with receive().
     void post(const HelperMessage& message, std::stop_token stop = {}, int replies = 1);
-    HelperMessage receive(std::stop_token stop = {});
+    HelperMessage receive(std::stop_token stop = {}, std::chrono::milliseconds allowance = {});
 
     int pendingReplies() const { return m_lease->pendingReplies(); }
     // Ends the worker's stream; its unread replies are dropped later.

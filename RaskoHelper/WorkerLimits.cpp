@@ -47,6 +47,11 @@ double cpuSecondsUsed()
     return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
 }
 
+void allowRealTime(double startCpu, double audioSeconds)
+{
+    allowCpuSeconds(startCpu + operationSeconds + audioSeconds);
+}
+
 void allowCpuSeconds(double total)
 {
     rlimit cpu{};

@@ -21,6 +21,12 @@ void startOperation();
 double cpuSecondsUsed();
 // Lets the worker use this much CPU time in all before it is killed.
 void allowCpuSeconds(double total);
+// Reaching a point of a stream (a seek) renders or emulates everything before
+// it: every second of audio passed over lets the operation use one more
+// second of CPU time, so a file that emulates slower than real time fails as
+// it would while playing, and any other may be sought as far as it goes.
+// `startCpu` is the time used when the operation began.
+void allowRealTime(double startCpu, double audioSeconds);
 
 } // namespace WorkerLimits
 

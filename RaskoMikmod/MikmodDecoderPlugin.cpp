@@ -56,7 +56,7 @@ PcmBufferStreamPtr openStream(const std::shared_ptr<HelperPool>& pool, const QBy
 {
     HelperSession session(pool, fileName);
     const HelperMessage reply =
-        session.request(HelperMessage{HelperMessageType::mikmodOpen, helperPayload(bytes, seconds)});
+        session.requestSeek(HelperMessage{HelperMessageType::mikmodOpen, helperPayload(bytes, seconds)}, seconds);
     if (reply.type != HelperMessageType::started)
         throwUnexpected(reply, session);
     return std::make_unique<HelperPcmStream>(std::move(session), MikmodDecoderPlugin::streamFormat());

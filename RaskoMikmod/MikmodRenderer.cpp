@@ -1,5 +1,6 @@
 #include "RaskoMikmod/MikmodRenderer.h"
 
+#include "RaskoHelper/WorkerLimits.h"
 #include "RaskoMikmod/mikmod_buffer_driver.h"
 
 #include <mikmod.h>
@@ -49,7 +50,10 @@ std::optional<QByteArray> MikmodRenderer::renderNext()
 
 bool MikmodRenderer::skip(qint64 frames)
 {
+    const double startCpu = WorkerLimits::cpuSecondsUsed();
+    qint64 skipped = 0;
     while (frames > 0) {
+        WorkerLimits::allowRealTime(startCpu, double(skipped) / sampleRate);
         std::optional<QByteArray> block = renderNext();
         if (!block)
             return false;
@@ -59,6 +63,7 @@ bool MikmodRenderer::skip(qint64 frames)
             return true;
         }
         frames -= blockFrames;
+        skipped += blockFrames;
     }
     return true;
 }

@@ -31,6 +31,7 @@ public:
     // playing from the start would be at that point (with every tempo and
     // speed command on the way applied). The rest of a block cut in the
     // middle comes out first. False when the song ended before that point.
+    // Each second passed over adds a second to the worker's CPU budget.
     bool skip(qint64 frames);
 
 private:

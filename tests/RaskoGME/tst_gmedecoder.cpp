@@ -141,6 +141,7 @@ private slots:
     void samePcmAsTheLibrary();
     void stopEndsABusyHelper();
     void failedHelperIsReplaced();
+    void longSeekInHeavyEmulation();
     void tags();
     void playback_data();
     void playback();
@@ -404,6 +405,17 @@ void GMEDecoderTest::failedHelperIsReplaced()
              "The decoder stopped unexpectedly while reading the file.");
     QVERIFY(log.messages("com.tornwick.raskohelper.process")
                 .contains("Cannot start the decoder helper /nonexistent/helper: No such file or directory"));
+}
+
+void GMEDecoderTest::longSeekInHeavyEmulation()
+{
+    // FM synthesis emulates at a few times real time: reaching a point 40 s
+    // in takes longer than an operation's few seconds of CPU time, which a
+    // seek earns by the audio it passes over.
+    AudioStream stream =
+        GMEDecoderPlugin(VESSA_DECODER_HELPER).open(SourceLocator::data(fmToneVgm()), {}, DecoderHints(true));
+    const PcmBufferStreamPtr sought = stream.seek(40.0);
+    QCOMPARE(render(*sought, 0.5).size(), std::size_t(3 * 8192));
 }
 
 QTEST_GUILESS_MAIN(GMEDecoderTest)

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QtEndian>
 
 #include <algorithm>
 #include <utility>
@@ -45,6 +46,35 @@ inline QByteArray toneVgm(const QList<std::pair<int, double>>& segments, bool lo
                              {gd3 + 8, quint32(texts.size())}})
         for (int i = 0; i < 4; ++i)
             file[at + i] = char(value >> (8 * i));
+    return file;
+}
+
+// The looping tone fixture with a YM2612 FM voice (all four operators as
+// carriers) holding a note under it: heavier emulation, as in real Genesis
+// music, so the figures compare the plug-in with the library at a realistic
+// load.
+inline QByteArray fmToneVgm()
+{
+    QByteArray file = toneVgm({{0, 0.5}, {4, 0.25}, {8, 0.25}, {15, 0.5}, {2, 1.0}}, true);
+    QByteArray fm;
+    const auto write = [&fm](int reg, int value) { fm.append(char(0x52)).append(char(reg)).append(char(value)); };
+    for (int op = 0; op < 16; op += 4) {
+        for (auto [reg, value] :
+             {std::pair{0x30, 0x01}, {0x40, 0x18}, {0x50, 0x1F}, {0x60, 0x05}, {0x70, 0x02}, {0x80, 0x27}})
+            write(reg + op, value);
+    }
+    write(0xB0, 0x07); // algorithm 7
+    write(0xB4, 0xC0); // both speakers
+    write(0xA4, 0x22); // block 4, note
+    write(0xA0, 0x8D);
+    write(0x28, 0xF0); // key on
+    // The FM writes go first in the data, inside the loop; the end-of-file and
+    // tag offsets move along; the YM2612 gets its NTSC clock.
+    file.insert(0x40, fm);
+    for (int at : {0x04, 0x14})
+        qToLittleEndian<quint32>(qFromLittleEndian<quint32>(file.constData() + at) + quint32(fm.size()),
+                                 file.data() + at);
+    qToLittleEndian<quint32>(7670453, file.data() + 0x2C);
     return file;
 }
 
