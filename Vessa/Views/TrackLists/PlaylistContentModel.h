@@ -1,0 +1,118 @@
+#pragma once
+
+#include "Parvik/Playlist.h"
+#include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackLists/PlaylistStorage.h"
+#include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
+#include "Vessa/Views/TrackTable/TrackRow.h"
+#include "Vessa/Views/TrackTable/TrackTableConfiguration.h"
+
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace vessa {
+
+class AppState;
+class CoalescedRefresh;
+
+// What the playlist view shows and does, without widgets: the playlist from
+// its storage, filter and sort over the entries' reference texts, the rows,
+// playing, and every edit (PlaylistContentEditing.cpp): remove, move, drop,
+// the context menu and copying a document into the library.
+//
+// Edits of a library playlist are saved through the library at once (the
+// next edit starts from the saved version, so none is lost); edits of a
+// document change it in place and emit documentEdited().
+//
+// Threads: main thread only.
+class PlaylistContentModel : public QObject {
+    Q_OBJECT
+public:
+    PlaylistContentModel(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer,
+                         QObject* parent = nullptr);
+    ~PlaylistContentModel() override;
+
+    const PlaylistStorage& storage() const { return m_storage; }
+    void setStorage(PlaylistStorage storage);
+    // The document changed outside this model: recompute.
+    void documentChanged();
+
+    // Library: the library's playlist of that name, or an empty one with the
+    // name. Document: the document's playlist.
+    Playlist playlist() const;
+    QString queueID() const;
+    QString navigationTitle() const;
+    // No sort, ascending, no filter: rows are the playlist in stored order,
+    // the only order in which rows may be dragged and tracks dropped.
+    bool isManualOrder() const;
+    TrackTableConfiguration configuration() const;
+
+    const QString& searchText() const { return m_searchText; }
+    void setSearchText(const QString& text);
+    const QString& sortKey() const { return m_sortKey; }
+    bool sortAscending() const { return m_sortAscending; }
+    // The "index" key always sorts ascending.
+    void setSort(const QString& key, bool ascending);
+
+    // Playlist indexes in display order.
+    const QList<qsizetype>& displayedTracks() const { return m_displayed; }
+    const TrackRows& rows() const { return m_rows; }
+    // Whether the stored playlist has no entries (the empty state).
+    bool isEmpty() const { return m_entries.isEmpty(); }
+
+    bool copiedToLibrary() const { return m_copiedToLibrary; }
+
+    void playTrack(qsizetype index);
+
+    // The existing file an entry's hint names, or nothing: absolute hints,
+    // and relative ones against the playlist file's folder; bare hints and
+    // relative hints without a playlist file name nothing.
+    static std::optional<QString> resolveFileHint(const std::optional<QString>& hint,
+                                                  const std::optional<QString>& playlistFilePath);
+
+    // ---- editing (PlaylistContentEditing.cpp)
+
+    void mutatePlaylist(const std::function<void(Playlist&)>& change);
+    void removeTrack(qsizetype index);
+    // Several playlist indexes: highest first, in one edit.
+    void removeTracks(QList<qsizetype> indexes);
+    void moveTrack(qsizetype source, qsizetype destination);
+    // The table's reorder: the first dragged row goes before `destination`.
+    void handleReorder(const QList<int>& rows, int destination);
+    void handleDrop(const QList<PlaylistTrack>& tracks, int row);
+    QList<TrackContextMenuItem> contextMenu(const TrackRows& rows);
+    void copyToLibrary();
+
+signals:
+    void rowsChanged();
+    void documentEdited();
+    void copiedToLibraryChanged();
+    void storageChanged();
+
+private:
+    void reloadEntries();
+    void recomputeDisplayedTracks();
+    void rebuildLibraryLocations();
+    void buildRows();
+    std::optional<QString> playlistFilePath() const;
+
+    AppState& m_appState;
+    PlaylistStorage m_storage;
+    FileRevealerPtr m_revealer;
+    QString m_searchText;
+    QString m_sortKey = QStringLiteral("index");
+    bool m_sortAscending = true;
+    bool m_copiedToLibrary = false;
+    // The playlist's entries as last read from the storage.
+    QList<PlaylistTrack> m_entries;
+    QList<qsizetype> m_displayed;
+    TrackRows m_rows;
+    // The first scanned file of every track.
+    QHash<TrackRef, QString> m_libraryLocations;
+    CoalescedRefresh* m_rowsRefresh;
+};
+
+} // namespace vessa

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace vessa {
+
+// The filter and sort work of a track list over precomputed keys, so that a
+// keystroke or a header click over a large library compares integers and
+// scans short folded texts instead of collating every text again.
+//
+// Built once per change of the listed items: for title, artist and album a
+// collation rank (QCollator sort keys of the current locale, case ignored,
+// accents counted: equal ranks mean equal under that comparison) and a folded
+// search text (canonically composed, case folded); the disc-track key and
+// the duration. Items are named by their position in the list built from.
+class TrackListIndex {
+public:
+    struct Item {
+        QString title;
+        QString artist;
+        QString album;
+        std::optional<double> duration;
+        // (disc, or 1) * 1000 + (track, or 0); the library list only.
+        qint64 discTrackKey = 0;
+    };
+
+    TrackListIndex() = default;
+    // `hasTrackNumbers`: the "trackNumber" key sorts by disc-track key
+    // (otherwise it is an unknown key, sorting by position).
+    TrackListIndex(const QList<Item>& items, bool hasTrackNumbers);
+
+    qsizetype size() const { return m_durations.size(); }
+
+    // The text a filter is matched with: composed and case folded.
+    static QString fold(const QString& text);
+
+    // Positions, in order, whose title, artist or album contains `query`
+    // ignoring case (accents count); every position for an empty query.
+    QList<qsizetype> filtered(const QString& query) const;
+
+    // A stable sort of `positions` by the key ("title", "artist", "album",
+    // "trackNumber", "time"; anything else sorts by position). Only the
+    // primary comparison follows the direction: equal artists go by album
+    // ascending, then by disc-track key; equal albums by disc-track key.
+    // Missing durations count as 0. Ties keep their order in both directions.
+    QList<qsizetype> sorted(QList<qsizetype> positions, const QString& key, bool ascending) const;
+
+private:
+    QList<int> m_titleRanks;
+    QList<int> m_artistRanks;
+    QList<int> m_albumRanks;
+    QList<QString> m_foldedTitles;
+    QList<QString> m_foldedArtists;
+    QList<QString> m_foldedAlbums;
+    QList<double> m_durations;
+    QList<qint64> m_discTrackKeys;
+    bool m_hasTrackNumbers = false;
+};
+
+} // namespace vessa

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "Rasko/ScannedTrack.h"
+#include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackLists/TrackListIndex.h"
+#include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
+#include "Vessa/Views/TrackTable/TrackRow.h"
+
+#include <QObject>
+
+namespace vessa {
+
+class AppState;
+class CoalescedRefresh;
+
+// What the library track list shows and does, without widgets: the listed
+// tracks, the filter and sort, the rows, playing, the context menu and
+// revealing a track. The list is recomputed at every change of the tracks,
+// the filter or the sort; the rows' marks follow the play context and the
+// availability index.
+//
+// Threads: main thread only.
+class TrackListModel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr QLatin1String searchTextKey{"librarySearchText"};
+    static constexpr QLatin1String queueID{"library"};
+
+    // Restores the filter text from "librarySearchText".
+    TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent = nullptr);
+    ~TrackListModel() override;
+
+    const QList<ScannedTrack>& scannedTracks() const { return m_tracks; }
+    void setScannedTracks(const QList<ScannedTrack>& tracks);
+
+    const QString& searchText() const { return m_searchText; }
+    // Recomputes at once and saves the text under "librarySearchText" (the
+    // view calls it when typing pauses).
+    void setSearchText(const QString& text);
+
+    const QString& sortKey() const { return m_sortKey; }
+    bool sortAscending() const { return m_sortAscending; }
+    void setSort(const QString& key, bool ascending);
+
+    // Positions in scannedTracks, in display order.
+    const QList<qsizetype>& displayedTracks() const { return m_displayed; }
+    const TrackRows& rows() const { return m_rows; }
+
+    const TrackSelection& selection() const { return m_selection; }
+    void setSelection(const TrackSelection& selection);
+
+    // Plays the shown list from the track at `index` (a position in scannedTracks).
+    void playTrack(qsizetype index);
+    QList<TrackContextMenuItem> contextMenu(const TrackRows& rows);
+    // Selects the track; clears a filter that hides it. searchTextChanged()
+    // tells the view to empty its field.
+    void revealTrack(const TrackRef& ref);
+
+    static QString trackNumberDisplay(const ScannedTrack& track);
+    static qint64 discTrackKey(const ScannedTrack& track);
+
+signals:
+    void rowsChanged();
+    void selectionChanged();
+    void searchTextChanged();
+
+private:
+    void recomputeDisplayedTracks();
+    void rebuildBaseRows();
+    void refreshMarks();
+    void buildRows();
+
+    AppState& m_appState;
+    FileRevealerPtr m_revealer;
+    QList<ScannedTrack> m_tracks;
+    TrackListIndex m_index;
+    // One row per scanned track, marks as of the last refresh.
+    TrackRows m_baseRows;
+    QString m_searchText;
+    QString m_sortKey = QStringLiteral("index");
+    bool m_sortAscending = true;
+    QList<qsizetype> m_displayed;
+    TrackRows m_rows;
+    TrackSelection m_selection;
+    CoalescedRefresh* m_marksRefresh;
+};
+
+} // namespace vessa
