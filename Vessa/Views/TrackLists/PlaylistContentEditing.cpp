@@ -1,0 +1,172 @@
+// The edits of PlaylistContentModel: every change of the shown playlist goes
+// through mutatePlaylist.
+
+#include "Vessa/Views/TrackLists/PlaylistContentModel.h"
+
+#include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/AppLogging.h"
+#include "Vessa/App/AppState.h"
+#include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/Views/TrackLists/TrackListMenus.h"
+#include "VessaCore/ExceptionDescription.h"
+
+#include <QCoreApplication>
+#include <QSet>
+
+#include <algorithm>
+
+namespace vessa {
+
+void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&)>& change)
+{
+    // The change works on a copy, so an index out of range (a stale gesture)
+    // leaves the playlist as it was.
+    if (m_storage.isDocument()) {
+        Playlist changed = m_storage.document()->playlist;
+        try {
+            change(changed);
+        } catch (const std::out_of_range&) {
+            return;
+        }
+        m_storage.document()->playlist = std::move(changed);
+        reloadEntries();
+        emit documentEdited();
+        return;
+    }
+
+    PlaylistLibrary& library = m_appState.playlistLibrary();
+    std::optional<Playlist> changed = library.playlist(m_storage.name());
+    if (!changed)
+        return;
+    try {
+        change(*changed);
+    } catch (const std::out_of_range&) {
+        return;
+    }
+    // Saved at once: the next edit starts from this version. The view follows
+    // when the library publishes it.
+    try {
+        library.save(*changed);
+    } catch (const std::exception&) {
+        qCCritical(lcPlaylistContent, "Failed to save playlist '%s': %s", qUtf8Printable(m_storage.name()),
+                   qUtf8Printable(describeException(std::current_exception())));
+    }
+}
+
+void PlaylistContentModel::removeTrack(qsizetype index)
+{
+    mutatePlaylist([index](Playlist& playlist) { playlist.remove(index); });
+}
+
+void PlaylistContentModel::removeTracks(QList<qsizetype> indexes)
+{
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    if (indexes.isEmpty())
+        return;
+    mutatePlaylist([&indexes](Playlist& playlist) {
+        for (auto it = indexes.crbegin(); it != indexes.crend(); ++it)
+            playlist.remove(*it);
+    });
+}
+
+void PlaylistContentModel::moveTrack(qsizetype source, qsizetype destination)
+{
+    mutatePlaylist([=](Playlist& playlist) { playlist.move(source, destination); });
+}
+
+void PlaylistContentModel::handleReorder(const QList<int>& rows, int destination)
+{
+    if (rows.isEmpty())
+        return;
+    moveTrack(*std::min_element(rows.cbegin(), rows.cend()), destination);
+}
+
+void PlaylistContentModel::handleDrop(const QList<PlaylistTrack>& tracks, int row)
+{
+    QList<PlaylistTrack> inserted = tracks;
+    if (m_storage.isStarred()) {
+        // Starring a track twice would leave it starred after one unstar.
+        QSet<TrackRef> seen;
+        for (const PlaylistTrack& entry : std::as_const(m_entries))
+            seen.insert(entry.ref);
+        inserted.removeIf([&seen](const PlaylistTrack& track) {
+            if (seen.contains(track.ref))
+                return true;
+            seen.insert(track.ref);
+            return false;
+        });
+    }
+    if (inserted.isEmpty())
+        return;
+    mutatePlaylist([&inserted, row](Playlist& playlist) {
+        const qsizetype base = std::min<qsizetype>(std::max(row, 0), playlist.tracks.size());
+        for (qsizetype k = 0; k < inserted.size(); ++k)
+            playlist.insert(inserted[k], base + k);
+    });
+}
+
+QList<TrackContextMenuItem> PlaylistContentModel::contextMenu(const TrackRows& rows)
+{
+    if (rows.isEmpty())
+        return {};
+    const qsizetype first = rows.first().index;
+    QList<TrackContextMenuItem> items{
+        TrackListMenus::playItem([this, first] { playTrack(first); }),
+        TrackListMenus::addToQueueItem(m_appState, rows),
+    };
+    if (m_storage.isLibrary()) {
+        items.append(TrackContextMenuItem::divider());
+        items.append(TrackListMenus::starItem(m_appState, rows));
+        if (auto submenu = TrackListMenus::addToPlaylistItem(m_appState, rows))
+            items.append(*submenu);
+    }
+    if (auto reveal = TrackListMenus::revealItem(m_revealer, rows)) {
+        items.append(TrackContextMenuItem::divider());
+        items.append(*reveal);
+    }
+    items.append(TrackContextMenuItem::divider());
+    QList<qsizetype> indexes;
+    for (const TrackRow& row : rows)
+        indexes.append(row.index);
+    const QString title = rows.size() == 1
+                              ? QCoreApplication::translate("TrackLists", "Remove from Playlist")
+                              : QCoreApplication::translate("TrackLists", "Remove %1 from Playlist").arg(rows.size());
+    items.append(TrackContextMenuItem::button(title, QStringLiteral("minus.circle"),
+                                              TrackContextMenuItem::ButtonRole::Destructive,
+                                              [this, indexes] { removeTracks(indexes); }));
+    return items;
+}
+
+void PlaylistContentModel::copyToLibrary()
+{
+    if (!m_storage.isDocument())
+        return;
+    const Playlist taken = m_storage.document()->playlist;
+    PlaylistLibrary& library = m_appState.playlistLibrary();
+    const auto nameTaken = [&library](const QString& name) {
+        const QList<Playlist>& playlists = library.playlists();
+        return std::any_of(playlists.cbegin(), playlists.cend(),
+                           [&name](const Playlist& playlist) { return playlist.name == name; });
+    };
+    QString name = taken.name;
+    for (int number = 2; nameTaken(name); ++number)
+        name = taken.name + QLatin1Char(' ') + QString::number(number);
+
+    try {
+        Playlist created = library.create(name);
+        for (const PlaylistTrack& entry : taken.tracks)
+            created.append(entry);
+        library.save(created);
+    } catch (const std::exception&) {
+        qCCritical(lcPlaylistContent, "Failed to copy playlist to library: %s",
+                   qUtf8Printable(describeException(std::current_exception())));
+        return;
+    }
+    m_copiedToLibrary = true;
+    qCInfo(lcPlaylistContent, "Copied playlist '%s' to library as '%s'", qUtf8Printable(taken.name),
+           qUtf8Printable(name));
+    emit copiedToLibraryChanged();
+}
+
+} // namespace vessa

@@ -1,0 +1,218 @@
+#include "Vessa/Views/TrackLists/PlaylistContentModel.h"
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Rasko/FileHint.h"
+#include "Vessa/App/AppLogging.h"
+#include "Vessa/App/AppState.h"
+#include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/Views/CoalescedRefresh.h"
+#include "Vessa/Views/TrackLists/TrackListIndex.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace vessa {
+
+PlaylistContentModel::PlaylistContentModel(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer,
+                                           QObject* parent)
+    : QObject(parent),
+      m_appState(appState),
+      m_storage(std::move(storage)),
+      m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
+      m_rowsRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
+{
+    const auto watchLibrary = [this] {
+        connect(&m_appState.playlistLibrary(), &PlaylistLibrary::playlistsChanged, this,
+                &PlaylistContentModel::reloadEntries, Qt::UniqueConnection);
+    };
+    watchLibrary();
+    connect(&appState, &AppState::playlistLibraryChanged, this, [this, watchLibrary] {
+        watchLibrary();
+        reloadEntries();
+    });
+    connect(&appState, &AppState::scannedTracksChanged, this, [this] {
+        rebuildLibraryLocations();
+        m_rowsRefresh->request();
+    });
+    PlayContext& playContext = appState.playContext();
+    connect(&playContext, &PlayContext::queueIDChanged, m_rowsRefresh, &CoalescedRefresh::request);
+    connect(&playContext, &PlayContext::playingIndexChanged, m_rowsRefresh, &CoalescedRefresh::request);
+    connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
+
+    rebuildLibraryLocations();
+    m_entries = playlist().tracks;
+    recomputeDisplayedTracks();
+}
+
+PlaylistContentModel::~PlaylistContentModel() = default;
+
+void PlaylistContentModel::setStorage(PlaylistStorage storage)
+{
+    m_storage = std::move(storage);
+    m_entries = playlist().tracks;
+    recomputeDisplayedTracks();
+    emit storageChanged();
+}
+
+void PlaylistContentModel::documentChanged()
+{
+    reloadEntries();
+    emit storageChanged();
+}
+
+Playlist PlaylistContentModel::playlist() const
+{
+    if (m_storage.isDocument())
+        return m_storage.document()->playlist;
+    return m_appState.playlistLibrary()
+        .playlist(m_storage.name())
+        .value_or(Playlist(m_storage.name(), QList<PlaylistTrack>()));
+}
+
+std::optional<QString> PlaylistContentModel::playlistFilePath() const
+{
+    return m_storage.isDocument() ? m_storage.filePath() : std::nullopt;
+}
+
+QString PlaylistContentModel::queueID() const
+{
+    if (m_storage.isLibrary())
+        return m_storage.name();
+    if (m_storage.filePath())
+        return QUrl::fromLocalFile(*m_storage.filePath()).toString(QUrl::FullyEncoded);
+    return m_storage.document()->playlist.name;
+}
+
+QString PlaylistContentModel::navigationTitle() const
+{
+    return m_storage.isLibrary() ? m_storage.name() : m_storage.document()->playlist.name;
+}
+
+bool PlaylistContentModel::isManualOrder() const
+{
+    return m_sortKey == QLatin1String("index") && m_sortAscending && m_searchText.isEmpty();
+}
+
+TrackTableConfiguration PlaylistContentModel::configuration() const
+{
+    const bool manual = isManualOrder();
+    return TrackTableConfiguration{false, true, manual, manual, m_appState.pluginRegistry().allSupportedExtensions()};
+}
+
+void PlaylistContentModel::setSearchText(const QString& text)
+{
+    m_searchText = text;
+    recomputeDisplayedTracks();
+}
+
+void PlaylistContentModel::setSort(const QString& key, bool ascending)
+{
+    m_sortKey = key;
+    m_sortAscending = key == QLatin1String("index") ? true : ascending;
+    recomputeDisplayedTracks();
+}
+
+void PlaylistContentModel::reloadEntries()
+{
+    QList<PlaylistTrack> entries = playlist().tracks;
+    if (entries == m_entries)
+        return;
+    m_entries = std::move(entries);
+    recomputeDisplayedTracks();
+}
+
+void PlaylistContentModel::recomputeDisplayedTracks()
+{
+    QList<TrackListIndex::Item> items;
+    items.reserve(m_entries.size());
+    for (const PlaylistTrack& entry : std::as_const(m_entries)) {
+        const std::optional<qint64> duration = entry.ref.durationHint();
+        items.append({entry.ref.track(), entry.ref.artist(), entry.ref.album(),
+                      duration ? std::optional<double>(double(*duration)) : std::nullopt, 0});
+    }
+    const TrackListIndex index(items, false);
+    m_displayed = index.sorted(index.filtered(m_searchText), m_sortKey, m_sortAscending);
+    buildRows();
+}
+
+void PlaylistContentModel::rebuildLibraryLocations()
+{
+    m_libraryLocations.clear();
+    for (const ScannedTrack& track : m_appState.scannedTracks()) {
+        if (!m_libraryLocations.contains(track.ref))
+            m_libraryLocations.insert(track.ref, track.fileURL);
+    }
+}
+
+void PlaylistContentModel::buildRows()
+{
+    const QString unknown = QCoreApplication::translate("TrackLists", "Unknown");
+    const auto orUnknown = [&unknown](const QString& text) { return text.isEmpty() ? unknown : text; };
+    const std::optional<QString> filePath = playlistFilePath();
+    const PlayContext& playContext = m_appState.playContext();
+    const bool ownQueue = playContext.queueID() && *playContext.queueID() == queueID();
+    const std::optional<qsizetype> playingIndex = ownQueue ? playContext.playingIndex() : std::nullopt;
+    const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
+
+    TrackRows rows;
+    rows.reserve(m_displayed.size());
+    for (qsizetype position = 0; position < m_displayed.size(); ++position) {
+        const qsizetype index = m_displayed[position];
+        const PlaylistTrack& entry = m_entries[index];
+        TrackRow row;
+        row.id = TrackRowId(qint64(index));
+        row.ref = entry.ref;
+        row.index = index;
+        row.title = orUnknown(entry.ref.track());
+        row.artist = orUnknown(entry.ref.artist());
+        row.album = orUnknown(entry.ref.album());
+        if (const std::optional<qint64> duration = entry.ref.durationHint())
+            row.duration = double(*duration);
+        row.isPlaying = playingIndex == position;
+        const TrackAvailability answer = availability.availability(entry.ref, entry.fileHint, filePath);
+        row.isResolvable = answer == TrackAvailability::available;
+        row.isDownloadable = answer == TrackAvailability::downloadable;
+        const auto location = m_libraryLocations.constFind(entry.ref);
+        if (location != m_libraryLocations.constEnd())
+            row.userInfo = *location;
+        else if (const std::optional<QString> file = resolveFileHint(entry.fileHint, filePath))
+            row.userInfo = *file;
+        rows.append(std::move(row));
+    }
+    m_rows = std::move(rows);
+    emit rowsChanged();
+}
+
+std::optional<QString> PlaylistContentModel::resolveFileHint(const std::optional<QString>& hint,
+                                                             const std::optional<QString>& playlistFilePath)
+{
+    if (!hint || FileHint::form(*hint) == FileHint::Form::bare)
+        return std::nullopt;
+    const std::optional<QString> path = FileHint::resolve(*hint, playlistFilePath, FileHint::BadEscapes::unresolvable);
+    if (!path || !QFileInfo::exists(*path))
+        return std::nullopt;
+    return path;
+}
+
+void PlaylistContentModel::playTrack(qsizetype index)
+{
+    const qsizetype position = m_displayed.indexOf(index);
+    if (position < 0)
+        return;
+    qCDebug(lcPlaylistContent, "Playing track from playlist '%s' at display position %ld",
+            qUtf8Printable(navigationTitle()), long(position));
+    QList<TrackRef> refs;
+    QList<std::optional<QString>> hints;
+    for (const qsizetype shown : std::as_const(m_displayed)) {
+        refs.append(m_entries[shown].ref);
+        hints.append(m_entries[shown].fileHint);
+    }
+    PlayContext& playContext = m_appState.playContext();
+    playContext.loadQueue(refs, position, hints, playlistFilePath(), queueID());
+    playContext.execute(PlaybackCommand::play());
+}
+
+} // namespace vessa

@@ -1,0 +1,149 @@
+#include "Vessa/Views/TrackLists/TrackListIndex.h"
+
+#include <QCollator>
+#include <QHash>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+namespace vessa {
+
+namespace {
+
+// Collation ranks of `texts`: texts the collator finds equal share a rank.
+// Each distinct text is collated once.
+QList<int> collationRanks(const QList<QString>& texts, const QCollator& collator)
+{
+    QHash<QString, int> distinctIndex;
+    distinctIndex.reserve(texts.size());
+    std::vector<QCollatorSortKey> keys;
+    QList<int> distinctOf(texts.size());
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        auto it = distinctIndex.constFind(texts[i]);
+        if (it == distinctIndex.constEnd()) {
+            it = distinctIndex.insert(texts[i], int(keys.size()));
+            keys.push_back(collator.sortKey(texts[i]));
+        }
+        distinctOf[i] = *it;
+    }
+
+    std::vector<int> order(keys.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return keys[a].compare(keys[b]) < 0; });
+
+    std::vector<int> rankOfDistinct(keys.size());
+    int rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && keys[order[i - 1]].compare(keys[order[i]]) != 0)
+            ++rank;
+        rankOfDistinct[order[i]] = rank;
+    }
+
+    QList<int> ranks(texts.size());
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        ranks[i] = rankOfDistinct[distinctOf[i]];
+    return ranks;
+}
+
+// -1, 0 or 1 as a is smaller than, equal to or larger than b.
+template <typename T>
+int compareValues(const T& a, const T& b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+} // namespace
+
+TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) : m_hasTrackNumbers(hasTrackNumbers)
+{
+    QList<QString> titles, artists, albums;
+    titles.reserve(items.size());
+    artists.reserve(items.size());
+    albums.reserve(items.size());
+    m_foldedTitles.reserve(items.size());
+    m_foldedArtists.reserve(items.size());
+    m_foldedAlbums.reserve(items.size());
+    m_durations.reserve(items.size());
+    m_discTrackKeys.reserve(items.size());
+    for (const Item& item : items) {
+        titles.append(item.title);
+        artists.append(item.artist);
+        albums.append(item.album);
+        m_foldedTitles.append(fold(item.title));
+        m_foldedArtists.append(fold(item.artist));
+        m_foldedAlbums.append(fold(item.album));
+        m_durations.append(item.duration.value_or(0.0));
+        m_discTrackKeys.append(item.discTrackKey);
+    }
+
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_titleRanks = collationRanks(titles, collator);
+    m_artistRanks = collationRanks(artists, collator);
+    m_albumRanks = collationRanks(albums, collator);
+}
+
+QString TrackListIndex::fold(const QString& text)
+{
+    return text.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+QList<qsizetype> TrackListIndex::filtered(const QString& query) const
+{
+    QList<qsizetype> positions;
+    positions.reserve(size());
+    if (query.isEmpty()) {
+        for (qsizetype i = 0; i < size(); ++i)
+            positions.append(i);
+        return positions;
+    }
+    const QString folded = fold(query);
+    for (qsizetype i = 0; i < size(); ++i) {
+        if (m_foldedTitles[i].contains(folded) || m_foldedArtists[i].contains(folded)
+            || m_foldedAlbums[i].contains(folded))
+            positions.append(i);
+    }
+    return positions;
+}
+
+QList<qsizetype> TrackListIndex::sorted(QList<qsizetype> positions, const QString& key, bool ascending) const
+{
+    // primary(a, b) follows the direction; secondary(a, b) never does.
+    std::function<int(qsizetype, qsizetype)> primary;
+    std::function<int(qsizetype, qsizetype)> secondary = [](qsizetype, qsizetype) { return 0; };
+    const auto discTrack = [this](qsizetype a, qsizetype b) {
+        return compareValues(m_discTrackKeys[a], m_discTrackKeys[b]);
+    };
+
+    if (key == QLatin1String("title")) {
+        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_titleRanks[a], m_titleRanks[b]); };
+    } else if (key == QLatin1String("artist")) {
+        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_artistRanks[a], m_artistRanks[b]); };
+        secondary = [this, discTrack](qsizetype a, qsizetype b) {
+            const int byAlbum = compareValues(m_albumRanks[a], m_albumRanks[b]);
+            return byAlbum != 0 ? byAlbum : discTrack(a, b);
+        };
+    } else if (key == QLatin1String("album")) {
+        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_albumRanks[a], m_albumRanks[b]); };
+        secondary = discTrack;
+    } else if (key == QLatin1String("trackNumber") && m_hasTrackNumbers) {
+        primary = discTrack;
+    } else if (key == QLatin1String("time")) {
+        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_durations[a], m_durations[b]); };
+    } else {
+        primary = [](qsizetype a, qsizetype b) { return compareValues(a, b); };
+    }
+
+    const int direction = ascending ? 1 : -1;
+    std::stable_sort(positions.begin(), positions.end(), [&](qsizetype a, qsizetype b) {
+        const int first = primary(a, b) * direction;
+        if (first != 0)
+            return first < 0;
+        return secondary(a, b) < 0;
+    });
+    return positions;
+}
+
+} // namespace vessa

@@ -1,0 +1,121 @@
+#include "Vessa/Views/TrackLists/TrackListMenus.h"
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/AppState.h"
+
+#include <QCoreApplication>
+
+namespace vessa::TrackListMenus {
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("TrackLists", text);
+}
+
+// `one` for a single row, else `several` with its %1 replaced by the count.
+QString countedTitle(qsizetype count, qsizetype number, const char* one, const char* several)
+{
+    return count == 1 ? tr(one) : tr(several).arg(number);
+}
+
+} // namespace
+
+QList<TrackRef> refsOf(const TrackRows& rows)
+{
+    QList<TrackRef> refs;
+    refs.reserve(rows.size());
+    for (const TrackRow& row : rows)
+        refs.append(row.ref);
+    return refs;
+}
+
+QStringList filePathsOf(const TrackRows& rows)
+{
+    QStringList paths;
+    for (const TrackRow& row : rows) {
+        const QString path = row.userInfo.toString();
+        if (!path.isEmpty())
+            paths.append(path);
+    }
+    return paths;
+}
+
+TrackContextMenuItem playItem(std::function<void()> action)
+{
+    return TrackContextMenuItem::button(tr("Play"), QStringLiteral("play.fill"), std::nullopt, std::move(action));
+}
+
+TrackContextMenuItem addToQueueItem(AppState& appState, const TrackRows& rows)
+{
+    const QList<TrackRef> refs = refsOf(rows);
+    return TrackContextMenuItem::button(countedTitle(rows.size(), rows.size(), "Add to Queue", "Add %1 to Queue"),
+                                        QStringLiteral("text.badge.plus"), std::nullopt,
+                                        [&appState, refs] { appState.playContext().appendToQueue(refs); });
+}
+
+TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
+{
+    const QList<TrackRef> refs = refsOf(rows);
+    const PlaylistLibrary& library = appState.playlistLibrary();
+    const bool allStarred =
+        std::all_of(refs.cbegin(), refs.cend(), [&](const TrackRef& ref) { return library.isStarred(ref); });
+    const QString title = allStarred ? countedTitle(rows.size(), rows.size(), "Unstar", "Unstar %1 Tracks")
+                                     : countedTitle(rows.size(), rows.size(), "Star", "Star %1 Tracks");
+    return TrackContextMenuItem::button(title, allStarred ? QStringLiteral("star.slash") : QStringLiteral("star"),
+                                        std::nullopt, [&appState, refs, allStarred] {
+                                            for (const TrackRef& ref : refs) {
+                                                try {
+                                                    if (allStarred)
+                                                        appState.playlistLibrary().unstar(ref);
+                                                    else
+                                                        appState.playlistLibrary().star(ref);
+                                                } catch (const std::exception&) {
+                                                    // A failed one is skipped; the rest go on.
+                                                }
+                                            }
+                                        });
+}
+
+std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const TrackRows& rows)
+{
+    const QList<TrackRef> refs = refsOf(rows);
+    QList<TrackContextMenuItem> entries;
+    for (const Playlist& playlist : appState.playlistLibrary().playlists()) {
+        if (playlist.name == PlaylistLibrary::starredName)
+            continue;
+        const auto addTo = [&appState, playlist, refs] {
+            Playlist extended = playlist;
+            for (const TrackRef& ref : refs)
+                extended.append(ref);
+            try {
+                appState.playlistLibrary().save(extended);
+            } catch (const std::exception&) {
+                // Dropped: the library keeps its previous version.
+            }
+        };
+        entries.append(TrackContextMenuItem::button(playlist.name, std::nullopt, std::nullopt, addTo));
+    }
+    if (entries.isEmpty())
+        return std::nullopt;
+    return TrackContextMenuItem::submenu(
+        countedTitle(rows.size(), rows.size(), "Add to Playlist", "Add %1 to Playlist"),
+        QStringLiteral("music.note.list"), entries);
+}
+
+std::optional<TrackContextMenuItem> revealItem(const FileRevealerPtr& revealer, const TrackRows& rows)
+{
+    const QStringList paths = filePathsOf(rows);
+    if (paths.isEmpty())
+        return std::nullopt;
+    return TrackContextMenuItem::button(
+        countedTitle(rows.size(), paths.size(), "Show in File Manager", "Show %1 in File Manager"), std::nullopt,
+        std::nullopt, [revealer, paths] {
+            if (revealer)
+                revealer->reveal(paths);
+        });
+}
+
+} // namespace vessa::TrackListMenus

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
+#include "Vessa/Views/TrackTable/TrackRow.h"
+
+#include <QList>
+
+#include <optional>
+
+namespace vessa {
+
+class AppState;
+
+// The context-menu entries the library list and the playlist view share.
+// Counts are written in decimal digits; the library's star, unstar and save
+// failures are dropped without a word (the library logs what it logs).
+namespace TrackListMenus {
+
+QList<TrackRef> refsOf(const TrackRows& rows);
+// The rows' file paths (their userInfo), in row order, rows without one skipped.
+QStringList filePathsOf(const TrackRows& rows);
+
+// "Play".
+TrackContextMenuItem playItem(std::function<void()> action);
+// "Add to Queue" / "Add N to Queue": appends the rows' tracks without hints.
+TrackContextMenuItem addToQueueItem(AppState& appState, const TrackRows& rows);
+// "Star" / "Unstar" / "Star N Tracks" / "Unstar N Tracks": unstar when every
+// row's track is starred now, else star; one track after the other.
+TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows);
+// "Add to Playlist" / "Add N to Playlist" with one entry per playlist other
+// than Starred, each appending the rows' tracks to the playlist as it is now;
+// nothing when Starred is the only playlist.
+std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const TrackRows& rows);
+// "Show in File Manager" / "Show M in File Manager" over the rows' files;
+// nothing when no row has one.
+std::optional<TrackContextMenuItem> revealItem(const FileRevealerPtr& revealer, const TrackRows& rows);
+
+} // namespace TrackListMenus
+
+} // namespace vessa

@@ -1,0 +1,178 @@
+#include "Vessa/Views/TrackLists/TrackListModel.h"
+
+#include "Oblin/PlayContext.h"
+#include "Vessa/App/AppLogging.h"
+#include "Vessa/App/AppState.h"
+#include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/Views/CoalescedRefresh.h"
+#include "Vessa/Views/TrackLists/TrackListMenus.h"
+
+#include <QSettings>
+
+namespace vessa {
+
+TrackListModel::TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent)
+    : QObject(parent),
+      m_appState(appState),
+      m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
+      m_marksRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
+{
+    m_searchText = appState.settings().value(searchTextKey, QString()).toString();
+    connect(&appState.playContext(), &PlayContext::currentTrackChanged, m_marksRefresh, &CoalescedRefresh::request);
+    connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, this, [this] {
+        refreshMarks();
+        m_marksRefresh->request();
+    });
+}
+
+TrackListModel::~TrackListModel() = default;
+
+QString TrackListModel::trackNumberDisplay(const ScannedTrack& track)
+{
+    if (!track.trackNumber)
+        return QString();
+    if (track.discNumber.value_or(0) >= 2)
+        return QStringLiteral("%1-%2").arg(*track.discNumber).arg(*track.trackNumber, 2, 10, QLatin1Char('0'));
+    return QString::number(*track.trackNumber);
+}
+
+qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
+{
+    return track.discNumber.value_or(1) * 1000 + track.trackNumber.value_or(0);
+}
+
+void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
+{
+    m_tracks = tracks;
+    QList<TrackListIndex::Item> items;
+    items.reserve(m_tracks.size());
+    for (const ScannedTrack& track : std::as_const(m_tracks))
+        items.append({track.title, track.artist, track.album, track.duration, discTrackKey(track)});
+    m_index = TrackListIndex(items, true);
+    rebuildBaseRows();
+    recomputeDisplayedTracks();
+}
+
+void TrackListModel::setSearchText(const QString& text)
+{
+    m_searchText = text;
+    m_appState.settings().setValue(searchTextKey, text);
+    recomputeDisplayedTracks();
+}
+
+void TrackListModel::setSort(const QString& key, bool ascending)
+{
+    m_sortKey = key;
+    m_sortAscending = ascending;
+    recomputeDisplayedTracks();
+}
+
+void TrackListModel::setSelection(const TrackSelection& selection)
+{
+    if (selection == m_selection)
+        return;
+    m_selection = selection;
+    emit selectionChanged();
+}
+
+void TrackListModel::recomputeDisplayedTracks()
+{
+    m_displayed = m_index.sorted(m_index.filtered(m_searchText), m_sortKey, m_sortAscending);
+    buildRows();
+}
+
+void TrackListModel::rebuildBaseRows()
+{
+    m_baseRows.clear();
+    m_baseRows.reserve(m_tracks.size());
+    for (qsizetype i = 0; i < m_tracks.size(); ++i) {
+        const ScannedTrack& track = m_tracks[i];
+        TrackRow row;
+        row.id = TrackRowId(track.ref);
+        row.ref = track.ref;
+        row.index = i;
+        row.title = track.title;
+        row.artist = track.artist;
+        row.album = track.album;
+        row.duration = track.duration;
+        row.trackNumberDisplay = trackNumberDisplay(track);
+        row.userInfo = track.fileURL;
+        m_baseRows.append(std::move(row));
+    }
+    refreshMarks();
+}
+
+void TrackListModel::refreshMarks()
+{
+    const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
+    for (TrackRow& row : m_baseRows) {
+        const TrackAvailability answer = availability.availability(row.ref);
+        row.isResolvable = answer == TrackAvailability::available;
+        row.isDownloadable = answer == TrackAvailability::downloadable;
+    }
+}
+
+void TrackListModel::buildRows()
+{
+    const std::optional<TrackRef> current = m_appState.playContext().currentTrack();
+    TrackRows rows;
+    rows.reserve(m_displayed.size());
+    for (const qsizetype position : std::as_const(m_displayed)) {
+        rows.append(m_baseRows[position]);
+        if (current && rows.back().ref == *current)
+            rows.back().isPlaying = true;
+    }
+    m_rows = std::move(rows);
+    emit rowsChanged();
+}
+
+void TrackListModel::playTrack(qsizetype index)
+{
+    const qsizetype position = m_displayed.indexOf(index);
+    if (position < 0)
+        return;
+    qCDebug(lcUi, "Playing track: %s (position %ld in current view)", qUtf8Printable(m_tracks[index].ref.uri()),
+            long(position));
+    QList<TrackRef> refs;
+    refs.reserve(m_displayed.size());
+    for (const qsizetype shown : std::as_const(m_displayed))
+        refs.append(m_tracks[shown].ref);
+    PlayContext& playContext = m_appState.playContext();
+    playContext.loadQueue(refs, position, std::nullopt, std::nullopt, QString(queueID));
+    playContext.execute(PlaybackCommand::play());
+}
+
+QList<TrackContextMenuItem> TrackListModel::contextMenu(const TrackRows& rows)
+{
+    if (rows.isEmpty())
+        return {};
+    const qsizetype first = rows.first().index;
+    QList<TrackContextMenuItem> items{
+        TrackListMenus::playItem([this, first] { playTrack(first); }),
+        TrackListMenus::addToQueueItem(m_appState, rows),
+        TrackContextMenuItem::divider(),
+        TrackListMenus::starItem(m_appState, rows),
+    };
+    if (auto submenu = TrackListMenus::addToPlaylistItem(m_appState, rows))
+        items.append(*submenu);
+    if (auto reveal = TrackListMenus::revealItem(m_revealer, rows)) {
+        items.append(TrackContextMenuItem::divider());
+        items.append(*reveal);
+    }
+    return items;
+}
+
+void TrackListModel::revealTrack(const TrackRef& ref)
+{
+    const auto shown = [this, &ref] {
+        return std::any_of(m_rows.cbegin(), m_rows.cend(), [&](const TrackRow& row) { return row.ref == ref; });
+    };
+    if (!shown() && !m_searchText.isEmpty()
+        && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref == ref; })) {
+        setSearchText(QString());
+        emit searchTextChanged();
+    }
+    setSelection({TrackRowId(ref)});
+}
+
+} // namespace vessa
