@@ -197,21 +197,32 @@ std::optional<QString> PlaylistContentModel::resolveFileHint(const std::optional
     return path;
 }
 
-void PlaylistContentModel::playTrack(qsizetype index)
+std::optional<PlaylistContentModel::QueueRequest> PlaylistContentModel::queueRequest(qsizetype index) const
 {
     const qsizetype position = m_displayed.indexOf(index);
     if (position < 0)
+        return std::nullopt;
+    QueueRequest request;
+    for (const qsizetype shown : std::as_const(m_displayed)) {
+        request.tracks.append(m_entries[shown].ref);
+        request.fileHints.append(m_entries[shown].fileHint);
+    }
+    request.startIndex = position;
+    request.playlistFilePath = playlistFilePath();
+    request.queueID = queueID();
+    return request;
+}
+
+void PlaylistContentModel::playTrack(qsizetype index)
+{
+    const std::optional<QueueRequest> request = queueRequest(index);
+    if (!request)
         return;
     qCDebug(lcPlaylistContent, "Playing track from playlist '%s' at display position %ld",
-            qUtf8Printable(navigationTitle()), long(position));
-    QList<TrackRef> refs;
-    QList<std::optional<QString>> hints;
-    for (const qsizetype shown : std::as_const(m_displayed)) {
-        refs.append(m_entries[shown].ref);
-        hints.append(m_entries[shown].fileHint);
-    }
+            qUtf8Printable(navigationTitle()), long(request->startIndex));
     PlayContext& playContext = m_appState.playContext();
-    playContext.loadQueue(refs, position, hints, playlistFilePath(), queueID());
+    playContext.loadQueue(request->tracks, request->startIndex, request->fileHints, request->playlistFilePath,
+                          request->queueID);
     playContext.execute(PlaybackCommand::play());
 }
 

@@ -65,6 +65,17 @@ public:
 
     bool copiedToLibrary() const { return m_copiedToLibrary; }
 
+    // What playing from the entry at playlist index `index` loads into the
+    // play context: the shown entries with their hints, from the entry's row.
+    struct QueueRequest {
+        QList<TrackRef> tracks;
+        qsizetype startIndex = 0;
+        QList<std::optional<QString>> fileHints;
+        std::optional<QString> playlistFilePath;
+        QString queueID;
+    };
+    // Nothing when no shown row holds that entry.
+    std::optional<QueueRequest> queueRequest(qsizetype index) const;
     void playTrack(qsizetype index);
 
     // The existing file an entry's hint names, or nothing: absolute hints,

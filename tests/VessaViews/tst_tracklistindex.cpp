@@ -1,0 +1,159 @@
+// The track lists' filter and sort rules over their precomputed keys, and the
+// library's "#" column.
+
+#include "Vessa/Views/TrackLists/TrackListIndex.h"
+#include "Vessa/Views/TrackLists/TrackListModel.h"
+
+#include <QTest>
+
+using namespace vessa;
+
+namespace {
+
+struct Track {
+    QString title, artist, album;
+    std::optional<double> duration;
+    std::optional<qint64> disc, number;
+};
+
+TrackListIndex indexOf(const QList<Track>& tracks, bool hasTrackNumbers = true)
+{
+    QList<TrackListIndex::Item> items;
+    for (const Track& t : tracks) {
+        ScannedTrack scanned;
+        scanned.discNumber = t.disc;
+        scanned.trackNumber = t.number;
+        items.append({t.title, t.artist, t.album, t.duration, TrackListModel::discTrackKey(scanned)});
+    }
+    return TrackListIndex(items, hasTrackNumbers);
+}
+
+QStringList titles(const QList<Track>& tracks, const QList<qsizetype>& positions)
+{
+    QStringList result;
+    for (qsizetype p : positions)
+        result.append(tracks[p].title);
+    return result;
+}
+
+// Two artists; "Zed" has albums "Beta", "Alpha" and "alpha" (equal ignoring case) over two discs.
+const QList<Track> library{
+    {"a1", "Zed", "Beta", 200.0, 1, 2}, {"a2", "Zed", "Alpha", {}, {}, 1},    {"a3", "abba", "Gold", 100.0, {}, 1},
+    {"a4", "Zed", "Alpha", {}, 2, 5},   {"a5", "Zed", "alpha", 100.0, {}, 3},
+};
+
+const QList<Track> accented{
+    {"Éclair", "", "", {}, {}, {}}, {"eclair", "", "", {}, {}, {}}, {"Apple", "", "", {}, {}, {}},
+    {"zebra", "", "", {}, {}, {}},  {"apple", "", "", {}, {}, {}},
+};
+
+} // namespace
+
+class TestTrackListIndex : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void sorting_data()
+    {
+        QTest::addColumn<QList<Track>>("tracks");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("ascending");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("artist ascending: albums ascending, then disc and track")
+            << library << "artist" << true << QStringList{"a3", "a2", "a5", "a4", "a1"};
+        QTest::newRow("artist descending keeps albums ascending")
+            << library << "artist" << false << QStringList{"a2", "a5", "a4", "a1", "a3"};
+        QTest::newRow("album descending: equal albums by disc and track ascending")
+            << library << "album" << false << QStringList{"a3", "a1", "a2", "a5", "a4"};
+        QTest::newRow("track number: disc 2 after disc 1, ties in scan order")
+            << library << "trackNumber" << true << QStringList{"a2", "a3", "a1", "a5", "a4"};
+        QTest::newRow("track number descending keeps ties in scan order")
+            << library << "trackNumber" << false << QStringList{"a4", "a5", "a1", "a2", "a3"};
+        QTest::newRow("time: missing durations count as 0")
+            << library << "time" << true << QStringList{"a2", "a4", "a3", "a5", "a1"};
+        QTest::newRow("time descending is stable")
+            << library << "time" << false << QStringList{"a1", "a3", "a5", "a2", "a4"};
+        QTest::newRow("index descending") << library << "index" << false << QStringList{"a5", "a4", "a3", "a2", "a1"};
+        QTest::newRow("unknown key sorts by position")
+            << library << "playing" << true << QStringList{"a1", "a2", "a3", "a4", "a5"};
+        QTest::newRow("title ignores case, accents count")
+            << accented << "title" << true << QStringList{"Apple", "apple", "eclair", "Éclair", "zebra"};
+        QTest::newRow("title descending keeps equal titles in order")
+            << accented << "title" << false << QStringList{"zebra", "Éclair", "eclair", "Apple", "apple"};
+    }
+
+    void sorting()
+    {
+        QFETCH(QList<Track>, tracks);
+        QFETCH(QString, key);
+        QFETCH(bool, ascending);
+        QFETCH(QStringList, expected);
+        const TrackListIndex index = indexOf(tracks);
+        QCOMPARE(titles(tracks, index.sorted(index.filtered(QString()), key, ascending)), expected);
+    }
+
+    void trackNumberWithoutNumbersSortsByPosition()
+    {
+        const TrackListIndex index = indexOf(library, false);
+        QCOMPARE(titles(library, index.sorted(index.filtered(QString()), "trackNumber", false)),
+                 (QStringList{"a5", "a4", "a3", "a2", "a1"}));
+    }
+
+    void filtering_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QList<qsizetype>>("expected");
+        QTest::newRow("empty keeps all") << "" << QList<qsizetype>{0, 1, 2, 3};
+        QTest::newRow("capitals match lower case") << "CAFÉ" << QList<qsizetype>{0};
+        QTest::newRow("accent counts") << "cafe" << QList<qsizetype>{1};
+        QTest::newRow("artist, any case") << "mixed" << QList<qsizetype>{2};
+        QTest::newRow("album") << "gold" << QList<qsizetype>{3};
+        QTest::newRow("a single space is a filter") << " " << QList<qsizetype>{2, 3};
+        QTest::newRow("composed and decomposed accents are equal")
+            << QString::fromUtf8("cafe\u0301") << QList<qsizetype>{0};
+        QTest::newRow("no match") << "zzz" << QList<qsizetype>{};
+    }
+
+    void filtering()
+    {
+        QFETCH(QString, query);
+        QFETCH(QList<qsizetype>, expected);
+        const QList<Track> tracks{{"Café", "Art", "X", {}, {}, {}},
+                                  {"cafe", "Art", "X", {}, {}, {}},
+                                  {"Song", "MIXED Case", "Y", {}, {}, {}},
+                                  {"q", "w", "Gold Rush", {}, {}, {}}};
+        QCOMPARE(indexOf(tracks).filtered(query), expected);
+    }
+
+    void trackNumberColumn_data()
+    {
+        QTest::addColumn<std::optional<qint64>>("disc");
+        QTest::addColumn<std::optional<qint64>>("number");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<qint64>("key");
+        using N = std::optional<qint64>;
+        QTest::newRow("no number") << N() << N() << "" << qint64(1000);
+        QTest::newRow("no disc") << N() << N(7) << "7" << qint64(1007);
+        QTest::newRow("disc 1") << N(1) << N(5) << "5" << qint64(1005);
+        QTest::newRow("disc 0") << N(0) << N(5) << "5" << qint64(5);
+        QTest::newRow("disc 2") << N(2) << N(5) << "2-05" << qint64(2005);
+        QTest::newRow("disc 3, two digits") << N(3) << N(12) << "3-12" << qint64(3012);
+    }
+
+    void trackNumberColumn()
+    {
+        QFETCH(std::optional<qint64>, disc);
+        QFETCH(std::optional<qint64>, number);
+        ScannedTrack track;
+        track.discNumber = disc;
+        track.trackNumber = number;
+        QTEST(TrackListModel::trackNumberDisplay(track), "display");
+        QTEST(TrackListModel::discTrackKey(track), "key");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrackListIndex)
+#include "tst_tracklistindex.moc"

@@ -1,0 +1,210 @@
+// The library track list: filter with its debounce and saved text, sorting,
+// playing the shown list, the context menu and revealing a track.
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Vessa/Views/TrackListView.h"
+#include "Vessa/Views/TrackLists/TrackListModel.h"
+#include "Vessa/Views/TrackTable/TrackTable.h"
+#include "Vessa/Views/TrackTable/TrackTableView.h"
+#include "tests/VessaViews/TrackListTestSupport.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vessa;
+using namespace vessa::test;
+
+class TestTrackListView : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppStateRig> m_rig;
+    std::unique_ptr<AppState> m_state;
+    std::shared_ptr<RecordingRevealer> m_revealer;
+
+    QList<ScannedTrack> tenTracks() const
+    {
+        QList<ScannedTrack> tracks;
+        for (int i = 0; i < 10; ++i)
+            tracks.append(scannedTrack(QStringLiteral("Song %1").arg(i), i % 2 ? "Rock Band" : "Jazz Trio"));
+        return tracks;
+    }
+    std::unique_ptr<TrackListView> makeView()
+    {
+        auto view = std::make_unique<TrackListView>(*m_state, m_revealer);
+        view->setScannedTracks(tenTracks());
+        return view;
+    }
+
+private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
+    void init()
+    {
+        m_rig = std::make_unique<AppStateRig>();
+        m_state = startedState(*m_rig);
+        QVERIFY(m_state);
+        m_revealer = std::make_shared<RecordingRevealer>();
+    }
+    void cleanup()
+    {
+        m_state.reset();
+        m_rig.reset();
+    }
+
+    void typingRecomputesOnceAndSavesTheTextOnce()
+    {
+        auto view = makeView();
+        QSignalSpy rows(&view->model(), &TrackListModel::rowsChanged);
+        QTest::keyClicks(view->filterField(), QStringLiteral("rock"));
+        QCOMPARE(rows.count(), 0);
+        QTRY_COMPARE(rows.count(), 1);
+        QCOMPARE(view->table()->rows().size(), 5);
+        QCOMPARE(m_state->settings().value("librarySearchText").toString(), QStringLiteral("rock"));
+
+        // A new list restores the filter.
+        auto again = makeView();
+        QCOMPARE(again->filterField()->text(), QStringLiteral("rock"));
+        QCOMPARE(again->table()->rows().size(), 5);
+    }
+
+    void doubleClickInAFilteredListQueuesTheShownTracks()
+    {
+        auto view = makeView();
+        view->model().setSearchText(QStringLiteral("ROCK"));
+        view->model().setSort(QStringLiteral("title"), false);
+        const TrackRows shown = view->table()->rows();
+        QCOMPARE(shown.size(), 5);
+        view->table()->handleDoubleClick(2);
+        const PlayContext& playContext = m_state->playContext();
+        QList<TrackRef> expected;
+        for (const TrackRow& row : shown)
+            expected.append(row.ref);
+        QCOMPARE(playContext.queue(), expected);
+        QCOMPARE(playContext.currentIndex(), std::optional<qsizetype>(2));
+        QCOMPARE(playContext.queueID(), std::optional<QString>(QStringLiteral("library")));
+    }
+
+    void theCurrentTrackIsMarked()
+    {
+        auto view = makeView();
+        const ScannedTrack third = view->model().scannedTracks()[3];
+        m_state->playContext().loadQueue({view->model().scannedTracks()[0].ref, third.ref}, 1);
+        QTRY_VERIFY(view->table()->rows()[3].isPlaying);
+        QCOMPARE(std::count_if(view->table()->rows().cbegin(), view->table()->rows().cend(),
+                               [](const TrackRow& row) { return row.isPlaying; }),
+                 1);
+    }
+
+    void aChangedLibraryOfTheSameSizeIsShown()
+    {
+        auto view = makeView();
+        QList<ScannedTrack> retagged = tenTracks();
+        retagged[4] = scannedTrack(QStringLiteral("Renamed"));
+        view->setScannedTracks(retagged);
+        QCOMPARE(view->table()->rows()[4].title, QStringLiteral("Renamed"));
+        QCOMPARE(view->table()->rows()[4].ref, retagged[4].ref);
+    }
+
+    void contextMenu_data()
+    {
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QList<int>>("starred");
+        QTest::addColumn<bool>("userPlaylist");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("one row") << QList<int>{0} << QList<int>{} << true
+                                 << QStringList{
+                                        "Play", "Add to Queue",        "-", "Star", "Add to Playlist>", "Mix", "<",
+                                        "-",    "Show in File Manager"};
+        QTest::newRow("one starred row, only Starred")
+            << QList<int>{0} << QList<int>{0} << false
+            << QStringList{"Play", "Add to Queue", "-", "Unstar", "-", "Show in File Manager"};
+        QTest::newRow("three rows, two starred")
+            << QList<int>{1, 2, 3} << QList<int>{1, 3} << true
+            << QStringList{"Play", "Add 3 to Queue",        "-", "Star 3 Tracks", "Add 3 to Playlist>", "Mix", "<",
+                           "-",    "Show 3 in File Manager"};
+        QTest::newRow("three rows, all starred")
+            << QList<int>{1, 2, 3} << QList<int>{1, 2, 3} << false
+            << QStringList{"Play", "Add 3 to Queue", "-", "Unstar 3 Tracks", "-", "Show 3 in File Manager"};
+    }
+
+    void contextMenu()
+    {
+        QFETCH(QList<int>, rows);
+        QFETCH(QList<int>, starred);
+        QFETCH(bool, userPlaylist);
+        auto view = makeView();
+        PlaylistLibrary& library = m_state->playlistLibrary();
+        const TrackRows& shown = view->table()->rows();
+        for (int row : starred)
+            library.star(shown[row].ref);
+        if (userPlaylist)
+            library.create(QStringLiteral("Mix"));
+        TrackRows chosen;
+        for (int row : rows)
+            chosen.append(shown[row]);
+        const QList<TrackContextMenuItem> items = view->model().contextMenu(chosen);
+        QTEST(menuTitles(items), "titles");
+
+        // Starring several stars only the missing ones; unstarring removes them all.
+        items[3].action()();
+        for (const TrackRow& row : chosen)
+            QCOMPARE(library.isStarred(row.ref), starred.size() != rows.size());
+        if (starred.size() != rows.size())
+            QCOMPARE(library.starred().tracks.size(), rows.size());
+
+        const QString show =
+            rows.size() == 1 ? QStringLiteral("Show in File Manager") : QStringLiteral("Show 3 in File Manager");
+        menuItem(items, show)->action()();
+        QCOMPARE(m_revealer->calls.size(), 1);
+        QCOMPARE(m_revealer->calls[0].size(), rows.size());
+        QCOMPARE(m_revealer->calls[0][0], chosen[0].userInfo.toString());
+    }
+
+    void addToPlaylistAppendsTheTracksWithoutHints()
+    {
+        auto view = makeView();
+        PlaylistLibrary& library = m_state->playlistLibrary();
+        library.create(QStringLiteral("Mix"));
+        const TrackRows chosen{view->table()->rows()[0], view->table()->rows()[0]};
+        const QList<TrackContextMenuItem> items = view->model().contextMenu(chosen);
+        menuItem(items, QStringLiteral("Mix"))->action()();
+        const Playlist mix = *library.playlist(QStringLiteral("Mix"));
+        QCOMPARE(mix.tracks.size(), 2);
+        QCOMPARE(mix.tracks[1], PlaylistTrack(chosen[0].ref));
+    }
+
+    void revealingAHiddenTrackClearsTheFilterAndSelectsIt()
+    {
+        auto view = makeView();
+        view->filterField()->setText(QStringLiteral("jazz"));
+        view->model().setSearchText(QStringLiteral("jazz"));
+        const TrackRef hidden = view->model().scannedTracks()[1].ref;
+        view->revealTrack(hidden);
+        QCOMPARE(view->filterField()->text(), QString());
+        QCOMPARE(m_state->settings().value("librarySearchText").toString(), QString());
+        QCOMPARE(view->table()->rows().size(), 10);
+        QCOMPARE(view->table()->selectedIds(), TrackSelection{TrackRowId(hidden)});
+        QCOMPARE(view->table()->view()->selectionModel()->selectedRows().size(), 1);
+
+        // A track that is not in the list selects nothing and keeps the filter.
+        view->model().setSearchText(QStringLiteral("jazz"));
+        view->revealTrack(TrackRef(QStringLiteral("Nobody"), QString(), QStringLiteral("Gone")));
+        QCOMPARE(view->model().searchText(), QStringLiteral("jazz"));
+        QVERIFY(view->table()->view()->selectionModel()->selectedRows().isEmpty());
+    }
+
+    void looksRight()
+    {
+        auto view = makeView();
+        m_state->playContext().loadQueue({view->model().scannedTracks()[2].ref}, 0);
+        view->resize(820, 360);
+        view->show();
+        QTRY_VERIFY(view->table()->rows()[2].isPlaying);
+        QVERIFY(view->grab().save(QStringLiteral("/tmp/vessa-tracklistview.png")));
+    }
+};
+
+QTEST_MAIN(TestTrackListView)
+#include "tst_tracklistview.moc"
