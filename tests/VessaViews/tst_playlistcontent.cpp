@@ -1,0 +1,502 @@
+// The playlist view: library playlists and documents, filter and sort, rows,
+// playing, the empty states, and every edit with its saves and log lines.
+
+#include "Oblin/PlayContext.h"
+#include "Rasko/DestinationPlugin.h"
+#include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/Views/PlaylistContentView.h"
+#include "Vessa/Views/TrackLists/PlaylistContentModel.h"
+#include "Vessa/Views/TrackTable/TrackTable.h"
+#include "tests/VessaViews/TrackListTestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+
+using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+// Playlist files in memory; writes can be made to fail, and are counted.
+struct MemoryDestination : DestinationPlugin {
+    QMap<QString, QByteArray> files;
+    bool failWrites = false;
+    int writes = 0;
+
+    QString name() const override { return QStringLiteral("Memory"); }
+    QList<DestinationFileInfo> list(const QString& extension) override
+    {
+        QList<DestinationFileInfo> result;
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            if (it.key().endsWith(QLatin1Char('.') + extension))
+                result.append(DestinationFileInfo(it.key(), QDateTime(), it.value().size()));
+        }
+        return result;
+    }
+    QByteArray read(const QString& fileID) override { return files.value(fileID); }
+    void write(const QString& fileID, const QByteArray& data) override
+    {
+        if (failWrites)
+            throw std::runtime_error("the disk is full");
+        ++writes;
+        files.insert(fileID, data);
+    }
+    void remove(const QString& fileID) override { files.remove(fileID); }
+};
+
+PlaylistTrack entry(const QString& title, std::optional<QString> hint = std::nullopt,
+                    const QString& artist = QStringLiteral("Artist"))
+{
+    return PlaylistTrack(TrackRef(artist, QStringLiteral("Album"), title), std::move(hint));
+}
+
+Playlist playlistOf(const QString& name, const QStringList& titles)
+{
+    Playlist playlist;
+    playlist.name = name;
+    for (const QString& title : titles)
+        playlist.tracks.append(entry(title));
+    return playlist;
+}
+
+QStringList titlesOf(const Playlist& playlist)
+{
+    QStringList titles;
+    for (const PlaylistTrack& track : playlist.tracks)
+        titles.append(track.ref.track());
+    return titles;
+}
+
+} // namespace
+
+class TestPlaylistContent : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppStateRig> m_rig;
+    std::unique_ptr<AppState> m_state;
+    std::shared_ptr<MemoryDestination> m_store;
+    std::shared_ptr<RecordingRevealer> m_revealer;
+
+    PlaylistLibrary& library() { return m_state->playlistLibrary(); }
+    // Creates the library playlist and fills it.
+    void addPlaylist(const Playlist& playlist)
+    {
+        library().create(playlist.name);
+        library().save(playlist);
+    }
+    QStringList contentLines() const
+    {
+        return m_rig->log.messages(QStringLiteral("com.tornwick.vessa.playlist-content"));
+    }
+    std::unique_ptr<PlaylistContentView> viewOf(PlaylistStorage storage)
+    {
+        return std::make_unique<PlaylistContentView>(*m_state, std::move(storage), m_revealer);
+    }
+
+private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
+    void init()
+    {
+        m_rig = std::make_unique<AppStateRig>();
+        m_state = startedState(*m_rig);
+        QVERIFY(m_state);
+        // A library over playlist files in memory, so saves can fail on demand.
+        m_store = std::make_shared<MemoryDestination>();
+        auto memoryLibrary = std::make_unique<PlaylistLibrary>(m_store);
+        memoryLibrary->load();
+        m_state->setPlaylistLibrary(std::move(memoryLibrary));
+        m_revealer = std::make_shared<RecordingRevealer>();
+    }
+    void cleanup()
+    {
+        m_state.reset();
+        m_rig.reset();
+    }
+
+    void resolveFileHint_data()
+    {
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<bool>("withPlaylistFile");
+        QTest::addColumn<QString>("expected"); // relative to the temporary folder; "" for none
+        QTest::newRow("absolute, existing") << "ABS/Music/a.mp3" << false << "Music/a.mp3";
+        QTest::newRow("absolute, missing") << "ABS/Music/b.mp3" << false << "";
+        QTest::newRow("relative with an escaped space") << "file://sub%20dir/a.mp3" << true << "P/sub dir/a.mp3";
+        QTest::newRow("relative without a playlist file") << "file://sub%20dir/a.mp3" << false << "";
+        QTest::newRow("relative, malformed escape") << "file://sub%2dir/a.mp3" << true << "";
+        QTest::newRow("bare file name") << "a.mp3" << true << "";
+        QTest::newRow("no hint") << "NONE" << true << "";
+    }
+
+    void resolveFileHint()
+    {
+        QFETCH(QString, hint);
+        QFETCH(bool, withPlaylistFile);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        for (const QString relative : {"Music/a.mp3", "P/sub dir/a.mp3", "P/a.mp3"}) {
+            QDir().mkpath(QFileInfo(dir.filePath(relative)).absolutePath());
+            QFile file(dir.filePath(relative));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        if (hint.startsWith("ABS"))
+            hint = QUrl::fromLocalFile(dir.path() + hint.mid(3)).toString(QUrl::FullyEncoded);
+        const std::optional<QString> given = hint == "NONE" ? std::nullopt : std::optional<QString>(hint);
+        const std::optional<QString> playlist =
+            withPlaylistFile ? std::optional<QString>(dir.filePath("P/list.parvik")) : std::nullopt;
+        const std::optional<QString> resolved = PlaylistContentModel::resolveFileHint(given, playlist);
+        QCOMPARE(resolved.value_or(QString()), expected.isEmpty() ? QString() : dir.filePath(expected));
+    }
+
+    void rowsShowUnknownTheHintedFileAndThePlayingPosition()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("x.mp3"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        PlaylistDocument document(
+            Playlist(QStringLiteral("Doc"), QList<PlaylistTrack>{PlaylistTrack(TrackRef(QString(), QString(), "t")),
+                                                                 entry("b", "file://x.mp3"), entry("b")}));
+        const QString path = dir.filePath("Doc.parvik");
+        PlaylistContentModel model(*m_state, PlaylistStorage::document(&document, path), m_revealer);
+        QCOMPARE(model.rows()[0].artist, QStringLiteral("Unknown"));
+        QCOMPARE(model.rows()[0].album, QStringLiteral("Unknown"));
+        QCOMPARE(model.rows()[1].userInfo.toString(), dir.filePath("x.mp3"));
+        QVERIFY(model.rows()[1].isResolvable);
+        QVERIFY(!model.rows()[2].userInfo.isValid());
+        QVERIFY(!model.rows()[2].isResolvable);
+
+        // The same track twice: only the playing position is marked, and only for this queue.
+        model.playTrack(2);
+        QCOMPARE(m_state->playContext().queueID(), std::optional<QString>(QUrl::fromLocalFile(path).toString()));
+        m_state->playContext().setPlayingIndex(2);
+        QTRY_VERIFY(model.rows()[2].isPlaying);
+        QVERIFY(!model.rows()[1].isPlaying);
+        m_state->playContext().setQueueID(QStringLiteral("library"));
+        QTRY_VERIFY(!model.rows()[2].isPlaying);
+    }
+
+    void dragsAndDropsOnlyInManualOrder()
+    {
+        addPlaylist(playlistOf("Mix", {"a", "b", "c"}));
+        auto view = viewOf(PlaylistStorage::library("Mix"));
+        PlaylistContentModel& model = view->model();
+        QVERIFY(model.isManualOrder());
+        QVERIFY(view->table()->configuration().droppable && view->table()->configuration().reorderable);
+        model.setSearchText("a");
+        QVERIFY(!model.isManualOrder());
+        QVERIFY(!view->table()->configuration().droppable);
+        model.setSearchText(QString());
+        model.setSort("title", true);
+        QVERIFY(!model.isManualOrder());
+        QVERIFY(!view->table()->configuration().reorderable);
+        // The playing column's header always brings back ascending playlist order.
+        model.setSort("index", false);
+        QVERIFY(model.sortAscending());
+        QVERIFY(model.isManualOrder());
+        QVERIFY(view->table()->configuration().reorderable);
+    }
+
+    void filteredPlayQueuesTheShownEntriesWithTheirHints()
+    {
+        PlaylistDocument document(
+            Playlist(QStringLiteral("Doc"), QList<PlaylistTrack>{entry("one", "file://1.mp3", "Rock"), entry("two"),
+                                                                 entry("three", "file:///m/3.mp3", "Rock"),
+                                                                 entry("four", std::nullopt, "Rock")}));
+        PlaylistContentModel model(*m_state, PlaylistStorage::document(&document, QStringLiteral("/p/Doc.parvik")),
+                                   m_revealer);
+        model.setSearchText("ROCK");
+        model.setSort("title", false);
+        const auto request = model.queueRequest(2);
+        QVERIFY(request);
+        QCOMPARE(request->tracks, (QList<TrackRef>{document.playlist.tracks[2].ref, document.playlist.tracks[0].ref,
+                                                   document.playlist.tracks[3].ref}));
+        QCOMPARE(request->fileHints, (QList<std::optional<QString>>{"file:///m/3.mp3", "file://1.mp3", std::nullopt}));
+        QCOMPARE(request->startIndex, 0);
+        QCOMPARE(request->playlistFilePath, std::optional<QString>("/p/Doc.parvik"));
+        QCOMPARE(request->queueID, QStringLiteral("file:///p/Doc.parvik"));
+        QVERIFY(!model.queueRequest(1)); // filtered out
+
+        // An unsaved document plays under its playlist's name; a library playlist under its name.
+        PlaylistContentModel unsaved(*m_state, PlaylistStorage::document(&document, std::nullopt), m_revealer);
+        QCOMPARE(unsaved.queueID(), QStringLiteral("Doc"));
+        PlaylistContentModel starred(*m_state, PlaylistStorage::library("Starred"), m_revealer);
+        QCOMPARE(starred.queueID(), QStringLiteral("Starred"));
+    }
+
+    void emptyStates_data()
+    {
+        QTest::addColumn<QString>("storage");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("subtitle");
+        QTest::newRow("Starred") << "Starred"
+                                 << "No starred tracks"
+                                 << "Right-click a track and choose \"Star\" to add it here.";
+        QTest::newRow("a playlist not in the library")
+            << "Missing"
+            << "This playlist is empty"
+            << "Right-click a track and choose \"Add to Playlist\" to add tracks.";
+        QTest::newRow("document") << ""
+                                  << "This playlist is empty"
+                                  << "Drag tracks here, or add them from the library's context menu.";
+    }
+
+    void emptyStates()
+    {
+        QFETCH(QString, storage);
+        PlaylistDocument document;
+        auto view = viewOf(storage.isEmpty() ? PlaylistStorage::document(&document, std::nullopt)
+                                             : PlaylistStorage::library(storage));
+        auto* stack = view->findChild<QStackedWidget*>();
+        QCOMPARE(stack->currentWidget(), view->emptyState());
+        const QList<QLabel*> labels = view->emptyState()->findChildren<QLabel*>();
+        QStringList texts;
+        for (const QLabel* label : labels)
+            texts.append(label->text());
+        QVERIFY(texts.contains(QTest::currentDataTag() == QByteArray("Starred") ? "No starred tracks"
+                                                                                : "This playlist is empty"));
+        QFETCH(QString, title);
+        QFETCH(QString, subtitle);
+        QVERIFY(texts.contains(title));
+        QVERIFY(texts.contains(subtitle));
+
+        // A filter that matches nothing still shows the table.
+        document.playlist.tracks.append(entry("a"));
+        view->documentChanged();
+        view->model().setSearchText("zzz");
+        if (storage.isEmpty())
+            QCOMPARE(stack->currentWidget(), view->table());
+    }
+
+    void move_data()
+    {
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<int>("destination");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("row 3 above row 1") << QList<int>{3} << 1 << QStringList{"a", "d", "b", "c"};
+        QTest::newRow("first below the last") << QList<int>{0} << 4 << QStringList{"b", "c", "d", "a"};
+        QTest::newRow("rows 1 and 2 move only row 1") << QList<int>{1, 2} << 0 << QStringList{"b", "a", "c", "d"};
+        QTest::newRow("onto itself") << QList<int>{1} << 2 << QStringList{"a", "b", "c", "d"};
+    }
+
+    void move()
+    {
+        QFETCH(QList<int>, rows);
+        QFETCH(int, destination);
+        PlaylistDocument document(playlistOf("Doc", {"a", "b", "c", "d"}));
+        auto view = viewOf(PlaylistStorage::document(&document, std::nullopt));
+        QSignalSpy edited(view.get(), &PlaylistContentView::documentEdited);
+        view->model().handleReorder(rows, destination);
+        QTEST(titlesOf(document.playlist), "expected");
+        QCOMPARE(edited.count(), 1);
+        QCOMPARE(view->table()->rows().size(), 4);
+        QTEST(QStringList({view->table()->rows()[0].title, view->table()->rows()[1].title,
+                           view->table()->rows()[2].title, view->table()->rows()[3].title}),
+              "expected");
+    }
+
+    void drop_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("above row 1") << 1 << QStringList{"a", "x", "y", "b", "c"};
+        QTest::newRow("below the last") << 3 << QStringList{"a", "b", "c", "x", "y"};
+        QTest::newRow("past the end") << 9 << QStringList{"a", "b", "c", "x", "y"};
+        QTest::newRow("at the top") << 0 << QStringList{"x", "y", "a", "b", "c"};
+    }
+
+    void drop()
+    {
+        QFETCH(int, row);
+        addPlaylist(playlistOf("Mix", {"a", "b", "c"}));
+        PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        model.handleDrop({entry("x", "file:///m/x.mp3"), entry("y")}, row);
+        const Playlist mix = *library().playlist("Mix");
+        QTEST(titlesOf(mix), "expected");
+        QCOMPARE(mix.tracks[titlesOf(mix).indexOf("x")].fileHint, std::optional<QString>("file:///m/x.mp3"));
+        QCOMPARE(model.rows().size(), 5);
+    }
+
+    void aDropOnStarredStarsEachTrackOnce()
+    {
+        library().star(entry("a").ref);
+        PlaylistContentModel model(*m_state, PlaylistStorage::library("Starred"), m_revealer);
+        model.handleDrop({entry("a"), entry("b"), entry("b"), entry("c")}, 0);
+        QCOMPARE(titlesOf(library().starred()), (QStringList{"b", "c", "a"}));
+        library().unstar(entry("b").ref);
+        QVERIFY(!library().isStarred(entry("b").ref));
+    }
+
+    void aSortedMultiDeleteRemovesTheShownEntriesAndSavesOnce()
+    {
+        addPlaylist(playlistOf("Mix", {"c", "a", "e", "b", "d"}));
+        auto view = viewOf(PlaylistStorage::library("Mix"));
+        view->model().setSort("title", true); // a b c d e
+        const int writesBefore = m_store->writes;
+        view->table()->setSelectedIds({view->table()->rows()[1].id, view->table()->rows()[3].id}); // b, d
+        view->table()->handleDelete();
+        QCOMPARE(m_store->writes, writesBefore + 1);
+        QCOMPARE(titlesOf(*library().playlist("Mix")), (QStringList{"c", "a", "e"}));
+        QTRY_COMPARE(view->table()->rows().size(), 3);
+    }
+
+    void aFailedSaveIsLoggedAndChangesNothing()
+    {
+        addPlaylist(playlistOf("Mix", {"a", "b"}));
+        PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        m_store->failWrites = true;
+        model.removeTrack(0);
+        QCOMPARE(titlesOf(*library().playlist("Mix")), (QStringList{"a", "b"}));
+        QCOMPARE(model.rows().size(), 2);
+        QCOMPARE(contentLines().size(), 1);
+        QVERIFY2(contentLines()[0].startsWith("Failed to save playlist 'Mix': "), qPrintable(contentLines()[0]));
+        // An edit of a playlist the library does not hold does nothing.
+        PlaylistContentModel gone(*m_state, PlaylistStorage::library("Gone"), m_revealer);
+        gone.handleDrop({entry("x")}, 0);
+        QVERIFY(!library().playlist("Gone"));
+    }
+
+    void contextMenu_data()
+    {
+        QTest::addColumn<bool>("document");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("library, one row with a file") << false << QList<int>{0} << QStringList{"Play",
+                                                                                               "Add to Queue",
+                                                                                               "-",
+                                                                                               "Star",
+                                                                                               "Add to Playlist>",
+                                                                                               "Mix",
+                                                                                               "Other",
+                                                                                               "<",
+                                                                                               "-",
+                                                                                               "Show in File Manager",
+                                                                                               "-",
+                                                                                               "Remove from Playlist"};
+        QTest::newRow("library, one row without a file")
+            << false << QList<int>{1} << QStringList{"Play", "Add to Queue", "-", "Star", "Add to Playlist>",
+                                                     "Mix",  "Other",        "<", "-",    "Remove from Playlist"};
+        QTest::newRow("library, three rows, two with files")
+            << false << QList<int>{0, 1, 2} << QStringList{"Play",
+                                                           "Add 3 to Queue",
+                                                           "-",
+                                                           "Star 3 Tracks",
+                                                           "Add 3 to Playlist>",
+                                                           "Mix",
+                                                           "Other",
+                                                           "<",
+                                                           "-",
+                                                           "Show 2 in File Manager",
+                                                           "-",
+                                                           "Remove 3 from Playlist"};
+        QTest::newRow("document, three rows")
+            << true << QList<int>{0, 1, 2}
+            << QStringList{"Play", "Add 3 to Queue", "-", "Show 2 in File Manager", "-", "Remove 3 from Playlist"};
+    }
+
+    void contextMenu()
+    {
+        QFETCH(bool, document);
+        QFETCH(QList<int>, rows);
+        QTemporaryDir dir;
+        for (const char* name : {"a.mp3", "c.mp3"}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const auto hinted = [&dir](const char* name) {
+            return QUrl::fromLocalFile(dir.filePath(name)).toString(QUrl::FullyEncoded);
+        };
+        Playlist mix("Mix", QList<PlaylistTrack>{entry("a", hinted("a.mp3")), entry("b"), entry("c", hinted("c.mp3")),
+                                                 entry("d"), entry("e")});
+        addPlaylist(mix);
+        addPlaylist(playlistOf("Other", {}));
+        PlaylistDocument doc(mix);
+        PlaylistContentModel model(
+            *m_state, document ? PlaylistStorage::document(&doc, std::nullopt) : PlaylistStorage::library("Mix"),
+            m_revealer);
+        TrackRows chosen;
+        for (int row : rows)
+            chosen.append(model.rows()[row]);
+        const QList<TrackContextMenuItem> items = model.contextMenu(chosen);
+        QTEST(menuTitles(items), "titles");
+        QCOMPARE(items.last().role(), std::optional(TrackContextMenuItem::ButtonRole::Destructive));
+
+        // "Add to Playlist" lists this playlist too and appends without hints.
+        if (!document) {
+            menuItem(items, "Mix")->action()();
+            const Playlist saved = *library().playlist("Mix");
+            QCOMPARE(saved.tracks.size(), 5 + rows.size());
+            QCOMPARE(saved.tracks[5], PlaylistTrack(chosen[0].ref));
+        }
+        items.last().action()();
+        const QList<PlaylistTrack> left = document ? doc.playlist.tracks : library().playlist("Mix")->tracks;
+        QCOMPARE(left.size(), (document ? 5 : 5 + rows.size()) - rows.size());
+        QCOMPARE(left.first().ref.track(), rows.contains(0) ? (rows.size() == 1 ? "b" : "d") : "a");
+    }
+
+    void copyToLibrary_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("free name") << "Road" << QStringList{"Mix"} << "Road";
+        QTest::newRow("Mix and Mix 2 taken") << "Mix" << QStringList{"Mix", "Mix 2"} << "Mix 3";
+        QTest::newRow("the starred playlist's name") << "Starred" << QStringList{} << "Starred 2";
+    }
+
+    void copyToLibrary()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, expected);
+        for (const QString& taken : existing)
+            library().create(taken);
+        PlaylistDocument document(
+            Playlist(name, QList<PlaylistTrack>{entry("a", "file://rel/a.mp3"), entry("b", "file:///abs/b.mp3")}));
+        auto view = viewOf(PlaylistStorage::document(&document, std::nullopt));
+        QCOMPARE(view->copyButton()->text(), QStringLiteral("Copy to Library"));
+        view->copyButton()->click();
+        const std::optional<Playlist> copy = library().playlist(expected);
+        QVERIFY(copy);
+        QCOMPARE(copy->tracks, document.playlist.tracks);
+        QCOMPARE(view->copyButton()->text(), QStringLiteral("Copied"));
+        QVERIFY(!view->copyButton()->isEnabled());
+        QCOMPARE(contentLines(),
+                 QStringList{QStringLiteral("Copied playlist '%1' to library as '%2'").arg(name, expected)});
+    }
+
+    void aFailedCopyKeepsTheButton()
+    {
+        PlaylistDocument document(playlistOf("Mix", {"a"}));
+        auto view = viewOf(PlaylistStorage::document(&document, std::nullopt));
+        m_store->failWrites = true;
+        view->copyButton()->click();
+        QCOMPARE(view->copyButton()->text(), QStringLiteral("Copy to Library"));
+        QVERIFY(view->copyButton()->isEnabled());
+        QCOMPARE(contentLines().size(), 1);
+        QVERIFY(contentLines()[0].startsWith("Failed to copy playlist to library: "));
+        m_store->failWrites = false;
+        view->copyButton()->click();
+        QCOMPARE(view->copyButton()->text(), QStringLiteral("Copied"));
+    }
+
+    void looksRight()
+    {
+        addPlaylist(playlistOf("Road Trip", {"Intro", "Highway", "Dusk"}));
+        auto view = viewOf(PlaylistStorage::library("Road Trip"));
+        view->resize(700, 240);
+        view->show();
+        QVERIFY(view->grab().save(QStringLiteral("/tmp/vessa-playlistcontent.png")));
+        PlaylistDocument document;
+        auto empty = viewOf(PlaylistStorage::document(&document, std::nullopt));
+        empty->resize(700, 360);
+        empty->show();
+        QVERIFY(empty->grab().save(QStringLiteral("/tmp/vessa-playlistempty.png")));
+    }
+};
+
+QTEST_MAIN(TestPlaylistContent)
+#include "tst_playlistcontent.moc"
