@@ -1,0 +1,84 @@
+// "Show in File Manager": the ShowItems call on the session bus, and the
+// parent folders opened when no file manager answers.
+
+#include "Vessa/Views/TrackLists/FileRevealer.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vessa;
+
+// A file manager on the bus that records what it was asked to show.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QList<QStringList> shown;
+public slots:
+    void ShowItems(const QStringList& uris, const QString& startupId)
+    {
+        Q_UNUSED(startupId);
+        shown.append(uris);
+    }
+};
+
+class TestFileRevealer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void itemsAndFolders_data()
+    {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("uris");
+        QTest::addColumn<QStringList>("folders");
+        QTest::newRow("two files in one folder")
+            << QStringList{"/m/a b.mp3", "/m/c.mp3"} << QStringList{"file:///m/a%20b.mp3", "file:///m/c.mp3"}
+            << QStringList{"/m"};
+        QTest::newRow("a member shows its archive, once")
+            << QStringList{"/z/set.zip::x/a.mp3", "/z/set.zip::x/b.mp3", "/y/d.mp3"}
+            << QStringList{"file:///z/set.zip", "file:///y/d.mp3"} << QStringList{"/z", "/y"};
+    }
+
+    void itemsAndFolders()
+    {
+        QFETCH(QStringList, paths);
+        QTEST(DesktopFileRevealer::itemUris(paths), "uris");
+        QStringList folders;
+        for (const QUrl& folder : DesktopFileRevealer::parentFolders(paths))
+            folders.append(folder.toLocalFile());
+        QTEST(folders, "folders");
+    }
+
+    void theFileManagerShowsTheFiles()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.isConnected());
+        FakeFileManager manager;
+        QVERIFY(bus.registerObject("/org/freedesktop/FileManager1", &manager, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService("org.freedesktop.FileManager1"));
+
+        QList<QUrl> opened;
+        DesktopFileRevealer revealer([&opened](const QUrl& folder) { opened.append(folder); });
+        revealer.reveal({"/m/a.mp3", "/m/b.mp3"});
+        QTRY_COMPARE(manager.shown.size(), 1);
+        QCOMPARE(manager.shown[0], (QStringList{"file:///m/a.mp3", "file:///m/b.mp3"}));
+        QVERIFY(opened.isEmpty());
+
+        bus.unregisterService("org.freedesktop.FileManager1");
+        bus.unregisterObject("/org/freedesktop/FileManager1");
+    }
+
+    void withoutAFileManagerTheFoldersOpen()
+    {
+        QList<QUrl> opened;
+        DesktopFileRevealer revealer([&opened](const QUrl& folder) { opened.append(folder); });
+        revealer.reveal({"/m/a.mp3", "/n/b.mp3", "/m/c.mp3"});
+        QTRY_COMPARE(opened.size(), 2);
+        QCOMPARE(opened, (QList<QUrl>{QUrl::fromLocalFile("/m"), QUrl::fromLocalFile("/n")}));
+    }
+};
+
+QTEST_MAIN(TestFileRevealer)
+#include "tst_filerevealer.moc"
