@@ -91,13 +91,13 @@ private slots:
         QFETCH(QString, key);
         QFETCH(bool, ascending);
         QFETCH(QStringList, expected);
-        const TrackListIndex index = indexOf(tracks);
+        TrackListIndex index = indexOf(tracks);
         QCOMPARE(titles(tracks, index.sorted(index.filtered(QString()), key, ascending)), expected);
     }
 
     void trackNumberWithoutNumbersSortsByPosition()
     {
-        const TrackListIndex index = indexOf(library, false);
+        TrackListIndex index = indexOf(library, false);
         QCOMPARE(titles(library, index.sorted(index.filtered(QString()), "trackNumber", false)),
                  (QStringList{"a5", "a4", "a3", "a2", "a1"}));
     }

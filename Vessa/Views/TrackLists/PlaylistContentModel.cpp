@@ -133,7 +133,7 @@ void PlaylistContentModel::recomputeDisplayedTracks()
         items.append({entry.ref.track(), entry.ref.artist(), entry.ref.album(),
                       duration ? std::optional<double>(double(*duration)) : std::nullopt, 0});
     }
-    const TrackListIndex index(items, false);
+    TrackListIndex index(items, false);
     m_displayed = index.sorted(index.filtered(m_searchText), m_sortKey, m_sortAscending);
     buildRows();
 }

@@ -62,18 +62,14 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
     titles.reserve(items.size());
     artists.reserve(items.size());
     albums.reserve(items.size());
-    m_foldedTitles.reserve(items.size());
-    m_foldedArtists.reserve(items.size());
-    m_foldedAlbums.reserve(items.size());
+    m_searchTexts.reserve(items.size());
     m_durations.reserve(items.size());
     m_discTrackKeys.reserve(items.size());
     for (const Item& item : items) {
         titles.append(item.title);
         artists.append(item.artist);
         albums.append(item.album);
-        m_foldedTitles.append(fold(item.title));
-        m_foldedArtists.append(fold(item.artist));
-        m_foldedAlbums.append(fold(item.album));
+        m_searchTexts.append(fold(item.title + QChar(u'\0') + item.artist + QChar(u'\0') + item.album));
         m_durations.append(item.duration.value_or(0.0));
         m_discTrackKeys.append(item.discTrackKey);
     }
@@ -90,26 +86,73 @@ QString TrackListIndex::fold(const QString& text)
     return text.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-QList<qsizetype> TrackListIndex::filtered(const QString& query) const
+bool TrackListIndex::matches(qsizetype position, const QString& foldedQuery) const
+{
+    return m_searchTexts[position].contains(foldedQuery);
+}
+
+QList<qsizetype> TrackListIndex::filtered(const QString& query)
 {
     QList<qsizetype> positions;
-    positions.reserve(size());
     if (query.isEmpty()) {
+        positions.reserve(size());
         for (qsizetype i = 0; i < size(); ++i)
             positions.append(i);
         return positions;
     }
     const QString folded = fold(query);
-    for (qsizetype i = 0; i < size(); ++i) {
-        if (m_foldedTitles[i].contains(folded) || m_foldedArtists[i].contains(folded)
-            || m_foldedAlbums[i].contains(folded))
-            positions.append(i);
+    if (folded.contains(QChar(u'\0'))) {
+        // Only a query without the separator can be searched for across the joined texts.
+        m_lastQuery.clear();
+        return positions;
     }
+    // Whatever contains the longer query contains the shorter one too.
+    const bool narrowing = !m_lastQuery.isEmpty() && folded.contains(m_lastQuery);
+    if (narrowing) {
+        for (const qsizetype position : std::as_const(m_lastMatches)) {
+            if (matches(position, folded))
+                positions.append(position);
+        }
+    } else {
+        for (qsizetype i = 0; i < size(); ++i) {
+            if (matches(i, folded))
+                positions.append(i);
+        }
+    }
+    m_lastQuery = folded;
+    m_lastMatches = positions;
     return positions;
 }
 
-QList<qsizetype> TrackListIndex::sorted(QList<qsizetype> positions, const QString& key, bool ascending) const
+QList<qsizetype> TrackListIndex::sorted(const QList<qsizetype>& positions, const QString& key, bool ascending)
 {
+    const QList<qsizetype>& order = fullOrder(key, ascending);
+    if (positions.size() == size())
+        return order;
+    // The subset in the whole list's order: ties keep position order there,
+    // as they keep the ascending order of `positions` here.
+    std::vector<bool> wanted(size_t(size()), false);
+    for (const qsizetype position : positions)
+        wanted[size_t(position)] = true;
+    QList<qsizetype> result;
+    result.reserve(positions.size());
+    for (const qsizetype position : order) {
+        if (wanted[size_t(position)])
+            result.append(position);
+    }
+    return result;
+}
+
+const QList<qsizetype>& TrackListIndex::fullOrder(const QString& key, bool ascending)
+{
+    const QString cacheKey = key + (ascending ? QLatin1Char('+') : QLatin1Char('-'));
+    auto cached = m_fullOrders.constFind(cacheKey);
+    if (cached != m_fullOrders.constEnd())
+        return *cached;
+    QList<qsizetype> positions(size());
+    for (qsizetype i = 0; i < size(); ++i)
+        positions[i] = i;
+
     // primary(a, b) follows the direction; secondary(a, b) never does.
     std::function<int(qsizetype, qsizetype)> primary;
     std::function<int(qsizetype, qsizetype)> secondary = [](qsizetype, qsizetype) { return 0; };
@@ -143,7 +186,7 @@ QList<qsizetype> TrackListIndex::sorted(QList<qsizetype> positions, const QStrin
             return first < 0;
         return secondary(a, b) < 0;
     });
-    return positions;
+    return *m_fullOrders.insert(cacheKey, std::move(positions));
 }
 
 } // namespace vessa

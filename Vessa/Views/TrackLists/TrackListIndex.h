@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -38,26 +39,36 @@ public:
     static QString fold(const QString& text);
 
     // Positions, in order, whose title, artist or album contains `query`
-    // ignoring case (accents count); every position for an empty query.
-    QList<qsizetype> filtered(const QString& query) const;
+    // ignoring case (accents count); every position for an empty query. A
+    // query that extends the previous one searches only its matches.
+    QList<qsizetype> filtered(const QString& query);
 
-    // A stable sort of `positions` by the key ("title", "artist", "album",
+    // A stable sort of ascending `positions` by the key ("title", "artist", "album",
     // "trackNumber", "time"; anything else sorts by position). Only the
     // primary comparison follows the direction: equal artists go by album
     // ascending, then by disc-track key; equal albums by disc-track key.
     // Missing durations count as 0. Ties keep their order in both directions.
-    QList<qsizetype> sorted(QList<qsizetype> positions, const QString& key, bool ascending) const;
+    // The whole list's order per key and direction is worked out once and
+    // kept, so later sorts of any subset take linear time.
+    QList<qsizetype> sorted(const QList<qsizetype>& positions, const QString& key, bool ascending);
 
 private:
+    const QList<qsizetype>& fullOrder(const QString& key, bool ascending);
+    bool matches(qsizetype position, const QString& foldedQuery) const;
+
     QList<int> m_titleRanks;
     QList<int> m_artistRanks;
     QList<int> m_albumRanks;
-    QList<QString> m_foldedTitles;
-    QList<QString> m_foldedArtists;
-    QList<QString> m_foldedAlbums;
+    // Folded title, artist and album of each item, separated by NUL (which
+    // no typed query holds), so one search covers all three.
+    QList<QString> m_searchTexts;
     QList<double> m_durations;
     QList<qint64> m_discTrackKeys;
     bool m_hasTrackNumbers = false;
+    // Caches of the filter and sort results; filled on first use.
+    QHash<QString, QList<qsizetype>> m_fullOrders;
+    QString m_lastQuery;
+    QList<qsizetype> m_lastMatches;
 };
 
 } // namespace vessa
