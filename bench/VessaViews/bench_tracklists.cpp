@@ -3,7 +3,8 @@
 // under 100 ms, and a new library handed to a shown list under 300 ms. Each
 // figure covers the whole path: filter and sort over the precomputed keys, the
 // rows, the table's update and a repaint of what is visible. Prints the median
-// and the slowest of several runs against the targets.
+// and the slowest of several runs against the targets, in main-thread CPU
+// time (steady on a busy machine) and in wall time.
 #include "Vessa/App/AppState.h"
 #include "Vessa/Views/TrackListView.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -50,26 +52,37 @@ QList<ScannedTrack> libraryOf(int count, const QString& titleSuffix)
     return tracks;
 }
 
+double threadMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 struct Figures {
-    std::vector<double> milliseconds;
-    void add(qint64 nanoseconds) { milliseconds.push_back(double(nanoseconds) / 1e6); }
+    std::vector<double> cpu;
+    std::vector<double> wall;
+
+    void measure(const std::function<void()>& work)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const double start = threadMilliseconds();
+        work();
+        cpu.push_back(threadMilliseconds() - start);
+        wall.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    static double median(std::vector<double> values)
+    {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    }
     void print(const char* what, double target) const
     {
-        std::vector<double> sorted = milliseconds;
-        std::sort(sorted.begin(), sorted.end());
-        std::printf("%-40s median %7.1f ms   slowest %7.1f ms   (target < %.0f ms)\n", what, sorted[sorted.size() / 2],
-                    sorted.back(), target);
+        std::printf("%-38s cpu median %6.1f ms, slowest %6.1f ms; wall median %6.1f ms   (target < %.0f ms)\n", what,
+                    median(cpu), *std::max_element(cpu.begin(), cpu.end()), median(wall), target);
     }
 };
-
-qint64 timed(TrackListView& view, const std::function<void()>& work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    view.table()->view()->viewport()->repaint();
-    return timer.nsecsElapsed();
-}
 
 } // namespace
 
@@ -102,44 +115,41 @@ int main(int argc, char** argv)
 
     Figures library;
     for (int run = 0; run < 6; ++run)
-        library.add(timed(view, [&] { view.setScannedTracks(run % 2 ? retagged : first); }));
+        library.measure([&] {
+            view.setScannedTracks(run % 2 ? retagged : first);
+            view.table()->view()->viewport()->repaint();
+        });
     library.print("new library to the shown list", 300);
 
     Figures keystrokes;
     const QStringList typed{"r", "ri", "riv", "rive", "river", "river 1", "river 12", "river 1", "river", "",
                             "é", "ét", "éte", "ÉTÉ",  "zz",    "",        "9",        "99",      "999",   ""};
     for (const QString& text : typed)
-        keystrokes.add(timed(view, [&] { view.model().setSearchText(text); }));
+        keystrokes.measure([&] {
+            view.model().setSearchText(text);
+            view.table()->view()->viewport()->repaint();
+        });
     keystrokes.print("filter keystroke (debounce excluded)", 16);
 
     for (const char* key : {"title", "artist", "album", "trackNumber", "time", "index"}) {
         Figures sort;
         for (int run = 0; run < 6; ++run)
-            sort.add(timed(view, [&] { view.model().setSort(QString::fromLatin1(key), run % 2 == 0); }));
+            sort.measure([&] {
+                view.model().setSort(QString::fromLatin1(key), run % 2 == 0);
+                view.table()->view()->viewport()->repaint();
+            });
         sort.print(qPrintable(QStringLiteral("sort by %1").arg(QLatin1String(key))), 100);
     }
 
     // The same work without a table: what the list's own model costs.
     TrackListModel model(state, nullptr);
     Figures modelLibrary, modelKeystrokes, modelSort;
-    for (int run = 0; run < 6; ++run) {
-        QElapsedTimer timer;
-        timer.start();
-        model.setScannedTracks(run % 2 ? retagged : first);
-        modelLibrary.add(timer.nsecsElapsed());
-    }
-    for (const QString& text : typed) {
-        QElapsedTimer timer;
-        timer.start();
-        model.setSearchText(text);
-        modelKeystrokes.add(timer.nsecsElapsed());
-    }
-    for (int run = 0; run < 6; ++run) {
-        QElapsedTimer timer;
-        timer.start();
-        model.setSort(QStringLiteral("title"), run % 2 == 0);
-        modelSort.add(timer.nsecsElapsed());
-    }
+    for (int run = 0; run < 6; ++run)
+        modelLibrary.measure([&] { model.setScannedTracks(run % 2 ? retagged : first); });
+    for (const QString& text : typed)
+        modelKeystrokes.measure([&] { model.setSearchText(text); });
+    for (int run = 0; run < 6; ++run)
+        modelSort.measure([&] { model.setSort(QStringLiteral("title"), run % 2 == 0); });
     std::printf("without the table:\n");
     modelLibrary.print("  new library", 300);
     modelKeystrokes.print("  filter keystroke", 16);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <vector>
 
 namespace vessa {
@@ -62,23 +63,36 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
     titles.reserve(items.size());
     artists.reserve(items.size());
     albums.reserve(items.size());
-    m_searchTexts.reserve(items.size());
     m_durations.reserve(items.size());
     m_discTrackKeys.reserve(items.size());
     for (const Item& item : items) {
         titles.append(item.title);
         artists.append(item.artist);
         albums.append(item.album);
-        m_searchTexts.append(fold(item.title + QChar(u'\0') + item.artist + QChar(u'\0') + item.album));
         m_durations.append(item.duration.value_or(0.0));
         m_discTrackKeys.append(item.discTrackKey);
     }
 
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    m_titleRanks = collationRanks(titles, collator);
-    m_artistRanks = collationRanks(artists, collator);
-    m_albumRanks = collationRanks(albums, collator);
+    // The titles' collation and the folding run beside the rest: each is a
+    // pure function of the texts, with a collator of its own (a collator is
+    // not shared between threads). Both are waited for before returning.
+    const auto ranksOf = [](const QList<QString>& texts) {
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        return collationRanks(texts, collator);
+    };
+    std::future<QList<int>> titleRanks = std::async(std::launch::async, ranksOf, std::cref(titles));
+    std::future<QList<QString>> searchTexts = std::async(std::launch::async, [&items] {
+        QList<QString> folded;
+        folded.reserve(items.size());
+        for (const Item& item : items)
+            folded.append(fold(item.title + QChar(u'\0') + item.artist + QChar(u'\0') + item.album));
+        return folded;
+    });
+    m_artistRanks = ranksOf(artists);
+    m_albumRanks = ranksOf(albums);
+    m_titleRanks = titleRanks.get();
+    m_searchTexts = searchTexts.get();
 }
 
 QString TrackListIndex::fold(const QString& text)

@@ -7,6 +7,7 @@
 #include "Vessa/Views/CoalescedRefresh.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 
+#include <QHash>
 #include <QSettings>
 
 namespace vessa {
@@ -15,7 +16,12 @@ TrackListModel::TrackListModel(AppState& appState, FileRevealerPtr revealer, QOb
     : QObject(parent),
       m_appState(appState),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
-      m_marksRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
+      m_marksRefresh(new CoalescedRefresh(
+          [this] {
+              markCurrentTrack();
+              buildRows();
+          },
+          this))
 {
     m_searchText = appState.settings().value(searchTextKey, QString()).toString();
     connect(&appState.playContext(), &PlayContext::currentTrackChanged, m_marksRefresh, &CoalescedRefresh::request);
@@ -83,6 +89,13 @@ void TrackListModel::recomputeDisplayedTracks()
 
 void TrackListModel::rebuildBaseRows()
 {
+    // Equal texts share one string, so copying rows touches less memory.
+    QHash<QString, QString> texts;
+    QHash<QString, QString> numbers;
+    const auto shared = [](QHash<QString, QString>& pool, const QString& text) -> const QString& {
+        auto it = pool.constFind(text);
+        return it != pool.constEnd() ? *it : *pool.insert(text, text);
+    };
     m_baseRows.clear();
     m_baseRows.reserve(m_tracks.size());
     for (qsizetype i = 0; i < m_tracks.size(); ++i) {
@@ -92,10 +105,10 @@ void TrackListModel::rebuildBaseRows()
         row.ref = track.ref;
         row.index = i;
         row.title = track.title;
-        row.artist = track.artist;
-        row.album = track.album;
+        row.artist = shared(texts, track.artist);
+        row.album = shared(texts, track.album);
         row.duration = track.duration;
-        row.trackNumberDisplay = trackNumberDisplay(track);
+        row.trackNumberDisplay = shared(numbers, trackNumberDisplay(track));
         row.userInfo = track.fileURL;
         m_baseRows.append(std::move(row));
     }
@@ -105,24 +118,40 @@ void TrackListModel::rebuildBaseRows()
 void TrackListModel::refreshMarks()
 {
     const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
+    const std::optional<TrackRef> current = m_appState.playContext().currentTrack();
     for (TrackRow& row : m_baseRows) {
         const TrackAvailability answer = availability.availability(row.ref);
         row.isResolvable = answer == TrackAvailability::available;
         row.isDownloadable = answer == TrackAvailability::downloadable;
+        row.isPlaying = current && row.ref == *current;
+    }
+}
+
+void TrackListModel::markCurrentTrack()
+{
+    const std::optional<TrackRef> current = m_appState.playContext().currentTrack();
+    for (qsizetype i = 0; i < m_baseRows.size(); ++i) {
+        const bool playing = current && m_baseRows.at(i).ref == *current;
+        if (m_baseRows.at(i).isPlaying != playing)
+            m_baseRows[i].isPlaying = playing;
     }
 }
 
 void TrackListModel::buildRows()
 {
-    const std::optional<TrackRef> current = m_appState.playContext().currentTrack();
-    TrackRows rows;
-    rows.reserve(m_displayed.size());
-    for (const qsizetype position : std::as_const(m_displayed)) {
-        rows.append(m_baseRows[position]);
-        if (current && rows.back().ref == *current)
-            rows.back().isPlaying = true;
+    const bool inScanOrder = m_displayed.size() == m_baseRows.size()
+                             && (m_displayed.isEmpty()
+                                 || (m_displayed.front() == 0 && m_displayed.back() == m_displayed.size() - 1
+                                     && m_sortKey == QLatin1String("index")));
+    if (inScanOrder) {
+        m_rows = m_baseRows;
+    } else {
+        TrackRows rows;
+        rows.reserve(m_displayed.size());
+        for (const qsizetype position : std::as_const(m_displayed))
+            rows.append(m_baseRows.at(position));
+        m_rows = std::move(rows);
     }
-    m_rows = std::move(rows);
     emit rowsChanged();
 }
 

@@ -67,14 +67,17 @@ signals:
 private:
     void recomputeDisplayedTracks();
     void rebuildBaseRows();
+    // Availability and playing marks of every base row.
     void refreshMarks();
+    void markCurrentTrack();
     void buildRows();
 
     AppState& m_appState;
     FileRevealerPtr m_revealer;
     QList<ScannedTrack> m_tracks;
     TrackListIndex m_index;
-    // One row per scanned track, marks as of the last refresh.
+    // One row per scanned track, marks included; shown as it is (shared,
+    // not copied) while the list is unfiltered in scan order.
     TrackRows m_baseRows;
     QString m_searchText;
     QString m_sortKey = QStringLiteral("index");
