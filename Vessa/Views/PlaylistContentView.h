@@ -34,7 +34,7 @@ public:
                                  QWidget* parent = nullptr);
     ~PlaylistContentView() override;
 
-    // Points the view at another storage (a renamed playlist, a document
+    // Points the view at another storage of the same kind (a renamed playlist, a document
     // saved under a new file); filter, sort and selection stay.
     void setStorage(PlaylistStorage storage);
     // The document was changed by its owner: show it again.

@@ -43,8 +43,7 @@ PlaylistContentModel::PlaylistContentModel(AppState& appState, PlaylistStorage s
     connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
 
     rebuildLibraryLocations();
-    m_entries = playlist().tracks;
-    recomputeDisplayedTracks();
+    setEntries(playlist().tracks);
 }
 
 PlaylistContentModel::~PlaylistContentModel() = default;
@@ -52,8 +51,7 @@ PlaylistContentModel::~PlaylistContentModel() = default;
 void PlaylistContentModel::setStorage(PlaylistStorage storage)
 {
     m_storage = std::move(storage);
-    m_entries = playlist().tracks;
-    recomputeDisplayedTracks();
+    setEntries(playlist().tracks);
     emit storageChanged();
 }
 
@@ -118,14 +116,13 @@ void PlaylistContentModel::setSort(const QString& key, bool ascending)
 void PlaylistContentModel::reloadEntries()
 {
     QList<PlaylistTrack> entries = playlist().tracks;
-    if (entries == m_entries)
-        return;
-    m_entries = std::move(entries);
-    recomputeDisplayedTracks();
+    if (entries != m_entries)
+        setEntries(std::move(entries));
 }
 
-void PlaylistContentModel::recomputeDisplayedTracks()
+void PlaylistContentModel::setEntries(QList<PlaylistTrack> entries)
 {
+    m_entries = std::move(entries);
     QList<TrackListIndex::Item> items;
     items.reserve(m_entries.size());
     for (const PlaylistTrack& entry : std::as_const(m_entries)) {
@@ -133,8 +130,13 @@ void PlaylistContentModel::recomputeDisplayedTracks()
         items.append({entry.ref.track(), entry.ref.artist(), entry.ref.album(),
                       duration ? std::optional<double>(double(*duration)) : std::nullopt, 0});
     }
-    TrackListIndex index(items, false);
-    m_displayed = index.sorted(index.filtered(m_searchText), m_sortKey, m_sortAscending);
+    m_index = TrackListIndex(items, false);
+    recomputeDisplayedTracks();
+}
+
+void PlaylistContentModel::recomputeDisplayedTracks()
+{
+    m_displayed = m_index.sorted(m_index.filtered(m_searchText), m_sortKey, m_sortAscending);
     buildRows();
 }
 

@@ -3,6 +3,7 @@
 #include "Parvik/Playlist.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
+#include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"
 #include "Vessa/Views/TrackTable/TrackTableConfiguration.h"
@@ -105,6 +106,7 @@ signals:
 
 private:
     void reloadEntries();
+    void setEntries(QList<PlaylistTrack> entries);
     void recomputeDisplayedTracks();
     void rebuildLibraryLocations();
     void buildRows();
@@ -119,6 +121,8 @@ private:
     bool m_copiedToLibrary = false;
     // The playlist's entries as last read from the storage.
     QList<PlaylistTrack> m_entries;
+    // The filter and sort keys of m_entries.
+    TrackListIndex m_index;
     QList<qsizetype> m_displayed;
     TrackRows m_rows;
     // The first scanned file of every track.

@@ -81,8 +81,10 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         return collationRanks(texts, collator);
     };
-    std::future<QList<int>> titleRanks = std::async(std::launch::async, ranksOf, std::cref(titles));
-    std::future<QList<QString>> searchTexts = std::async(std::launch::async, [&items] {
+    // Small lists (most playlists) are not worth a thread.
+    const std::launch launch = items.size() >= 5000 ? std::launch::async : std::launch::deferred;
+    std::future<QList<int>> titleRanks = std::async(launch, ranksOf, std::cref(titles));
+    std::future<QList<QString>> searchTexts = std::async(launch, [&items] {
         QList<QString> folded;
         folded.reserve(items.size());
         for (const Item& item : items)
