@@ -1,6 +1,7 @@
 #include "Vessa/Views/PlaylistContentView.h"
 
 #include "Vessa/App/AppState.h"
+#include "Vessa/Views/CoalescedRefresh.h"
 #include "Vessa/Views/Icons.h"
 #include "Vessa/Views/TrackLists/DebouncedFilterField.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
@@ -42,7 +43,8 @@ PlaylistContentView::PlaylistContentView(AppState& appState, PlaylistStorage sto
       m_filterField(new DebouncedFilterField(this)),
       m_stack(new QStackedWidget(this)),
       m_table(new TrackTable(m_model->configuration(), this)),
-      m_emptyState(new QWidget(this))
+      m_emptyState(new QWidget(this)),
+      m_applyCallbacks(new CoalescedRefresh([this] { applyCallbacks(); }, this))
 {
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(8, 6, 8, 6);
@@ -87,6 +89,7 @@ PlaylistContentView::PlaylistContentView(AppState& appState, PlaylistStorage sto
     });
     showEmptyStateTexts();
     showRows();
+    applyCallbacks();
 }
 
 PlaylistContentView::~PlaylistContentView() = default;
@@ -115,23 +118,39 @@ void PlaylistContentView::showRows()
 {
     // Drops and reordering exist only in manual order.
     const bool manual = m_model->isManualOrder();
-    m_table->setConfiguration(m_model->configuration());
+    if (m_manualCallbacks != manual) {
+        m_manualCallbacks = manual;
+        m_table->setConfiguration(m_model->configuration());
+        // The table may be running one of its callbacks now (a header click
+        // that left manual order): they are replaced once it has returned.
+        m_applyCallbacks->request();
+    }
+    m_table->setRows(m_model->rows());
+    m_stack->setCurrentWidget(m_model->isEmpty() ? m_emptyState : static_cast<QWidget*>(m_table));
+}
+
+void PlaylistContentView::applyCallbacks()
+{
     TrackTableCallbacks callbacks;
     callbacks.onPlay = [this](qsizetype index) { m_model->playTrack(index); };
     callbacks.onRemove = [this](const QList<qsizetype>& indexes) { m_model->removeTracks(indexes); };
-    if (manual) {
+    if (m_model->isManualOrder()) {
+        // Checked again at the call: the order may have left manual order
+        // before these callbacks are replaced.
         callbacks.onReorder = [this](const QList<int>& rows, int destination) {
-            m_model->handleReorder(rows, destination);
+            if (m_model->isManualOrder())
+                m_model->handleReorder(rows, destination);
         };
-        callbacks.onDrop = [this](const QList<PlaylistTrack>& tracks, int row) { m_model->handleDrop(tracks, row); };
+        callbacks.onDrop = [this](const QList<PlaylistTrack>& tracks, int row) {
+            if (m_model->isManualOrder())
+                m_model->handleDrop(tracks, row);
+        };
     }
     callbacks.onSortChanged = [this](const QString& key, Qt::SortOrder order) {
         m_model->setSort(key, order == Qt::AscendingOrder);
     };
     callbacks.contextMenuItems = [this](const TrackRows& rows) { return m_model->contextMenu(rows); };
     m_table->setCallbacks(std::move(callbacks));
-    m_table->setRows(m_model->rows());
-    m_stack->setCurrentWidget(m_model->isEmpty() ? m_emptyState : static_cast<QWidget*>(m_table));
 }
 
 void PlaylistContentView::showEmptyStateTexts()

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -13,6 +15,7 @@ class QStackedWidget;
 namespace vessa {
 
 class AppState;
+class CoalescedRefresh;
 class DebouncedFilterField;
 class PlaylistContentModel;
 class TrackTable;
@@ -58,6 +61,7 @@ signals:
 
 private:
     void showRows();
+    void applyCallbacks();
     void showEmptyStateTexts();
     void showCopyState();
 
@@ -70,6 +74,9 @@ private:
     QLabel* m_emptyIcon;
     QLabel* m_emptyTitle;
     QLabel* m_emptySubtitle;
+    // Whether the table's callbacks are those of manual order; none yet.
+    std::optional<bool> m_manualCallbacks;
+    CoalescedRefresh* m_applyCallbacks;
 };
 
 } // namespace vessa

@@ -4,6 +4,7 @@
 #include "Oblin/PlayContext.h"
 #include "Rasko/DestinationPlugin.h"
 #include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/App/TrackDragPayload.h"
 #include "Vessa/Views/PlaylistContentView.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
@@ -11,6 +12,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -190,9 +192,16 @@ private slots:
         QVERIFY(!model.isManualOrder());
         QVERIFY(!view->table()->configuration().droppable);
         model.setSearchText(QString());
+
+        // A drop through the table lands in the playlist; once sorted, drops are refused.
+        std::unique_ptr<QMimeData> payload(encodeTrackRefs({entry("x").ref}));
+        QVERIFY(view->table()->handleDrop(*payload, TrackDropDecision::Operation::Copy, 1));
+        QCOMPARE(titlesOf(*library().playlist("Mix")), (QStringList{"a", "x", "b", "c"}));
         model.setSort("title", true);
         QVERIFY(!model.isManualOrder());
         QVERIFY(!view->table()->configuration().reorderable);
+        QTRY_VERIFY(!view->table()->handleDrop(*payload, TrackDropDecision::Operation::Copy, 1));
+        QCOMPARE(library().playlist("Mix")->tracks.size(), 4);
         // The playing column's header always brings back ascending playlist order.
         model.setSort("index", false);
         QVERIFY(model.sortAscending());
