@@ -1,0 +1,31 @@
+#include "Vessa/Views/DetailState.h"
+
+namespace vessa::DetailState {
+
+Page pageFor(const std::optional<SidebarSource>& source, bool isScanning, bool libraryIsEmpty)
+{
+    if (source && source->showsPlaylist())
+        return Page::playlist;
+    if (isScanning && libraryIsEmpty)
+        return Page::scanning;
+    return libraryIsEmpty ? Page::empty : Page::library;
+}
+
+QString scanningText(const std::optional<ScanProgress>& progress)
+{
+    if (!progress)
+        return QStringLiteral("Scanning for music files...");
+    return QStringLiteral("Scanning %1/%2 files...").arg(progress->completed).arg(progress->total);
+}
+
+QString emptyTitle()
+{
+    return QStringLiteral("No tracks loaded");
+}
+
+QString emptyHint()
+{
+    return QStringLiteral("Add a music folder with the + button, or press Ctrl+, to open Settings.");
+}
+
+} // namespace vessa::DetailState

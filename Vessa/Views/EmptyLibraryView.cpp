@@ -1,0 +1,44 @@
+#include "Vessa/Views/EmptyLibraryView.h"
+
+#include "Vessa/Views/DetailState.h"
+#include "Vessa/Views/Icons.h"
+#include "Vessa/Views/TextStyles.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace vessa {
+
+EmptyLibraryView::EmptyLibraryView(QWidget* parent)
+    : QWidget(parent), m_title(new QLabel(DetailState::emptyTitle())), m_hint(new QLabel(DetailState::emptyHint()))
+{
+    auto* symbol = new QLabel;
+    symbol->setPixmap(Icons::tinted(QStringLiteral("music.note.list"), QSize(64, 64), devicePixelRatioF(),
+                                    TextStyles::secondaryText(palette())));
+    QFont titleFont = m_title->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
+    m_title->setFont(titleFont);
+    TextStyles::makeSecondary(m_title);
+    TextStyles::makeTertiary(m_hint);
+    m_hint->setWordWrap(true);
+    m_hint->setAlignment(Qt::AlignCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(16);
+    layout->addStretch();
+    layout->addWidget(symbol, 0, Qt::AlignHCenter);
+    layout->addWidget(m_title, 0, Qt::AlignHCenter);
+    layout->addWidget(m_hint, 0, Qt::AlignHCenter);
+    layout->addStretch();
+}
+
+QString EmptyLibraryView::title() const
+{
+    return m_title->text();
+}
+
+QString EmptyLibraryView::hint() const
+{
+    return m_hint->text();
+}
+
+} // namespace vessa

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Oblin/RepeatMode.h"
+#include "Rasko/TrackMetadata.h"
+#include "VessaCore/TrackRef.h"
+#include "VessaCore/TransportState.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace vessa {
+
+// The now-playing bar's decisions and texts, apart from its widgets.
+namespace NowPlayingFormat {
+
+// "m:ss" of the whole seconds (truncated toward zero); minutes are not
+// capped: 3725 -> "62:05". A value that is not finite reads "0:00"; one
+// beyond the 64-bit range is clamped to it.
+QString formatTime(double seconds);
+
+// position / duration when the duration is above 0, else 0; within 0...1.
+double progressFraction(double position, std::optional<double> duration);
+
+// Exactly 0: "speaker.slash.fill"; below 0.33: "speaker.wave.1.fill"; below
+// 0.66: "speaker.wave.2.fill"; else "speaker.wave.3.fill".
+QString volumeSymbol(double volume);
+// "Volume: 75%" of the truncated percentage.
+QString volumeTooltip(double volume);
+// The mute button: above 0 mutes to 0, else unmutes to 0.75.
+double afterMuteButton(double volume);
+QString muteButtonSymbol(double volume);
+
+QString repeatSymbol(RepeatMode mode);
+// "Repeat: Off", "Repeat: All" or "Repeat: One".
+QString repeatTooltip(RepeatMode mode);
+
+enum class TrackInfoForm {
+    metadata,   // artwork, title, artist — album
+    loading,    // a spinner and the reference's track field
+    notPlaying, // "Not Playing"
+};
+TrackInfoForm trackInfoForm(const std::optional<TrackRef>& track, const std::optional<TrackMetadata>& metadata,
+                            const TransportState& transport);
+
+// The title, or "Unknown Title".
+QString titleLine(const TrackMetadata& metadata);
+// "Artist — Album", the artist or the album alone, or nothing.
+QString artistAlbumLine(const TrackMetadata& metadata);
+
+} // namespace NowPlayingFormat
+
+} // namespace vessa

@@ -1,0 +1,84 @@
+#include "Vessa/Views/PositionScrubber.h"
+
+#include "Vessa/Views/NowPlayingFormat.h"
+#include "Vessa/Views/TextStyles.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace vessa {
+
+namespace {
+
+QLabel* timeLabel()
+{
+    auto* label = new QLabel(QStringLiteral("0:00"));
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.8);
+    font.setStyleHint(QFont::Monospace);
+    font.setFamily(QStringLiteral("monospace"));
+    label->setFont(font);
+    TextStyles::makeSecondary(label);
+    return label;
+}
+
+} // namespace
+
+PositionScrubber::PositionScrubber(std::function<void(double seconds)> seek, QWidget* parent)
+    : QWidget(parent),
+      m_seek(std::move(seek)),
+      m_slider(new QSlider(Qt::Horizontal)),
+      m_elapsed(timeLabel()),
+      m_total(timeLabel())
+{
+    m_slider->setObjectName(QStringLiteral("positionSlider"));
+    m_slider->setRange(0, steps);
+    m_slider->setFocusPolicy(Qt::NoFocus);
+    m_slider->setEnabled(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(m_slider);
+    auto* times = new QHBoxLayout;
+    times->addWidget(m_elapsed);
+    times->addStretch();
+    times->addWidget(m_total);
+    layout->addLayout(times);
+    // Programmatic updates run under a signal blocker, so this is the user.
+    connect(m_slider, &QSlider::valueChanged, this, &PositionScrubber::userMoved);
+}
+
+void PositionScrubber::setTimes(double position, std::optional<double> duration)
+{
+    m_duration = duration.value_or(0.0);
+    m_slider->setEnabled(m_duration > 0.0);
+    m_elapsed->setText(NowPlayingFormat::formatTime(position));
+    m_total->setText(NowPlayingFormat::formatTime(m_duration));
+    if (m_slider->isSliderDown())
+        return;
+    const QSignalBlocker blocker(m_slider);
+    m_slider->setValue(static_cast<int>(std::lround(NowPlayingFormat::progressFraction(position, duration) * steps)));
+}
+
+void PositionScrubber::userMoved(int value)
+{
+    if (m_duration > 0.0 && m_seek)
+        m_seek(m_duration * value / steps);
+}
+
+QString PositionScrubber::elapsedText() const
+{
+    return m_elapsed->text();
+}
+
+QString PositionScrubber::totalText() const
+{
+    return m_total->text();
+}
+
+} // namespace vessa

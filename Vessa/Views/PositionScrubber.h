@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QSlider;
+
+namespace vessa {
+
+// The now-playing bar's position slider with the elapsed and total times
+// below it. The clock's updates move the slider without seeking, and not
+// while the user holds it; every value the user sets is handed to the seek
+// action as seconds.
+class PositionScrubber : public QWidget {
+    Q_OBJECT
+public:
+    // The slider's steps from start to end.
+    static constexpr int steps = 1000;
+
+    explicit PositionScrubber(std::function<void(double seconds)> seek, QWidget* parent = nullptr);
+
+    // The clock's position and duration; disabled while the duration is absent or 0.
+    void setTimes(double position, std::optional<double> duration);
+
+    QSlider* slider() const { return m_slider; }
+    QString elapsedText() const;
+    QString totalText() const;
+
+private:
+    void userMoved(int value);
+
+    std::function<void(double)> m_seek;
+    double m_duration = 0.0;
+    QSlider* m_slider;
+    QLabel* m_elapsed;
+    QLabel* m_total;
+};
+
+} // namespace vessa

@@ -1,0 +1,143 @@
+#include "Vessa/Views/VolumeControl.h"
+
+#include "Vessa/App/AppState.h"
+#include "Vessa/Views/Icons.h"
+#include "Vessa/Views/NowPlayingFormat.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vessa {
+
+namespace {
+
+double savedVolume(const QSettings& settings)
+{
+    bool ok = false;
+    const double volume = settings.value(AppState::volumeKey).toDouble(&ok);
+    return ok && std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : double(AppState::defaultVolume);
+}
+
+QLabel* captionSymbol(const QString& symbol)
+{
+    auto* label = new QLabel;
+    label->setPixmap(Icons::icon(symbol).pixmap(12, 12, QIcon::Disabled));
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+} // namespace
+
+VolumeControl::VolumeControl(QSettings& settings, std::function<void(float)> apply, QWidget* parent)
+    : QWidget(parent),
+      m_settings(settings),
+      m_apply(std::move(apply)),
+      m_volume(savedVolume(settings)),
+      m_button(new QToolButton(this))
+{
+    m_button->setObjectName(QStringLiteral("volumeButton"));
+    m_button->setAutoRaise(true);
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setFixedWidth(24);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_button);
+    connect(m_button, &QToolButton::clicked, this, &VolumeControl::togglePopup);
+    updateLooks();
+}
+
+void VolumeControl::setVolume(double volume)
+{
+    volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 0.0;
+    if (volume == m_volume)
+        return;
+    m_volume = volume;
+    m_settings.setValue(AppState::volumeKey, m_volume);
+    if (m_apply)
+        m_apply(static_cast<float>(m_volume));
+    updateLooks();
+}
+
+QWidget* VolumeControl::popup()
+{
+    if (m_popup)
+        return m_popup;
+    auto* frame = new QFrame(this, Qt::Popup);
+    frame->setObjectName(QStringLiteral("volumePopup"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(12, 10, 12, 10);
+    layout->setSpacing(6);
+    layout->addWidget(captionSymbol(QStringLiteral("speaker.wave.3.fill")));
+    m_slider = new QSlider(Qt::Vertical);
+    m_slider->setObjectName(QStringLiteral("volumeSlider"));
+    m_slider->setRange(0, steps);
+    m_slider->setFixedSize(28, 200);
+    layout->addWidget(m_slider, 0, Qt::AlignHCenter);
+    layout->addWidget(captionSymbol(QStringLiteral("speaker.fill")));
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+    m_mute = new QToolButton;
+    m_mute->setObjectName(QStringLiteral("muteButton"));
+    m_mute->setAutoRaise(true);
+    m_mute->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(m_mute, 0, Qt::AlignHCenter);
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) { setVolume(double(value) / steps); });
+    connect(m_mute, &QToolButton::clicked, this, [this] { setVolume(NowPlayingFormat::afterMuteButton(m_volume)); });
+    m_popup = frame;
+    updateLooks();
+    return m_popup;
+}
+
+QSlider* VolumeControl::slider()
+{
+    popup();
+    return m_slider;
+}
+
+QToolButton* VolumeControl::muteButton()
+{
+    popup();
+    return m_mute;
+}
+
+void VolumeControl::togglePopup()
+{
+    QWidget* shown = popup();
+    if (shown->isVisible()) {
+        shown->hide();
+        return;
+    }
+    shown->adjustSize();
+    const QPoint anchor = m_button->mapToGlobal(QPoint(m_button->width() / 2, 0));
+    shown->move(anchor.x() - shown->width() / 2, anchor.y() - shown->height() - 4);
+    shown->show();
+}
+
+bool VolumeControl::isPopupShown() const
+{
+    return m_popup && m_popup->isVisible();
+}
+
+void VolumeControl::updateLooks()
+{
+    m_button->setIcon(Icons::icon(NowPlayingFormat::volumeSymbol(m_volume)));
+    m_button->setToolTip(NowPlayingFormat::volumeTooltip(m_volume));
+    if (!m_popup)
+        return;
+    const QSignalBlocker blocker(m_slider);
+    m_slider->setValue(static_cast<int>(std::lround(m_volume * steps)));
+    m_mute->setIcon(Icons::icon(NowPlayingFormat::muteButtonSymbol(m_volume)));
+}
+
+} // namespace vessa

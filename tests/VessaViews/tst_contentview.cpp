@@ -1,0 +1,434 @@
+// The main window over a real app state (temporary home, real scans of
+// hand-made WAV files, SDL's dummy output): the detail states, the "Error"
+// alert, Space, reveal, the sidebar's folders and playlists. The lists of
+// the detail pane are light stand-ins that record what they are handed.
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/TrackDragPayload.h"
+#include "Vessa/Views/ContentView.h"
+#include "Vessa/Views/EmptyLibraryView.h"
+#include "Vessa/Views/ErrorAlert.h"
+#include "Vessa/Views/InlineNameField.h"
+#include "Vessa/Views/NowPlayingView.h"
+#include "Vessa/Views/PlaylistOperations.h"
+#include "Vessa/Views/ScanningStateView.h"
+#include "Vessa/Views/SidebarSelection.h"
+#include "VessaCore/Error.h"
+#include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/TextError.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+// What the detail pane handed its lists.
+struct ListRecord {
+    QList<ScannedTrack> libraryTracks;
+    QList<TrackRef> revealed;
+    QString playlist;
+};
+
+DetailLists recordingLists(ListRecord& record)
+{
+    DetailLists lists;
+    lists.makeLibraryList = [](AppState&) -> QWidget* {
+        auto* list = new QLineEdit; // a text field of the list, as the real one has
+        list->setObjectName(QStringLiteral("libraryList"));
+        return list;
+    };
+    lists.showLibraryTracks = [&record](QWidget*, const QList<ScannedTrack>& tracks) { record.libraryTracks = tracks; };
+    lists.revealTrack = [&record](QWidget*, const TrackRef& track) { record.revealed << track; };
+    lists.makePlaylistView = [&record](AppState&, const QString& name) -> QWidget* {
+        record.playlist = name;
+        return new QWidget;
+    };
+    lists.showPlaylist = [&record](QWidget*, const QString& name) { record.playlist = name; };
+    return lists;
+}
+
+QStringList titles(const QList<ScannedTrack>& tracks)
+{
+    QStringList result;
+    for (const ScannedTrack& track : tracks)
+        result << track.title;
+    return result;
+}
+
+QStringList rowTexts(const QList<QTreeWidgetItem*>& items)
+{
+    QStringList texts;
+    for (const QTreeWidgetItem* item : items)
+        texts << item->text(0) + u'|' + item->text(SidebarView::countColumn);
+    return texts;
+}
+
+} // namespace
+
+class ContentViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppStateRig> m_rig;
+    std::unique_ptr<AppState> m_state;
+    ListRecord m_record;
+    std::unique_ptr<ContentView> m_window;
+
+    void open()
+    {
+        m_window = std::make_unique<ContentView>(*m_state, recordingLists(m_record));
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+    QWidget* page() const { return m_window->detailPages()->currentWidget(); }
+    SidebarView* sidebar() const { return m_window->sidebar(); }
+    // Folders "A" (two tracks, one in a subfolder) and its sibling "AB" (one track).
+    void addSiblingFolders()
+    {
+        QVERIFY(!m_rig->writeWav(QStringLiteral("A/a1.wav"), 44100 * 30).isEmpty());
+        QVERIFY(!m_rig->writeWav(QStringLiteral("A/sub/a2.wav")).isEmpty());
+        QVERIFY(!m_rig->writeWav(QStringLiteral("AB/ab1.wav")).isEmpty());
+        m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("A")));
+        m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("AB")));
+    }
+    QMessageBox* shownErrorBox() const { return m_window->errorAlert()->box(); }
+
+private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
+    void init()
+    {
+        m_rig = std::make_unique<AppStateRig>();
+        m_record = ListRecord();
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_state.reset();
+        m_rig.reset();
+    }
+
+    void emptyLibraryWithoutFoldersShowsTheEmptyState()
+    {
+        m_state = m_rig->start();
+        open();
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Vessa"));
+        QCOMPARE(page(), m_window->emptyState());
+        QCOMPARE(m_window->emptyState()->title(), QStringLiteral("No tracks loaded"));
+        QVERIFY(m_window->emptyState()->hint().contains(QStringLiteral("Ctrl+,")));
+        // No folders: showing the window scans nothing.
+        QVERIFY(!m_state->isScanning());
+    }
+
+    void showingTheWindowScansAndTheListFollows()
+    {
+        m_state = m_rig->start();
+        addSiblingFolders();
+        QVERIFY(AppStateRig::scanned(*m_state));
+        m_state.reset();
+        // A new run: the library is in the database, nothing is loaded yet.
+        m_state = m_rig->start();
+        QVERIFY(m_state->scannedTracks().isEmpty());
+        const auto scansStarted = [&] {
+            return m_rig->appLines().filter(QStringLiteral("Starting scan of 2 directories")).size();
+        };
+        const qsizetype before = scansStarted();
+        open();
+        QCOMPARE(scansStarted(), before + 1);
+        QTRY_COMPARE(page(), m_window->libraryList());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_state->isScanning(), 20000);
+        QTRY_COMPARE(m_record.libraryTracks.size(), 3);
+
+        // Hidden and shown again: another rescan, and the list stays.
+        m_window->hide();
+        m_window->show();
+        QCOMPARE(scansStarted(), before + 2);
+        QCOMPARE(page(), m_window->libraryList());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_state->isScanning(), 20000);
+        QCOMPARE(page(), m_window->libraryList());
+    }
+
+    void theFirstScanOfAnEmptyLibraryShowsTheScanningState()
+    {
+        m_state = m_rig->start();
+        open();
+        constexpr int fileCount = 30;
+        for (int i = 0; i < fileCount; ++i)
+            QVERIFY(!m_rig->writeWav(QStringLiteral("Many/%1.wav").arg(i)).isEmpty());
+        m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("Many")));
+        m_state->rescanAll();
+        // The pane follows at the next turn of the event loop.
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(page(), m_window->scanningState());
+        QVERIFY(m_window->scanningState()->text().startsWith(QStringLiteral("Scanning ")));
+        QTRY_COMPARE_WITH_TIMEOUT(page(), m_window->libraryList(), 20000);
+        QCOMPARE(m_window->scanningState()->text(), QStringLiteral("Scanning %1/%1 files...").arg(fileCount));
+    }
+
+    void foldersListTheirOwnTracksNotASiblingsOnes()
+    {
+        m_state = m_rig->start();
+        addSiblingFolders();
+        QVERIFY(AppStateRig::scanned(*m_state));
+        open();
+        QCOMPARE(rowTexts(sidebar()->folderItems()), (QStringList{"A|2", "AB|1"}));
+        m_window->selection().setSource(SidebarSource::folder(m_rig->folder(QStringLiteral("A"))));
+        QTRY_COMPARE(titles(m_record.libraryTracks), (QStringList{"a1", "a2"}));
+        QCOMPARE(titles(m_window->tracksForSelection()), (QStringList{"a1", "a2"}));
+        // The user picks the sibling in the sidebar.
+        sidebar()->setCurrentItem(sidebar()->folderItems().at(1));
+        QCOMPARE(m_window->selection().source(), SidebarSource::folder(m_rig->folder(QStringLiteral("AB"))));
+        QTRY_COMPARE(titles(m_record.libraryTracks), QStringList{"ab1"});
+    }
+
+    void theFoldersFoldIsSaved()
+    {
+        m_state = m_rig->start();
+        open();
+        QVERIFY(!sidebar()->localFilesItem()->isExpanded());
+        sidebar()->localFilesItem()->setExpanded(true);
+        QCOMPARE(m_state->settings().value(QStringLiteral("sidebarFoldersExpanded")).toBool(), true);
+        m_window.reset();
+        open();
+        QVERIFY(sidebar()->localFilesItem()->isExpanded());
+    }
+
+    void addFolderAsksTheChooserAndScans()
+    {
+        m_state = m_rig->start();
+        open();
+        QVERIFY(!m_rig->writeWav(QStringLiteral("New/n1.wav")).isEmpty());
+        const QString folder = m_rig->folder(QStringLiteral("New"));
+        QString answer;
+        sidebar()->setFolderChooser([&](QWidget*) { return answer; });
+        sidebar()->addFolderButton()->click();
+        QVERIFY(m_state->watchedDirectories().isEmpty());
+        QVERIFY(!m_state->isScanning());
+        answer = folder;
+        sidebar()->addFolderButton()->click();
+        QCOMPARE(m_state->watchedDirectories(), QStringList{folder});
+        QVERIFY(m_state->isScanning());
+        QTRY_COMPARE_WITH_TIMEOUT(rowTexts(sidebar()->folderItems()), QStringList{"New|1"}, 20000);
+    }
+
+    void theErrorAlertFollowsScanError()
+    {
+        m_state = m_rig->start();
+        open();
+        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
+        QVERIFY(shownErrorBox());
+        QCOMPARE(shownErrorBox()->windowTitle(), QStringLiteral("Error"));
+        QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk on fire"));
+        // A new error updates the box already up.
+        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk still on fire"))));
+        QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk still on fire"));
+        QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
+        shownErrorBox()->button(QMessageBox::Ok)->click();
+        QVERIFY(!m_state->scanError());
+        QTRY_VERIFY(!shownErrorBox());
+        // Raised again by the next error; Escape dismisses and clears it too.
+        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Again"))));
+        QVERIFY(shownErrorBox());
+        QTest::keyClick(shownErrorBox(), Qt::Key_Escape);
+        QVERIFY(!m_state->scanError());
+        QTRY_VERIFY(!shownErrorBox());
+        QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
+    }
+
+    void spaceTogglesPlaybackButTypesInTextFields()
+    {
+        m_state = m_rig->start();
+        addSiblingFolders();
+        QVERIFY(AppStateRig::scanned(*m_state));
+        open();
+        PlayContext& context = m_state->playContext();
+        QTRY_COMPARE(page(), m_window->libraryList());
+        m_window->sidebar()->setFocus();
+        QTest::keyClick(m_window->sidebar(), Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
+        // A transport button clicked with the mouse does not take the space.
+        QTest::mouseClick(m_window->nowPlaying()->shuffleButton(), Qt::LeftButton);
+        QTest::keyClick(m_window.get(), Qt::Key_Space);
+        QTRY_COMPARE(context.transportState().kind(), TransportState::Kind::paused);
+
+        // In a text field the space is text.
+        auto* field = qobject_cast<QLineEdit*>(m_window->libraryList());
+        QVERIFY(field);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Space);
+        QCOMPARE(field->text(), QStringLiteral(" "));
+        QCOMPARE(context.transportState().kind(), TransportState::Kind::paused);
+        m_window->createNewPlaylistInline();
+        QTRY_VERIFY(sidebar()->nameField() && sidebar()->nameField()->hasFocus());
+        // The default name is selected, so typing replaces it.
+        QTest::keyClick(sidebar()->nameField(), Qt::Key_Space);
+        QCOMPARE(sidebar()->nameField()->text(), QStringLiteral(" "));
+        QCOMPARE(context.transportState().kind(), TransportState::Kind::paused);
+    }
+
+    void revealSwitchesToLocalFilesUnlessTheSelectionListsTheTrack()
+    {
+        m_state = m_rig->start();
+        addSiblingFolders();
+        QVERIFY(AppStateRig::scanned(*m_state));
+        open();
+        const TrackRef a1 = m_state->scannedTracks().at(0).ref;
+        const auto folderA = SidebarSource::folder(m_rig->folder(QStringLiteral("A")));
+        m_window->selection().setSource(folderA);
+        m_window->revealTrack(a1);
+        QCOMPARE(m_window->selection().source(), folderA);
+        QCOMPARE(m_record.revealed, QList<TrackRef>{a1});
+
+        m_window->selection().setSource(SidebarSource::starred());
+        QTRY_COMPARE(m_record.playlist, QStringLiteral("Starred"));
+        // Through the bar: a click on the current track.
+        m_state->playContext().setQueue({a1});
+        m_state->playContext().setCurrentIndex(0);
+        m_state->playContext().setCurrentMetadata(TrackMetadata());
+        m_window->revealTrack(a1);
+        QCOMPARE(m_window->selection().source(), SidebarSource::localFiles());
+        QCOMPARE(page(), m_window->libraryList());
+        QCOMPARE(m_record.libraryTracks.size(), 3);
+        QCOMPARE(m_record.revealed.size(), 2);
+    }
+
+    void playlistRowsWithCountsAndLoadErrors()
+    {
+        const QString playlists = m_rig->home.filePath(QStringLiteral(".qttest/share/Tornwick/playlists"));
+        QVERIFY(QDir().mkpath(playlists));
+        QFile broken(playlists + QStringLiteral("/Broken.parvik"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("this is no playlist\n");
+        broken.close();
+        m_state = m_rig->start();
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        Playlist mix = m_state->playlistLibrary().create(QStringLiteral("Mix"));
+        mix.append(TrackRef(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")));
+        m_state->playlistLibrary().save(mix);
+        m_state->playlistLibrary().star(TrackRef(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")));
+        open();
+        QCOMPARE(rowTexts({sidebar()->itemFor(SidebarSource::starred())}), QStringList{"Starred|1"});
+        QCOMPARE(rowTexts(sidebar()->playlistItems()), QStringList{"Mix|1"});
+        const QList<QTreeWidgetItem*> failed = sidebar()->loadErrorItems();
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first()->text(0), QStringLiteral("Broken"));
+        QVERIFY(!failed.first()->toolTip(0).isEmpty());
+        QVERIFY(!(failed.first()->flags() & Qt::ItemIsSelectable));
+        QVERIFY(!sidebar()->contextMenuFor(failed.first()));
+
+        // Selecting a playlist shows it.
+        sidebar()->setCurrentItem(sidebar()->playlistItems().first());
+        QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Mix")));
+        QTRY_COMPARE(m_record.playlist, QStringLiteral("Mix"));
+    }
+
+    void newPlaylistIsNamedInline()
+    {
+        m_state = m_rig->start();
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        open();
+        sidebar()->newPlaylistButton()->click();
+        QTRY_VERIFY(sidebar()->nameField() && sidebar()->nameField()->hasFocus());
+        InlineNameField* field = sidebar()->nameField();
+        QCOMPARE(field->placeholderText(), QStringLiteral("Playlist name"));
+        QCOMPARE(field->text(), QStringLiteral("Untitled"));
+        QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Untitled")));
+        QVERIFY(!sidebar()->contextMenuFor(sidebar()->playlistItems().first()));
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("Road Trip "));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), QStringList{"Road Trip|0"});
+        QVERIFY(!sidebar()->nameField());
+        QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Road Trip")));
+        QCOMPARE(sidebar()->currentItem(), sidebar()->playlistItems().first());
+
+        // A taken name: the "Error" alert, and the old name stays.
+        m_window->createNewPlaylistInline();
+        QTRY_VERIFY(sidebar()->nameField());
+        sidebar()->nameField()->setText(QStringLiteral("Road Trip"));
+        QTest::keyClick(sidebar()->nameField(), Qt::Key_Return);
+        QTRY_VERIFY(shownErrorBox());
+        QCOMPARE(shownErrorBox()->text(), QStringLiteral("A playlist named 'Road Trip' already exists"));
+        QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), (QStringList{"Road Trip|0", "Untitled|0"}));
+        shownErrorBox()->button(QMessageBox::Ok)->click();
+
+        // Escape deletes the new playlist and selects Local Files.
+        m_window->createNewPlaylistInline();
+        QTRY_VERIFY(sidebar()->nameField());
+        QCOMPARE(sidebar()->nameField()->text(), QStringLiteral("Untitled 2"));
+        QTest::keyClick(sidebar()->nameField(), Qt::Key_Escape);
+        QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), (QStringList{"Road Trip|0", "Untitled|0"}));
+        QCOMPARE(m_window->selection().source(), SidebarSource::localFiles());
+        QCOMPARE(sidebar()->currentItem(), sidebar()->localFilesItem());
+    }
+
+    void deletePlaylistFromTheRowsMenu()
+    {
+        m_state = m_rig->start();
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        m_state->playlistLibrary().create(QStringLiteral("Keep"));
+        m_state->playlistLibrary().create(QStringLiteral("Drop"));
+        open();
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Keep")));
+        std::unique_ptr<QMenu> menu =
+            sidebar()->contextMenuFor(sidebar()->itemFor(SidebarSource::playlist(QStringLiteral("Drop"))));
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("Delete Playlist"));
+        menu->actions().first()->trigger();
+        QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), QStringList{"Keep|0"});
+        QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Keep")));
+        sidebar()->contextMenuFor(sidebar()->playlistItems().first())->actions().first()->trigger();
+        QCOMPARE(m_window->selection().source(), SidebarSource::localFiles());
+        QVERIFY(!sidebar()->contextMenuFor(sidebar()->itemFor(SidebarSource::starred())));
+    }
+
+    void dropsOnSidebarRows()
+    {
+        m_state = m_rig->start();
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        m_state->playlistLibrary().create(QStringLiteral("Mix"));
+        open();
+        const QList<TrackRef> refs{TrackRef(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("1")),
+                                   TrackRef(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("2")),
+                                   TrackRef(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("3"))};
+        std::unique_ptr<QMimeData> tracks(encodeTrackRefs(refs));
+        QVERIFY(sidebar()->drop(sidebar()->playlistItems().first(), *tracks));
+        QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), QStringList{"Mix|3"});
+        QVERIFY(sidebar()->drop(sidebar()->itemFor(SidebarSource::starred()), *tracks));
+        QCOMPARE(m_state->playlistLibrary().starred().tracks.size(), 3);
+        QTRY_COMPARE(rowTexts({sidebar()->itemFor(SidebarSource::starred())}), QStringList{"Starred|3"});
+        // Local Files and folders take no drops; unsupported files change nothing.
+        QVERIFY(!sidebar()->acceptsDrop(sidebar()->localFilesItem(), *tracks));
+        QMimeData text;
+        text.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/readme.txt"))});
+        QVERIFY(!sidebar()->drop(sidebar()->playlistItems().first(), text));
+        QVERIFY(!sidebar()->acceptsDrop(sidebar()->itemFor(SidebarSource::starred()), text));
+        QCOMPARE(m_state->playlistLibrary().playlist(QStringLiteral("Mix"))->tracks.size(), 3);
+    }
+
+    void theEqualizerActionAsksForTheWindow()
+    {
+        m_state = m_rig->start();
+        open();
+        QSignalSpy requested(m_window.get(), &ContentView::equalizerRequested);
+        QCOMPARE(m_window->equalizerAction()->text(), QStringLiteral("Equalizer"));
+        m_window->equalizerAction()->trigger();
+        QCOMPARE(requested.count(), 1);
+    }
+};
+
+QTEST_MAIN(ContentViewTest)
+#include "tst_contentview.moc"

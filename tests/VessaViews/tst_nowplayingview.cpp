@@ -1,0 +1,296 @@
+// The now-playing bar over a real app state (a temporary home, SDL's dummy
+// output): the three track-info forms, the star, the transport toggles, the
+// volume with its mute, the scrubber and the "Playback Error" alert.
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Vessa/Views/ErrorAlert.h"
+#include "Vessa/Views/NowPlayingView.h"
+#include "Vessa/Views/PositionScrubber.h"
+#include "Vessa/Views/ProgressLine.h"
+#include "Vessa/Views/TrackInfoView.h"
+#include "Vessa/Views/VolumeControl.h"
+#include "VessaCore/Clock.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
+#include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/TextError.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+using namespace vessa;
+using namespace vessa::test;
+
+namespace {
+
+QByteArray pngBytes()
+{
+    QImage image(8, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QList<QMessageBox*> shownBoxes(const QWidget& view)
+{
+    QList<QMessageBox*> shown;
+    for (QMessageBox* box : view.window()->findChildren<QMessageBox*>()) {
+        if (box->isVisible())
+            shown << box;
+    }
+    return shown;
+}
+
+} // namespace
+
+class NowPlayingViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppStateRig> m_rig;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<NowPlayingView> m_view;
+    const TrackRef m_track{QStringLiteral("Band"), QStringLiteral("Record"), QStringLiteral("Song"), 200};
+
+    PlayContext& context() const { return m_state->playContext(); }
+    void makeCurrent(const TrackRef& track) const
+    {
+        context().setQueue({track});
+        context().setCurrentIndex(0);
+    }
+
+private slots:
+    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
+
+    void init()
+    {
+        m_rig = std::make_unique<AppStateRig>();
+        m_state = m_rig->start();
+        QVERIFY(m_state);
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty()); // Starred is loaded
+        m_view = std::make_unique<NowPlayingView>(*m_state);
+        m_view->resize(800, 120);
+        m_view->show();
+    }
+    void cleanup()
+    {
+        m_view.reset();
+        m_state.reset();
+        m_rig.reset();
+    }
+
+    void nothingPlaying()
+    {
+        QCOMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::notPlaying);
+        QCOMPARE(m_view->trackInfo()->loadingText(), QStringLiteral("Not Playing"));
+        QVERIFY(m_view->starButton()->isHidden());
+        QVERIFY(!m_view->scrubber()->slider()->isEnabled());
+        QCOMPARE(m_view->scrubber()->totalText(), QStringLiteral("0:00"));
+        QCOMPARE(m_view->progressLine()->fraction(), 0.0);
+        // The buttons work without a track.
+        QVERIFY(m_view->playPauseButton()->isEnabled());
+    }
+
+    void aCurrentTrackWithoutTagsWhileIdleIsNotPlayingButHasItsStar()
+    {
+        makeCurrent(m_track);
+        QTRY_VERIFY(!m_view->starButton()->isHidden());
+        QCOMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::notPlaying);
+        QCOMPARE(m_view->starButton()->toolTip(), QStringLiteral("Star"));
+    }
+
+    void tagsShowTitleArtistAlbumAndArtwork()
+    {
+        makeCurrent(m_track);
+        TrackMetadata metadata;
+        metadata.title = QStringLiteral("Song Title");
+        metadata.artist = QStringLiteral("Band");
+        metadata.album = QStringLiteral("Record");
+        metadata.artworkData = pngBytes();
+        context().setCurrentMetadata(metadata);
+        QTRY_COMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
+        QCOMPARE(m_view->trackInfo()->titleText(), QStringLiteral("Song Title"));
+        QCOMPARE(m_view->trackInfo()->detailText(), QString::fromUtf8("Band \u2014 Record"));
+        QVERIFY(m_view->trackInfo()->showsArtwork());
+
+        // Bytes that are no picture still take the artwork's place; no bytes, no artwork.
+        metadata.artworkData = QByteArray("junk");
+        context().setCurrentMetadata(metadata);
+        QTRY_VERIFY(m_view->trackInfo()->showsArtwork());
+        context().setCurrentMetadata(TrackMetadata());
+        QTRY_COMPARE(m_view->trackInfo()->titleText(), QStringLiteral("Unknown Title"));
+        QCOMPARE(m_view->trackInfo()->detailText(), QString());
+        QVERIFY(!m_view->trackInfo()->showsArtwork());
+    }
+
+    void whileTagsLoadThePlayingReferenceIsShown()
+    {
+        const QString music = m_rig->folder(QStringLiteral("lib"));
+        QVERIFY(!m_rig->writeWav(QStringLiteral("lib/long.wav"), 44100 * 30).isEmpty());
+        m_state->addWatchedDirectory(music);
+        QVERIFY(AppStateRig::scanned(*m_state));
+        QCOMPARE(m_state->scannedTracks().size(), 1);
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(context().transportState().isPlaying(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(context().currentMetadata().has_value(), 10000);
+        QCOMPARE(m_view->playPauseButton()->property("symbol").toString(), QStringLiteral("pause.circle.fill"));
+        context().setCurrentMetadata(std::nullopt);
+        QTRY_COMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::loading);
+        QCOMPARE(m_view->trackInfo()->loadingText(), context().currentTrack()->track());
+        QTRY_VERIFY(m_view->scrubber()->slider()->isEnabled());
+        QCOMPARE(m_view->scrubber()->totalText(), QStringLiteral("0:30"));
+
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        QTRY_COMPARE(context().transportState().kind(), TransportState::Kind::paused);
+        QTRY_COMPARE(m_view->playPauseButton()->property("symbol").toString(), QStringLiteral("play.circle.fill"));
+    }
+
+    void theStarFollowsTheLibrary()
+    {
+        makeCurrent(m_track);
+        QTRY_VERIFY(!m_view->starButton()->isHidden());
+        QTest::mouseClick(m_view->starButton(), Qt::LeftButton);
+        QVERIFY(m_state->playlistLibrary().isStarred(m_track));
+        QTRY_COMPARE(m_view->starButton()->toolTip(), QStringLiteral("Unstar"));
+        QTest::mouseClick(m_view->starButton(), Qt::LeftButton);
+        QVERIFY(!m_state->playlistLibrary().isStarred(m_track));
+        QTRY_COMPARE(m_view->starButton()->toolTip(), QStringLiteral("Star"));
+    }
+
+    void repeatCyclesAndShuffleToggles()
+    {
+        QStringList seen;
+        for (int press = 0; press <= 3; ++press) {
+            if (press > 0)
+                QTest::mouseClick(m_view->repeatButton(), Qt::LeftButton);
+            QTRY_COMPARE(m_view->repeatButton()->toolTip(), NowPlayingFormat::repeatTooltip(context().repeatMode()));
+            seen << m_view->repeatButton()->property("symbol").toString() + u' ' + m_view->repeatButton()->toolTip();
+        }
+        QCOMPARE(seen, (QStringList{"repeat Repeat: Off", "repeat Repeat: All", "repeat.1 Repeat: One",
+                                    "repeat Repeat: Off"}));
+        QTest::mouseClick(m_view->shuffleButton(), Qt::LeftButton);
+        QVERIFY(context().shuffleEnabled());
+        QTest::mouseClick(m_view->shuffleButton(), Qt::LeftButton);
+        QVERIFY(!context().shuffleEnabled());
+    }
+
+    void transportButtonsTakeNoFocus()
+    {
+        for (QToolButton* button :
+             {m_view->shuffleButton(), m_view->previousButton(), m_view->playPauseButton(), m_view->nextButton(),
+              m_view->repeatButton(), m_view->starButton(), m_view->volumeControl()->button()})
+            QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+    }
+
+    void volumeMutesToZeroAndUnmutesToThreeQuarters()
+    {
+        VolumeControl* volume = m_view->volumeControl();
+        QCOMPARE(volume->volume(), 0.75);
+        QCOMPARE(volume->button()->toolTip(), QStringLiteral("Volume: 75%"));
+        QTest::mouseClick(volume->button(), Qt::LeftButton);
+        QTRY_VERIFY(volume->isPopupShown());
+
+        volume->slider()->setValue(400);
+        QCOMPARE(volume->volume(), 0.4);
+        QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.4);
+        QCOMPARE(volume->button()->toolTip(), QStringLiteral("Volume: 40%"));
+
+        volume->muteButton()->click();
+        QCOMPARE(volume->volume(), 0.0);
+        QCOMPARE(m_state->audioOutput().volume(), 0.0f);
+        QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.0);
+        QCOMPARE(volume->slider()->value(), 0);
+        volume->muteButton()->click();
+        QCOMPARE(volume->volume(), 0.75);
+        QVERIFY(m_state->audioOutput().volume() > 0.0f);
+        QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.75);
+
+        // A new bar starts from the saved value.
+        volume->slider()->setValue(329);
+        NowPlayingView second(*m_state);
+        QCOMPARE(second.volumeControl()->volume(), 0.329);
+        QCOMPARE(second.volumeControl()->button()->toolTip(), QStringLiteral("Volume: 32%"));
+    }
+
+    void clockUpdatesSendNoSeek()
+    {
+        QList<double> seeks;
+        PositionScrubber scrubber([&](double seconds) { seeks << seconds; });
+        for (int tick = 0; tick <= 50; ++tick)
+            scrubber.setTimes(tick * 0.1, 100.0);
+        QVERIFY(seeks.isEmpty());
+        QCOMPARE(scrubber.slider()->value(), 50);
+        QCOMPARE(scrubber.elapsedText(), QStringLiteral("0:05"));
+        QCOMPARE(scrubber.totalText(), QStringLiteral("1:40"));
+
+        // While the user holds the slider, the clock does not move it.
+        scrubber.slider()->setSliderDown(true);
+        scrubber.slider()->setValue(500);
+        scrubber.setTimes(6.0, 100.0);
+        QCOMPARE(scrubber.slider()->value(), 500);
+        scrubber.slider()->setValue(750);
+        scrubber.slider()->setSliderDown(false);
+        QCOMPARE(seeks, (QList<double>{50.0, 75.0}));
+
+        // No duration: disabled, and nothing to seek in.
+        scrubber.setTimes(3.0, std::nullopt);
+        QVERIFY(!scrubber.slider()->isEnabled());
+        QCOMPARE(scrubber.totalText(), QStringLiteral("0:00"));
+    }
+
+    void aRepeatedErrorRaisesExactlyOneBox()
+    {
+        context().setLastError(std::make_exception_ptr(TextError(QStringLiteral("Cannot play this"))));
+        QTRY_COMPARE(shownBoxes(*m_view).size(), 1);
+        QMessageBox* box = shownBoxes(*m_view).first();
+        QCOMPARE(box->windowTitle(), QStringLiteral("Playback Error"));
+        QCOMPARE(box->text(), QStringLiteral("Cannot play this"));
+        // The same text again while it is up: still one box.
+        context().setLastError(std::make_exception_ptr(TextError(QStringLiteral("Cannot play this"))));
+        QCOMPARE(shownBoxes(*m_view).size(), 1);
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(shownBoxes(*m_view).isEmpty());
+        // And again after OK: raised anew.
+        context().setLastError(std::make_exception_ptr(TextError(QStringLiteral("Cannot play this"))));
+        QTRY_COMPARE(shownBoxes(*m_view).size(), 1);
+        // Clearing the error does not raise anything.
+        shownBoxes(*m_view).first()->button(QMessageBox::Ok)->click();
+        context().setLastError(nullptr);
+        QVERIFY(shownBoxes(*m_view).isEmpty());
+    }
+
+    void aFailingCommandShowsOneBox()
+    {
+        // A track no source knows: play fails in the command and in lastError.
+        makeCurrent(TrackRef(QStringLiteral("Nobody"), QStringLiteral("Nowhere"), QStringLiteral("Nothing")));
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(context().lastError() != nullptr, 10000);
+        QTRY_COMPARE(shownBoxes(*m_view).size(), 1);
+        QCOMPARE(shownBoxes(*m_view).first()->text(), describeException(context().lastError()));
+    }
+
+    void clickingTheTrackRevealsIt()
+    {
+        makeCurrent(m_track);
+        context().setCurrentMetadata(TrackMetadata());
+        QTRY_COMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
+        // Without an action a click does nothing.
+        QTest::mouseClick(m_view->trackInfo(), Qt::LeftButton);
+        QList<TrackRef> revealed;
+        m_view->setOnRevealTrack([&](const TrackRef& track) { revealed << track; });
+        QTest::mouseClick(m_view->trackInfo(), Qt::LeftButton);
+        QCOMPARE(revealed, QList<TrackRef>{m_track});
+    }
+};
+
+QTEST_MAIN(NowPlayingViewTest)
+#include "tst_nowplayingview.moc"
