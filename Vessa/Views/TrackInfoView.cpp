@@ -63,7 +63,7 @@ TrackInfoView::TrackInfoView(QWidget* parent) : QWidget(parent), m_pages(new QSt
     TextStyles::makeSecondary(m_notPlaying);
     m_pages->addWidget(m_notPlaying);
     m_pages->setCurrentWidget(m_notPlaying);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
 }
 
 QWidget* TrackInfoView::makeMetadataPage()

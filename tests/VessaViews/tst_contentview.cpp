@@ -14,6 +14,7 @@
 #include "Vessa/Views/PlaylistOperations.h"
 #include "Vessa/Views/ScanningStateView.h"
 #include "Vessa/Views/SidebarSelection.h"
+#include "Vessa/Views/TrackInfoView.h"
 #include "VessaCore/Error.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/TextError.h"
@@ -417,6 +418,33 @@ private slots:
         QVERIFY(!sidebar()->drop(sidebar()->playlistItems().first(), text));
         QVERIFY(!sidebar()->acceptsDrop(sidebar()->itemFor(SidebarSource::starred()), text));
         QCOMPARE(m_state->playlistLibrary().playlist(QStringLiteral("Mix"))->tracks.size(), 3);
+    }
+
+    // The whole window drawn offscreen; VESSA_WINDOW_PICTURE names a PNG file to keep it in.
+    void windowPicture()
+    {
+        m_state = m_rig->start();
+        addSiblingFolders();
+        QVERIFY(AppStateRig::scanned(*m_state));
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        m_state->playlistLibrary().create(QStringLiteral("Road Trip"));
+        m_state->playlistLibrary().star(m_state->scannedTracks().at(0).ref);
+        m_state->settings().setValue(QStringLiteral("sidebarFoldersExpanded"), true);
+        open();
+        PlayContext& context = m_state->playContext();
+        context.setCurrentIndex(0);
+        TrackMetadata metadata;
+        metadata.title = QStringLiteral("a1");
+        metadata.artist = QStringLiteral("Someone");
+        metadata.album = QStringLiteral("Somewhere");
+        context.setCurrentMetadata(metadata);
+        QTRY_COMPARE(page(), m_window->libraryList());
+        QTRY_COMPARE(m_window->nowPlaying()->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
+        const QPixmap picture = m_window->grab();
+        QVERIFY(!picture.isNull());
+        const QString path = qEnvironmentVariable("VESSA_WINDOW_PICTURE");
+        if (!path.isEmpty())
+            QVERIFY(picture.save(path));
     }
 
     void theEqualizerActionAsksForTheWindow()
