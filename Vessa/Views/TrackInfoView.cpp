@@ -192,12 +192,20 @@ void TrackInfoView::mouseReleaseEvent(QMouseEvent* event)
     QWidget::mouseReleaseEvent(event);
 }
 
+QMimeData* TrackInfoView::dragPayload() const
+{
+    if (m_form != NowPlayingFormat::TrackInfoForm::metadata)
+        return nullptr;
+    return encodeTrackRefs({*m_track});
+}
+
 void TrackInfoView::startDrag()
 {
-    if (!m_track || !m_metadata)
+    QMimeData* payload = dragPayload();
+    if (!payload)
         return;
     auto* drag = new QDrag(this);
-    drag->setMimeData(encodeTrackRefs({*m_track}));
+    drag->setMimeData(payload);
     const DragPreview preview(m_metadata->title.value_or(QStringLiteral("Unknown")),
                               m_metadata->artist.value_or(QString()));
     drag->setPixmap(preview.render(palette(), font()));

@@ -10,6 +10,7 @@
 #include <optional>
 
 class QLabel;
+class QMimeData;
 class QStackedWidget;
 
 namespace vessa {
@@ -35,6 +36,9 @@ public:
     QString detailText() const;
     QString loadingText() const;
     bool showsArtwork() const;
+    // What dragging the track carries: its reference (and the drag picture
+    // shows its title and artist); null unless its tags are shown.
+    QMimeData* dragPayload() const;
 
 signals:
     // A click on the track in its first form.

@@ -246,6 +246,11 @@ private slots:
         QVERIFY(!m_state->scanError());
         QTRY_VERIFY(!shownErrorBox());
         QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
+        // Cleared elsewhere (a scan starting): the box goes away.
+        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Once more"))));
+        QVERIFY(shownErrorBox());
+        m_state->setScanError(nullptr);
+        QVERIFY(!shownErrorBox());
     }
 
     void spaceTogglesPlaybackButTypesInTextFields()

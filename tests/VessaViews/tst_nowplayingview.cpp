@@ -4,6 +4,7 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/TrackDragPayload.h"
 #include "Vessa/Views/ErrorAlert.h"
 #include "Vessa/Views/NowPlayingView.h"
 #include "Vessa/Views/PositionScrubber.h"
@@ -20,6 +21,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -289,6 +291,20 @@ private slots:
         m_view->setOnRevealTrack([&](const TrackRef& track) { revealed << track; });
         QTest::mouseClick(m_view->trackInfo(), Qt::LeftButton);
         QCOMPARE(revealed, QList<TrackRef>{m_track});
+    }
+
+    void theShownTrackDragsAsItsReference()
+    {
+        makeCurrent(m_track);
+        QTRY_VERIFY(!m_view->starButton()->isHidden());
+        QVERIFY(!m_view->trackInfo()->dragPayload()); // "Not Playing" is no track to drag
+        context().setCurrentMetadata(TrackMetadata());
+        QTRY_COMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
+        std::unique_ptr<QMimeData> payload(m_view->trackInfo()->dragPayload());
+        QVERIFY(payload);
+        const QList<PlaylistTrack> dragged = extractPlaylistTracks(*payload, {});
+        QCOMPARE(dragged.size(), 1);
+        QCOMPARE(dragged.first().ref, m_track);
     }
 };
 
