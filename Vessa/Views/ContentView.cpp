@@ -80,10 +80,13 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
     connect(m_operations, &PlaylistOperations::failed, this,
             [this](std::exception_ptr error) { m_appState.setScanError(error); });
 
-    const auto request = [this] { m_refreshDetail->request(); };
-    connect(m_selection, &SidebarSelection::sourceChanged, this, request);
-    connect(&m_appState, &AppState::scannedTracksChanged, this, request);
-    connect(&m_appState, &AppState::isScanningChanged, this, request);
+    const auto listChanged = [this] {
+        m_libraryListIsStale = true;
+        m_refreshDetail->request();
+    };
+    connect(m_selection, &SidebarSelection::sourceChanged, this, listChanged);
+    connect(&m_appState, &AppState::scannedTracksChanged, this, listChanged);
+    connect(&m_appState, &AppState::isScanningChanged, this, [this] { m_refreshDetail->request(); });
     connect(&m_appState, &AppState::scanProgressChanged, this,
             [this] { m_scanningState->setProgress(m_appState.scanProgress()); });
     refreshDetail();
@@ -131,8 +134,9 @@ void ContentView::refreshDetail()
         }
         if (!m_libraryList)
             return;
-        if (m_lists.showLibraryTracks)
+        if (m_libraryListIsStale && m_lists.showLibraryTracks)
             m_lists.showLibraryTracks(m_libraryList, tracksForSelection());
+        m_libraryListIsStale = false;
         m_pages->setCurrentWidget(m_libraryList);
         return;
     case DetailState::Page::playlist: {
@@ -141,9 +145,10 @@ void ContentView::refreshDetail()
         if (!m_playlistView && m_lists.makePlaylistView) {
             m_playlistView = m_lists.makePlaylistView(m_appState, name);
             m_pages->addWidget(m_playlistView);
-        } else if (m_playlistView && m_lists.showPlaylist) {
+        } else if (m_playlistView && m_lists.showPlaylist && name != m_shownPlaylist) {
             m_lists.showPlaylist(m_playlistView, name);
         }
+        m_shownPlaylist = name;
         if (m_playlistView)
             m_pages->setCurrentWidget(m_playlistView);
         return;

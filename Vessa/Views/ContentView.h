@@ -89,6 +89,11 @@ private:
     QAction* m_equalizerAction;
     QShortcut* m_spaceShortcut;
     CoalescedRefresh* m_refreshDetail;
+    // The library list is handed tracks only after the library or the
+    // selection changed; the playlist view is pointed at a playlist only
+    // when another one is selected.
+    bool m_libraryListIsStale = true;
+    QString m_shownPlaylist;
 };
 
 } // namespace vessa
