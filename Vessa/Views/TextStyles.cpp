@@ -1,5 +1,7 @@
 #include "Vessa/Views/TextStyles.h"
 
+#include "Vessa/Views/VessaTheme.h"
+
 #include <QWidget>
 
 namespace vessa::TextStyles {
@@ -25,7 +27,7 @@ void setWindowText(QWidget* widget, const QColor& color)
 
 QColor secondaryText(const QPalette& palette)
 {
-    return dimmed(palette, secondaryOpacity);
+    return VessaTheme::secondaryColor(palette.color(QPalette::WindowText));
 }
 
 QColor tertiaryText(const QPalette& palette)

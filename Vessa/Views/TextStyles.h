@@ -13,9 +13,9 @@ namespace vessa {
 // (tertiary: hints), and fonts scaled from the widget's own.
 namespace TextStyles {
 
-inline constexpr float secondaryOpacity = 0.62f;
 inline constexpr float tertiaryOpacity = 0.42f;
 
+// The theme's secondary colour of the palette's window text.
 QColor secondaryText(const QPalette& palette);
 QColor tertiaryText(const QPalette& palette);
 // Sets the widget's window text to its secondary or tertiary colour.
