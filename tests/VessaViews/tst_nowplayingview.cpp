@@ -150,6 +150,12 @@ private slots:
         QCOMPARE(m_view->trackInfo()->loadingText(), context().currentTrack()->track());
         QTRY_VERIFY(m_view->scrubber()->slider()->isEnabled());
         QCOMPARE(m_view->scrubber()->totalText(), QStringLiteral("0:30"));
+        // The clock moves the line and the slider, and no seek goes out.
+        QTRY_VERIFY(m_view->progressLine()->fraction() > 0.0);
+        QTRY_VERIFY(m_view->scrubber()->slider()->value() > 0);
+        const QStringList commands =
+            m_rig->log.messages(QStringLiteral("com.tornwick.oblin.playback")).filter(QStringLiteral("execute: "));
+        QCOMPARE(commands, QStringList{"execute: play"});
 
         QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
         QTRY_COMPARE(context().transportState().kind(), TransportState::Kind::paused);
