@@ -1,21 +1,26 @@
 #include "Vessa/Views/DetailLists.h"
 
-#include <QLabel>
+#include "Vessa/Views/PlaylistContentView.h"
+#include "Vessa/Views/TrackListView.h"
 
 namespace vessa {
 
-// The lists are plugged in here once they are built; until then the pane
-// names what it would show.
 DetailLists DetailLists::standard()
 {
     DetailLists lists;
-    lists.makeLibraryList = [](AppState&) -> QWidget* { return new QLabel; };
+    lists.makeLibraryList = [](AppState& appState) -> QWidget* { return new TrackListView(appState); };
     lists.showLibraryTracks = [](QWidget* list, const QList<ScannedTrack>& tracks) {
-        static_cast<QLabel*>(list)->setText(QStringLiteral("%1 tracks").arg(tracks.size()));
+        static_cast<TrackListView*>(list)->setScannedTracks(tracks);
     };
-    lists.revealTrack = [](QWidget*, const TrackRef&) {};
-    lists.makePlaylistView = [](AppState&, const QString& name) -> QWidget* { return new QLabel(name); };
-    lists.showPlaylist = [](QWidget* view, const QString& name) { static_cast<QLabel*>(view)->setText(name); };
+    lists.revealTrack = [](QWidget* list, const TrackRef& track) {
+        static_cast<TrackListView*>(list)->revealTrack(track);
+    };
+    lists.makePlaylistView = [](AppState& appState, const QString& name) -> QWidget* {
+        return new PlaylistContentView(appState, PlaylistStorage::library(name));
+    };
+    lists.showPlaylist = [](QWidget* view, const QString& name) {
+        static_cast<PlaylistContentView*>(view)->setStorage(PlaylistStorage::library(name));
+    };
     return lists;
 }
 

@@ -11,10 +11,13 @@
 #include "Vessa/Views/ErrorAlert.h"
 #include "Vessa/Views/InlineNameField.h"
 #include "Vessa/Views/NowPlayingView.h"
+#include "Vessa/Views/PlaylistContentView.h"
 #include "Vessa/Views/PlaylistOperations.h"
 #include "Vessa/Views/ScanningStateView.h"
 #include "Vessa/Views/SidebarSelection.h"
 #include "Vessa/Views/TrackInfoView.h"
+#include "Vessa/Views/TrackListView.h"
+#include "Vessa/Views/TrackTable/TrackTable.h"
 #include "VessaCore/Error.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/TextError.h"
@@ -86,9 +89,10 @@ class ContentViewTest : public QObject {
     ListRecord m_record;
     std::unique_ptr<ContentView> m_window;
 
-    void open()
+    // With the recording stand-ins unless other lists are given.
+    void open(std::optional<DetailLists> lists = std::nullopt)
     {
-        m_window = std::make_unique<ContentView>(*m_state, recordingLists(m_record));
+        m_window = std::make_unique<ContentView>(*m_state, lists ? *lists : recordingLists(m_record));
         m_window->show();
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
@@ -425,6 +429,50 @@ private slots:
         QCOMPARE(m_state->playlistLibrary().playlist(QStringLiteral("Mix"))->tracks.size(), 3);
     }
 
+    void theProgramsOwnListsPlugIn()
+    {
+        m_state = m_rig->start();
+        addSiblingFolders();
+        QVERIFY(AppStateRig::scanned(*m_state));
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        m_state->playlistLibrary().create(QStringLiteral("Mix"));
+        open(DetailLists::standard());
+
+        auto* library = qobject_cast<TrackListView*>(m_window->libraryList());
+        QVERIFY(library);
+        QTRY_COMPARE(page(), library);
+        QTRY_COMPARE(library->table()->rows().size(), 3);
+        m_window->selection().setSource(SidebarSource::folder(m_rig->folder(QStringLiteral("A"))));
+        QTRY_COMPARE(library->table()->rows().size(), 2);
+
+        // Space in the filter field is text; elsewhere it plays.
+        library->filterField()->setFocus();
+        QTest::keyClick(library->filterField(), Qt::Key_Space);
+        QCOMPARE(library->filterField()->text(), QStringLiteral(" "));
+        QCOMPARE(m_state->playContext().transportState().kind(), TransportState::Kind::idle);
+        library->filterField()->clear();
+        library->table()->setFocus();
+        QTest::keyClick(library->table(), Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->playContext().transportState().isPlaying(), 10000);
+
+        // Revealing a track of another folder lists the whole library and selects it.
+        const TrackRef ab1 = m_state->scannedTracks().at(2).ref;
+        QCOMPARE(m_state->scannedTracks().at(2).title, QStringLiteral("ab1"));
+        m_window->revealTrack(ab1);
+        QCOMPARE(m_window->selection().source(), SidebarSource::localFiles());
+        QTRY_COMPARE(library->table()->rows().size(), 3);
+        QTRY_VERIFY(library->table()->selectedIds().contains(TrackRowId(ab1)));
+
+        m_window->selection().setSource(SidebarSource::starred());
+        QTRY_VERIFY(m_window->playlistView());
+        auto* playlist = qobject_cast<PlaylistContentView*>(m_window->playlistView());
+        QVERIFY(playlist);
+        QTRY_COMPARE(page(), playlist);
+        QCOMPARE(playlist->navigationTitle(), QStringLiteral("Starred"));
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Mix")));
+        QTRY_COMPARE(playlist->navigationTitle(), QStringLiteral("Mix"));
+    }
+
     // The whole window drawn offscreen; VESSA_WINDOW_PICTURE names a PNG file to keep it in.
     void windowPicture()
     {
@@ -435,7 +483,7 @@ private slots:
         m_state->playlistLibrary().create(QStringLiteral("Road Trip"));
         m_state->playlistLibrary().star(m_state->scannedTracks().at(0).ref);
         m_state->settings().setValue(QStringLiteral("sidebarFoldersExpanded"), true);
-        open();
+        open(DetailLists::standard());
         PlayContext& context = m_state->playContext();
         context.setCurrentIndex(0);
         TrackMetadata metadata;
@@ -443,6 +491,7 @@ private slots:
         metadata.artist = QStringLiteral("Someone");
         metadata.album = QStringLiteral("Somewhere");
         context.setCurrentMetadata(metadata);
+        QTRY_VERIFY(m_window->libraryList());
         QTRY_COMPARE(page(), m_window->libraryList());
         QTRY_COMPARE(m_window->nowPlaying()->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
         const QPixmap picture = m_window->grab();
