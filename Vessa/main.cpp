@@ -1,7 +1,59 @@
-#include <cstdio>
+#include "Vessa/App/SingleInstance.h"
+#include "Vessa/Views/VessaApp.h"
 
-int main()
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+// The files named on the command line, as absolute paths: another running
+// program resolves them against its own working folder otherwise. The file
+// manager may hand over file URLs as well as paths.
+QStringList absolutePaths(const QStringList& arguments)
 {
-    std::printf("Vessa %s\n", VESSA_VERSION);
-    return 0;
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        const QUrl url(argument);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        paths.append(QFileInfo(path).absoluteFilePath());
+    }
+    return paths;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tornwick"));
+    QApplication::setApplicationName(QStringLiteral("Vessa"));
+    QApplication::setApplicationVersion(QStringLiteral(VESSA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vessa"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Vessa, a music player"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Playlist files to open."),
+                                 QStringLiteral("[files...]"));
+    parser.process(application);
+    const QStringList paths = absolutePaths(parser.positionalArguments());
+
+    // A program already running opens the files itself.
+    const QString serverName = vessa::SingleInstance::defaultServerName();
+    if (vessa::SingleInstance::forward(serverName, paths))
+        return 0;
+
+    vessa::VessaApp vessa;
+    vessa::SingleInstance instance(serverName);
+    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, &vessa::VessaApp::openFiles);
+    instance.listen();
+
+    vessa.showMainWindow();
+    if (!paths.isEmpty())
+        vessa.openFiles(paths);
+    return QApplication::exec();
 }

@@ -12,7 +12,7 @@ PACKAGES=(
     libgme-dev libmikmod-dev libzip-dev libsqlite3-dev zlib1g-dev
     libbenchmark-dev clang-format
     clang libclang-rt-14-dev
-    xvfb xauth dbus dbus-x11 playerctl desktop-file-utils shared-mime-info
+    xvfb xauth dbus dbus-x11 playerctl desktop-file-utils shared-mime-info libxcb1-dev
     ffmpeg zip sox
 )
 

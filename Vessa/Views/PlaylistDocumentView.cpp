@@ -1,0 +1,42 @@
+#include "Vessa/Views/PlaylistDocumentView.h"
+
+#include "Vessa/App/AppStateProvider.h"
+#include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/Views/VessaTheme.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace vessa {
+
+PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::optional<QString> filePath, QWidget* parent)
+    : QWidget(parent), m_document(document), m_filePath(std::move(filePath))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (AppStateProvider::shared() == nullptr) {
+        auto* label = new QLabel(QStringLiteral("Application not initialized"), this);
+        label->setObjectName(QStringLiteral("notInitializedLabel"));
+        label->setAlignment(Qt::AlignCenter);
+        label->setMargin(16);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, VessaTheme::secondaryColor(palette.color(QPalette::WindowText)));
+        label->setPalette(palette);
+        layout->addWidget(label);
+        return;
+    }
+    // Stand-in until the playlist track table joins: the document's size.
+    auto* label = new QLabel(QString::number(m_document.playlist.tracks.size()) + QStringLiteral(" tracks"), this);
+    label->setAlignment(Qt::AlignCenter);
+    m_content = label;
+    layout->addWidget(m_content);
+}
+
+PlaylistDocumentView::~PlaylistDocumentView() = default;
+
+void PlaylistDocumentView::setFilePath(std::optional<QString> filePath)
+{
+    m_filePath = std::move(filePath);
+}
+
+} // namespace vessa

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+namespace vessa {
+
+struct PlaylistDocument;
+
+// The content of a playlist document window: the document's playlist as the
+// playlist track table, over the program's one app state (AppStateProvider),
+// so that playing from it uses the same queue as the main window. Without an
+// app state it shows only "Application not initialized".
+class PlaylistDocumentView : public QWidget {
+    Q_OBJECT
+public:
+    // `document` must outlive the view. `filePath` is absent while the
+    // document was never saved.
+    PlaylistDocumentView(PlaylistDocument& document, std::optional<QString> filePath, QWidget* parent = nullptr);
+    ~PlaylistDocumentView() override;
+
+    // The document was saved under another file.
+    void setFilePath(std::optional<QString> filePath);
+    const std::optional<QString>& filePath() const { return m_filePath; }
+    // The playlist view; null without an app state.
+    QWidget* content() const { return m_content; }
+
+signals:
+    // The user edited the document's playlist through the view.
+    void documentEdited();
+
+private:
+    PlaylistDocument& m_document;
+    std::optional<QString> m_filePath;
+    QWidget* m_content = nullptr;
+};
+
+} // namespace vessa

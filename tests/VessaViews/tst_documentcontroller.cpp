@@ -1,0 +1,307 @@
+#include "Parvik/PlaylistFile.h"
+#include "Vessa/App/PlaylistDocumentFile.h"
+#include "Vessa/Views/DocumentController.h"
+#include "Vessa/Views/PlaylistDocumentView.h"
+#include "Vessa/Views/PlaylistDocumentWindow.h"
+#include "tests/VessaViews/VessaAppRig.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QtTest>
+
+using namespace vessa;
+using CloseAnswer = DocumentPrompts::CloseAnswer;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+const QByteArray ownFormat = "#parvik:2\t{}\nfile:///music/a.flac\nfile:///music/b.mp3\tb.mp3\n";
+const QByteArray m3u = "#EXTM3U\n/music/a.flac\n/music/b.mp3\n";
+
+} // namespace
+
+class DocumentControllerTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::VessaAppRig> m_rig;
+    std::unique_ptr<VessaApp> m_app;
+    QStringList m_proposals;
+    QStringList m_questions;
+
+    DocumentController& documents() const { return m_app->documents(); }
+    QString file(const QString& name) const { return m_rig->home.filePath(name); }
+
+    // Save dialogs answer `path`, recording what they proposed.
+    void answerSaveWith(const std::optional<QString>& path)
+    {
+        m_rig->prompts.chooseSaveLocation = [this, path](QWidget*, const QString& proposal) {
+            m_proposals << proposal;
+            return path;
+        };
+    }
+    void answerCloseWith(CloseAnswer answer)
+    {
+        m_rig->prompts.askToSaveChanges = [this, answer](QWidget*, const QString& title) {
+            m_questions << title;
+            return answer;
+        };
+    }
+
+private slots:
+    void init()
+    {
+        m_rig = std::make_unique<test::VessaAppRig>();
+        m_app = m_rig->make();
+        m_proposals.clear();
+        m_questions.clear();
+    }
+
+    void cleanup()
+    {
+        m_app.reset();
+        m_rig.reset();
+    }
+
+    void opensPlaylistFiles_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("playlistName");
+        QTest::addColumn<int>("trackCount");
+        QTest::newRow("own format") << "Favourites.parvik" << ownFormat << "Favourites" << 2;
+        QTest::newRow("own format, capitals") << "LOUD.PARVIK" << ownFormat << "LOUD" << 2;
+        QTest::newRow("m3u") << "mix.m3u" << m3u << "mix" << 2;
+        QTest::newRow("m3u8, capitals") << "Road Trip.M3U8" << m3u << "Road Trip" << 2;
+        QTest::newRow("empty playlist") << "empty.parvik" << QByteArray("#parvik:2\t{}\n") << "empty" << 0;
+    }
+
+    void opensPlaylistFiles()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, playlistName);
+        QFETCH(int, trackCount);
+        QVERIFY(writeFile(file(fileName), contents));
+
+        const QList<PlaylistDocumentWindow*> opened = documents().openFiles({file(fileName)});
+        QCOMPARE(opened.size(), 1);
+        PlaylistDocumentWindow* window = opened.constFirst();
+        QCOMPARE(window->windowTitle(), fileName + "[*]");
+        QCOMPARE(window->document().playlist.name, playlistName);
+        QCOMPARE(window->document().playlist.tracks.size(), trackCount);
+        QCOMPARE(window->filePath(), std::optional<QString>(file(fileName)));
+        QCOMPARE(window->view().filePath(), window->filePath());
+        QVERIFY(!window->isModified());
+        QVERIFY(window->isVisible());
+    }
+
+    void aFileOpensOnce()
+    {
+        QVERIFY(writeFile(file("a.parvik"), ownFormat));
+        PlaylistDocumentWindow* first = documents().openFiles({file("a.parvik")}).constFirst();
+        const QList<PlaylistDocumentWindow*> again = documents().openFiles({m_rig->home.path() + "/./a.parvik"});
+        QCOMPARE(again, QList<PlaylistDocumentWindow*>{first});
+        QCOMPARE(documents().windows().size(), 1);
+    }
+
+    void unreadableFilesAreReportedAndOpenNothing_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not a playlist") << "notes.txt" << QByteArray("hello\n") << "header";
+        QTest::newRow("missing") << "gone.parvik" << QByteArray() << "is empty";
+    }
+
+    void unreadableFilesAreReportedAndOpenNothing()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, reason);
+        if (!contents.isEmpty())
+            QVERIFY(writeFile(file(fileName), contents));
+        QVERIFY(writeFile(file("good.parvik"), ownFormat));
+
+        const QList<PlaylistDocumentWindow*> opened = documents().openFiles({file(fileName), file("good.parvik")});
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.constFirst()->document().playlist.name, QString("good"));
+        QVERIFY(documents().alert());
+        QTRY_VERIFY(documents().alert()->isVisible());
+        QCOMPARE(documents().alert()->text(), "The document \u201C" + fileName + "\u201D could not be opened.");
+        QVERIFY2(documents().alert()->informativeText().contains(reason),
+                 qPrintable(documents().alert()->informativeText()));
+    }
+
+    void theOpenDialogOffersEveryPlaylistKindInBothCases()
+    {
+        const QString all = DocumentPrompts::openFilters().constFirst();
+        for (const char* pattern : {"*.parvik", "*.PARVIK", "*.m3u", "*.M3U", "*.m3u8", "*.M3U8"})
+            QVERIFY2(all.contains(pattern), pattern);
+
+        QVERIFY(writeFile(file("chosen.m3u"), m3u));
+        m_rig->prompts.chooseFilesToOpen = [this](QWidget*) { return QStringList{file("chosen.m3u")}; };
+        m_app->openWithDialog();
+        QCOMPARE(documents().windows().size(), 1);
+        QCOMPARE(documents().windows().constFirst()->windowTitle(), QString("chosen.m3u[*]"));
+    }
+
+    void savingAnOwnFormatDocumentWritesItsFile()
+    {
+        QVERIFY(writeFile(file("a.parvik"), ownFormat));
+        PlaylistDocumentWindow* window = documents().openFiles({file("a.parvik")}).constFirst();
+        window->document().playlist.tracks.removeFirst();
+        window->setModified(true);
+        answerSaveWith(std::nullopt);
+
+        QVERIFY(window->save());
+        QVERIFY(m_proposals.isEmpty());
+        QCOMPARE(readAll(file("a.parvik")), QByteArray("#parvik:2\t{}\nfile:///music/b.mp3\tb.mp3\n"));
+        QVERIFY(!window->isModified());
+    }
+
+    void savingAnM3uDocumentLeavesTheM3uFileUntouched()
+    {
+        QVERIFY(writeFile(file("mix.m3u"), m3u));
+        PlaylistDocumentWindow* window = documents().openFiles({file("mix.m3u")}).constFirst();
+        window->setModified(true);
+
+        // Cancelled: nothing is written anywhere.
+        answerSaveWith(std::nullopt);
+        QVERIFY(!window->save());
+        QCOMPARE(m_proposals, QStringList{file("mix.parvik")});
+        QVERIFY(!QFile::exists(file("mix.parvik")));
+        QVERIFY(window->isModified());
+
+        // Accepted: the own format goes next to it.
+        answerSaveWith(file("mix.parvik"));
+        QVERIFY(window->save());
+        QCOMPARE(readAll(file("mix.m3u")), m3u);
+        const QByteArray saved = readAll(file("mix.parvik"));
+        QVERIFY(saved.startsWith("#parvik:2\t{}\n"));
+        QCOMPARE(PlaylistFile::parse(saved, "mix").tracks, window->document().playlist.tracks);
+        QCOMPARE(window->filePath(), std::optional<QString>(file("mix.parvik")));
+        QCOMPARE(window->view().filePath(), window->filePath());
+        QCOMPARE(window->windowTitle(), QString("mix.parvik[*]"));
+        QVERIFY(!window->isModified());
+
+        // From now on Save writes the new file without asking.
+        m_proposals.clear();
+        window->setModified(true);
+        QVERIFY(window->save());
+        QVERIFY(m_proposals.isEmpty());
+        QCOMPARE(readAll(file("mix.m3u")), m3u);
+    }
+
+    void saveAsNeverWritesTheOwnFormatUnderAnotherExtension()
+    {
+        QVERIFY(writeFile(file("mix.m3u"), m3u));
+        PlaylistDocumentWindow* window = documents().openFiles({file("mix.m3u")}).constFirst();
+        answerSaveWith(file("mix.m3u"));
+        QVERIFY(window->saveAs());
+        QCOMPARE(readAll(file("mix.m3u")), m3u);
+        QVERIFY(QFile::exists(file("mix.m3u.parvik")));
+        QCOMPARE(window->filePath(), std::optional<QString>(file("mix.m3u.parvik")));
+    }
+
+    void savingAnUntitledDocumentAsksWhereAndNamesItAfterTheFile()
+    {
+        PlaylistDocumentWindow* window = documents().newDocument();
+        answerSaveWith(file("Road Trip.parvik"));
+        QVERIFY(window->save());
+        QCOMPARE(m_proposals.size(), 1);
+        QVERIFY(m_proposals.constFirst().endsWith("/Untitled.parvik"));
+        QCOMPARE(readAll(file("Road Trip.parvik")), QByteArray("#parvik:2\t{}\n"));
+        QCOMPARE(window->document().playlist.name, QString("Road Trip"));
+        QCOMPARE(window->windowTitle(), QString("Road Trip.parvik[*]"));
+    }
+
+    void aFailedSaveKeepsTheChangesAndSaysWhy()
+    {
+        PlaylistDocumentWindow* window = documents().newDocument();
+        window->setModified(true);
+        answerSaveWith(file("no/such/folder/x.parvik"));
+        QVERIFY(!window->save());
+        QVERIFY(window->isModified());
+        QVERIFY(!window->filePath());
+        QVERIFY(window->alert());
+        QTRY_VERIFY(window->alert()->isVisible());
+        QCOMPARE(window->alert()->text(), QString("The document could not be saved."));
+        QVERIFY(window->alert()->informativeText().contains("x.parvik"));
+    }
+
+    void closingAModifiedDocumentAsks_data()
+    {
+        QTest::addColumn<CloseAnswer>("answer");
+        QTest::addColumn<bool>("saveDialogAccepts");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QByteArray>("fileAfter");
+        const QByteArray edited = "#parvik:2\t{}\nfile:///music/b.mp3\tb.mp3\n";
+        QTest::newRow("save") << CloseAnswer::save << true << true << edited;
+        QTest::newRow("discard") << CloseAnswer::discard << true << true << ownFormat;
+        QTest::newRow("cancel") << CloseAnswer::cancel << true << false << ownFormat;
+    }
+
+    void closingAModifiedDocumentAsks()
+    {
+        QFETCH(CloseAnswer, answer);
+        QFETCH(bool, closes);
+        QFETCH(QByteArray, fileAfter);
+        QVERIFY(writeFile(file("a.parvik"), ownFormat));
+        QPointer<PlaylistDocumentWindow> window = documents().openFiles({file("a.parvik")}).constFirst();
+        answerCloseWith(answer);
+
+        // Unmodified: closes without a question.
+        QVERIFY(window->close());
+        QVERIFY(m_questions.isEmpty());
+        QTRY_VERIFY(window.isNull());
+
+        window = documents().openFiles({file("a.parvik")}).constFirst();
+        window->document().playlist.tracks.removeFirst();
+        window->setModified(true);
+        QCOMPARE(window->close(), closes);
+        QCOMPARE(m_questions, QStringList{"a.parvik"});
+        QCOMPARE(readAll(file("a.parvik")), fileAfter);
+        if (closes)
+            QTRY_VERIFY(window.isNull());
+        else
+            QVERIFY(window->isVisible());
+    }
+
+    void saveCancelledWhileClosingKeepsTheWindow()
+    {
+        PlaylistDocumentWindow* window = documents().newDocument();
+        window->setModified(true);
+        answerCloseWith(CloseAnswer::save);
+        answerSaveWith(std::nullopt);
+        QVERIFY(!window->close());
+        QCOMPARE(documents().windows().size(), 1);
+    }
+
+    void quitStopsWhenADocumentStaysOpen()
+    {
+        PlaylistDocumentWindow* kept = documents().newDocument();
+        kept->setModified(true);
+        documents().newDocument();
+        answerCloseWith(CloseAnswer::cancel);
+        QVERIFY(!documents().closeAll());
+        QCOMPARE(documents().windows().size(), 2);
+
+        answerCloseWith(CloseAnswer::discard);
+        QVERIFY(documents().closeAll());
+        QTRY_VERIFY(documents().windows().isEmpty());
+    }
+};
+
+QTEST_MAIN(DocumentControllerTest)
+#include "tst_documentcontroller.moc"

@@ -1,0 +1,206 @@
+#include "Vessa/App/Updater.h"
+#include "Vessa/Views/ElidedLabel.h"
+#include "Vessa/Views/SettingsView.h"
+#include "Vessa/Views/WatchedFolderRow.h"
+#include "tests/VessaApp/AppStateRig.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace vessa;
+
+class SettingsViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::AppStateRig> m_rig;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<QSettings> m_updaterSettings;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<SettingsView> m_view;
+    std::optional<QString> m_chosenFolder;
+    QStringList m_messages;
+
+    void makeView()
+    {
+        m_view = std::make_unique<SettingsView>(*m_state, *m_updater, [this](QWidget*, const QString& message) {
+            m_messages << message;
+            return m_chosenFolder;
+        });
+        m_view->resize(500, 600);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+
+    QStringList rowTexts() const
+    {
+        QStringList texts;
+        for (WatchedFolderRow* row : m_view->folderRows())
+            texts << row->findChild<QLabel*>("folderName")->text() + u'|' + row->pathLabel()->fullText() + u'|'
+                         + row->findChild<QLabel*>("trackCount")->text();
+        return texts;
+    }
+
+private slots:
+    void init()
+    {
+        test::AppStateRig::keepOffTheSessionBus();
+        m_rig = std::make_unique<test::AppStateRig>();
+        m_state = m_rig->start();
+        QVERIFY(m_state);
+        m_updaterSettings = m_rig->settings();
+        m_updater = std::make_unique<Updater>(*m_updaterSettings, "1.0");
+        m_chosenFolder.reset();
+        m_messages.clear();
+    }
+
+    void cleanup()
+    {
+        m_view.reset();
+        m_updater.reset();
+        m_state.reset();
+        m_rig.reset();
+    }
+
+    void rescanRule_data()
+    {
+        QTest::addColumn<bool>("scanning");
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("no folders") << false << 0 << false;
+        QTest::newRow("no folders, scanning") << true << 0 << false;
+        QTest::newRow("one folder") << false << 1 << true;
+        QTest::newRow("one folder, scanning") << true << 1 << false;
+        QTest::newRow("three folders") << false << 3 << true;
+    }
+
+    void rescanRule()
+    {
+        QFETCH(bool, scanning);
+        QFETCH(int, folders);
+        QFETCH(bool, enabled);
+        QCOMPARE(SettingsView::canRescan(scanning, folders), enabled);
+    }
+
+    void progressTexts_data()
+    {
+        QTest::addColumn<std::optional<ScanProgress>>("progress");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("before the first report") << std::optional<ScanProgress>() << "Scanning...";
+        QTest::newRow("counted") << std::optional<ScanProgress>(ScanProgress{12, 340}) << "Scanning 12/340...";
+        QTest::newRow("none yet") << std::optional<ScanProgress>(ScanProgress{0, 0}) << "Scanning 0/0...";
+        QTest::newRow("large") << std::optional<ScanProgress>(ScanProgress{123456789012, 123456789013})
+                               << "Scanning 123456789012/123456789013...";
+    }
+
+    void progressTexts()
+    {
+        QFETCH(std::optional<ScanProgress>, progress);
+        QFETCH(QString, text);
+        QCOMPARE(SettingsView::scanningText(progress), text);
+    }
+
+    void trackCountTexts()
+    {
+        QCOMPARE(WatchedFolderRow::trackCountText(0), QString("0 tracks"));
+        QCOMPARE(WatchedFolderRow::trackCountText(1), QString("1 tracks"));
+        QCOMPARE(WatchedFolderRow::trackCountText(4294967296), QString("4294967296 tracks"));
+    }
+
+    void withoutFoldersOnlyAddIsOffered()
+    {
+        makeView();
+        QVERIFY(m_view->emptyFoldersLabel()->isVisible());
+        QCOMPARE(m_view->emptyFoldersLabel()->text(), QString("No folders added yet."));
+        QVERIFY(m_view->folderRows().isEmpty());
+        QVERIFY(!m_view->rescanButton()->isEnabled());
+        QVERIFY(m_view->addButton()->isEnabled());
+        QVERIFY(!m_view->progressRow()->isVisible());
+        QStringList footers;
+        for (QLabel* label : m_view->findChildren<QLabel*>("sectionFooter"))
+            footers << label->text();
+        QVERIFY(footers.contains("Vessa scans these folders for audio files and indexes their metadata."));
+    }
+
+    void theChosenFolderIsAddedAndScanned()
+    {
+        m_rig->writeWav("Jazz/one.wav");
+        m_rig->writeWav("Jazz/two.wav");
+        const QString folder = m_rig->folder("Jazz");
+        makeView();
+
+        // Cancelled: nothing changes, nothing scans.
+        m_view->addButton()->click();
+        QCOMPARE(m_messages, QStringList{"Choose a folder containing music files"});
+        QVERIFY(m_state->watchedDirectories().isEmpty());
+        QVERIFY(!m_state->isScanning());
+
+        m_chosenFolder = folder;
+        m_view->addButton()->click();
+        QCOMPARE(m_state->watchedDirectories(), QStringList{folder});
+        QVERIFY(m_state->isScanning());
+        QTRY_VERIFY(m_view->progressRow()->isVisible() || !m_state->isScanning());
+        QVERIFY(test::AppStateRig::holds(*m_state, 2));
+        QTRY_VERIFY(!m_state->isScanning());
+        QTRY_COMPARE(rowTexts(), QStringList{"Jazz|" + folder + "|2 tracks"});
+        QVERIFY(!m_view->emptyFoldersLabel()->isVisible());
+        QVERIFY(!m_view->progressRow()->isVisible());
+        QVERIFY(m_view->rescanButton()->isEnabled());
+
+        // The same folder again: still one row, and it scans again.
+        m_view->addButton()->click();
+        QCOMPARE(m_state->watchedDirectories(), QStringList{folder});
+        QVERIFY(m_state->isScanning());
+        QTRY_VERIFY(!m_view->rescanButton()->isEnabled() || !m_state->isScanning());
+        QTRY_VERIFY(!m_state->isScanning());
+        QTRY_VERIFY(m_view->rescanButton()->isEnabled());
+    }
+
+    void removingAFolderTakesItsRowAway()
+    {
+        m_rig->writeWav("A/one.wav");
+        const QString a = m_rig->folder("A");
+        const QString b = m_rig->folder("B");
+        m_state->addWatchedDirectory(a);
+        m_state->addWatchedDirectory(b);
+        QVERIFY(test::AppStateRig::scanned(*m_state));
+        makeView();
+        QTRY_COMPARE(rowTexts(), (QStringList{"A|" + a + "|1 tracks", "B|" + b + "|0 tracks"}));
+
+        m_view->folderRows().constFirst()->removeButton()->click();
+        QCOMPARE(m_state->watchedDirectories(), QStringList{b});
+        QTRY_COMPARE(rowTexts(), QStringList{"B|" + b + "|0 tracks"});
+    }
+
+    void aLongPathLosesItsMiddle()
+    {
+        const QString folder = m_rig->folder(QString(40, 'x') + "/" + QString(40, 'y') + "/" + QString(40, 'z'));
+        m_state->addWatchedDirectory(folder);
+        makeView();
+        m_view->resize(320, 400);
+        QTRY_COMPARE(m_view->folderRows().size(), 1);
+        ElidedLabel* path = m_view->folderRows().constFirst()->pathLabel();
+        QTRY_VERIFY(path->text() != folder);
+        QVERIFY(path->text().contains(QChar(0x2026)));
+        QVERIFY(path->text().startsWith(folder.left(3)));
+        QVERIFY(path->text().endsWith(folder.right(3)));
+        QCOMPARE(path->toolTip(), folder);
+    }
+
+    void theUpdatesToggleIsTheUpdatersSetting()
+    {
+        makeView();
+        QCheckBox* toggle = m_view->automaticChecksToggle();
+        QCOMPARE(toggle->text(), QString("Automatically check for updates"));
+        QVERIFY(!toggle->isChecked());
+        toggle->click();
+        QVERIFY(m_updater->automaticallyChecksForUpdates());
+        m_updater->setAutomaticallyChecksForUpdates(false);
+        QVERIFY(!toggle->isChecked());
+    }
+};
+
+QTEST_MAIN(SettingsViewTest)
+#include "tst_settingsview.moc"

@@ -1,0 +1,240 @@
+#include "Vessa/App/AppStateProvider.h"
+#include "Vessa/Views/AppCommands.h"
+#include "Vessa/Views/DocumentController.h"
+#include "Vessa/Views/EqualizerView.h"
+#include "Vessa/Views/FailureView.h"
+#include "Vessa/Views/PlaylistDocumentView.h"
+#include "Vessa/Views/PlaylistDocumentWindow.h"
+#include "Vessa/Views/SettingsView.h"
+#include "tests/VessaViews/VessaAppRig.h"
+#include "tests/support/HeldHttpServer.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace vessa;
+
+namespace {
+
+QStringList labelTexts(const QWidget& widget)
+{
+    QStringList texts;
+    for (const QLabel* label : widget.findChildren<QLabel*>())
+        if (!label->text().isEmpty())
+            texts << label->text();
+    return texts;
+}
+
+QStringList menuTitles(QMainWindow& window)
+{
+    QStringList titles;
+    for (QAction* action : window.menuBar()->actions())
+        titles << action->text();
+    return titles;
+}
+
+QStringList menuItems(QMainWindow& window, const QString& menu)
+{
+    QStringList items;
+    for (QAction* action : window.menuBar()->findChild<QMenu*>(menu)->actions())
+        if (!action->isSeparator())
+            items << action->text() + u'|' + action->shortcut().toString();
+    return items;
+}
+
+bool activate(QWidget& window)
+{
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    return QTest::qWaitForWindowActive(&window);
+}
+
+} // namespace
+
+class VessaAppTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void failingAppStateShowsTheFailureView_data()
+    {
+        QTest::addColumn<QString>("error");
+        QTest::newRow("database") << "The media database could not be opened: unable to open database file";
+        QTest::newRow("empty text") << "";
+    }
+
+    void failingAppStateShowsTheFailureView()
+    {
+        QFETCH(QString, error);
+        test::VessaAppRig rig;
+        rig.failure = error;
+        std::unique_ptr<VessaApp> app = rig.make();
+
+        QVERIFY(app->appState() == nullptr);
+        QCOMPARE(AppStateProvider::shared(), nullptr);
+        QMainWindow& main = app->showMainWindow();
+        QCOMPARE(main.windowTitle(), QString("Vessa"));
+        auto* failure = main.findChild<FailureView*>();
+        QVERIFY(failure);
+        QStringList expected{"Failed to initialize"};
+        if (!error.isEmpty())
+            expected << error;
+        QCOMPARE(labelTexts(*failure), expected);
+
+        // The other windows are empty; documents cannot be shown.
+        QVERIFY(app->showEqualizerWindow().findChild<EqualizerView*>() == nullptr);
+        QVERIFY(app->showSettingsWindow().findChild<SettingsView*>() == nullptr);
+        PlaylistDocumentWindow* document = app->documents().newDocument();
+        QCOMPARE(labelTexts(document->view()), QStringList{"Application not initialized"});
+        QVERIFY(document->view().content() == nullptr);
+
+        // The update check keeps working.
+        QVERIFY(app->updater().canCheckForUpdates());
+        QVERIFY(app->commands().checkForUpdates->isEnabled());
+    }
+
+    void updateItemFollowsTheUpdater()
+    {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath("settings.ini"), QSettings::IniFormat);
+        test::HeldHttpServer server;
+        settings.setValue(Updater::feedAddressKey, server.url().toString());
+        Updater updater(settings, "1.0");
+        AppCommands commands(updater);
+
+        // Disabled until the updater says it can check.
+        QVERIFY(!commands.checkForUpdates->isEnabled());
+        updater.start();
+        QVERIFY(commands.checkForUpdates->isEnabled());
+
+        // Disabled while a check runs, from the item itself.
+        commands.checkForUpdates->trigger();
+        QVERIFY(!updater.canCheckForUpdates());
+        QVERIFY(!commands.checkForUpdates->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(server.hasRequest(), 10000);
+        QSignalSpy finished(&updater, &Updater::checkFinished);
+        server.closeAll();
+        QVERIFY(finished.wait(10000));
+        QVERIFY(commands.checkForUpdates->isEnabled());
+    }
+
+    void everyWindowHasTheSameMenus()
+    {
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        QVERIFY(app->appState());
+        const QList<QMainWindow*> windows{&app->showMainWindow(), &app->showEqualizerWindow(),
+                                          &app->showSettingsWindow(), app->documents().newDocument()};
+        for (QMainWindow* window : windows) {
+            QCOMPARE(menuTitles(*window), (QStringList{"&File", "&Window", "&Help"}));
+            QCOMPARE(menuItems(*window, "fileMenu"),
+                     (QStringList{"New Playlist|Ctrl+N", "New Playlist File|Ctrl+Shift+N", "Open...|Ctrl+O",
+                                  "Save|Ctrl+S", "Save As...|Ctrl+Shift+S", "Close|Ctrl+W", "Quit|Ctrl+Q"}));
+            QCOMPARE(menuItems(*window, "windowMenu"),
+                     (QStringList{"Vessa|Ctrl+1", "Equalizer|Ctrl+2", "Settings|Ctrl+,"}));
+            QCOMPARE(menuItems(*window, "helpMenu"), QStringList{"Check for Updates...|"});
+        }
+    }
+
+    void singleWindowsAreMadeOnceAndBroughtToTheFront()
+    {
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        QVERIFY(app->mainWindow() == nullptr);
+        QVERIFY(app->equalizerWindow() == nullptr);
+        QVERIFY(app->settingsWindow() == nullptr);
+
+        QMainWindow& main = app->showMainWindow();
+        QVERIFY(activate(main));
+        QTest::keyClick(&main, Qt::Key_2, Qt::ControlModifier);
+        QMainWindow* equalizer = app->equalizerWindow();
+        QVERIFY(equalizer);
+        QCOMPARE(equalizer->windowTitle(), QString("Equalizer"));
+        QVERIFY(equalizer->findChild<EqualizerView*>());
+        QTRY_VERIFY(equalizer->isVisible());
+        // The window is as large as the equalizer and cannot be resized.
+        QCOMPARE(equalizer->centralWidget()->size(), QSize(EqualizerView::windowWidth, EqualizerView::windowHeight));
+        QCOMPARE(equalizer->minimumSize(), equalizer->maximumSize());
+
+        QVERIFY(activate(*equalizer));
+        QTest::keyClick(equalizer, Qt::Key_Comma, Qt::ControlModifier);
+        QMainWindow* settings = app->settingsWindow();
+        QVERIFY(settings);
+        QCOMPARE(settings->windowTitle(), QString("Settings"));
+        QVERIFY(settings->findChild<SettingsView*>());
+
+        // Closing hides; asking again shows the same window.
+        equalizer->close();
+        QVERIFY(!equalizer->isVisible());
+        QVERIFY(activate(*settings));
+        QTest::keyClick(settings, Qt::Key_2, Qt::ControlModifier);
+        QCOMPARE(app->equalizerWindow(), equalizer);
+        QVERIFY(equalizer->isVisible());
+        QVERIFY(activate(*equalizer));
+        QTest::keyClick(equalizer, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(&app->showMainWindow(), &main);
+    }
+
+    void newPlaylistActsOnlyInTheMainWindow()
+    {
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        int created = 0;
+        app->setNewPlaylistAction([&] { ++created; });
+
+        QMainWindow& main = app->showMainWindow();
+        QVERIFY(activate(main));
+        QTest::keyClick(&main, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(created, 1);
+
+        PlaylistDocumentWindow* document = app->documents().newDocument();
+        QVERIFY(activate(*document));
+        QTest::keyClick(document, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(created, 1);
+        QCOMPARE(app->documents().windows().size(), 1);
+
+        QMainWindow& equalizer = app->showEqualizerWindow();
+        QVERIFY(activate(equalizer));
+        app->commands().newPlaylist->trigger();
+        QCOMPARE(created, 1);
+    }
+
+    void newPlaylistFileOpensAnEmptyUntitledDocument()
+    {
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        QMainWindow& main = app->showMainWindow();
+        QVERIFY(activate(main));
+        QTest::keyClick(&main, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+
+        QCOMPARE(app->documents().windows().size(), 1);
+        PlaylistDocumentWindow* document = app->documents().windows().constFirst();
+        QCOMPARE(document->windowTitle(), QString("Untitled[*]"));
+        QCOMPARE(document->document().playlist.name, QString("Untitled"));
+        QVERIFY(document->document().playlist.tracks.isEmpty());
+        QVERIFY(!document->filePath());
+        QVERIFY(!document->isModified());
+        QVERIFY(document->view().content());
+        QVERIFY(activate(*document));
+        QVERIFY(app->commands().save->isEnabled());
+        QVERIFY(activate(main));
+        QVERIFY(!app->commands().save->isEnabled());
+    }
+
+    void noFilesBringsTheMainWindowToTheFront()
+    {
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        app->openFiles({});
+        QVERIFY(app->mainWindow());
+        QVERIFY(app->mainWindow()->isVisible());
+        QVERIFY(app->documents().windows().isEmpty());
+    }
+};
+
+QTEST_MAIN(VessaAppTest)
+#include "tst_vessaapp.moc"
