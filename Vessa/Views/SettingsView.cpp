@@ -5,6 +5,7 @@
 #include "Vessa/Views/BusyIndicator.h"
 #include "Vessa/Views/CoalescedRefresh.h"
 #include "Vessa/Views/Icons.h"
+#include "Vessa/Views/LibraryStorageSection.h"
 #include "Vessa/Views/SettingsStyle.h"
 #include "Vessa/Views/WatchedFolderRow.h"
 
@@ -146,6 +147,10 @@ QWidget* SettingsView::makeUpdatesSection()
 QWidget* SettingsView::makeStorageSection()
 {
     Section section = makeSection(headerLabel(QStringLiteral("Library Storage"), this), QString(), this);
+    m_storage = new LibraryStorageSection(m_appState, m_chooseFolder, section.widget);
+    section.content->addWidget(m_storage);
+    // The storage's footer stands below the group, like the other footers.
+    section.widget->layout()->addWidget(m_storage->footerLabel());
     return section.widget;
 }
 
@@ -213,6 +218,7 @@ void SettingsView::showFolders()
         auto* row = new WatchedFolderRow(folder, m_appState.trackCount(folder),
                                          [this, folder] { m_appState.removeWatchedDirectory(folder); });
         m_rowsLayout->addWidget(row);
+        row->setVisible(true);
     }
     showScanState();
 }

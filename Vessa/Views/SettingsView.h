@@ -19,6 +19,7 @@ namespace vessa {
 class AppState;
 class BusyIndicator;
 class CoalescedRefresh;
+class LibraryStorageSection;
 class Updater;
 class WatchedFolderRow;
 
@@ -50,6 +51,7 @@ public:
     static bool canRescan(bool isScanning, qsizetype folderCount);
 
     QCheckBox* automaticChecksToggle() const { return m_automaticChecks; }
+    LibraryStorageSection* storageSection() const { return m_storage; }
     QPushButton* rescanButton() const { return m_rescanButton; }
     QPushButton* addButton() const { return m_addButton; }
     QList<WatchedFolderRow*> folderRows() const;
@@ -75,6 +77,7 @@ private:
     CoalescedRefresh* m_scanRefresh;
 
     QCheckBox* m_automaticChecks = nullptr;
+    LibraryStorageSection* m_storage = nullptr;
     QPushButton* m_rescanButton = nullptr;
     QPushButton* m_addButton = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;

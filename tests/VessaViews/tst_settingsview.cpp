@@ -1,10 +1,12 @@
 #include "Vessa/App/Updater.h"
 #include "Vessa/Views/ElidedLabel.h"
+#include "Vessa/Views/LibraryStorageSection.h"
 #include "Vessa/Views/SettingsView.h"
 #include "Vessa/Views/WatchedFolderRow.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
@@ -145,9 +147,13 @@ private slots:
         QVERIFY(test::AppStateRig::holds(*m_state, 2));
         QTRY_VERIFY(!m_state->isScanning());
         QTRY_COMPARE(rowTexts(), QStringList{"Jazz|" + folder + "|2 tracks"});
+        QVERIFY(m_view->folderRows().constFirst()->isVisible());
         QVERIFY(!m_view->emptyFoldersLabel()->isVisible());
         QVERIFY(!m_view->progressRow()->isVisible());
         QVERIFY(m_view->rescanButton()->isEnabled());
+        // A picture to look at.
+        QVERIFY(QDir().mkpath("artefacts"));
+        QVERIFY(m_view->grab().save("artefacts/settings-window.png"));
 
         // The same folder again: still one row, and it scans again.
         m_view->addButton()->click();
@@ -187,6 +193,70 @@ private slots:
         QVERIFY(path->text().startsWith(folder.left(3)));
         QVERIFY(path->text().endsWith(folder.right(3)));
         QCOMPARE(path->toolTip(), folder);
+    }
+
+    void storageFooters_data()
+    {
+        QTest::addColumn<LibraryStorageLocation>("location");
+        QTest::addColumn<bool>("usingCloud");
+        QTest::addColumn<QString>("footer");
+        const QString unavailable = "The cloud folder is not available. Playlists are stored on this device.";
+        QTest::newRow("automatic, cloud")
+            << LibraryStorageLocation::automatic << true << "Playlists are syncing via the cloud folder.";
+        QTest::newRow("automatic, no cloud") << LibraryStorageLocation::automatic << false << unavailable;
+        QTest::newRow("cloud, cloud") << LibraryStorageLocation::icloud << true
+                                      << "Playlists are stored in the cloud folder and sync across devices.";
+        QTest::newRow("cloud, no cloud") << LibraryStorageLocation::icloud << false << unavailable;
+        QTest::newRow("local") << LibraryStorageLocation::local << false << "Playlists are stored only on this device.";
+        QTest::newRow("local, cloud") << LibraryStorageLocation::local << true
+                                      << "Playlists are stored only on this device.";
+    }
+
+    void storageFooters()
+    {
+        QFETCH(LibraryStorageLocation, location);
+        QFETCH(bool, usingCloud);
+        QFETCH(QString, footer);
+        QCOMPARE(LibraryStorageSection::footer(location, usingCloud), footer);
+    }
+
+    void thePickerAndTheCloudFolderWriteTheStorage()
+    {
+        makeView();
+        LibraryStorageSection* storage = m_view->storageSection();
+        QComboBox* picker = storage->picker();
+        QStringList labels;
+        for (int i = 0; i < picker->count(); ++i)
+            labels << picker->itemText(i);
+        QCOMPARE(labels, (QStringList{"Automatic", "Cloud Folder", "On This Device"}));
+        QCOMPARE(picker->currentText(), QString("Automatic"));
+        QCOMPARE(storage->footerLabel()->text(),
+                 QString("The cloud folder is not available. Playlists are stored on this device."));
+        QCOMPARE(storage->cloudFolderLabel()->fullText(), QString("None chosen"));
+
+        // Choosing the cloud folder: the automatic storage now syncs there.
+        const QString cloud = m_rig->folder("Sync");
+        m_chosenFolder = cloud;
+        storage->chooseCloudFolderButton()->click();
+        QCOMPARE(m_state->cloudContainerDirectory(), cloud);
+        QTRY_COMPARE(storage->cloudFolderLabel()->fullText(), cloud);
+        QTRY_COMPARE(storage->footerLabel()->text(), QString("Playlists are syncing via the cloud folder."));
+
+        // Picking writes the app state's preference.
+        picker->setCurrentIndex(2);
+        emit picker->activated(2);
+        QVERIFY(m_state->storageLocation() == LibraryStorageLocation::local);
+        QTRY_COMPARE(storage->footerLabel()->text(), QString("Playlists are stored only on this device."));
+        m_state->setStorageLocation(LibraryStorageLocation::icloud);
+        QTRY_COMPARE(picker->currentText(), QString("Cloud Folder"));
+        QTRY_COMPARE(storage->footerLabel()->text(),
+                     QString("Playlists are stored in the cloud folder and sync across devices."));
+        QTRY_VERIFY(!m_state->isSwitchingStorage());
+
+        // A cancelled choice keeps the cloud folder.
+        m_chosenFolder.reset();
+        storage->chooseCloudFolderButton()->click();
+        QCOMPARE(m_state->cloudContainerDirectory(), cloud);
     }
 
     void theUpdatesToggleIsTheUpdatersSetting()
