@@ -84,6 +84,9 @@ private slots:
         if (!error.isEmpty())
             expected << error;
         QCOMPARE(labelTexts(*failure), expected);
+        QVERIFY(QDir().mkpath("artefacts"));
+        QVERIFY(
+            main.grab().save(QString("artefacts/failure-view-%1.png").arg(QTest::currentDataTag()).replace(' ', '-')));
 
         // The other windows are empty; documents cannot be shown.
         QVERIFY(app->showEqualizerWindow().findChild<EqualizerView*>() == nullptr);
@@ -95,6 +98,25 @@ private slots:
         // The update check keeps working.
         QVERIFY(app->updater().canCheckForUpdates());
         QVERIFY(app->commands().checkForUpdates->isEnabled());
+    }
+
+    void aDatabaseThatCannotOpenShowsItsError()
+    {
+        test::VessaAppRig rig;
+        // A file where the database's folder belongs.
+        const QString folder = QFileInfo(AppState::databasePath()).absolutePath();
+        QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        std::unique_ptr<VessaApp> app = rig.make();
+        QVERIFY(app->appState() == nullptr);
+        QVERIFY(app->initError());
+        QVERIFY(!app->initError()->isEmpty());
+        QStringList texts = labelTexts(*app->showMainWindow().findChild<FailureView*>());
+        QCOMPARE(texts, (QStringList{"Failed to initialize", *app->initError()}));
+        QVERIFY(app->updater().canCheckForUpdates());
     }
 
     void updateItemFollowsTheUpdater()
