@@ -142,12 +142,24 @@ QMainWindow* VessaApp::makeFailureWindow()
 
 QMainWindow* VessaApp::makeContentWindow()
 {
-    // Stand-in until the main window's content joins.
+    // Stand-in until the main window's content joins: it names the
+    // library's size and, like the main window, loads and scans the library
+    // when it opens.
     auto* window = new QMainWindow;
-    auto* label = new QLabel(QStringLiteral("Vessa"));
+    auto* label = new QLabel;
     label->setAlignment(Qt::AlignCenter);
+    const auto showCount = [this, label] {
+        label->setText(QString::number(m_appState->scannedTracks().size()) + QStringLiteral(" tracks"));
+    };
+    showCount();
+    connect(m_appState.get(), &AppState::scannedTracksChanged, label, showCount);
     window->setCentralWidget(onBackground(label, window));
     window->resize(mainWindowSize);
+    if (!m_appState->watchedDirectories().isEmpty()) {
+        if (m_appState->scannedTracks().isEmpty())
+            m_appState->reloadTracksFromDatabase();
+        m_appState->rescanAll();
+    }
     return window;
 }
 
