@@ -2,6 +2,7 @@
 
 #include "Vessa/App/AppStateProvider.h"
 #include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/Views/PlaylistContentView.h"
 #include "Vessa/Views/VessaTheme.h"
 
 #include <QLabel>
@@ -25,10 +26,9 @@ PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::opti
         layout->addWidget(label);
         return;
     }
-    // Stand-in until the playlist track table joins: the document's size.
-    auto* label = new QLabel(QString::number(m_document.playlist.tracks.size()) + QStringLiteral(" tracks"), this);
-    label->setAlignment(Qt::AlignCenter);
-    m_content = label;
+    m_content = new PlaylistContentView(*AppStateProvider::shared(), PlaylistStorage::document(&m_document, m_filePath),
+                                        nullptr, this);
+    connect(m_content, &PlaylistContentView::documentEdited, this, &PlaylistDocumentView::documentEdited);
     layout->addWidget(m_content);
 }
 
@@ -37,6 +37,14 @@ PlaylistDocumentView::~PlaylistDocumentView() = default;
 void PlaylistDocumentView::setFilePath(std::optional<QString> filePath)
 {
     m_filePath = std::move(filePath);
+    if (m_content)
+        m_content->setStorage(PlaylistStorage::document(&m_document, m_filePath));
+}
+
+void PlaylistDocumentView::documentChanged()
+{
+    if (m_content)
+        m_content->documentChanged();
 }
 
 } // namespace vessa

@@ -7,6 +7,7 @@
 
 namespace vessa {
 
+class PlaylistContentView;
 struct PlaylistDocument;
 
 // The content of a playlist document window: the document's playlist as the
@@ -24,8 +25,10 @@ public:
     // The document was saved under another file.
     void setFilePath(std::optional<QString> filePath);
     const std::optional<QString>& filePath() const { return m_filePath; }
+    // The document was changed by its owner (renamed by Save As): show it again.
+    void documentChanged();
     // The playlist view; null without an app state.
-    QWidget* content() const { return m_content; }
+    PlaylistContentView* content() const { return m_content; }
 
 signals:
     // The user edited the document's playlist through the view.
@@ -34,7 +37,7 @@ signals:
 private:
     PlaylistDocument& m_document;
     std::optional<QString> m_filePath;
-    QWidget* m_content = nullptr;
+    PlaylistContentView* m_content = nullptr;
 };
 
 } // namespace vessa

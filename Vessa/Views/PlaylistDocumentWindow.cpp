@@ -64,6 +64,7 @@ bool PlaylistDocumentWindow::saveAs()
     // A document is named after its file.
     m_document->playlist.name = QFileInfo(path).completeBaseName();
     m_view->setFilePath(m_filePath);
+    m_view->documentChanged();
     showTitle();
     emit filePathChanged();
     return true;

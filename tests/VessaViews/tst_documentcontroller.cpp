@@ -1,8 +1,11 @@
+#include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistFile.h"
 #include "Vessa/App/PlaylistDocumentFile.h"
 #include "Vessa/Views/DocumentController.h"
+#include "Vessa/Views/PlaylistContentView.h"
 #include "Vessa/Views/PlaylistDocumentView.h"
 #include "Vessa/Views/PlaylistDocumentWindow.h"
+#include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "tests/VessaViews/VessaAppRig.h"
 
 #include <QFile>
@@ -300,6 +303,38 @@ private slots:
         answerCloseWith(CloseAnswer::discard);
         QVERIFY(documents().closeAll());
         QTRY_VERIFY(documents().windows().isEmpty());
+    }
+    void documentsPlayIntoTheOnePlayContext()
+    {
+        const QString a = m_rig->writeWav("a.wav");
+        const QString b = m_rig->writeWav("b.wav");
+        const QList<PlaylistTrack> tracks{PlaylistTrack(TrackRef("Artist", "Album", "A", 1), a),
+                                          PlaylistTrack(TrackRef("Artist", "Album", "B", 1), b)};
+        QVERIFY(writeFile(file("mix.parvik"), PlaylistFile::serialize(Playlist("mix", tracks))));
+        PlaylistDocumentWindow* saved = documents().openFiles({file("mix.parvik")}).constFirst();
+        PlaylistDocumentWindow* untitled = documents().newDocument();
+        untitled->document().playlist.tracks = tracks;
+        untitled->view().documentChanged();
+        QVERIFY(saved->view().content());
+        QVERIFY(untitled->view().content());
+        PlayContext& playContext = m_app->appState()->playContext();
+
+        QVERIFY(QDir().mkpath("artefacts"));
+        QVERIFY(saved->grab().save("artefacts/document-window.png"));
+
+        // An unsaved document's queue is named after its playlist.
+        untitled->view().content()->model().playTrack(0);
+        QCOMPARE(playContext.queueID(), std::optional<QString>("Untitled"));
+        // The other window replaces the same queue, named after its file.
+        saved->view().content()->model().playTrack(1);
+        QCOMPARE(playContext.queueID(), std::optional<QString>(saved->view().content()->model().queueID()));
+        QVERIFY(playContext.queueID() != std::optional<QString>("Untitled"));
+        QVERIFY(playContext.queueID()->contains("mix.parvik"));
+
+        // Saving the untitled document renames its queue.
+        answerSaveWith(file("road.parvik"));
+        QVERIFY(untitled->save());
+        QVERIFY(untitled->view().content()->model().queueID().contains("road.parvik"));
     }
 };
 
