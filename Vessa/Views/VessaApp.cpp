@@ -5,6 +5,7 @@
 #include "Vessa/App/Updater.h"
 #include "Vessa/Views/AdaptiveWindowBackground.h"
 #include "Vessa/Views/AppCommands.h"
+#include "Vessa/Views/ContentView.h"
 #include "Vessa/Views/DocumentController.h"
 #include "Vessa/Views/EqualizerView.h"
 #include "Vessa/Views/FailureView.h"
@@ -13,7 +14,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QMainWindow>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -142,25 +142,11 @@ QMainWindow* VessaApp::makeFailureWindow()
 
 QMainWindow* VessaApp::makeContentWindow()
 {
-    // Stand-in until the main window's content joins: it names the
-    // library's size and, like the main window, loads and scans the library
-    // when it opens.
-    auto* window = new QMainWindow;
-    auto* label = new QLabel;
-    label->setAlignment(Qt::AlignCenter);
-    const auto showCount = [this, label] {
-        label->setText(QString::number(m_appState->scannedTracks().size()) + QStringLiteral(" tracks"));
-    };
-    showCount();
-    connect(m_appState.get(), &AppState::scannedTracksChanged, label, showCount);
-    window->setCentralWidget(onBackground(label, window));
-    window->resize(mainWindowSize);
-    if (!m_appState->watchedDirectories().isEmpty()) {
-        if (m_appState->scannedTracks().isEmpty())
-            m_appState->reloadTracksFromDatabase();
-        m_appState->rescanAll();
-    }
-    return window;
+    auto* content = new ContentView(*m_appState);
+    // "New Playlist" names a new playlist in this window's sidebar.
+    m_newPlaylistAction = [content] { content->createNewPlaylistInline(); };
+    connect(content, &ContentView::equalizerRequested, this, [this] { showEqualizerWindow(); });
+    return content;
 }
 
 QMainWindow& VessaApp::showEqualizerWindow()

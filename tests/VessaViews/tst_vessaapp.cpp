@@ -1,3 +1,4 @@
+#include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppStateProvider.h"
 #include "Vessa/Views/AppCommands.h"
 #include "Vessa/Views/DocumentController.h"
@@ -205,24 +206,44 @@ private slots:
     {
         test::VessaAppRig rig;
         std::unique_ptr<VessaApp> app = rig.make();
-        int created = 0;
-        app->setNewPlaylistAction([&] { ++created; });
+        const auto untitledCount = [&] {
+            int count = 0;
+            for (const Playlist& playlist : app->appState()->playlistLibrary().playlists())
+                count += playlist.name.startsWith("Untitled") ? 1 : 0;
+            return count;
+        };
 
+        // In the main window: a playlist named "Untitled" in the library.
         QMainWindow& main = app->showMainWindow();
         QVERIFY(activate(main));
         QTest::keyClick(&main, Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(created, 1);
+        QTRY_COMPARE(untitledCount(), 1);
+        QVERIFY(QTest::qWaitFor([&] {
+            for (const Playlist& playlist : app->appState()->playlistLibrary().playlists())
+                if (playlist.name == "Untitled")
+                    return true;
+            return false;
+        }));
 
+        // In a document window, or the Equalizer: nothing.
         PlaylistDocumentWindow* document = app->documents().newDocument();
         QVERIFY(activate(*document));
         QTest::keyClick(document, Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(created, 1);
-        QCOMPARE(app->documents().windows().size(), 1);
-
         QMainWindow& equalizer = app->showEqualizerWindow();
         QVERIFY(activate(equalizer));
         app->commands().newPlaylist->trigger();
-        QCOMPARE(created, 1);
+        QTest::qWait(50);
+        QCOMPARE(untitledCount(), 1);
+        QCOMPARE(app->documents().windows().size(), 1);
+
+        // The command runs whatever the main window offers, and only there.
+        int offered = 0;
+        app->setNewPlaylistAction([&] { ++offered; });
+        app->commands().newPlaylist->trigger();
+        QCOMPARE(offered, 0);
+        QVERIFY(activate(main));
+        app->commands().newPlaylist->trigger();
+        QCOMPARE(offered, 1);
     }
 
     void newPlaylistFileOpensAnEmptyUntitledDocument()
