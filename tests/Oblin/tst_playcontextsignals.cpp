@@ -33,17 +33,17 @@ public:
     }
 
 private:
-    QList<TrackRef> tracks(const QString& spec) const
+    QList<TrackRef> tracks(const QString& pattern) const
     {
         QList<TrackRef> picked;
-        if (spec == QStringLiteral("none"))
+        if (pattern == QStringLiteral("none"))
             return picked;
-        if (spec.contains(u'-')) {
-            for (int i = spec.section(u'-', 0, 0).toInt(); i <= spec.section(u'-', 1).toInt(); ++i)
+        if (pattern.contains(u'-')) {
+            for (int i = pattern.section(u'-', 0, 0).toInt(); i <= pattern.section(u'-', 1).toInt(); ++i)
                 picked.append(m_rig.tracks[i]);
             return picked;
         }
-        for (const QString& index : spec.split(u','))
+        for (const QString& index : pattern.split(u','))
             picked.append(m_rig.tracks[index.toInt()]);
         return picked;
     }
