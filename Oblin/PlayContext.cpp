@@ -18,9 +18,9 @@ PlayContext::PlayContext(Player& player, TrackResolverPtr resolver, QObject* par
     connect(&m_player, &Player::transportStateChanged, this, &PlayContext::transportStateChanged);
     // The hook may outlive the context; it then does nothing. The player
     // calls it last in its own end handling, once it is idle.
-    m_player.setOnTrackEnd([guard = QPointer<PlayContext>(this)] {
+    m_player.setOnTrackEnd([guard = QPointer<PlayContext>(this)](std::exception_ptr streamFailure) {
         if (guard)
-            guard->handleTrackEnd();
+            guard->handleTrackEnd(streamFailure);
     });
 }
 

@@ -149,7 +149,9 @@ private:
     void finishResolve(const TrackRef& track, TrackLoader::Result result, const Completion& done);
     void failResolve(const TrackRef& track, std::exception_ptr error, const Completion& done);
     void loadMetadata(const SourceLocator& locator, const TrackRef& track);
-    void handleTrackEnd();
+    // A track whose decoder failed mid-way shows its failure in lastError and
+    // counts as giving no audio, so repeat never replays it endlessly.
+    void handleTrackEnd(std::exception_ptr streamFailure);
 
     // The entry after the current one in play order (shuffle slot and all),
     // wrapping round under repeat all; nothing at the end of the queue.

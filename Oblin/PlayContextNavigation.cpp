@@ -158,9 +158,11 @@ void PlayContext::previous(const Completion& done)
     }
 }
 
-void PlayContext::handleTrackEnd()
+void PlayContext::handleTrackEnd(std::exception_ptr streamFailure)
 {
-    const bool gaveAudio = m_loadedStreamGaveAudio && m_loadedStreamGaveAudio->load();
+    if (streamFailure)
+        setLastError(streamFailure);
+    const bool gaveAudio = !streamFailure && m_loadedStreamGaveAudio && m_loadedStreamGaveAudio->load();
     m_silentTrackEnds = gaveAudio ? 0 : m_silentTrackEnds + 1;
     autoAdvance(gaveAudio);
 }

@@ -1,15 +1,12 @@
 #include "RaskoHelper/HelperPcmStream.h"
 
 #include "RaskoHelper/HelperError.h"
-#include "VessaCore/Logging.h"
 
 #include <cstring>
 
 namespace vessa {
 
 namespace {
-
-VESSA_LOGGING_CATEGORY(lcHelperStream, "raskohelper", "stream")
 
 constexpr float sampleScale = 1.0f / 32768.0f;
 
@@ -81,8 +78,8 @@ std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
     } catch (const CancellationError&) {
         m_session.reset(); // killed already
         return std::nullopt;
-    } catch (const DecoderStoppedError& error) {
-        logError(lcHelperStream(), error.description());
+    } catch (const DecoderStoppedError&) {
+        // The player reports it when what was decoded before has played.
         m_session.reset();
         throw;
     }

@@ -18,7 +18,7 @@ namespace vessa {
 //
 // The stream ends when the worker says so (`onEnded` gets the library's text
 // when it ended on an error), when a stop is requested (the busy worker is
-// killed), or when the helper fails: then next() logs and throws
+// killed), or when the helper fails: then next() throws
 // DecoderStoppedError once, and the stream stays finished. One consumer thread.
 class HelperPcmStream final : public PcmBufferStream {
 public:

@@ -184,9 +184,10 @@ void Player::startScheduling(PcmBufferStreamPtr buffers)
     const quint64 generation = m_generation;
     m_schedulingTask = std::make_unique<SchedulingTask>(
         m_output, std::move(buffers),
-        [this, generation] {
+        [this, generation](std::exception_ptr streamFailure) {
             QMetaObject::invokeMethod(
-                this, [this, generation] { handleTrackEnd(generation); }, Qt::QueuedConnection);
+                this, [this, generation, streamFailure] { handleTrackEnd(generation, streamFailure); },
+                Qt::QueuedConnection);
         },
         [this, generation](std::exception_ptr error) {
             QMetaObject::invokeMethod(
@@ -194,18 +195,22 @@ void Player::startScheduling(PcmBufferStreamPtr buffers)
         });
 }
 
-void Player::handleTrackEnd(quint64 generation)
+void Player::handleTrackEnd(quint64 generation, std::exception_ptr streamFailure)
 {
     if (generation != m_generation)
         return;
-    logInfo(lcPlayback(), QStringLiteral("Track ended naturally"));
+    if (streamFailure)
+        logError(lcPlayback(),
+                 QStringLiteral("Track ended on a decoder failure: %1").arg(describeException(streamFailure)));
+    else
+        logInfo(lcPlayback(), QStringLiteral("Track ended naturally"));
     // The task has reported its end; joining it does not wait.
     m_schedulingTask.reset();
     m_clock->stopPolling();
     setTransportState(TransportState::idle());
     if (m_onTrackEnd) {
         const TrackEndHook hook = m_onTrackEnd;
-        hook();
+        hook(streamFailure);
     }
 }
 

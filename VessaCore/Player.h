@@ -21,7 +21,8 @@ class SchedulingTask;
 
 // The playback engine: drives one AudioOutput, owns the transport state,
 // feeds the loaded stream into the output on a background SchedulingTask and
-// reports the natural end of a track or a buffer the output refused.
+// reports the end of a track (natural, or its decoder's failure) or a buffer
+// the output refused.
 //
 // Threads: every member is called on the main thread and every signal, hook
 // and completion runs there. The scheduling task and the seek workers only
@@ -34,7 +35,9 @@ class Player : public QObject {
     Q_OBJECT
 
 public:
-    using TrackEndHook = std::function<void()>;
+    // Gets the stream's failure when its decoder failed mid-track (what it
+    // had decoded was played), null at a natural end.
+    using TrackEndHook = std::function<void(std::exception_ptr streamFailure)>;
     // Called once per seek on the main thread: empty on success, otherwise
     // the failure (a CancellationError when a newer load, seek or stop
     // superseded it). Not called if the player is destroyed first.
@@ -48,8 +51,8 @@ public:
     // load() and play().
     std::shared_ptr<const Error> lastError() const { return m_lastError; }
     Clock* clock() const { return m_clock; }
-    // Called after the loaded stream ended and the output drained, once the
-    // state is idle.
+    // Called after the loaded stream ended or failed and the output drained,
+    // once the state is idle.
     const TrackEndHook& onTrackEnd() const { return m_onTrackEnd; }
     void setOnTrackEnd(TrackEndHook hook);
 
@@ -74,7 +77,7 @@ signals:
 private:
     void stopSchedulingTask();
     void startScheduling(PcmBufferStreamPtr buffers);
-    void handleTrackEnd(quint64 generation);
+    void handleTrackEnd(quint64 generation, std::exception_ptr streamFailure);
     void handleSchedulingError(quint64 generation, std::exception_ptr error);
     void continueSeek(double to, PcmBufferStreamPtr stream, std::exception_ptr error, const SeekCompletion& completion);
     void failSeek(std::exception_ptr error, const SeekCompletion& completion);

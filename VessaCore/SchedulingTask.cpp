@@ -37,6 +37,7 @@ void SchedulingTask::stop()
 void SchedulingTask::run(std::stop_token stop, AudioOutput& output, PcmBufferStreamPtr stream, const EndCallback& onEnd,
                          const ErrorCallback& onError)
 {
+    std::exception_ptr streamFailure;
     while (stream) {
         if (stop.stop_requested())
             return;
@@ -44,7 +45,8 @@ void SchedulingTask::run(std::stop_token stop, AudioOutput& output, PcmBufferStr
         try {
             buffer = stream->next(stop);
         } catch (...) {
-            // A stream reports nothing but its end; a throwing one has ended.
+            // What was decoded before the failure still plays out.
+            streamFailure = std::current_exception();
         }
         if (!buffer)
             break;
@@ -63,7 +65,7 @@ void SchedulingTask::run(std::stop_token stop, AudioOutput& output, PcmBufferStr
     output.waitForQueueDrained(stop);
     if (stop.stop_requested())
         return;
-    onEnd();
+    onEnd(streamFailure);
 }
 
 } // namespace vessa

@@ -13,8 +13,10 @@ class AudioOutput;
 // One background thread that feeds a buffer stream into an output: it takes
 // one buffer, waits in AudioOutput::schedule until the output accepted it,
 // and only then takes the next, so the output paces the decoder. When the
-// stream is finished it waits for the output to drain and calls `onEnd`; when
-// the output refuses a buffer it calls `onError` and takes no further buffer.
+// stream is finished, or failed (a decoder that died mid-track), it waits for
+// the output to drain and calls `onEnd` with the stream's failure, null at a
+// natural end; when the output refuses a buffer it calls `onError` and takes
+// no further buffer.
 // Both callbacks run on the task's thread, at most one of them, and never
 // after a stop was requested. The stream is destroyed when the task ends.
 //
@@ -22,7 +24,7 @@ class AudioOutput;
 // output must be safe to call from the task while the owner also uses it.
 class SchedulingTask {
 public:
-    using EndCallback = std::function<void()>;
+    using EndCallback = std::function<void(std::exception_ptr streamFailure)>;
     using ErrorCallback = std::function<void(std::exception_ptr)>;
 
     SchedulingTask(AudioOutput& output, PcmBufferStreamPtr stream, EndCallback onEnd, ErrorCallback onError);

@@ -268,6 +268,32 @@ private slots:
             }
         }
     }
+
+    // Each track plays its buffers, then its decoder dies: the failure is
+    // shown and play moves on, but a dying track is never replayed endlessly.
+    void aDecoderDyingMidTrackIsShownAndPlayMovesOn()
+    {
+        const std::tuple<RepeatMode, int, QString> cases[] = {
+            {RepeatMode::off, 3, ""},
+            {RepeatMode::one, 1, "autoAdvance: index 0 played no audio, not replaying"},
+            {RepeatMode::all, 3, "autoAdvance: no track of the queue played audio, stopping"}};
+        for (const auto& [repeat, opens, lastLine] : cases) {
+            PlayContextRig rig(3);
+            rig.output.setCallHook({});
+            rig.decoder->setHonoursHints(false);
+            rig.decoder->setScript(FakeStreamScript{.bufferCount = 2, .diesAtEnd = true});
+            rig.context->setRepeatMode(repeat);
+            rig.context->loadQueue(rig.tracks, 0);
+            QCOMPARE(rig.run(PlaybackCommand::play()), QString());
+            QTRY_VERIFY(rig.openCount() == opens && isIdle(rig.player) && !rig.lastError().isEmpty());
+            QCOMPARE(rig.lastError(), "The decoder stopped unexpectedly");
+            QCOMPARE(rig.output.callNames().count("schedule"), 2 * opens); // what was decoded played
+            if (!lastLine.isEmpty())
+                QTRY_COMPARE(rig.lines().count(lastLine), 1);
+            QTest::qWait(50);
+            QCOMPARE(rig.openCount(), opens);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(PlayContextTest)

@@ -23,6 +23,7 @@ namespace {
 
 const QString notSeekable = QStringLiteral("Seek is not supported for the current track");
 const QString refusal = QStringLiteral("Audio engine is not prepared for playback");
+const QString decoderDied = QStringLiteral("The decoder stopped unexpectedly");
 const QMap<QString, QString> logged{{"load", "Loading track: 8000.000000Hz, 1ch, duration=60.3s"},
                                     {"unseekable", "Loading track: 8000.000000Hz, 1ch, duration=-1.0s"},
                                     {"play", "Playback started"},
@@ -40,10 +41,11 @@ struct Probe {
 };
 
 // Hands out `count` buffers (endless when negative), then ends or, with
-// `blockAtEnd`, waits in next() until its stop token is triggered.
+// `blockAtEnd`, waits in next() until its stop token is triggered, or with
+// `failAtEnd` throws as a decoder that died.
 struct ProbeStream final : PcmBufferStream {
-    ProbeStream(std::shared_ptr<Probe> probe, int count, bool blockAtEnd)
-        : probe(std::move(probe)), count(count), blockAtEnd(blockAtEnd)
+    ProbeStream(std::shared_ptr<Probe> probe, int count, bool blockAtEnd, bool failAtEnd = false)
+        : probe(std::move(probe)), count(count), blockAtEnd(blockAtEnd), failAtEnd(failAtEnd)
     {
     }
     ~ProbeStream() override { probe->destroyed.release(); }
@@ -51,6 +53,8 @@ struct ProbeStream final : PcmBufferStream {
     {
         if (count < 0 || probe->pulls < count)
             return PCMBuffer(testFormat, {{float(++probe->pulls)}});
+        if (failAtEnd)
+            throw test::FakeOutputError(decoderDied);
         if (blockAtEnd) {
             std::binary_semaphore woken{0};
             std::stop_callback wake(stop, [&] { woken.release(); });
@@ -63,6 +67,7 @@ struct ProbeStream final : PcmBufferStream {
     std::shared_ptr<Probe> probe;
     int count;
     bool blockAtEnd;
+    bool failAtEnd;
 };
 
 PcmBufferStreamPtr vectorStream(int count)
@@ -83,12 +88,16 @@ struct Rig {
     FakeAudioOutput output;
     std::optional<Player> player;
     QList<TransportState> statesAtEnd;
+    QStringList failuresAtEnd;
 
     Rig()
     {
         output.holdDrain();
         player.emplace(output);
-        player->setOnTrackEnd([this] { statesAtEnd.append(player->transportState()); });
+        player->setOnTrackEnd([this](std::exception_ptr failure) {
+            statesAtEnd.append(player->transportState());
+            failuresAtEnd.append(failure ? describeException(failure) : QString());
+        });
     }
 
     QStringList lines() const { return log.messages(QStringLiteral("com.tornwick.vessacore.playback")); }
@@ -153,14 +162,16 @@ class PlayerTest : public QObject {
 
     // What every stream-end case checks last, from the row's "ended",
     // "failed" and "expected": only a report of the current stream counts;
-    // the end hook runs once, after idle; a refused buffer is the last error
-    // until the next play.
-    static void checkAfterwards(Rig& rig)
+    // the end hook runs once, after idle, with the stream's failure; a refused
+    // buffer is the last error until the next play.
+    static void checkAfterwards(Rig& rig, bool streamFailed = false)
     {
         QFETCH(bool, ended);
         QFETCH(bool, failed);
         QCOMPARE(rig.statesAtEnd, ended ? QList<TransportState>{TransportState::idle()} : QList<TransportState>());
-        QCOMPARE(rig.lines().contains(QStringLiteral("Track ended naturally")), ended);
+        QCOMPARE(rig.failuresAtEnd, ended ? QStringList{streamFailed ? decoderDied : QString()} : QStringList());
+        QCOMPARE(rig.lines().contains(QStringLiteral("Track ended naturally")), ended && !streamFailed);
+        QCOMPARE(rig.lines().contains("Track ended on a decoder failure: " + decoderDied), ended && streamFailed);
         QCOMPARE(rig.lines().contains("Scheduling error: " + refusal), failed);
         if (!rig.player)
             return;
@@ -269,30 +280,35 @@ private slots:
         QCOMPARE(PlayerError::noFormatAvailable().description(), "No audio format available -- was a track loaded?");
     }
 
-    // A stream that ends or whose buffer the output refuses is reported once
+    // A stream that ends, dies or whose buffer the output refuses is reported once
     // its task is over; only a report of the current stream counts, and the
     // end hook runs once, after idle.
     void reportedEnds_data()
     {
         QTest::addColumn<bool>("refused");  // the output refuses the first buffer
+        QTest::addColumn<bool>("dies");     // the stream throws after its two buffers
         QTest::addColumn<int>("pulls");     // both buffers taken, none after a refusal
         QTest::addColumn<QString>("newer"); // what comes next, while the report is still queued
         QTest::addColumn<bool>("ended");
         QTest::addColumn<bool>("failed");
         QTest::addColumn<TransportState>("expected");
         using S = TransportState;
-        QTest::newRow("end") << false << 2 << "" << true << false << S::idle();
-        QTest::newRow("end, then load") << false << 2 << "load" << false << false << S::paused(0);
-        QTest::newRow("end, then seek") << false << 2 << "seek3" << false << false << S::playing(3.0);
-        QTest::newRow("end handled, then seek") << false << 2 << "wait,seek3" << true << false << S::paused(3.0);
-        QTest::newRow("end, then stop") << false << 2 << "stop" << false << false << S::idle();
-        QTest::newRow("refused buffer") << true << 1 << "" << false << true << S::idle();
-        QTest::newRow("refused buffer, then load") << true << 1 << "load" << false << false << S::paused(0);
-        QTest::newRow("refused buffer, then stop") << true << 1 << "stop" << false << false << S::idle();
+        QTest::newRow("end") << false << false << 2 << "" << true << false << S::idle();
+        QTest::newRow("end, then load") << false << false << 2 << "load" << false << false << S::paused(0);
+        QTest::newRow("end, then seek") << false << false << 2 << "seek3" << false << false << S::playing(3.0);
+        QTest::newRow("end handled, then seek")
+            << false << false << 2 << "wait,seek3" << true << false << S::paused(3.0);
+        QTest::newRow("end, then stop") << false << false << 2 << "stop" << false << false << S::idle();
+        QTest::newRow("refused buffer") << true << false << 1 << "" << false << true << S::idle();
+        QTest::newRow("refused buffer, then load") << true << false << 1 << "load" << false << false << S::paused(0);
+        QTest::newRow("refused buffer, then stop") << true << false << 1 << "stop" << false << false << S::idle();
+        QTest::newRow("decoder died") << false << true << 2 << "" << true << false << S::idle();
+        QTest::newRow("decoder died, then load") << false << true << 2 << "load" << false << false << S::paused(0);
     }
     void reportedEnds()
     {
         QFETCH(bool, refused);
+        QFETCH(bool, dies);
         QFETCH(QString, newer);
         QFETCH(int, pulls);
         Rig rig;
@@ -301,7 +317,7 @@ private slots:
         rig.output.releaseDrain();
         rig.output.setCapacity(2);
         auto probe = std::make_shared<Probe>();
-        rig.player->load(std::make_unique<ProbeStream>(probe, 2, false), testFormat, 5.0, reopen);
+        rig.player->load(std::make_unique<ProbeStream>(probe, 2, false, dies), testFormat, 5.0, reopen);
         // A reporting task drops its stream after posting: the report is queued.
         QVERIFY(probe->destroyed.try_acquire_for(10s));
         QCOMPARE(probe->pulls.load(), pulls);
@@ -310,7 +326,7 @@ private slots:
         QCOMPARE(rig.run(newer), QString());
         QCOMPARE(probe->pulls.load(), pulls);
         QCoreApplication::processEvents();
-        checkAfterwards(rig);
+        checkAfterwards(rig, dies);
     }
 
     // A task blocked somewhere is stopped by a newer stop or load (or by the

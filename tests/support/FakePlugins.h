@@ -77,6 +77,8 @@ struct FakeStreamScript {
     qint64 framesPerBuffer = 4410;
     qint64 bufferCount = 10;
     bool seekable = true;
+    // After its buffers the stream throws, as a decoder that died mid-track.
+    bool diesAtEnd = false;
 
     qint64 totalFrames() const { return framesPerBuffer * bufferCount; }
 };
@@ -104,6 +106,8 @@ public:
         if (m_endless && m_frame >= total && total > 0)
             m_frame = 0;
         m_finished = m_finished || stop.stop_requested() || m_frame >= total;
+        if (m_finished && m_script.diesAtEnd && !stop.stop_requested())
+            throw FakePluginError(QStringLiteral("The decoder stopped unexpectedly"));
         if (m_finished)
             return std::nullopt;
         std::vector<float> samples(std::size_t(std::min(m_script.framesPerBuffer, total - m_frame)));
