@@ -93,9 +93,15 @@ HelperChannel::Status HelperChannel::receive(HelperMessage& message, std::option
     bool continuing = false;
     for (;;) {
         // The payload lands in its own buffer: a one-packet message (every
-        // chunk of PCM) is not copied again.
+        // batch of PCM) is not copied again.
         PacketHeader header{};
-        QByteArray packet(maxPacketPayload, Qt::Uninitialized);
+        QByteArray packet;
+        if (!continuing && m_spare.isDetached()) {
+            packet = std::move(m_spare);
+            packet.resize(maxPacketPayload);
+        } else {
+            packet = QByteArray(maxPacketPayload, Qt::Uninitialized);
+        }
         iovec parts[2] = {{&header, headerSize}, {packet.data(), static_cast<size_t>(packet.size())}};
         msghdr received{};
         received.msg_iov = parts;
@@ -117,6 +123,8 @@ HelperChannel::Status HelperChannel::receive(HelperMessage& message, std::option
             message = HelperMessage();
         }
         message.type = type;
+        if (!continuing)
+            m_spare = packet;
         if (message.payload.isEmpty())
             message.payload = std::move(packet);
         else

@@ -10,6 +10,24 @@ namespace {
 
 constexpr float sampleScale = 1.0f / 32768.0f;
 
+// Interleaved 16-bit stereo to two Float32 channels.
+PCMBuffer convert(const char* interleaved, qsizetype frames, AudioFormat format)
+{
+    std::vector<float> left(static_cast<std::size_t>(frames));
+    std::vector<float> right(static_cast<std::size_t>(frames));
+    for (qsizetype i = 0; i < frames; ++i) {
+        qint16 samples[2];
+        std::memcpy(samples, interleaved + 4 * i, sizeof samples);
+        left[std::size_t(i)] = static_cast<float>(samples[0]) * sampleScale;
+        right[std::size_t(i)] = static_cast<float>(samples[1]) * sampleScale;
+    }
+    std::vector<std::vector<float>> channels;
+    channels.reserve(2);
+    channels.push_back(std::move(left));
+    channels.push_back(std::move(right));
+    return PCMBuffer(format, std::move(channels));
+}
+
 } // namespace
 
 HelperPcmStream::HelperPcmStream(HelperSession session, AudioFormat format, std::function<void(const QString&)> onEnded)
@@ -33,23 +51,12 @@ void HelperPcmStream::finish()
     m_session.reset();
 }
 
-PCMBuffer HelperPcmStream::convert(const QByteArray& interleaved, AudioFormat format)
+void HelperPcmStream::askForMore(std::stop_token stop)
 {
-    const auto frames = static_cast<std::size_t>(interleaved.size() / 4);
-    std::vector<float> left(frames);
-    std::vector<float> right(frames);
-    const char* in = interleaved.constData();
-    for (std::size_t i = 0; i < frames; ++i) {
-        qint16 samples[2];
-        std::memcpy(samples, in + 4 * i, sizeof samples);
-        left[i] = static_cast<float>(samples[0]) * sampleScale;
-        right[i] = static_cast<float>(samples[1]) * sampleScale;
+    if (const int pending = m_session->pendingReplies(); !m_endReported && pending <= batchesAhead / 2) {
+        const int count = batchesAhead - pending;
+        m_session->post(HelperMessage{HelperMessageType::render, helperPayload(qint32(count))}, stop, count);
     }
-    std::vector<std::vector<float>> channels;
-    channels.reserve(2);
-    channels.push_back(std::move(left));
-    channels.push_back(std::move(right));
-    return PCMBuffer(format, std::move(channels));
 }
 
 std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
@@ -61,20 +68,26 @@ std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
         return std::nullopt;
     }
     try {
-        if (const int pending = m_session->pendingReplies(); !m_endReported && pending <= chunksAhead / 2) {
-            const int count = chunksAhead - pending;
-            m_session->post(HelperMessage{HelperMessageType::render, helperPayload(qint32(count))}, stop, count);
+        if (m_batchOffset >= m_batch.size()) {
+            askForMore(stop);
+            m_batch = QByteArray(); // lets the channel take its buffer back
+            m_batchOffset = 0;
+            HelperMessage reply = m_session->receive(stop);
+            if (reply.type != HelperMessageType::pcm) {
+                m_endReported = true;
+                QString error;
+                if (reply.type == HelperMessageType::ended && readHelperPayload(reply.payload, error)
+                    && !error.isEmpty() && m_onEnded)
+                    m_onEnded(error);
+                finish();
+                return std::nullopt;
+            }
+            m_batch = std::move(reply.payload);
         }
-        const HelperMessage reply = m_session->receive(stop);
-        if (reply.type == HelperMessageType::pcm)
-            return convert(reply.payload, m_format);
-        m_endReported = true;
-        QString error;
-        if (reply.type == HelperMessageType::ended && readHelperPayload(reply.payload, error) && !error.isEmpty()
-            && m_onEnded)
-            m_onEnded(error);
-        finish();
-        return std::nullopt;
+        const qsizetype frames = std::min<qsizetype>((m_batch.size() - m_batchOffset) / 4, framesPerBuffer);
+        PCMBuffer buffer = convert(m_batch.constData() + m_batchOffset, frames, m_format);
+        m_batchOffset = frames > 0 ? m_batchOffset + 4 * frames : m_batch.size();
+        return buffer;
     } catch (const CancellationError&) {
         m_session.reset(); // killed already
         return std::nullopt;

@@ -45,6 +45,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void senderDiesInTheMiddleOfAMessage();
+    void replyBuffersAreReusedOnlyWhenLetGo();
     void waitsEnd();
 };
 
@@ -93,6 +94,27 @@ void HelperChannelTest::senderDiesInTheMiddleOfAMessage()
     // A closed peer ends the reading.
     pair.helper.reset();
     QCOMPARE(pair.program->receive(received), HelperChannel::Status::closed);
+}
+
+void HelperChannelTest::replyBuffersAreReusedOnlyWhenLetGo()
+{
+    // A stream of PCM reuses the buffer of the reply its reader has let go
+    // of, and never writes into one the reader still holds.
+    SocketPair pair;
+    for (const char fill : {'a', 'b', 'c', 'd'})
+        QCOMPARE(pair.helper->send(HelperMessage{HelperMessageType::pcm, QByteArray(4096, fill)}),
+                 HelperChannel::Status::ok);
+    HelperMessage held, other;
+    QCOMPARE(pair.program->receive(held), HelperChannel::Status::ok);
+    QCOMPARE(pair.program->receive(other), HelperChannel::Status::ok);
+    const char* const letGo = other.payload.constData();
+    other = HelperMessage();
+    QCOMPARE(pair.program->receive(other), HelperChannel::Status::ok);
+    QCOMPARE(other.payload, QByteArray(4096, 'c'));
+    QCOMPARE(other.payload.constData(), letGo);
+    QCOMPARE(pair.program->receive(other), HelperChannel::Status::ok);
+    QCOMPARE(other.payload, QByteArray(4096, 'd'));
+    QCOMPARE(held.payload, QByteArray(4096, 'a'));
 }
 
 void HelperChannelTest::waitsEnd()
