@@ -39,17 +39,18 @@ void startPlayback(GMEEmu& emu, int index, int playLength, bool infiniteLoop)
 // Renders the started track chunk by chunk on request.
 void renderOnRequest(HelperChannel& channel, GMEEmu& emu)
 {
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(framesPerChunk) * 2);
-    serveStream(channel, GMEEmu::playbackSampleRate, [&](QString& error) -> std::optional<QByteArray> {
+    static_assert(framesPerChunk * 4 <= maximumChunkBytes);
+    serveStream(channel, GMEEmu::playbackSampleRate, [&](char* out, QString& error) -> qsizetype {
         if (emu.trackEnded())
-            return std::nullopt;
+            return 0;
         try {
-            emu.play(samples);
+            // The ring's slots start on a page and batches hold whole frames.
+            emu.play(std::span(reinterpret_cast<std::int16_t*>(out), std::size_t(framesPerChunk) * 2));
         } catch (const GMEError& failure) {
             error = failure.message();
-            return std::nullopt;
+            return 0;
         }
-        return QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(qint16)));
+        return framesPerChunk * 4;
     });
 }
 

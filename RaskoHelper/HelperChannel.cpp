@@ -93,15 +93,9 @@ HelperChannel::Status HelperChannel::receive(HelperMessage& message, std::option
     bool continuing = false;
     for (;;) {
         // The payload lands in its own buffer: a one-packet message (every
-        // batch of PCM) is not copied again.
+        // chunk of PCM) is not copied again.
         PacketHeader header{};
-        QByteArray packet;
-        if (!continuing && m_spare.isDetached()) {
-            packet = std::move(m_spare);
-            packet.resize(maxPacketPayload);
-        } else {
-            packet = QByteArray(maxPacketPayload, Qt::Uninitialized);
-        }
+        QByteArray packet(maxPacketPayload, Qt::Uninitialized);
         iovec parts[2] = {{&header, headerSize}, {packet.data(), static_cast<size_t>(packet.size())}};
         msghdr received{};
         received.msg_iov = parts;
@@ -123,8 +117,6 @@ HelperChannel::Status HelperChannel::receive(HelperMessage& message, std::option
             message = HelperMessage();
         }
         message.type = type;
-        if (!continuing)
-            m_spare = packet;
         if (message.payload.isEmpty())
             message.payload = std::move(packet);
         else

@@ -18,9 +18,7 @@ namespace vessa {
 class HelperChannel {
 public:
     using Clock = std::chrono::steady_clock;
-    // Large enough for a whole batch of PCM (StreamServer), small enough for
-    // the default socket send buffer.
-    static constexpr int maxPacketPayload = 160 * 1024;
+    static constexpr int maxPacketPayload = 48 * 1024;
 
     enum class Status { ok, closed, timedOut, woken };
 
@@ -40,9 +38,6 @@ private:
     Status waitFor(short events, std::optional<Clock::time_point> deadline, int wakeFd);
 
     int m_fd;
-    // The buffer the last reply's first packet landed in: used again once the
-    // reader has let go of that reply, so a stream of PCM allocates nothing.
-    QByteArray m_spare;
 };
 
 } // namespace vessa

@@ -28,7 +28,7 @@ enum class HelperMessageType : std::uint32_t {
     trackInfo,    // gmeExtract: one sub-track's information, or none
     moduleInfo,   // mikmodExtract
     started,      // gmeOpen (play length in ms) and mikmodOpen: render requests may follow
-    pcm,          // interleaved signed 16-bit stereo frames in the machine's byte order
+    pcm,          // a batch rendered into the ring: its slot and size in bytes (qint32 each)
     ended,        // the stream is over (with the library's error text, when it failed)
 };
 

@@ -68,12 +68,19 @@ std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
         return std::nullopt;
     }
     try {
-        if (m_batchOffset >= m_batch.size()) {
+        if (m_batchOffset >= m_batchSize) {
             askForMore(stop);
-            m_batch = QByteArray(); // lets the channel take its buffer back
-            m_batchOffset = 0;
-            HelperMessage reply = m_session->receive(stop);
-            if (reply.type != HelperMessageType::pcm) {
+            const HelperMessage reply = m_session->receive(stop);
+            qint32 slot = -1, bytes = 0;
+            if (reply.type == HelperMessageType::pcm) {
+                if (!readHelperPayload(reply.payload, slot, bytes) || !PcmRing::isValid(slot, bytes)) {
+                    m_session->abandon();
+                    throw DecoderStoppedError(m_session->fileName());
+                }
+                m_batch = m_session->pcmRing().slot(slot);
+                m_batchSize = bytes;
+                m_batchOffset = 0;
+            } else {
                 m_endReported = true;
                 QString error;
                 if (reply.type == HelperMessageType::ended && readHelperPayload(reply.payload, error)
@@ -82,11 +89,10 @@ std::optional<PCMBuffer> HelperPcmStream::next(std::stop_token stop)
                 finish();
                 return std::nullopt;
             }
-            m_batch = std::move(reply.payload);
         }
-        const qsizetype frames = std::min<qsizetype>((m_batch.size() - m_batchOffset) / 4, framesPerBuffer);
-        PCMBuffer buffer = convert(m_batch.constData() + m_batchOffset, frames, m_format);
-        m_batchOffset = frames > 0 ? m_batchOffset + 4 * frames : m_batch.size();
+        const qsizetype frames = std::min<qsizetype>((m_batchSize - m_batchOffset) / 4, framesPerBuffer);
+        PCMBuffer buffer = convert(m_batch + m_batchOffset, frames, m_format);
+        m_batchOffset += 4 * frames;
         return buffer;
     } catch (const CancellationError&) {
         m_session.reset(); // killed already

@@ -58,12 +58,14 @@ HelperProcess::HelperProcess(const QString& executable)
     ::close(fds[1]);
     m_channel = std::make_unique<HelperChannel>(fds[0]);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_ring = PcmRing::create();
 
-    int result = childEnd < 0 || m_wakeFd < 0 ? EMFILE : 0;
+    int result = childEnd < 0 || m_wakeFd < 0 ? EMFILE : !m_ring ? ENOMEM : 0;
     if (result == 0) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, childEnd, helperSocketFd);
+        posix_spawn_file_actions_adddup2(&actions, m_ring->fd(), PcmRing::helperFd);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         // A group of its own, so that killing it reaches its worker too;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RaskoHelper/HelperChannel.h"
+#include "RaskoHelper/PcmRing.h"
 
 #include <QString>
 
@@ -58,11 +59,15 @@ public:
     // Kills the helper and its worker now.
     void kill();
 
+    // The memory the helper's streams render into.
+    const PcmRing& pcmRing() const { return *m_ring; }
+
 private:
     void fail(HelperChannel::Status status);
 
     pid_t m_pid = -1;
     std::unique_ptr<HelperChannel> m_channel;
+    std::unique_ptr<PcmRing> m_ring;
     int m_wakeFd = -1;
     int m_pendingReplies = 0;
     bool m_usable = false;

@@ -37,6 +37,7 @@ public:
     void abandon() { m_lease->kill(); }
 
     const std::optional<QString>& fileName() const { return m_fileName; }
+    const PcmRing& pcmRing() const { return m_lease->pcmRing(); }
 
 private:
     [[noreturn]] void rethrow(const HelperProcess::FailureError& error) const;

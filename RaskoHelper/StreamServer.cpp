@@ -1,6 +1,9 @@
 #include "RaskoHelper/StreamServer.h"
 
+#include "RaskoHelper/PcmRing.h"
 #include "RaskoHelper/WorkerLimits.h"
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -12,37 +15,44 @@ void sendOrExit(HelperChannel& channel, HelperMessageType type, QByteArray paylo
         _exit(0);
 }
 
+static_assert(PcmRing::slotBytes >= batchBytes + maximumChunkBytes, "a batch must fit in a slot");
+
 void serveStream(HelperChannel& channel, int sampleRate,
-                 const std::function<std::optional<QByteArray>(QString& error)>& renderChunk)
+                 const std::function<qsizetype(char* out, QString& error)>& renderChunk)
 {
+    PcmRing* const ring = PcmRing::inHelper();
+    if (!ring)
+        _exit(2); // started without the program's ring: the program hears "crashed"
     const double startBudget = WorkerLimits::cpuSecondsUsed() + WorkerLimits::operationSeconds;
     double renderedSeconds = 0;
     bool ended = false;
     QString error;
-    // Chunks go out in batches: every message wakes the program, and on a
-    // virtual machine a wake-up costs as much as rendering a cheap chunk. The
-    // first message holds one chunk, so playback starts as soon as it can.
-    QByteArray batch;
+    // Every reply wakes the program, and on a virtual machine a wake-up costs
+    // as much as rendering a cheap chunk: chunks go out in batches. The first
+    // batch holds one chunk, so playback starts as soon as it can.
     qsizetype batchTarget = 1;
+    qint64 sequence = 0;
     HelperMessage request;
     qint32 count = 0;
     while (channel.receive(request) == HelperChannel::Status::ok && request.type == HelperMessageType::render
            && readHelperPayload(request.payload, count)) {
         for (qint32 i = 0; i < count; ++i) {
-            batch.resize(0); // keeps its capacity once the last message went out
-            while (!ended && batch.size() < batchTarget) {
-                if (std::optional<QByteArray> chunk = renderChunk(error))
-                    batch.append(*chunk);
-                else
-                    ended = true;
+            const auto slot = static_cast<qint32>(sequence % PcmRing::slotCount);
+            char* const out = ring->slot(slot);
+            qsizetype filled = 0;
+            while (!ended && filled < batchTarget) {
+                const qsizetype size = renderChunk(out + filled, error);
+                ended = size <= 0;
+                filled += std::max<qsizetype>(size, 0) / 4 * 4;
             }
-            if (batch.isEmpty()) {
+            if (filled == 0) {
                 sendOrExit(channel, HelperMessageType::ended, helperPayload(error));
                 continue;
             }
-            renderedSeconds += double(batch.size() / 4) / sampleRate;
+            renderedSeconds += double(filled / 4) / sampleRate;
             WorkerLimits::allowCpuSeconds(startBudget + renderedSeconds);
-            sendOrExit(channel, HelperMessageType::pcm, batch);
+            sendOrExit(channel, HelperMessageType::pcm, helperPayload(slot, qint32(filled)));
+            ++sequence;
             batchTarget = batchBytes;
         }
     }

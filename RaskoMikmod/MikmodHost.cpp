@@ -46,11 +46,9 @@ void serve(const HelperMessage& request, HelperChannel& channel)
         MikmodRenderer renderer(MikmodLibrary::load(data, MikmodLibrary::LoadPurpose::playback));
         const bool ended = !renderer.skip(framesFor(seconds));
         sendOrExit(channel, HelperMessageType::started);
-        serveStream(channel, MikmodRenderer::sampleRate, [&renderer, ended](QString&) -> std::optional<QByteArray> {
-            if (ended)
-                return std::nullopt;
-            return renderer.renderNext();
-        });
+        static_assert(MikmodRenderer::maximumBlockBytes <= maximumChunkBytes);
+        serveStream(channel, MikmodRenderer::sampleRate,
+                    [&renderer, ended](char* out, QString&) { return ended ? 0 : renderer.renderInto(out); });
         return;
     }
     default: return;

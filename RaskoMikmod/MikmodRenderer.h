@@ -24,8 +24,14 @@ public:
 
     explicit MikmodRenderer(MikmodModule module);
 
+    // The most a block holds: the buffer driver's size.
+    static constexpr qsizetype maximumBlockBytes = 32768;
+
     // The next block, or nothing once the song is over.
     std::optional<QByteArray> renderNext();
+    // The same, written to `out` (room for maximumBlockBytes); its size in
+    // bytes, 0 once the song is over.
+    qsizetype renderInto(char* out);
 
     // Renders and drops `frames` frames, so that the next block starts where
     // playing from the start would be at that point (with every tempo and

@@ -7,6 +7,8 @@ namespace {
 constexpr ULONG bufferSize = 32768;
 
 SBYTE* bufdrv_buffer = nullptr;
+SBYTE* bufdrv_target = nullptr; // where the next update writes, when not the driver's own buffer
+SBYTE* bufdrv_last = nullptr;   // where the last update wrote
 uint32_t bufdrv_length = 0;
 
 BOOL BufDrv_IsThere()
@@ -35,7 +37,8 @@ void BufDrv_Update()
 {
     if (!bufdrv_buffer)
         return;
-    bufdrv_length = VC_WriteBytes(bufdrv_buffer, bufferSize);
+    bufdrv_last = bufdrv_target ? bufdrv_target : bufdrv_buffer;
+    bufdrv_length = VC_WriteBytes(bufdrv_last, bufferSize);
 }
 
 } // namespace
@@ -84,7 +87,12 @@ void mikmod_buffer_driver_register(void)
 
 signed char* mikmod_buffer_get_data(void)
 {
-    return bufdrv_buffer;
+    return bufdrv_length > 0 ? bufdrv_last : bufdrv_buffer;
+}
+
+void mikmod_buffer_set_target(signed char* target)
+{
+    bufdrv_target = target;
 }
 
 uint32_t mikmod_buffer_get_length(void)

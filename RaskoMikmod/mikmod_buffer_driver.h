@@ -24,11 +24,16 @@ extern struct MDRIVER drv_mikmod_buffer;
 // Registers the driver with libmikmod; call once per process, before MikMod_Init.
 void mikmod_buffer_driver_register(void);
 
-// The first byte of the render buffer; null before MikMod_Init and after MikMod_Exit.
+// The first byte of the last block written (the render buffer when there is
+// none); null before MikMod_Init and after MikMod_Exit.
 signed char* mikmod_buffer_get_data(void);
 
 // Bytes rendered by the last update (0 after initialisation and after exit).
 uint32_t mikmod_buffer_get_length(void);
+
+// Makes the updates write their block to `target` (room for 32768 bytes)
+// instead of the driver's own buffer; null goes back to that buffer.
+void mikmod_buffer_set_target(signed char* target);
 
 // Forgets the last block, so that an update that renders nothing (the
 // library skips the driver while output is off or the module is held back)

@@ -9,6 +9,7 @@
 
 #include "RaskoGME/GMEHost.h"
 #include "RaskoHelper/HelperChannel.h"
+#include "RaskoHelper/PcmRing.h"
 #include "RaskoHelper/WorkerLimits.h"
 #include "RaskoMikmod/MikmodHost.h"
 
@@ -66,6 +67,7 @@ int main()
 {
     std::signal(SIGPIPE, SIG_IGN);
     WorkerLimits::apply();
+    PcmRing::inHelper(); // mapped once: every worker inherits the mapping
     const pid_t helper = getpid();
     for (;;) {
         HelperMessage request;
