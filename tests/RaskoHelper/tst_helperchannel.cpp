@@ -125,10 +125,10 @@ void HelperChannelTest::pcmRepliesStayInsideTheRing()
         qint32 slot;
         qint32 bytes;
         bool valid;
-    } cases[] = {{0, 4, true},          {PcmRing::slotCount - 1, full, true},
-                 {-1, 4, false},        {PcmRing::slotCount, 4, false},
-                 {0, 0, false},         {0, -4, false},
-                 {0, full + 4, false},  {0, 6, false},
+    } cases[] = {{0, 4, true},         {PcmRing::slotCount - 1, full, true},
+                 {-1, 4, false},       {PcmRing::slotCount, 4, false},
+                 {0, 0, false},        {0, -4, false},
+                 {0, full + 4, false}, {0, 6, false},
                  {1, 1 << 30, false}};
     for (const auto& row : cases)
         QVERIFY2(PcmRing::isValid(row.slot, row.bytes) == row.valid,
