@@ -2,6 +2,7 @@
 // parent folders opened when no file manager answers.
 
 #include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "VessaCore/FileNameBytes.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -35,10 +36,13 @@ private slots:
         QTest::addColumn<QStringList>("folders");
         QTest::newRow("two files in one folder")
             << QStringList{"/m/a b.mp3", "/m/c.mp3"} << QStringList{"file:///m/a%20b.mp3", "file:///m/c.mp3"}
-            << QStringList{"/m"};
+            << QStringList{"file:///m"};
         QTest::newRow("a member shows its archive, once")
             << QStringList{"/z/set.zip::x/a.mp3", "/z/set.zip::x/b.mp3", "/y/d.mp3"}
-            << QStringList{"file:///z/set.zip", "file:///y/d.mp3"} << QStringList{"/z", "/y"};
+            << QStringList{"file:///z/set.zip", "file:///y/d.mp3"} << QStringList{"file:///z", "file:///y"};
+        QTest::newRow("names that are not UTF-8 keep their bytes")
+            << QStringList{pathFromBytes("/m/Caf\xe9.mp3"), pathFromBytes("/\xff/x.mp3")}
+            << QStringList{"file:///m/Caf%E9.mp3", "file:///%FF/x.mp3"} << QStringList{"file:///m", "file:///%FF"};
     }
 
     void itemsAndFolders()
@@ -47,7 +51,7 @@ private slots:
         QTEST(DesktopFileRevealer::itemUris(paths), "uris");
         QStringList folders;
         for (const QUrl& folder : DesktopFileRevealer::parentFolders(paths))
-            folders.append(folder.toLocalFile());
+            folders.append(folder.toString(QUrl::FullyEncoded));
         QTEST(folders, "folders");
     }
 

@@ -1,13 +1,13 @@
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 
 #include "Vessa/App/AppLogging.h"
+#include "VessaCore/FileNameBytes.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QSet>
 
 namespace vessa {
@@ -18,9 +18,24 @@ namespace {
 QString shownFile(const QString& path)
 {
     const qsizetype separator = path.indexOf(QLatin1String("::"));
-    if (separator > 0 && !QFileInfo::exists(path))
+    if (separator > 0 && !pathExists(path))
         return path.left(separator);
     return path;
+}
+
+// A file URL naming exactly the path's bytes, also when they are not UTF-8.
+QUrl fileUrl(const QString& path)
+{
+    if (!hasUndecodedBytes(path))
+        return QUrl::fromLocalFile(path);
+    return QUrl::fromEncoded(QByteArrayLiteral("file://") + pathToBytes(path).toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+// The folder holding a path, as pathFromBytes texts it.
+QString parentFolder(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 } // namespace
@@ -35,7 +50,7 @@ QStringList DesktopFileRevealer::itemUris(const QStringList& paths)
 {
     QStringList uris;
     for (const QString& path : paths) {
-        const QString uri = QUrl::fromLocalFile(shownFile(path)).toString(QUrl::FullyEncoded);
+        const QString uri = fileUrl(shownFile(path)).toString(QUrl::FullyEncoded);
         if (!uris.contains(uri))
             uris.append(uri);
     }
@@ -46,7 +61,7 @@ QList<QUrl> DesktopFileRevealer::parentFolders(const QStringList& paths)
 {
     QList<QUrl> folders;
     for (const QString& path : paths) {
-        const QUrl folder = QUrl::fromLocalFile(QFileInfo(shownFile(path)).absolutePath());
+        const QUrl folder = fileUrl(parentFolder(shownFile(path)));
         if (!folders.contains(folder))
             folders.append(folder);
     }
