@@ -1,6 +1,7 @@
 #include "Vessa/Views/DragPreview.h"
 
 #include "Vessa/Views/Icons.h"
+#include "Vessa/Views/TextStyles.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -64,8 +65,7 @@ QPixmap DragPreview::render(const QPalette& palette, const QFont& font, qreal de
     background.setAlphaF(0.92f);
     painter.fillPath(panel, background);
 
-    QColor secondary = palette.color(QPalette::WindowText);
-    secondary.setAlphaF(0.62f);
+    const QColor secondary = TextStyles::secondaryText(palette);
     const int contentTop = verticalPadding;
     const int contentHeight = size.height() - 2 * verticalPadding;
     painter.drawPixmap(

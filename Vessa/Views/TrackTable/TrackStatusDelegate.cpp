@@ -34,8 +34,7 @@ void TrackStatusDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         color = selected ? option.palette.color(QPalette::HighlightedText) : VessaTheme::accentColor(option.palette);
     } else if (row.isDownloadable) {
         symbol = QStringLiteral("icloud.and.arrow.down");
-        color = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-        color.setAlphaF(0.62f);
+        color = VessaTheme::secondaryColor(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     } else {
         return;
     }

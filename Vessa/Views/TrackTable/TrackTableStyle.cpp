@@ -1,5 +1,7 @@
 #include "Vessa/Views/TrackTable/TrackTableStyle.h"
 
+#include "Vessa/Views/VessaTheme.h"
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 
@@ -17,7 +19,7 @@ QColor withOpacity(QColor color, qreal opacity)
 
 TrackTableStyle::TrackTableStyle(const QPalette& palette, const QFont& font)
     : m_label(palette.color(QPalette::Active, QPalette::Text)),
-      m_secondary(withOpacity(m_label, 0.62)),
+      m_secondary(VessaTheme::secondaryColor(m_label)),
       m_tertiary(withOpacity(m_label, 0.32)),
       m_regular(font),
       m_semibold(font),
