@@ -1,4 +1,4 @@
-#include "tests/Oblin/PlayContextRig.h"
+#include "tests/support/PlayContextRig.h"
 
 #include <QtTest>
 

@@ -4,7 +4,7 @@
 #include "Vessa/App/NowPlayingBridge.h"
 #include "VessaCore/Clock.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
-#include "tests/Oblin/PlayContextRig.h"
+#include "tests/support/PlayContextRig.h"
 
 #include <QBuffer>
 #include <QDBusConnectionInterface>

@@ -3,7 +3,7 @@
 #include "Vessa/App/NowPlayingSnapshot.h"
 #include "VessaCore/Clock.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
-#include "tests/Oblin/PlayContextRig.h"
+#include "tests/support/PlayContextRig.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
