@@ -1,10 +1,9 @@
 #include "Vessa/App/SavedPlaybackState.h"
-#include "tests/Oblin/PlayContextRig.h"
+#include "tests/support/PlayContextRig.h"
+#include "tests/support/SettingsRoundTrip.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vessa;
@@ -23,20 +22,6 @@ SavedPlaybackState state(std::optional<QString> uri, bool shuffle, RepeatMode re
     saved.shuffleEnabled = shuffle;
     saved.repeatMode = repeat;
     return saved;
-}
-
-// Stores `value` under "playbackState" in a settings file and reads it back
-// through a fresh settings object, as the next launch would.
-State storedAndLoaded(const QVariant& value)
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue(SavedPlaybackState::settingsKey, value);
-    }
-    const QSettings settings(file, QSettings::IniFormat);
-    return SavedPlaybackState::load(settings);
 }
 
 } // namespace
@@ -60,7 +45,8 @@ private slots:
         const QJsonObject object = QJsonDocument::fromJson(saved.toJson()).object();
         QCOMPARE(object.contains(QStringLiteral("currentTrackURI")), saved.currentTrackURI.has_value());
         QCOMPARE(object.value(QStringLiteral("repeatMode")).toString(), toString(saved.repeatMode));
-        QCOMPARE(storedAndLoaded(saved.toJson()), State(saved));
+        QCOMPARE(storedAndRead(SavedPlaybackState::settingsKey, saved.toJson(), SavedPlaybackState::load),
+                 State(saved));
     }
 
     void readRules_data()
@@ -92,7 +78,7 @@ private slots:
     {
         QFETCH(QVariant, stored);
         QFETCH(State, expected);
-        QCOMPARE(storedAndLoaded(stored), expected);
+        QCOMPARE(storedAndRead(SavedPlaybackState::settingsKey, stored, SavedPlaybackState::load), expected);
     }
 
     void recordOfThePlayContext()

@@ -1,28 +1,12 @@
 #include "Vessa/App/WatchedDirectoriesSetting.h"
+#include "tests/support/SettingsRoundTrip.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vessa;
-
-namespace {
-
-// Stores `value` under "watchedDirectories" in a settings file and loads the
-// folders through a fresh settings object, as the next launch would.
-QStringList storedAndLoaded(const QVariant& value)
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue(WatchedDirectoriesSetting::settingsKey, value);
-    }
-    const QSettings settings(file, QSettings::IniFormat);
-    return WatchedDirectoriesSetting::load(settings);
-}
-
-} // namespace
+using namespace Qt::StringLiterals;
+using vessa::test::settingsRoundTrip;
+using vessa::test::storedAndRead;
 
 class WatchedDirectoriesSettingTest : public QObject {
     Q_OBJECT
@@ -32,20 +16,13 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("clean") << "/music/a"
-                               << "/music/a";
-        QTest::newRow("trailing slash") << "/music/a/"
-                                        << "/music/a";
-        QTest::newRow("dot and double slash") << "/music/./b//a"
-                                              << "/music/b/a";
-        QTest::newRow("dot dot") << "/music/b/../a"
-                                 << "/music/a";
-        QTest::newRow("spaces and non-ASCII kept") << "/Mus ik/Ørsted"
-                                                   << "/Mus ik/Ørsted";
-        QTest::newRow("relative") << "music/a"
-                                  << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        QTest::newRow("clean") << u"/music/a"_s << u"/music/a"_s;
+        QTest::newRow("trailing slash") << u"/music/a/"_s << u"/music/a"_s;
+        QTest::newRow("dot and double slash") << u"/music/./b//a"_s << u"/music/b/a"_s;
+        QTest::newRow("dot dot") << u"/music/b/../a"_s << u"/music/a"_s;
+        QTest::newRow("spaces and non-ASCII kept") << u"/Mus ik/Ørsted"_s << u"/Mus ik/Ørsted"_s;
+        QTest::newRow("relative") << u"music/a"_s << QString();
+        QTest::newRow("empty") << u""_s << QString();
     }
     void normalized()
     {
@@ -65,14 +42,8 @@ private slots:
     void roundTrip()
     {
         QFETCH(QStringList, folders);
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("settings.ini"));
-        {
-            QSettings settings(file, QSettings::IniFormat);
-            WatchedDirectoriesSetting::save(settings, folders);
-        }
-        const QSettings settings(file, QSettings::IniFormat);
-        QCOMPARE(WatchedDirectoriesSetting::load(settings), folders);
+        const auto save = [&](QSettings& settings) { WatchedDirectoriesSetting::save(settings, folders); };
+        QCOMPARE(settingsRoundTrip(save, WatchedDirectoriesSetting::load), folders);
     }
 
     void malformedElementsAreSkippedOneByOne_data()
@@ -93,7 +64,8 @@ private slots:
     {
         QFETCH(QVariant, stored);
         QFETCH(QStringList, expected);
-        QCOMPARE(storedAndLoaded(stored), expected);
+        QCOMPARE(storedAndRead(WatchedDirectoriesSetting::settingsKey, stored, WatchedDirectoriesSetting::load),
+                 expected);
     }
 };
 
