@@ -3,6 +3,7 @@
 // start-up takes, and how many track lookups (one per played track) run per
 // second.
 #include "RaskoLocalFile/MediaDatabase.h"
+#include "bench/support/SyntheticLibrary.h"
 
 #include <QTemporaryDir>
 
@@ -11,33 +12,12 @@
 #include <memory>
 
 using vessa::MediaDatabase;
+using vessa::bench::fillSyntheticLibrary;
+using vessa::bench::syntheticRow;
 
 namespace {
 
 constexpr int libraryRows = 100'000;
-
-MediaDatabase::TrackRow row(int i)
-{
-    const int artist = i / 1000;
-    const int album = (i / 10) % 100;
-    return MediaDatabase::TrackRow(
-        0, QStringLiteral("Artist %1").arg(artist), QStringLiteral("Album %1").arg(album),
-        QStringLiteral("Track %1").arg(i % 10), 180 + i % 120,
-        QStringLiteral("/home/user/Music/Artist %1/Album %2/%3 Track.flac").arg(artist).arg(album).arg(i),
-        QStringLiteral("flac"), QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + i), std::nullopt, i % 10 + 1, 1);
-}
-
-void fill(MediaDatabase& database, int rows, int batchSize)
-{
-    QList<MediaDatabase::TrackRow> batch;
-    for (int i = 0; i < rows; ++i) {
-        batch.append(row(i));
-        if (batch.size() == batchSize || i == rows - 1) {
-            database.upsert(batch);
-            batch.clear();
-        }
-    }
-}
 
 // One library file shared by the read benchmarks, built on first use.
 MediaDatabase& library()
@@ -45,7 +25,7 @@ MediaDatabase& library()
     static QTemporaryDir dir;
     static std::unique_ptr<MediaDatabase> database = [] {
         auto opened = std::make_unique<MediaDatabase>(dir.filePath(QStringLiteral("library.db")));
-        fill(*opened, libraryRows, 5000);
+        fillSyntheticLibrary(*opened, libraryRows, 5000);
         return opened;
     }();
     return *database;
@@ -59,7 +39,7 @@ void upsertInBatches(benchmark::State& state)
         QTemporaryDir dir;
         auto database = std::make_unique<MediaDatabase>(dir.filePath(QStringLiteral("media.db")));
         state.ResumeTiming();
-        fill(*database, libraryRows, batchSize);
+        fillSyntheticLibrary(*database, libraryRows, batchSize);
     }
     state.SetItemsProcessed(state.iterations() * libraryRows);
 }
@@ -71,7 +51,7 @@ void upsertOneByOne(benchmark::State& state)
     MediaDatabase database(dir.filePath(QStringLiteral("media.db")));
     int i = 0;
     for (auto _ : state)
-        database.upsert(row(i++));
+        database.upsert(syntheticRow(i++));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(upsertOneByOne)->Iterations(2000);
@@ -91,7 +71,7 @@ void findTracks(benchmark::State& state)
     int i = 0;
     for (auto _ : state) {
         const int n = (i++ * 7919) % libraryRows;
-        const MediaDatabase::TrackRow wanted = row(n);
+        const MediaDatabase::TrackRow wanted = syntheticRow(n);
         benchmark::DoNotOptimize(
             database.findTracks(wanted.artist.toUpper(), wanted.album, wanted.title, wanted.durationSeconds));
     }

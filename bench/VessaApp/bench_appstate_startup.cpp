@@ -7,6 +7,7 @@
 // runs in a fresh process, so that building the rows does not count.
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "Vessa/App/AppState.h"
+#include "bench/support/SyntheticLibrary.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,17 +29,6 @@ namespace {
 
 constexpr int libraryRows = 100'000;
 
-MediaDatabase::TrackRow row(int i)
-{
-    const int artist = i / 1000;
-    const int album = (i / 10) % 100;
-    return MediaDatabase::TrackRow(
-        0, QStringLiteral("Artist %1").arg(artist), QStringLiteral("Album %1").arg(album),
-        QStringLiteral("Track %1").arg(i % 10), 180 + i % 120,
-        QStringLiteral("/home/user/Music/Artist %1/Album %2/%3 Track.flac").arg(artist).arg(album).arg(i),
-        QStringLiteral("flac"), QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + i), std::nullopt, i % 10 + 1, 1);
-}
-
 // Resident memory of this process in MB.
 double residentMegabytes()
 {
@@ -55,14 +45,7 @@ double residentMegabytes()
 int prepare()
 {
     MediaDatabase database(AppState::databasePath());
-    QList<MediaDatabase::TrackRow> batch;
-    for (int i = 0; i < libraryRows; ++i) {
-        batch.append(row(i));
-        if (batch.size() == 5000 || i == libraryRows - 1) {
-            database.upsert(batch);
-            batch.clear();
-        }
-    }
+    bench::fillSyntheticLibrary(database, libraryRows, 5000);
     return 0;
 }
 
