@@ -5,6 +5,7 @@
 #include <QtTest>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,18 +46,12 @@ private slots:
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("right");
         QTest::addColumn<int>("order");
-        QTest::newRow("numeric, not textual") << "1.10"
-                                              << "1.9" << 1;
-        QTest::newRow("trailing zeros") << "1.2.0"
-                                        << "1.2" << 0;
-        QTest::newRow("more parts, smaller") << "1.99.99"
-                                             << "2" << -1;
-        QTest::newRow("suffix ignored") << "1.2.0-beta"
-                                        << "1.2" << 0;
-        QTest::newRow("spaces around") << " 3.0 "
-                                       << "2.9" << 1;
-        QTest::newRow("zero is a version") << "0"
-                                           << "0.0.1" << -1;
+        QTest::newRow("numeric, not textual") << u"1.10"_s << u"1.9"_s << 1;
+        QTest::newRow("trailing zeros") << u"1.2.0"_s << u"1.2"_s << 0;
+        QTest::newRow("more parts, smaller") << u"1.99.99"_s << u"2"_s << -1;
+        QTest::newRow("suffix ignored") << u"1.2.0-beta"_s << u"1.2"_s << 0;
+        QTest::newRow("spaces around") << u" 3.0 "_s << u"2.9"_s << 1;
+        QTest::newRow("zero is a version") << u"0"_s << u"0.0.1"_s << -1;
     }
     void versionComparison()
     {
@@ -109,16 +104,12 @@ private slots:
         QTest::addColumn<QString>("itemLink");
         QTest::addColumn<QUrl>("page");
         const QUrl enclosure("https://dl.example.org/vessa-1.2.tar.gz");
-        QTest::newRow("item link first") << "https://example.org/"
-                                         << "https://example.org/1.2" << QUrl("https://example.org/1.2");
-        QTest::newRow("then the channel's") << "https://example.org/"
-                                            << "" << QUrl("https://example.org/");
-        QTest::newRow("then the enclosure") << ""
-                                            << "" << enclosure;
-        QTest::newRow("no local files") << ""
-                                        << "file:///etc/passwd" << enclosure;
-        QTest::newRow("no scripts") << "javascript:alert(1)"
-                                    << "" << enclosure;
+        QTest::newRow("item link first") << u"https://example.org/"_s << u"https://example.org/1.2"_s
+                                         << QUrl("https://example.org/1.2");
+        QTest::newRow("then the channel's") << u"https://example.org/"_s << u""_s << QUrl("https://example.org/");
+        QTest::newRow("then the enclosure") << u""_s << u""_s << enclosure;
+        QTest::newRow("no local files") << u""_s << u"file:///etc/passwd"_s << enclosure;
+        QTest::newRow("no scripts") << u"javascript:alert(1)"_s << u""_s << enclosure;
     }
     void downloadPage()
     {

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -47,33 +48,30 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString m3uEntry = "vez:track:Artist::Caf%C3%A9:215|file://Music/a%20b.mp3";
         const QString missingHeader = "own format: Playlist file is empty or missing the #parvik header";
-        QTest::newRow("M3U8, upper-case extension") << m3u << true << "Road Trip.M3U8"
-                                                    << "Road Trip: " + m3uEntry;
-        QTest::newRow("M3U8 is UTF-8 only") << latin1M3u << true << "Road Trip.m3u8"
-                                            << "M3U: M3U file 'Road Trip' is not valid UTF-8";
-        QTest::newRow("Latin-1 M3U") << latin1M3u << true << "mix.m3u"
-                                     << "mix: vez:track:::Caf%C3%A9%20Noir|file://Caf%C3%A9%20Noir.mp3";
-        QTest::newRow("M3U without entries") << QByteArray("#EXTM3U\nhttp://radio\n") << true << "r.m3u"
-                                             << "M3U: M3U file 'r' contains no tracks";
+        QTest::newRow("M3U8, upper-case extension")
+            << m3u << true << u"Road Trip.M3U8"_s << u"Road Trip: "_s + m3uEntry;
+        QTest::newRow("M3U8 is UTF-8 only")
+            << latin1M3u << true << u"Road Trip.m3u8"_s << u"M3U: M3U file 'Road Trip' is not valid UTF-8"_s;
+        QTest::newRow("Latin-1 M3U") << latin1M3u << true << u"mix.m3u"_s
+                                     << u"mix: vez:track:::Caf%C3%A9%20Noir|file://Caf%C3%A9%20Noir.mp3"_s;
+        QTest::newRow("M3U without entries")
+            << QByteArray("#EXTM3U\nhttp://radio\n") << true << u"r.m3u"_s << u"M3U: M3U file 'r' contains no tracks"_s;
         QTest::newRow("other extension, not UTF-8") << latin1M3u << true << "notes.txt" << missingHeader;
         QTest::newRow("other extension, UTF-8 text")
             << QByteArray("shopping list\n") << true << "notes.txt" << missingHeader;
-        QTest::newRow("own format") << ownFile << true << "Favourites.parvik"
-                                    << "Favourites: vez:track:A:B:C, vez:track:D:E:F|file:///m/f.mp3";
-        QTest::newRow("last extension only") << emptyOwnFile << true << "a.b.parvik"
-                                             << "a.b: ";
-        QTest::newRow("no extension") << emptyOwnFile << true << "Mixtape"
-                                      << "Mixtape: ";
-        QTest::newRow("dot name has no extension") << emptyOwnFile << true << ".parvik"
-                                                   << ".parvik: ";
+        QTest::newRow("own format") << ownFile << true << u"Favourites.parvik"_s
+                                    << u"Favourites: vez:track:A:B:C, vez:track:D:E:F|file:///m/f.mp3"_s;
+        QTest::newRow("last extension only") << emptyOwnFile << true << u"a.b.parvik"_s << u"a.b: "_s;
+        QTest::newRow("no extension") << emptyOwnFile << true << u"Mixtape"_s << u"Mixtape: "_s;
+        QTest::newRow("dot name has no extension") << emptyOwnFile << true << u".parvik"_s << u".parvik: "_s;
         QTest::newRow("dot M3U name is the own format") << m3u << true << ".m3u" << missingHeader;
         QTest::newRow("malformed own header")
-            << QByteArray("#parvik:two\t{}\n") << true << "x.parvik"
-            << "own format: Malformed playlist header: '#parvik:two\t{}' (expected '#parvik:<version>\\t<json>')";
+            << QByteArray("#parvik:two\t{}\n") << true << u"x.parvik"_s
+            << u"own format: Malformed playlist header: '#parvik:two\t{}' (expected '#parvik:<version>\\t<json>')"_s;
         QTest::newRow("the 13-byte empty playlist, unnamed") << emptyOwnFile << true << QString() << "Untitled: ";
         QTest::newRow("empty contents") << QByteArray() << true << "Favourites.parvik" << missingHeader;
-        QTest::newRow("no contents") << QByteArray() << false << "Favourites.parvik"
-                                     << "document: Playlist file 'Favourites.parvik' is empty";
+        QTest::newRow("no contents") << QByteArray() << false << u"Favourites.parvik"_s
+                                     << u"document: Playlist file 'Favourites.parvik' is empty"_s;
         QTest::newRow("no name, no contents")
             << QByteArray() << false << QString() << "document: Playlist file 'unknown' is empty";
     }

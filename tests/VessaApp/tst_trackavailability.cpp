@@ -1,12 +1,12 @@
 #include "Vessa/App/TrackAvailabilityIndex.h"
+#include "tests/support/FileFixture.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -33,11 +33,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_folder.isValid());
-        for (const QString& name : files) {
-            QVERIFY(QDir(m_folder.path()).mkpath(QFileInfo(m_folder.filePath(name)).path()));
-            QFile file(m_folder.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const QString& name : files)
+            test::writeFile(m_folder.filePath(name), {});
     }
 
     void availability_data()
@@ -49,50 +46,29 @@ private slots:
         QTest::addColumn<TrackAvailability>("expected");
         const auto yes = TrackAvailability::available;
         const auto no = TrackAvailability::unavailable;
-        QTest::newRow("library, no hint") << true << "-"
-                                          << "" << yes;
-        QTest::newRow("library wins over a missing file") << true << "file://@/gone.mp3"
-                                                          << "P/p.parvik" << yes;
-        QTest::newRow("not in library, no hint") << false << "-"
-                                                 << "P/p.parvik" << no;
-        QTest::newRow("absolute %20") << false << "file://@/My%20Song.mp3"
-                                      << "" << yes;
-        QTest::newRow("absolute %20, only the escaped name exists") << false << "file://@/My%20Song.flac"
-                                                                    << "" << no;
-        QTest::newRow("absolute, four slashes") << false << "file:///@/My%20Song.mp3"
-                                                << "" << yes;
-        QTest::newRow("absolute, missing") << false << "file://@/gone.mp3"
-                                           << "P/p.parvik" << no;
-        QTest::newRow("absolute, invalid escape") << false << "file://@/100%.mp3"
-                                                  << "" << no;
-        QTest::newRow("absolute, encoded") << false << "file://@/100%25.mp3"
-                                           << "" << yes;
-        QTest::newRow("relative") << false << "file://sub/a.mp3"
-                                  << "P/p.parvik" << yes;
-        QTest::newRow("relative %20") << false << "file://Sub%20Dir/b.flac"
-                                      << "P/p.parvik" << yes;
-        QTest::newRow("relative, not a URL host") << false << "file://host/d.mp3"
-                                                  << "P/p.parvik" << yes;
-        QTest::newRow("relative, no playlist file") << false << "file://sub/a.mp3"
-                                                    << "" << no;
-        QTest::newRow("relative, invalid escape") << false << "file://100%/e.mp3"
-                                                  << "P/p.parvik" << no;
-        QTest::newRow("relative, escape not UTF-8") << false << "file://%FF.mp3"
-                                                    << "P/p.parvik" << no;
-        QTest::newRow("bare") << false << "sub/a.mp3"
-                              << "P/p.parvik" << yes;
-        QTest::newRow("bare, not decoded") << false << "Sub%20Dir/c.flac"
-                                           << "P/p.parvik" << yes;
-        QTest::newRow("bare, no playlist file") << false << "sub/a.mp3"
-                                                << "" << no;
-        QTest::newRow("absolute folder") << false << "file://@/P/sub"
-                                         << "" << yes;
-        QTest::newRow("relative folder") << false << "file://sub"
-                                         << "P/p.parvik" << yes;
-        QTest::newRow("empty hint") << false << ""
-                                    << "P/p.parvik" << no;
-        QTest::newRow("empty relative hint") << false << "file://"
-                                             << "P/p.parvik" << no;
+        QTest::newRow("library, no hint") << true << u"-"_s << u""_s << yes;
+        QTest::newRow("library wins over a missing file") << true << u"file://@/gone.mp3"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("not in library, no hint") << false << u"-"_s << u"P/p.parvik"_s << no;
+        QTest::newRow("absolute %20") << false << u"file://@/My%20Song.mp3"_s << u""_s << yes;
+        QTest::newRow("absolute %20, only the escaped name exists")
+            << false << u"file://@/My%20Song.flac"_s << u""_s << no;
+        QTest::newRow("absolute, four slashes") << false << u"file:///@/My%20Song.mp3"_s << u""_s << yes;
+        QTest::newRow("absolute, missing") << false << u"file://@/gone.mp3"_s << u"P/p.parvik"_s << no;
+        QTest::newRow("absolute, invalid escape") << false << u"file://@/100%.mp3"_s << u""_s << no;
+        QTest::newRow("absolute, encoded") << false << u"file://@/100%25.mp3"_s << u""_s << yes;
+        QTest::newRow("relative") << false << u"file://sub/a.mp3"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("relative %20") << false << u"file://Sub%20Dir/b.flac"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("relative, not a URL host") << false << u"file://host/d.mp3"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("relative, no playlist file") << false << u"file://sub/a.mp3"_s << u""_s << no;
+        QTest::newRow("relative, invalid escape") << false << u"file://100%/e.mp3"_s << u"P/p.parvik"_s << no;
+        QTest::newRow("relative, escape not UTF-8") << false << u"file://%FF.mp3"_s << u"P/p.parvik"_s << no;
+        QTest::newRow("bare") << false << u"sub/a.mp3"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("bare, not decoded") << false << u"Sub%20Dir/c.flac"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("bare, no playlist file") << false << u"sub/a.mp3"_s << u""_s << no;
+        QTest::newRow("absolute folder") << false << u"file://@/P/sub"_s << u""_s << yes;
+        QTest::newRow("relative folder") << false << u"file://sub"_s << u"P/p.parvik"_s << yes;
+        QTest::newRow("empty hint") << false << u""_s << u"P/p.parvik"_s << no;
+        QTest::newRow("empty relative hint") << false << u"file://"_s << u"P/p.parvik"_s << no;
     }
 
     void availability()

@@ -14,6 +14,7 @@
 #include <limits>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(vessa::DetailState::Page)
 Q_DECLARE_METATYPE(vessa::NowPlayingFormat::TrackInfoForm)
@@ -54,26 +55,16 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("inside");
-        QTest::newRow("file in folder") << "/m/A/x.flac"
-                                        << "/m/A" << true;
-        QTest::newRow("file deeper down") << "/m/A/b/c/x.flac"
-                                          << "/m/A" << true;
-        QTest::newRow("sibling with a longer name") << "/m/AB/x.flac"
-                                                    << "/m/A" << false;
-        QTest::newRow("sibling with a suffix") << "/m/A-live/x.flac"
-                                               << "/m/A" << false;
-        QTest::newRow("archive member") << "/m/A/set.zip::x.mod"
-                                        << "/m/A" << true;
-        QTest::newRow("the folder itself") << "/m/A"
-                                           << "/m/A" << true;
-        QTest::newRow("folder given with a slash") << "/m/A/x.flac"
-                                                   << "/m/A/" << true;
-        QTest::newRow("root folder") << "/x.flac"
-                                     << "/" << true;
-        QTest::newRow("parent is no member") << "/m"
-                                             << "/m/A" << false;
-        QTest::newRow("empty folder") << "/m/A/x.flac"
-                                      << "" << false;
+        QTest::newRow("file in folder") << u"/m/A/x.flac"_s << u"/m/A"_s << true;
+        QTest::newRow("file deeper down") << u"/m/A/b/c/x.flac"_s << u"/m/A"_s << true;
+        QTest::newRow("sibling with a longer name") << u"/m/AB/x.flac"_s << u"/m/A"_s << false;
+        QTest::newRow("sibling with a suffix") << u"/m/A-live/x.flac"_s << u"/m/A"_s << false;
+        QTest::newRow("archive member") << u"/m/A/set.zip::x.mod"_s << u"/m/A"_s << true;
+        QTest::newRow("the folder itself") << u"/m/A"_s << u"/m/A"_s << true;
+        QTest::newRow("folder given with a slash") << u"/m/A/x.flac"_s << u"/m/A/"_s << true;
+        QTest::newRow("root folder") << u"/x.flac"_s << u"/"_s << true;
+        QTest::newRow("parent is no member") << u"/m"_s << u"/m/A"_s << false;
+        QTest::newRow("empty folder") << u"/m/A/x.flac"_s << u""_s << false;
     }
     void folderMembership()
     {
@@ -210,27 +201,16 @@ private slots:
         QTest::addColumn<QString>("tooltip");
         QTest::addColumn<QString>("muteSymbol");
         QTest::addColumn<double>("afterMute");
-        QTest::newRow("silent") << 0.0 << "speaker.slash.fill"
-                                << "Volume: 0%"
-                                << "speaker.wave.2" << 0.75;
-        QTest::newRow("just under a third") << 0.329 << "speaker.wave.1.fill"
-                                            << "Volume: 32%"
-                                            << "speaker.slash" << 0.0;
-        QTest::newRow("a third") << 0.33 << "speaker.wave.2.fill"
-                                 << "Volume: 33%"
-                                 << "speaker.slash" << 0.0;
-        QTest::newRow("two thirds") << 0.66 << "speaker.wave.3.fill"
-                                    << "Volume: 66%"
-                                    << "speaker.slash" << 0.0;
-        QTest::newRow("default") << 0.75 << "speaker.wave.3.fill"
-                                 << "Volume: 75%"
-                                 << "speaker.slash" << 0.0;
-        QTest::newRow("truncated percentage") << 0.999 << "speaker.wave.3.fill"
-                                              << "Volume: 99%"
-                                              << "speaker.slash" << 0.0;
-        QTest::newRow("full") << 1.0 << "speaker.wave.3.fill"
-                              << "Volume: 100%"
-                              << "speaker.slash" << 0.0;
+        QTest::newRow("silent") << 0.0 << u"speaker.slash.fill"_s << u"Volume: 0%"_s << u"speaker.wave.2"_s << 0.75;
+        QTest::newRow("just under a third")
+            << 0.329 << u"speaker.wave.1.fill"_s << u"Volume: 32%"_s << u"speaker.slash"_s << 0.0;
+        QTest::newRow("a third") << 0.33 << u"speaker.wave.2.fill"_s << u"Volume: 33%"_s << u"speaker.slash"_s << 0.0;
+        QTest::newRow("two thirds") << 0.66 << u"speaker.wave.3.fill"_s << u"Volume: 66%"_s << u"speaker.slash"_s
+                                    << 0.0;
+        QTest::newRow("default") << 0.75 << u"speaker.wave.3.fill"_s << u"Volume: 75%"_s << u"speaker.slash"_s << 0.0;
+        QTest::newRow("truncated percentage")
+            << 0.999 << u"speaker.wave.3.fill"_s << u"Volume: 99%"_s << u"speaker.slash"_s << 0.0;
+        QTest::newRow("full") << 1.0 << u"speaker.wave.3.fill"_s << u"Volume: 100%"_s << u"speaker.slash"_s << 0.0;
     }
     void volume()
     {
@@ -304,14 +284,10 @@ private slots:
         const std::optional<QString> none;
         QTest::newRow("all three") << some("Song") << some("Band") << some("Record") << "Song"
                                    << QString::fromUtf8("Band \u2014 Record");
-        QTest::newRow("artist alone") << some("Song") << some("Band") << none << "Song"
-                                      << "Band";
-        QTest::newRow("album alone") << some("Song") << none << some("Record") << "Song"
-                                     << "Record";
-        QTest::newRow("nothing") << none << none << none << "Unknown Title"
-                                 << "";
-        QTest::newRow("empty title is shown verbatim") << some("") << none << none << ""
-                                                       << "";
+        QTest::newRow("artist alone") << some("Song") << some("Band") << none << u"Song"_s << u"Band"_s;
+        QTest::newRow("album alone") << some("Song") << none << some("Record") << u"Song"_s << u"Record"_s;
+        QTest::newRow("nothing") << none << none << none << u"Unknown Title"_s << u""_s;
+        QTest::newRow("empty title is shown verbatim") << some("") << none << none << u""_s << u""_s;
     }
     void trackInfoLines()
     {

@@ -9,6 +9,7 @@
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
+#include "tests/support/FileFixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include <QTest>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 using namespace vessa::test;
 
 namespace {
@@ -140,11 +142,8 @@ private slots:
         QFETCH(bool, withPlaylistFile);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        for (const QString relative : {"Music/a.mp3", "P/sub dir/a.mp3", "P/a.mp3"}) {
-            QDir().mkpath(QFileInfo(dir.filePath(relative)).absolutePath());
-            QFile file(dir.filePath(relative));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const QString relative : {"Music/a.mp3", "P/sub dir/a.mp3", "P/a.mp3"})
+            writeFile(dir.filePath(relative), {});
         if (hint.startsWith("ABS"))
             hint = QUrl::fromLocalFile(dir.path() + hint.mid(3)).toString(QUrl::FullyEncoded);
         const std::optional<QString> given = hint == "NONE" ? std::nullopt : std::optional<QString>(hint);
@@ -157,8 +156,7 @@ private slots:
     void rowsShowUnknownTheHintedFileAndThePlayingPosition()
     {
         QTemporaryDir dir;
-        QFile file(dir.filePath("x.mp3"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        writeFile(dir.filePath("x.mp3"), {});
         PlaylistDocument document(
             Playlist(QStringLiteral("Doc"), QList<PlaylistTrack>{PlaylistTrack(TrackRef(QString(), QString(), "t")),
                                                                  entry("b", "file://x.mp3"), entry("b")}));
@@ -241,16 +239,13 @@ private slots:
         QTest::addColumn<QString>("storage");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("subtitle");
-        QTest::newRow("Starred") << "Starred"
-                                 << "No starred tracks"
-                                 << "Right-click a track and choose \"Star\" to add it here.";
+        QTest::newRow("Starred") << u"Starred"_s << u"No starred tracks"_s
+                                 << u"Right-click a track and choose \"Star\" to add it here."_s;
         QTest::newRow("a playlist not in the library")
-            << "Missing"
-            << "This playlist is empty"
-            << "Right-click a track and choose \"Add to Playlist\" to add tracks.";
-        QTest::newRow("document") << ""
-                                  << "This playlist is empty"
-                                  << "Drag tracks here, or add them from the library's context menu.";
+            << u"Missing"_s << u"This playlist is empty"_s
+            << u"Right-click a track and choose \"Add to Playlist\" to add tracks."_s;
+        QTest::newRow("document") << u""_s << u"This playlist is empty"_s
+                                  << u"Drag tracks here, or add them from the library's context menu."_s;
     }
 
     void emptyStates()
@@ -373,37 +368,22 @@ private slots:
         QTest::addColumn<bool>("document");
         QTest::addColumn<QList<int>>("rows");
         QTest::addColumn<QStringList>("titles");
-        QTest::newRow("library, one row with a file") << false << QList<int>{0} << QStringList{"Play",
-                                                                                               "Add to Queue",
-                                                                                               "-",
-                                                                                               "Star",
-                                                                                               "Add to Playlist>",
-                                                                                               "Mix",
-                                                                                               "Other",
-                                                                                               "<",
-                                                                                               "-",
-                                                                                               "Show in File Manager",
-                                                                                               "-",
-                                                                                               "Remove from Playlist"};
+        // The titles, comma-separated, as menuTitles() gives them.
+        const auto menu = [](const char* titles) { return QString::fromUtf8(titles).split(u", "_s); };
+        QTest::newRow("library, one row with a file")
+            << false << QList<int>{0}
+            << menu("Play, Add to Queue, -, Star, Add to Playlist>, Mix, Other, <, -, Show in File Manager, -, "
+                    "Remove from Playlist");
         QTest::newRow("library, one row without a file")
-            << false << QList<int>{1} << QStringList{"Play", "Add to Queue", "-", "Star", "Add to Playlist>",
-                                                     "Mix",  "Other",        "<", "-",    "Remove from Playlist"};
+            << false << QList<int>{1}
+            << menu("Play, Add to Queue, -, Star, Add to Playlist>, Mix, Other, <, -, Remove from Playlist");
         QTest::newRow("library, three rows, two with files")
-            << false << QList<int>{0, 1, 2} << QStringList{"Play",
-                                                           "Add 3 to Queue",
-                                                           "-",
-                                                           "Star 3 Tracks",
-                                                           "Add 3 to Playlist>",
-                                                           "Mix",
-                                                           "Other",
-                                                           "<",
-                                                           "-",
-                                                           "Show 2 in File Manager",
-                                                           "-",
-                                                           "Remove 3 from Playlist"};
+            << false << QList<int>{0, 1, 2}
+            << menu("Play, Add 3 to Queue, -, Star 3 Tracks, Add 3 to Playlist>, Mix, Other, <, -, "
+                    "Show 2 in File Manager, -, Remove 3 from Playlist");
         QTest::newRow("document, three rows")
             << true << QList<int>{0, 1, 2}
-            << QStringList{"Play", "Add 3 to Queue", "-", "Show 2 in File Manager", "-", "Remove 3 from Playlist"};
+            << menu("Play, Add 3 to Queue, -, Show 2 in File Manager, -, Remove 3 from Playlist");
     }
 
     void contextMenu()
@@ -411,10 +391,8 @@ private slots:
         QFETCH(bool, document);
         QFETCH(QList<int>, rows);
         QTemporaryDir dir;
-        for (const char* name : {"a.mp3", "c.mp3"}) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const char* name : {"a.mp3", "c.mp3"})
+            writeFile(dir.filePath(name), {});
         const auto hinted = [&dir](const char* name) {
             return QUrl::fromLocalFile(dir.filePath(name)).toString(QUrl::FullyEncoded);
         };

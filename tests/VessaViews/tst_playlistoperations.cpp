@@ -18,6 +18,7 @@
 #include <memory>
 
 using namespace vessa;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -86,16 +87,11 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("name");
-        QTest::newRow("a new name") << "Road Trip"
-                                    << "Road Trip";
-        QTest::newRow("trimmed") << "  Road Trip \n"
-                                 << "Road Trip";
-        QTest::newRow("only spaces keep the default") << "   "
-                                                      << "Untitled";
-        QTest::newRow("unchanged") << "Untitled"
-                                   << "Untitled";
-        QTest::newRow("unchanged after trimming") << " Untitled "
-                                                  << "Untitled";
+        QTest::newRow("a new name") << u"Road Trip"_s << u"Road Trip"_s;
+        QTest::newRow("trimmed") << u"  Road Trip \n"_s << u"Road Trip"_s;
+        QTest::newRow("only spaces keep the default") << u"   "_s << u"Untitled"_s;
+        QTest::newRow("unchanged") << u"Untitled"_s << u"Untitled"_s;
+        QTest::newRow("unchanged after trimming") << u" Untitled "_s << u"Untitled"_s;
     }
     void returnRenamesToTheTrimmedText()
     {
@@ -116,14 +112,10 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("error");
-        QTest::newRow("taken") << "Mix"
-                               << "A playlist named 'Mix' already exists";
-        QTest::newRow("the Starred name") << "Starred"
-                                          << "A playlist named 'Starred' already exists";
-        QTest::newRow("leading dot") << ".hidden"
-                                     << "";
-        QTest::newRow("slash") << "a/b"
-                               << "";
+        QTest::newRow("taken") << u"Mix"_s << u"A playlist named 'Mix' already exists"_s;
+        QTest::newRow("the Starred name") << u"Starred"_s << u"A playlist named 'Starred' already exists"_s;
+        QTest::newRow("leading dot") << u".hidden"_s << u""_s;
+        QTest::newRow("slash") << u"a/b"_s << u""_s;
     }
     void refusedNamesRaiseTheErrorAndKeepTheOldName()
     {
