@@ -10,6 +10,7 @@
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/FileFixture.h"
 
 #include <QDirIterator>
 #include <QSignalSpy>
@@ -127,10 +128,7 @@ private slots:
         AppStateRig rig;
         // A file where the folder of the database must go.
         const QString blocker = rig.home.filePath(QStringLiteral(".qttest/share/Tornwick"));
-        QVERIFY(QDir().mkpath(QFileInfo(blocker).absolutePath()));
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        writeFile(blocker, {});
         QString expected;
         try {
             MediaDatabase database(AppState::databasePath());

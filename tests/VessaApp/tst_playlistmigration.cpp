@@ -1,6 +1,7 @@
 #include "Vessa/App/PlaylistMigration.h"
 #include "Vessa/App/PlaylistMigrationError.h"
-#include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/Error.h"
+#include "tests/support/FailureText.h"
 #include "tests/support/FileFixture.h"
 #include "tests/support/LogCapture.h"
 
@@ -11,6 +12,7 @@
 
 using namespace vessa;
 using namespace Qt::StringLiterals;
+using vessa::test::failureOf;
 using vessa::test::LogCapture;
 using vessa::test::writeFile;
 
@@ -47,17 +49,6 @@ void fill(const QString& folder, const QStringList& entries)
         else
             writeFile(folder + u'/' + entry.section(u'=', 0, 0), entry.section(u'=', 1).toUtf8());
     }
-}
-
-template <typename F>
-QString failureOf(F&& operation)
-{
-    try {
-        operation();
-    } catch (...) {
-        return describeException(std::current_exception());
-    }
-    return u"no failure"_s;
 }
 
 } // namespace
@@ -154,7 +145,8 @@ private slots:
         QTemporaryDir dir;
         fill(dir.filePath(u"src"_s), {"a.parvik=A"});
         writeFile(dir.filePath(u"file"_s), "plain");
-        QCOMPARE(failureOf([&] { migratePlaylists(dir.filePath(from), dir.filePath(to)); }), failure.arg(dir.path()));
+        QCOMPARE(failureOf<Error>([&] { migratePlaylists(dir.filePath(from), dir.filePath(to)); }),
+                 failure.arg(dir.path()));
     }
 
     // A copy that cannot be completed leaves nothing under the target's
@@ -194,7 +186,7 @@ private slots:
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         }
 
-        const QString failure = failureOf([&] { migratePlaylists(from, to); });
+        const QString failure = failureOf<Error>([&] { migratePlaylists(from, to); });
         QVERIFY2(failure.startsWith(u"Could not copy the playlist file '"_s), qPrintable(failure));
         QVERIFY2(failure.endsWith(readOnlyTarget ? u"Permission denied"_s : u"File too large"_s), qPrintable(failure));
         const QStringList copied = snapshot(to);
@@ -213,7 +205,7 @@ private slots:
         fill(from, {"a.parvik=A", "b.parvik=B"});
         std::stop_source stop;
         stop.request_stop();
-        QCOMPARE(failureOf([&] { migratePlaylists(from, dir.filePath(u"to"_s), stop.get_token()); }),
+        QCOMPARE(failureOf<Error>([&] { migratePlaylists(from, dir.filePath(u"to"_s), stop.get_token()); }),
                  CancellationError().description());
         QCOMPARE(snapshot(dir.filePath(u"to"_s)), QStringList());
     }

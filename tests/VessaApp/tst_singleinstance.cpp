@@ -1,4 +1,5 @@
 #include "Vessa/App/SingleInstance.h"
+#include "tests/support/FileFixture.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -8,23 +9,20 @@
 #include <QtTest>
 
 #include <future>
-#include <thread>
 
 using namespace vessa;
 
 namespace {
 
-// forward() blocks until the listener answers, so it runs on a thread of
-// its own while the test's event loop serves the listener.
-std::future<bool> forwardInBackground(const QString& serverName, const QStringList& paths)
+// Forwards `paths` and tells whether the listener took them. forward()
+// blocks until the listener answers, so it runs on a thread of its own while
+// the test's event loop serves the listener.
+bool forwarded(const QString& serverName, const QStringList& paths)
 {
-    return std::async(std::launch::async, [serverName, paths] { return SingleInstance::forward(serverName, paths); });
-}
-
-bool finished(std::future<bool>& result)
-{
-    return QTest::qWaitFor([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-                           10000);
+    std::future<bool> result =
+        std::async(std::launch::async, [serverName, paths] { return SingleInstance::forward(serverName, paths); });
+    return QTest::qWaitFor([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000)
+           && result.get();
 }
 
 } // namespace
@@ -59,24 +57,18 @@ private slots:
         QVERIFY(instance.listen());
         QSignalSpy received(&instance, &SingleInstance::pathsReceived);
 
-        std::future<bool> result = forwardInBackground(serverName(), paths);
-        QVERIFY(finished(result));
-        QVERIFY(result.get());
+        QVERIFY(forwarded(serverName(), paths));
         QCOMPARE(received.size(), 1);
         QCOMPARE(received.constFirst().constFirst().toStringList(), paths);
     }
 
     void aLeftOverSocketFileIsReplaced()
     {
-        QFile stale(serverName());
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        test::writeFile(serverName(), {});
         SingleInstance instance(serverName());
         QVERIFY(instance.listen());
         QSignalSpy received(&instance, &SingleInstance::pathsReceived);
-        std::future<bool> result = forwardInBackground(serverName(), {"/x.parvik"});
-        QVERIFY(finished(result));
-        QVERIFY(result.get());
+        QVERIFY(forwarded(serverName(), {"/x.parvik"}));
         QCOMPARE(received.size(), 1);
     }
 
@@ -89,9 +81,7 @@ private slots:
         QVERIFY(first.isListening());
 
         QSignalSpy received(&first, &SingleInstance::pathsReceived);
-        std::future<bool> result = forwardInBackground(serverName(), {"/x.parvik"});
-        QVERIFY(finished(result));
-        QVERIFY(result.get());
+        QVERIFY(forwarded(serverName(), {"/x.parvik"}));
         QCOMPARE(received.size(), 1);
     }
 
@@ -118,9 +108,7 @@ private slots:
         QCOMPARE(received.size(), 0);
 
         // The listener keeps serving.
-        std::future<bool> result = forwardInBackground(serverName(), {"/x.parvik"});
-        QVERIFY(finished(result));
-        QVERIFY(result.get());
+        QVERIFY(forwarded(serverName(), {"/x.parvik"}));
     }
 
     // The program itself: a second start hands its file, made absolute, to

@@ -20,6 +20,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "VessaCore/Error.h"
 #include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/TextError.h"
 
 #include <QAction>
@@ -99,14 +100,16 @@ class ContentViewTest : public QObject {
     }
     QWidget* page() const { return m_window->detailPages()->currentWidget(); }
     SidebarView* sidebar() const { return m_window->sidebar(); }
-    // Folders "A" (two tracks, one in a subfolder) and its sibling "AB" (one track).
-    void addSiblingFolders()
+    // Folders "A" (two tracks, one in a subfolder) and its sibling "AB" (one
+    // track), scanned.
+    void addScannedSiblingFolders()
     {
         QVERIFY(!m_rig->writeWav(QStringLiteral("A/a1.wav"), 44100 * 30).isEmpty());
         QVERIFY(!m_rig->writeWav(QStringLiteral("A/sub/a2.wav")).isEmpty());
         QVERIFY(!m_rig->writeWav(QStringLiteral("AB/ab1.wav")).isEmpty());
         m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("A")));
         m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("AB")));
+        QVERIFY(AppStateRig::scanned(*m_state));
     }
     QMessageBox* shownErrorBox() const { return m_window->errorAlert()->box(); }
 
@@ -117,6 +120,8 @@ private slots:
     {
         m_rig = std::make_unique<AppStateRig>();
         m_record = ListRecord();
+        m_state = m_rig->start();
+        QVERIFY(m_state);
     }
     void cleanup()
     {
@@ -127,7 +132,6 @@ private slots:
 
     void emptyLibraryWithoutFoldersShowsTheEmptyState()
     {
-        m_state = m_rig->start();
         open();
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Vessa"));
         QCOMPARE(page(), m_window->emptyState());
@@ -139,9 +143,7 @@ private slots:
 
     void showingTheWindowScansAndTheListFollows()
     {
-        m_state = m_rig->start();
-        addSiblingFolders();
-        QVERIFY(AppStateRig::scanned(*m_state));
+        addScannedSiblingFolders();
         m_state.reset();
         // A new run: the library is in the database, nothing is loaded yet.
         m_state = m_rig->start();
@@ -167,7 +169,6 @@ private slots:
 
     void theFirstScanOfAnEmptyLibraryShowsTheScanningState()
     {
-        m_state = m_rig->start();
         open();
         constexpr int fileCount = 30;
         for (int i = 0; i < fileCount; ++i)
@@ -184,9 +185,7 @@ private slots:
 
     void foldersListTheirOwnTracksNotASiblingsOnes()
     {
-        m_state = m_rig->start();
-        addSiblingFolders();
-        QVERIFY(AppStateRig::scanned(*m_state));
+        addScannedSiblingFolders();
         open();
         QCOMPARE(rowTexts(sidebar()->folderItems()), (QStringList{"A|2", "AB|1"}));
         m_window->selection().setSource(SidebarSource::folder(m_rig->folder(QStringLiteral("A"))));
@@ -200,7 +199,6 @@ private slots:
 
     void theFoldersFoldIsSaved()
     {
-        m_state = m_rig->start();
         open();
         QVERIFY(!sidebar()->localFilesItem()->isExpanded());
         sidebar()->localFilesItem()->setExpanded(true);
@@ -212,7 +210,6 @@ private slots:
 
     void addFolderAsksTheChooserAndScans()
     {
-        m_state = m_rig->start();
         open();
         QVERIFY(!m_rig->writeWav(QStringLiteral("New/n1.wav")).isEmpty());
         const QString folder = m_rig->folder(QStringLiteral("New"));
@@ -230,7 +227,6 @@ private slots:
 
     void theErrorAlertFollowsScanError()
     {
-        m_state = m_rig->start();
         open();
         m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
         QVERIFY(shownErrorBox());
@@ -259,9 +255,7 @@ private slots:
 
     void spaceTogglesPlaybackButTypesInTextFields()
     {
-        m_state = m_rig->start();
-        addSiblingFolders();
-        QVERIFY(AppStateRig::scanned(*m_state));
+        addScannedSiblingFolders();
         open();
         PlayContext& context = m_state->playContext();
         QTRY_COMPARE(page(), m_window->libraryList());
@@ -290,9 +284,7 @@ private slots:
 
     void revealSwitchesToLocalFilesUnlessTheSelectionListsTheTrack()
     {
-        m_state = m_rig->start();
-        addSiblingFolders();
-        QVERIFY(AppStateRig::scanned(*m_state));
+        addScannedSiblingFolders();
         open();
         const TrackRef a1 = m_state->scannedTracks().at(0).ref;
         const auto folderA = SidebarSource::folder(m_rig->folder(QStringLiteral("A")));
@@ -317,11 +309,8 @@ private slots:
     void playlistRowsWithCountsAndLoadErrors()
     {
         const QString playlists = m_rig->home.filePath(QStringLiteral(".qttest/share/Tornwick/playlists"));
-        QVERIFY(QDir().mkpath(playlists));
-        QFile broken(playlists + QStringLiteral("/Broken.parvik"));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("this is no playlist\n");
-        broken.close();
+        m_state.reset();
+        writeFile(playlists + QStringLiteral("/Broken.parvik"), "this is no playlist\n");
         m_state = m_rig->start();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         Playlist mix = m_state->playlistLibrary().create(QStringLiteral("Mix"));
@@ -346,7 +335,6 @@ private slots:
 
     void newPlaylistIsNamedInline()
     {
-        m_state = m_rig->start();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         open();
         sidebar()->newPlaylistButton()->click();
@@ -386,7 +374,6 @@ private slots:
 
     void deletePlaylistFromTheRowsMenu()
     {
-        m_state = m_rig->start();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         m_state->playlistLibrary().create(QStringLiteral("Keep"));
         m_state->playlistLibrary().create(QStringLiteral("Drop"));
@@ -407,7 +394,6 @@ private slots:
 
     void dropsOnSidebarRows()
     {
-        m_state = m_rig->start();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         m_state->playlistLibrary().create(QStringLiteral("Mix"));
         open();
@@ -431,9 +417,7 @@ private slots:
 
     void theProgramsOwnListsPlugIn()
     {
-        m_state = m_rig->start();
-        addSiblingFolders();
-        QVERIFY(AppStateRig::scanned(*m_state));
+        addScannedSiblingFolders();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         m_state->playlistLibrary().create(QStringLiteral("Mix"));
         open(DetailLists::standard());
@@ -476,9 +460,7 @@ private slots:
     // The whole window drawn offscreen; VESSA_WINDOW_PICTURE names a PNG file to keep it in.
     void windowPicture()
     {
-        m_state = m_rig->start();
-        addSiblingFolders();
-        QVERIFY(AppStateRig::scanned(*m_state));
+        addScannedSiblingFolders();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         m_state->playlistLibrary().create(QStringLiteral("Road Trip"));
         m_state->playlistLibrary().star(m_state->scannedTracks().at(0).ref);
@@ -503,7 +485,6 @@ private slots:
 
     void theEqualizerActionAsksForTheWindow()
     {
-        m_state = m_rig->start();
         open();
         QSignalSpy requested(m_window.get(), &ContentView::equalizerRequested);
         QCOMPARE(m_window->equalizerAction()->text(), QStringLiteral("Equalizer"));

@@ -8,6 +8,7 @@
 #include "Vessa/Views/PlaylistDocumentWindow.h"
 #include "Vessa/Views/SettingsView.h"
 #include "tests/VessaViews/VessaAppRig.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/HeldHttpServer.h"
 
 #include <QAction>
@@ -106,10 +107,7 @@ private slots:
         test::VessaAppRig rig;
         // A file where the database's folder belongs.
         const QString folder = QFileInfo(AppState::databasePath()).absolutePath();
-        QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        test::writeFile(folder, {});
 
         std::unique_ptr<VessaApp> app = rig.make();
         QVERIFY(app->appState() == nullptr);
