@@ -11,13 +11,13 @@ using namespace vessa::test;
 
 namespace {
 
-// Sends logind's PrepareForSleep(starting) from a connection holding its name.
-bool announceSleep(QDBusConnection& logind, bool starting)
+// Sends PrepareForSleep(starting) as logind does, from `sender`.
+bool announceSleep(QDBusConnection& sender, bool starting)
 {
     QDBusMessage message = QDBusMessage::createSignal(
         QLatin1String(SleepWatcher::path), QLatin1String(SleepWatcher::interface), QStringLiteral("PrepareForSleep"));
     message << starting;
-    return logind.send(message);
+    return sender.send(message);
 }
 
 } // namespace
@@ -64,17 +64,8 @@ private slots:
 
         // Another sender's signal of the same name is not logind's.
         QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
-        QDBusMessage message =
-            QDBusMessage::createSignal(QLatin1String(SleepWatcher::path), QLatin1String(SleepWatcher::interface),
-                                       QStringLiteral("PrepareForSleep"));
-        message << true;
-        QVERIFY(other.send(message));
-
-        QDBusMessage real =
-            QDBusMessage::createSignal(QLatin1String(SleepWatcher::path), QLatin1String(SleepWatcher::interface),
-                                       QStringLiteral("PrepareForSleep"));
-        real << starting;
-        QVERIFY(logind.send(real));
+        QVERIFY(announceSleep(other, true));
+        QVERIFY(announceSleep(logind, starting));
         QTRY_COMPARE(sleeping.size(), notices);
         QVERIFY(!QTest::qWaitFor([&] { return sleeping.size() > notices; }, 300));
 

@@ -36,6 +36,12 @@ inline ScannedTrack scannedTrack(const QString& title, const QString& artist = Q
                         QStringLiteral("/music/") + title + QStringLiteral(".flac"));
 }
 
+// Menu titles as menuTitles() gives them, written as one text: "Play, -, Add to Playlist>, Mix, <".
+inline QStringList titleList(const char* commaSeparated)
+{
+    return QString::fromUtf8(commaSeparated).split(QStringLiteral(", "));
+}
+
 // Titles in order; a divider reads "-", a submenu "title>" followed by its entries and "<".
 inline QStringList menuTitles(const QList<TrackContextMenuItem>& items)
 {

@@ -368,22 +368,20 @@ private slots:
         QTest::addColumn<bool>("document");
         QTest::addColumn<QList<int>>("rows");
         QTest::addColumn<QStringList>("titles");
-        // The titles, comma-separated, as menuTitles() gives them.
-        const auto menu = [](const char* titles) { return QString::fromUtf8(titles).split(u", "_s); };
         QTest::newRow("library, one row with a file")
             << false << QList<int>{0}
-            << menu("Play, Add to Queue, -, Star, Add to Playlist>, Mix, Other, <, -, Show in File Manager, -, "
-                    "Remove from Playlist");
+            << titleList("Play, Add to Queue, -, Star, Add to Playlist>, Mix, Other, <, -, Show in File Manager, -, "
+                         "Remove from Playlist");
         QTest::newRow("library, one row without a file")
             << false << QList<int>{1}
-            << menu("Play, Add to Queue, -, Star, Add to Playlist>, Mix, Other, <, -, Remove from Playlist");
+            << titleList("Play, Add to Queue, -, Star, Add to Playlist>, Mix, Other, <, -, Remove from Playlist");
         QTest::newRow("library, three rows, two with files")
             << false << QList<int>{0, 1, 2}
-            << menu("Play, Add 3 to Queue, -, Star 3 Tracks, Add 3 to Playlist>, Mix, Other, <, -, "
-                    "Show 2 in File Manager, -, Remove 3 from Playlist");
+            << titleList("Play, Add 3 to Queue, -, Star 3 Tracks, Add 3 to Playlist>, Mix, Other, <, -, "
+                         "Show 2 in File Manager, -, Remove 3 from Playlist");
         QTest::newRow("document, three rows")
             << true << QList<int>{0, 1, 2}
-            << menu("Play, Add 3 to Queue, -, Show 2 in File Manager, -, Remove 3 from Playlist");
+            << titleList("Play, Add 3 to Queue, -, Show 2 in File Manager, -, Remove 3 from Playlist");
     }
 
     void contextMenu()

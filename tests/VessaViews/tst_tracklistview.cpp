@@ -114,19 +114,18 @@ private slots:
         QTest::addColumn<bool>("userPlaylist");
         QTest::addColumn<QStringList>("titles");
         QTest::newRow("one row") << QList<int>{0} << QList<int>{} << true
-                                 << QStringList{
-                                        "Play", "Add to Queue",        "-", "Star", "Add to Playlist>", "Mix", "<",
-                                        "-",    "Show in File Manager"};
+                                 << titleList("Play, Add to Queue, -, Star, Add to Playlist>, Mix, <, -, "
+                                              "Show in File Manager");
         QTest::newRow("one starred row, only Starred")
             << QList<int>{0} << QList<int>{0} << false
-            << QStringList{"Play", "Add to Queue", "-", "Unstar", "-", "Show in File Manager"};
+            << titleList("Play, Add to Queue, -, Unstar, -, Show in File Manager");
         QTest::newRow("three rows, two starred")
             << QList<int>{1, 2, 3} << QList<int>{1, 3} << true
-            << QStringList{"Play", "Add 3 to Queue",        "-", "Star 3 Tracks", "Add 3 to Playlist>", "Mix", "<",
-                           "-",    "Show 3 in File Manager"};
+            << titleList("Play, Add 3 to Queue, -, Star 3 Tracks, Add 3 to Playlist>, Mix, <, -, "
+                         "Show 3 in File Manager");
         QTest::newRow("three rows, all starred")
             << QList<int>{1, 2, 3} << QList<int>{1, 2, 3} << false
-            << QStringList{"Play", "Add 3 to Queue", "-", "Unstar 3 Tracks", "-", "Show 3 in File Manager"};
+            << titleList("Play, Add 3 to Queue, -, Unstar 3 Tracks, -, Show 3 in File Manager");
     }
 
     void contextMenu()
