@@ -76,6 +76,14 @@ struct AppStateRig {
         state.rescanAll();
         return QTest::qWaitFor([&] { return !state.isScanning(); }, 20000);
     }
+    // The tracks' titles, in order.
+    static QStringList titles(const QList<ScannedTrack>& tracks)
+    {
+        QStringList result;
+        for (const ScannedTrack& track : tracks)
+            result.append(track.title);
+        return result;
+    }
     // Waits for the library to have `count` tracks.
     static bool holds(AppState& state, qsizetype count)
     {

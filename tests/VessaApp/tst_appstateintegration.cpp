@@ -10,18 +10,6 @@
 using namespace vessa;
 using namespace vessa::test;
 
-namespace {
-
-QStringList titles(const QList<ScannedTrack>& tracks)
-{
-    QStringList list;
-    for (const ScannedTrack& track : tracks)
-        list.append(track.title);
-    return list;
-}
-
-} // namespace
-
 // The whole app state over real files: hand-made WAV files and a FLAC file
 // made by ffmpeg, the real decoders, the SDL output on its dummy driver, the
 // media database and the inotify watcher.
@@ -50,7 +38,7 @@ private slots:
         QVERIFY(AppStateRig::scanned(*state));
         QVERIFY2(!state->scanError(), qPrintable(describeException(state->scanError())));
         // By artist (none first), album and title; the FLAC file's tags are read.
-        QCOMPARE(titles(state->scannedTracks()), (QStringList{"b-long", "c-short", "Flac Song"}));
+        QCOMPARE(AppStateRig::titles(state->scannedTracks()), (QStringList{"b-long", "c-short", "Flac Song"}));
         QCOMPARE(state->scannedTracks()[2].artist, QStringLiteral("Someone"));
         QCOMPARE(state->trackCount(music), 3);
 

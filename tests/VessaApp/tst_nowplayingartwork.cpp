@@ -1,25 +1,15 @@
 #include "Vessa/App/NowPlayingArtwork.h"
+#include "tests/support/ImageFixture.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vessa;
+using vessa::test::imageBytes;
 
 namespace {
-
-QByteArray imageBytes(QColor color, const char* format)
-{
-    QImage image(8, 6, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 QString pathOf(const std::optional<QString>& url)
 {

@@ -4,9 +4,9 @@
 #include "Vessa/App/NowPlayingBridge.h"
 #include "VessaCore/Clock.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
+#include "tests/support/ImageFixture.h"
 #include "tests/support/PlayContextRig.h"
 
-#include <QBuffer>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QDBusReply>
@@ -38,12 +38,8 @@ struct BridgeRig : PlayContextRig {
     {
         decoder->setScript(FakeStreamScript{.bufferCount = 100});
         // The second track has a cover.
-        QImage cover(4, 4, QImage::Format_RGB32);
-        cover.fill(Qt::darkCyan);
-        QBuffer png;
-        png.open(QIODevice::WriteOnly);
-        cover.save(&png, "PNG");
-        decoder->setMetadata(path(1), TrackMetadata{.title = QStringLiteral("Title 1"), .artworkData = png.data()});
+        decoder->setMetadata(path(1), TrackMetadata{.title = QStringLiteral("Title 1"),
+                                                    .artworkData = imageBytes(Qt::darkCyan, "PNG", QSize(4, 4))});
         audioOutput.setVolumePerceived(0.75f);
         bridge = std::make_unique<NowPlayingBridge>(*context, audioOutput, settings, folder.path());
     }

@@ -64,14 +64,6 @@ DetailLists recordingLists(ListRecord& record)
     return lists;
 }
 
-QStringList titles(const QList<ScannedTrack>& tracks)
-{
-    QStringList result;
-    for (const ScannedTrack& track : tracks)
-        result << track.title;
-    return result;
-}
-
 QStringList rowTexts(const QList<QTreeWidgetItem*>& items)
 {
     QStringList texts;
@@ -189,12 +181,12 @@ private slots:
         open();
         QCOMPARE(rowTexts(sidebar()->folderItems()), (QStringList{"A|2", "AB|1"}));
         m_window->selection().setSource(SidebarSource::folder(m_rig->folder(QStringLiteral("A"))));
-        QTRY_COMPARE(titles(m_record.libraryTracks), (QStringList{"a1", "a2"}));
-        QCOMPARE(titles(m_window->tracksForSelection()), (QStringList{"a1", "a2"}));
+        QTRY_COMPARE(AppStateRig::titles(m_record.libraryTracks), (QStringList{"a1", "a2"}));
+        QCOMPARE(AppStateRig::titles(m_window->tracksForSelection()), (QStringList{"a1", "a2"}));
         // The user picks the sibling in the sidebar.
         sidebar()->setCurrentItem(sidebar()->folderItems().at(1));
         QCOMPARE(m_window->selection().source(), SidebarSource::folder(m_rig->folder(QStringLiteral("AB"))));
-        QTRY_COMPARE(titles(m_record.libraryTracks), QStringList{"ab1"});
+        QTRY_COMPARE(AppStateRig::titles(m_record.libraryTracks), QStringList{"ab1"});
     }
 
     void theFoldersFoldIsSaved()

@@ -16,10 +16,9 @@
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/ImageFixture.h"
 #include "tests/support/TextError.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -31,17 +30,6 @@ using namespace vessa;
 using namespace vessa::test;
 
 namespace {
-
-QByteArray pngBytes()
-{
-    QImage image(8, 4, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QList<QMessageBox*> shownBoxes(const QWidget& view)
 {
@@ -117,7 +105,7 @@ private slots:
         metadata.title = QStringLiteral("Song Title");
         metadata.artist = QStringLiteral("Band");
         metadata.album = QStringLiteral("Record");
-        metadata.artworkData = pngBytes();
+        metadata.artworkData = imageBytes(Qt::red, "PNG", QSize(8, 4));
         context().setCurrentMetadata(metadata);
         QTRY_COMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
         QCOMPARE(m_view->trackInfo()->titleText(), QStringLiteral("Song Title"));
