@@ -44,15 +44,21 @@ private slots:
     void pathsReachTheRunningProgram_data()
     {
         QTest::addColumn<QStringList>("paths");
-        QTest::newRow("one file") << QStringList{"/music/a.parvik"};
+        QTest::addColumn<bool>("leftOverSocketFile"); // of a program that died
+        QTest::newRow("one file") << QStringList{"/music/a.parvik"} << false;
         QTest::newRow("several, unusual names")
-            << QStringList{"/music/Road Trip.M3U8", "/music/\u00e9t\u00e9 \"live\".parvik", "/tmp/new\nline.m3u"};
-        QTest::newRow("none") << QStringList{};
+            << QStringList{"/music/Road Trip.M3U8", "/music/\u00e9t\u00e9 \"live\".parvik", "/tmp/new\nline.m3u"}
+            << false;
+        QTest::newRow("none") << QStringList{} << false;
+        QTest::newRow("a left-over socket file is replaced") << QStringList{"/x.parvik"} << true;
     }
 
     void pathsReachTheRunningProgram()
     {
         QFETCH(QStringList, paths);
+        QFETCH(bool, leftOverSocketFile);
+        if (leftOverSocketFile)
+            test::writeFile(serverName(), {});
         SingleInstance instance(serverName());
         QVERIFY(instance.listen());
         QSignalSpy received(&instance, &SingleInstance::pathsReceived);
@@ -60,16 +66,6 @@ private slots:
         QVERIFY(forwarded(serverName(), paths));
         QCOMPARE(received.size(), 1);
         QCOMPARE(received.constFirst().constFirst().toStringList(), paths);
-    }
-
-    void aLeftOverSocketFileIsReplaced()
-    {
-        test::writeFile(serverName(), {});
-        SingleInstance instance(serverName());
-        QVERIFY(instance.listen());
-        QSignalSpy received(&instance, &SingleInstance::pathsReceived);
-        QVERIFY(forwarded(serverName(), {"/x.parvik"}));
-        QCOMPARE(received.size(), 1);
     }
 
     void aSecondListenerLeavesTheFirstAlone()

@@ -5,6 +5,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
+#include "tests/VessaViews/TrackRowFixture.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -20,35 +21,10 @@
 #include <algorithm>
 
 using namespace vessa;
+using vessa::test::numberedRows;
+using vessa::test::rowsFor;
 
 namespace {
-
-// One row per title; `index` is the owner's position of the item, which
-// differs from the display position once the owner sorts.
-TrackRows rowsFor(const QStringList& titles, const QList<qsizetype>& indexes = {})
-{
-    TrackRows rows;
-    for (qsizetype i = 0; i < titles.size(); ++i) {
-        TrackRow row;
-        row.ref = TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), titles[i], 180);
-        row.id = TrackRowId(row.ref);
-        row.index = indexes.isEmpty() ? i : indexes[i];
-        row.title = titles[i];
-        row.artist = row.ref.artist();
-        row.album = row.ref.album();
-        row.duration = 180.0;
-        rows.append(row);
-    }
-    return rows;
-}
-
-TrackRows numberedRows(int count)
-{
-    QStringList titles;
-    for (int i = 0; i < count; ++i)
-        titles << QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'));
-    return rowsFor(titles);
-}
 
 QList<int> selectedRows(const TrackTable& table)
 {

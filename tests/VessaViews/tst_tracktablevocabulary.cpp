@@ -6,6 +6,7 @@
 #include "Vessa/Views/TrackTable/TrackDuration.h"
 #include "Vessa/Views/TrackTable/TrackRowsChange.h"
 #include "Vessa/Views/TrackTable/TrackTableColumn.h"
+#include "tests/VessaViews/TrackRowFixture.h"
 
 #include <QMenu>
 #include <QTest>
@@ -14,26 +15,9 @@
 #include <limits>
 
 using namespace vessa;
+using vessa::test::numberedRows;
 
 Q_DECLARE_METATYPE(std::optional<double>)
-
-namespace {
-
-TrackRows makeRows(int count)
-{
-    TrackRows rows;
-    for (int i = 0; i < count; ++i) {
-        TrackRow row;
-        row.ref = TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Track %1").arg(i));
-        row.id = TrackRowId(row.ref);
-        row.index = i;
-        row.title = QStringLiteral("Track %1").arg(i);
-        rows.append(row);
-    }
-    return rows;
-}
-
-} // namespace
 
 class TrackTableVocabularyTest : public QObject {
     Q_OBJECT
@@ -63,10 +47,10 @@ private slots:
     void rowsChange()
     {
         using K = TrackRowsChange::Kind;
-        const TrackRows three = makeRows(3);
+        const TrackRows three = numberedRows(3);
         QCOMPARE(TrackRowsChange::between({}, three).kind, K::Reset);
-        QCOMPARE(TrackRowsChange::between(makeRows(300), makeRows(50)).kind, K::Reset);
-        QCOMPARE(TrackRowsChange::between(three, makeRows(4)).kind, K::Reset);
+        QCOMPARE(TrackRowsChange::between(numberedRows(300), numberedRows(50)).kind, K::Reset);
+        QCOMPARE(TrackRowsChange::between(three, numberedRows(4)).kind, K::Reset);
         QCOMPARE(TrackRowsChange::between(three, three).kind, K::None);
 
         // Texts and the owner's payload alone redraw nothing.

@@ -8,6 +8,7 @@
 #include "Vessa/Views/Icons.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/VessaTheme.h"
+#include "tests/VessaViews/TrackRowFixture.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -117,20 +118,10 @@ private slots:
         window.resize(600, 300);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        TrackRows rows;
-        for (int i = 0; i < 3; ++i) {
-            TrackRow row;
-            row.ref = TrackRef(QStringLiteral("Band"), QStringLiteral("Record"), QStringLiteral("Song %1").arg(i));
-            row.id = TrackRowId(row.ref);
-            row.index = i;
-            row.title = row.ref.track();
-            row.artist = row.ref.artist();
-            row.album = row.ref.album();
-            row.duration = 200.0 + i;
-            row.trackNumberDisplay = QString::number(i + 1);
-            row.isPlaying = i == 1;
-            rows << row;
-        }
+        TrackRows rows = test::rowsFor({"Song 0", "Song 1", "Song 2"});
+        for (int i = 0; i < 3; ++i)
+            rows[i].trackNumberDisplay = QString::number(i + 1);
+        rows[1].isPlaying = true;
         table->setRows(rows);
         const QImage image = window.grab().toImage();
         QVERIFY(image.save(QStringLiteral("/tmp/vessa-table-on-background.png")));
