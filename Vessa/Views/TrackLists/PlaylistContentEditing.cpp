@@ -111,20 +111,8 @@ QList<TrackContextMenuItem> PlaylistContentModel::contextMenu(const TrackRows& r
     if (rows.isEmpty())
         return {};
     const qsizetype first = rows.first().index;
-    QList<TrackContextMenuItem> items{
-        TrackListMenus::playItem([this, first] { playTrack(first); }),
-        TrackListMenus::addToQueueItem(m_appState, rows),
-    };
-    if (m_storage.isLibrary()) {
-        items.append(TrackContextMenuItem::divider());
-        items.append(TrackListMenus::starItem(m_appState, rows));
-        if (auto submenu = TrackListMenus::addToPlaylistItem(m_appState, rows))
-            items.append(*submenu);
-    }
-    if (auto reveal = TrackListMenus::revealItem(m_revealer, rows)) {
-        items.append(TrackContextMenuItem::divider());
-        items.append(*reveal);
-    }
+    QList<TrackContextMenuItem> items = TrackListMenus::trackItems(
+        m_appState, m_revealer, rows, [this, first] { playTrack(first); }, m_storage.isLibrary());
     items.append(TrackContextMenuItem::divider());
     QList<qsizetype> indexes;
     for (const TrackRow& row : rows)

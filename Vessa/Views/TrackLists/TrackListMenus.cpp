@@ -118,4 +118,21 @@ std::optional<TrackContextMenuItem> revealItem(const FileRevealerPtr& revealer, 
         });
 }
 
+QList<TrackContextMenuItem> trackItems(AppState& appState, const FileRevealerPtr& revealer, const TrackRows& rows,
+                                       std::function<void()> play, bool libraryItems)
+{
+    QList<TrackContextMenuItem> items{playItem(std::move(play)), addToQueueItem(appState, rows)};
+    if (libraryItems) {
+        items.append(TrackContextMenuItem::divider());
+        items.append(starItem(appState, rows));
+        if (auto submenu = addToPlaylistItem(appState, rows))
+            items.append(*submenu);
+    }
+    if (auto reveal = revealItem(revealer, rows)) {
+        items.append(TrackContextMenuItem::divider());
+        items.append(*reveal);
+    }
+    return items;
+}
+
 } // namespace vessa::TrackListMenus

@@ -36,6 +36,12 @@ std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const 
 // nothing when no row has one.
 std::optional<TrackContextMenuItem> revealItem(const FileRevealerPtr& revealer, const TrackRows& rows);
 
+// The rows' menu as both lists begin it: Play (running `play`), Add to
+// Queue; with `libraryItems`, a divider, the star item and Add to Playlist;
+// then a divider and the reveal item when a row has a file.
+QList<TrackContextMenuItem> trackItems(AppState& appState, const FileRevealerPtr& revealer, const TrackRows& rows,
+                                       std::function<void()> play, bool libraryItems);
+
 } // namespace TrackListMenus
 
 } // namespace vessa

@@ -176,19 +176,8 @@ QList<TrackContextMenuItem> TrackListModel::contextMenu(const TrackRows& rows)
     if (rows.isEmpty())
         return {};
     const qsizetype first = rows.first().index;
-    QList<TrackContextMenuItem> items{
-        TrackListMenus::playItem([this, first] { playTrack(first); }),
-        TrackListMenus::addToQueueItem(m_appState, rows),
-        TrackContextMenuItem::divider(),
-        TrackListMenus::starItem(m_appState, rows),
-    };
-    if (auto submenu = TrackListMenus::addToPlaylistItem(m_appState, rows))
-        items.append(*submenu);
-    if (auto reveal = TrackListMenus::revealItem(m_revealer, rows)) {
-        items.append(TrackContextMenuItem::divider());
-        items.append(*reveal);
-    }
-    return items;
+    return TrackListMenus::trackItems(
+        m_appState, m_revealer, rows, [this, first] { playTrack(first); }, true);
 }
 
 void TrackListModel::revealTrack(const TrackRef& ref)
