@@ -11,8 +11,8 @@ MetadataLoader::MetadataLoader(TrackResolverPtr resolver, QObject* parent)
 
 void MetadataLoader::load(SourceLocator locator, std::optional<qint64> subTrackIndex, Completion completion)
 {
-    m_worker.start([resolver = m_resolver, locator = std::move(locator),
-                    subTrackIndex](std::stop_token) { return resolver->loadMetadata(locator, subTrackIndex); },
+    m_worker.start([resolver = m_resolver, locator = std::move(locator), subTrackIndex](
+                       std::stop_token stop) { return resolver->loadMetadata(locator, subTrackIndex, stop); },
                    [completion](TrackMetadata metadata, std::exception_ptr error) {
                        if (completion)
                            completion(error ? std::nullopt : std::optional(std::move(metadata)), error);

@@ -37,7 +37,8 @@ public:
 
 private:
     const TrackResolverPtr m_resolver;
-    // Tag reading cannot be interrupted: destroying the loader joins its workers.
+    // A superseded read is asked to stop (an extractor that watches it ends
+    // at once); destroying the loader joins its workers.
     GenerationWorker m_worker;
 };
 

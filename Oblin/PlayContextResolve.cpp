@@ -35,8 +35,9 @@ SeekHandler audioNotingSeekHandler(SeekHandler seek, std::shared_ptr<std::atomic
 {
     if (!seek)
         return {};
-    return [seek = std::move(seek), gaveAudio = std::move(gaveAudio)](double seconds) -> PcmBufferStreamPtr {
-        return std::make_unique<AudioNotingStream>(seek(seconds), gaveAudio);
+    return [seek = std::move(seek), gaveAudio = std::move(gaveAudio)](double seconds,
+                                                                      std::stop_token stop) -> PcmBufferStreamPtr {
+        return std::make_unique<AudioNotingStream>(seek(seconds, std::move(stop)), gaveAudio);
     };
 }
 

@@ -70,7 +70,7 @@ TrackLoader::Result TrackLoader::work(std::stop_token stop, const TrackResolver&
         if (stop.stop_requested())
             throw CancellationError();
         result.stream.emplace(resolved.decoder->open(resolved.locator, request.track.subTrackIndex(),
-                                                     DecoderHints(infiniteLoop, resolved.fileExtension)));
+                                                     DecoderHints(infiniteLoop, resolved.fileExtension, stop)));
         result.locator = std::move(resolved.locator);
     } catch (...) {
         result.error = std::current_exception();

@@ -25,11 +25,17 @@ public:
     // unchanged and the fallback is then not tried. Data locators always go
     // to the fallback.
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+    // The same, with the stop handed to the chosen extractor.
+    TrackMetadata extractWithStop(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                  std::stop_token stop) override;
 
     const QList<Entry>& extractors() const { return m_extractors; }
     const MetadataExtractorPtr& fallback() const { return m_fallback; }
 
 private:
+    // The extractor for the location; null when there is none.
+    MetadataExtractor* chosen(const SourceLocator& locator) const;
+
     const QList<Entry> m_extractors;
     const MetadataExtractorPtr m_fallback;
 };

@@ -78,11 +78,12 @@ ResolvedTrack TrackResolver::resolveThroughPlugins(const TrackRef& ref, FailureL
                          std::move(result.fileExtension));
 }
 
-TrackMetadata TrackResolver::loadMetadata(const SourceLocator& locator, std::optional<qint64> subTrackIndex) const
+TrackMetadata TrackResolver::loadMetadata(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                          std::stop_token stop) const
 {
     if (!m_metadataExtractor)
         return TrackMetadata();
-    return m_metadataExtractor->extract(locator, subTrackIndex);
+    return m_metadataExtractor->extractWithStop(locator, subTrackIndex, std::move(stop));
 }
 
 std::optional<ResolvedTrack> TrackResolver::tryFileHint(const QString& hint, const TrackRef& ref,

@@ -37,8 +37,10 @@ public:
                                      const std::optional<QString>& playlistFilePath) const;
 
     // The tags of a location; empty without an extractor. Throws the
-    // extractor's error unchanged.
-    TrackMetadata loadMetadata(const SourceLocator& locator, std::optional<qint64> subTrackIndex) const;
+    // extractor's error unchanged (CancellationError when an extractor that
+    // watches `stop` was stopped).
+    TrackMetadata loadMetadata(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                               std::stop_token stop = {}) const;
 
     const PluginRegistryPtr& registry() const { return m_registry; }
     const MetadataExtractorPtr& metadataExtractor() const { return m_metadataExtractor; }

@@ -70,7 +70,8 @@ AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::opti
 
     const std::optional<double> duration = input->duration();
     auto buffers = std::make_unique<CoreAudioBufferStream>(shared, 0, std::move(input));
-    SeekHandler seek = [shared](double seconds) -> PcmBufferStreamPtr {
+    // Only a file position is set here: nothing long to stop.
+    SeekHandler seek = [shared](double seconds, std::stop_token) -> PcmBufferStreamPtr {
         const qint64 startFrame = seekFrame(seconds, shared->format.sampleRate);
         return std::make_unique<CoreAudioBufferStream>(shared, startFrame, nullptr);
     };

@@ -51,17 +51,19 @@ std::optional<QString> fileNameOf(const SourceLocator& locator)
 }
 
 // Opens a stream on a helper worker: the sub-track started, sought to
-// `seekSeconds` when given. Returns the stream and the play length.
+// `seekSeconds` when given. Returns the stream and the play length. A stop
+// kills the busy worker (CancellationError).
 std::pair<PcmBufferStreamPtr, int> openStream(const std::shared_ptr<HelperPool>& pool, const QByteArray& bytes,
                                               const std::optional<QString>& extension, qint64 index, bool infiniteLoop,
-                                              std::optional<double> seekSeconds, const std::optional<QString>& fileName)
+                                              std::optional<double> seekSeconds, const std::optional<QString>& fileName,
+                                              std::stop_token stop)
 {
     HelperSession session(pool, fileName);
     const HelperMessage reply = session.requestSeek(
         HelperMessage{HelperMessageType::gmeOpen,
                       helperPayload(bytes, extension.has_value(), extension.value_or(QString()), index, infiniteLoop,
                                     seekSeconds.has_value(), seekSeconds.value_or(0.0))},
-        seekSeconds.value_or(0.0));
+        seekSeconds.value_or(0.0), std::move(stop));
     qint32 playLength = -1;
     if (reply.type != HelperMessageType::started || !readHelperPayload(reply.payload, playLength))
         throwUnexpected(reply, session);
@@ -103,26 +105,30 @@ AudioStream GMEDecoderPlugin::open(const SourceLocator& locator, std::optional<q
     const bool infiniteLoop = hints.infiniteLoop;
     const std::optional<QString> fileName = fileNameOf(locator);
 
-    auto [buffers, playLength] = openStream(m_helpers, bytes, extension, index, infiniteLoop, std::nullopt, fileName);
+    auto [buffers, playLength] =
+        openStream(m_helpers, bytes, extension, index, infiniteLoop, std::nullopt, fileName, hints.stop);
     const std::optional<double> duration =
         GMEEmu::fadesOut(playLength, infiniteLoop) ? secondsFromMilliseconds(playLength) : std::nullopt;
 
     // A seek opens the track again from the held bytes and skips ahead in it.
-    SeekHandler seek = [pool = m_helpers, bytes, extension, index, infiniteLoop, fileName](double seconds) {
-        return openStream(pool, bytes, extension, index, infiniteLoop, seconds, fileName).first;
+    SeekHandler seek = [pool = m_helpers, bytes, extension, index, infiniteLoop, fileName](double seconds,
+                                                                                           std::stop_token stop) {
+        return openStream(pool, bytes, extension, index, infiniteLoop, seconds, fileName, std::move(stop)).first;
     };
     return AudioStream(streamFormat(), duration, std::move(buffers), std::move(seek));
 }
 
 std::optional<GMETrackInfo> GMEDecoderPlugin::readTrackInfo(const QByteArray& bytes,
                                                             const std::optional<QString>& extension, int index,
-                                                            const std::optional<QString>& fileName) const
+                                                            const std::optional<QString>& fileName,
+                                                            std::stop_token stop) const
 {
     refuseTooShort(bytes);
     HelperSession session(m_helpers, fileName);
     const HelperMessage reply = session.request(
         HelperMessage{HelperMessageType::gmeExtract,
-                      helperPayload(bytes, extension.has_value(), extension.value_or(QString()), qint32(index))});
+                      helperPayload(bytes, extension.has_value(), extension.value_or(QString()), qint32(index))},
+        std::move(stop));
     std::optional<GMETrackInfo> info;
     if (reply.type != HelperMessageType::trackInfo || !readHelperPayload(reply.payload, info))
         throwUnexpected(reply, session);
@@ -131,9 +137,15 @@ std::optional<GMETrackInfo> GMEDecoderPlugin::readTrackInfo(const QByteArray& by
 
 TrackMetadata GMEDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
+    return extractWithStop(locator, subTrackIndex, {});
+}
+
+TrackMetadata GMEDecoderPlugin::extractWithStop(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                                std::stop_token stop)
+{
     const std::optional<GMETrackInfo> info =
         readTrackInfo(locator.contents(), locator.inferredFileExtension(),
-                      GMEEmu::clampToInt(subTrackIndex.value_or(0)), fileNameOf(locator));
+                      GMEEmu::clampToInt(subTrackIndex.value_or(0)), fileNameOf(locator), std::move(stop));
     if (!info)
         throw GMEError::noTrackInfo();
 

@@ -37,11 +37,15 @@ public:
     QString name() const override;
     QSet<QString> supportedExtensions() const override;
     // The stream has a duration (the track's play length) and fades out at its
-    // end unless `hints.infiniteLoop` asks for endless playback.
+    // end unless `hints.infiniteLoop` asks for endless playback. A stop of
+    // `hints.stop`, or of a seek, ends the helper's work at once (CancellationError).
     AudioStream open(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
                      const DecoderHints& hints) override;
 
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+    // A stop request ends the helper's work at once (CancellationError).
+    TrackMetadata extractWithStop(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                  std::stop_token stop) override;
 
     bool canScan(const QString& fileExtension) const override;
     QList<ScannedSubTrack> scanTracks(const QByteArray& data, const QString& fileExtension) override;
@@ -51,7 +55,8 @@ public:
 
 private:
     std::optional<GMETrackInfo> readTrackInfo(const QByteArray& bytes, const std::optional<QString>& extension,
-                                              int index, const std::optional<QString>& fileName) const;
+                                              int index, const std::optional<QString>& fileName,
+                                              std::stop_token stop) const;
 
     const std::shared_ptr<HelperPool> m_helpers;
     const QString m_name;

@@ -57,12 +57,12 @@ HelperMessage HelperSession::request(const HelperMessage& message, std::stop_tok
     return receive(stop);
 }
 
-HelperMessage HelperSession::requestSeek(const HelperMessage& message, double seconds)
+HelperMessage HelperSession::requestSeek(const HelperMessage& message, double seconds, std::stop_token stop)
 {
     constexpr double longest = 24 * 3600;
     const double allowed = std::isfinite(seconds) ? std::clamp(seconds, 0.0, longest) : 0.0;
-    post(message);
-    return receive({}, std::chrono::milliseconds(static_cast<qint64>(allowed * 1000)));
+    post(message, stop);
+    return receive(stop, std::chrono::milliseconds(static_cast<qint64>(allowed * 1000)));
 }
 
 void HelperSession::closeStream()

@@ -24,7 +24,7 @@ public:
     // Sends a request and waits for its reply.
     HelperMessage request(const HelperMessage& message, std::stop_token stop = {});
     // The same for a seek to `seconds`, which the worker may spend real time on.
-    HelperMessage requestSeek(const HelperMessage& message, double seconds);
+    HelperMessage requestSeek(const HelperMessage& message, double seconds, std::stop_token stop);
     // Sends a request whose replies (as many as `replies`) are read later
     // with receive().
     void post(const HelperMessage& message, std::stop_token stop = {}, int replies = 1);

@@ -111,18 +111,21 @@ FileIndexer::Result FileIndexer::index(const FileEntry& entry, std::stop_token s
             locator = SourceLocator::fileURL(entry.url);
         if (scanner)
             return indexMultiTrack(entry, *scanner, *locator, stop);
-        return indexSingleTrack(entry, *locator);
+        return indexSingleTrack(entry, *locator, stop);
+    } catch (const CancellationError&) {
+        return Result{Result::Kind::skipped, entry.path, {}};
     } catch (...) {
         logSkipped(entry, std::current_exception());
         return Result{Result::Kind::skipped, entry.path, {}};
     }
 }
 
-FileIndexer::Result FileIndexer::indexSingleTrack(const FileEntry& entry, const SourceLocator& locator) const
+FileIndexer::Result FileIndexer::indexSingleTrack(const FileEntry& entry, const SourceLocator& locator,
+                                                  std::stop_token stop) const
 {
     if (!m_metadataExtractor)
         throw std::logic_error("no metadata extractor");
-    const TrackMetadata metadata = m_metadataExtractor->extract(locator, std::nullopt);
+    const TrackMetadata metadata = m_metadataExtractor->extractWithStop(locator, std::nullopt, std::move(stop));
     MediaDatabase::TrackRow row(0, metadata.artist.value_or(QString()), metadata.album.value_or(QString()),
                                 metadata.title ? *metadata.title : baseName(entry), wholeSeconds(metadata.duration),
                                 entry.path, entry.ext, entry.lastModified, metadata.subTrackIndex, metadata.trackNumber,
@@ -136,6 +139,8 @@ FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTr
     QList<ScannedSubTrack> subTracks;
     try {
         subTracks = scanner.scanTracksWithStop(locator.bytes(), entry.ext, stop);
+    } catch (const CancellationError&) {
+        throw; // skipped quietly by index()
     } catch (...) {
         logDebug(lcLocalFileScan(),
                  QStringLiteral("Skipping unplayable multi-track file: %1: %2")

@@ -17,7 +17,8 @@ namespace vessa {
 // touching the database. A plain file or archive member goes to the metadata
 // extractor; a file that the first willing multi-track scanner takes becomes
 // one row per sub-track. A file that cannot be read, extracted or decoded is
-// logged and skipped, so one damaged file never ends a scan.
+// logged and skipped, so one damaged file never ends a scan. A file whose
+// reading a stop request ended is skipped without a word: it is not damaged.
 //
 // Immutable after construction; any thread, several at once (the extractor
 // and scanners must allow that).
@@ -40,8 +41,8 @@ public:
 
     FileIndexer(MetadataExtractorPtr metadataExtractor, QList<MultiTrackScannerPtr> multiTrackScanners);
 
-    // Never throws. A stop request ends a multi-track scan early (the file
-    // is then skipped).
+    // Never throws. A stop request ends a tag read or a multi-track scan
+    // early (the file is then skipped).
     Result index(const FileEntry& entry, std::stop_token stop = {}) const;
 
     // A duration in seconds as whole seconds (truncated toward zero);
@@ -53,7 +54,7 @@ public:
     static QString baseName(const FileEntry& entry);
 
 private:
-    Result indexSingleTrack(const FileEntry& entry, const SourceLocator& locator) const;
+    Result indexSingleTrack(const FileEntry& entry, const SourceLocator& locator, std::stop_token stop) const;
     Result indexMultiTrack(const FileEntry& entry, MultiTrackScanner& scanner, const SourceLocator& locator,
                            std::stop_token stop) const;
 

@@ -50,13 +50,14 @@ QByteArray moduleBytes(const SourceLocator& locator)
 }
 
 // A stream on a helper worker that has libmikmod to itself, starting where
-// playing from the start is after `seconds`.
+// playing from the start is after `seconds`. A stop kills the busy worker
+// (CancellationError).
 PcmBufferStreamPtr openStream(const std::shared_ptr<HelperPool>& pool, const QByteArray& bytes, double seconds,
-                              const std::optional<QString>& fileName)
+                              const std::optional<QString>& fileName, std::stop_token stop)
 {
     HelperSession session(pool, fileName);
-    const HelperMessage reply =
-        session.requestSeek(HelperMessage{HelperMessageType::mikmodOpen, helperPayload(bytes, seconds)}, seconds);
+    const HelperMessage reply = session.requestSeek(
+        HelperMessage{HelperMessageType::mikmodOpen, helperPayload(bytes, seconds)}, seconds, std::move(stop));
     if (reply.type != HelperMessageType::started)
         throwUnexpected(reply, session);
     return std::make_unique<HelperPcmStream>(std::move(session), MikmodDecoderPlugin::streamFormat());
@@ -100,21 +101,29 @@ QSet<QString> MikmodDecoderPlugin::supportedExtensions() const
     return m_supportedExtensions;
 }
 
-AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints&)
+AudioStream MikmodDecoderPlugin::open(const SourceLocator& locator, std::optional<qint64>, const DecoderHints& hints)
 {
     const QByteArray bytes = moduleBytes(locator);
     const std::optional<QString> fileName = fileNameOf(locator);
-    SeekHandler seek = [pool = m_helpers, bytes, fileName](double seconds) {
-        return openStream(pool, bytes, seconds, fileName);
+    SeekHandler seek = [pool = m_helpers, bytes, fileName](double seconds, std::stop_token stop) {
+        return openStream(pool, bytes, seconds, fileName, std::move(stop));
     };
-    return AudioStream(streamFormat(), std::nullopt, openStream(m_helpers, bytes, 0.0, fileName), std::move(seek));
+    return AudioStream(streamFormat(), std::nullopt, openStream(m_helpers, bytes, 0.0, fileName, hints.stop),
+                       std::move(seek));
 }
 
 TrackMetadata MikmodDecoderPlugin::extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex)
 {
+    return extractWithStop(locator, subTrackIndex, {});
+}
+
+TrackMetadata MikmodDecoderPlugin::extractWithStop(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                                   std::stop_token stop)
+{
     const QByteArray bytes = moduleBytes(locator);
     HelperSession session(m_helpers, fileNameOf(locator));
-    const HelperMessage reply = session.request(HelperMessage{HelperMessageType::mikmodExtract, helperPayload(bytes)});
+    const HelperMessage reply =
+        session.request(HelperMessage{HelperMessageType::mikmodExtract, helperPayload(bytes)}, std::move(stop));
     bool hasSongName = false, hasModuleType = false;
     QString songName, moduleType;
     if (reply.type != HelperMessageType::moduleInfo

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QString>
 
+#include <stop_token>
+
 namespace vessa {
 
 // Plays and describes tracker modules (MOD, XM, IT, S3M and the other
@@ -24,7 +26,9 @@ namespace vessa {
 // costs only its own operation (DecoderStoppedError).
 //
 // Thread-safe: open, the seek operation and extract block (call them off the
-// main thread) and may run on several threads at once.
+// main thread) and may run on several threads at once. A stop of the open's
+// hints, of a seek or of extractWithStop kills the busy worker at once
+// (CancellationError).
 class MikmodDecoderPlugin final : public DecoderPlugin, public MetadataExtractor {
 public:
     // The helper beside the running executable unless another is named.
@@ -39,6 +43,8 @@ public:
 
     // The song name as title and the module type as album. Throws like open.
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override;
+    TrackMetadata extractWithStop(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                  std::stop_token stop) override;
 
     static constexpr AudioFormat streamFormat() { return AudioFormat(44100.0, 2, 4, false); }
 

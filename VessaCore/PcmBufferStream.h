@@ -24,6 +24,8 @@ using PcmBufferStreamPtr = std::unique_ptr<PcmBufferStream>;
 
 // Opens a new stream starting at the given position in seconds. May throw;
 // callable from any thread. An empty function means the stream cannot seek.
-using SeekHandler = std::function<PcmBufferStreamPtr(double seconds)>;
+// A handler that may run long watches `stop` and then throws
+// CancellationError; one that does not may ignore it.
+using SeekHandler = std::function<PcmBufferStreamPtr(double seconds, std::stop_token stop)>;
 
 } // namespace vessa

@@ -112,8 +112,9 @@ void Player::seek(double to, SeekCompletion completion)
     }
     // The handler may run for seconds (an emulator runs forward to the
     // target), so it runs off the main thread; the rest of the seek continues
-    // there only if nothing newer came meanwhile.
-    m_seekWorker.start([handler = m_currentSeekHandler, to](std::stop_token) { return handler(to); },
+    // there only if nothing newer came meanwhile. Whatever supersedes it
+    // requests its stop, which ends a handler that watches it at once.
+    m_seekWorker.start([handler = m_currentSeekHandler, to](std::stop_token stop) { return handler(to, stop); },
                        [this, to, completion](PcmBufferStreamPtr stream, std::exception_ptr error) {
                            continueSeek(to, std::move(stream), error, completion);
                        },

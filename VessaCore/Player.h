@@ -29,8 +29,10 @@ class SchedulingTask;
 // call the output and the seek handler and post their results back; each
 // result carries the generation it was started under, and a result whose
 // generation is no longer current (a newer load, seek or stop came) is
-// dropped (a superseded seek's completion gets CancellationError). The output must outlive the player; destroying the
-// player stops the scheduling task and waits for a seek handler that is still running.
+// dropped (a superseded seek's completion gets CancellationError; the seek
+// handler still running is asked to stop). The output must outlive the
+// player; destroying the player stops the scheduling task, asks a seek handler
+// that is still running to stop and waits for it.
 class Player : public QObject {
     Q_OBJECT
 

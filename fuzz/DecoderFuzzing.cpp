@@ -88,7 +88,7 @@ void decodeBriefly(DecoderPlugin& plugin, const SourceLocator& locator, const De
         check(stream.buffers != nullptr, "an opened stream has buffers");
         decode(*stream.buffers, stream.format, decodeSeconds);
         if (options.seekSeconds > 0 && stream.seek) {
-            const PcmBufferStreamPtr seeked = stream.seek(options.seekSeconds);
+            const PcmBufferStreamPtr seeked = stream.seek(options.seekSeconds, {});
             check(seeked != nullptr, "a seek gives a stream");
             decode(*seeked, stream.format, decodeSecondsAfterSeek);
         }

@@ -80,7 +80,7 @@ void BM_SeekFiveMinutes(benchmark::State& state)
         plugin.open(SourceLocator::data(ModFixture::song(64, "Long").bytes()), std::nullopt, DecoderHints());
     std::stop_source source;
     for (auto _ : state) {
-        PcmBufferStreamPtr sought = stream.seek(300.0);
+        PcmBufferStreamPtr sought = stream.seek(300.0, {});
         benchmark::DoNotOptimize(sought->next(source.get_token()));
     }
 }

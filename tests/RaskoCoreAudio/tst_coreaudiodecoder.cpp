@@ -257,7 +257,7 @@ private slots:
         QFETCH(qint64, startFrame);
         AudioStream stream = m_plugin.open(locator(name, inMemory), std::nullopt, DecoderHints());
         const Decoded whole = drain(*stream.buffers, stream.format);
-        const Decoded seeked = drain(*stream.seek(seconds), stream.format);
+        const Decoded seeked = drain(*stream.seek(seconds, {}), stream.format);
         QVERIFY(seeked.regular);
         QCOMPARE(seeked.frames(), std::max<qint64>(0, whole.frames() - startFrame));
         // Up to the end of the sound: AAC without a container keeps the encoder's
@@ -299,10 +299,10 @@ private slots:
             QVERIFY(!stream.buffers->next(stopped.get_token()));
             QVERIFY(!stream.buffers->next(running.get_token()));
             // Dropped mid-way or unread: the sanitizer build checks that all is freed.
-            PcmBufferStreamPtr seeked = stream.seek(1.0);
+            PcmBufferStreamPtr seeked = stream.seek(1.0, {});
             QVERIFY(seeked->next(running.get_token()));
             seeked.reset();
-            stream.seek(0.5).reset();
+            stream.seek(0.5, {}).reset();
         }
     }
 

@@ -254,7 +254,7 @@ void GMEDecoderTest::seek()
     // The seek operation outlives the plug-in and the stream it came from.
     const SeekHandler seek =
         GMEDecoderPlugin(VESSA_DECODER_HELPER).open(SourceLocator::data(bytes), {}, DecoderHints(false)).seek;
-    const PcmBufferStreamPtr stream = seek(position);
+    const PcmBufferStreamPtr stream = seek(position, {});
     const std::vector<float> left = render(*stream, std::abs(quietAt) + 0.5);
     QVERIFY(quietAt < 0 ? left.size() <= 2 * 8192
                         : peak(left, quietAt - 0.02, quietAt - 0.01) > 0.1f
@@ -414,7 +414,7 @@ void GMEDecoderTest::longSeekInHeavyEmulation()
     // seek earns by the audio it passes over.
     AudioStream stream =
         GMEDecoderPlugin(VESSA_DECODER_HELPER).open(SourceLocator::data(fmToneVgm()), {}, DecoderHints(true));
-    const PcmBufferStreamPtr sought = stream.seek(40.0);
+    const PcmBufferStreamPtr sought = stream.seek(40.0, {});
     QCOMPARE(render(*sought, 0.5).size(), std::size_t(3 * 8192));
 }
 

@@ -241,7 +241,7 @@ void MikmodDecoderTest::seekPlaysWhatPlayingFromTheStartPlays()
     std::stop_source source;
     QVERIFY(stream.buffers->next(source.get_token()));
     // As the player does: seek while the old stream lives, then drop it.
-    const PcmBufferStreamPtr sought = stream.seek(seconds);
+    const PcmBufferStreamPtr sought = stream.seek(seconds, {});
     stream.buffers.reset();
     std::vector<float> samples;
     drain(*sought, &samples, {}, true);

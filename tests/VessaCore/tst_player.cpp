@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <future>
 #include <semaphore>
 
 using namespace vessa;
@@ -76,7 +77,7 @@ PcmBufferStreamPtr vectorStream(int count)
 }
 
 // The seek handler of the test's tracks; it refuses negative targets.
-PcmBufferStreamPtr reopen(double to)
+PcmBufferStreamPtr reopen(double to, std::stop_token)
 {
     return to < 0 ? throw test::FakeOutputError(QStringLiteral("refused")) : vectorStream(4);
 }
@@ -389,7 +390,8 @@ private slots:
     }
 
     // The seek handler opens the first stream; a newer seek, load or stop
-    // supersedes the seek, whose completion then gets a CancellationError.
+    // supersedes the seek, whose completion then gets a CancellationError and
+    // whose handler is asked to stop.
     void supersededSeeks_data()
     {
         QTest::addColumn<QString>("newer");
@@ -412,15 +414,23 @@ private slots:
         auto gate = std::make_shared<std::counting_semaphore<2>>(0);
         const auto openGate = qScopeGuard([gate] { gate->release(); });
         std::optional<QString> older;
-        rig.player->load(vectorStream(1), testFormat, 5.0, [gate, first](double to) {
+        std::promise<std::stop_token> olderStop;
+        rig.player->load(vectorStream(1), testFormat, 5.0, [gate, first, &olderStop](double to, std::stop_token stop) {
+            if (to == 1.0)
+                olderStop.set_value(stop);
             return to == 1.0 && gate->try_acquire_for(10s) ? std::move(*first) : vectorStream(4);
         });
         rig.player->seek(1.0, [&](std::exception_ptr error) { older = describeException(error); });
+        std::future<std::stop_token> runningStop = olderStop.get_future();
+        QCOMPARE(runningStop.wait_for(10s), std::future_status::ready);
+        const std::stop_token handlerStop = runningStop.get();
+        QVERIFY(handlerStop.stop_possible() && !handlerStop.stop_requested());
         QCOMPARE(probe->pulls.load(), 0);
         rig.player->play();
         QCoreApplication::processEvents();
         rig.output.holdDrain();
         QCOMPARE(rig.run(newer), QString());
+        QVERIFY(handlerStop.stop_requested());
         gate->release();
         QTRY_COMPARE(older, std::optional(CancellationError().description()));
         // The first stream is gone, without a buffer taken.

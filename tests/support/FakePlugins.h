@@ -210,7 +210,7 @@ private:
         const FakeStreamScript script = m_script;
         SeekHandler seek;
         if (script.seekable) {
-            seek = [log = m_log, script, endless](double seconds) -> PcmBufferStreamPtr {
+            seek = [log = m_log, script, endless](double seconds, std::stop_token) -> PcmBufferStreamPtr {
                 Lock lock(log->mutex);
                 log->seekPositions.append(seconds);
                 const auto frame = qint64(std::max(0.0, seconds) * script.format.sampleRate + 0.5);
