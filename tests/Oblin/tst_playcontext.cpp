@@ -169,6 +169,8 @@ private slots:
         QCOMPARE(rig.context->currentMetadata()->title, std::optional<QString>(QStringLiteral("Title 0")));
         const auto call = rig.decoder->openCalls().first();
         QVERIFY(call.hints && !call.hints->infiniteLoop && call.hints->fileExtension == QStringLiteral("fake"));
+        // The open and the tag read got their workers' stops.
+        QVERIFY(call.hints->stop.stop_possible() && rig.decoder->extractCalls().first().stop.stop_possible());
         // The next resolve replaces the earlier one, even a finished one. A
         // sub-track reaches the decoder and the tag reader; under repeat one
         // the decoder loops; tags that cannot be read are only logged.
@@ -198,8 +200,13 @@ private slots:
         rig.decoder->blockOpens();
         QList<Outcome> outcomes{rig.start(PlaybackCommand::next())};
         QVERIFY(rig.decoder->waitForBlockedOpens(1));
+        const std::stop_token blockedStop = rig.decoder->openCalls().last().hints->stop;
+        QVERIFY(blockedStop.stop_possible() && !blockedStop.stop_requested());
         while (outcomes.size() < commands)
             outcomes.append(rig.start(PlaybackCommand::next()));
+        // The blocked open is asked to stop at once: a decoder that watches
+        // its hints' stop lets the newer track start without waiting for it.
+        QVERIFY(blockedStop.stop_requested());
         // Until a new stream is loaded the old one plays on.
         QVERIFY(rig.context->playingIndex() == 0 && rig.player.transportState().isPlaying());
         rig.decoder->releaseOpens();

@@ -4,6 +4,7 @@
 #include "RaskoLocalFile/FileIndexer.h"
 #include "VessaCore/Error.h"
 #include "tests/support/ChipFixtures.h"
+#include "tests/support/DecoderHelperProbe.h"
 #include "tests/support/LogCapture.h"
 
 #include <QtEndian>
@@ -58,12 +59,21 @@ QByteArray gbsWithEveryFieldAtMax()
     return file;
 }
 
-QByteArray vgmWithClocks(quint32 psgClock, quint32 fmClock)
+QByteArray vgmWithClocks(quint32 psgClock, quint32 fmClock, const QList<std::pair<int, double>>& tones = {{0, 1}})
 {
-    QByteArray file = toneVgm({{0, 1}});
+    QByteArray file = toneVgm(tones);
     qToLittleEndian<quint32>(psgClock, file.data() + 0x0C);
     qToLittleEndian<quint32>(fmClock, file.data() + 0x2C);
     return file;
+}
+
+// An FM clock that makes every second of audio cost the emulator several of
+// CPU time. Starting a track emulates ahead until the first sound, up to
+// about 20 s of audio: a minute of silence keeps the start busy past the
+// CPU budget, as a long tone keeps a seek.
+QByteArray busyVgm(const QList<std::pair<int, double>>& tones = {{0, 1}})
+{
+    return vgmWithClocks(3579545, 0x3FFFFFFF, tones);
 }
 
 // Every sample of a stream of the library's own: what the plug-in rendered
@@ -89,23 +99,6 @@ std::vector<float> renderDirectly(const QByteArray& bytes, int index, double sec
     }
     gme_delete(emu);
     return left;
-}
-
-// Child processes of this one that ended and were never reaped.
-int zombieChildren()
-{
-    int zombies = 0;
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + pid + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // pid (comm) state ppid ...
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        zombies +=
-            fields.size() > 1 && fields[0] == "Z" && fields[1].toLongLong() == QCoreApplication::applicationPid();
-    }
-    return zombies;
 }
 
 float peak(const std::vector<float>& left, double from, double to) // seconds
@@ -140,6 +133,8 @@ private slots:
     void samePcmAsTheLibrary_data();
     void samePcmAsTheLibrary();
     void stopEndsABusyHelper();
+    void stopEndsTheHelpersWork_data();
+    void stopEndsTheHelpersWork();
     void failedHelperIsReplaced();
     void longSeekInHeavyEmulation();
     void tags();
@@ -275,7 +270,7 @@ void GMEDecoderTest::hostileFiles_data()
     QTest::newRow("vgm psg clock 1") << "clock.vgm" << vgmWithClocks(1, 0) << true;
     QTest::newRow("vgm absurd psg clock") << "absurd.vgm" << vgmWithClocks(0x3FFFFFFF, 0) << true;
     // Keeps the emulator busy for ever: the CPU budget ends it.
-    QTest::newRow("vgm absurd fm clock") << "busy.vgm" << vgmWithClocks(3579545, 0x3FFFFFFF) << true;
+    QTest::newRow("vgm absurd fm clock") << "busy.vgm" << busyVgm() << true;
     for (const QString& extension : GMEDecoderPlugin(VESSA_DECODER_HELPER).supportedExtensions()) {
         QTest::addRow("empty %s", qPrintable(extension)) << "empty." + extension << QByteArray() << false;
         QTest::addRow("truncated %s", qPrintable(extension))
@@ -333,9 +328,11 @@ void GMEDecoderTest::scanSkipsHostileFiles()
     std::stop_source stopped;
     stopped.request_stop();
     QCOMPARE(indexer.index(entries.first(), stopped.get_token()).kind, Kind::skipped);
-    QVERIFY(log.messages("com.tornwick.rasko.localfile.scan")
-                .contains("Skipping unplayable multi-track file: empty.nsf: Game music emulator error: Wrong file type "
-                          "for this emulator"));
+    const QStringList messages = log.messages("com.tornwick.rasko.localfile.scan");
+    QVERIFY(messages.contains("Skipping unplayable multi-track file: empty.nsf: Game music emulator error: Wrong file "
+                              "type for this emulator"));
+    // It is not damaged: its skipping goes unmentioned.
+    QVERIFY(messages.filter("before.gbs").isEmpty());
 }
 
 void GMEDecoderTest::samePcmAsTheLibrary_data()
@@ -365,9 +362,8 @@ void GMEDecoderTest::stopEndsABusyHelper()
     // plug-in's own request: a stop ends the wait at once, without the CPU
     // budget running out first.
     const auto pool = HelperPool::forExecutable(VESSA_DECODER_HELPER);
-    const HelperMessage busyOpen{
-        HelperMessageType::gmeOpen,
-        helperPayload(vgmWithClocks(3579545, 0x3FFFFFFF), true, QString("vgm"), qint64(0), false, false, 0.0)};
+    const HelperMessage busyOpen{HelperMessageType::gmeOpen,
+                                 helperPayload(busyVgm(), true, QString("vgm"), qint64(0), false, false, 0.0)};
     for (const bool stopWhileWaiting : {false, true}) {
         HelperSession session(pool, "busy.vgm");
         std::stop_source source;
@@ -382,6 +378,52 @@ void GMEDecoderTest::stopEndsABusyHelper()
     }
     // The killed helper is replaced by the next operation.
     QCOMPARE(GMEDecoderPlugin(VESSA_DECODER_HELPER).scanTracks(gbsFile(2, "", "", ""), "gbs").size(), 2);
+}
+
+void GMEDecoderTest::stopEndsTheHelpersWork_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<StopMoment>("moment");
+    QTest::addColumn<QString>("expected");
+
+    const QString cancelled = CancellationError().description();
+    const QByteArray silence = busyVgm({{15, 60}});
+    QTest::newRow("open, while the emulator starts")
+        << "open"
+        << "silence.vgm" << silence << StopMoment::whileAWorkerWorks << cancelled;
+    QTest::newRow("open, never stopped: the CPU budget ends it")
+        << "open"
+        << "silence.vgm" << silence << StopMoment::never << DecoderStoppedError("silence.vgm").description();
+    QTest::newRow("seek, while the emulator runs ahead")
+        << "seek"
+        << "tone.vgm" << busyVgm({{0, 30}}) << StopMoment::whileAWorkerWorks << cancelled;
+    // Reading tags keeps no emulator busy: the stop comes first.
+    QTest::newRow("tag read, stopped before") << "extract"
+                                              << "tone.vgm" << busyVgm() << StopMoment::beforeTheCall << cancelled;
+    QTest::newRow("open, stopped before")
+        << "open"
+        << "song.nsf" << nsfFile(1, "", "", "") << StopMoment::beforeTheCall << cancelled;
+}
+
+void GMEDecoderTest::stopEndsTheHelpersWork()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(StopMoment, moment);
+    QFETCH(QString, expected);
+
+    // A new track, a newer seek or the next file stops what the helper does
+    // for the old one: at once, not when its CPU budget runs out.
+    GMEDecoderPlugin plugin(VESSA_DECODER_HELPER);
+    QCOMPARE(failureWhenStopped(moment, plugin, operation, SourceLocator::fileURL(write(name, bytes)), 8.0), expected);
+    // The stopped helper is gone and reaped; the plug-in carries on with new ones.
+    AudioStream next = plugin.open(SourceLocator::data(toneVgm({{0, 1}})), {}, DecoderHints());
+    QVERIFY(peak(render(*next.buffers, 1.0), 0, 0.5) > 0.1f);
+    QCOMPARE(plugin.extract(SourceLocator::data(nsfFile(2, "Next", "", "")), 1).album, "Next");
+    QCOMPARE(zombieChildren(), 0);
 }
 
 void GMEDecoderTest::failedHelperIsReplaced()

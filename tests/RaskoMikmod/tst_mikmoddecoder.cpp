@@ -1,7 +1,12 @@
+#include "Rasko/CompositeMetadataExtractor.h"
+#include "RaskoLocalFile/FileIndexer.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "RaskoMikmod/MikmodLibrary.h"
 #include "RaskoMikmod/MikmodRenderer.h"
 #include "VessaCore/Error.h"
+#include "tests/support/DecoderHelperProbe.h"
+#include "tests/support/FileFixture.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ModFixture.h"
 
 #include <QtTest>
@@ -11,7 +16,7 @@
 #include <thread>
 
 using namespace vessa;
-using vessa::test::ModFixture;
+using namespace vessa::test;
 
 namespace {
 
@@ -45,6 +50,20 @@ QByteArray songWithTempoChanges()
     fixture.note(2, 40, 3, {ModFixture::middleC * 2, 1, ModFixture::setSpeed, 9});
     for (int row = 4; row < ModFixture::rowCount; row += 12)
         fixture.note(3, row, 1, {ModFixture::middleC + row, 1});
+    return fixture.bytes();
+}
+
+// A song that plays for hours: 64 positions of 64 rows at 31 ticks a row
+// and 32 BPM, each starting a note on every channel.
+QByteArray slowSong()
+{
+    ModFixture fixture = ModFixture::song(64);
+    for (int position = 0; position < 64; ++position) {
+        for (int channel = 1; channel < ModFixture::channelCount; ++channel)
+            fixture.note(position, 0, channel, {ModFixture::middleC + 20 * channel, 1});
+    }
+    fixture.note(0, 0, 1, {ModFixture::middleC + 20, 1, ModFixture::setSpeed, 31});
+    fixture.note(0, 0, 2, {ModFixture::middleC + 40, 1, ModFixture::setSpeed, 32});
     return fixture.bytes();
 }
 
@@ -114,6 +133,8 @@ QString failure(const std::function<void()>& call)
 class MikmodDecoderTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_files;
+
 private slots:
     void metadata_data();
     void metadata();
@@ -126,6 +147,10 @@ private slots:
     void streamsSideBySide();
     void hundredModulesInARow();
     void extractWhilePlaying();
+    void stopEndsTheHelpersWork_data();
+    void stopEndsTheHelpersWork();
+    void scanSkipsAStoppedTagReadQuietly_data();
+    void scanSkipsAStoppedTagReadQuietly();
 };
 
 void MikmodDecoderTest::metadata_data()
@@ -302,6 +327,79 @@ void MikmodDecoderTest::extractWhilePlaying()
     });
     QCOMPARE(extracted, frames / 8192);
     QVERIFY(samples == expected);
+}
+
+void MikmodDecoderTest::stopEndsTheHelpersWork_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<StopMoment>("moment");
+
+    // An hour of the song mixed before the stream starts: seconds of work.
+    QTest::newRow("seek, while the song is mixed ahead") << "seek" << slowSong() << StopMoment::whileAWorkerWorks;
+    // Opening at the start and reading tags keep no worker busy: the stop comes first.
+    QTest::newRow("open, stopped before") << "open" << song(1) << StopMoment::beforeTheCall;
+    QTest::newRow("tag read, stopped before") << "extract" << song(1) << StopMoment::beforeTheCall;
+}
+
+void MikmodDecoderTest::stopEndsTheHelpersWork()
+{
+    QFETCH(QString, operation);
+    QFETCH(QByteArray, bytes);
+    QFETCH(StopMoment, moment);
+
+    MikmodDecoderPlugin decoder = plugin();
+    // Not DecoderStoppedError: the worker was not left to run out of time.
+    QCOMPARE(failureWhenStopped(moment, decoder, operation, SourceLocator::data(bytes),
+                                double(MikmodRenderer::maximumSeconds)),
+             CancellationError().description());
+    // The stopped helper is gone and reaped; the plug-in carries on with new ones.
+    QVERIFY(playedPositions(drain(*decoder.open(SourceLocator::data(song(2)), {}, DecoderHints()).buffers), 2));
+    QCOMPARE(decoder.extract(SourceLocator::data(song(1, "Next")), {}).title, "Next");
+    QCOMPARE(zombieChildren(), 0);
+}
+
+void MikmodDecoderTest::scanSkipsAStoppedTagReadQuietly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<FileIndexer::Result::Kind>("kind");
+    QTest::addColumn<QString>("logged"); // about the file, by the scan
+
+    using Kind = FileIndexer::Result::Kind;
+    QTest::newRow("read") << song(1, "Indexed") << false << Kind::single << QString();
+    // Not damaged, only not read yet: nothing is said about it.
+    QTest::newRow("stopped") << song(1, "Indexed") << true << Kind::skipped << QString();
+    QTest::newRow("damaged") << QByteArray(64, 'x') << false << Kind::skipped
+                             << "Skipping unplayable file: song.mod — Failed to load tracker module: Module format "
+                                "not recognized";
+}
+
+void MikmodDecoderTest::scanSkipsAStoppedTagReadQuietly()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, stopped);
+    QFETCH(FileIndexer::Result::Kind, kind);
+    QFETCH(QString, logged);
+
+    // The scan reads tracker modules' tags through the composite extractor,
+    // which hands the scan's stop on.
+    const auto extractor = std::make_shared<CompositeMetadataExtractor>(
+        QList<CompositeMetadataExtractor::Entry>{
+            {{"mod"}, std::make_shared<MikmodDecoderPlugin>(VESSA_DECODER_HELPER)}},
+        nullptr);
+    const FileIndexer indexer(extractor, {});
+    const QString path = m_files.filePath("song.mod");
+    writeFile(path, bytes);
+    const FileEntry entry{path, path, "mod", QDateTime()};
+    std::stop_source source;
+    if (stopped)
+        source.request_stop();
+    LogCapture log;
+    const FileIndexer::Result result = indexer.index(entry, source.get_token());
+    QCOMPARE(result.kind, kind);
+    QCOMPARE(result.rows.value(0).title, kind == FileIndexer::Result::Kind::single ? "Indexed" : "");
+    QCOMPARE(log.messages("com.tornwick.rasko.localfile.scan").filter("song.mod").join(u'\n'), logged);
 }
 
 QTEST_GUILESS_MAIN(MikmodDecoderTest)

@@ -242,6 +242,7 @@ public:
     struct ExtractCall {
         SourceLocator locator;
         std::optional<qint64> subTrackIndex;
+        std::stop_token stop = {}; // none for the plain form
     };
 
     void setMetadata(const TrackMetadata& metadata)
@@ -267,8 +268,13 @@ public:
 
     TrackMetadata extract(const SourceLocator& locator, std::optional<qint64> subTrackIndex) override
     {
+        return extractWithStop(locator, subTrackIndex, {});
+    }
+    TrackMetadata extractWithStop(const SourceLocator& locator, std::optional<qint64> subTrackIndex,
+                                  std::stop_token stop) override
+    {
         Lock lock(m_tagMutex);
-        m_extractCalls.append({locator, subTrackIndex});
+        m_extractCalls.append({locator, subTrackIndex, std::move(stop)});
         if (m_tagFailure)
             throw FakePluginError(*m_tagFailure);
         return m_byPath.value(locator.path(), m_metadata);
