@@ -25,8 +25,9 @@ namespace vessa {
 // Threads: submit, cancel and the job hooks run on the main thread. Resolving
 // and opening block, so they run on the loader's worker, which stops at its
 // next check when its job is cancelled; the decoder's open gets the job's stop
-// in its hints, so one that watches it ends at once. Destroying the loader cancels the working job and waits for
-// its worker; hooks of unfinished jobs are then not called.
+// in its hints, so one that watches it ends at once. Destroying the loader
+// cancels the working job and waits for its worker; hooks of unfinished jobs
+// are then not called.
 class TrackLoader : public QObject {
     Q_OBJECT
 
