@@ -2,24 +2,24 @@
 
 #include "RaskoHelper/HelperError.h"
 
-#include <cstring>
-
 namespace vessa {
 
 namespace {
 
 constexpr float sampleScale = 1.0f / 32768.0f;
 
-// Interleaved 16-bit stereo to two Float32 channels.
+// Interleaved 16-bit stereo to two Float32 channels. The ring's slots start
+// on a page and hold whole frames: the samples are aligned.
 PCMBuffer convert(const char* interleaved, qsizetype frames, AudioFormat format)
 {
     std::vector<float> left(static_cast<std::size_t>(frames));
     std::vector<float> right(static_cast<std::size_t>(frames));
+    const auto* samples = reinterpret_cast<const qint16*>(interleaved);
+    float* const l = left.data();
+    float* const r = right.data();
     for (qsizetype i = 0; i < frames; ++i) {
-        qint16 samples[2];
-        std::memcpy(samples, interleaved + 4 * i, sizeof samples);
-        left[std::size_t(i)] = static_cast<float>(samples[0]) * sampleScale;
-        right[std::size_t(i)] = static_cast<float>(samples[1]) * sampleScale;
+        l[i] = static_cast<float>(samples[2 * i]) * sampleScale;
+        r[i] = static_cast<float>(samples[2 * i + 1]) * sampleScale;
     }
     std::vector<std::vector<float>> channels;
     channels.reserve(2);

@@ -20,7 +20,7 @@ namespace vessa {
 class PcmRing {
 public:
     static constexpr int slotCount = 5;
-    static constexpr qsizetype slotBytes = 160 * 1024;
+    static constexpr qsizetype slotBytes = 288 * 1024;
     static constexpr int helperFd = 4;
 
     // A new ring for a helper about to start; null when the system has no

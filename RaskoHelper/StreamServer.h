@@ -19,7 +19,7 @@ namespace vessa {
 // `renderChunk` writes the next chunk of interleaved 16-bit stereo at
 // `sampleRate` to `out`, which has room for `maximumChunkBytes`, and gives its
 // size in bytes: 0 at the end (with `error` set when the library failed).
-inline constexpr qsizetype batchBytes = 128 * 1024;
+inline constexpr qsizetype batchBytes = 256 * 1024;
 inline constexpr qsizetype maximumChunkBytes = 32 * 1024;
 
 void serveStream(HelperChannel& channel, int sampleRate,

@@ -1,6 +1,6 @@
 // Render speed, in times real time, of chip music through the plug-in's
 // stream against a bare loop over libgme, for an FM + PSG VGM and a GBS.
-// The difference is the plug-in's own cost: the decoder helper, the socket,
+// The difference is the plug-in's own cost: the decoder helper, its shared ring,
 // sample conversion and buffers. Times are wall-clock (the rendering happens
 // in the helper). Also the scan of 1,000 chip files through the helper
 // against the same library calls made in this process.
