@@ -5,14 +5,19 @@
 #include "Oblin/PlayContext.h"
 #include "Rasko/PluginRegistry.h"
 #include "RaskoCoreAudio/CoreAudioDecoderPlugin.h"
+#include "RaskoGME/GMEDecoderPlugin.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
+#include "tests/support/ChipFixtures.h"
+#include "tests/support/DecoderHelperProbe.h"
 #include "tests/support/WavFixture.h"
 
 #include <QDataStream>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
+
+#include <csignal>
 
 using namespace vessa;
 using namespace vessa::test;
@@ -77,6 +82,49 @@ private slots:
         }
         QCOMPARE(written.size(), expected.size());
         QVERIFY(written == expected);
+    }
+
+    // The helper rendering a chip track crashes while it plays: what it had
+    // rendered plays out, the user is told which file failed, and the next
+    // track plays to its end.
+    void aDecoderHelperDyingMidTrackIsReportedAndTheNextTrackPlays()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(dir.filePath(QStringLiteral("device.raw"))));
+        qputenv("SDL_DISKAUDIODELAY", "1");
+        const QString chip = dir.filePath(QStringLiteral("long.vgm"));
+        const QString wav = dir.filePath(QStringLiteral("after.wav"));
+        QFile chipFile(chip);
+        QVERIFY(chipFile.open(QIODevice::WriteOnly) && chipFile.write(toneVgm({{0, 600.0}})) > 0);
+        chipFile.close();
+        QVERIFY((WavFixture{.frameCount = 12000, .content = WavFixture::Content::sine, .frequency = 440.0}.write(wav)));
+        const QList<TrackRef> tracks{TrackRef(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("Long")),
+                                     TrackRef(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("After"))};
+
+        auto registry = std::make_shared<PluginRegistry>(
+            QList<SourcePluginPtr>{}, QList<DecoderPluginPtr>{std::make_shared<GMEDecoderPlugin>(VESSA_DECODER_HELPER),
+                                                              std::make_shared<CoreAudioDecoderPlugin>(8192)});
+        AVAudioEngineOutput output;
+        Player player(output);
+        PlayContext context(player,
+                            std::make_shared<TrackResolver>(registry, registry->buildCompositeMetadataExtractor()));
+        context.loadQueue(
+            tracks, 0,
+            QList<std::optional<QString>>{QUrl::fromLocalFile(chip).toString(), QUrl::fromLocalFile(wav).toString()});
+        context.execute(PlaybackCommand::play());
+        QTRY_VERIFY_WITH_TIMEOUT(context.playingIndex() == 0 && player.transportState().isPlaying(), 20000);
+        const QSet<qint64> workers = helperWorkers();
+        QCOMPARE(workers.size(), 1);
+        ::kill(pid_t(*workers.begin()), SIGKILL);
+
+        QTRY_VERIFY_WITH_TIMEOUT(context.lastError(), 20000);
+        QCOMPARE(describeException(context.lastError()),
+                 QStringLiteral("The decoder stopped unexpectedly while reading \u201Clong.vgm\u201D."));
+        QTRY_VERIFY_WITH_TIMEOUT(context.playingIndex() == 1 && player.transportState() == TransportState::idle(),
+                                 25000);
+        QCOMPARE(zombieChildren(), 0);
     }
 };
 
