@@ -7,6 +7,7 @@
 
 #include "RaskoGME/GMEDecoderPlugin.h"
 #include "RaskoGME/GMEEmu.h"
+#include "bench/support/RatioReporter.h"
 #include "tests/support/ChipFixtures.h"
 
 #include <QtEndian>
@@ -150,4 +151,6 @@ BENCHMARK(BM_DirectLibgme)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRe
 BENCHMARK(BM_ScanThroughHelper)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ScanInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-BENCHMARK_MAIN();
+VESSA_BENCHMARK_MAIN_WITH_RATIOS([](const vessa::bench::RatioReporter& reporter) {
+    reporter.printRatio("VGM through the helper", "BM_Plugin/0/real_time", "BM_DirectLibgme/0/real_time", 1.10);
+})

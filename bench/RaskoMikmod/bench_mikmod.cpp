@@ -4,6 +4,7 @@
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "RaskoMikmod/MikmodLibrary.h"
 #include "RaskoMikmod/MikmodRenderer.h"
+#include "bench/support/RatioReporter.h"
 #include "tests/support/ModFixture.h"
 
 #include <benchmark/benchmark.h>
@@ -97,4 +98,7 @@ BENCHMARK(BM_ExtractModule)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+VESSA_BENCHMARK_MAIN_WITH_RATIOS([](const vessa::bench::RatioReporter& reporter) {
+    reporter.printRatio("rendering through the helper", "BM_RenderModule/real_time",
+                        "BM_RenderModuleDirectly/real_time", 1.10);
+})
