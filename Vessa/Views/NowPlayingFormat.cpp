@@ -76,9 +76,12 @@ TrackInfoForm trackInfoForm(const std::optional<TrackRef>& track, const std::opt
     return TrackInfoForm::notPlaying;
 }
 
-QString titleLine(const TrackMetadata& metadata)
+QString titleLine(const TrackMetadata& metadata, const TrackRef& track)
 {
-    return metadata.title.value_or(QStringLiteral("Unknown Title"));
+    if (metadata.title)
+        return *metadata.title;
+    const QString fromReference = track.track();
+    return fromReference.isEmpty() ? QStringLiteral("Unknown Title") : fromReference;
 }
 
 QString artistAlbumLine(const TrackMetadata& metadata)

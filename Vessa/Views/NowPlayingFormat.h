@@ -43,8 +43,10 @@ enum class TrackInfoForm {
 TrackInfoForm trackInfoForm(const std::optional<TrackRef>& track, const std::optional<TrackMetadata>& metadata,
                             const TransportState& transport);
 
-// The title, or "Unknown Title".
-QString titleLine(const TrackMetadata& metadata);
+// The tags' title; without one the reference's track field (what the track
+// lists show for untagged files, chip sub-tracks and playlist entries);
+// "Unknown Title" only when that is empty too.
+QString titleLine(const TrackMetadata& metadata, const TrackRef& track);
 // "Artist — Album", the artist or the album alone, or nothing.
 QString artistAlbumLine(const TrackMetadata& metadata);
 

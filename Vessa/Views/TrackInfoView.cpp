@@ -118,7 +118,7 @@ void TrackInfoView::display(const std::optional<TrackRef>& track, const std::opt
     switch (m_form) {
     case NowPlayingFormat::TrackInfoForm::metadata:
         setArtwork(metadata->artworkData);
-        m_title->setText(NowPlayingFormat::titleLine(*metadata));
+        m_title->setText(NowPlayingFormat::titleLine(*metadata, *track));
         m_detail->setText(NowPlayingFormat::artistAlbumLine(*metadata));
         m_pages->setCurrentIndex(0);
         setCursor(Qt::PointingHandCursor);

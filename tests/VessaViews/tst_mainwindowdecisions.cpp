@@ -278,29 +278,37 @@ private slots:
         QTest::addColumn<std::optional<QString>>("title");
         QTest::addColumn<std::optional<QString>>("artist");
         QTest::addColumn<std::optional<QString>>("album");
+        QTest::addColumn<QString>("referenceTitle");
         QTest::addColumn<QString>("titleLine");
         QTest::addColumn<QString>("detailLine");
         const auto some = [](const char* text) { return std::optional<QString>(QString::fromUtf8(text)); };
         const std::optional<QString> none;
-        QTest::newRow("all three") << some("Song") << some("Band") << some("Record") << "Song"
+        QTest::newRow("all three") << some("Song") << some("Band") << some("Record") << u"song"_s << "Song"
                                    << QString::fromUtf8("Band \u2014 Record");
-        QTest::newRow("artist alone") << some("Song") << some("Band") << none << u"Song"_s << u"Band"_s;
-        QTest::newRow("album alone") << some("Song") << none << some("Record") << u"Song"_s << u"Record"_s;
-        QTest::newRow("nothing") << none << none << none << u"Unknown Title"_s << u""_s;
-        QTest::newRow("empty title is shown verbatim") << some("") << none << none << u""_s << u""_s;
+        QTest::newRow("artist alone") << some("Song") << some("Band") << none << u""_s << u"Song"_s << u"Band"_s;
+        QTest::newRow("album alone") << some("Song") << none << some("Record") << u""_s << u"Song"_s << u"Record"_s;
+        QTest::newRow("nothing") << none << none << none << u""_s << u"Unknown Title"_s << u""_s;
+        QTest::newRow("empty title is shown verbatim") << some("") << none << none << u"song"_s << u""_s << u""_s;
+        // Without a title tag the reference names the track, as its row does.
+        QTest::newRow("untagged file") << none << none << none << u"take 3"_s << u"take 3"_s << u""_s;
+        QTest::newRow("chip sub-track") << none << some("Composer") << some("Game") << u"Track 2"_s << u"Track 2"_s
+                                        << QString::fromUtf8("Composer \u2014 Game");
+        QTest::newRow("playlist entry's title")
+            << none << none << none << u"Intro (Live)"_s << u"Intro (Live)"_s << u""_s;
     }
     void trackInfoLines()
     {
         QFETCH(std::optional<QString>, title);
         QFETCH(std::optional<QString>, artist);
         QFETCH(std::optional<QString>, album);
+        QFETCH(QString, referenceTitle);
         QFETCH(QString, titleLine);
         QFETCH(QString, detailLine);
         TrackMetadata metadata;
         metadata.title = title;
         metadata.artist = artist;
         metadata.album = album;
-        QCOMPARE(NowPlayingFormat::titleLine(metadata), titleLine);
+        QCOMPARE(NowPlayingFormat::titleLine(metadata, TrackRef(u"A"_s, u"B"_s, referenceTitle)), titleLine);
         QCOMPARE(NowPlayingFormat::artistAlbumLine(metadata), detailLine);
     }
 

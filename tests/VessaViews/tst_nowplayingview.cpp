@@ -116,8 +116,9 @@ private slots:
         metadata.artworkData = QByteArray("junk");
         context().setCurrentMetadata(metadata);
         QTRY_VERIFY(m_view->trackInfo()->showsArtwork());
+        // Without a title tag, the reference's title.
         context().setCurrentMetadata(TrackMetadata());
-        QTRY_COMPARE(m_view->trackInfo()->titleText(), QStringLiteral("Unknown Title"));
+        QTRY_COMPARE(m_view->trackInfo()->titleText(), QStringLiteral("Song"));
         QCOMPARE(m_view->trackInfo()->detailText(), QString());
         QVERIFY(!m_view->trackInfo()->showsArtwork());
     }
@@ -133,6 +134,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(context().transportState().isPlaying(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(context().currentMetadata().has_value(), 10000);
         QCOMPARE(m_view->playPauseButton()->property("symbol").toString(), QStringLiteral("pause.circle.fill"));
+        // The untagged file is named as its row names it.
+        QTRY_COMPARE(m_view->trackInfo()->titleText(), QStringLiteral("long"));
         context().setCurrentMetadata(std::nullopt);
         QTRY_COMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::loading);
         QCOMPARE(m_view->trackInfo()->loadingText(), context().currentTrack()->track());
