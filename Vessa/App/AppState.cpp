@@ -17,6 +17,7 @@
 #include "Vessa/App/SleepWatcher.h"
 #include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/App/UbiquitousFileWatcher.h"
+#include "Vessa/App/VolumeState.h"
 #include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Player.h"
@@ -26,8 +27,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
-
-#include <cmath>
 
 namespace vessa {
 
@@ -81,9 +80,13 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_trackResolver = std::make_shared<TrackResolver>(m_pluginRegistry, extractor);
     m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
 
+    // The saved volume goes to the output; the bar and the desktop change it
+    // through this one owner.
+    m_volumeState = std::make_unique<VolumeState>(*m_audioOutput, *m_settings);
+
     // What plays, published to the desktop, and its remote commands.
-    m_nowPlayingBridge = std::make_unique<NowPlayingBridge>(*m_playContext, *m_audioOutput, *m_settings,
-                                                            NowPlayingBridge::defaultCacheFolder());
+    m_nowPlayingBridge =
+        std::make_unique<NowPlayingBridge>(*m_playContext, *m_volumeState, NowPlayingBridge::defaultCacheFolder());
 
     // The saved equaliser goes to the output.
     m_equalizerState = std::make_unique<EqualizerState>(*m_audioOutput, *m_settings);
@@ -101,7 +104,6 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
 
     // Saved preferences.
     m_watchedDirectories = WatchedDirectoriesSetting::load(*m_settings);
-    m_audioOutput->setVolumePerceived(savedVolume(*m_settings));
 
     // The library's background work and the folder watcher.
     m_libraryWorker = std::make_unique<LibraryWorker>(m_localFileSource);
@@ -125,13 +127,6 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
 }
 
 AppState::~AppState() = default;
-
-float AppState::savedVolume(const QSettings& settings)
-{
-    bool ok = false;
-    const double volume = settings.value(volumeKey).toDouble(&ok);
-    return ok && std::isfinite(volume) ? static_cast<float>(volume) : defaultVolume;
-}
 
 void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 {

@@ -36,6 +36,7 @@ class QuitSignalHandler;
 class SleepWatcher;
 class TrackAvailabilityIndex;
 class UbiquitousFileWatcher;
+class VolumeState;
 
 // The application's composition root and its one long-lived model: builds,
 // owns and wires the playback engine, the library and the system services,
@@ -52,9 +53,7 @@ public:
     // The database file below the generic data folder.
     static constexpr QLatin1String databaseFolderName{"Tornwick"};
     static constexpr QLatin1String databaseFileName{"media.db"};
-    static constexpr QLatin1String volumeKey{"volume"};
     static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
-    static constexpr float defaultVolume = 0.75f;
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
@@ -82,6 +81,8 @@ public:
     const TrackResolverPtr& trackResolver() const { return m_trackResolver; }
     PlayContext& playContext() const { return *m_playContext; }
     LocalFileSourcePlugin& localFileSource() const { return *m_localFileSource; }
+    // The output volume the bar and the desktop's controls set.
+    VolumeState& volumeState() const { return *m_volumeState; }
     NowPlayingBridge& nowPlayingBridge() const { return *m_nowPlayingBridge; }
     EqualizerState& equalizerState() const { return *m_equalizerState; }
     MusicFolderWatcher& folderWatcher() const { return *m_folderWatcher; }
@@ -164,7 +165,6 @@ signals:
 private:
     AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database);
 
-    static float savedVolume(const QSettings& settings);
     void loadPlaylists();
     void pauseForSleep();
     void prepareToQuit();
@@ -194,6 +194,7 @@ private:
     std::shared_ptr<LocalFileSourcePlugin> m_localFileSource;
     TrackResolverPtr m_trackResolver;
     std::unique_ptr<PlayContext> m_playContext;
+    std::unique_ptr<VolumeState> m_volumeState;
     std::unique_ptr<NowPlayingBridge> m_nowPlayingBridge;
     std::unique_ptr<EqualizerState> m_equalizerState;
     std::unique_ptr<PlaylistLibrary> m_playlistLibrary;

@@ -3,6 +3,7 @@
 #include "Vessa/App/MprisProperties.h"
 #include "Vessa/App/NowPlayingBridge.h"
 #include "Vessa/App/NowPlayingCommands.h"
+#include "Vessa/App/VolumeState.h"
 
 #include <QDBusConnection>
 
@@ -35,7 +36,7 @@ double MprisPlayerAdaptor::volume() const
 
 void MprisPlayerAdaptor::setVolume(double volume)
 {
-    m_bridge.setVolume(volume);
+    m_bridge.volume().setValue(volume);
 }
 
 qlonglong MprisPlayerAdaptor::position() const

@@ -7,17 +7,13 @@
 #include "Vessa/App/MprisRootAdaptor.h"
 #include "Vessa/App/NowPlayingArtwork.h"
 #include "Vessa/App/NowPlayingCommands.h"
+#include "Vessa/App/VolumeState.h"
 #include "VessaCore/Clock.h"
-#include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
-
-#include <algorithm>
-#include <cmath>
 
 namespace vessa {
 
@@ -27,12 +23,11 @@ const QString serviceName = QStringLiteral("org.mpris.MediaPlayer2.vessa");
 
 } // namespace
 
-NowPlayingBridge::NowPlayingBridge(PlayContext& playContext, AVAudioEngineOutput& audioOutput, QSettings& settings,
-                                   const QString& cacheFolder, QObject* parent)
+NowPlayingBridge::NowPlayingBridge(PlayContext& playContext, VolumeState& volume, const QString& cacheFolder,
+                                   QObject* parent)
     : QObject(parent),
       m_playContext(playContext),
-      m_audioOutput(audioOutput),
-      m_settings(settings),
+      m_volume(volume),
       m_connection(QDBusConnection::sessionBus()),
       m_commands(new NowPlayingCommands(playContext, this)),
       m_artwork(new NowPlayingArtwork(cacheFolder, this)),
@@ -106,19 +101,9 @@ NowPlayingSnapshot NowPlayingBridge::snapshot() const
         .transport = m_playContext.transportState(),
         .position = clock.position(),
         .duration = clock.duration(),
-        // The output keeps the cube of the perceived volume.
-        .volume = std::cbrt(double(m_audioOutput.volume())),
+        .volume = m_volume.value(),
         .artworkUrl = m_artwork->url(),
     });
-}
-
-void NowPlayingBridge::setVolume(double volume)
-{
-    if (std::isnan(volume))
-        return;
-    const double perceived = std::clamp(volume, 0.0, 1.0);
-    m_audioOutput.setVolumePerceived(float(perceived));
-    m_settings.setValue(QStringLiteral("volume"), perceived);
 }
 
 void NowPlayingBridge::raise()

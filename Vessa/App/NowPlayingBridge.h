@@ -9,16 +9,15 @@
 
 #include <functional>
 
-class QSettings;
 class QTimer;
 
 namespace vessa {
 
-class AVAudioEngineOutput;
 class MprisPlayerAdaptor;
 class NowPlayingArtwork;
 class NowPlayingCommands;
 class PlayContext;
+class VolumeState;
 
 // Publishes what plays to the desktop (panels, media keys, playerctl, phone
 // remotes) over MPRIS2 on the session bus, and carries their remote commands
@@ -27,12 +26,12 @@ class PlayContext;
 // It owns the bus name "org.mpris.MediaPlayer2.vessa" (another instance
 // holding it: "org.mpris.MediaPlayer2.vessa.instance<pid>") with the object
 // "/org/mpris/MediaPlayer2". Every 100 ms it takes a snapshot of the play
-// context, its clock and the output volume and sends PropertiesChanged with
+// context, its clock and the volume and sends PropertiesChanged with
 // the properties that changed since the last one, and Seeked when the
 // position jumped. Without a session bus it logs that once and does nothing.
 //
-// Threads: main thread only. The play context, the output and the settings
-// must outlive the bridge.
+// Threads: main thread only. The play context and the volume must outlive
+// the bridge.
 class NowPlayingBridge : public QObject {
     Q_OBJECT
 
@@ -41,8 +40,8 @@ public:
 
     // `cacheFolder` holds the artwork files (in a folder of this process,
     // removed when the bridge goes).
-    NowPlayingBridge(PlayContext& playContext, AVAudioEngineOutput& audioOutput, QSettings& settings,
-                     const QString& cacheFolder, QObject* parent = nullptr);
+    NowPlayingBridge(PlayContext& playContext, VolumeState& volume, const QString& cacheFolder,
+                     QObject* parent = nullptr);
     ~NowPlayingBridge() override;
 
     // The cache folder of the application, for the constructor.
@@ -59,9 +58,7 @@ public:
     NowPlayingSnapshot snapshot() const;
     NowPlayingCommands& commands() { return *m_commands; }
     const QDBusConnection& connection() const { return m_connection; }
-    // Sets the output's perceived volume and saves it as the "volume"
-    // setting; clamped to 0...1, a value that is no number is ignored.
-    void setVolume(double volume);
+    VolumeState& volume() { return m_volume; }
     void raise();
 
 private:
@@ -72,8 +69,7 @@ private:
     void emitSeeked(qint64 positionMicroseconds);
 
     PlayContext& m_playContext;
-    AVAudioEngineOutput& m_audioOutput;
-    QSettings& m_settings;
+    VolumeState& m_volume;
     QDBusConnection m_connection;
     QString m_busName;
     std::function<void()> m_raiseHandler;

@@ -15,7 +15,6 @@
 #include "Vessa/Views/VolumeControl.h"
 #include "VessaCore/Clock.h"
 #include "VessaCore/ExceptionDescription.h"
-#include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -49,8 +48,7 @@ NowPlayingView::NowPlayingView(AppState& appState, QWidget* parent)
       m_trackInfo(new TrackInfoView),
       m_starButton(new QToolButton),
       m_scrubber(new PositionScrubber([this](double seconds) { send(PlaybackCommand::seek(seconds)); })),
-      m_volume(new VolumeControl(appState.settings(), [&output = appState.audioOutput()](
-                                                          float volume) { output.setVolumePerceived(volume); })),
+      m_volume(new VolumeControl(appState.volumeState())),
       m_alert(new ErrorAlert(this, QStringLiteral("Playback Error"))),
       m_refresh(new CoalescedRefresh([this] { refresh(); }, this))
 {

@@ -1,30 +1,21 @@
 #include "Vessa/Views/VolumeControl.h"
 
-#include "Vessa/App/AppState.h"
+#include "Vessa/App/VolumeState.h"
 #include "Vessa/Views/Icons.h"
 #include "Vessa/Views/NowPlayingFormat.h"
 
 #include <QFrame>
 #include <QLabel>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cmath>
 
 namespace vessa {
 
 namespace {
-
-double savedVolume(const QSettings& settings)
-{
-    bool ok = false;
-    const double volume = settings.value(AppState::volumeKey).toDouble(&ok);
-    return ok && std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : double(AppState::defaultVolume);
-}
 
 QLabel* captionSymbol(const QString& symbol)
 {
@@ -36,12 +27,8 @@ QLabel* captionSymbol(const QString& symbol)
 
 } // namespace
 
-VolumeControl::VolumeControl(QSettings& settings, std::function<void(float)> apply, QWidget* parent)
-    : QWidget(parent),
-      m_settings(settings),
-      m_apply(std::move(apply)),
-      m_volume(savedVolume(settings)),
-      m_button(new QToolButton(this))
+VolumeControl::VolumeControl(VolumeState& volume, QWidget* parent)
+    : QWidget(parent), m_volume(volume), m_button(new QToolButton(this))
 {
     m_button->setObjectName(QStringLiteral("volumeButton"));
     m_button->setAutoRaise(true);
@@ -51,18 +38,7 @@ VolumeControl::VolumeControl(QSettings& settings, std::function<void(float)> app
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_button);
     connect(m_button, &QToolButton::clicked, this, &VolumeControl::togglePopup);
-    updateLooks();
-}
-
-void VolumeControl::setVolume(double volume)
-{
-    volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 0.0;
-    if (volume == m_volume)
-        return;
-    m_volume = volume;
-    m_settings.setValue(AppState::volumeKey, m_volume);
-    if (m_apply)
-        m_apply(static_cast<float>(m_volume));
+    connect(&m_volume, &VolumeState::valueChanged, this, &VolumeControl::updateLooks);
     updateLooks();
 }
 
@@ -92,8 +68,9 @@ QWidget* VolumeControl::popup()
     m_mute->setAutoRaise(true);
     m_mute->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(m_mute, 0, Qt::AlignHCenter);
-    connect(m_slider, &QSlider::valueChanged, this, [this](int value) { setVolume(double(value) / steps); });
-    connect(m_mute, &QToolButton::clicked, this, [this] { setVolume(NowPlayingFormat::afterMuteButton(m_volume)); });
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) { m_volume.setValue(double(value) / steps); });
+    connect(m_mute, &QToolButton::clicked, this,
+            [this] { m_volume.setValue(NowPlayingFormat::afterMuteButton(m_volume.value())); });
     m_popup = frame;
     updateLooks();
     return m_popup;
@@ -131,13 +108,14 @@ bool VolumeControl::isPopupShown() const
 
 void VolumeControl::updateLooks()
 {
-    m_button->setIcon(Icons::icon(NowPlayingFormat::volumeSymbol(m_volume)));
-    m_button->setToolTip(NowPlayingFormat::volumeTooltip(m_volume));
+    const double volume = m_volume.value();
+    m_button->setIcon(Icons::icon(NowPlayingFormat::volumeSymbol(volume)));
+    m_button->setToolTip(NowPlayingFormat::volumeTooltip(volume));
     if (!m_popup)
         return;
     const QSignalBlocker blocker(m_slider);
-    m_slider->setValue(static_cast<int>(std::lround(m_volume * steps)));
-    m_mute->setIcon(Icons::icon(NowPlayingFormat::muteButtonSymbol(m_volume)));
+    m_slider->setValue(static_cast<int>(std::lround(volume * steps)));
+    m_mute->setIcon(Icons::icon(NowPlayingFormat::muteButtonSymbol(volume)));
 }
 
 } // namespace vessa

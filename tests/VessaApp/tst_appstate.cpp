@@ -6,6 +6,7 @@
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/SavedPlaybackState.h"
 #include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/App/VolumeState.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
@@ -107,7 +108,7 @@ private slots:
         QFETCH(float, expected);
         AppStateRig rig;
         if (stored.isValid())
-            rig.settings()->setValue(AppState::volumeKey, stored);
+            rig.settings()->setValue(VolumeState::settingsKey, stored);
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
         QCOMPARE(state->audioOutput().volume(), expected);

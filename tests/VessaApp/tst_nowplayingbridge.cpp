@@ -2,16 +2,17 @@
 // playerctl and through a second bus connection that watches its signals.
 
 #include "Vessa/App/NowPlayingBridge.h"
+#include "Vessa/App/VolumeState.h"
 #include "VessaCore/Clock.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/support/ImageFixture.h"
 #include "tests/support/PlayContextRig.h"
+#include "tests/support/Playerctl.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QImage>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,6 +33,7 @@ struct BridgeRig : PlayContextRig {
     QTemporaryDir folder;
     QSettings settings{folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     AVAudioEngineOutput audioOutput;
+    VolumeState volume{audioOutput, settings};
     std::unique_ptr<NowPlayingBridge> bridge;
 
     BridgeRig()
@@ -40,26 +42,10 @@ struct BridgeRig : PlayContextRig {
         // The second track has a cover.
         decoder->setMetadata(path(1), TrackMetadata{.title = QStringLiteral("Title 1"),
                                                     .artworkData = imageBytes(Qt::darkCyan, "PNG", QSize(4, 4))});
-        audioOutput.setVolumePerceived(0.75f);
-        bridge = std::make_unique<NowPlayingBridge>(*context, audioOutput, settings, folder.path());
+        bridge = std::make_unique<NowPlayingBridge>(*context, volume, folder.path());
     }
     ~BridgeRig() { bridge.reset(); }
 };
-
-// Runs playerctl on the bridge while the event loop keeps the bridge answering.
-QString playerctl(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("playerctl"), QStringList{QStringLiteral("--player=vessa")} + arguments);
-    if (!process.waitForStarted(10000))
-        return QStringLiteral("(playerctl did not start)");
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) {
-        process.kill();
-        process.waitForFinished();
-        return QStringLiteral("(playerctl hung)");
-    }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
 
 } // namespace
 
@@ -181,10 +167,11 @@ private slots:
         QVERIFY2(artFile.startsWith(rig.folder.path() + QStringLiteral("/nowplaying-")), qPrintable(artUrl));
         QCOMPARE(QImage(artFile).pixel(0, 0), QColor(Qt::darkCyan).rgb());
 
-        // Volume: the output's perceived volume and the setting.
+        // Volume: the owner's level, with the output's perceived volume and the setting.
         QTRY_COMPARE(playerctl({QStringLiteral("volume")}), QStringLiteral("0.750000"));
         playerctl({QStringLiteral("volume"), QStringLiteral("0.5")});
-        QTRY_COMPARE(rig.settings.value(QStringLiteral("volume")).toDouble(), 0.5);
+        QTRY_COMPARE(rig.volume.value(), 0.5);
+        QCOMPARE(rig.settings.value(QStringLiteral("volume")).toDouble(), 0.5);
         QCOMPARE(std::cbrt(rig.audioOutput.volume()), 0.5f);
         QCOMPARE(watcher.waitForChange(QStringLiteral("Volume")), QStringList{QStringLiteral("Volume")});
 

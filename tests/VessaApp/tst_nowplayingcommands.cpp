@@ -1,6 +1,7 @@
 #include "Vessa/App/NowPlayingBridge.h"
 #include "Vessa/App/NowPlayingCommands.h"
 #include "Vessa/App/NowPlayingSnapshot.h"
+#include "Vessa/App/VolumeState.h"
 #include "VessaCore/Clock.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/support/PlayContextRig.h"
@@ -172,8 +173,9 @@ private slots:
         QTemporaryDir folder;
         QSettings settings(folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
         AVAudioEngineOutput output;
+        VolumeState volume(output, settings);
         {
-            NowPlayingBridge bridge(*rig.context, output, settings, folder.path());
+            NowPlayingBridge bridge(*rig.context, volume, folder.path());
             QCOMPARE(bridge.busName(), QString());
             QVERIFY(rig.startPlaying(0)); // playback goes on without it
         }

@@ -1,10 +1,12 @@
 // The now-playing bar over a real app state (a temporary home, SDL's dummy
-// output): the three track-info forms, the star, the transport toggles, the
-// volume with its mute, the scrubber and the "Playback Error" alert.
+// output, the session bus of dbus-run-session): the three track-info forms,
+// the star, the transport toggles, the volume with its mute and as the
+// desktop sets it, the scrubber and the "Playback Error" alert.
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/TrackDragPayload.h"
+#include "Vessa/App/VolumeState.h"
 #include "Vessa/Views/ErrorAlert.h"
 #include "Vessa/Views/NowPlayingView.h"
 #include "Vessa/Views/PositionScrubber.h"
@@ -17,6 +19,7 @@
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/ImageFixture.h"
+#include "tests/support/Playerctl.h"
 #include "tests/support/TextError.h"
 
 #include <QMessageBox>
@@ -59,8 +62,6 @@ class NowPlayingViewTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { AppStateRig::keepOffTheSessionBus(); }
-
     void init()
     {
         m_rig = std::make_unique<AppStateRig>();
@@ -193,31 +194,46 @@ private slots:
     void volumeMutesToZeroAndUnmutesToThreeQuarters()
     {
         VolumeControl* volume = m_view->volumeControl();
-        QCOMPARE(volume->volume(), 0.75);
+        const VolumeState& level = m_state->volumeState();
+        QCOMPARE(level.value(), 0.75);
         QCOMPARE(volume->button()->toolTip(), QStringLiteral("Volume: 75%"));
         QTest::mouseClick(volume->button(), Qt::LeftButton);
         QTRY_VERIFY(volume->isPopupShown());
 
         volume->slider()->setValue(400);
-        QCOMPARE(volume->volume(), 0.4);
+        QCOMPARE(level.value(), 0.4);
         QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.4);
         QCOMPARE(volume->button()->toolTip(), QStringLiteral("Volume: 40%"));
 
         volume->muteButton()->click();
-        QCOMPARE(volume->volume(), 0.0);
+        QCOMPARE(level.value(), 0.0);
         QCOMPARE(m_state->audioOutput().volume(), 0.0f);
         QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.0);
         QCOMPARE(volume->slider()->value(), 0);
         volume->muteButton()->click();
-        QCOMPARE(volume->volume(), 0.75);
+        QCOMPARE(level.value(), 0.75);
         QVERIFY(m_state->audioOutput().volume() > 0.0f);
         QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.75);
 
-        // A new bar starts from the saved value.
+        // Another bar shows the same level.
         volume->slider()->setValue(329);
         NowPlayingView second(*m_state);
-        QCOMPARE(second.volumeControl()->volume(), 0.329);
+        QCOMPARE(second.volumeControl()->slider()->value(), 329);
         QCOMPARE(second.volumeControl()->button()->toolTip(), QStringLiteral("Volume: 32%"));
+    }
+
+    void aVolumeSetByTheDesktopMovesTheBar()
+    {
+        VolumeControl* volume = m_view->volumeControl();
+        QTest::mouseClick(volume->button(), Qt::LeftButton);
+        QTRY_VERIFY(volume->isPopupShown());
+        QCOMPARE(playerctl({QStringLiteral("volume"), QStringLiteral("0.5")}), QString());
+        QTRY_COMPARE(volume->slider()->value(), 500);
+        QCOMPARE(volume->button()->toolTip(), QStringLiteral("Volume: 50%"));
+        // The next touch goes on from there, and the desktop hears of it.
+        volume->slider()->setValue(volume->slider()->value() + 10);
+        QCOMPARE(m_state->settings().value(QStringLiteral("volume")).toDouble(), 0.51);
+        QTRY_COMPARE(playerctl({QStringLiteral("volume")}), QStringLiteral("0.510000"));
     }
 
     void clockUpdatesSendNoSeek()
