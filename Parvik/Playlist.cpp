@@ -1,5 +1,7 @@
 #include "Parvik/Playlist.h"
 
+#include "Rasko/FileHint.h"
+
 #include <stdexcept>
 
 namespace vessa {
@@ -67,6 +69,14 @@ bool Playlist::contains(const TrackRef& ref) const
             return true;
     }
     return false;
+}
+
+void Playlist::rebaseFileHints(const std::optional<QString>& fromFilePath, const std::optional<QString>& toFilePath)
+{
+    for (PlaylistTrack& track : tracks) {
+        if (track.fileHint)
+            track.fileHint = FileHint::rebase(*track.fileHint, fromFilePath, toFilePath);
+    }
 }
 
 } // namespace vessa

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace vessa {
 
 // A named, ordered list of entries; the same track may occur any number of
@@ -34,6 +36,10 @@ struct Playlist {
     void move(qsizetype source, qsizetype destination);
     // Whether some entry names this track, whatever its hint.
     bool contains(const TrackRef& ref) const;
+    // Rewrites the hints for a copy of the playlist written to `toFilePath`
+    // rather than `fromFilePath`, so each names the same file from there
+    // (FileHint::rebase).
+    void rebaseFileHints(const std::optional<QString>& fromFilePath, const std::optional<QString>& toFilePath);
 };
 
 } // namespace vessa

@@ -28,6 +28,14 @@ QString playlistFolder(const QString& playlistFilePath)
     return path.left(path.lastIndexOf(u'/'));
 }
 
+// The first folder below the root of an absolute path ("" for the root itself).
+QStringView topFolder(QStringView path)
+{
+    const QStringView rest = path.mid(1);
+    const qsizetype slash = rest.indexOf(u'/');
+    return slash < 0 ? rest : rest.left(slash);
+}
+
 std::optional<QString> absolutePath(const QString& hint)
 {
     QStringView path = QStringView(hint).mid(relativeHead.size());
@@ -86,6 +94,29 @@ std::optional<QString> FileHint::resolve(const QString& hint, const std::optiona
     if (!rest)
         return std::nullopt;
     return playlistFolder(*playlistFilePath) + u'/' + *rest;
+}
+
+QString FileHint::rebase(const QString& hint, const std::optional<QString>& fromPlaylistFilePath,
+                         const std::optional<QString>& toPlaylistFilePath)
+{
+    // An empty hint, or the relative head alone, names no file.
+    if (form(hint) == Form::absolute || hint.isEmpty() || hint == relativeHead || !fromPlaylistFilePath
+        || fromPlaylistFilePath->isEmpty())
+        return hint;
+    std::optional<QString> folder;
+    if (toPlaylistFilePath && !toPlaylistFilePath->isEmpty()) {
+        folder = QDir::cleanPath(playlistFolder(*toPlaylistFilePath));
+        if (*folder == QDir::cleanPath(playlistFolder(*fromPlaylistFilePath)))
+            return hint;
+    }
+    const std::optional<QString> file = resolve(hint, fromPlaylistFilePath);
+    if (!file)
+        return hint;
+    const QString target = QDir::cleanPath(*file);
+    const QStringView top = topFolder(target);
+    if (folder && !top.isEmpty() && topFolder(*folder) == top)
+        return encode(QDir(*folder).relativeFilePath(target));
+    return encode(target);
 }
 
 } // namespace vessa

@@ -41,6 +41,16 @@ public:
     // when the rest begins with "/".
     static std::optional<QString> resolve(const QString& hint, const std::optional<QString>& playlistFilePath,
                                           BadEscapes badEscapes = BadEscapes::keptAsWritten);
+
+    // The hint that names the same file from a copy of the playlist written
+    // to `toPlaylistFilePath` (none: a store whose playlists are read without
+    // a file location, such as the library). Absolute hints, hints of a
+    // playlist copied within its folder and hints that cannot be resolved
+    // from the old place stay as written. The others become relative to the
+    // new file's folder when that folder and the file share a folder below
+    // the root, else absolute.
+    static QString rebase(const QString& hint, const std::optional<QString>& fromPlaylistFilePath,
+                          const std::optional<QString>& toPlaylistFilePath);
 };
 
 } // namespace vessa

@@ -71,6 +71,7 @@ PlaylistContentView::PlaylistContentView(AppState& appState, PlaylistStorage sto
     empty->addWidget(m_emptyTitle);
     empty->addWidget(m_emptySubtitle);
     empty->addStretch(1);
+    m_table->takeDropsOn(m_emptyState);
 
     m_stack->addWidget(m_table);
     m_stack->addWidget(m_emptyState);
@@ -163,10 +164,10 @@ void PlaylistContentView::showEmptyStateTexts()
         m_emptySubtitle->setText(tr("Right-click a track and choose \"Star\" to add it here."));
     } else if (storage.isLibrary()) {
         m_emptyTitle->setText(tr("This playlist is empty"));
-        m_emptySubtitle->setText(tr("Right-click a track and choose \"Add to Playlist\" to add tracks."));
+        m_emptySubtitle->setText(tr("Drag tracks here, or right-click a track and choose \"Add to Playlist\"."));
     } else {
         m_emptyTitle->setText(tr("This playlist is empty"));
-        m_emptySubtitle->setText(tr("Drag tracks here, or add them from the library's context menu."));
+        m_emptySubtitle->setText(tr("Drag tracks from the library or audio files here."));
     }
 }
 

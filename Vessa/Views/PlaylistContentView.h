@@ -51,7 +51,8 @@ public:
     QLineEdit* filterField() const;
     // Null for library storage.
     QPushButton* copyButton() const { return m_copyButton; }
-    // Shown instead of the table while the playlist has no entries.
+    // Shown instead of the table while the playlist has no entries; it takes
+    // the drops the table takes.
     QWidget* emptyState() const { return m_emptyState; }
 
 signals:

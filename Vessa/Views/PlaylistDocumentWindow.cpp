@@ -85,14 +85,19 @@ QString PlaylistDocumentWindow::proposedSavePath() const
 
 bool PlaylistDocumentWindow::writeTo(const QString& path)
 {
+    // Hints relative to the old file's folder are rewritten for the new one;
+    // the document takes them once they are written.
+    PlaylistDocument written = *m_document;
+    written.playlist.rebaseFileHints(m_filePath, path);
     try {
-        PlaylistDocumentFile::write(*m_document, path);
+        PlaylistDocumentFile::write(written, path);
     } catch (...) {
         const QString text = describeException(std::current_exception());
         logError(lcUi(), QStringLiteral("Failed to save playlist document: ") + text);
         showAlert(text);
         return false;
     }
+    m_document->playlist.tracks = std::move(written.playlist.tracks);
     setModified(false);
     return true;
 }

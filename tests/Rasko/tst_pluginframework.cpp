@@ -9,6 +9,7 @@
 
 using namespace vessa;
 using namespace vessa::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -238,6 +239,30 @@ private slots:
         // Hints are written percent-encoded, ';' included, and read back alike.
         QCOMPARE(FileHint::encode("/My Song;1?#%.mp3"), QStringLiteral("file:///My%20Song%3B1%3F%23%25.mp3"));
         QCOMPARE(FileHint::resolve(FileHint::encode("ü b;#%"), "/p.m3u"), QStringLiteral("/ü b;#%"));
+    }
+
+    void hintsFollowACopiedPlaylist_data()
+    {
+        // Copies into other folders are shown with real files by the document tests.
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("from"); // "" for none
+        QTest::addColumn<QString>("to");   // "" for none
+        QTest::addColumn<QString>("expected");
+        const QString from = u"/u/l/m.m3u"_s;
+        QTest::newRow("bare") << u"a b.flac"_s << from << u"/u/v/m.parvik"_s << u"file://../l/a%20b.flac"_s;
+        QTest::newRow("same folder") << u"a b.flac"_s << from << u"/u/l/./o.parvik"_s << u"a b.flac"_s;
+        QTest::newRow("absolute") << u"file:///s/a.flac"_s << from << QString() << u"file:///s/a.flac"_s;
+        QTest::newRow("never saved") << u"file://a.flac"_s << QString() << u"/u/m.parvik"_s << u"file://a.flac"_s;
+        QTest::newRow("the head alone") << u"file://"_s << from << QString() << u"file://"_s;
+    }
+
+    void hintsFollowACopiedPlaylist()
+    {
+        QFETCH(QString, hint);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        const auto given = [](const QString& path) { return path.isEmpty() ? std::nullopt : std::optional(path); };
+        QTEST(FileHint::rebase(hint, given(from), given(to)), "expected");
     }
 };
 

@@ -1,21 +1,27 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistFile.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Rasko/FileHint.h"
 #include "Vessa/App/PlaylistDocumentFile.h"
 #include "Vessa/Views/DocumentController.h"
 #include "Vessa/Views/PlaylistContentView.h"
 #include "Vessa/Views/PlaylistDocumentView.h"
 #include "Vessa/Views/PlaylistDocumentWindow.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
+#include "Vessa/Views/TrackTable/TrackTable.h"
+#include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "tests/VessaViews/VessaAppRig.h"
 #include "tests/support/FileFixture.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace vessa;
 using vessa::test::fileContent;
 using vessa::test::writeFile;
 using CloseAnswer = DocumentPrompts::CloseAnswer;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -205,6 +211,62 @@ private slots:
         QCOMPARE(fileContent(file("mix.m3u")), m3u);
         QVERIFY(QFile::exists(file("mix.m3u.parvik")));
         QCOMPARE(window->filePath(), std::optional<QString>(file("mix.m3u.parvik")));
+    }
+
+    void relativeHintsFollowACopy_data()
+    {
+        QTest::addColumn<QString>("target"); // under the home folder, OTHER: another tree; "": Copy to Library
+        QTest::addColumn<QString>("hint");   // ABSOLUTE: the file's absolute hint
+        QTest::newRow("Save As into a sibling folder")
+            << u"copies/mix.parvik"_s << u"file://../lists/music/a%20b.flac"_s;
+        QTest::newRow("Save As into the parent folder") << u"mix.parvik"_s << u"file://lists/music/a%20b.flac"_s;
+        QTest::newRow("Save As into another tree") << u"OTHER/mix.parvik"_s << u"ABSOLUTE"_s;
+        QTest::newRow("Copy to Library") << QString() << u"ABSOLUTE"_s;
+    }
+
+    void relativeHintsFollowACopy()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, hint);
+        const QString music = file("lists/music/a b.flac");
+        writeFile(music, {});
+        writeFile(file("lists/mix.m3u"), "music/a b.flac\nmusic/gone.flac\n");
+        PlaylistDocumentWindow* window = documents().openFiles({file("lists/mix.m3u")}).constFirst();
+        PlaylistContentView* shown = window->view().content();
+        std::unique_ptr<PlaylistContentView> libraryView;
+        std::optional<Playlist> written;
+        // Another tree: a folder whose first folder below the root is not the home folder's.
+        QTemporaryDir other(m_rig->home.path().startsWith("/tmp/") ? "/var/tmp/vessa-XXXXXX" : "/tmp/vessa-XXXXXX");
+        if (target.isEmpty()) {
+            PlaylistLibrary& library = m_app->appState()->playlistLibrary();
+            QTRY_VERIFY(library.playlist("Starred"));
+            shown->copyButton()->click();
+            written = library.playlist("mix");
+            libraryView = std::make_unique<PlaylistContentView>(*m_app->appState(), PlaylistStorage::library("mix"));
+            shown = libraryView.get();
+        } else {
+            const QString path = target.startsWith("OTHER") ? other.path() + target.mid(5) : file(target);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            answerSaveWith(path);
+            QVERIFY(window->saveAs());
+            written = PlaylistFile::parse(fileContent(path), "mix");
+            QCOMPARE(window->document().playlist.tracks, written->tracks);
+        }
+        QVERIFY(written);
+        QCOMPARE(written->tracks[0].fileHint, hint == "ABSOLUTE" ? FileHint::encode(music) : hint);
+
+        // The copied entry names the same file; the one whose file is missing is greyed.
+        const TrackRows& rows = shown->table()->rows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(QDir::cleanPath(rows[0].userInfo.toString()), music);
+        QVERIFY(rows[0].isResolvable);
+        QVERIFY(!rows[1].isResolvable);
+        const TrackTableModel* table = shown->table()->model();
+        const auto titleColour = [table](int row) {
+            const QModelIndex index = table->index(row, table->columnOf(TrackTableColumn::Kind::Title));
+            return table->data(index, Qt::ForegroundRole).value<QColor>();
+        };
+        QVERIFY(titleColour(1).alphaF() < titleColour(0).alphaF());
     }
 
     void savingAnUntitledDocumentAsksWhereAndNamesItAfterTheFile()

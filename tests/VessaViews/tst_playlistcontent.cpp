@@ -11,6 +11,8 @@
 #include "tests/VessaViews/TrackListTestSupport.h"
 #include "tests/support/FileFixture.h"
 
+#include <QApplication>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -239,19 +241,24 @@ private slots:
         QTest::addColumn<QString>("storage");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QStringList>("afterDrop");
+        const QString playlistText = u"Drag tracks here, or right-click a track and choose \"Add to Playlist\"."_s;
         QTest::newRow("Starred") << u"Starred"_s << u"No starred tracks"_s
-                                 << u"Right-click a track and choose \"Star\" to add it here."_s;
+                                 << u"Right-click a track and choose \"Star\" to add it here."_s << QStringList{"Dawn"};
+        QTest::newRow("an empty library playlist")
+            << u"Mix"_s << u"This playlist is empty"_s << playlistText << QStringList{"Dawn"};
         QTest::newRow("a playlist not in the library")
-            << u"Missing"_s << u"This playlist is empty"_s
-            << u"Right-click a track and choose \"Add to Playlist\" to add tracks."_s;
+            << u"Missing"_s << u"This playlist is empty"_s << playlistText << QStringList{};
         QTest::newRow("document") << u""_s << u"This playlist is empty"_s
-                                  << u"Drag tracks here, or add them from the library's context menu."_s;
+                                  << u"Drag tracks from the library or audio files here."_s << QStringList{"Dawn"};
     }
 
     void emptyStates()
     {
         QFETCH(QString, storage);
         PlaylistDocument document;
+        if (storage == "Mix")
+            addPlaylist(playlistOf("Mix", {}));
         auto view = viewOf(storage.isEmpty() ? PlaylistStorage::document(&document, std::nullopt)
                                              : PlaylistStorage::library(storage));
         auto* stack = view->findChild<QStackedWidget*>();
@@ -266,6 +273,25 @@ private slots:
         QFETCH(QString, subtitle);
         QVERIFY(texts.contains(title));
         QVERIFY(texts.contains(subtitle));
+
+        // The empty state takes what the table takes: audio files, not text.
+        QMimeData text, files;
+        text.setText("Dawn.flac");
+        files.setUrls({QUrl::fromLocalFile("/music/Dawn.flac")});
+        for (QMimeData* payload : {&text, &files}) {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, payload, Qt::LeftButton, {});
+            QApplication::sendEvent(view->emptyState(), &enter);
+            QCOMPARE(enter.isAccepted(), payload == &files);
+        }
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &drop);
+        QVERIFY(drop.isAccepted());
+        QFETCH(QStringList, afterDrop);
+        QTRY_COMPARE(view->table()->rows().size(), afterDrop.size());
+        if (!afterDrop.isEmpty()) {
+            QCOMPARE(view->table()->rows()[0].title, afterDrop[0]);
+            QCOMPARE(stack->currentWidget(), view->table());
+        }
 
         // A filter that matches nothing still shows the table.
         document.playlist.tracks.append(entry("a"));

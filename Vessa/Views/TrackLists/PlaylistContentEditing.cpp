@@ -130,7 +130,10 @@ void PlaylistContentModel::copyToLibrary()
 {
     if (!m_storage.isDocument())
         return;
-    const Playlist taken = m_storage.document()->playlist;
+    Playlist taken = m_storage.document()->playlist;
+    // Library playlists are read without a file location: hints that count
+    // from the document's folder name their files in full in the copy.
+    taken.rebaseFileHints(playlistFilePath(), std::nullopt);
     PlaylistLibrary& library = m_appState.playlistLibrary();
     const auto nameTaken = [&library](const QString& name) {
         const QList<Playlist>& playlists = library.playlists();

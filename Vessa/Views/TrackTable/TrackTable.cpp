@@ -7,6 +7,7 @@
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -362,6 +363,47 @@ QPixmap TrackTable::dragPicture(int row) const
         return {};
     const TrackRow& shown = m_model->rows()[row];
     return DragPreview(shown.title, shown.artist).render(palette(), font(), std::max(2.0, devicePixelRatioF()));
+}
+
+TrackDropDecision::Operation TrackTable::judgeDrop(QDropEvent& event) const
+{
+    using namespace TrackDropDecision;
+    const QMimeData* data = event.mimeData();
+    bool carriesTracks = false;
+    for (const QString& type : m_model->mimeTypes())
+        carriesTracks = carriesTracks || (data && data->hasFormat(type));
+    const Origin origin = event.source() == m_view ? Origin::ThisTable : Origin::Elsewhere;
+    const Copying copying = event.modifiers().testFlag(Qt::ControlModifier) ? Copying::Forced : Copying::AsProposed;
+    const Operation result = carriesTracks ? operation(m_configuration, origin, copying) : Operation::None;
+    if (result == Operation::None) {
+        event.ignore();
+        return result;
+    }
+    event.setDropAction(result == Operation::Move ? Qt::MoveAction : Qt::CopyAction);
+    event.accept();
+    return result;
+}
+
+void TrackTable::takeDropsOn(QWidget* surface)
+{
+    surface->setAcceptDrops(true);
+    surface->installEventFilter(this);
+}
+
+bool TrackTable::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: judgeDrop(static_cast<QDropEvent&>(*event)); return true;
+    case QEvent::Drop: {
+        auto& drop = static_cast<QDropEvent&>(*event);
+        const TrackDropDecision::Operation operation = judgeDrop(drop);
+        if (drop.isAccepted() && !handleDrop(*drop.mimeData(), operation, m_model->rowCount()))
+            drop.ignore();
+        return true;
+    }
+    default: return QWidget::eventFilter(watched, event);
+    }
 }
 
 bool TrackTable::handleDrop(const QMimeData& data, TrackDropDecision::Operation operation, int destination)

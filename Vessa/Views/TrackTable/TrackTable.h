@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class QDropEvent;
 class QMenu;
 class QMimeData;
 
@@ -89,14 +90,24 @@ public:
     QPixmap dragPicture(int row) const;
     void setDraggedRows(QList<int> rows) { m_draggedRows = std::move(rows); }
     const QList<int>& draggedRows() const { return m_draggedRows; }
+    // Judges a drag over the table (or a surface standing in for it, see
+    // takeDropsOn): sets the event's action and accepts it, or refuses it.
+    TrackDropDecision::Operation judgeDrop(QDropEvent& event) const;
     // Carries out a drop already judged as `operation`; false refuses it.
     bool handleDrop(const QMimeData& data, TrackDropDecision::Operation operation, int destination);
+    // `surface` (shown by the owner instead of the table) takes exactly the
+    // drops the table takes, as if dropped below the last row.
+    void takeDropsOn(QWidget* surface);
     // Lays the Title, Artist and Album columns out over the free width.
     void fitFlexibleColumns();
 
 signals:
     // The user changed the selection: the ids of the selected rows.
     void selectionChanged(const vessa::TrackSelection& ids);
+
+protected:
+    // The drag events of the surfaces given to takeDropsOn().
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class GestureScope;

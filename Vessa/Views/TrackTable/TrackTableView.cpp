@@ -121,23 +121,8 @@ void TrackTableView::startDrag(Qt::DropActions)
 
 void TrackTableView::judgeDrag(QDropEvent* event)
 {
-    using namespace TrackDropDecision;
-    const QMimeData* data = event->mimeData();
-    bool carriesTracks = false;
-    for (const QString& type : model()->mimeTypes())
-        carriesTracks = carriesTracks || (data && data->hasFormat(type));
-    const Origin origin = event->source() == this ? Origin::ThisTable : Origin::Elsewhere;
-    const Copying copying = event->modifiers().testFlag(Qt::ControlModifier) ? Copying::Forced : Copying::AsProposed;
-    const Operation operation =
-        carriesTracks ? TrackDropDecision::operation(m_table.configuration(), origin, copying) : Operation::None;
-    if (operation == Operation::None) {
-        setDropIndicatorRow(-1);
-        event->ignore();
-        return;
-    }
-    event->setDropAction(operation == Operation::Move ? Qt::MoveAction : Qt::CopyAction);
-    event->accept();
-    setDropIndicatorRow(dropDestinationAt(event->position().toPoint()));
+    const bool accepted = m_table.judgeDrop(*event) != TrackDropDecision::Operation::None;
+    setDropIndicatorRow(accepted ? dropDestinationAt(event->position().toPoint()) : -1);
 }
 
 int TrackTableView::dropDestinationAt(const QPoint& point) const
