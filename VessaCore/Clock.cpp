@@ -44,6 +44,7 @@ void Clock::setDuration(std::optional<double> duration)
 void Clock::reset()
 {
     stopPolling();
+    m_heldAt.reset();
     setPosition(0.0);
     setDuration(std::nullopt);
 }
@@ -62,11 +63,23 @@ void Clock::stopPolling()
     m_timer->stop();
 }
 
+void Clock::holdAt(double position)
+{
+    m_heldAt = position;
+    setPosition(position);
+}
+
 void Clock::poll()
 {
     // Reads and publishes on the main thread, so nothing arrives once the
     // timer is stopped.
-    setPosition(m_output.currentTime());
+    const double time = m_output.currentTime();
+    if (m_heldAt) {
+        if (time < *m_heldAt)
+            return;
+        m_heldAt.reset();
+    }
+    setPosition(time);
 }
 
 void Clock::setPosition(double position)

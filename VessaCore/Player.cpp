@@ -104,6 +104,9 @@ void Player::seek(double to, SeekCompletion completion)
     }
     ++m_generation;
     m_seekWorker.supersede();
+    // The stopped output reads 0 until the new stream plays: the clock shows
+    // where playback was until the seek lands.
+    m_clock->holdAt(m_clock->position());
     try {
         stopSchedulingTask();
     } catch (...) {
@@ -139,6 +142,8 @@ void Player::continueSeek(double to, PcmBufferStreamPtr stream, std::exception_p
         return;
     }
     startScheduling(std::move(stream));
+    // The target shows at once, also while paused.
+    m_clock->holdAt(to);
     // A play or pause that came while the handler ran decides, like the
     // state the seek started from.
     if (m_transportState.isPlaying()) {

@@ -66,7 +66,9 @@ public:
     void play();
     void pause();
     void stop();
-    // Reopens the loaded stream at `to` seconds. The seek handler runs on a
+    // Reopens the loaded stream at `to` seconds. The clock keeps its
+    // position while the handler runs and then holds `to`, playing or not,
+    // until the output's time reaches it. The seek handler runs on a
     // worker thread; `completion` may run before seek() returns when the
     // seek fails at once (seekNotSupported, noFormatAvailable, output.stop()).
     void seek(double to, SeekCompletion completion = {});

@@ -5,6 +5,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -27,6 +28,22 @@ QLabel* timeLabel()
     return label;
 }
 
+// A press anywhere on the groove puts the handle under the pointer and grabs
+// it, so a click seeks once to that place. No button pages by steps: a held
+// press would repeat the step, against the clock moving the handle.
+class PointerSliderStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton | Qt::MiddleButton;
+        if (hint == SH_Slider_PageSetButtons)
+            return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
 
 PositionScrubber::PositionScrubber(std::function<void(double seconds)> seek, QWidget* parent)
@@ -39,6 +56,9 @@ PositionScrubber::PositionScrubber(std::function<void(double seconds)> seek, QWi
     m_slider->setObjectName(QStringLiteral("positionSlider"));
     m_slider->setRange(0, steps);
     m_slider->setFocusPolicy(Qt::NoFocus);
+    auto* style = new PointerSliderStyle;
+    style->setParent(m_slider);
+    m_slider->setStyle(style);
     m_slider->setEnabled(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

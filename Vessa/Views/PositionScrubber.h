@@ -13,7 +13,9 @@ namespace vessa {
 // The now-playing bar's position slider with the elapsed and total times
 // below it. The clock's updates move the slider without seeking, and not
 // while the user holds it; every value the user sets is handed to the seek
-// action as seconds.
+// action as seconds. A press anywhere on the slider sets the place under the
+// pointer once and grabs the handle; holding it repeats nothing, dragging it
+// sets each place it passes.
 class PositionScrubber : public QWidget {
     Q_OBJECT
 public:

@@ -192,6 +192,38 @@ private slots:
         QVERIFY(!QFileInfo::exists(artFile));
     }
 
+    void aSeekWhilePausedIsPublishedAtOnce()
+    {
+        BusWatcher watcher;
+        BridgeRig rig;
+        QVERIFY(rig.startPlaying(0));
+        QCOMPARE(rig.run(PlaybackCommand::pause()), QString());
+        QCOMPARE(watcher.waitForChange(QStringLiteral("PlaybackStatus"), QStringLiteral("Paused")).isEmpty(), false);
+
+        // From playerctl, then from the window's scrubber: each seek is sent
+        // once, with its target, and the position reads it at once.
+        playerctl({QStringLiteral("position"), QStringLiteral("5")});
+        QTRY_COMPARE(watcher.seeks, QList<qlonglong>{5'000'000});
+        QCOMPARE(rig.context->clock()->position(), 5.0);
+        QCOMPARE(watcher.property(playerInterface, QStringLiteral("Position")).toLongLong(), 5'000'000);
+        QCOMPARE(rig.run(PlaybackCommand::seek(7.0)), QString());
+        QTRY_COMPARE(watcher.seeks, (QList<qlonglong>{5'000'000, 7'000'000}));
+        QCOMPARE(watcher.property(playerInterface, QStringLiteral("Position")).toLongLong(), 7'000'000);
+
+        // As the device does, the output reads 0 until it has played from
+        // there; playing on sends no further Seeked. The Paused change comes
+        // after any Seeked of the time before it.
+        rig.output.setCurrentTime(0.0);
+        watcher.changes.clear();
+        playerctl({QStringLiteral("play")});
+        QCOMPARE(watcher.waitForChange(QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")).isEmpty(), false);
+        rig.output.setCurrentTime(7.25);
+        QTRY_COMPARE(watcher.property(playerInterface, QStringLiteral("Position")).toLongLong(), 7'250'000);
+        playerctl({QStringLiteral("pause")});
+        QCOMPARE(watcher.waitForChange(QStringLiteral("PlaybackStatus"), QStringLiteral("Paused")).isEmpty(), false);
+        QCOMPARE(watcher.seeks, (QList<qlonglong>{5'000'000, 7'000'000}));
+    }
+
     void rootInterface()
     {
         BusWatcher watcher;

@@ -267,13 +267,23 @@ private slots:
             QCOMPARE(rig.player->clock()->duration(), operation == u"load" ? std::optional(60.26) : std::nullopt);
         if (!operation.startsWith(u"seek") || expected.isPlaying() || error == notSeekable)
             return;
-        // The clock keeps its old position until play; a failed seek keeps the
+        // The clock shows the target at once, even while paused or when only
+        // the output's play failed; a failed seek keeps the old position, the
         // handler and the format, so the next one can succeed.
-        QCOMPARE(rig.player->clock()->position(), clockBefore);
+        const Clock& clock = *rig.player->clock();
+        QCOMPARE(clock.position(), error.isEmpty() || failing == Op::play ? 8.0 : clockBefore);
+        // As the device does, the output reads 0 until it has played from the
+        // new place; the clock holds the target meanwhile.
+        rig.output.setCurrentTime(0.0);
+        QSignalSpy positionSpy(&clock, &Clock::positionChanged);
         QCOMPARE(rig.run(error.isEmpty() ? "play" : "seek9"), QString());
         QCOMPARE(rig.player->transportState(),
-                 error.isEmpty() ? TransportState::playing(8) : TransportState::paused(9));
-        QCOMPARE(rig.player->clock()->position(), error.isEmpty() ? 8.0 : clockBefore);
+                 error.isEmpty() ? TransportState::playing(0) : TransportState::paused(9));
+        QCOMPARE(clock.position(), error.isEmpty() ? 8.0 : 9.0);
+        QCOMPARE(positionSpy.count(), error.isEmpty() ? 0 : 1);
+        rig.output.setCurrentTime(8.25);
+        if (error.isEmpty())
+            QTRY_COMPARE(clock.position(), 8.25);
     }
 
     void noFormatText()
@@ -420,14 +430,20 @@ private slots:
                 olderStop.set_value(stop);
             return to == 1.0 && gate->try_acquire_for(10s) ? std::move(*first) : vectorStream(4);
         });
+        rig.output.setCurrentTime(3.5);
+        rig.player->play();
+        rig.player->pause();
         rig.player->seek(1.0, [&](std::exception_ptr error) { older = describeException(error); });
         std::future<std::stop_token> runningStop = olderStop.get_future();
         QCOMPARE(runningStop.wait_for(10s), std::future_status::ready);
         const std::stop_token handlerStop = runningStop.get();
         QVERIFY(handlerStop.stop_possible() && !handlerStop.stop_requested());
         QCOMPARE(probe->pulls.load(), 0);
+        // The stopped output reads 0: the clock keeps the old position.
+        rig.output.setCurrentTime(0.0);
         rig.player->play();
         QCoreApplication::processEvents();
+        QCOMPARE(rig.player->clock()->position(), 3.5);
         rig.output.holdDrain();
         QCOMPARE(rig.run(newer), QString());
         QVERIFY(handlerStop.stop_requested());

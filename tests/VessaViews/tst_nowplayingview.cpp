@@ -25,9 +25,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+
+#include <cmath>
 
 using namespace vessa;
 using namespace vessa::test;
@@ -59,6 +62,25 @@ class NowPlayingViewTest : public QObject {
     {
         context().setQueue({track});
         context().setCurrentIndex(0);
+    }
+
+    // Scans a library of one 30-second file and plays it with the bar's button.
+    bool playThirtySeconds() const
+    {
+        const QString music = m_rig->folder(QStringLiteral("lib"));
+        if (m_rig->writeWav(QStringLiteral("lib/long.wav"), 44100 * 30).isEmpty())
+            return false;
+        m_state->addWatchedDirectory(music);
+        if (!AppStateRig::scanned(*m_state) || m_state->scannedTracks().size() != 1)
+            return false;
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        return QTest::qWaitFor([&] { return context().transportState().isPlaying(); }, 10000)
+               && QTest::qWaitFor([&] { return context().currentMetadata().has_value(); }, 10000);
+    }
+    // The slider's point at `fraction` of its width.
+    static QPoint sliderPoint(const QSlider& slider, double fraction)
+    {
+        return QPoint(int(slider.width() * fraction), slider.height() / 2);
     }
 
 private slots:
@@ -126,14 +148,7 @@ private slots:
 
     void whileTagsLoadThePlayingReferenceIsShown()
     {
-        const QString music = m_rig->folder(QStringLiteral("lib"));
-        QVERIFY(!m_rig->writeWav(QStringLiteral("lib/long.wav"), 44100 * 30).isEmpty());
-        m_state->addWatchedDirectory(music);
-        QVERIFY(AppStateRig::scanned(*m_state));
-        QCOMPARE(m_state->scannedTracks().size(), 1);
-        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(context().transportState().isPlaying(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(context().currentMetadata().has_value(), 10000);
+        QVERIFY(playThirtySeconds());
         QCOMPARE(m_view->playPauseButton()->property("symbol").toString(), QStringLiteral("pause.circle.fill"));
         // The untagged file is named as its row names it.
         QTRY_COMPARE(m_view->trackInfo()->titleText(), QStringLiteral("long"));
@@ -260,6 +275,61 @@ private slots:
         scrubber.setTimes(3.0, std::nullopt);
         QVERIFY(!scrubber.slider()->isEnabled());
         QCOMPARE(scrubber.totalText(), QStringLiteral("0:00"));
+    }
+
+    void aPressSeeksOnceToItsPlaceAndADragFollows()
+    {
+        QList<double> seeks;
+        PositionScrubber scrubber([&](double seconds) { seeks << seconds; });
+        scrubber.resize(400, 40);
+        scrubber.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&scrubber));
+        QSlider& slider = *scrubber.slider();
+        scrubber.setTimes(10.0, 100.0);
+        // A click away from the handle seeks once, to the clicked place.
+        QTest::mouseClick(&slider, Qt::LeftButton, {}, sliderPoint(slider, 0.75));
+        QVERIFY2(seeks.size() == 1 && std::abs(seeks[0] - 75.0) < 5.0, qPrintable(QString::number(seeks.last())));
+
+        // A press held just past the handle: one seek there and no repeat,
+        // while the clock leaves the handle alone; dragging on seeks at each place.
+        scrubber.setTimes(40.0, 100.0);
+        QTest::mousePress(&slider, Qt::LeftButton, {}, sliderPoint(slider, 0.45));
+        QVERIFY2(seeks.size() == 2 && std::abs(seeks[1] - 45.0) < 5.0, qPrintable(QString::number(seeks.last())));
+        QSignalSpy repeats(&slider, &QAbstractSlider::actionTriggered);
+        const int held = slider.value();
+        scrubber.setTimes(40.1, 100.0);
+        QVERIFY(!repeats.wait(1000));
+        QCOMPARE(seeks.size(), 2);
+        QCOMPARE(slider.value(), held);
+        QTest::mouseMove(&slider, sliderPoint(slider, 0.6));
+        QTest::mouseMove(&slider, sliderPoint(slider, 0.8));
+        QTest::mouseRelease(&slider, Qt::LeftButton, {}, sliderPoint(slider, 0.8));
+        QCOMPARE(seeks.size(), 4);
+        QVERIFY(seeks[1] < seeks[2] && seeks[2] < seeks[3]);
+    }
+
+    void aSeekWhilePausedShowsAtOnceAndPlaysOnFromThere()
+    {
+        QVERIFY(playThirtySeconds());
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        QTRY_COMPARE(context().transportState().kind(), TransportState::Kind::paused);
+        const Clock& clock = *context().clock();
+        QList<double> positions;
+        const QObject receiver;
+        connect(&clock, &Clock::positionChanged, &receiver, [&] { positions << clock.position(); });
+        QSlider& slider = *m_view->scrubber()->slider();
+        QTest::mouseClick(&slider, Qt::LeftButton, {}, sliderPoint(slider, 0.5));
+        QTRY_COMPARE_WITH_TIMEOUT(positions.size(), 1, 10000);
+        const double target = positions.first();
+        QVERIFY2(std::abs(target - 15.0) < 2.0, qPrintable(QString::number(target)));
+        QCOMPARE(m_view->scrubber()->elapsedText(), NowPlayingFormat::formatTime(target));
+        QCOMPARE(context().transportState(), TransportState::paused(target));
+
+        // Play goes on from there: the time never drops back meanwhile.
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(clock.position() > target + 0.2, 10000);
+        for (const double position : positions)
+            QVERIFY2(position >= target, qPrintable(QString::number(position)));
     }
 
     void aRepeatedErrorRaisesExactlyOneBox()
