@@ -39,7 +39,7 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
       m_spaceShortcut(new QShortcut(QKeySequence(Qt::Key_Space), this)),
       m_refreshDetail(new CoalescedRefresh([this] { refreshDetail(); }, this))
 {
-    setWindowTitle(QStringLiteral("Vessa"));
+    setWindowTitle(DetailState::windowTitle(m_selection->source()));
     setObjectName(QStringLiteral("ContentView"));
     resize(1100, 700);
 
@@ -85,6 +85,8 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
         m_refreshDetail->request();
     };
     connect(m_selection, &SidebarSelection::sourceChanged, this, listChanged);
+    connect(m_selection, &SidebarSelection::sourceChanged, this,
+            [this] { setWindowTitle(DetailState::windowTitle(m_selection->source())); });
     connect(&m_appState, &AppState::scannedTracksChanged, this, listChanged);
     connect(&m_appState, &AppState::isScanningChanged, this, [this] { m_refreshDetail->request(); });
     connect(&m_appState, &AppState::scanProgressChanged, this,
@@ -140,8 +142,7 @@ void ContentView::refreshDetail()
         m_pages->setCurrentWidget(m_libraryList);
         return;
     case DetailState::Page::playlist: {
-        const QString name =
-            source->kind() == SidebarSource::Kind::starred ? QString(PlaylistLibrary::starredName) : source->payload();
+        const QString name = DetailState::playlistName(*source);
         if (!m_playlistView && m_lists.makePlaylistView) {
             m_playlistView = m_lists.makePlaylistView(m_appState, name);
             m_pages->addWidget(m_playlistView);

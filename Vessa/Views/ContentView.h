@@ -28,6 +28,7 @@ class SidebarSelection;
 // selected list (the library, a music folder's tracks, Starred or a user
 // playlist; or the scanning or empty state) above the now-playing bar.
 //
+// - The title names the playlist shown ("Mix — Vessa"), else it is "Vessa".
 // - The "Error" alert is up while the app state's scanError is set; any
 //   dismissal clears it, a new error updates the box already shown.
 // - Every time the window is shown (not a spontaneous show of the window

@@ -1,5 +1,7 @@
 #include "Vessa/Views/DetailState.h"
 
+#include "Parvik/PlaylistLibrary.h"
+
 namespace vessa::DetailState {
 
 Page pageFor(const std::optional<SidebarSource>& source, bool isScanning, bool libraryIsEmpty)
@@ -25,7 +27,20 @@ QString emptyTitle()
 
 QString emptyHint()
 {
-    return QStringLiteral("Add a music folder with the + button, or press Ctrl+, to open Settings.");
+    return QStringLiteral("Add a music folder with \"Add Folder\" in the sidebar, or press Ctrl+, to open Settings.");
+}
+
+QString playlistName(const SidebarSource& source)
+{
+    return source.kind() == SidebarSource::Kind::starred ? QString(PlaylistLibrary::starredName) : source.payload();
+}
+
+QString windowTitle(const std::optional<SidebarSource>& source)
+{
+    const QString app = QStringLiteral("Vessa");
+    if (!source || !source->showsPlaylist())
+        return app;
+    return playlistName(*source) + QStringLiteral(" \u2014 ") + app;
 }
 
 } // namespace vessa::DetailState

@@ -27,6 +27,12 @@ QString scanningText(const std::optional<ScanProgress>& progress);
 QString emptyTitle();
 QString emptyHint();
 
+// The library playlist a Starred or playlist source shows.
+QString playlistName(const SidebarSource& source);
+
+// The main window's title: "Mix — Vessa" while a playlist is shown, else "Vessa".
+QString windowTitle(const std::optional<SidebarSource>& source);
+
 } // namespace DetailState
 
 } // namespace vessa

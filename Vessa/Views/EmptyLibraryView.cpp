@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vessa {
 
 EmptyLibraryView::EmptyLibraryView(QWidget* parent)
@@ -27,8 +29,18 @@ EmptyLibraryView::EmptyLibraryView(QWidget* parent)
     layout->addStretch();
     layout->addWidget(symbol, 0, Qt::AlignHCenter);
     layout->addWidget(m_title, 0, Qt::AlignHCenter);
-    layout->addWidget(m_hint, 0, Qt::AlignHCenter);
+    // Across the whole width, so that the height it is given is the one its
+    // text needs when wrapped to the width it has.
+    layout->addWidget(m_hint);
     layout->addStretch();
+}
+
+QSize EmptyLibraryView::minimumSizeHint() const
+{
+    // At its narrowest the hint wraps onto more lines: room for all of them.
+    QSize size = QWidget::minimumSizeHint();
+    size.setHeight(std::max(size.height(), layout()->totalHeightForWidth(size.width())));
+    return size;
 }
 
 QString EmptyLibraryView::title() const

@@ -7,7 +7,8 @@ class QLabel;
 namespace vessa {
 
 // The detail pane while the library has no tracks and no scan runs: a large
-// note-list symbol, "No tracks loaded" and a hint on how to add music.
+// note-list symbol, "No tracks loaded" and a hint on how to add music,
+// always shown whole.
 class EmptyLibraryView : public QWidget {
     Q_OBJECT
 public:
@@ -15,6 +16,8 @@ public:
 
     QString title() const;
     QString hint() const;
+
+    QSize minimumSizeHint() const override;
 
 private:
     QLabel* m_title;

@@ -10,6 +10,23 @@ InlineNameField::InlineNameField(QWidget* parent) : QLineEdit(parent)
     setObjectName(QStringLiteral("playlistNameField"));
 }
 
+InlineNameField::Editing InlineNameField::editing() const
+{
+    return Editing{cursorPosition(), selectionStart(), selectionLength(), window()->focusWidget() == this};
+}
+
+void InlineNameField::resume(const Editing& editing)
+{
+    if (editing.focused)
+        setFocus();
+    if (editing.selectionLength <= 0)
+        setCursorPosition(editing.cursor);
+    else if (editing.cursor == editing.selectionStart) // selected leftwards
+        setSelection(editing.selectionStart + editing.selectionLength, -editing.selectionLength);
+    else
+        setSelection(editing.selectionStart, editing.selectionLength);
+}
+
 void InlineNameField::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {

@@ -222,6 +222,10 @@ QPushButton* SidebarView::addButtonRow(QTreeWidgetItem* parent, const QString& t
 
 void SidebarView::rebuild()
 {
+    // The row being named is made anew below; the user goes on where they were.
+    std::optional<InlineNameField::Editing> naming;
+    if (m_nameField)
+        naming = m_nameField->editing();
     m_syncing = true;
     m_nameField = nullptr;
     clear();
@@ -229,10 +233,12 @@ void SidebarView::rebuild()
     QTreeWidgetItem* library = addSection(QStringLiteral("Library"));
     m_localFiles = addSourceRow(library, SidebarSource::localFiles(), Icons::icon(QStringLiteral("folder.fill")),
                                 QStringLiteral("Local Files"), std::nullopt);
-    for (const QString& folder : m_appState.watchedDirectories())
+    const QStringList folders = m_appState.watchedDirectories();
+    for (const QString& folder : folders)
         addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
                      folderTitle(folder), m_appState.trackCount(folder));
-    m_addFolderButton = addButtonRow(m_localFiles, QStringLiteral("Add Folder"));
+    // Until there is a music folder, "Add Folder" stands outside the fold, in sight.
+    m_addFolderButton = addButtonRow(folders.isEmpty() ? library : m_localFiles, QStringLiteral("Add Folder"));
     connect(m_addFolderButton, &QPushButton::clicked, this, &SidebarView::addFolder);
     m_localFiles->setExpanded(m_appState.settings().value(foldersExpandedKey, false).toBool());
 
@@ -244,6 +250,8 @@ void SidebarView::rebuild()
         m_focusNameField = false;
         m_nameField->setFocus();
         m_nameField->selectAll();
+    } else if (m_nameField && naming) {
+        m_nameField->resume(*naming);
     }
 }
 

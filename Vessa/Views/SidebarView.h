@@ -22,14 +22,16 @@ class SidebarSelection;
 
 // The main window's sidebar. "Library": Local Files, which folds out into a
 // row per music folder with its track count (the fold is saved under
-// "sidebarFoldersExpanded"), and "Add Folder". "Playlists": Starred, a row
-// per user playlist with its track count (or its inline name field), a row
-// per playlist file that failed to load (not selectable, the error as
-// tooltip), and "New Playlist". Playlist rows offer "Delete Playlist" and take
-// drops of tracks and files; the Starred row takes dropped tracks.
+// "sidebarFoldersExpanded"), and "Add Folder" (beside Local Files, not in
+// the fold, while there is no music folder). "Playlists": Starred, a row per
+// user playlist with its track count (or its inline name field), a row per
+// playlist file that failed to load (not selectable, the error as tooltip),
+// and "New Playlist". Playlist rows offer "Delete Playlist" and take drops of
+// tracks and files; the Starred row takes dropped tracks.
 //
 // Shows and changes the shared SidebarSelection; rebuilds itself, coalesced,
-// whenever the folders, the library or the playlists change.
+// whenever the folders, the library or the playlists change. A name field
+// open at a rebuild comes back with its text, selection and focus.
 class SidebarView : public QTreeWidget {
     Q_OBJECT
 public:

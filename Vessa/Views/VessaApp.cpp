@@ -125,7 +125,6 @@ QMainWindow& VessaApp::showMainWindow()
 {
     if (!m_mainWindow) {
         m_mainWindow = m_appState ? makeContentWindow() : makeFailureWindow();
-        m_mainWindow->setWindowTitle(QStringLiteral("Vessa"));
         m_commands->installMenus(*m_mainWindow);
     }
     present(*m_mainWindow);
@@ -135,6 +134,7 @@ QMainWindow& VessaApp::showMainWindow()
 QMainWindow* VessaApp::makeFailureWindow()
 {
     auto* window = new QMainWindow;
+    window->setWindowTitle(QStringLiteral("Vessa"));
     window->setCentralWidget(onBackground(new FailureView(m_initError), window));
     window->resize(mainWindowSize);
     return window;

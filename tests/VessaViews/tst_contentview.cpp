@@ -24,10 +24,14 @@
 #include "tests/support/TextError.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -122,13 +126,34 @@ private slots:
         m_rig.reset();
     }
 
+    void emptyLibraryWithoutFoldersShowsTheEmptyState_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("smallest") << QSize(1, 1);
+        QTest::newRow("small") << QSize(640, 420);
+        QTest::newRow("default") << QSize(1100, 700);
+        QTest::newRow("large") << QSize(2400, 1400);
+    }
     void emptyLibraryWithoutFoldersShowsTheEmptyState()
     {
+        QFETCH(QSize, size);
         open();
+        m_window->resize(size);
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Vessa"));
         QCOMPARE(page(), m_window->emptyState());
         QCOMPARE(m_window->emptyState()->title(), QStringLiteral("No tracks loaded"));
         QVERIFY(m_window->emptyState()->hint().contains(QStringLiteral("Ctrl+,")));
+        // Symbol, title and hint whole, however the hint wraps; the button it names in sight.
+        for (const QLabel* label : m_window->emptyState()->findChildren<QLabel*>()) {
+            QTRY_VERIFY(label->height() >= (label->hasHeightForWidth() ? label->heightForWidth(label->width())
+                                                                       : label->sizeHint().height()));
+            QCOMPARE(label->visibleRegion(), QRegion(label->rect()));
+        }
+        QVERIFY(m_window->emptyState()->hint().contains(u'"' + sidebar()->addFolderButton()->text() + u'"'));
+        QVERIFY(!sidebar()->localFilesItem()->isExpanded());
+        QCOMPARE(sidebar()->addFolderButton()->visibleRegion(), QRegion(sidebar()->addFolderButton()->rect()));
+        QVERIFY(QDir().mkpath(QStringLiteral("artefacts")));
+        QVERIFY(m_window->grab().save(QStringLiteral("artefacts/first-run-%1.png").arg(QTest::currentDataTag())));
         // No folders: showing the window scans nothing.
         QVERIFY(!m_state->isScanning());
     }
@@ -215,6 +240,8 @@ private slots:
         QCOMPARE(m_state->watchedDirectories(), QStringList{folder});
         QVERIFY(m_state->isScanning());
         QTRY_COMPARE_WITH_TIMEOUT(rowTexts(sidebar()->folderItems()), QStringList{"New|1"}, 20000);
+        // With a folder, "Add Folder" is back in the folded group.
+        QVERIFY(!sidebar()->addFolderButton()->isVisible());
     }
 
     void theErrorAlertFollowsScanError()
@@ -287,6 +314,7 @@ private slots:
 
         m_window->selection().setSource(SidebarSource::starred());
         QTRY_COMPARE(m_record.playlist, QStringLiteral("Starred"));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Starred \u2014 Vessa"));
         // Through the bar: a click on the current track.
         m_state->playContext().setQueue({a1});
         m_state->playContext().setCurrentIndex(0);
@@ -335,6 +363,7 @@ private slots:
         QCOMPARE(field->placeholderText(), QStringLiteral("Playlist name"));
         QCOMPARE(field->text(), QStringLiteral("Untitled"));
         QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Untitled")));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Untitled \u2014 Vessa"));
         QVERIFY(!sidebar()->contextMenuFor(sidebar()->playlistItems().first()));
         field->selectAll();
         QTest::keyClicks(field, QStringLiteral("Road Trip "));
@@ -342,6 +371,7 @@ private slots:
         QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), QStringList{"Road Trip|0"});
         QVERIFY(!sidebar()->nameField());
         QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Road Trip")));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Road Trip \u2014 Vessa"));
         QCOMPARE(sidebar()->currentItem(), sidebar()->playlistItems().first());
 
         // A taken name: the "Error" alert, and the old name stays.
@@ -364,6 +394,41 @@ private slots:
         QCOMPARE(sidebar()->currentItem(), sidebar()->localFilesItem());
     }
 
+    void namingGoesOnAcrossRebuilds_data()
+    {
+        QTest::addColumn<bool>("scan");
+        QTest::addColumn<QString>("typedBefore");
+        QTest::newRow("a scan ends before typing") << true << "";
+        QTest::newRow("a playlist appears before typing") << false << "";
+        QTest::newRow("a scan ends while typing") << true << "Ro";
+    }
+    void namingGoesOnAcrossRebuilds()
+    {
+        QFETCH(bool, scan);
+        QFETCH(QString, typedBefore);
+        QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
+        open();
+        m_window->createNewPlaylistInline();
+        QTRY_VERIFY(sidebar()->nameField() && sidebar()->nameField()->hasFocus());
+        QTest::keyClicks(QApplication::focusWidget(), typedBefore);
+        const QPointer<InlineNameField> field = sidebar()->nameField();
+        if (scan) {
+            QVERIFY(!m_rig->writeWav(QStringLiteral("New/n1.wav")).isEmpty());
+            m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("New")));
+            QVERIFY(AppStateRig::scanned(*m_state));
+            QTRY_COMPARE(rowTexts(sidebar()->folderItems()), QStringList{"New|1"});
+        } else {
+            m_state->playlistLibrary().create(QStringLiteral("Elsewhere"));
+        }
+        QTRY_VERIFY(!field);
+        QVERIFY(sidebar()->nameField());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Road").mid(typedBefore.size()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(m_state->playlistLibrary().playlist(QStringLiteral("Road")));
+        QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Road")));
+        QVERIFY(!m_state->playlistLibrary().playlist(QStringLiteral("Untitled")));
+    }
+
     void deletePlaylistFromTheRowsMenu()
     {
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
@@ -379,8 +444,10 @@ private slots:
         menu->actions().first()->trigger();
         QTRY_COMPARE(rowTexts(sidebar()->playlistItems()), QStringList{"Keep|0"});
         QCOMPARE(m_window->selection().source(), SidebarSource::playlist(QStringLiteral("Keep")));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Keep \u2014 Vessa"));
         sidebar()->contextMenuFor(sidebar()->playlistItems().first())->actions().first()->trigger();
         QCOMPARE(m_window->selection().source(), SidebarSource::localFiles());
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Vessa"));
         QVERIFY(!sidebar()->contextMenuFor(sidebar()->itemFor(SidebarSource::starred())));
     }
 

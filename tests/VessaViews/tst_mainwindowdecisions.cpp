@@ -156,8 +156,9 @@ private slots:
         QCOMPARE(DetailState::scanningText(ScanProgress{3, 10}), QStringLiteral("Scanning 3/10 files..."));
         QCOMPARE(DetailState::scanningText(ScanProgress{0, 0}), QStringLiteral("Scanning 0/0 files..."));
         QCOMPARE(DetailState::emptyTitle(), QStringLiteral("No tracks loaded"));
-        QCOMPARE(DetailState::emptyHint(),
-                 QStringLiteral("Add a music folder with the + button, or press Ctrl+, to open Settings."));
+        QCOMPARE(
+            DetailState::emptyHint(),
+            QStringLiteral("Add a music folder with \"Add Folder\" in the sidebar, or press Ctrl+, to open Settings."));
     }
 
     void formatTime_data()
