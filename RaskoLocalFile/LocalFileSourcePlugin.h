@@ -74,9 +74,9 @@ public:
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
                                         std::stop_token stop = {});
 
-    // The whole index, by artist, album and title. While the database has
-    // not been written to, the list made last time is handed out again
-    // (shared, not copied). Throws MediaDatabaseError.
+    // The whole index, in MediaDatabase::allTracks() order. While the
+    // database has not been written to, the list made last time is handed
+    // out again (shared, not copied). Throws MediaDatabaseError.
     QList<ScannedTrack> allTracksFromDatabase();
 
     // Applies one batch of file events (FileEventIndexer says how) and

@@ -40,8 +40,11 @@ const char* const schemaScript = "PRAGMA journal_mode=WAL;\n"
     "sub_track_index, track_number, disc_number\n"                                                                     \
     "FROM tracks\n"
 
+// An album's tracks by disc and track number; the lookup index gives the
+// artist and album order, so only each album's rows are sorted further.
 const char* const allTracksSql =
-    VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE";
+    VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE,\n"
+                     "    COALESCE(disc_number, 1) * 1000 + COALESCE(track_number, 0), title COLLATE NOCASE";
 
 #define VESSA_FIND_WHERE                                                                                               \
     "WHERE artist = ?1 COLLATE NOCASE\n"                                                                               \

@@ -70,7 +70,8 @@ public:
     qint64 countTracks(const QString& underDirectory);
     void removeTracksUnderDirectory(const QString& directory);
 
-    // Every row, by artist, album, title (each ignoring ASCII case).
+    // Every row, by artist, album (both ignoring ASCII case), disc-track key
+    // ((disc, or 1) * 1000 + (track, or 0)), then title (ignoring ASCII case).
     QList<TrackRow> allTracks();
     // Rows whose artist, album and title equal the given ones apart from ASCII
     // case; rows of exactly `durationSeconds` first, then by id.

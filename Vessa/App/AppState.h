@@ -104,7 +104,8 @@ public:
     bool isScanning() const { return m_isScanning; }
     // The latest progress of the running or last scan; notifies on every assignment.
     const std::optional<ScanProgress>& scanProgress() const { return m_scanProgress; }
-    // The library by artist, album, title; notifies on every assignment.
+    // The library in the database's order (artist, album, disc and track,
+    // title); notifies on every assignment.
     const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
     // The last failure of background work, shown by the main window; it
     // clears it when its alert is dismissed. Notifies on every assignment.

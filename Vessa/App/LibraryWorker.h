@@ -52,7 +52,7 @@ public:
 
     // The whole library as one job left it, prepared for the main thread.
     struct Library {
-        QList<ScannedTrack> tracks; // by artist, album, title
+        QList<ScannedTrack> tracks; // in the database's order
         QList<TrackRef> refs;       // the tracks' references, in the same order
         QSet<TrackRef> refSet;
         // Rows under each music folder, by folder path.

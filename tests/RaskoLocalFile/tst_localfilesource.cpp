@@ -19,6 +19,7 @@
 #include <future>
 #include <limits>
 #include <mutex>
+#include <tuple>
 
 using namespace vessa;
 using vessa::test::failureOf;
@@ -94,7 +95,7 @@ private slots:
                  (QStringList{tagged, loud, archive + "::CD1/Encore.flac", archive + "::CD1/Opening.MP3",
                               library.path("Old/two.mp3")}));
         QCOMPARE(library.extractedPaths().count(QString()), 2);
-        const QList<Row> rows = library.database->allTracks(); // by artist, album, title
+        const QList<Row> rows = library.database->allTracks(); // by artist, album, disc and track, title
         QStringList titles;
         for (const Row& row : rows)
             titles.append(row.title);
@@ -432,6 +433,22 @@ private slots:
         // An archive that is no longer one fails with the archive's own error.
         library.write("Live.zip", "not an archive");
         QVERIFY_THROWS_EXCEPTION(ZipArchiveError, library.plugin->resolve(TrackRef("Artist", "Album", "Intro")));
+    }
+
+    // A scan lists an album by disc and track, not by title.
+    void scanListsAlbumsByDiscAndTrack()
+    {
+        LocalLibraryFixture library;
+        const QList<std::tuple<QString, qint64, qint64>> tags{
+            {"Closing", 2, 2}, {"Opening", 1, 1}, {"Encore", 2, 1}, {"Ballad", 1, 2}};
+        for (const auto& [title, disc, number] : tags)
+            library.extractor->setMetadata(
+                library.write(title + ".mp3"),
+                TrackMetadata{.title = title, .album = "Double", .trackNumber = number, .discNumber = disc});
+        QStringList titles;
+        for (const ScannedTrack& track : library.scan())
+            titles.append(track.title);
+        QCOMPARE(titles, (QStringList{"Opening", "Ballad", "Encore", "Closing"}));
     }
 
     void fileEventsOnlyTouchIndexedKinds()

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <limits>
 
 using vessa::MediaDatabase;
@@ -112,7 +113,8 @@ private slots:
                         row("4", 0, farFuture, 7, 0)};
         MediaDatabase database(path(QStringLiteral("roundtrip.db")));
         database.upsert(rows);
-        const QList<Row> stored = database.allTracks();
+        QList<Row> stored = database.allTracks();
+        std::sort(stored.begin(), stored.end(), [](const Row& a, const Row& b) { return a.id < b.id; });
         QCOMPARE(stored.size(), rows.size());
         for (qsizetype i = 0; i < rows.size(); ++i) {
             rows[i].id = stored[i].id;
@@ -184,6 +186,26 @@ private slots:
                                    makeRow("/3", {}, "Title", 300, "abc"), makeRow("/4", {}, "Title", 300, "Ä"),
                                    makeRow("/5", {}, "Other", 300, "ABC")});
         QCOMPARE(pathsOf(database.findTracks(artist, "ALBUM", "title", duration)), expectedPaths);
+    }
+
+    // Within an album, tracks go by disc (absent: 1) and track number
+    // (absent: 0), then by title; artists and albums ignore ASCII case.
+    void allTracksByDiscAndTrack()
+    {
+        const auto track = [](const char* artist, const char* album, const char* title, Int disc, Int number) {
+            return Row(0, artist, album, title, 200, QStringLiteral("/m/%1").arg(title), "mp3",
+                       QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {}, number, disc);
+        };
+        MediaDatabase database;
+        database.upsert(
+            QList<Row>{track("Band", "Two Discs", "Ante", 2, 10), track("Band", "TWO DISCS", "Zeta", 2, 1),
+                       track("Band", "Two Discs", "Alpha", {}, 3), track("Band", "Two Discs", "Gamma", 2, 1),
+                       track("Band", "Two Discs", "Beta", 1, 2), track("Band", "A Side", "Last", 1, 9),
+                       track("Band", "Two Discs", "Untracked", 1, {}), track("abba", "Gold", "Waterloo", {}, {})});
+        QStringList titles;
+        for (const Row& row : database.allTracks())
+            titles.append(row.title);
+        QCOMPARE(titles, (QStringList{"Waterloo", "Last", "Untracked", "Beta", "Alpha", "Gamma", "Zeta", "Ante"}));
     }
 
     void folderPrefix_data()

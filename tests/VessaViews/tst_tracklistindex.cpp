@@ -1,5 +1,5 @@
 // The track lists' filter and sort rules over their precomputed keys, and the
-// library's "#" column.
+// library's "#" column. ctest runs it in an English and in the C locale.
 
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
@@ -53,8 +53,6 @@ class TestTrackListIndex : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-
     void sorting_data()
     {
         QTest::addColumn<QList<Track>>("tracks");
@@ -85,6 +83,9 @@ private slots:
             << library << true << "playing" << true << QStringList{"a1", "a2", "a3", "a4", "a5"};
         QTest::newRow("title ignores case, accents count")
             << accented << true << "title" << true << QStringList{"Apple", "apple", "eclair", "Éclair", "zebra"};
+        QTest::newRow("title: capitals do not go first")
+            << QList<Track>{{"Zebra", "", "", {}, {}, {}}, {"apple", "", "", {}, {}, {}}} << true << "title" << true
+            << QStringList{"apple", "Zebra"};
         QTest::newRow("title descending keeps equal titles in order")
             << accented << true << "title" << false << QStringList{"zebra", "Éclair", "eclair", "Apple", "apple"};
     }

@@ -48,6 +48,18 @@ QList<int> collationRanks(const QList<QString>& texts, const QCollator& collator
     return ranks;
 }
 
+// A collator of the current locale that ignores case. The C and POSIX locales
+// have no collation (their sort keys are the bare code points, capitals
+// first), so they collate as English, which keeps to the neutral order.
+QCollator caseBlindCollator()
+{
+    QCollator collator;
+    if (collator.locale().language() == QLocale::C)
+        collator.setLocale(QLocale(QLocale::English));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
 // -1, 0 or 1 as a is smaller than, equal to or larger than b.
 template <typename T>
 int compareValues(const T& a, const T& b)
@@ -76,11 +88,7 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
     // The titles' collation and the folding run beside the rest: each is a
     // pure function of the texts, with a collator of its own (a collator is
     // not shared between threads). Both are waited for before returning.
-    const auto ranksOf = [](const QList<QString>& texts) {
-        QCollator collator;
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        return collationRanks(texts, collator);
-    };
+    const auto ranksOf = [](const QList<QString>& texts) { return collationRanks(texts, caseBlindCollator()); };
     // Small lists (most playlists) are not worth a thread.
     const std::launch launch = items.size() >= 5000 ? std::launch::async : std::launch::deferred;
     std::future<QList<int>> titleRanks = std::async(launch, ranksOf, std::cref(titles));

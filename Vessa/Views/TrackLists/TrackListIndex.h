@@ -13,10 +13,11 @@ namespace vessa {
 // scans short folded texts instead of collating every text again.
 //
 // Built once per change of the listed items: for title, artist and album a
-// collation rank (QCollator sort keys of the current locale, case ignored,
-// accents counted: equal ranks mean equal under that comparison) and a folded
-// search text (canonically composed, case folded); the disc-track key and
-// the duration. Items are named by their position in the list built from.
+// collation rank (QCollator sort keys of the current locale, or of English
+// when the locale is C or POSIX; case ignored, accents counted: equal ranks
+// mean equal under that comparison) and a folded search text (canonically
+// composed, case folded); the disc-track key and the duration. Items are
+// named by their position in the list built from.
 class TrackListIndex {
 public:
     struct Item {
