@@ -2,11 +2,13 @@
 
 #include "Oblin/OblinLogging.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 namespace vessa {
 
@@ -35,6 +37,7 @@ void PlayContext::setQueue(QList<TrackRef> queue)
     const std::optional<TrackRef> before = currentTrack();
     // Hints belong to the entries they came with: a queue set directly has none.
     replaceQueue(std::move(queue), {});
+    m_keptIndex.reset();
     resetShuffleOrder();
     emit queueChanged();
     emitCurrentTrackChangeFrom(before);
@@ -46,6 +49,8 @@ void PlayContext::setCurrentIndex(std::optional<qsizetype> index)
         return;
     const std::optional<TrackRef> before = currentTrack();
     m_currentIndex = index;
+    // A kept entry left some other way stays in the queue as any other.
+    m_keptIndex.reset();
     emit currentIndexChanged();
     emitCurrentTrackChangeFrom(before);
 }
@@ -138,6 +143,7 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
     m_silentTrackEnds = 0;
     const std::optional<TrackRef> before = currentTrack();
     const bool queueDiffers = replaceQueue(tracks, fileHints.value_or(QList<std::optional<QString>>()));
+    m_keptIndex.reset();
     m_playlistURL = playlistURL;
     std::optional<qsizetype> current;
     if (!tracks.isEmpty())
@@ -207,7 +213,17 @@ void PlayContext::restorePosition(const TrackRef& track, const std::optional<Tra
 void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
 {
     const std::optional<TrackRef> current = currentTrack();
-    const qsizetype index = current ? tracks.indexOf(*current) : -1;
+    qsizetype index = current ? tracks.indexOf(*current) : -1;
+    QList<TrackRef> queue = tracks;
+    // What the player holds is what every view shows, until it ends.
+    const bool keep = index < 0 && current && m_playingIndex == m_currentIndex
+                      && m_player.transportState().kind() != TransportState::Kind::idle;
+    if (keep) {
+        index = placeOfSuccessor(tracks);
+        queue.insert(index, *current);
+        logDebug(lcOblinPlayback(),
+                 QStringLiteral("reloadQueue: keeping the sounding track, gone from the list: ") + current->uri());
+    }
     if (index < 0) {
         loadQueue(tracks, 0);
         return;
@@ -217,7 +233,8 @@ void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
                                static_cast<long long>(index)));
     m_silentTrackEnds = 0;
     const bool indexDiffers = index != m_currentIndex;
-    const bool queueDiffers = replaceQueue(tracks, {});
+    const bool queueDiffers = replaceQueue(std::move(queue), {});
+    m_keptIndex = keep ? std::optional<qsizetype>(index) : std::nullopt;
     m_playlistURL.reset();
     m_currentIndex = index;
     resetShuffleOrder(); // before anyone is told, as in loadQueue
@@ -227,6 +244,45 @@ void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
     if (indexDiffers)
         emit currentIndexChanged();
     setPlayingIndex(index);
+}
+
+qsizetype PlayContext::placeOfSuccessor(const QList<TrackRef>& tracks) const
+{
+    QHash<TrackRef, qsizetype> places;
+    places.reserve(tracks.size());
+    for (qsizetype i = tracks.size() - 1; i >= 0; --i) // the first of equal entries wins
+        places.insert(tracks[i], i);
+    for (qsizetype i = *m_currentIndex + 1; i < m_queue.size(); ++i) {
+        if (const auto place = places.constFind(m_queue[i]); place != places.cend())
+            return *place;
+    }
+    return tracks.size();
+}
+
+void PlayContext::dropKeptEntry(qsizetype& index, std::optional<qsizetype>& slot)
+{
+    const qsizetype kept = *std::exchange(m_keptIndex, std::nullopt);
+    const std::optional<TrackRef> before = currentTrack();
+    m_queue.removeAt(kept);
+    m_fileHints.removeAt(kept);
+    if (index > kept)
+        --index;
+    if (const qsizetype keptSlot = m_shuffledIndices.indexOf(kept); keptSlot >= 0) {
+        m_shuffledIndices.removeAt(keptSlot);
+        for (qsizetype& position : m_shuffledIndices)
+            position -= position > kept ? 1 : 0;
+        if (slot && *slot > keptSlot)
+            --*slot;
+    }
+    const bool indexDiffers = index != m_currentIndex;
+    m_currentIndex = index;
+    // The player still holds the kept track, which no entry names any more.
+    m_playingIndex.reset();
+    emit queueChanged();
+    if (indexDiffers)
+        emit currentIndexChanged();
+    emit playingIndexChanged();
+    emitCurrentTrackChangeFrom(before);
 }
 
 void PlayContext::resetShuffleOrder()

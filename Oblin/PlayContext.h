@@ -112,7 +112,12 @@ public:
     // the new list holds the current track, that entry stays current and
     // becomes the playing entry (as restorePosition makes it), and whatever
     // resolves, loads tags or plays for it goes on untouched, so play() still
-    // resumes it. Otherwise it is loadQueue(tracks, 0).
+    // resumes it. A current track that the new list lost while the player
+    // holds it (playing or paused) is kept all the same: its entry goes where
+    // the first entry that followed it and is still listed now stands (at
+    // the end when there is none) and stays until playback moves off it;
+    // then it leaves the queue, and it is never replayed under repeat one.
+    // Otherwise it is loadQueue(tracks, 0).
     void reloadQueue(const QList<TrackRef>& tracks);
 
     // ---- commands
@@ -167,6 +172,13 @@ private:
     // (`hints` is padded with absent ones or cut). Emits nothing; answers
     // whether the queue differs from the one it replaced.
     bool replaceQueue(QList<TrackRef> tracks, QList<std::optional<QString>> hints);
+    // Where in `tracks` the current entry's successor stands: the first entry
+    // after it in the queue that `tracks` holds, else the end of `tracks`.
+    qsizetype placeOfSuccessor(const QList<TrackRef>& tracks) const;
+    // Takes the kept entry (the current one) out of the queue on the way to
+    // queue position `index` and shuffle slot `slot`, which are renumbered;
+    // the renumbered index becomes current.
+    void dropKeptEntry(qsizetype& index, std::optional<qsizetype>& slot);
     // Under shuffle a new order over the whole queue with the current entry
     // first; otherwise none.
     void resetShuffleOrder();
@@ -187,6 +199,8 @@ private:
     // Every queue position once while shuffle is on, empty otherwise.
     QList<qsizetype> m_shuffledIndices;
     std::optional<qsizetype> m_shufflePosition;
+    // The current entry when reloadQueue kept it, though the new list lacks it.
+    std::optional<qsizetype> m_keptIndex;
     Player& m_player;
     TrackLoader m_trackLoader;
     MetadataLoader m_metadataLoader;

@@ -178,7 +178,8 @@ void PlayContext::autoAdvance(bool trackGaveAudio)
         if (error && guard)
             guard->setLastError(error);
     };
-    if (m_repeatMode == RepeatMode::one) {
+    // A kept entry is gone from the list: it is not replayed.
+    if (m_repeatMode == RepeatMode::one && current != m_keptIndex) {
         // Replaying a track that gives no audio would end at once, forever.
         if (!trackGaveAudio) {
             logDebug(lcOblinPlayback(), indexLine("autoAdvance: index %lld played no audio, not replaying", current));
@@ -199,6 +200,8 @@ void PlayContext::autoAdvance(bool trackGaveAudio)
 
 void PlayContext::moveAndPlay(qsizetype index, std::optional<qsizetype> slot, const Completion& done)
 {
+    if (m_keptIndex && *m_keptIndex != index)
+        dropKeptEntry(index, slot);
     if (slot)
         m_shufflePosition = slot;
     setCurrentIndex(index);

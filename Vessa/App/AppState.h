@@ -54,6 +54,8 @@ public:
     static constexpr QLatin1String databaseFolderName{"Tornwick"};
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
+    // The queue identity of the library's own list.
+    static constexpr QLatin1String libraryQueueID{"library"};
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
@@ -176,6 +178,8 @@ private:
     void libraryJobFinished(const LibraryWorker::Outcome& outcome);
     void applyReload(const LibraryWorker::Outcome& outcome);
     void publishLibrary(const LibraryWorker::Library& library);
+    // Whether the play queue is the library's (not a playlist's or a document's).
+    bool queueFollowsLibrary() const;
     void loadLibraryQueue(const QList<TrackRef>& refs);
     void scanEnded();
     void setIsScanning(bool scanning);

@@ -134,12 +134,16 @@ void AppState::applyReload(const LibraryWorker::Outcome& outcome)
     }
     const std::optional<TrackRef> previousTrack = m_playContext->currentTrack();
     const std::optional<TrackMetadata> previousMetadata = m_playContext->currentMetadata();
+    const bool libraryQueue = queueFollowsLibrary();
     loadLibraryQueue(outcome.library ? outcome.library->refs : QList<TrackRef>());
     // The state of the last quit is applied once per run, so that a later
-    // reload does not undo the user's shuffle and repeat.
+    // reload does not undo the user's shuffle and repeat; a playlist started
+    // before that is left as the user started it.
     if (m_savedStateApplied)
         return;
     m_savedStateApplied = true;
+    if (!libraryQueue)
+        return;
     if (const std::optional<SavedPlaybackState> saved = SavedPlaybackState::load(*m_settings))
         saved->applyTo(*m_playContext);
     // A track whose tags had loaded was in use: it wins over the saved one.
@@ -156,8 +160,17 @@ void AppState::publishLibrary(const LibraryWorker::Library& library)
     emit scannedTracksChanged();
 }
 
+bool AppState::queueFollowsLibrary() const
+{
+    const std::optional<QString>& queueID = m_playContext->queueID();
+    return !queueID || *queueID == libraryQueueID || m_playContext->queue().isEmpty();
+}
+
 void AppState::loadLibraryQueue(const QList<TrackRef>& refs)
 {
+    // A playlist's or a document's queue keeps its entries, hints and place.
+    if (!queueFollowsLibrary())
+        return;
     // Whatever resolves or plays goes on, and its entry stays current.
     m_playContext->reloadQueue(refs);
 }

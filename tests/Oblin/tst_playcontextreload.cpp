@@ -62,6 +62,8 @@ private slots:
         PlayContextRig rig(3);
         QVERIFY(rig.startPlaying(2));
         QTRY_VERIFY(rig.context->currentMetadata());
+        rig.endTrack(); // the end of the queue: nothing sounds any more
+        QTRY_VERIFY(rig.player.transportState() == TransportState::idle());
         rig.context->setShuffleEnabled(true);
         const QList<TrackRef> shrunk = rig.tracks.mid(0, 2);
         rig.context->reloadQueue(shrunk);
@@ -70,6 +72,72 @@ private slots:
         QVERIFY(!rig.context->currentMetadata());
         QCOMPARE(rig.context->shuffledIndices().size(), 2);
         QVERIFY(rig.lines().contains(QStringLiteral("loadQueue: 2 tracks, startIndex=0")));
+    }
+
+    // The track that sounds stays current, with its tags, whether the new
+    // list holds it or not; when it ends the entry that followed it plays.
+    void soundingTrackPlaysOnThenItsSuccessor_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QList<int>>("removed");
+        QTest::addColumn<bool>("retagged"); // it comes back last, under a new title
+        QTest::addColumn<QString>("repeat");
+        QTest::addColumn<bool>("shuffle");
+        QTest::addColumn<int>("next"); // -1: playback stops
+        QTest::newRow("listed") << 1 << QList<int>{3} << false << "off" << false << 2;
+        QTest::newRow("listed, repeat one") << 1 << QList<int>{3} << false << "one" << false << 1;
+        QTest::newRow("gone with its successor") << 1 << QList<int>{1, 2} << false << "off" << false << 3;
+        QTest::newRow("gone, repeat one") << 1 << QList<int>{1, 2} << false << "one" << false << 3;
+        QTest::newRow("gone, repeat all") << 1 << QList<int>{1, 2} << false << "all" << false << 3;
+        QTest::newRow("retagged") << 1 << QList<int>{1} << true << "off" << false << 2;
+        QTest::newRow("gone, the last") << 4 << QList<int>{4} << false << "off" << false << -1;
+        QTest::newRow("gone, the last, repeat all") << 4 << QList<int>{4} << false << "all" << false << 0;
+        QTest::newRow("gone, shuffle") << 1 << QList<int>{0, 1, 2, 4} << false << "all" << true << 3;
+    }
+    void soundingTrackPlaysOnThenItsSuccessor()
+    {
+        QFETCH(int, start);
+        QFETCH(QList<int>, removed);
+        QFETCH(bool, retagged);
+        QFETCH(QString, repeat);
+        QFETCH(bool, shuffle);
+        QFETCH(int, next);
+        PlayContextRig rig(5);
+        rig.context->setShuffleEnabled(shuffle);
+        QVERIFY(rig.startPlaying(start));
+        // Only now: a track opened under repeat one loops in its decoder.
+        rig.context->setRepeatMode(*repeatModeFromString(repeat));
+        QTRY_VERIFY(rig.context->currentMetadata());
+        QList<TrackRef> library;
+        for (int i = 0; i < rig.tracks.size(); ++i) {
+            if (!removed.contains(i))
+                library.append(rig.tracks[i]);
+        }
+        if (retagged)
+            library.append(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("Retitled")));
+
+        rig.context->reloadQueue(library);
+        const TrackRef sounding = rig.tracks[start];
+        QCOMPARE(rig.context->currentTrack(), std::optional<TrackRef>(sounding));
+        QCOMPARE(rig.context->playingIndex(), rig.context->currentIndex());
+        QCOMPARE(rig.context->currentMetadata()->title, QStringLiteral("Title %1").arg(start));
+        QCOMPARE(rig.context->queue().size(), library.size() + (library.contains(sounding) ? 0 : 1));
+
+        rig.endTrack();
+        QTRY_VERIFY(!rig.lines().filter(QStringLiteral("Auto-advance from index")).isEmpty());
+        if (next < 0) {
+            QVERIFY(rig.player.transportState() == TransportState::idle());
+            QCOMPARE(rig.openCount(), 1);
+            return;
+        }
+        QVERIFY(rig.waitForNowPlaying(2));
+        QCOMPARE(rig.lastOpenedPath(), PlayContextRig::path(next));
+        QCOMPARE(rig.context->currentTrack(), std::optional<TrackRef>(rig.tracks[next]));
+        // The kept entry has left with its sound.
+        QCOMPARE(rig.context->queue(), library);
+        if (shuffle)
+            QCOMPARE(rig.context->shuffledIndices()[*rig.context->shufflePosition()], *rig.context->currentIndex());
+        QCOMPARE(rig.lastError(), QString());
     }
 
     void shuffleOrderPutsTheKeptTrackFirst()

@@ -202,6 +202,68 @@ private slots:
         QVERIFY(rig.appLines().contains(QStringLiteral("Scan complete: 3 tracks")));
     }
 
+    // A library change loads the library only over the library's own queue.
+    void libraryChangeLeavesAPlaylistsQueue_data()
+    {
+        QTest::addColumn<QString>("queueID"); // null: none
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("followsLibrary");
+        QTest::newRow("library, rescan") << QStringLiteral("library") << "rescan" << true;
+        QTest::newRow("library, file events") << QStringLiteral("library") << "file events" << true;
+        QTest::newRow("library, reload") << QStringLiteral("library") << "reload" << true;
+        QTest::newRow("no identity, rescan") << QString() << "rescan" << true;
+        QTest::newRow("playlist, rescan") << QStringLiteral("Mix") << "rescan" << false;
+        QTest::newRow("playlist, file events") << QStringLiteral("Mix") << "file events" << false;
+        QTest::newRow("playlist, reload") << QStringLiteral("Mix") << "reload" << false;
+        QTest::newRow("document, file events") << QStringLiteral("file:///p/mix.parvik") << "file events" << false;
+    }
+    void libraryChangeLeavesAPlaylistsQueue()
+    {
+        QFETCH(QString, queueID);
+        QFETCH(QString, change);
+        QFETCH(bool, followsLibrary);
+        AppStateRig rig;
+        std::unique_ptr<AppState> state = rig.start();
+        const QString a = rig.folder(QStringLiteral("a"));
+        for (const char* name : {"a/one.wav", "a/two.wav", "a/three.wav"})
+            QVERIFY(!rig.writeWav(QString::fromLatin1(name)).isEmpty());
+        QSignalSpy watched(&state->folderWatcher(), &MusicFolderWatcher::watchApplied);
+        state->addWatchedDirectory(a);
+        QVERIFY(AppStateRig::scanned(*state));
+        PlayContext& context = state->playContext();
+        const QList<TrackRef> library = context.queue();
+        const QList<TrackRef> queue{library[2], library[0], library[2]};
+        context.loadQueue(queue, 2, QList<std::optional<QString>>{QStringLiteral("three.wav")},
+                          QStringLiteral("/p/mix.parvik"),
+                          queueID.isNull() ? std::optional<QString>() : std::optional<QString>(queueID));
+        QSignalSpy queueChanged(&context, &PlayContext::queueChanged);
+        QSignalSpy published(state.get(), &AppState::scannedTracksChanged);
+
+        if (change == QStringLiteral("reload")) {
+            state->reloadTracksFromDatabase();
+            QVERIFY(published.wait(10000));
+        } else {
+            if (change == QStringLiteral("file events"))
+                QTRY_VERIFY(!watched.isEmpty());
+            QVERIFY(!rig.writeWav(QStringLiteral("a/four.wav")).isEmpty());
+            if (change == QStringLiteral("rescan"))
+                QVERIFY(AppStateRig::scanned(*state));
+            QVERIFY(AppStateRig::holds(*state, 4));
+        }
+        QList<TrackRef> refs;
+        for (const ScannedTrack& track : state->scannedTracks())
+            refs.append(track.ref);
+        if (followsLibrary) {
+            QCOMPARE(context.queue(), refs);
+            QCOMPARE(context.queueID(), std::optional<QString>());
+        } else {
+            QCOMPARE(context.queue(), queue);
+            QCOMPARE(context.currentIndex(), std::optional<qsizetype>(2));
+            QCOMPARE(context.queueID(), std::optional<QString>(queueID));
+            QVERIFY(queueChanged.isEmpty());
+        }
+    }
+
     void rescansInARowEndOnce()
     {
         AppStateRig rig;

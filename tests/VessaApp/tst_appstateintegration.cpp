@@ -1,5 +1,6 @@
 #include "Oblin/PlayContext.h"
 #include "Vessa/App/MusicFolderWatcher.h"
+#include "Vessa/App/NowPlayingBridge.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/FfmpegTool.h"
@@ -84,6 +85,60 @@ private slots:
         context.execute(PlaybackCommand::play());
         QTRY_VERIFY(context.transportState().isPlaying());
         QCOMPARE(nowPlayingLines().size(), 1);
+    }
+
+    // A playlist plays on through a rescan; a track whose folder goes while it
+    // plays is the one shown until it ends, and the one after it plays next.
+    void queueAcrossLibraryChanges()
+    {
+        AppStateRig rig;
+        const QString music = rig.folder(QStringLiteral("library"));
+        QVERIFY(!rig.writeWav(QStringLiteral("library/stays/0-first.wav")).isEmpty());
+        QVERIFY(!rig.writeWav(QStringLiteral("library/gone/a-gone.wav"), 44100 * 3).isEmpty());
+        QVERIFY(!rig.writeWav(QStringLiteral("library/gone/b-gone.wav")).isEmpty());
+        QVERIFY(!rig.writeWav(QStringLiteral("library/stays/c-stays.wav"), 44100 * 30).isEmpty());
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        QSignalSpy watched(&state->folderWatcher(), &MusicFolderWatcher::watchApplied);
+        state->addWatchedDirectory(music);
+        QVERIFY(AppStateRig::scanned(*state));
+        PlayContext& context = state->playContext();
+        const QList<TrackRef> library = context.queue();
+        QCOMPARE(AppStateRig::titles(state->scannedTracks()), (QStringList{"0-first", "a-gone", "b-gone", "c-stays"}));
+        const auto played = [&] {
+            QStringList titles;
+            for (const QString& line :
+                 rig.log.messages(QStringLiteral("com.tornwick.oblin.playback")).filter(QStringLiteral("Now playing")))
+                titles.append(TrackRef(line.section(u' ', 2)).track());
+            return titles;
+        };
+
+        context.loadQueue({library[3], library[0]}, 0, std::nullopt, std::nullopt, QStringLiteral("Mix"));
+        context.execute(PlaybackCommand::play());
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
+        QVERIFY(AppStateRig::scanned(*state));
+        QCOMPARE(context.queueID(), std::optional<QString>(QStringLiteral("Mix")));
+        context.execute(PlaybackCommand::next());
+        QTRY_COMPARE_WITH_TIMEOUT(played(), (QStringList{"c-stays", "0-first"}), 10000);
+
+        context.loadQueue(library, 1, std::nullopt, std::nullopt, QStringLiteral("library"));
+        context.execute(PlaybackCommand::play());
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying() && context.currentMetadata(), 10000);
+        context.execute(PlaybackCommand::pause()); // till the library has changed
+        QTRY_VERIFY(!watched.isEmpty());
+        QVERIFY(QDir(music + QStringLiteral("/gone")).removeRecursively());
+        QVERIFY(AppStateRig::holds(*state, 2));
+        context.execute(PlaybackCommand::play());
+        QTRY_VERIFY(context.transportState().isPlaying());
+        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(library[1]));
+        QVERIFY(context.currentMetadata()); // no loading shown
+        const NowPlayingSnapshot sounding = state->nowPlayingBridge().snapshot();
+        QCOMPARE(sounding.track->title, std::optional<QString>(QStringLiteral("a-gone")));
+        QVERIFY(sounding.status == PlaybackStatus::playing);
+        QTRY_COMPARE_WITH_TIMEOUT(played(), (QStringList{"c-stays", "0-first", "a-gone", "c-stays"}), 20000);
+        QCOMPARE(context.queue(), (QList<TrackRef>{library[0], library[3]}));
+        QCOMPARE(state->nowPlayingBridge().snapshot().track->title, std::optional<QString>(QStringLiteral("c-stays")));
+        QVERIFY(!context.lastError());
     }
 };
 

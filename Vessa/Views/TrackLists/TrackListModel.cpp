@@ -167,7 +167,7 @@ void TrackListModel::playTrack(qsizetype index)
     for (const qsizetype shown : std::as_const(m_displayed))
         refs.append(m_tracks[shown].ref);
     PlayContext& playContext = m_appState.playContext();
-    playContext.loadQueue(refs, position, std::nullopt, std::nullopt, QString(queueID));
+    playContext.loadQueue(refs, position, std::nullopt, std::nullopt, QString(AppState::libraryQueueID));
     playContext.execute(PlaybackCommand::play());
 }
 

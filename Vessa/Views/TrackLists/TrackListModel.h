@@ -24,7 +24,6 @@ class TrackListModel : public QObject {
     Q_OBJECT
 public:
     static constexpr QLatin1String searchTextKey{"librarySearchText"};
-    static constexpr QLatin1String queueID{"library"};
 
     // Restores the filter text from "librarySearchText".
     TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent = nullptr);
