@@ -295,9 +295,7 @@ void PlaylistLibrary::star(const TrackRef& ref)
     Playlist playlist = starred();
     if (playlist.contains(ref))
         return;
-    checkWritable(starredName);
     playlist.append(ref);
-    setStarred(playlist);
     save(playlist);
 }
 
@@ -308,9 +306,7 @@ void PlaylistLibrary::unstar(const TrackRef& ref)
                                     [&](const PlaylistTrack& track) { return track.ref == ref; });
     if (indexOf(starredName) < 0 || entry == playlist.tracks.cend())
         return;
-    checkWritable(starredName);
     playlist.remove(entry - playlist.tracks.cbegin());
-    setStarred(playlist);
     save(playlist);
 }
 

@@ -62,6 +62,7 @@ public:
     // Writes the new file before deleting the old one.
     void rename(const QString& from, const QString& to);
     // Refuses with playlistNotFound("Starred") while no "Starred" is loaded.
+    // Like save, a failed star or unstar changes nothing in memory either.
     void star(const TrackRef& ref);
     void unstar(const TrackRef& ref);
 

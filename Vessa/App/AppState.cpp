@@ -149,6 +149,7 @@ void AppState::loadPlaylists()
         m_playlistLibrary->load();
     } catch (...) {
         logError(lcApp(), QStringLiteral("Failed to load playlists: ") + describeException(std::current_exception()));
+        setScanError(std::current_exception());
     }
 }
 

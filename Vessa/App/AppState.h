@@ -137,8 +137,10 @@ public:
     // Where the playlist files live ("libraryStorageLocation"). Assigning
     // another value saves it and switches the storage when the playlist
     // folder changes with it: the playlist files are copied into the new
-    // folder (names already there are kept), the library is replaced by one
-    // over that folder and loaded, and the cloud folder's watcher restarts.
+    // folder (names already there are kept; scanError names those whose two
+    // versions differ and where the other one lies), the library is replaced
+    // by one over that folder and loaded, and the cloud folder's watcher
+    // restarts.
     // Switches run one after the other; the setter returns at once.
     LibraryStorageLocation storageLocation() const { return m_storageLocation; }
     void setStorageLocation(LibraryStorageLocation location);

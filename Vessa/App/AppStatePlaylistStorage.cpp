@@ -6,6 +6,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/PlaylistDirectory.h"
+#include "Vessa/App/PlaylistMigrationError.h"
 #include "Vessa/App/UbiquitousFileWatcher.h"
 #include "VessaCore/ExceptionDescription.h"
 
@@ -57,6 +58,9 @@ void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
     // The switcher has logged a failed copy; the files copied so far are in place.
     if (done.migrationError)
         setScanError(done.migrationError);
+    else if (!done.keptDiffering.isEmpty())
+        setScanError(
+            std::make_exception_ptr(PlaylistMigrationError::keptDiffering(done.keptDiffering, done.to, done.from)));
     setPlaylistLibrary(std::make_unique<PlaylistLibrary>(
         std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), done.to)));
     try {

@@ -171,9 +171,22 @@ std::vector<fs::path> playlistFilesIn(const fs::path& folder, const QString& fol
     return files;
 }
 
+// Whether two files hold the same bytes; a file that cannot be read (or a
+// folder) is never the same.
+bool sameContent(const fs::path& a, const fs::path& b)
+{
+    QFile first(fromFsPath(a));
+    QFile second(fromFsPath(b));
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    const QByteArray content = first.readAll();
+    return first.error() == QFileDevice::NoError && content == second.readAll()
+           && second.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
-qsizetype migratePlaylists(const QString& sourceFolder, const QString& targetFolder, std::stop_token stop)
+PlaylistMigrationResult migratePlaylists(const QString& sourceFolder, const QString& targetFolder, std::stop_token stop)
 {
     const fs::path source = toFsPath(sourceFolder);
     const fs::path target = toFsPath(targetFolder);
@@ -183,25 +196,30 @@ qsizetype migratePlaylists(const QString& sourceFolder, const QString& targetFol
         throw PlaylistMigrationError::cannotCreateFolder(targetFolder, messageOf(error));
     const fs::file_status sourceStatus = fs::status(source, error);
     if (sourceStatus.type() == fs::file_type::not_found)
-        return 0;
+        return {};
     if (error)
         throw PlaylistMigrationError::listFailed(sourceFolder, messageOf(error));
 
-    const std::vector<fs::path> files = playlistFilesIn(source, sourceFolder);
-    for (const fs::path& file : files) {
+    PlaylistMigrationResult result;
+    for (const fs::path& file : playlistFilesIn(source, sourceFolder)) {
         if (stop.stop_requested())
             throw CancellationError();
         const QString name = fromFsPath(file.filename());
-        const fs::file_status existing = fs::symlink_status(target / file.filename(), error);
-        if (existing.type() != fs::file_type::not_found) {
-            if (error)
-                throw PlaylistMigrationError::copyFailed(name, targetFolder, messageOf(error));
-            continue;
+        const fs::path targetFile = target / file.filename();
+        const fs::file_status existing = fs::symlink_status(targetFile, error);
+        if (existing.type() == fs::file_type::not_found) {
+            if (SafeFileCopy(file, target, name, stop).run() == CopyResult::copied) {
+                ++result.copied;
+                continue;
+            }
+        } else if (error) {
+            throw PlaylistMigrationError::copyFailed(name, targetFolder, messageOf(error));
         }
-        SafeFileCopy(file, target, name, stop).run();
+        if (!sameContent(file, targetFile))
+            result.keptDiffering.append(name.chopped(QLatin1String(".parvik").size()));
     }
-    logInfo(lcApp(), QStringLiteral("Migrated %1 playlist(s)").arg(files.size()));
-    return qsizetype(files.size());
+    logInfo(lcApp(), QStringLiteral("Migrated %1 playlist(s)").arg(result.copied));
+    return result;
 }
 
 } // namespace vessa

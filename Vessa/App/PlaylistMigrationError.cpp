@@ -22,9 +22,22 @@ PlaylistMigrationError PlaylistMigrationError::copyFailed(QString fileName, QStr
     return PlaylistMigrationError(Kind::copyFailed, std::move(fileName), std::move(folder), std::move(message));
 }
 
+PlaylistMigrationError PlaylistMigrationError::keptDiffering(QStringList playlists, QString folder,
+                                                             QString sourceFolder)
+{
+    PlaylistMigrationError error(Kind::keptDiffering, {}, std::move(folder), {});
+    error.m_playlists = std::move(playlists);
+    error.m_sourceFolder = std::move(sourceFolder);
+    return error;
+}
+
 QString PlaylistMigrationError::description() const
 {
     switch (m_kind) {
+    case Kind::keptDiffering:
+        return QStringLiteral("These playlists were already in ") + m_folder
+               + QStringLiteral(" and were kept as they are there: ") + m_playlists.join(QStringLiteral(", "))
+               + QStringLiteral(". Their other versions were not copied; they are still in ") + m_sourceFolder + u'.';
     case Kind::cannotCreateFolder:
         return QStringLiteral("Could not create the playlist folder ") + m_folder + QStringLiteral(": ") + m_message;
     case Kind::listFailed:

@@ -3,25 +3,36 @@
 #include "VessaCore/Error.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace vessa {
 
 // A failure while copying the playlist files from one playlist folder to
 // another. `folder` is the folder concerned as given; `message` is the
 // system's text for the underlying failure.
+//
+// keptDiffering is no failure of the copy but what the user must be told
+// after it: playlists that were not copied because the target folder held
+// other versions of them, which were kept.
 class PlaylistMigrationError : public Error {
 public:
-    enum class Kind { cannotCreateFolder, listFailed, copyFailed };
+    enum class Kind { cannotCreateFolder, listFailed, copyFailed, keptDiffering };
 
     static PlaylistMigrationError cannotCreateFolder(QString folder, QString message);
     static PlaylistMigrationError listFailed(QString folder, QString message);
     // `fileName`: the playlist file that could not be copied into `folder`.
     static PlaylistMigrationError copyFailed(QString fileName, QString folder, QString message);
+    // `playlists` kept as they were in `folder`; their other versions are
+    // still in `sourceFolder`.
+    static PlaylistMigrationError keptDiffering(QStringList playlists, QString folder, QString sourceFolder);
 
     Kind kind() const { return m_kind; }
     // Empty unless the kind is copyFailed.
     const QString& fileName() const { return m_fileName; }
     const QString& folder() const { return m_folder; }
+    // Empty unless the kind is keptDiffering.
+    const QStringList& playlists() const { return m_playlists; }
+    const QString& sourceFolder() const { return m_sourceFolder; }
     const QString& message() const { return m_message; }
 
     QString description() const override;
@@ -33,6 +44,8 @@ private:
     QString m_fileName;
     QString m_folder;
     QString m_message;
+    QStringList m_playlists;
+    QString m_sourceFolder;
 };
 
 } // namespace vessa

@@ -55,29 +55,29 @@ void PlaylistStorageSwitcher::startNext()
         logInfo(lcApp(), QStringLiteral("Migrating playlists from %1 to %2").arg(from, to));
         m_running = true;
         m_copier = std::jthread([this, from, to](std::stop_token stop) {
-            std::exception_ptr error;
+            Switch done{from, to, nullptr, {}};
             try {
-                migratePlaylists(from, to, stop);
+                done.keptDiffering = migratePlaylists(from, to, stop).keptDiffering;
             } catch (...) {
-                error = std::current_exception();
+                done.migrationError = std::current_exception();
             }
             // Dropped unseen when the switcher is being destroyed: it joins
             // this thread first, and Qt discards events for a deleted object.
             QMetaObject::invokeMethod(
-                this, [this, from, to, error] { finish(from, to, error); }, Qt::QueuedConnection);
+                this, [this, done] { finish(done); }, Qt::QueuedConnection);
         });
     }
 }
 
-void PlaylistStorageSwitcher::finish(QString from, QString to, std::exception_ptr error)
+void PlaylistStorageSwitcher::finish(Switch done)
 {
     m_copier.join(); // its last step was posting this result
     m_running = false;
-    if (error)
-        logError(lcApp(), QStringLiteral("Playlist migration failed: %1").arg(describeException(error)));
-    m_currentFolder = to;
+    if (done.migrationError)
+        logError(lcApp(), QStringLiteral("Playlist migration failed: %1").arg(describeException(done.migrationError)));
+    m_currentFolder = done.to;
     if (m_onSwitched)
-        m_onSwitched(Switch{std::move(from), std::move(to), error});
+        m_onSwitched(done);
     startNext();
 }
 

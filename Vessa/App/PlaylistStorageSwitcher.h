@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <functional>
@@ -30,6 +31,9 @@ public:
         // Why copying stopped early, or null when every playlist file was
         // copied (or kept because its name existed).
         std::exception_ptr migrationError;
+        // The playlists kept in `to` whose version in `from` differs (see
+        // migratePlaylists); empty when copying failed.
+        QStringList keptDiffering;
     };
     // The folder the preferences name now.
     using TargetResolver = std::function<QString()>;
@@ -51,7 +55,7 @@ public:
 
 private:
     void startNext();
-    void finish(QString from, QString to, std::exception_ptr error);
+    void finish(Switch done);
 
     QString m_currentFolder;
     TargetResolver m_resolveTarget;

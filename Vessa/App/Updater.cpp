@@ -122,7 +122,7 @@ void Updater::checkAutomaticallyIfDue()
 void Updater::beginCheck(Trigger trigger)
 {
     setChecking(true);
-    m_settings.setValue(lastCheckTimeKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    m_checkStarted = QDateTime::currentDateTimeUtc();
     const QString address = feedAddress();
     logInfo(lcApp(),
             QStringLiteral("Checking for updates (") + triggerName(trigger) + QStringLiteral(") at ") + address);
@@ -211,6 +211,8 @@ void Updater::finishCheck(UpdateCheckResult result)
         logError(lcApp(), QStringLiteral("Update check failed: ") + result.error->description());
         break;
     }
+    if (result.outcome != Outcome::failed)
+        m_settings.setValue(lastCheckTimeKey, m_checkStarted.toString(Qt::ISODateWithMs));
     m_lastResult = result;
     setChecking(false);
     emit checkFinished(result);

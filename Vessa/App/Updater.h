@@ -27,7 +27,9 @@ namespace vessa {
 // "updateFeedURL". Whether the updater checks by itself is the saved setting
 // "automaticallyChecksForUpdates" (off until the user turns it on); the
 // automatic check runs at most once a day, counted from the last check of
-// either kind, whose start time is saved as "lastUpdateCheckTime".
+// either kind that read the feed, whose start time is saved as
+// "lastUpdateCheckTime". A failed check is not counted: the next start (or
+// the next hourly look) tries again.
 //
 // Threads: main thread only.
 class Updater : public QObject {
@@ -73,7 +75,7 @@ public:
     // The address the next check reads: the settings' one, else the built-in.
     QString feedAddress() const;
     const QString& currentVersion() const { return m_currentVersion; }
-    // When the last check started; nothing when none is remembered.
+    // When the last check that read the feed started; nothing when none is remembered.
     std::optional<QDateTime> lastCheckTime() const;
     // The automatic check is on and the last check is at least a day ago (or
     // never ran, or lies in the future, which a changed clock causes).
@@ -106,6 +108,8 @@ private:
     bool m_started = false;
     bool m_checking = false;
     bool m_replyTooLarge = false;
+    // When the running check started; saved once it has read the feed.
+    QDateTime m_checkStarted;
     std::optional<UpdateCheckResult> m_lastResult;
 };
 

@@ -180,7 +180,8 @@ void NowPlayingView::toggleStar()
         else
             library.star(*track);
     } catch (...) {
-        // The star keeps showing the library's state.
+        // The star keeps showing the library's state; the main window says why.
+        m_appState.setScanError(std::current_exception());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "Vessa/Views/UpdateResultDialog.h"
 
 #include "Vessa/App/Updater.h"
+#include "Vessa/Views/DesktopOpenError.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -52,9 +53,9 @@ UpdateResultDialog::UpdateResultDialog(Updater& updater, QWidget* parent)
     m_notes->setObjectName(QStringLiteral("releaseNotes"));
     m_notes->setOpenLinks(false);
     m_notes->setMinimumSize(420, 200);
-    connect(m_notes, &QTextBrowser::anchorClicked, this, [](const QUrl& url) {
+    connect(m_notes, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
         if (isWebPage(url))
-            QDesktopServices::openUrl(url);
+            openWebPage(url);
     });
 
     m_downloadButton->setObjectName(QStringLiteral("downloadButton"));
@@ -124,9 +125,16 @@ void UpdateResultDialog::showResult(const UpdateCheckResult& result)
 
 void UpdateResultDialog::openDownloadPage()
 {
-    if (isWebPage(m_downloadPage))
-        QDesktopServices::openUrl(m_downloadPage);
-    accept();
+    if (!isWebPage(m_downloadPage) || openWebPage(m_downloadPage))
+        accept();
+}
+
+bool UpdateResultDialog::openWebPage(const QUrl& url)
+{
+    if (QDesktopServices::openUrl(url))
+        return true;
+    emit failed(std::make_exception_ptr(DesktopOpenError::webPage(url.toString())));
+    return false;
 }
 
 } // namespace vessa

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QUrl>
 
+#include <exception>
+
 class QLabel;
 class QPushButton;
 class QTextBrowser;
@@ -19,6 +21,8 @@ class Updater;
 // the browser; nothing is downloaded by the program. A check the user asked
 // for also shows "up to date" and failures; the automatic check shows only a
 // found update and otherwise stays silent (its failures are only logged).
+// A page that nothing on the system opens is reported through failed(), and
+// the dialog stays up.
 class UpdateResultDialog : public QDialog {
     Q_OBJECT
 public:
@@ -34,8 +38,14 @@ public:
     // The page "Open Download Page" opens; empty when none is known.
     const QUrl& downloadPage() const { return m_downloadPage; }
 
+signals:
+    // A DesktopOpenError.
+    void failed(std::exception_ptr error);
+
 private:
     void openDownloadPage();
+    // Opens a web page in the browser; false (and failed()) when nothing opened it.
+    bool openWebPage(const QUrl& url);
 
     QLabel* m_heading;
     QLabel* m_message;

@@ -8,9 +8,11 @@
 #include "Vessa/Views/ContentView.h"
 #include "Vessa/Views/DocumentController.h"
 #include "Vessa/Views/EqualizerView.h"
+#include "Vessa/Views/ErrorAlert.h"
 #include "Vessa/Views/FailureView.h"
 #include "Vessa/Views/PlaylistDocumentWindow.h"
 #include "Vessa/Views/UpdateResultDialog.h"
+#include "VessaCore/ExceptionDescription.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,6 +66,7 @@ VessaApp::VessaApp(Options options)
         m_initError = creation.error;
 
     m_updateResultDialog = std::make_unique<UpdateResultDialog>(*m_updater);
+    connect(m_updateResultDialog.get(), &UpdateResultDialog::failed, this, &VessaApp::reportUpdateDialogFailure);
     m_commands = std::make_unique<AppCommands>(*m_updater);
     m_documents = std::make_unique<DocumentController>(options.documentPrompts ? std::move(*options.documentPrompts)
                                                                                : DocumentPrompts::standard());
@@ -102,6 +105,18 @@ void VessaApp::connectCommands()
     connect(commands.showMainWindow, &QAction::triggered, this, [this] { showMainWindow(); });
     connect(commands.showEqualizerWindow, &QAction::triggered, this, [this] { showEqualizerWindow(); });
     connect(commands.showSettingsWindow, &QAction::triggered, this, [this] { showSettingsWindow(); });
+}
+
+void VessaApp::reportUpdateDialogFailure(std::exception_ptr error)
+{
+    if (m_appState) {
+        m_appState->setScanError(std::move(error));
+        showMainWindow();
+        return;
+    }
+    if (!m_updateDialogAlert)
+        m_updateDialogAlert = new ErrorAlert(m_updateResultDialog.get(), QStringLiteral("Error"));
+    m_updateDialogAlert->show(describeException(error));
 }
 
 QMainWindow* VessaApp::makeWindow(const QString& title, const QString& name)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@ namespace vessa {
 
 class AppCommands;
 class DocumentController;
+class ErrorAlert;
 class UpdateResultDialog;
 class Updater;
 
@@ -96,6 +98,9 @@ private:
     QMainWindow* makeContentWindow();
     QMainWindow* makeFailureWindow();
     void connectCommands();
+    // Shows a failure of the update dialog in the main window's "Error"
+    // alert; without an app state, in an alert of the dialog's own.
+    void reportUpdateDialogFailure(std::exception_ptr error);
     static void present(QMainWindow& window);
 
     std::function<std::unique_ptr<QSettings>()> m_makeSettings;
@@ -105,6 +110,7 @@ private:
     std::unique_ptr<AppState> m_appState;
     std::optional<QString> m_initError;
     std::unique_ptr<UpdateResultDialog> m_updateResultDialog;
+    ErrorAlert* m_updateDialogAlert = nullptr;
     std::unique_ptr<AppCommands> m_commands;
     std::unique_ptr<DocumentController> m_documents;
     QPointer<QMainWindow> m_mainWindow;

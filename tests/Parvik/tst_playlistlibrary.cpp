@@ -306,10 +306,11 @@ private slots:
                  (QStringList{"Created playlist: Mix", "Created playlist: mix", "Renamed playlist: starred -> liked",
                               "Deleted playlist: liked", "Failed to delete old playlist file 'mix': busy",
                               "Renamed playlist: mix -> MIX"}));
-        // A failed star reports and keeps its change in memory.
+        // A failed star or unstar reports and changes nothing: what is shown is what is saved.
         m_store->failWrites = true;
         QCOMPARE(errorText([&] { lib.star(TrackRef(u"three"_s)); }), u"Failed to save playlist 'Starred': disk full"_s);
-        QVERIFY(lib.isStarred(TrackRef(u"three"_s)) && !lib.isStarred(TrackRef(u"one"_s)));
+        QCOMPARE(errorText([&] { lib.unstar(TrackRef(u"two"_s)); }), u"Failed to save playlist 'Starred': disk full"_s);
+        QVERIFY(!lib.isStarred(TrackRef(u"three"_s)) && lib.isStarred(TrackRef(u"two"_s)));
     }
 
     // On a store that ignores case, renaming to another spelling keeps the one file.

@@ -162,10 +162,10 @@ private slots:
         QCOMPARE(fileContent(rig.local + u"/Road.parvik"_s), "#parvik:2\ncloud-road\n");
         QCOMPARE(fileContent(rig.cloudPlaylists + u"/Mix.parvik"_s), "#parvik:2\ncloud-mix\n");
         QVERIFY(!state->isUsingiCloud());
-        QVERIFY(!state->scanError());
+        QVERIFY(describeException(state->scanError()).contains(u"kept as they are there: Mix. "_s));
         const QStringList lines = rig.appLines();
         QCOMPARE(lines.value(0), u"Migrating playlists from %1 to %2"_s.arg(rig.cloudPlaylists, rig.local));
-        QCOMPARE(lines.value(1), u"Migrated 3 playlist(s)"_s); // Starred, Mix and Road
+        QCOMPARE(lines.value(1), u"Migrated 2 playlist(s)"_s); // Starred and Road
 
         // The cloud folder is no longer watched.
         writeFile(rig.cloudPlaylists + u"/Late.parvik"_s, "#parvik:2\n");
@@ -226,6 +226,45 @@ private slots:
                  qPrintable(lines.value(2)));
         QCOMPARE(u"Failed to load playlists after migration: "_s + describeException(state->scanError()),
                  lines.value(2));
+        QVERIFY(state->playlistLibrary().playlists().isEmpty());
+    }
+
+    // Back to the local folder after Starred changed in the cloud folder: the
+    // local Starred is kept, and the user is told where the other one lies.
+    void switchingBackKeepsTheTargetsPlaylistsAndSaysSo()
+    {
+        StorageRig rig;
+        std::unique_ptr<AppState> state = rig.started({"Starred"});
+        QVERIFY(state);
+        state->setCloudContainerDirectory(rig.cloud);
+        QVERIFY(rig.switched(*state));
+        QVERIFY(!state->scanError());
+        state->playlistLibrary().star(TrackRef(u"starred-in-the-cloud"_s));
+        const QByteArray localStarred = fileContent(rig.local + u"/Starred.parvik"_s);
+        const QByteArray cloudStarred = fileContent(rig.cloudPlaylists + u"/Starred.parvik"_s);
+        rig.log.clear();
+
+        state->setStorageLocation(LibraryStorageLocation::local);
+        QVERIFY(rig.switched(*state));
+        QCOMPARE(rig.appLines().value(1), u"Migrated 2 playlist(s)"_s); // Mix and Road
+        QCOMPARE(describeException(state->scanError()),
+                 u"These playlists were already in %1 and were kept as they are there: Starred. Their other versions "
+                 "were not copied; they are still in %2."_s.arg(rig.local, rig.cloudPlaylists));
+        QVERIFY(!state->playlistLibrary().isStarred(TrackRef(u"starred-in-the-cloud"_s)));
+        QCOMPARE(fileContent(rig.local + u"/Starred.parvik"_s), localStarred);
+        QCOMPARE(fileContent(rig.cloudPlaylists + u"/Starred.parvik"_s), cloudStarred);
+    }
+
+    void anUnreadablePlaylistFolderIsReported()
+    {
+        StorageRig rig;
+        writeFile(rig.local, "a file where the playlist folder should be");
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        QTRY_VERIFY(state->scanError());
+        QVERIFY2(describeException(state->scanError()).contains(u"Not a directory"_s),
+                 qPrintable(describeException(state->scanError())));
+        QVERIFY(rig.appLines().contains(u"Failed to load playlists: "_s + describeException(state->scanError())));
         QVERIFY(state->playlistLibrary().playlists().isEmpty());
     }
 

@@ -62,20 +62,22 @@ private slots:
         QTest::addColumn<QStringList>("source");
         QTest::addColumn<QStringList>("target");
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<int>("candidates");
+        QTest::addColumn<int>("copied");
+        QTest::addColumn<QStringList>("keptDiffering");
 
-        QTest::newRow("into a new folder")
-            << QStringList{"a.parvik=A", "b.parvik=B"} << QStringList{} << QStringList{"a.parvik=A", "b.parvik=B"} << 2;
-        QTest::newRow("existing names are kept and counted")
-            << QStringList{"a.parvik=A", "b.parvik=B"} << QStringList{"a.parvik=mine"}
-            << QStringList{"a.parvik=mine", "b.parvik=B"} << 2;
+        QTest::newRow("into a new folder") << QStringList{"a.parvik=A", "b.parvik=B"} << QStringList{}
+                                           << QStringList{"a.parvik=A", "b.parvik=B"} << 2 << QStringList{};
+        QTest::newRow("existing names are kept, named when they differ")
+            << QStringList{"a.parvik=A", "b.parvik=B", "c.parvik=C", "d.parvik=D"}
+            << QStringList{"a.parvik=mine", "c.parvik=C", "d.parvik/"}
+            << QStringList{"a.parvik=mine", "b.parvik=B", "c.parvik=C", "d.parvik/"} << 1 << QStringList{"a", "d"};
         QTest::newRow("extension compared exactly") << QStringList{"Up.PARVIK=U", "mixed.Parvik=M", "x.parvik=X"}
-                                                    << QStringList{} << QStringList{"x.parvik=X"} << 1;
+                                                    << QStringList{} << QStringList{"x.parvik=X"} << 1 << QStringList{};
         QTest::newRow("other files and folders stay")
             << QStringList{"notes.txt=n", "folder.parvik/", "folder.parvik/in.parvik=i", "p.parvik=P", "parvik=bare"}
-            << QStringList{} << QStringList{"p.parvik=P"} << 1;
+            << QStringList{} << QStringList{"p.parvik=P"} << 1 << QStringList{};
         QTest::newRow("empty playlist file")
-            << QStringList{"e.parvik="} << QStringList{} << QStringList{"e.parvik="} << 1;
+            << QStringList{"e.parvik="} << QStringList{} << QStringList{"e.parvik="} << 1 << QStringList{};
     }
 
     void copiesPlaylistFilesAndKeepsExistingNames()
@@ -83,7 +85,7 @@ private slots:
         QFETCH(QStringList, source);
         QFETCH(QStringList, target);
         QFETCH(QStringList, expected);
-        QFETCH(int, candidates);
+        QFETCH(int, copied);
         QTemporaryDir dir;
         const QString from = dir.filePath(u"cloud/playlists"_s);
         const QString to = dir.filePath(u"local/Tornwick/playlists"_s);
@@ -93,10 +95,14 @@ private slots:
         const QStringList sourceBefore = snapshot(from);
         LogCapture log;
 
-        QCOMPARE(migratePlaylists(from, to), candidates);
+        const PlaylistMigrationResult result = migratePlaylists(from, to);
+        QCOMPARE(result.copied, copied);
+        QStringList kept = result.keptDiffering;
+        kept.sort(); // in listing order
+        QTEST(kept, "keptDiffering");
         QCOMPARE(snapshot(to), expected); // no temporary file left either
         QCOMPARE(snapshot(from), sourceBefore);
-        QCOMPARE(log.messages(appCategory), QStringList{u"Migrated %1 playlist(s)"_s.arg(candidates)});
+        QCOMPARE(log.messages(appCategory), QStringList{u"Migrated %1 playlist(s)"_s.arg(copied)});
     }
 
     void keepsModeAndTimes()
@@ -120,7 +126,7 @@ private slots:
     {
         QTemporaryDir dir;
         LogCapture log;
-        QCOMPARE(migratePlaylists(dir.filePath(u"nowhere"_s), dir.filePath(u"new/playlists"_s)), 0);
+        QCOMPARE(migratePlaylists(dir.filePath(u"nowhere"_s), dir.filePath(u"new/playlists"_s)).copied, 0);
         QVERIFY(QFileInfo(dir.filePath(u"new/playlists"_s)).isDir()); // the target is made all the same
         QCOMPARE(log.messages(appCategory), QStringList());
     }

@@ -52,6 +52,7 @@ struct Storage {
                 resolve(), [this] { return resolve(); },
                 [this](const PlaylistStorageSwitcher::Switch& done) {
                     switches.append(done.from + u" -> "_s + done.to);
+                    kept += done.keptDiffering;
                     errors.append(done.migrationError ? describeException(done.migrationError) : QString());
                 });
         return *m_switcher;
@@ -66,6 +67,7 @@ struct Storage {
     LibraryStorageLocation preference = LibraryStorageLocation::automatic;
     QStringList switches;
     QStringList errors;
+    QStringList kept;
 
 private:
     std::unique_ptr<PlaylistStorageSwitcher> m_switcher;
@@ -199,6 +201,7 @@ private slots:
         QTRY_VERIFY(!switcher.isSwitching());
         QCOMPARE(storage.switches, QStringList{cloudPlaylists + u" -> "_s + storage.local});
         QCOMPARE(storage.errors, QStringList{QString()});
+        QCOMPARE(storage.kept, QStringList{"a"});
         QCOMPARE(switcher.currentFolder(), storage.local);
         QCOMPARE(namesIn(storage.local), (QStringList{"a.parvik", "b.parvik"}));
         QCOMPARE(fileContent(storage.local + u"/a.parvik"_s), "local A");
@@ -206,7 +209,7 @@ private slots:
         QCOMPARE(namesIn(cloudPlaylists), (QStringList{"C.PARVIK", "a.parvik", "b.parvik"})); // copied, not moved
         QCOMPARE(log.messages(appCategory),
                  (QStringList{u"Migrating playlists from %1 to %2"_s.arg(cloudPlaylists, storage.local),
-                              u"Migrated 2 playlist(s)"_s}));
+                              u"Migrated 1 playlist(s)"_s}));
     }
 
     void changedCloudFolderSwitches()

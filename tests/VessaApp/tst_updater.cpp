@@ -157,6 +157,7 @@ private slots:
         QCOMPARE(result.trigger, Trigger::user);
         QCOMPARE(result.currentVersion, "1.1");
         QVERIFY(!result.error);
+        QVERIFY(updater->lastCheckTime());
         QCOMPARE(result.newest.has_value(), !newest.isEmpty());
         if (result.newest) {
             QCOMPARE(result.newest->displayVersion, newest);
@@ -192,10 +193,14 @@ private slots:
         m_server->body = body;
         if (status == 0)
             m_server.reset();
+        const QDateTime earlier = QDateTime::currentDateTimeUtc().addDays(-3);
+        setLastCheck(earlier);
         const std::unique_ptr<Updater> updater = startedUpdater();
 
         const UpdateCheckResult result = check(*updater);
         QCOMPARE(result.outcome, Outcome::failed);
+        // Not counted as a check: the next start's automatic check tries again.
+        QCOMPARE(updater->lastCheckTime(), std::optional(earlier));
         QVERIFY(result.error);
         QCOMPARE(result.error->description(), description);
         if (status == 0)
@@ -238,6 +243,7 @@ private slots:
         m_settings->remove(Updater::feedAddressKey);
         const std::unique_ptr<Updater> updater = startedUpdater();
         QCOMPARE(check(*updater).error->description(), "No update feed is set, so Vessa cannot look for updates.");
+        QVERIFY(!updater->lastCheckTime());
     }
 
     void cannotCheckWhileRunning()

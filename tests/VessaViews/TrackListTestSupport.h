@@ -24,9 +24,16 @@ inline std::unique_ptr<AppState> startedState(const AppStateRig& rig)
     return state;
 }
 
+// Records what it is asked to show; fails with `failure` when one is set.
 struct RecordingRevealer : FileRevealer {
     QList<QStringList> calls;
-    void reveal(const QStringList& paths) override { calls.append(paths); }
+    std::exception_ptr failure;
+    void reveal(const QStringList& paths, FailureHandler onFailure) override
+    {
+        calls.append(paths);
+        if (failure)
+            onFailure(failure);
+    }
 };
 
 inline ScannedTrack scannedTrack(const QString& title, const QString& artist = QStringLiteral("Artist"),

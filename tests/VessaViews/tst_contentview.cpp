@@ -5,6 +5,7 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/PlaylistDirectory.h"
 #include "Vessa/App/TrackDragPayload.h"
 #include "Vessa/Views/ContentView.h"
 #include "Vessa/Views/EmptyLibraryView.h"
@@ -514,6 +515,30 @@ private slots:
         QCOMPARE(playlist->navigationTitle(), QStringLiteral("Starred"));
         m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Mix")));
         QTRY_COMPARE(playlist->navigationTitle(), QStringLiteral("Mix"));
+    }
+
+    // The playlist folder became a file after the playlists loaded: a reorder
+    // cannot be saved, the alert says why, and the old order stays shown.
+    void aReorderThatCannotBeSavedShowsTheAlertAndTheOldOrder()
+    {
+        QTRY_VERIFY(m_state->playlistLibrary().playlist(QStringLiteral("Starred")));
+        Playlist mix = m_state->playlistLibrary().create(QStringLiteral("Mix"));
+        for (const QString& title : {QStringLiteral("a"), QStringLiteral("b")})
+            mix.append(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), title));
+        m_state->playlistLibrary().save(mix);
+        open(DetailLists::standard());
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Mix")));
+        QTRY_VERIFY(m_window->playlistView());
+        TrackTable* table = qobject_cast<PlaylistContentView*>(m_window->playlistView())->table();
+        QTRY_COMPARE(table->rows().size(), 2);
+        replaceFolderWithFile(PlaylistDirectory::local());
+
+        table->setDraggedRows({0});
+        QVERIFY(table->handleDrop(QMimeData(), TrackDropDecision::Operation::Move, 2));
+        QTRY_VERIFY(shownErrorBox());
+        QVERIFY(shownErrorBox()->text().startsWith(QStringLiteral("Failed to save playlist 'Mix': ")));
+        QCOMPARE(table->rows()[0].title, QStringLiteral("a"));
+        QCOMPARE(m_state->playlistLibrary().playlist(QStringLiteral("Mix"))->tracks, mix.tracks);
     }
 
     // The whole window drawn offscreen; VESSA_WINDOW_PICTURE names a PNG file to keep it in.

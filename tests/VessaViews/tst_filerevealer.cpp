@@ -2,6 +2,7 @@
 // parent folders opened when no file manager answers.
 
 #include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/FileNameBytes.h"
 
 #include <QDBusConnection>
@@ -64,8 +65,11 @@ private slots:
         QVERIFY(bus.registerService("org.freedesktop.FileManager1"));
 
         QList<QUrl> opened;
-        DesktopFileRevealer revealer([&opened](const QUrl& folder) { opened.append(folder); });
-        revealer.reveal({"/m/a.mp3", "/m/b.mp3"});
+        DesktopFileRevealer revealer([&opened](const QUrl& folder) {
+            opened.append(folder);
+            return true;
+        });
+        revealer.reveal({"/m/a.mp3", "/m/b.mp3"}, {});
         QTRY_COMPARE(manager.shown.size(), 1);
         QCOMPARE(manager.shown[0], (QStringList{"file:///m/a.mp3", "file:///m/b.mp3"}));
         QVERIFY(opened.isEmpty());
@@ -77,10 +81,18 @@ private slots:
     void withoutAFileManagerTheFoldersOpen()
     {
         QList<QUrl> opened;
-        DesktopFileRevealer revealer([&opened](const QUrl& folder) { opened.append(folder); });
-        revealer.reveal({"/m/a.mp3", "/n/b.mp3", "/m/c.mp3"});
+        // Nothing opens "/n": the user is told, once.
+        DesktopFileRevealer revealer([&opened](const QUrl& folder) {
+            opened.append(folder);
+            return folder.path() != "/n";
+        });
+        QStringList failures;
+        revealer.reveal({"/m/a.mp3", "/n/b.mp3", "/m/c.mp3", "/n/d.mp3"},
+                        [&failures](std::exception_ptr error) { failures.append(describeException(error)); });
         QTRY_COMPARE(opened.size(), 2);
         QCOMPARE(opened, (QList<QUrl>{QUrl::fromLocalFile("/m"), QUrl::fromLocalFile("/n")}));
+        QCOMPARE(failures, QStringList{"Could not show the files: no file manager answered, and no application on "
+                                       "this system opens folders (/n)."});
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/PlaylistDirectory.h"
 #include "Vessa/App/TrackDragPayload.h"
 #include "Vessa/App/VolumeState.h"
 #include "Vessa/Views/ErrorAlert.h"
@@ -18,6 +19,7 @@
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/ImageFixture.h"
 #include "tests/support/Playerctl.h"
 #include "tests/support/TextError.h"
@@ -179,6 +181,13 @@ private slots:
         QTest::mouseClick(m_view->starButton(), Qt::LeftButton);
         QVERIFY(!m_state->playlistLibrary().isStarred(m_track));
         QTRY_COMPARE(m_view->starButton()->toolTip(), QStringLiteral("Star"));
+
+        // A star that cannot be saved is not shown, and the reason goes to the "Error" alert.
+        replaceFolderWithFile(PlaylistDirectory::local());
+        m_view->starButton()->click();
+        const QString shown = describeException(m_state->scanError());
+        QVERIFY2(shown.startsWith(QStringLiteral("Failed to save playlist 'Starred': ")), qPrintable(shown));
+        QCOMPARE(m_view->starButton()->toolTip(), QStringLiteral("Star"));
     }
 
     void repeatCyclesAndShuffleToggles()

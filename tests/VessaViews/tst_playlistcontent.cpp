@@ -8,6 +8,7 @@
 #include "Vessa/Views/PlaylistContentView.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
+#include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
 #include "tests/support/FileFixture.h"
 
@@ -383,6 +384,7 @@ private slots:
         QCOMPARE(model.rows().size(), 2);
         QCOMPARE(contentLines().size(), 1);
         QVERIFY2(contentLines()[0].startsWith("Failed to save playlist 'Mix': "), qPrintable(contentLines()[0]));
+        QCOMPARE(describeException(m_state->scanError()), "Failed to save playlist 'Mix': the disk is full");
         // An edit of a playlist the library does not hold does nothing.
         PlaylistContentModel gone(*m_state, PlaylistStorage::library("Gone"), m_revealer);
         gone.handleDrop({entry("x")}, 0);
@@ -489,6 +491,7 @@ private slots:
         QVERIFY(view->copyButton()->isEnabled());
         QCOMPARE(contentLines().size(), 1);
         QVERIFY(contentLines()[0].startsWith("Failed to copy playlist to library: "));
+        QCOMPARE(describeException(m_state->scanError()), "Failed to save playlist 'Mix': the disk is full");
         m_store->failWrites = false;
         view->copyButton()->click();
         QCOMPARE(view->copyButton()->text(), QStringLiteral("Copied"));

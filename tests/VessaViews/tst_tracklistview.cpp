@@ -3,11 +3,15 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/PlaylistDirectory.h"
+#include "Vessa/Views/DesktopOpenError.h"
 #include "Vessa/Views/TrackListView.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
+#include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
+#include "tests/support/FileFixture.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -172,6 +176,38 @@ private slots:
         const Playlist mix = *library.playlist(QStringLiteral("Mix"));
         QCOMPARE(mix.tracks.size(), 2);
         QCOMPARE(mix.tracks[1], PlaylistTrack(chosen[0].ref));
+    }
+
+    // The playlist folder became a file, and nothing opens folders: each
+    // failure goes to the "Error" alert, and nothing looks saved that is not.
+    void failuresReachTheErrorAlert_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("star") << "Star"
+                              << "Failed to save playlist 'Starred': ";
+        QTest::newRow("add to playlist") << "Mix"
+                                         << "Failed to save playlist 'Mix': ";
+        QTest::newRow("show in file manager") << "Show in File Manager"
+                                              << "Could not show the files: ";
+    }
+
+    void failuresReachTheErrorAlert()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, reason);
+        auto view = makeView();
+        PlaylistLibrary& library = m_state->playlistLibrary();
+        library.create(QStringLiteral("Mix"));
+        replaceFolderWithFile(PlaylistDirectory::local());
+        m_revealer->failure = std::make_exception_ptr(DesktopOpenError::folders({QStringLiteral("/music")}));
+        const TrackRow row = view->table()->rows()[0];
+
+        menuItem(view->model().contextMenu({row}), item)->action()();
+        const QString shown = describeException(m_state->scanError());
+        QVERIFY2(shown.startsWith(reason), qPrintable(shown));
+        QVERIFY(!library.isStarred(row.ref));
+        QVERIFY(library.playlist(QStringLiteral("Mix"))->tracks.isEmpty());
     }
 
     void revealingAHiddenTrackClearsTheFilterAndSelectsIt()

@@ -1,5 +1,6 @@
 #include "Vessa/App/Updater.h"
 #include "Vessa/Views/UpdateResultDialog.h"
+#include "VessaCore/ExceptionDescription.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -115,9 +116,21 @@ private slots:
         QVERIFY(download.isVisible());
         QVERIFY(download.isDefault());
 
+        // With nothing on the system to open web pages, the user is told and the dialog stays.
+        QStringList failures;
+        connect(&dialog, &UpdateResultDialog::failed, this,
+                [&failures](std::exception_ptr error) { failures << describeException(error); });
+        QDesktopServices::unsetUrlHandler("https");
+        QTest::mouseClick(&download, Qt::LeftButton);
+        QCOMPARE(failures, QStringList{"Could not open https://example.org/vessa/1.2: no application on this system "
+                                       "opens web pages."});
+        QVERIFY(dialog.isVisible());
+
+        QDesktopServices::setUrlHandler("https", &m_browser, "open");
         QTest::mouseClick(&download, Qt::LeftButton);
         QCOMPARE(m_browser.opened, QList<QUrl>{QUrl("https://example.org/vessa/1.2")});
         QVERIFY(!dialog.isVisible());
+        QCOMPARE(failures.size(), 1);
     }
 
     void plainNotesAndNoPage()

@@ -1,12 +1,16 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppStateProvider.h"
 #include "Vessa/Views/AppCommands.h"
+#include "Vessa/Views/ContentView.h"
+#include "Vessa/Views/DesktopOpenError.h"
 #include "Vessa/Views/DocumentController.h"
 #include "Vessa/Views/EqualizerView.h"
+#include "Vessa/Views/ErrorAlert.h"
 #include "Vessa/Views/FailureView.h"
 #include "Vessa/Views/PlaylistDocumentView.h"
 #include "Vessa/Views/PlaylistDocumentWindow.h"
 #include "Vessa/Views/SettingsView.h"
+#include "Vessa/Views/UpdateResultDialog.h"
 #include "tests/VessaViews/VessaAppRig.h"
 #include "tests/support/FileFixture.h"
 #include "tests/support/HeldHttpServer.h"
@@ -16,6 +20,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -97,9 +102,23 @@ private slots:
         QCOMPARE(labelTexts(document->view()), QStringList{"Application not initialized"});
         QVERIFY(document->view().content() == nullptr);
 
-        // The update check keeps working.
+        // The update check keeps working; what its dialog cannot open, it says itself.
         QVERIFY(app->updater().canCheckForUpdates());
         QVERIFY(app->commands().checkForUpdates->isEnabled());
+        emit app->updateResultDialog().failed(std::make_exception_ptr(DesktopOpenError::webPage("https://x.org/")));
+        QVERIFY(app->updateResultDialog().findChild<QWidget*>("ErrorAlert")->isVisible());
+    }
+
+    void whatTheUpdateDialogCannotOpenIsSaidInTheMainWindow()
+    {
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        emit app->updateResultDialog().failed(std::make_exception_ptr(DesktopOpenError::webPage("https://x.org/")));
+        auto* main = qobject_cast<ContentView*>(app->mainWindow());
+        QVERIFY(main && main->isVisible());
+        QVERIFY(main->errorAlert()->isShown());
+        QCOMPARE(main->errorAlert()->box()->text(),
+                 "Could not open https://x.org/: no application on this system opens web pages.");
     }
 
     void aDatabaseThatCannotOpenShowsItsError()

@@ -18,6 +18,14 @@ inline void writeFile(const QString& path, const QByteArray& content)
     QCOMPARE(file.write(content), content.size());
 }
 
+// Puts a file where a folder was, so that writing into the folder fails
+// whoever runs the test (root too).
+inline void replaceFolderWithFile(const QString& folder)
+{
+    QVERIFY(QDir(folder).removeRecursively());
+    writeFile(folder, "a file where a folder should be");
+}
+
 // A file's bytes, or "<missing>" when it cannot be read.
 inline QByteArray fileContent(const QString& path)
 {

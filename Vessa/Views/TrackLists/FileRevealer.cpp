@@ -1,6 +1,7 @@
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 
 #include "Vessa/App/AppLogging.h"
+#include "Vessa/Views/DesktopOpenError.h"
 #include "VessaCore/FileNameBytes.h"
 
 #include <QDBusConnection>
@@ -43,7 +44,7 @@ QString parentFolder(const QString& path)
 DesktopFileRevealer::DesktopFileRevealer(FolderOpener openFolder) : m_openFolder(std::move(openFolder))
 {
     if (!m_openFolder)
-        m_openFolder = [](const QUrl& folder) { QDesktopServices::openUrl(folder); };
+        m_openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
 }
 
 QStringList DesktopFileRevealer::itemUris(const QStringList& paths)
@@ -68,16 +69,21 @@ QList<QUrl> DesktopFileRevealer::parentFolders(const QStringList& paths)
     return folders;
 }
 
-void DesktopFileRevealer::reveal(const QStringList& paths)
+void DesktopFileRevealer::reveal(const QStringList& paths, FailureHandler onFailure)
 {
     if (paths.isEmpty())
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QList<QUrl> folders = parentFolders(paths);
     const FolderOpener openFolder = m_openFolder;
-    const auto fallback = [folders, openFolder] {
-        for (const QUrl& folder : folders)
-            openFolder(folder);
+    const auto fallback = [folders, openFolder, onFailure] {
+        QStringList unopened;
+        for (const QUrl& folder : folders) {
+            if (!openFolder(folder))
+                unopened.append(folder.toString(QUrl::PreferLocalFile));
+        }
+        if (!unopened.isEmpty() && onFailure)
+            onFailure(std::make_exception_ptr(DesktopOpenError::folders(unopened)));
     };
     if (!bus.isConnected()) {
         fallback();

@@ -44,12 +44,13 @@ void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&)>& 
         return;
     }
     // Saved at once: the next edit starts from this version. The view follows
-    // when the library publishes it.
+    // when the library publishes it, so a failed save leaves it as it was.
     try {
         library.save(*changed);
     } catch (const std::exception&) {
         qCCritical(lcPlaylistContent, "Failed to save playlist '%s': %s", qUtf8Printable(m_storage.name()),
                    qUtf8Printable(describeException(std::current_exception())));
+        m_appState.setScanError(std::current_exception());
     }
 }
 
@@ -152,6 +153,7 @@ void PlaylistContentModel::copyToLibrary()
     } catch (const std::exception&) {
         qCCritical(lcPlaylistContent, "Failed to copy playlist to library: %s",
                    qUtf8Printable(describeException(std::current_exception())));
+        m_appState.setScanError(std::current_exception());
         return;
     }
     m_copiedToLibrary = true;

@@ -25,8 +25,10 @@ class CoalescedRefresh;
 // the context menu and copying a document into the library.
 //
 // Edits of a library playlist are saved through the library at once (the
-// next edit starts from the saved version, so none is lost); edits of a
-// document change it in place and emit documentEdited().
+// next edit starts from the saved version, so none is lost, and a failed
+// save leaves the view showing the saved version). A failed save or copy to
+// the library goes to the app state's scanError (the main window's "Error"
+// alert). Edits of a document change it in place and emit documentEdited().
 //
 // Threads: main thread only.
 class PlaylistContentModel : public QObject {

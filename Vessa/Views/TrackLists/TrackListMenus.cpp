@@ -5,6 +5,7 @@
 #include "Vessa/App/AppState.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 namespace vessa::TrackListMenus {
 
@@ -66,6 +67,7 @@ TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
                                      : countedTitle(rows.size(), rows.size(), "Star", "Star %1 Tracks");
     return TrackContextMenuItem::button(title, allStarred ? QStringLiteral("star.slash") : QStringLiteral("star"),
                                         std::nullopt, [&appState, refs, allStarred] {
+                                            std::exception_ptr failure;
                                             for (const TrackRef& ref : refs) {
                                                 try {
                                                     if (allStarred)
@@ -74,8 +76,12 @@ TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
                                                         appState.playlistLibrary().star(ref);
                                                 } catch (const std::exception&) {
                                                     // A failed one is skipped; the rest go on.
+                                                    if (!failure)
+                                                        failure = std::current_exception();
                                                 }
                                             }
+                                            if (failure)
+                                                appState.setScanError(failure);
                                         });
 }
 
@@ -93,7 +99,8 @@ std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const 
             try {
                 appState.playlistLibrary().save(extended);
             } catch (const std::exception&) {
-                // Dropped: the library keeps its previous version.
+                // The library keeps its previous version.
+                appState.setScanError(std::current_exception());
             }
         };
         entries.append(TrackContextMenuItem::button(playlist.name, std::nullopt, std::nullopt, addTo));
@@ -105,16 +112,20 @@ std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const 
         QStringLiteral("music.note.list"), entries);
 }
 
-std::optional<TrackContextMenuItem> revealItem(const FileRevealerPtr& revealer, const TrackRows& rows)
+std::optional<TrackContextMenuItem> revealItem(AppState& appState, const FileRevealerPtr& revealer,
+                                               const TrackRows& rows)
 {
     const QStringList paths = filePathsOf(rows);
     if (paths.isEmpty())
         return std::nullopt;
     return TrackContextMenuItem::button(
         countedTitle(rows.size(), paths.size(), "Show in File Manager", "Show %1 in File Manager"), std::nullopt,
-        std::nullopt, [revealer, paths] {
+        std::nullopt, [state = QPointer<AppState>(&appState), revealer, paths] {
             if (revealer)
-                revealer->reveal(paths);
+                revealer->reveal(paths, [state](std::exception_ptr error) {
+                    if (state)
+                        state->setScanError(error);
+                });
         });
 }
 
@@ -128,7 +139,7 @@ QList<TrackContextMenuItem> trackItems(AppState& appState, const FileRevealerPtr
         if (auto submenu = addToPlaylistItem(appState, rows))
             items.append(*submenu);
     }
-    if (auto reveal = revealItem(revealer, rows)) {
+    if (auto reveal = revealItem(appState, revealer, rows)) {
         items.append(TrackContextMenuItem::divider());
         items.append(*reveal);
     }

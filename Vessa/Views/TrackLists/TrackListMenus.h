@@ -14,7 +14,8 @@ class AppState;
 
 // The context-menu entries the library list and the playlist view share.
 // Counts are written in decimal digits; the library's star, unstar and save
-// failures are dropped without a word (the library logs what it logs).
+// failures, and a file manager that cannot be opened, go to the app state's
+// scanError (the main window's "Error" alert).
 namespace TrackListMenus {
 
 QList<TrackRef> refsOf(const TrackRows& rows);
@@ -34,7 +35,8 @@ TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows);
 std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const TrackRows& rows);
 // "Show in File Manager" / "Show M in File Manager" over the rows' files;
 // nothing when no row has one.
-std::optional<TrackContextMenuItem> revealItem(const FileRevealerPtr& revealer, const TrackRows& rows);
+std::optional<TrackContextMenuItem> revealItem(AppState& appState, const FileRevealerPtr& revealer,
+                                               const TrackRows& rows);
 
 // The rows' menu as both lists begin it: Play (running `play`), Add to
 // Queue; with `libraryItems`, a divider, the star item and Add to Playlist;
