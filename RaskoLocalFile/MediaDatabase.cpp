@@ -137,6 +137,36 @@ void runSchemaScript(sqlite3* db, const char* sql)
     }
 }
 
+// SQLite's verdict on a file that is damaged or no database at all (as
+// opposed to one it cannot reach or lock).
+bool isDamage(int result)
+{
+    const int primary = result & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+// The first column of the first row of a one-statement query as text, or
+// the failure's code and message.
+struct FirstValue {
+    int result = SQLITE_OK;
+    QString text;
+};
+
+FirstValue firstValue(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    FirstValue value;
+    value.result = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (value.result == SQLITE_OK)
+        value.result = sqlite3_step(statement);
+    if (value.result == SQLITE_ROW)
+        value.text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    else
+        value.text = sqliteMessage(db);
+    sqlite3_finalize(statement);
+    return value;
+}
+
 // BEGIN IMMEDIATE ... COMMIT; rolled back when left without commit().
 class Transaction {
 public:
@@ -216,10 +246,31 @@ MediaDatabase::MediaDatabase(const std::optional<QString>& path)
     if (result != SQLITE_OK)
         throw MediaDatabaseError::cannotOpen(databasePath, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
+    if (path)
+        refuseUnusableFile(databasePath);
     createSchema();
 }
 
 MediaDatabase::~MediaDatabase() = default;
+
+void MediaDatabase::refuseUnusableFile(const QString& path)
+{
+    sqlite3* db = m_db.get();
+    // Until the file passes, closing the connection must not fold its WAL
+    // into it: a refused file stays as it was.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    const FirstValue version = firstValue(db, "PRAGMA user_version");
+    if (isDamage(version.result))
+        throw MediaDatabaseError::damaged(path, version.text);
+    if (version.result == SQLITE_ROW && version.text.toLongLong() > schemaVersion)
+        throw MediaDatabaseError::newerVersion(path, version.text.toLongLong());
+    // Reads every page once; a page that does not hold together fails here
+    // rather than in some later query.
+    const FirstValue check = firstValue(db, "PRAGMA quick_check(1)");
+    if (isDamage(check.result) || (check.result == SQLITE_ROW && check.text != QLatin1String("ok")))
+        throw MediaDatabaseError::damaged(path, check.text);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+}
 
 void MediaDatabase::migrateIfNeeded()
 {

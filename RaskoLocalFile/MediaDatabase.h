@@ -58,7 +58,9 @@ public:
 
     // Opens (creating it and its folder when needed) the database file at
     // `path`, or an in-memory database that lives as long as the object when
-    // no path is given. Throws MediaDatabaseError.
+    // no path is given. Throws MediaDatabaseError. An existing file that is
+    // damaged, is not a database or has a newer schema version is refused
+    // (damaged, newerVersion) and left as it was, its -wal file included.
     explicit MediaDatabase(const std::optional<QString>& path = std::nullopt);
     ~MediaDatabase();
     MediaDatabase(const MediaDatabase&) = delete;
@@ -105,6 +107,7 @@ public:
     quint64 writeCount() const { return m_writes.load(); }
 
 private:
+    void refuseUnusableFile(const QString& path);
     void createSchema();
     void migrateIfNeeded();
     void upsertLocked(const QList<TrackRow>& rows);

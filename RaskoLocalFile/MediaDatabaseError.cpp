@@ -1,5 +1,7 @@
 #include "RaskoLocalFile/MediaDatabaseError.h"
 
+#include "RaskoLocalFile/MediaDatabase.h"
+
 namespace vessa {
 
 MediaDatabaseError::MediaDatabaseError(Kind kind, QString path, QString reason)
@@ -10,6 +12,16 @@ MediaDatabaseError::MediaDatabaseError(Kind kind, QString path, QString reason)
 MediaDatabaseError MediaDatabaseError::cannotOpen(QString path, QString reason)
 {
     return MediaDatabaseError(Kind::cannotOpen, std::move(path), std::move(reason));
+}
+
+MediaDatabaseError MediaDatabaseError::damaged(QString path, QString reason)
+{
+    return MediaDatabaseError(Kind::damaged, std::move(path), std::move(reason));
+}
+
+MediaDatabaseError MediaDatabaseError::newerVersion(QString path, qint64 version)
+{
+    return MediaDatabaseError(Kind::newerVersion, std::move(path), QString::number(version));
 }
 
 MediaDatabaseError MediaDatabaseError::schemaCreationFailed(QString reason)
@@ -35,6 +47,13 @@ QString MediaDatabaseError::description() const
     case Kind::schemaCreationFailed: return QStringLiteral("Failed to create media database schema: ") + m_reason;
     case Kind::queryFailed: return QStringLiteral("Media database query failed: ") + m_reason;
     case Kind::insertFailed: return QStringLiteral("Media database insert failed: ") + m_reason;
+    case Kind::damaged:
+        return QStringLiteral("The media database at ") + m_path + QStringLiteral(" is damaged: ") + m_reason;
+    case Kind::newerVersion:
+        return QStringLiteral("The media database at ") + m_path
+               + QStringLiteral(" was written by a newer version of Vessa (its schema version is ") + m_reason
+               + QStringLiteral(", this version knows ") + QString::number(MediaDatabase::schemaVersion)
+               + QStringLiteral(")");
     }
     return m_reason;
 }

@@ -7,14 +7,17 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/LocalFolderDestination.h"
 #include "RaskoLocalFile/MediaDatabase.h"
+#include "RaskoLocalFile/MediaDatabaseSetAside.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/EqualizerState.h"
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/NowPlayingBridge.h"
+#include "Vessa/App/PathProblem.h"
 #include "Vessa/App/QuitSignalHandler.h"
 #include "Vessa/App/SavedPlaybackState.h"
 #include "Vessa/App/SleepWatcher.h"
+#include "Vessa/App/StartupNotice.h"
 #include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/App/UbiquitousFileWatcher.h"
 #include "Vessa/App/VolumeState.h"
@@ -24,6 +27,7 @@
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -38,6 +42,22 @@ QString dataFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + AppState::databaseFolderName;
 }
 
+// Why the settings cannot be read or kept, naming the path; nothing when
+// they can.
+std::optional<QString> settingsProblem(const QSettings& settings)
+{
+    const QString file = settings.fileName();
+    const QFileInfo info(file);
+    if (info.exists() || info.isSymLink()) {
+        if (const std::optional<QString> problem = PathProblem::ofFileToRead(file))
+            return QStringLiteral("Settings cannot be read from ") + file + QStringLiteral(": ") + *problem + u'.';
+    }
+    const QString folder = info.absolutePath();
+    if (const std::optional<QString> problem = PathProblem::ofFolderToWrite(folder))
+        return QStringLiteral("Settings cannot be saved in ") + folder + QStringLiteral(": ") + *problem + u'.';
+    return std::nullopt;
+}
+
 } // namespace
 
 AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
@@ -46,13 +66,26 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
     // Nothing is built before the database is open: a failure here must
     // leave no thread, watcher or timer behind.
-    std::shared_ptr<MediaDatabase> database;
+    MediaDatabaseSetAside::Opened opened;
     try {
-        database = std::make_shared<MediaDatabase>(databasePath());
+        opened = MediaDatabaseSetAside::open(databasePath());
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
     }
-    return {std::unique_ptr<AppState>(new AppState(std::move(settings), std::move(database))), QString()};
+    QStringList problems;
+    if (!opened.keptPath.isEmpty())
+        problems.append(opened.notice());
+    if (const std::optional<QString> problem = settingsProblem(*settings))
+        problems.append(*problem);
+
+    std::unique_ptr<AppState> state(new AppState(std::move(settings), std::move(opened.database)));
+    if (!problems.isEmpty()) {
+        for (const QString& problem : std::as_const(problems))
+            logError(lcApp(), problem);
+        state->m_startupNotice = std::make_exception_ptr(StartupNotice(problems));
+        state->setScanError(state->m_startupNotice);
+    }
+    return {std::move(state), QString()};
 }
 
 QString AppState::databasePath()

@@ -67,8 +67,10 @@ public:
 
     // Opens the media database at <GenericDataLocation>/Tornwick/media.db
     // first: when that fails, nothing else is built or started and the
-    // database's error text comes back. `settings` defaults to
-    // QSettings("Tornwick", "Vessa").
+    // database's error text comes back. A file there that is damaged or was
+    // written by a newer version is set aside, kept, and replaced by a new
+    // one (MediaDatabaseSetAside); the user is told through scanError.
+    // `settings` defaults to QSettings("Tornwick", "Vessa").
     static Creation create(std::unique_ptr<QSettings> settings = nullptr);
     ~AppState() override;
 
@@ -111,6 +113,8 @@ public:
     const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
     // The last failure of background work, shown by the main window; it
     // clears it when its alert is dismissed. Notifies on every assignment.
+    // At start it holds what was wrong with the media database or the
+    // settings folder and what was done about it (StartupNotice), if anything.
     std::exception_ptr scanError() const { return m_scanError; }
     void setScanError(std::exception_ptr error);
 
@@ -122,7 +126,8 @@ public:
     // and reloads the library; a stopped scan starts again without it.
     void removeWatchedDirectory(const QString& folder);
     // Scans every music folder in the background; a request while a scan
-    // runs is merged into one follow-up scan.
+    // runs is merged into one follow-up scan. Clears scanError, unless it
+    // still holds the start-up notice.
     void rescanAll();
     // Reads the library from the database in the background and publishes it.
     void reloadTracksFromDatabase();
@@ -219,6 +224,8 @@ private:
     std::optional<ScanProgress> m_scanProgress;
     QList<ScannedTrack> m_scannedTracks;
     std::exception_ptr m_scanError;
+    // Shown once: a scan does not clear it, only a dismissal does.
+    std::exception_ptr m_startupNotice;
     QHash<QString, qint64> m_trackCounts;
     // Scans requested and not yet finished (a merged request adds none).
     int m_scansOutstanding = 0;

@@ -60,7 +60,9 @@ void AppState::rescanAll()
         ++m_scansOutstanding;
     setIsScanning(true);
     setScanProgress(std::nullopt);
-    setScanError(nullptr);
+    // The start-up notice stays up through the first scans until dismissed.
+    if (!m_startupNotice || m_scanError != m_startupNotice)
+        setScanError(nullptr);
 }
 
 void AppState::reloadTracksFromDatabase()

@@ -1,12 +1,11 @@
 #include "Vessa/App/PlaylistDocumentFile.h"
 
 #include "Parvik/PlaylistFile.h"
+#include "Vessa/App/PathProblem.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <optional>
 
 namespace vessa {
 
@@ -36,17 +35,15 @@ namespace PlaylistDocumentFile {
 
 PlaylistDocument read(const QString& path)
 {
-    const QFileInfo info(path);
-    std::optional<QByteArray> contents;
-    if (info.isFile()) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw PlaylistDocumentFileError::cannotRead(path, file.errorString());
-        contents = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw PlaylistDocumentFileError::cannotRead(path, file.errorString());
-    }
-    return PlaylistDocument::read(std::move(contents), info.fileName());
+    if (const std::optional<QString> problem = PathProblem::ofFileToRead(path))
+        throw PlaylistDocumentFileError::cannotRead(path, *problem);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlaylistDocumentFileError::cannotRead(path, file.errorString());
+    QByteArray contents = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PlaylistDocumentFileError::cannotRead(path, file.errorString());
+    return PlaylistDocument::read(std::move(contents), QFileInfo(path).fileName());
 }
 
 void write(const PlaylistDocument& document, const QString& path)

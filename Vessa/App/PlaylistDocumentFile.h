@@ -33,10 +33,9 @@ private:
 // calling thread.
 namespace PlaylistDocumentFile {
 
-// Reads the file at `path` as a document named after it. A path that is not
-// a regular file has no contents (PlaylistDocumentError::emptyFile). Throws
-// PlaylistDocumentFileError when the file cannot be read, else the errors of
-// PlaylistDocument::read.
+// Reads the file at `path` as a document named after it. Throws
+// PlaylistDocumentFileError when the file cannot be read, saying why (it does
+// not exist, is a folder ...), else the errors of PlaylistDocument::read.
 PlaylistDocument read(const QString& path);
 
 // Writes the document in the own format to `path` through a temporary file

@@ -1,7 +1,10 @@
 #include "RaskoLocalFile/FileTimes.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
+#include "RaskoLocalFile/MediaDatabaseSetAside.h"
+#include "tests/support/DatabaseDamage.h"
 #include "tests/support/FailureText.h"
+#include "tests/support/FileFixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -66,7 +69,6 @@ private slots:
         QTest::newRow("new file") << 0 << 0;
         QTest::newRow("version 2 is emptied") << 2 << 0;
         QTest::newRow("version 3 is kept") << 3 << 2;
-        QTest::newRow("version 5 is kept") << 5 << 2;
     }
     void migration()
     {
@@ -82,20 +84,53 @@ private slots:
         QCOMPARE(rawQuery(file, "PRAGMA journal_mode"), QStringLiteral("wal"));
     }
 
-    void notADatabaseFailsAndStaysUntouched()
+    void unusableFileIsRefusedUntouched_data()
     {
-        const QString file = path(QStringLiteral("text.db"));
-        const QByteArray content = QByteArray("This is a plain text file, not a database. ").repeated(200);
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
-        out.close();
-        QCOMPARE(failureOf<MediaDatabaseError>([&] { MediaDatabase database(file); }),
-                 QStringLiteral("Failed to create media database schema: file is not a database"));
-        QVERIFY(out.open(QIODevice::ReadOnly));
-        QCOMPARE(out.readAll(), content);
-        QVERIFY(!QFile::exists(file + "-wal"));
+        using vessa::test::DatabaseDamage;
+        QTest::addColumn<DatabaseDamage>("damage");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("text") << DatabaseDamage::text << "is damaged: file is not a database";
+        QTest::newRow("damaged page") << DatabaseDamage::damagedPage << "is damaged: ";
+        QTest::newRow("truncated") << DatabaseDamage::truncated << "is damaged: database disk image is malformed";
+        QTest::newRow("newer version") << DatabaseDamage::newerVersion
+                                       << "was written by a newer version of Vessa (its schema version is 4, this "
+                                          "version knows 3)";
+    }
+    void unusableFileIsRefusedUntouched()
+    {
+        QFETCH(vessa::test::DatabaseDamage, damage);
+        QFETCH(QString, failure);
+        const QString file = path(QStringLiteral("unusable-%1.db").arg(QTest::currentDataTag()));
+        MediaDatabase(file).upsert(QList<Row>{makeRow("/m/a.mp3"), makeRow("/m/b.mp3")});
+        QVERIFY(vessa::test::damageDatabase(file, damage));
+        const QByteArray bytes = vessa::test::fileContent(file);
+        const QByteArray wal = vessa::test::walFrames(file);
+        const QString description = failureOf<MediaDatabaseError>([&] { MediaDatabase database(file); });
+        QVERIFY2(description.startsWith("The media database at " + file + ' ' + failure), qPrintable(description));
+        QCOMPARE(vessa::test::fileContent(file), bytes);
+        QCOMPARE(vessa::test::walFrames(file), wal);
         QCOMPARE(MediaDatabaseError::cannotOpen("/x/media.db", "unknown").description(),
                  QStringLiteral("Cannot open media database at /x/media.db: unknown"));
+    }
+
+    // The date names the kept file; a name taken adds a counter, and the WAL
+    // goes with its database.
+    void filesSetAsideNeverMeet()
+    {
+        namespace SetAside = vessa::MediaDatabaseSetAside;
+        const QString file = path(QStringLiteral("aside.db"));
+        const QDateTime now(QDate(2024, 1, 2), QTime(3, 4, 5));
+        const QString first = path(QStringLiteral("aside.db.damaged-20240102-030405"));
+        vessa::test::writeFile(file, "main");
+        vessa::test::writeFile(file + "-wal", "wal");
+        QCOMPARE(SetAside::moveAside(file, "damaged", now), first);
+        vessa::test::writeFile(file, "again");
+        QCOMPARE(SetAside::moveAside(file, "damaged", now), first + "-2");
+        QCOMPARE(vessa::test::fileContent(first), "main");
+        QCOMPARE(vessa::test::fileContent(first + "-wal"), "wal");
+        QCOMPARE(vessa::test::fileContent(first + "-2"), "again");
+        QVERIFY(!QFile::exists(file) && !QFile::exists(file + "-wal") && !QFile::exists(first + "-2-wal"));
+        QVERIFY(SetAside::open(file).keptPath.isEmpty());
     }
 
     // Absent values, -1, values beyond 32 bits and extreme dates come back as written.
@@ -274,7 +309,10 @@ private slots:
                 rows.append(makeRow(QStringLiteral("/m/%1/a-rather-long-file-name-to-fill-pages.mp3").arg(i)));
             MediaDatabase(file).upsert(rows);
         }
-        // Spoil the pages in the middle of the file; the schema on page 1 stays intact.
+        // Spoil the pages in the middle of the file once it is open (opening
+        // checks them); the schema on page 1 stays intact. A write of another
+        // connection makes the open one read the pages again.
+        MediaDatabase database(file);
         QFile raw(file);
         QVERIFY(raw.open(QIODevice::ReadWrite));
         const qint64 pages = raw.size() / 4096;
@@ -284,7 +322,8 @@ private slots:
             raw.write(QByteArray(4096, '\xA5'));
         }
         raw.close();
-        const QString failure = failureOf<MediaDatabaseError>([&] { MediaDatabase(file).allTracks(); });
+        rawQuery(file, "PRAGMA user_version = 3");
+        const QString failure = failureOf<MediaDatabaseError>([&] { database.allTracks(); });
         QVERIFY2(failure.startsWith("Media database query failed: "), qPrintable(failure));
     }
 };

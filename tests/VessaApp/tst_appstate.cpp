@@ -11,6 +11,7 @@
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/DatabaseDamage.h"
 #include "tests/support/FileFixture.h"
 
 #include <QDirIterator>
@@ -145,6 +146,86 @@ private slots:
         QCOMPARE(threadCount(), threadsBefore);
         QCOMPARE(sigtermHandler(), handlerBefore);
         QVERIFY(rig.appLines().isEmpty());
+    }
+
+    void unusableIndexIsKeptAndReplaced_data()
+    {
+        QTest::addColumn<DatabaseDamage>("damage");
+        QTest::addColumn<QString>("keptAs");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("damaged") << DatabaseDamage::damagedPage << "media.db.damaged-"
+                                 << "is damaged";
+        QTest::newRow("truncated") << DatabaseDamage::truncated << "media.db.damaged-"
+                                   << "is damaged";
+        QTest::newRow("text") << DatabaseDamage::text << "media.db.damaged-"
+                              << "is damaged: file is not a database";
+        QTest::newRow("newer version") << DatabaseDamage::newerVersion << "media.db.newer-"
+                                       << "newer version";
+    }
+    void unusableIndexIsKeptAndReplaced()
+    {
+        QFETCH(DatabaseDamage, damage);
+        QFETCH(QString, keptAs);
+        QFETCH(QString, cause);
+        AppStateRig rig;
+        const QString folder = rig.folder(QStringLiteral("a"));
+        QVERIFY(!rig.writeWav(QStringLiteral("a/one.wav")).isEmpty());
+        {
+            std::unique_ptr<AppState> first = rig.start();
+            first->addWatchedDirectory(folder);
+            QVERIFY(AppStateRig::scanned(*first) && first->scannedTracks().size() == 1);
+        }
+        const QString path = AppState::databasePath();
+        QVERIFY(damageDatabase(path, damage));
+        const QByteArray bytes = fileContent(path);
+        const QByteArray wal = walFrames(path);
+
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        const QDir data = QFileInfo(path).dir();
+        const QStringList kept = data.entryList({keptAs + "????????-??????"}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        const QString keptPath = data.filePath(kept.constFirst());
+        QCOMPARE(fileContent(keptPath), bytes);
+        QCOMPARE(walFrames(keptPath), wal);
+        // Told once, in words that name both files, and logged.
+        const QString notice = describeException(state->scanError());
+        QVERIFY2(notice.contains(cause) && notice.contains(path + ' ') && notice.contains(keptPath + ','),
+                 qPrintable(notice));
+        QCOMPARE(rig.appLines().filter(QStringLiteral("It is kept as")), QStringList{notice});
+        // The music folders fill the new index; the notice outlasts the scan.
+        QVERIFY(AppStateRig::scanned(*state));
+        QCOMPARE(state->scannedTracks().size(), 1);
+        QCOMPARE(describeException(state->scanError()), notice);
+        state.reset();
+        QVERIFY(!rig.start()->scanError());
+    }
+
+    void unusableSettingsFolderIsNamed_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder is a file") << "blocker/vessa.ini"
+                                          << "Settings cannot be saved in %1/blocker: it is a file, not a folder.";
+        QTest::newRow("a folder above is a file")
+            << "blocker/deeper/vessa.ini"
+            << "Settings cannot be saved in %1/blocker/deeper: '%1/blocker' is a file, not a folder.";
+        QTest::newRow("file is a folder") << "folder.ini"
+                                          << "Settings cannot be read from %1/folder.ini: it is a folder.";
+    }
+    void unusableSettingsFolderIsNamed()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, expected);
+        AppStateRig rig;
+        writeFile(rig.home.filePath(QStringLiteral("blocker")), "a file");
+        QVERIFY(QDir(rig.home.path()).mkpath(QStringLiteral("folder.ini")));
+        expected = expected.arg(rig.home.path());
+        AppState::Creation creation =
+            AppState::create(std::make_unique<QSettings>(rig.home.filePath(settings), QSettings::IniFormat));
+        QVERIFY(creation.appState);
+        QCOMPARE(describeException(creation.appState->scanError()), expected);
+        QCOMPARE(rig.appLines(), QStringList{expected});
     }
 
     void musicFoldersAndTheirSetting()

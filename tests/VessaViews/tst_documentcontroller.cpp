@@ -116,11 +116,15 @@ private slots:
 
     void unreadableFilesAreReportedAndOpenNothing_data()
     {
+        // Contents "<folder>" make a folder, "<link>" a link to nothing.
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("reason");
         QTest::newRow("not a playlist") << "notes.txt" << QByteArray("hello\n") << "header";
-        QTest::newRow("missing") << "gone.parvik" << QByteArray() << "is empty";
+        QTest::newRow("missing") << "gone.parvik" << QByteArray() << "' could not be read: it does not exist";
+        QTest::newRow("a folder") << "box.parvik" << QByteArray("<folder>") << "' could not be read: it is a folder";
+        QTest::newRow("a link to nothing")
+            << "link.parvik" << QByteArray("<link>") << "' could not be read: it is a link to '";
     }
 
     void unreadableFilesAreReportedAndOpenNothing()
@@ -128,7 +132,11 @@ private slots:
         QFETCH(QString, fileName);
         QFETCH(QByteArray, contents);
         QFETCH(QString, reason);
-        if (!contents.isEmpty())
+        if (contents == "<folder>")
+            QVERIFY(QDir().mkpath(file(fileName)));
+        else if (contents == "<link>")
+            QVERIFY(QFile::link(file("nowhere/none.parvik"), file(fileName)));
+        else if (!contents.isEmpty())
             writeFile(file(fileName), contents);
         writeFile(file("good.parvik"), ownFormat);
 
@@ -138,8 +146,10 @@ private slots:
         QVERIFY(documents().alert());
         QTRY_VERIFY(documents().alert()->isVisible());
         QCOMPARE(documents().alert()->text(), "The document \u201C" + fileName + "\u201D could not be opened.");
-        QVERIFY2(documents().alert()->informativeText().contains(reason),
-                 qPrintable(documents().alert()->informativeText()));
+        // A path that is no readable file is named whole.
+        const QString text = documents().alert()->informativeText();
+        const QString expected = reason.startsWith(u'\'') ? "The file '" + file(fileName) + reason : reason;
+        QVERIFY2(text.contains(expected), qPrintable(text));
     }
 
     void theOpenDialogOffersEveryPlaylistKindInBothCases()

@@ -1,5 +1,6 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppStateProvider.h"
+#include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "Vessa/Views/AppCommands.h"
 #include "Vessa/Views/ContentView.h"
 #include "Vessa/Views/DesktopOpenError.h"
@@ -135,6 +136,23 @@ private slots:
         QStringList texts = labelTexts(*app->showMainWindow().findChild<FailureView*>());
         QCOMPARE(texts, (QStringList{"Failed to initialize", *app->initError()}));
         QVERIFY(app->updater().canCheckForUpdates());
+    }
+
+    void aSetAsideIndexIsToldInTheErrorAlert()
+    {
+        test::VessaAppRig rig;
+        test::writeFile(AppState::databasePath(), "not a database");
+        WatchedDirectoriesSetting::save(*rig.settings(), {rig.folder("a")});
+        std::unique_ptr<VessaApp> app = rig.make();
+        QVERIFY(app->appState());
+        // The start-up scan of the shown window leaves the alert up.
+        app->showMainWindow();
+        QTRY_VERIFY(!app->appState()->isScanning());
+        auto* box = app->mainWindow()->findChild<QMessageBox*>("ErrorAlert");
+        QVERIFY(box && box->isVisible());
+        QVERIFY2(box->text().contains(AppState::databasePath() + " is damaged")
+                     && box->text().contains(AppState::databasePath() + ".damaged-"),
+                 qPrintable(box->text()));
     }
 
     void updateItemFollowsTheUpdater()

@@ -1,0 +1,90 @@
+#include "RaskoLocalFile/MediaDatabaseSetAside.h"
+
+#include "RaskoLocalFile/MediaDatabase.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+namespace vessa::MediaDatabaseSetAside {
+
+namespace {
+
+// The database file and the side files SQLite keeps next to it in WAL mode.
+constexpr std::array<QLatin1String, 3> fileSuffixes{QLatin1String(""), QLatin1String("-wal"), QLatin1String("-shm")};
+
+bool isTaken(const QString& path)
+{
+    for (QLatin1String suffix : fileSuffixes) {
+        const QFileInfo info(path + suffix);
+        if (info.exists() || info.isSymLink())
+            return true;
+    }
+    return false;
+}
+
+std::filesystem::path fileSystemPath(const QString& path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+} // namespace
+
+QString Opened::notice() const
+{
+    if (keptPath.isEmpty() || !refusal)
+        return {};
+    return refusal->description() + QStringLiteral(".\nIt is kept as ") + keptPath
+           + QStringLiteral(", and a new media database was made at ") + refusal->path()
+           + QStringLiteral("; the music folders are scanned again.");
+}
+
+Opened open(const QString& path)
+{
+    try {
+        return {std::make_shared<MediaDatabase>(path), std::nullopt, QString()};
+    } catch (const MediaDatabaseError& error) {
+        const bool damaged = error.kind() == MediaDatabaseError::Kind::damaged;
+        if (!damaged && error.kind() != MediaDatabaseError::Kind::newerVersion)
+            throw;
+        // The refused connection is closed by now, so the files can move.
+        Opened opened{nullptr, error, QString()};
+        opened.keptPath = moveAside(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"),
+                                    QDateTime::currentDateTime());
+        opened.database = std::make_shared<MediaDatabase>(path);
+        return opened;
+    }
+}
+
+QString moveAside(const QString& path, const QString& word, const QDateTime& now)
+{
+    const QString stem = path + u'.' + word + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString kept = stem;
+    for (int counter = 2; isTaken(kept); ++counter)
+        kept = stem + u'-' + QString::number(counter);
+
+    QStringList moved;
+    for (QLatin1String suffix : fileSuffixes) {
+        const QFileInfo from(path + suffix);
+        if (!suffix.isEmpty() && !from.exists() && !from.isSymLink())
+            continue;
+        std::error_code error;
+        std::filesystem::rename(fileSystemPath(path + suffix), fileSystemPath(kept + suffix), error);
+        if (error) {
+            for (const QString& done : moved) {
+                std::error_code ignored;
+                std::filesystem::rename(fileSystemPath(kept + done), fileSystemPath(path + done), ignored);
+            }
+            throw MediaDatabaseError::cannotOpen(path, QStringLiteral("Cannot move it aside to ") + kept + suffix
+                                                           + QStringLiteral(": ")
+                                                           + QString::fromStdString(error.message()));
+        }
+        moved.append(suffix);
+    }
+    return kept;
+}
+
+} // namespace vessa::MediaDatabaseSetAside
