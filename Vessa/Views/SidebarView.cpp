@@ -237,8 +237,10 @@ void SidebarView::rebuild()
     for (const QString& folder : folders)
         addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
                      folderTitle(folder), m_appState.trackCount(folder));
-    // Until there is a music folder, "Add Folder" stands outside the fold, in sight.
-    m_addFolderButton = addButtonRow(folders.isEmpty() ? library : m_localFiles, QStringLiteral("Add Folder"));
+    // While the library is empty its hint names "Add Folder": the button then
+    // stands outside the fold, in sight.
+    const bool inSight = folders.isEmpty() || m_appState.scannedTracks().isEmpty();
+    m_addFolderButton = addButtonRow(inSight ? library : m_localFiles, QStringLiteral("Add Folder"));
     connect(m_addFolderButton, &QPushButton::clicked, this, &SidebarView::addFolder);
     m_localFiles->setExpanded(m_appState.settings().value(foldersExpandedKey, false).toBool());
 
