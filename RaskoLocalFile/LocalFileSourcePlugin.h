@@ -69,11 +69,10 @@ public:
     // (its indexed members stand), while one a stopped scan left unfinished
     // is. New and changed files are read, at most maximumFilesInFlight at
     // once; rows of files that are gone are removed. A file that cannot be
-    // read is skipped (its rows stay). `progress` is
-    // called on this thread once per file read. Throws
-    // LocalFileError::cannotEnumerate when a folder cannot be read (the index
-    // is then untouched), MediaDatabaseError, and CancellationError once
-    // `stop` is requested (rows already written stay).
+    // read is skipped (its rows stay). `progress` is called on this thread
+    // once per file read. Throws LocalFileError::cannotEnumerate when a folder
+    // cannot be read (the index is then untouched), MediaDatabaseError, and
+    // CancellationError once `stop` is requested (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
                                         std::stop_token stop = {});
 

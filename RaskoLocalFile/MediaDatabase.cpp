@@ -366,11 +366,16 @@ QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
 
 void MediaDatabase::removeTracksWithPaths(const QStringList& paths)
 {
+    removePaths(Table::tracks, paths);
+}
+
+void MediaDatabase::removePaths(Table table, const QStringList& paths)
+{
     if (paths.isEmpty())
         return;
     std::lock_guard lock(m_mutex);
     Transaction transaction(m_db.get(), Transaction::Purpose::query);
-    removePathsLocked(Table::tracks, paths);
+    removePathsLocked(table, paths);
     transaction.commit();
 }
 
@@ -439,12 +444,7 @@ void MediaDatabase::addFileMarks(const QList<FileMark>& marks)
 
 void MediaDatabase::removeFileMarks(const QStringList& paths)
 {
-    if (paths.isEmpty())
-        return;
-    std::lock_guard lock(m_mutex);
-    Transaction transaction(m_db.get(), Transaction::Purpose::query);
-    removePathsLocked(Table::fileMarks, paths);
-    transaction.commit();
+    removePaths(Table::fileMarks, paths);
 }
 
 void MediaDatabase::upsert(const TrackRow& row)

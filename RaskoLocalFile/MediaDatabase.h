@@ -20,7 +20,7 @@ class SqliteStatement;
 // The persistent index of the local music library: one row per playable item
 // (a file, a ZIP member "archive::member", or one sub-track of a multi-track
 // file) in the SQLite table `tracks`, and in `file_marks` what scans learnt
-// about files that have no rows of their own (see FileMark).
+// about files beyond their rows (see FileMark).
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -136,8 +136,10 @@ private:
     void upsertLocked(const QList<TrackRow>& rows);
     enum class Table { tracks, fileMarks };
     static QByteArray tableName(Table table);
-    // Delete the rows of the table whose file path is listed, or starts with
-    // the prefix. Only the rows of `tracks` count as writes.
+    // Delete the rows of the table whose file path is listed (in one
+    // transaction of its own, or the caller's), or starts with the prefix.
+    // Only the rows of `tracks` count as writes.
+    void removePaths(Table table, const QStringList& paths);
     void removePathsLocked(Table table, const QStringList& paths);
     QList<TrackRow> readRowsLocked(const QByteArray& sql, const std::function<void(SqliteStatement&)>& bind);
     qint64 removePrefixLocked(Table table, const QString& prefix);
