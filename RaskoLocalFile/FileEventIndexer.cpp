@@ -41,6 +41,8 @@ void FileEventIndexer::removeFiles(const QStringList& removed)
     logInfo(
         lcLocalFileScan(),
         QStringLiteral("Removing %1 deleted file(s) from database").arg(removedFiles.size() + removedArchives.size()));
+    // Marks first: a mark outliving its rows would claim them indexed.
+    m_database.removeFileMarks(removedFiles + removedArchives);
     m_database.removeTracksWithPaths(removedFiles);
     for (const QString& archive : removedArchives)
         m_database.removeTracksWithPathPrefix(ZipMemberPath::make(archive, QString()));
@@ -50,20 +52,24 @@ void FileEventIndexer::indexModifiedFiles(const QStringList& modified, std::stop
 {
     QList<FileEntry> files;
     QList<FileEntry> members;
+    QList<FileEntry> archives;
     QStringList goneMembers;
     for (const QString& path : modified) {
         const QString ext = pathExtension(path).toLower();
         const bool archive = ZipArchive::isArchiveExtension(ext);
         if (!archive && !m_supportedExtensions.contains(ext))
             continue;
-        const std::optional<QDateTime> date = MusicFolderEnumerator::regularFileModificationDate(path);
-        if (!date || CloudDownload::triggerDownloadIfEvicted(path))
+        const std::optional<MusicFolderEnumerator::FileState> state = MusicFolderEnumerator::regularFileState(path);
+        if (!state || CloudDownload::triggerDownloadIfEvicted(path))
             continue;
+        const FileEntry entry{path, path, ext, state->lastModified, state->size};
         if (!archive) {
-            files.append(FileEntry{path, path, ext, *date});
+            files.append(entry);
             continue;
         }
-        const QList<FileEntry> listed = ZipArchive::enumerateZipContents(path, *date, m_supportedExtensions);
+        const QList<FileEntry> listed = ZipArchive::enumerateZipContents(entry, m_supportedExtensions);
+        if (!listed.isEmpty() || MusicFolderEnumerator::isReadable(path))
+            archives.append(entry);
         QSet<QString> listedPaths;
         for (const FileEntry& member : listed)
             listedPaths.insert(member.path);
@@ -76,10 +82,9 @@ void FileEventIndexer::indexModifiedFiles(const QStringList& modified, std::stop
     m_database.removeTracksWithPaths(goneMembers);
 
     files.append(members);
-    if (!files.isEmpty()) {
+    if (!files.isEmpty())
         logInfo(lcLocalFileScan(), QStringLiteral("Scanning %1 new/modified file(s)").arg(files.size()));
-        IndexingRun(m_indexer, m_database, 1).run(files, {}, stop);
-    }
+    IndexingRun(m_indexer, m_database, 1).run(files, archives, {}, stop);
 }
 
 } // namespace vessa

@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/FileIndexer.h"
 
 #include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/UniqueFd.h"
 #include "RaskoLocalFile/ZipArchive.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
@@ -68,6 +69,15 @@ void logSkipped(const FileEntry& entry, const std::exception_ptr& error)
                                     .arg(lastPathComponent(entry.url), describeException(error)));
 }
 
+// A file whose reading failed is refused for its content, unless the file
+// (the archive, for a member) cannot even be opened now: missing, or not
+// permitted, which may pass without the file changing.
+FileIndexer::Result::Kind failureKind(const FileEntry& entry)
+{
+    return MusicFolderEnumerator::isReadable(entry.url) ? FileIndexer::Result::Kind::refused
+                                                        : FileIndexer::Result::Kind::skipped;
+}
+
 } // namespace
 
 FileIndexer::FileIndexer(MetadataExtractorPtr metadataExtractor, QList<MultiTrackScannerPtr> multiTrackScanners)
@@ -116,7 +126,7 @@ FileIndexer::Result FileIndexer::index(const FileEntry& entry, std::stop_token s
         return Result{Result::Kind::skipped, entry.path, {}};
     } catch (...) {
         logSkipped(entry, std::current_exception());
-        return Result{Result::Kind::skipped, entry.path, {}};
+        return Result{failureKind(entry), entry.path, {}};
     }
 }
 
@@ -145,7 +155,7 @@ FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTr
         logDebug(lcLocalFileScan(),
                  QStringLiteral("Skipping unplayable multi-track file: %1: %2")
                      .arg(lastPathComponent(entry.url), describeException(std::current_exception())));
-        return Result{Result::Kind::skipped, entry.path, {}};
+        return Result{Result::Kind::refused, entry.path, {}};
     }
     const QString fallbackAlbum = baseName(entry);
     logDebug(lcLocalFileScan(),

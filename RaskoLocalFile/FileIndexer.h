@@ -17,7 +17,8 @@ namespace vessa {
 // touching the database. A plain file or archive member goes to the metadata
 // extractor; a file that the first willing multi-track scanner takes becomes
 // one row per sub-track. A file that cannot be read, extracted or decoded is
-// logged and skipped, so one damaged file never ends a scan. A file whose
+// logged and skipped, so one damaged file never ends a scan; when the file
+// (or its archive) could be opened, it counts as refused. A file whose
 // reading a stop request ended is skipped without a word: it is not damaged.
 //
 // Immutable after construction; any thread, several at once (the extractor
@@ -28,6 +29,7 @@ public:
     struct Result {
         enum class Kind {
             skipped,    // nothing: rows already indexed for the file stay
+            refused,    // as skipped, but the file is not audio or is damaged
             single,     // upsert the one row
             multiTrack, // replace every row of `path` by `rows` (possibly none)
         };

@@ -19,7 +19,9 @@ class MediaDatabase;
 // once. The calling thread writes the workers' rows in batches, one
 // transaction each (a multi-track file's rows replace its old ones in a
 // transaction of their own), and reports progress after each batch is
-// written, once per file, `completed` running from 1 to the total.
+// written, once per file, `completed` running from 1 to the total. It marks
+// refused files in the index, and each archive listed in full once all its
+// members are read, so that neither is read again while it stays the same.
 //
 // Threads: run() blocks its caller; the progress callback is called on that
 // thread, never on a worker and with no lock held. The indexer and database
@@ -35,11 +37,15 @@ public:
 
     IndexingRun(const FileIndexer& indexer, MediaDatabase& database, int workerCount);
 
-    // Reads every entry, in order of start. A database error ends the run
-    // with that error; a stop request ends it with CancellationError after
-    // the files already read are written. Workers are stopped and joined
-    // before run() returns or throws.
-    void run(const QList<FileEntry>& entries, const ProgressCallback& progress, std::stop_token stop);
+    // Reads every entry, in order of start. `archives` are archives whose
+    // members were listed in full, those still to read among `entries`;
+    // each is marked complete when the last of them is written (at once when
+    // there are none), unless one of them could not be opened. A database
+    // error ends the run with that error; a stop request ends it with
+    // CancellationError after the files already read are written. Workers
+    // are stopped and joined before run() returns or throws.
+    void run(const QList<FileEntry>& entries, const QList<FileEntry>& archives, const ProgressCallback& progress,
+             std::stop_token stop);
 
 private:
     const FileIndexer& m_indexer;

@@ -51,6 +51,41 @@ bool foldersOverlap(const QStringList& directories)
     return false;
 }
 
+// Whether the entry was refused before as it is now (same size and date).
+bool refusedAsItIs(const QHash<QString, MediaDatabase::FileMark>& marks, const FileEntry& entry)
+{
+    const auto mark = marks.constFind(entry.path);
+    return mark != marks.cend() && mark->kind == MediaDatabase::FileMark::Kind::refused && mark->size == entry.size
+           && mark->lastModified == entry.lastModified;
+}
+
+// The paths of the marks that no longer hold: their file (a member's
+// archive) is not among those listed, or has another size or date now.
+QStringList marksNoLongerHolding(const QHash<QString, MediaDatabase::FileMark>& marks, const QList<FileEntry>& listed)
+{
+    if (marks.isEmpty())
+        return {};
+    const auto fileOf = [](const QString& markedPath) {
+        const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(markedPath);
+        return member ? member->archivePath : markedPath;
+    };
+    QHash<QString, const FileEntry*> marked; // file path -> its listing, for the files marks name
+    for (const MediaDatabase::FileMark& mark : marks)
+        marked.insert(fileOf(mark.filePath), nullptr);
+    for (const FileEntry& file : listed) {
+        const auto it = marked.find(file.url);
+        if (it != marked.end())
+            *it = &file;
+    }
+    QStringList stale;
+    for (const MediaDatabase::FileMark& mark : marks) {
+        const FileEntry* file = marked.value(fileOf(mark.filePath));
+        if (!file || file->size != mark.size || file->lastModified != mark.lastModified)
+            stale.append(mark.filePath);
+    }
+    return stale;
+}
+
 // Hands the memory a scan freed (file lists, rows, the previous library's
 // worth of text) back to the system, so a long-running process does not
 // keep its peak after every rescan.
@@ -129,22 +164,25 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
 void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const ProgressCallback& progress,
                                         std::stop_token stop)
 {
-    // The index's dates are read while the folders are listed; archives are
-    // looked into once both are known, and one whose date has not changed is
-    // not opened again.
+    // The index's dates and marks are read while the folders are listed;
+    // archives are looked into once both are known, and one whose members
+    // were all read at its current date and size is not opened again.
     struct Stored {
         QHash<QString, QDateTime> dates;
+        QHash<QString, MediaDatabase::FileMark> marks;
         MusicFolderEnumerator::IndexedArchives archives;
     };
     std::future<Stored> reading = std::async(std::launch::async, [this] {
-        Stored stored{m_database->allFileModTimes(), {}};
-        stored.archives = MusicFolderEnumerator::indexedArchives(stored.dates);
+        Stored stored{m_database->allFileModTimes(), m_database->allFileMarks(), {}};
+        stored.archives = MusicFolderEnumerator::indexedArchives(stored.dates, stored.marks);
         return stored;
     });
     QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop);
     const Stored storedIndex = reading.get();
     const QHash<QString, QDateTime>& stored = storedIndex.dates;
-    MusicFolderEnumerator::expandArchives(entries, m_supportedExtensions, storedIndex.archives);
+    const QStringList staleMarks = marksNoLongerHolding(storedIndex.marks, entries);
+    const QList<FileEntry> openedArchives =
+        MusicFolderEnumerator::expandArchives(entries, m_supportedExtensions, storedIndex.archives);
 
     // A file reached twice (nested or repeated music folders) counts once;
     // only then is a set of the paths seen needed. A date that differs either
@@ -165,7 +203,8 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
         const auto storedDate = stored.constFind(entry.path);
         if (storedDate != stored.cend())
             ++known;
-        if (storedDate == stored.cend() || *storedDate != entry.lastModified)
+        if ((storedDate == stored.cend() || *storedDate != entry.lastModified)
+            && !refusedAsItIs(storedIndex.marks, entry))
             changedAt.append(i);
     }
     logDebug(lcLocalFileScan(),
@@ -173,6 +212,8 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
 
     if (stop.stop_requested())
         throw CancellationError();
+    // Marks go before rows, so that no mark outlives the rows it vouches for.
+    m_database->removeFileMarks(staleMarks);
     // Each path found is counted once, so when every stored path was found
     // again nothing has vanished.
     if (known < stored.size()) {
@@ -193,7 +234,7 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
     for (const qsizetype i : std::as_const(changedAt))
         changed.append(std::move(entries[i]));
     entries.clear();
-    IndexingRun(m_indexer, *m_database, maximumFilesInFlight).run(changed, progress, stop);
+    IndexingRun(m_indexer, *m_database, maximumFilesInFlight).run(changed, openedArchives, progress, stop);
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()

@@ -63,14 +63,16 @@ public:
 
     // Brings the index up to date with the folders (absolute paths) and
     // returns the whole index. Files whose modification date equals the
-    // stored one are not read, and such archives are not even opened (their
-    // indexed members stand); new and changed ones are read, at most
-    // maximumFilesInFlight at once; rows of files that are gone are removed.
-    // A file that cannot be read is skipped (its rows stay). `progress` is
-    // called on this thread once per file read. Throws
-    // LocalFileError::cannotEnumerate when a folder cannot be read (the index
-    // is then untouched), MediaDatabaseError, and CancellationError once
-    // `stop` is requested (rows already written stay).
+    // stored one are not read, nor are files refused before (not audio, or
+    // damaged) at their current size and date; an archive all of whose
+    // members were read at its current size and date is not even opened
+    // (its indexed members stand), while one a stopped scan left unfinished
+    // is. New and changed files are read, at most maximumFilesInFlight at
+    // once; rows of files that are gone are removed. A file that cannot be
+    // read is skipped (its rows stay). `progress` is called on this thread
+    // once per file read. Throws LocalFileError::cannotEnumerate when a folder
+    // cannot be read (the index is then untouched), MediaDatabaseError, and
+    // CancellationError once `stop` is requested (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
                                         std::stop_token stop = {});
 

@@ -33,7 +33,17 @@ const char* const schemaScript = "PRAGMA journal_mode=WAL;\n"
                                  "    ON tracks(artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE);\n"
                                  "\n"
                                  "CREATE INDEX IF NOT EXISTS idx_tracks_path\n"
-                                 "    ON tracks(file_path);";
+                                 "    ON tracks(file_path);\n"
+                                 "\n"
+                                 "CREATE TABLE IF NOT EXISTS file_marks (\n"
+                                 "    file_path TEXT PRIMARY KEY,\n"
+                                 "    file_size INTEGER NOT NULL,\n"
+                                 "    last_modified REAL NOT NULL,\n"
+                                 "    kind TEXT NOT NULL\n"
+                                 ");";
+
+// The oldest version whose `tracks` rows this program reads as they are.
+constexpr int firstVersionWithCurrentTracks = 3;
 
 #define VESSA_ROW_SELECT                                                                                               \
     "SELECT id, artist, album, title, duration_seconds, file_path, file_extension, last_modified, "                    \
@@ -72,6 +82,15 @@ const char* const upsertSql =
     "    sub_track_index = excluded.sub_track_index,\n"
     "    track_number = excluded.track_number,\n"
     "    disc_number = excluded.disc_number";
+
+const char* const addMarkSql =
+    "INSERT OR REPLACE INTO file_marks (file_path, file_size, last_modified, kind) VALUES (?1, ?2, ?3, ?4)";
+
+QString markKindText(MediaDatabase::FileMark::Kind kind)
+{
+    return kind == MediaDatabase::FileMark::Kind::completeArchive ? QStringLiteral("archive")
+                                                                  : QStringLiteral("refused");
+}
 
 // The half-open byte range [lower, upper) of every text that starts with
 // `prefix` under SQLite's binary collation: the prefix with its last byte
@@ -284,8 +303,12 @@ void MediaDatabase::migrateIfNeeded()
     }
     if (version >= schemaVersion)
         return;
-    const QByteArray sql =
-        "DROP TABLE IF EXISTS tracks; PRAGMA user_version = " + QByteArray::number(schemaVersion) + ";";
+    // Marks are only as good as the rows written beside them, which an older
+    // program wrote without keeping marks up to date.
+    QByteArray sql = "DROP TABLE IF EXISTS file_marks; ";
+    if (version < firstVersionWithCurrentTracks)
+        sql += "DROP TABLE IF EXISTS tracks; ";
+    sql += "PRAGMA user_version = " + QByteArray::number(schemaVersion) + ";";
     runSchemaScript(m_db.get(), sql.constData());
 }
 
@@ -295,6 +318,11 @@ void MediaDatabase::createSchema()
     runSchemaScript(m_db.get(), schemaScript);
     const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
     sqlite3_exec(m_db.get(), setVersion.constData(), nullptr, nullptr, nullptr);
+}
+
+QByteArray MediaDatabase::tableName(Table table)
+{
+    return table == Table::tracks ? QByteArrayLiteral("tracks") : QByteArrayLiteral("file_marks");
 }
 
 qint64 MediaDatabase::countTracks(const QString& underDirectory)
@@ -313,20 +341,24 @@ void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
 {
     const QString prefix = directoryPrefix(directory);
     std::lock_guard lock(m_mutex);
-    removePrefixLocked(prefix);
+    Transaction transaction(m_db.get(), Transaction::Purpose::query);
+    removePrefixLocked(Table::tracks, prefix);
+    removePrefixLocked(Table::fileMarks, prefix);
+    transaction.commit();
 }
 
 qint64 MediaDatabase::removeTracksWithPathPrefix(const QString& prefix)
 {
     std::lock_guard lock(m_mutex);
-    return removePrefixLocked(prefix);
+    return removePrefixLocked(Table::tracks, prefix);
 }
 
-qint64 MediaDatabase::removePrefixLocked(const QString& prefix)
+qint64 MediaDatabase::removePrefixLocked(Table table, const QString& prefix)
 {
-    ++m_writes;
+    if (table == Table::tracks)
+        ++m_writes;
     const PrefixRange range = prefixRange(prefix);
-    SqliteStatement statement(m_db.get(), "DELETE FROM tracks WHERE " + prefixCondition(range));
+    SqliteStatement statement(m_db.get(), "DELETE FROM " + tableName(table) + " WHERE " + prefixCondition(range));
     bindPrefix(statement, range);
     if (statement.step() != SQLITE_DONE)
         throw MediaDatabaseError::queryFailed(statement.errorMessage());
@@ -388,17 +420,23 @@ QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
 
 void MediaDatabase::removeTracksWithPaths(const QStringList& paths)
 {
+    removePaths(Table::tracks, paths);
+}
+
+void MediaDatabase::removePaths(Table table, const QStringList& paths)
+{
     if (paths.isEmpty())
         return;
     std::lock_guard lock(m_mutex);
     Transaction transaction(m_db.get(), Transaction::Purpose::query);
-    removePathsLocked(paths);
+    removePathsLocked(table, paths);
     transaction.commit();
 }
 
-void MediaDatabase::removePathsLocked(const QStringList& paths)
+void MediaDatabase::removePathsLocked(Table table, const QStringList& paths)
 {
-    ++m_writes;
+    if (table == Table::tracks)
+        ++m_writes;
     // SQLite limits the host parameters of one statement, so long lists go
     // in chunks; the caller's transaction keeps them all or nothing.
     std::optional<SqliteStatement> statement;
@@ -406,7 +444,7 @@ void MediaDatabase::removePathsLocked(const QStringList& paths)
     for (qsizetype start = 0; start < paths.size(); start += pathsPerDelete) {
         const qsizetype size = std::min<qsizetype>(pathsPerDelete, paths.size() - start);
         if (size != preparedSize) {
-            QByteArray sql = "DELETE FROM tracks WHERE file_path IN (";
+            QByteArray sql = "DELETE FROM " + tableName(table) + " WHERE file_path IN (";
             for (qsizetype i = 1; i <= size; ++i)
                 sql += (i > 1 ? ", ?" : "?") + QByteArray::number(i);
             sql += ')';
@@ -421,6 +459,46 @@ void MediaDatabase::removePathsLocked(const QStringList& paths)
         if (statement->step() != SQLITE_DONE)
             throw MediaDatabaseError::queryFailed(statement->errorMessage());
     }
+}
+
+QHash<QString, MediaDatabase::FileMark> MediaDatabase::allFileMarks()
+{
+    std::lock_guard lock(m_mutex);
+    SqliteStatement statement(m_db.get(),
+                              QByteArrayLiteral("SELECT file_path, file_size, last_modified, kind FROM file_marks"));
+    QHash<QString, FileMark> marks;
+    statement.forEachRow([&](const SqliteStatement& row) {
+        const FileMark::Kind kind = row.text(3) == markKindText(FileMark::Kind::completeArchive)
+                                        ? FileMark::Kind::completeArchive
+                                        : FileMark::Kind::refused;
+        FileMark mark{row.path(0), row.int64(1), dateFromSecondsSince1970(row.real(2)), kind};
+        marks.insert(mark.filePath, std::move(mark));
+    });
+    return marks;
+}
+
+void MediaDatabase::addFileMarks(const QList<FileMark>& marks)
+{
+    if (marks.isEmpty())
+        return;
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db.get(), Transaction::Purpose::insert);
+    SqliteStatement statement(m_db.get(), addMarkSql);
+    for (const FileMark& mark : marks) {
+        statement.reset();
+        statement.bindPath(1, mark.filePath);
+        statement.bind(2, mark.size);
+        statement.bind(3, secondsSince1970(mark.lastModified));
+        statement.bind(4, markKindText(mark.kind));
+        if (statement.step() != SQLITE_DONE)
+            throw MediaDatabaseError::insertFailed(statement.errorMessage());
+    }
+    transaction.commit();
+}
+
+void MediaDatabase::removeFileMarks(const QStringList& paths)
+{
+    removePaths(Table::fileMarks, paths);
 }
 
 void MediaDatabase::upsert(const TrackRow& row)
@@ -443,7 +521,7 @@ void MediaDatabase::replaceTracks(const QString& filePath, const QList<TrackRow>
 {
     std::lock_guard lock(m_mutex);
     Transaction transaction(m_db.get(), Transaction::Purpose::insert);
-    removePathsLocked({filePath});
+    removePathsLocked(Table::tracks, {filePath});
     upsertLocked(rows);
     transaction.commit();
 }

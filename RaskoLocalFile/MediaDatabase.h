@@ -19,7 +19,8 @@ class SqliteStatement;
 
 // The persistent index of the local music library: one row per playable item
 // (a file, a ZIP member "archive::member", or one sub-track of a multi-track
-// file) in the SQLite table `tracks`.
+// file) in the SQLite table `tracks`, and in `file_marks` what scans learnt
+// about files beyond their rows (see FileMark).
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -51,7 +52,25 @@ public:
         friend bool operator==(const TrackRow&, const TrackRow&) = default;
     };
 
-    static constexpr int schemaVersion = 3;
+    // What a scan remembers of a file (by its size and modification date)
+    // beyond its rows, so that it need not read the file again while both
+    // stay the same: that the file was refused (not audio, or damaged), or,
+    // for a ZIP archive, that every member it lists was read. Dropping a mark
+    // only costs a new read.
+    struct FileMark {
+        enum class Kind { refused, completeArchive };
+
+        QString filePath;
+        qint64 size = 0;
+        QDateTime lastModified;
+        Kind kind = Kind::refused;
+
+        friend bool operator==(const FileMark&, const FileMark&) = default;
+    };
+
+    // Version 4 added `file_marks`. A file stamped 3 may have been written by
+    // a program that kept no marks, so marks found in it are dropped.
+    static constexpr int schemaVersion = 4;
     // Most paths one DELETE statement names; longer lists are split.
     static constexpr int pathsPerDelete = 500;
     static constexpr int busyTimeoutMilliseconds = 5000;
@@ -70,6 +89,7 @@ public:
     // path plus "/" (exactly, case-sensitively). ZIP members of archives
     // under the folder count too.
     qint64 countTracks(const QString& underDirectory);
+    // Removes the rows and the file marks under the folder, in one transaction.
     void removeTracksUnderDirectory(const QString& directory);
 
     // Every row, by artist, album (both ignoring ASCII case), disc-track key
@@ -101,8 +121,15 @@ public:
     // Deletes the rows whose file path starts with `prefix`; returns how many.
     qint64 removeTracksWithPathPrefix(const QString& prefix);
 
+    // file path -> mark; one entry per path.
+    QHash<QString, FileMark> allFileMarks();
+    // Inserts or replaces the mark of each path, in one transaction.
+    void addFileMarks(const QList<FileMark>& marks);
+    // Deletes the marks of the listed paths, in one transaction.
+    void removeFileMarks(const QStringList& paths);
+
     // Counts the writes this object has begun (each upsert, replacement or
-    // removal). Rows read while the count stays the same are still the
+    // removal of rows; marks do not count). Rows read while the count stays the same are still the
     // index, unless another connection writes to the same file.
     quint64 writeCount() const { return m_writes.load(); }
 
@@ -111,9 +138,15 @@ private:
     void createSchema();
     void migrateIfNeeded();
     void upsertLocked(const QList<TrackRow>& rows);
-    void removePathsLocked(const QStringList& paths);
+    enum class Table { tracks, fileMarks };
+    static QByteArray tableName(Table table);
+    // Delete the rows of the table whose file path is listed (in one
+    // transaction of its own, or the caller's), or starts with the prefix.
+    // Only the rows of `tracks` count as writes.
+    void removePaths(Table table, const QStringList& paths);
+    void removePathsLocked(Table table, const QStringList& paths);
     QList<TrackRow> readRowsLocked(const QByteArray& sql, const std::function<void(SqliteStatement&)>& bind);
-    qint64 removePrefixLocked(const QString& prefix);
+    qint64 removePrefixLocked(Table table, const QString& prefix);
 
     SqliteConnection m_db;
     std::mutex m_mutex;

@@ -74,14 +74,14 @@ QDateTime modificationDate(const struct stat& status)
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
-// The date of the regular file `name` in the folder `folder` (or of the path,
-// with AT_FDCWD), following links.
-std::optional<QDateTime> regularFileDate(int folder, const QByteArray& name)
+// The state of the regular file `name` in the folder `folder` (or of the
+// path, with AT_FDCWD), following links.
+std::optional<MusicFolderEnumerator::FileState> regularFileStateAt(int folder, const QByteArray& name)
 {
     struct stat status;
     if (::fstatat(folder, name.constData(), &status, 0) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
-    return modificationDate(status);
+    return MusicFolderEnumerator::FileState{modificationDate(status), qint64(status.st_size)};
 }
 
 class Walk {
@@ -145,11 +145,11 @@ private:
         const QString qpath = folder + u'/' + pathFromBytes(rawName);
         // Follows a link to a file; a link to a folder, a dangling link, a
         // FIFO or a device is left out.
-        const std::optional<QDateTime> date = regularFileDate(folderFd, rawName);
-        if (!date || CloudDownload::triggerDownloadIfEvicted(qpath))
+        const std::optional<MusicFolderEnumerator::FileState> state = regularFileStateAt(folderFd, rawName);
+        if (!state || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
         // An archive stands for its members until expandArchives().
-        m_entries.append(FileEntry{qpath, qpath, ext, *date});
+        m_entries.append(FileEntry{qpath, qpath, ext, state->lastModified, state->size});
     }
 
     // The indexed extension (or "zip") of a name, compared without regard to
@@ -198,12 +198,14 @@ QList<FileEntry> MusicFolderEnumerator::listFiles(const QStringList& directories
     return entries;
 }
 
-void MusicFolderEnumerator::expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
-                                           const IndexedArchives& unchanged)
+QList<FileEntry> MusicFolderEnumerator::expandArchives(QList<FileEntry>& entries,
+                                                       const QSet<QString>& supportedExtensions,
+                                                       const IndexedArchives& unchanged)
 {
     const auto isArchive = [](const FileEntry& entry) { return ZipArchive::isArchiveExtension(entry.ext); };
     if (std::none_of(entries.cbegin(), entries.cend(), isArchive))
-        return;
+        return {};
+    QList<FileEntry> opened;
     QList<FileEntry> expanded;
     expanded.reserve(entries.size());
     for (FileEntry& entry : entries) {
@@ -211,46 +213,60 @@ void MusicFolderEnumerator::expandArchives(QList<FileEntry>& entries, const QSet
             expanded.append(std::move(entry));
             continue;
         }
-        // An archive whose date is the one its members were indexed with is
-        // not opened: its indexed members stand.
+        // An archive whose members were all read at its current date and
+        // size is not opened: its indexed members stand.
         const auto known = unchanged.constFind(entry.path);
-        if (known == unchanged.cend() || known->lastModified != entry.lastModified) {
-            expanded.append(ZipArchive::enumerateZipContents(entry.path, entry.lastModified, supportedExtensions));
+        if (known == unchanged.cend() || known->lastModified != entry.lastModified || known->size != entry.size) {
+            const QList<FileEntry> members = ZipArchive::enumerateZipContents(entry, supportedExtensions);
+            if (!members.isEmpty() || isReadable(entry.url))
+                opened.append(entry);
+            expanded.append(members);
             continue;
         }
         for (const QString& member : known->memberPaths) {
             const QString ext = pathExtension(member).toLower();
             if (supportedExtensions.contains(ext))
-                expanded.append(FileEntry{entry.path, member, ext, entry.lastModified});
+                expanded.append(FileEntry{entry.path, member, ext, entry.lastModified, entry.size});
         }
     }
     entries = std::move(expanded);
+    return opened;
 }
 
 MusicFolderEnumerator::IndexedArchives
-MusicFolderEnumerator::indexedArchives(const QHash<QString, QDateTime>& storedDates)
+MusicFolderEnumerator::indexedArchives(const QHash<QString, QDateTime>& storedDates,
+                                       const QHash<QString, MediaDatabase::FileMark>& marks)
 {
     IndexedArchives archives;
+    for (const MediaDatabase::FileMark& mark : marks) {
+        if (mark.kind == MediaDatabase::FileMark::Kind::completeArchive)
+            archives.insert(mark.filePath, IndexedArchive{mark.lastModified, mark.size, {}});
+    }
+    if (archives.isEmpty())
+        return archives;
     QSet<QString> mixedDates;
     for (auto it = storedDates.cbegin(); it != storedDates.cend(); ++it) {
         const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(it.key());
-        if (!member)
+        const auto archive = member ? archives.find(member->archivePath) : archives.end();
+        if (archive == archives.end())
             continue;
-        IndexedArchive& archive = archives[member->archivePath];
-        if (archive.memberPaths.isEmpty())
-            archive.lastModified = it.value();
-        else if (archive.lastModified != it.value())
+        if (archive->lastModified != it.value())
             mixedDates.insert(member->archivePath);
-        archive.memberPaths.append(it.key());
+        archive->memberPaths.append(it.key());
     }
     for (const QString& path : mixedDates)
         archives.remove(path);
     return archives;
 }
 
-std::optional<QDateTime> MusicFolderEnumerator::regularFileModificationDate(const QString& path)
+std::optional<MusicFolderEnumerator::FileState> MusicFolderEnumerator::regularFileState(const QString& path)
 {
-    return regularFileDate(AT_FDCWD, pathToBytes(path));
+    return regularFileStateAt(AT_FDCWD, pathToBytes(path));
+}
+
+bool MusicFolderEnumerator::isReadable(const QString& path)
+{
+    return ::access(pathToBytes(path).constData(), R_OK) == 0;
 }
 
 QString MusicFolderEnumerator::withoutTrailingSlashes(const QString& path)

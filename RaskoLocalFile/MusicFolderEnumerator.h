@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RaskoLocalFile/FileEntry.h"
+#include "RaskoLocalFile/MediaDatabase.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -28,40 +29,51 @@ namespace vessa {
 // Stateless; any thread, several at once.
 class MusicFolderEnumerator {
 public:
-    // An archive as the index knows it: the date its members were indexed
-    // with and their member paths ("archive::member").
+    // An archive as the index knows it: the date and size its members were
+    // all read at, and the paths ("archive::member") of those indexed.
     struct IndexedArchive {
         QDateTime lastModified;
+        qint64 size = 0;
         QStringList memberPaths;
     };
     using IndexedArchives = QHash<QString, IndexedArchive>;
 
-    // The archives among the indexed paths (path -> stored date) whose members
-    // all carry one date.
-    static IndexedArchives indexedArchives(const QHash<QString, QDateTime>& storedDates);
+    // The archives marked complete, with their members among the indexed
+    // paths (path -> stored date); one with a member of another date than
+    // its mark's is left out.
+    static IndexedArchives indexedArchives(const QHash<QString, QDateTime>& storedDates,
+                                           const QHash<QString, MediaDatabase::FileMark>& marks);
 
     // All entries, folder by folder, each folder's items in name order, a
     // subfolder's items right after the subfolder's name. Throws
     // LocalFileError::cannotEnumerate when a music folder itself cannot be
     // read (nothing is returned then); a folder below it that cannot be read
     // is left out. Throws CancellationError once `stop` is requested.
-    // An archive found in `unchanged` with its current date is not opened:
-    // its indexed members are listed as they are.
+    // An archive found in `unchanged` with its current date and size is not
+    // opened: its indexed members are listed as they are.
     static QList<FileEntry> enumerateFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
                                            std::stop_token stop = {}, const IndexedArchives& unchanged = {});
 
     // enumerateFiles() in two steps. listFiles() lists every archive as an
     // entry of its own (extension "zip") without opening it;
-    // expandArchives() then puts its members in its place.
+    // expandArchives() then puts its members in its place, and returns the
+    // archives it opened and listed (one that listed nothing and cannot be
+    // read is left out).
     static QList<FileEntry> listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
                                       std::stop_token stop = {});
-    static void expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
-                               const IndexedArchives& unchanged);
+    static QList<FileEntry> expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
+                                           const IndexedArchives& unchanged);
 
-    // The modification date of the file at `path` when it is a regular file
-    // (following symbolic links); nothing when it is anything else or cannot
-    // be examined.
-    static std::optional<QDateTime> regularFileModificationDate(const QString& path);
+    // A regular file's modification date and size.
+    struct FileState {
+        QDateTime lastModified;
+        qint64 size = 0;
+    };
+    // The state of the file at `path` when it is a regular file (following
+    // symbolic links); nothing when it is anything else or cannot be examined.
+    static std::optional<FileState> regularFileState(const QString& path);
+    // Whether the file at `path` can be opened for reading now.
+    static bool isReadable(const QString& path);
 
     // `path` without its trailing slashes ("/" stays "/").
     static QString withoutTrailingSlashes(const QString& path);

@@ -127,9 +127,9 @@ QByteArray ZipArchive::read(const QString& entryPath, quint64 limit) const
     return bytes;
 }
 
-QList<FileEntry> ZipArchive::enumerateZipContents(const QString& zipPath, const QDateTime& modDate,
-                                                  const QSet<QString>& supportedExtensions)
+QList<FileEntry> ZipArchive::enumerateZipContents(const FileEntry& archive, const QSet<QString>& supportedExtensions)
 {
+    const QString& zipPath = archive.url;
     const QString archiveName = lastPathComponent(zipPath);
     QStringList members;
     try {
@@ -142,7 +142,8 @@ QList<FileEntry> ZipArchive::enumerateZipContents(const QString& zipPath, const 
     for (const QString& member : members) {
         const QString ext = pathExtension(member).toLower();
         if (supportedExtensions.contains(ext))
-            entries.append(FileEntry{zipPath, ZipMemberPath::make(zipPath, member), ext, modDate});
+            entries.append(
+                FileEntry{zipPath, ZipMemberPath::make(zipPath, member), ext, archive.lastModified, archive.size});
     }
     logDebug(lcLocalFileScan(),
              QStringLiteral("Zip %1: found %2 audio entries").arg(archiveName, QString::number(entries.size())));

@@ -55,10 +55,9 @@ public:
 
     // One entry per file member whose lower-cased extension is in
     // `supportedExtensions`, in the archive's order, with the path
-    // "archive::member" and the archive's date. An archive that cannot be
-    // read lists nothing (logged at debug level); never throws.
-    static QList<FileEntry> enumerateZipContents(const QString& zipPath, const QDateTime& modDate,
-                                                 const QSet<QString>& supportedExtensions);
+    // "archive::member" and the archive's url, date and size. An archive
+    // that cannot be read lists nothing (logged at debug level); never throws.
+    static QList<FileEntry> enumerateZipContents(const FileEntry& archive, const QSet<QString>& supportedExtensions);
 
     // Opens the archive and reads one member, as read() does.
     static QByteArray extractFromZip(const QString& zipPath, const QString& entryPath);

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString path = fuzz::writeScratchFile(fuzz::FuzzInput(data, size).rest(), QStringLiteral("input.zip"));
 
     const QList<FileEntry> entries = ZipArchive::enumerateZipContents(
-        path, QDateTime(),
+        FileEntry{path, path, QStringLiteral("zip"), QDateTime()},
         {QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("nsf"), QStringLiteral("mod")});
     for (const FileEntry& entry : entries) {
         const std::optional<ZipMemberPath::Parts> parts = ZipMemberPath::split(entry.path);

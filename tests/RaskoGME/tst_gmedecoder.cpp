@@ -323,7 +323,7 @@ void GMEDecoderTest::scanSkipsHostileFiles()
     // The scan lists the sub-tracks of what libgme can read (even the broken
     // header's 255), and the next files still get indexed.
     QCOMPARE(kinds,
-             (QList<Kind>{Kind::multiTrack, Kind::multiTrack, Kind::skipped, Kind::multiTrack, Kind::multiTrack}));
+             (QList<Kind>{Kind::multiTrack, Kind::multiTrack, Kind::refused, Kind::multiTrack, Kind::multiTrack}));
     // A stopped scan reads nothing more: the file is skipped, not half read.
     std::stop_source stopped;
     stopped.request_stop();

@@ -254,6 +254,20 @@ private slots:
                                "read: Too large to read into memory (268435457 bytes)"));
         QVERIFY(lines.filter(QRegularExpression("^Skipping unplayable file: Album.zip — ")).size() == 1);
         QCOMPARE(lines.last(), QStringLiteral("Scan complete"));
+
+        // Refused files, the damaged member's archive included, are not opened
+        // again while they stay the same.
+        log.clear();
+        const qsizetype calls = library.extractor->extractCalls().size();
+        const qsizetype scans = library.scanner->scannedExtensions().size();
+        QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), (QStringList{archive + "::good.nsf", bad}));
+        QCOMPARE(library.extractor->extractCalls().size(), calls);
+        QCOMPARE(library.scanner->scannedExtensions().size(), scans);
+        QVERIFY(log.messages(scanCategory).filter("Skipping").isEmpty());
+        // A new size alone is a change.
+        library.write("bad.mp3", "longer audio", LocalLibraryFixture::defaultTime().addSecs(1));
+        library.scan();
+        QCOMPARE(library.extractedPaths().mid(calls), QStringList{bad});
     }
 
     void durationsWithoutWholeSecondsAreAbsent_data()
@@ -284,17 +298,29 @@ private slots:
     void atMostEightFilesAtOnce_data()
     {
         QTest::addColumn<bool>("stopped");
-        QTest::newRow("to the end, every progress once") << false;
-        QTest::newRow("stopped") << true;
+        QTest::addColumn<bool>("inArchive");
+        QTest::newRow("to the end, every progress once") << false << false;
+        QTest::newRow("stopped") << true << false;
+        QTest::newRow("stopped inside an archive") << true << true;
     }
     void atMostEightFilesAtOnce()
     {
         QFETCH(bool, stopped);
+        QFETCH(bool, inArchive);
         LocalLibraryFixture library;
         constexpr int fileCount = 300;
-        for (int i = 0; i < fileCount; ++i)
-            library.write(QStringLiteral("F%1/track%2.mp3").arg(i % 7).arg(i));
+        ZipFixture archive;
+        for (int i = 0; i < fileCount; ++i) {
+            const QString name = QStringLiteral("F%1/track%2.mp3").arg(i % 7).arg(i);
+            if (inArchive)
+                archive.addFile(name, "audio", ZipFixture::Compression::stored);
+            else
+                library.write(name);
+        }
+        if (inArchive)
+            archive.write(library.path("Box.zip"));
         auto gated = std::make_shared<GatedExtractor>();
+        gated->passing = 20;
         const auto plugin = library.makePlugin(gated);
         constexpr int most = LocalFileSourcePlugin::maximumFilesInFlight;
         std::stop_source stop;
@@ -315,8 +341,12 @@ private slots:
             // No file is started after the stop, nor by a scan stopped before it starts.
             QVERIFY_THROWS_EXCEPTION(CancellationError,
                                      plugin->scanDirectories({library.music()}, {}, stop.get_token()));
-            QCOMPARE(gated->calls, most);
-            QVERIFY(library.database->allTracks().size() <= most);
+            // What was read before the stop is kept; the next scan reads the
+            // rest, of an archive it stopped in too.
+            QCOMPARE(gated->calls, gated->passing + most);
+            const qsizetype kept = library.database->allTracks().size();
+            QVERIFY2(kept >= gated->passing && kept <= gated->passing + most, qPrintable(QString::number(kept)));
+            QCOMPARE(library.scan().size(), fileCount);
             return;
         }
         QCOMPARE(scan.get().size(), fileCount);
@@ -506,12 +536,16 @@ private slots:
         QCOMPARE(read, (QList<SourceLocator>{SourceLocator::fileURL(loose), SourceLocator::data("b2"),
                                              SourceLocator::data("c")}));
         QCOMPARE(library.plugin->trackCount(library.music() + "/"), 3); // members count under their archive's folder
-        // Removed: its members go with it.
-        QVERIFY(QFile::remove(archive));
+        // Removed: its members go with it, and come back with it unchanged.
+        const QString away = library.path("../Set.zip");
+        QVERIFY(QFile::rename(archive, away));
         tracks = library.plugin->handleFileEvents(Batch{{}, {archive}, false});
         QCOMPARE(LocalLibraryFixture::filePaths(tracks), QStringList{loose});
+        QVERIFY(QFile::rename(away, archive));
+        QCOMPARE(library.scan().size(), 3);
         library.plugin->removeTracks(library.music());
         QCOMPARE(library.plugin->trackCount(library.music()), 0);
+        QCOMPARE(library.scan().size(), 3);
     }
 };
 

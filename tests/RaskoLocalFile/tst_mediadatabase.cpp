@@ -19,6 +19,7 @@ using vessa::MediaDatabase;
 using vessa::MediaDatabaseError;
 using vessa::test::failureOf;
 using Row = MediaDatabase::TrackRow;
+using Mark = MediaDatabase::FileMark;
 using Int = std::optional<qint64>;
 
 namespace {
@@ -65,22 +66,36 @@ private slots:
     void migration_data()
     {
         QTest::addColumn<int>("storedVersion"); // 0: a new file
+        QTest::addColumn<bool>("marksTable");
         QTest::addColumn<int>("rowsAfterOpen");
-        QTest::newRow("new file") << 0 << 0;
-        QTest::newRow("version 2 is emptied") << 2 << 0;
-        QTest::newRow("version 3 is kept") << 3 << 2;
+        QTest::addColumn<int>("marksAfterOpen");
+        QTest::newRow("new file") << 0 << false << 0 << 0;
+        QTest::newRow("version 2 is emptied") << 2 << false << 0 << 0;
+        QTest::newRow("version 3 gets marks") << 3 << false << 2 << 0;
+        // Opened last by a program that kept no marks beside its rows.
+        QTest::newRow("version 3 drops its marks") << 3 << true << 2 << 0;
+        QTest::newRow("version 4 is kept") << 4 << true << 2 << 1;
     }
     void migration()
     {
         QFETCH(int, storedVersion);
+        QFETCH(bool, marksTable);
         QFETCH(int, rowsAfterOpen);
-        const QString file = path(QStringLiteral("nested/migrate-%1.db").arg(storedVersion));
+        QFETCH(int, marksAfterOpen);
+        const QString file = path(QStringLiteral("nested/migrate-%1.db").arg(QTest::currentDataTag()));
         if (storedVersion) {
-            MediaDatabase(file).upsert(QList<Row>{makeRow("/m/a.mp3"), makeRow("/m/b.mp3")});
+            MediaDatabase database(file);
+            database.upsert(QList<Row>{makeRow("/m/a.mp3"), makeRow("/m/b.mp3")});
+            database.addFileMarks(
+                {{"/m/c.mp3", 5, QDateTime::fromMSecsSinceEpoch(1000, Qt::UTC), Mark::Kind::refused}});
+            if (!marksTable)
+                rawQuery(file, "DROP TABLE file_marks");
             rawQuery(file, qPrintable(QStringLiteral("PRAGMA user_version = %1").arg(storedVersion)));
         }
-        QCOMPARE(MediaDatabase(file).allTracks().size(), rowsAfterOpen);
-        QCOMPARE(rawQuery(file, "PRAGMA user_version"), QStringLiteral("3"));
+        MediaDatabase database(file);
+        QCOMPARE(database.allTracks().size(), rowsAfterOpen);
+        QCOMPARE(database.allFileMarks().size(), marksAfterOpen);
+        QCOMPARE(rawQuery(file, "PRAGMA user_version"), QStringLiteral("4"));
         QCOMPARE(rawQuery(file, "PRAGMA journal_mode"), QStringLiteral("wal"));
     }
 
@@ -93,8 +108,8 @@ private slots:
         QTest::newRow("damaged page") << DatabaseDamage::damagedPage << "is damaged: ";
         QTest::newRow("truncated") << DatabaseDamage::truncated << "is damaged: database disk image is malformed";
         QTest::newRow("newer version") << DatabaseDamage::newerVersion
-                                       << "was written by a newer version of Vessa (its schema version is 4, this "
-                                          "version knows 3)";
+                                       << "was written by a newer version of Vessa (its schema version is 5, this "
+                                          "version knows 4)";
     }
     void unusableFileIsRefusedUntouched()
     {
@@ -276,6 +291,12 @@ private slots:
         for (const QString& file : all)
             rows.append(makeRow(file));
         database.upsert(rows);
+        QHash<QString, Mark> marks;
+        for (const QString& file : all) {
+            marks.insert(file, Mark{file, file.size(), QDateTime::fromMSecsSinceEpoch(file.size() * 1000, Qt::UTC),
+                                    file.endsWith(".mp3") ? Mark::Kind::refused : Mark::Kind::completeArchive});
+        }
+        database.addFileMarks(marks.values());
 
         QCOMPARE(database.countTracks(folder), expected.size() + (expected.contains("/Music/sub/b.flac") ? 1 : 0));
         database.removeTracksUnderDirectory(folder);
@@ -284,6 +305,10 @@ private slots:
         for (const QString& file : expected)
             QVERIFY2(!remaining.contains(file), qPrintable(file));
         QCOMPARE(remaining.size(), all.size() - expected.size());
+        // The folder's marks go with its rows; the others stay as written.
+        for (const QString& file : expected)
+            marks.remove(file);
+        QCOMPARE(database.allFileMarks(), marks);
     }
 
     void removeManyPaths()

@@ -63,9 +63,9 @@ private slots:
             .addFolder("Empty.mp3")
             .write(archive);
         const QDateTime date = QDateTime::fromMSecsSinceEpoch(1'600'000'000'000, Qt::UTC);
-        QCOMPARE(ZipArchive::enumerateZipContents(archive, date, {"mp3", "flac", "MP3"}),
-                 (QList<FileEntry>{{archive, archive + "::Music/Track01.MP3", "mp3", date},
-                                   {archive, archive + "::.hidden.flac", "flac", date}}));
+        QCOMPARE(ZipArchive::enumerateZipContents({archive, archive, "zip", date, 7}, {"mp3", "flac", "MP3"}),
+                 (QList<FileEntry>{{archive, archive + "::Music/Track01.MP3", "mp3", date, 7},
+                                   {archive, archive + "::.hidden.flac", "flac", date, 7}}));
     }
 
     void listingLogs()
@@ -76,9 +76,9 @@ private slots:
         vessa::test::LogCapture log;
         writeFile(archive, "just some text, certainly no archive");
         QVERIFY(!vessa::CloudDownload::triggerDownloadIfEvicted(archive)); // local files are never evicted
-        QVERIFY(ZipArchive::enumerateZipContents(archive, QDateTime(), {"mp3"}).isEmpty());
+        QVERIFY(ZipArchive::enumerateZipContents({archive, archive, "zip", QDateTime()}, {"mp3"}).isEmpty());
         ZipFixture().addFile("a.mp3", "a").addFile("b.mp3", "b").addFile("c.txt", "c").write(archive);
-        QCOMPARE(ZipArchive::enumerateZipContents(archive, QDateTime(), {"mp3"}).size(), 2);
+        QCOMPARE(ZipArchive::enumerateZipContents({archive, archive, "zip", QDateTime()}, {"mp3"}).size(), 2);
         QCOMPARE(log.messages(scanCategory), (QStringList{"Cannot open zip: log %1.zip: Not a zip archive",
                                                           "Zip log %1.zip: found 2 audio entries"}));
     }

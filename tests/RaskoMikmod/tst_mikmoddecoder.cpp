@@ -370,7 +370,7 @@ void MikmodDecoderTest::scanSkipsAStoppedTagReadQuietly_data()
     QTest::newRow("read") << song(1, "Indexed") << false << Kind::single << QString();
     // Not damaged, only not read yet: nothing is said about it.
     QTest::newRow("stopped") << song(1, "Indexed") << true << Kind::skipped << QString();
-    QTest::newRow("damaged") << QByteArray(64, 'x') << false << Kind::skipped
+    QTest::newRow("damaged") << QByteArray(64, 'x') << false << Kind::refused
                              << "Skipping unplayable file: song.mod — Failed to load tracker module: Module format "
                                 "not recognized";
 }

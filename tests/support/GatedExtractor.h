@@ -9,12 +9,14 @@
 
 namespace vessa::test {
 
-// Holds every extraction until released, and counts how many overlap.
+// Holds every extraction (after the first `passing` ones) until released,
+// and counts how many overlap.
 struct GatedExtractor : MetadataExtractor {
     TrackMetadata extract(const SourceLocator&, std::optional<qint64>) override
     {
         std::unique_lock lock(mutex);
-        ++calls;
+        if (++calls <= passing)
+            return {};
         maxInFlight = std::max(maxInFlight, ++inFlight);
         changed.notify_all();
         changed.wait_for(lock, std::chrono::seconds(20), [this] { return released; });
@@ -35,6 +37,7 @@ struct GatedExtractor : MetadataExtractor {
     std::mutex mutex;
     std::condition_variable changed;
     bool released = false;
+    int passing = 0;                              // set before the first call
     int inFlight = 0, calls = 0, maxInFlight = 0; // calls and maxInFlight: read once the scan has ended
 };
 
