@@ -116,18 +116,19 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& directories,
-                                                           const ProgressCallback& progress, std::stop_token stop)
+                                                           const ProgressCallback& progress, std::stop_token stop,
+                                                           const QStringList& keptDirectories)
 {
     logInfo(lcLocalFileScan(), QStringLiteral("Starting scan of %1 directories").arg(directories.size()));
-    updateIndex(directories, progress, stop);
+    updateIndex(directories, keptDirectories, progress, stop);
     logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
     QList<ScannedTrack> tracks = allTracksFromDatabase();
     releaseFreedMemory();
     return tracks;
 }
 
-void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const ProgressCallback& progress,
-                                        std::stop_token stop)
+void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QStringList& keptDirectories,
+                                        const ProgressCallback& progress, std::stop_token stop)
 {
     // The index's dates are read while the folders are listed; archives are
     // looked into once both are known, and one whose date has not changed is
@@ -182,7 +183,7 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
         }
         QStringList vanished;
         for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            if (!present.contains(it.key()))
+            if (!present.contains(it.key()) && !MusicFolderEnumerator::liesUnder(it.key(), keptDirectories))
                 vanished.append(it.key());
         }
         m_database->removeTracksWithPaths(vanished);

@@ -65,14 +65,16 @@ public:
     // returns the whole index. Files whose modification date equals the
     // stored one are not read, and such archives are not even opened (their
     // indexed members stand); new and changed ones are read, at most
-    // maximumFilesInFlight at once; rows of files that are gone are removed.
-    // A file that cannot be read is skipped (its rows stay). `progress` is
-    // called on this thread once per file read. Throws
-    // LocalFileError::cannotEnumerate when a folder cannot be read (the index
-    // is then untouched), MediaDatabaseError, and CancellationError once
-    // `stop` is requested (rows already written stay).
+    // maximumFilesInFlight at once; rows of files that are gone are removed,
+    // except those under `keptDirectories` (music folders that are missing
+    // for now, such as an unmounted drive, which are not listed). A file that
+    // cannot be read is skipped (its rows stay). `progress` is called on this
+    // thread once per file read. Throws LocalFileError::cannotEnumerate when
+    // a folder cannot be read (the index is then untouched),
+    // MediaDatabaseError, and CancellationError once `stop` is requested
+    // (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
-                                        std::stop_token stop = {});
+                                        std::stop_token stop = {}, const QStringList& keptDirectories = {});
 
     // The whole index, by artist, album and title. While the database has
     // not been written to, the list made last time is handed out again
@@ -106,7 +108,8 @@ public:
 private:
     // A scan without its result: lists the folders, removes the rows of what
     // vanished and reads what is new or changed.
-    void updateIndex(const QStringList& directories, const ProgressCallback& progress, std::stop_token stop);
+    void updateIndex(const QStringList& directories, const QStringList& keptDirectories,
+                     const ProgressCallback& progress, std::stop_token stop);
     QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows) const;
 
     const std::shared_ptr<MediaDatabase> m_database;
