@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/InotifyEvent.h"
 #include "RaskoLocalFile/InotifyWatchTree.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/MissingFolderWatch.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/PendingFileChanges.h"
 #include "RaskoLocalFile/UniqueFd.h"
@@ -96,6 +97,7 @@ public:
     {
         m_deadline.reset();
         m_pending.clear();
+        m_missing.waitFor({});
         if (m_tree.isOpen()) {
             m_tree.close();
             logDebug(lcLocalFileWatcher(), QStringLiteral("Stopped watching directories"));
@@ -109,26 +111,33 @@ public:
         }
         m_outOfWatchesLogged = false;
         QStringList names;
+        QStringList missing;
         for (const QString& directory : directories) {
             // Trailing slashes dropped as the scan drops them, so that reported
             // paths equal the indexed ones.
             const QString root = MusicFolderEnumerator::withoutTrailingSlashes(directory);
-            if (m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, {})
-                == InotifyWatchTree::AddResult::outOfWatches)
+            const InotifyWatchTree::AddResult added = m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, {});
+            if (added == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
+            else if (added == InotifyWatchTree::AddResult::rootUnwatched)
+                missing.append(root);
             names.append(folderName(directory));
         }
         logInfo(lcLocalFileWatcher(), QStringLiteral("Watching %1 directories: %2")
                                           .arg(directories.size())
                                           .arg(names.join(QStringLiteral(", "))));
+        waitForMissing(missing);
     }
 
     void run(std::stop_token stop)
     {
         std::stop_callback wakeOnStop(stop, [this] { wake(); });
         while (!stop.stop_requested()) {
-            pollfd fds[2] = {{m_wakeFd.get(), POLLIN, 0}, {m_tree.fd(), POLLIN, 0}};
-            ::poll(fds, 2, pollTimeout());
+            pollfd fds[4] = {{m_wakeFd.get(), POLLIN, 0},
+                             {m_tree.fd(), POLLIN, 0},
+                             {m_missing.watchFd(), POLLIN, 0},
+                             {m_missing.mountTableFd(), POLLPRI, 0}};
+            ::poll(fds, 4, pollTimeout());
             if (stop.stop_requested())
                 break;
             if (fds[0].revents & POLLIN)
@@ -136,6 +145,10 @@ public:
             applyRequests();
             if (fds[1].revents & POLLIN)
                 readEvents();
+            if (fds[2].revents & POLLIN)
+                m_missing.drain();
+            if ((fds[2].revents & POLLIN) || (fds[3].revents & (POLLPRI | POLLERR)))
+                lookForMissingFolders();
             deliverIfDue();
         }
     }
@@ -219,13 +232,11 @@ private:
         switch (kind) {
         case InotifyEvent::Kind::fileModified: m_pending.recordModified(path); break;
         case InotifyEvent::Kind::fileRemoved: m_pending.recordRemoved(path); break;
-        case InotifyEvent::Kind::directoryAppeared: {
-            const auto reportFile = [this](const QString& file) { m_pending.recordModified(file); };
-            if (m_tree.addTree(path, InotifyWatchTree::TreeRoot::subfolder, reportFile)
+        case InotifyEvent::Kind::directoryAppeared:
+            if (m_tree.addTree(path, InotifyWatchTree::TreeRoot::subfolder, reportFile())
                 == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
             break;
-        }
         case InotifyEvent::Kind::directoryMovedAway:
             // Its watches would report under the old path; the rows of the
             // files that were in it can only be found by a rescan.
@@ -235,11 +246,57 @@ private:
         case InotifyEvent::Kind::watchedFolderGone:
             m_tree.dropTree(directory);
             m_pending.recordMustRescan();
+            waitForMissing(m_missing.folders() + QStringList{directory});
             break;
-        case InotifyEvent::Kind::watchRemoved: m_tree.forget(event.wd); break;
+        case InotifyEvent::Kind::watchRemoved: {
+            // A music folder whose watch the kernel removed (its drive was
+            // unmounted) is watched again once it is there.
+            const bool musicFolder = watch->musicFolder;
+            m_tree.forget(event.wd);
+            if (musicFolder)
+                waitForMissing(m_missing.folders() + QStringList{directory});
+            break;
+        }
         case InotifyEvent::Kind::mustRescan:
         case InotifyEvent::Kind::ignored: break;
         }
+    }
+
+    // Waits for the music folders to be back, then looks once, so that one
+    // back already is not missed.
+    void waitForMissing(const QStringList& folders)
+    {
+        m_missing.waitFor(folders);
+        lookForMissingFolders();
+    }
+
+    // A missing music folder that is back is watched again, its files are
+    // reported, and all folders are to be scanned again (its files may have
+    // changed while it was away).
+    void lookForMissingFolders()
+    {
+        QStringList stillMissing;
+        for (const QString& root : m_missing.folders()) {
+            const InotifyWatchTree::AddResult added =
+                m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, reportFile());
+            if (added == InotifyWatchTree::AddResult::rootUnwatched) {
+                stillMissing.append(root);
+                continue;
+            }
+            if (added == InotifyWatchTree::AddResult::outOfWatches)
+                noteOutOfWatches();
+            logInfo(lcLocalFileWatcher(), QStringLiteral("Music folder is back: %1").arg(root));
+            m_pending.recordMustRescan();
+            rearm();
+        }
+        if (stillMissing.size() != m_missing.folders().size())
+            m_missing.waitFor(stillMissing);
+    }
+
+    // Records each file a walk of a folder that appeared finds.
+    InotifyWatchTree::FileFound reportFile()
+    {
+        return [this](const QString& file) { m_pending.recordModified(file); };
     }
 
     void noteOutOfWatches()
@@ -278,6 +335,7 @@ private:
 
     // Watcher thread only.
     InotifyWatchTree m_tree;
+    MissingFolderWatch m_missing;
     PendingFileChanges m_pending;
     std::optional<SteadyClock::time_point> m_deadline;
     bool m_outOfWatchesLogged = false;

@@ -15,7 +15,9 @@ namespace vessa {
 // at a time: a batch goes out `debounceInterval` seconds after the last event
 // and carries every change recorded since the previous batch, stop or watch.
 // The latest event for a path decides whether it is reported as modified or
-// as removed.
+// as removed. A music folder that is missing, or goes (deleted, moved away,
+// its drive unmounted), is waited for; once it is back it is watched again
+// and a batch asks for a full rescan.
 //
 // Threads: the watcher has its own thread, which walks the folders, reads the
 // events and calls `onChange` (with no lock held). watch(), stop() and the

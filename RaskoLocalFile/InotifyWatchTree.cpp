@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace vessa {
@@ -58,10 +59,12 @@ InotifyWatchTree::AddResult InotifyWatchTree::addTree(const QString& path, TreeR
         const std::uint32_t mask = top ? watchMask : watchMask | IN_DONT_FOLLOW;
         const int wd = ::inotify_add_watch(m_fd.get(), directory.encoded.constData(), mask);
         const bool isMusicFolder = root == TreeRoot::musicFolder && top;
-        top = false;
+        const bool isRoot = std::exchange(top, false);
         if (wd < 0) {
             if (errno == ENOSPC)
                 return AddResult::outOfWatches;
+            if (isRoot)
+                return AddResult::rootUnwatched;
             continue; // gone again, not a folder, or not readable
         }
         // The kernel hands out the same watch for a folder reached twice

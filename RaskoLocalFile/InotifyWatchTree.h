@@ -19,7 +19,8 @@ public:
         QString path;
         bool musicFolder = false;
     };
-    enum class AddResult { done, outOfWatches };
+    // rootUnwatched: `path` itself is missing, not a folder or not readable.
+    enum class AddResult { done, outOfWatches, rootUnwatched };
     // Whether the top of a tree is one of the music folders or a folder that
     // appeared inside one.
     enum class TreeRoot { musicFolder, subfolder };
@@ -35,8 +36,9 @@ public:
 
     // Watches `path` and every folder below it; symbolic links below it are
     // not followed. Every non-folder entry found is passed to `fileFound` when
-    // one is given. Folders that cannot be watched or read are skipped; when
-    // the kernel has no watches left the walk ends with outOfWatches.
+    // one is given. Folders below it that cannot be watched or read are
+    // skipped; when the kernel has no watches left the walk ends with
+    // outOfWatches.
     AddResult addTree(const QString& path, TreeRoot root, const FileFound& fileFound);
     // Removes the watches of `path` and of every folder below it.
     void dropTree(const QString& path);

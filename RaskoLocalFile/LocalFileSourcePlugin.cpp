@@ -60,8 +60,10 @@ bool refusedAsItIs(const QHash<QString, MediaDatabase::FileMark>& marks, const F
 }
 
 // The paths of the marks that no longer hold: their file (a member's
-// archive) is not among those listed, or has another size or date now.
-QStringList marksNoLongerHolding(const QHash<QString, MediaDatabase::FileMark>& marks, const QList<FileEntry>& listed)
+// archive) is not among those listed, unless it lies in a kept folder, or has
+// another size or date now.
+QStringList marksNoLongerHolding(const QHash<QString, MediaDatabase::FileMark>& marks, const QList<FileEntry>& listed,
+                                 const QStringList& keptDirectories)
 {
     if (marks.isEmpty())
         return {};
@@ -79,7 +81,11 @@ QStringList marksNoLongerHolding(const QHash<QString, MediaDatabase::FileMark>& 
     }
     QStringList stale;
     for (const MediaDatabase::FileMark& mark : marks) {
-        const FileEntry* file = marked.value(fileOf(mark.filePath));
+        const QString path = fileOf(mark.filePath);
+        const FileEntry* file = marked.value(path);
+        // A folder that is missing for now keeps its marks with its rows.
+        if (!file && MusicFolderEnumerator::liesUnder(path, keptDirectories))
+            continue;
         if (!file || file->size != mark.size || file->lastModified != mark.lastModified)
             stale.append(mark.filePath);
     }
@@ -151,18 +157,19 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& directories,
-                                                           const ProgressCallback& progress, std::stop_token stop)
+                                                           const ProgressCallback& progress, std::stop_token stop,
+                                                           const QStringList& keptDirectories)
 {
     logInfo(lcLocalFileScan(), QStringLiteral("Starting scan of %1 directories").arg(directories.size()));
-    updateIndex(directories, progress, stop);
+    updateIndex(directories, keptDirectories, progress, stop);
     logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
     QList<ScannedTrack> tracks = allTracksFromDatabase();
     releaseFreedMemory();
     return tracks;
 }
 
-void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const ProgressCallback& progress,
-                                        std::stop_token stop)
+void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QStringList& keptDirectories,
+                                        const ProgressCallback& progress, std::stop_token stop)
 {
     // The index's dates and marks are read while the folders are listed;
     // archives are looked into once both are known, and one whose members
@@ -180,7 +187,7 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
     QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop);
     const Stored storedIndex = reading.get();
     const QHash<QString, QDateTime>& stored = storedIndex.dates;
-    const QStringList staleMarks = marksNoLongerHolding(storedIndex.marks, entries);
+    const QStringList staleMarks = marksNoLongerHolding(storedIndex.marks, entries, keptDirectories);
     const QList<FileEntry> openedArchives =
         MusicFolderEnumerator::expandArchives(entries, m_supportedExtensions, storedIndex.archives);
 
@@ -223,7 +230,7 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const Pr
         }
         QStringList vanished;
         for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            if (!present.contains(it.key()))
+            if (!present.contains(it.key()) && !MusicFolderEnumerator::liesUnder(it.key(), keptDirectories))
                 vanished.append(it.key());
         }
         m_database->removeTracksWithPaths(vanished);

@@ -68,13 +68,15 @@ public:
     // members were read at its current size and date is not even opened
     // (its indexed members stand), while one a stopped scan left unfinished
     // is. New and changed files are read, at most maximumFilesInFlight at
-    // once; rows of files that are gone are removed. A file that cannot be
-    // read is skipped (its rows stay). `progress` is called on this thread
-    // once per file read. Throws LocalFileError::cannotEnumerate when a folder
-    // cannot be read (the index is then untouched), MediaDatabaseError, and
+    // once; rows of files that are gone are removed, except those under
+    // `keptDirectories` (music folders that are missing for now, such as an
+    // unmounted drive, which are not listed). A file that cannot be read is
+    // skipped (its rows stay). `progress` is called on this thread once per
+    // file read. Throws LocalFileError::cannotEnumerate when a folder cannot
+    // be read (the index is then untouched), MediaDatabaseError, and
     // CancellationError once `stop` is requested (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
-                                        std::stop_token stop = {});
+                                        std::stop_token stop = {}, const QStringList& keptDirectories = {});
 
     // The whole index, in MediaDatabase::allTracks() order. While the
     // database has not been written to, the list made last time is handed
@@ -108,7 +110,8 @@ public:
 private:
     // A scan without its result: lists the folders, removes the rows of what
     // vanished and reads what is new or changed.
-    void updateIndex(const QStringList& directories, const ProgressCallback& progress, std::stop_token stop);
+    void updateIndex(const QStringList& directories, const QStringList& keptDirectories,
+                     const ProgressCallback& progress, std::stop_token stop);
     QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows) const;
 
     const std::shared_ptr<MediaDatabase> m_database;

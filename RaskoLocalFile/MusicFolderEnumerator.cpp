@@ -277,4 +277,13 @@ QString MusicFolderEnumerator::withoutTrailingSlashes(const QString& path)
     return trimmed;
 }
 
+bool MusicFolderEnumerator::liesUnder(const QString& path, const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        if (path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/'))
+            return true;
+    }
+    return false;
+}
+
 } // namespace vessa

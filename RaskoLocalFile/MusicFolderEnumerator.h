@@ -77,6 +77,8 @@ public:
 
     // `path` without its trailing slashes ("/" stays "/").
     static QString withoutTrailingSlashes(const QString& path);
+    // Whether `path` lies below one of the folders.
+    static bool liesUnder(const QString& path, const QStringList& folders);
 };
 
 } // namespace vessa

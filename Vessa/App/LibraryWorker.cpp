@@ -1,6 +1,7 @@
 #include "Vessa/App/LibraryWorker.h"
 
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "Vessa/App/AppLogging.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
@@ -11,19 +12,17 @@ namespace vessa {
 
 namespace {
 
-// The prefix every path under the folder starts with.
-QString folderPrefix(const QString& folder)
+// Music folders that do not exist or cannot be read now: an unmounted drive,
+// a folder renamed away. Their rows stay, shown as unavailable.
+QStringList missingFolders(const QStringList& folders)
 {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-
-bool liesUnder(const QString& path, const QStringList& folders)
-{
+    QStringList missing;
     for (const QString& folder : folders) {
-        if (path.startsWith(folderPrefix(folder)))
-            return true;
+        const QFileInfo info(folder);
+        if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+            missing.append(folder);
     }
-    return false;
+    return missing;
 }
 
 } // namespace
@@ -141,26 +140,30 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
     outcome.kind = job.kind;
     outcome.folder = job.folder;
     try {
+        const QStringList missing = missingFolders(folders);
         switch (job.kind) {
         case JobKind::scan:
             // With no folder at all there is nothing to bring up to date.
             if (!folders.isEmpty())
-                outcome.library = prepared(source, scan(source, folders, stop, progress), folders);
+                outcome.library = prepared(source, scan(source, folders, missing, stop, progress), folders, missing);
             break;
         case JobKind::fileEvents: {
             // Events may still come from a folder that was removed meanwhile.
             DirectoryWatcher::EventBatch batch = job.batch;
-            batch.modified.removeIf([&folders](const QString& path) { return !liesUnder(path, folders); });
-            outcome.library = prepared(source, source.handleFileEvents(batch, stop), folders);
+            batch.modified.removeIf(
+                [&folders](const QString& path) { return !MusicFolderEnumerator::liesUnder(path, folders); });
+            outcome.library = prepared(source, source.handleFileEvents(batch, stop), folders, missing);
             break;
         }
         case JobKind::folderRemoval: try { source.removeTracks(job.folder);
             } catch (...) {
                 outcome.removalError = std::current_exception();
             }
-            outcome.library = prepared(source, source.allTracksFromDatabase(), folders);
+            outcome.library = prepared(source, source.allTracksFromDatabase(), folders, missing);
             break;
-        case JobKind::reload: outcome.library = prepared(source, source.allTracksFromDatabase(), folders); break;
+        case JobKind::reload:
+            outcome.library = prepared(source, source.allTracksFromDatabase(), folders, missing);
+            break;
         }
     } catch (const CancellationError&) {
         outcome.library.reset();
@@ -171,27 +174,27 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
     return outcome;
 }
 
-QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QStringList& folders, std::stop_token stop,
+QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QStringList& folders,
+                                        const QStringList& missing, std::stop_token stop,
                                         const std::function<void(const ScanProgress&)>& progress)
 {
-    // A folder that is missing (an unmounted drive) stays a music folder but
-    // is not read: its tracks leave the library until it is back.
-    QStringList present;
-    for (const QString& folder : folders) {
-        if (QFileInfo(folder).isDir())
-            present.append(folder);
-    }
-    return source.scanDirectories(present, progress, stop);
+    // A missing folder stays a music folder but is not read, and its rows
+    // stay until it is back or the user removes it.
+    QStringList present = folders;
+    present.removeIf([&missing](const QString& folder) { return missing.contains(folder); });
+    return source.scanDirectories(present, progress, stop, missing);
 }
 
 LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks,
-                                               const QStringList& folders)
+                                               const QStringList& folders, const QStringList& missing)
 {
     Library library;
     library.refs.reserve(tracks.size());
-    for (const ScannedTrack& track : tracks)
+    for (const ScannedTrack& track : tracks) {
         library.refs.append(track.ref);
-    library.refSet = QSet<TrackRef>(library.refs.cbegin(), library.refs.cend());
+        if (missing.isEmpty() || !MusicFolderEnumerator::liesUnder(track.fileURL, missing))
+            library.refSet.insert(track.ref);
+    }
     library.tracks = std::move(tracks);
     for (const QString& folder : folders) {
         qint64 count = 0;

@@ -37,6 +37,9 @@ class LocalFileSourcePlugin;
 //   finishes without its library, even when it had already read it, so no
 //   track of a removed folder is ever published again. File events are only
 //   applied under the current folders.
+// - A music folder that is missing or cannot be read (an unmounted drive) is
+//   not scanned: its rows stay and are counted, but its tracks are not among
+//   the playable references until it is back.
 // - Scan progress reaches the main thread at most about 20 times a second,
 //   and always with the last file.
 //
@@ -54,6 +57,8 @@ public:
     struct Library {
         QList<ScannedTrack> tracks; // in the database's order
         QList<TrackRef> refs;       // the tracks' references, in the same order
+        // The references that can be played: those of tracks under a music
+        // folder that is missing now (an unmounted drive) are left out.
         QSet<TrackRef> refSet;
         // Rows under each music folder, by folder path.
         QHash<QString, qint64> trackCounts;
@@ -110,9 +115,11 @@ private:
     // The job's work, on its worker thread.
     static Outcome perform(LocalFileSourcePlugin& source, const Job& job, const QStringList& folders,
                            std::stop_token stop, const std::function<void(const ScanProgress&)>& progress);
-    static QList<ScannedTrack> scan(LocalFileSourcePlugin& source, const QStringList& folders, std::stop_token stop,
+    static QList<ScannedTrack> scan(LocalFileSourcePlugin& source, const QStringList& folders,
+                                    const QStringList& missing, std::stop_token stop,
                                     const std::function<void(const ScanProgress&)>& progress);
-    static Library prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks, const QStringList& folders);
+    static Library prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks, const QStringList& folders,
+                            const QStringList& missing);
     // A progress callback that posts at most one report per interval (and the last).
     std::function<void(const ScanProgress&)> throttledProgress();
 

@@ -198,6 +198,14 @@ private slots:
              false},
             {"music folder deleted", "write music/a.mp3", "", "rm music", none, {"a.mp3"}, true},
             {"music folder moved", "write music/a.mp3", "", "mv music outside/moved", none, none, true},
+            {"music folder moved away and back",
+             "write music/a.mp3",
+             "",
+             "mv music outside/moved; mv outside/moved music",
+             {"a.mp3"},
+             none,
+             true},
+            {"music folder missing, then made", "rm music", "", "write music/x/a.mp3", {"x/a.mp3"}, none, true},
         };
         QStringList folders;
         std::vector<std::unique_ptr<Watched>> watched;

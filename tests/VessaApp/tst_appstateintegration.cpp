@@ -1,6 +1,7 @@
 #include "Oblin/PlayContext.h"
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/NowPlayingBridge.h"
+#include "Vessa/App/TrackAvailabilityIndex.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/FfmpegTool.h"
@@ -140,6 +141,92 @@ private slots:
         QCOMPARE(context.queue(), (QList<TrackRef>{library[0], library[3]}));
         QCOMPARE(state->nowPlayingBridge().snapshot().track->title, std::optional<QString>(QStringLiteral("c-stays")));
         QVERIFY(!context.lastError());
+    // A music folder that goes missing (an unmounted drive; here renamed away
+    // or deleted) keeps its tracks, counted but unavailable; once it is back
+    // they play, unchanged files not read again. Removing the folder from the
+    // list still removes them.
+    void missingMusicFolderKeepsItsTracks_data()
+    {
+        QTest::addColumn<QString>("goes");
+        QTest::addColumn<bool>("comesBack"); // else the user removes it
+        QTest::newRow("missing at start, then back") << "at start" << true;
+        QTest::newRow("renamed away while running, then back") << "renamed" << true;
+        QTest::newRow("deleted while running, then made again") << "deleted" << true;
+        QTest::newRow("missing, then removed from the list") << "renamed" << false;
+    }
+    void missingMusicFolderKeepsItsTracks()
+    {
+        QFETCH(QString, goes);
+        QFETCH(bool, comesBack);
+        AppStateRig rig;
+        const QString kept = rig.folder(QStringLiteral("kept"));
+        const QString drive = rig.folder(QStringLiteral("drive"));
+        const QString away = rig.home.filePath(QStringLiteral("music/away"));
+        const auto writeDrive = [&] {
+            return !rig.writeWav(QStringLiteral("drive/b.wav"), 44100 * 30).isEmpty()
+                   && !rig.writeWav(QStringLiteral("drive/c.wav")).isEmpty();
+        };
+        QVERIFY(!rig.writeWav(QStringLiteral("kept/a.wav")).isEmpty());
+        QVERIFY(writeDrive());
+
+        std::unique_ptr<AppState> state = rig.start();
+        QVERIFY(state);
+        state->addWatchedDirectory(kept);
+        state->addWatchedDirectory(drive);
+        QVERIFY(AppStateRig::scanned(*state));
+        const QList<ScannedTrack> tracks = state->scannedTracks();
+        QCOMPARE(AppStateRig::titles(tracks), (QStringList{"a", "b", "c"}));
+        const auto availability = [&](qsizetype i) { return state->availabilityIndex().availability(tracks[i].ref); };
+        const auto makeMissing = [&] {
+            return goes == u"deleted" ? QDir(drive).removeRecursively() : QDir().rename(drive, away);
+        };
+        if (goes == u"at start") {
+            state.reset();
+            QVERIFY(makeMissing());
+            state = rig.start();
+            QVERIFY(state);
+            state->reloadTracksFromDatabase(); // as the main window does when shown
+            QVERIFY(AppStateRig::scanned(*state));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(rig.log.contains(QStringLiteral("com.tornwick.rasko.localfile.watcher"),
+                                                      QStringLiteral("Watching 2 directories: kept, drive")),
+                                     10000);
+            QVERIFY(makeMissing());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(availability(1), TrackAvailability::unavailable, 20000);
+        QTRY_VERIFY(!state->isScanning());
+        QVERIFY(!state->scanError());
+        QCOMPARE(state->scannedTracks(), tracks);
+        QCOMPARE(availability(0), TrackAvailability::available);
+        QCOMPARE(availability(2), TrackAvailability::unavailable);
+        QCOMPARE(state->trackCount(drive), 2);
+
+        if (!comesBack) {
+            state->removeWatchedDirectory(drive);
+            QTRY_COMPARE(AppStateRig::titles(state->scannedTracks()), QStringList{"a"});
+            QVERIFY(AppStateRig::scanned(*state));
+            QCOMPARE(AppStateRig::titles(state->scannedTracks()), QStringList{"a"});
+            return;
+        }
+        // Nothing but the folder's return: the watcher notices it.
+        QVERIFY(goes == u"deleted" ? writeDrive() : QDir().rename(away, drive));
+        QTRY_COMPARE_WITH_TIMEOUT(availability(1), TrackAvailability::available, 20000);
+        QTRY_VERIFY(!state->isScanning());
+        QCOMPARE(availability(2), TrackAvailability::available);
+        if (goes != u"deleted")
+            QVERIFY(!state->scanProgress()); // the rescan read no file
+
+        PlayContext& context = state->playContext();
+        QList<TrackRef> refs;
+        for (const ScannedTrack& track : tracks)
+            refs.append(track.ref);
+        context.loadQueue(refs, 1);
+        QString playError = QStringLiteral("(pending)");
+        context.execute(PlaybackCommand::play(),
+                        [&](std::exception_ptr error) { playError = error ? describeException(error) : QString(); });
+        QTRY_COMPARE_WITH_TIMEOUT(playError, QString(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
+        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(tracks[1].ref));
     }
 };
 

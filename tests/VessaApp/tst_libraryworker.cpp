@@ -95,20 +95,32 @@ private slots:
         QCOMPARE(rig.progress.last(), (ScanProgress{3, 3}));
     }
 
-    void missingFolderIsSkippedAndCountsNothing()
+    void missingFolderKeepsItsRows()
     {
         WorkerRig rig;
         rig.library.write("a/one.mp3");
         rig.library.write("b/two.mp3");
         QVERIFY(rig.worker->requestScan());
         QVERIFY(rig.waitForOutcomes(1));
-        // The drive of "b" is gone: the scan still reads "a" and succeeds.
-        QVERIFY(QDir(rig.b()).removeRecursively());
+        const QList<TrackRef> refs = rig.last().library->refs;
+        const qsizetype reports = rig.progress.size();
+        // The drive of "b" is gone: the scan still reads "a" and succeeds, and
+        // "b" keeps its row and count, but its track cannot be played.
+        const QString away = rig.library.path("b-away");
+        QVERIFY(QDir().rename(rig.b(), away));
         QVERIFY(rig.worker->requestScan());
         QVERIFY(rig.waitForOutcomes(2));
         QVERIFY(!rig.last().error);
-        QCOMPARE(pathsOf(*rig.last().library), QStringList{rig.library.path("a/one.mp3")});
-        QCOMPARE(rig.last().library->trackCounts.value(rig.b(), -1), 0);
+        QCOMPARE(rig.last().library->refs, refs);
+        QCOMPARE(rig.last().library->trackCounts.value(rig.b(), -1), 1);
+        QCOMPARE(rig.last().library->refSet, QSet<TrackRef>{rig.last().library->tracks[0].ref});
+        QCOMPARE(rig.last().library->tracks[0].fileURL, rig.library.path("a/one.mp3"));
+        // Back again: playable, and no file was read again.
+        QVERIFY(QDir().rename(away, rig.b()));
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(3));
+        QCOMPARE(rig.last().library->refSet, QSet<TrackRef>(refs.cbegin(), refs.cend()));
+        QCOMPARE(rig.progress.size(), reports);
     }
 
     void scanRequestsMergeIntoOneFollowUp()

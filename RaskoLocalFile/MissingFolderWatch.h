@@ -1,0 +1,40 @@
+#pragma once
+
+#include "RaskoLocalFile/UniqueFd.h"
+
+#include <QStringList>
+
+namespace vessa {
+
+// Notices when music folders that are missing (an unmounted drive, a folder
+// renamed away or deleted) may be back: an inotify watch on the nearest
+// existing folder above each reports what is made, moved in or changed
+// there, and the mount table reports every mount. Either only means "look
+// again"; the caller then tries its folders and waits for those still missing.
+//
+// Used by one thread only (the directory watcher's).
+class MissingFolderWatch {
+public:
+    MissingFolderWatch() = default;
+    MissingFolderWatch(const MissingFolderWatch&) = delete;
+    MissingFolderWatch& operator=(const MissingFolderWatch&) = delete;
+
+    // Waits for exactly these folders (absolute paths without trailing
+    // slashes) from now on; with none, both descriptors are closed.
+    void waitFor(const QStringList& folders);
+    const QStringList& folders() const { return m_folders; }
+
+    // The descriptors to poll, -1 while unused: the watches for POLLIN, the
+    // mount table for POLLPRI.
+    int watchFd() const { return m_watches.get(); }
+    int mountTableFd() const { return m_mountTable.get(); }
+    // Reads away the watches' events (once watchFd() is readable).
+    void drain();
+
+private:
+    QStringList m_folders;
+    UniqueFd m_watches;
+    UniqueFd m_mountTable;
+};
+
+} // namespace vessa
