@@ -2,9 +2,9 @@
 
 #include "RaskoGME/GMEError.h"
 #include "RaskoGME/GMEWire.h"
-#include "RaskoHelper/HelperError.h"
 #include "RaskoHelper/HelperPcmStream.h"
 #include "RaskoHelper/HelperSession.h"
+#include "VessaCore/DecoderStoppedError.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
 

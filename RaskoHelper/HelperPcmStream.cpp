@@ -1,6 +1,6 @@
 #include "RaskoHelper/HelperPcmStream.h"
 
-#include "RaskoHelper/HelperError.h"
+#include "VessaCore/DecoderStoppedError.h"
 
 namespace vessa {
 

@@ -1,6 +1,6 @@
 #include "RaskoHelper/HelperSession.h"
 
-#include "RaskoHelper/HelperError.h"
+#include "VessaCore/DecoderStoppedError.h"
 
 #include <algorithm>
 #include <cmath>

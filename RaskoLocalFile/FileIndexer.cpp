@@ -5,6 +5,7 @@
 #include "RaskoLocalFile/UniqueFd.h"
 #include "RaskoLocalFile/ZipArchive.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
+#include "VessaCore/DecoderStoppedError.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/FileNameBytes.h"
@@ -124,6 +125,9 @@ FileIndexer::Result FileIndexer::index(const FileEntry& entry, std::stop_token s
         return indexSingleTrack(entry, *locator, stop);
     } catch (const CancellationError&) {
         return Result{Result::Kind::skipped, entry.path, {}};
+    } catch (const DecoderStoppedError&) {
+        logSkipped(entry, std::current_exception());
+        return Result{Result::Kind::skipped, entry.path, {}};
     } catch (...) {
         logSkipped(entry, std::current_exception());
         return Result{failureKind(entry), entry.path, {}};
@@ -151,6 +155,8 @@ FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTr
         subTracks = scanner.scanTracksWithStop(locator.bytes(), entry.ext, stop);
     } catch (const CancellationError&) {
         throw; // skipped quietly by index()
+    } catch (const DecoderStoppedError&) {
+        throw; // skipped by index(), read again next time
     } catch (...) {
         logDebug(lcLocalFileScan(),
                  QStringLiteral("Skipping unplayable multi-track file: %1: %2")

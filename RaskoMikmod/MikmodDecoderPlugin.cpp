@@ -1,9 +1,9 @@
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 
-#include "RaskoHelper/HelperError.h"
 #include "RaskoHelper/HelperPcmStream.h"
 #include "RaskoHelper/HelperSession.h"
 #include "RaskoMikmod/MikmodError.h"
+#include "VessaCore/DecoderStoppedError.h"
 #include "VessaCore/PathExtension.h"
 
 #include <climits>

@@ -1,7 +1,7 @@
 #include "RaskoGME/GMEDecoderPlugin.h"
-#include "RaskoHelper/HelperError.h"
 #include "RaskoHelper/HelperSession.h"
 #include "RaskoLocalFile/FileIndexer.h"
+#include "VessaCore/DecoderStoppedError.h"
 #include "VessaCore/Error.h"
 #include "tests/support/ChipFixtures.h"
 #include "tests/support/DecoderHelperProbe.h"
@@ -333,6 +333,9 @@ void GMEDecoderTest::scanSkipsHostileFiles()
                               "type for this emulator"));
     // It is not damaged: its skipping goes unmentioned.
     QVERIFY(messages.filter("before.gbs").isEmpty());
+    // Nor is a file refused for good because its helper could not run.
+    const FileIndexer withoutHelper(nullptr, {std::make_shared<GMEDecoderPlugin>(QStringLiteral("/nonexistent"))});
+    QCOMPARE(withoutHelper.index(entries.first()).kind, Kind::skipped);
 }
 
 void GMEDecoderTest::samePcmAsTheLibrary_data()

@@ -141,6 +141,8 @@ private slots:
         QCOMPARE(context.queue(), (QList<TrackRef>{library[0], library[3]}));
         QCOMPARE(state->nowPlayingBridge().snapshot().track->title, std::optional<QString>(QStringLiteral("c-stays")));
         QVERIFY(!context.lastError());
+    }
+
     // A music folder that goes missing (an unmounted drive; here renamed away
     // or deleted) keeps its tracks, counted but unavailable; once it is back
     // they play, unchanged files not read again. Removing the folder from the

@@ -1,4 +1,4 @@
-#include "RaskoHelper/HelperError.h"
+#include "VessaCore/DecoderStoppedError.h"
 
 namespace vessa {
 

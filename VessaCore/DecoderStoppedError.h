@@ -10,6 +10,8 @@ namespace vessa {
 
 // A decoder helper that did not finish an operation: it crashed, ran out of
 // its time or memory, or could not be started. description() names the file.
+// It says nothing sure about the file itself (a busy or broken system gives it
+// too), so a scan does not remember the file as refused.
 class DecoderStoppedError : public Error {
 public:
     // Without a name (bytes held in memory) the text speaks of "the file".
