@@ -107,6 +107,32 @@ void AudioContainer::readOnly(const AVStream* stream)
     }
 }
 
+std::optional<double> AudioContainer::readAudioPackets(const AVStream& stream, Reach reach)
+{
+    AVFormatContext* format = m_format.get();
+    PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        fail(AVERROR(ENOMEM));
+    qint64 packets = 0;
+    qint64 total = 0;
+    bool everyDurationKnown = true;
+    while (av_read_frame(format, packet.get()) >= 0) {
+        if (packet->stream_index == stream.index && packet->size > 0) {
+            ++packets;
+            everyDurationKnown = everyDurationKnown && packet->duration > 0;
+            total += packet->duration;
+        }
+        av_packet_unref(packet.get());
+        if (packets > 0 && reach == Reach::firstAudioPacket)
+            break;
+    }
+    if (packets == 0)
+        fail(QStringLiteral("No audio data"));
+    if (!everyDurationKnown)
+        return std::nullopt;
+    return static_cast<double>(total) * stream.time_base.num / stream.time_base.den;
+}
+
 void AudioContainer::fail(int ffmpegError) const
 {
     fail(ffmpegMessage(ffmpegError));

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 struct AVCodec;
 struct AVInputFormat;
@@ -45,6 +46,14 @@ public:
     AVStream* bestAudioStream(const AVCodec** codec);
     // Sets every stream but this one to be discarded.
     void readOnly(const AVStream* stream);
+
+    // How far readAudioPackets() reads.
+    enum class Reach { firstAudioPacket, endOfData };
+    // Reads packets without decoding them, from where reading stands. Gives
+    // the stream's packets' total duration in seconds, or nothing when a
+    // packet does not tell its duration. Throws openFailed when there is no
+    // packet of the stream at all.
+    std::optional<double> readAudioPackets(const AVStream& stream, Reach reach);
 
     // Throws CoreAudioDecoderError::openFailed with FFmpeg's message.
     [[noreturn]] void fail(int ffmpegError) const;

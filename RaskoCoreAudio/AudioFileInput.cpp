@@ -1,11 +1,15 @@
 #include "RaskoCoreAudio/AudioFileInput.h"
 
+#include "RaskoCoreAudio/CoreAudioDecoderError.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 #include <libavutil/mathematics.h>
 }
+
+#include <cmath>
 
 namespace vessa {
 
@@ -54,6 +58,26 @@ void AudioFileInput::readLength()
         m_duration = static_cast<double>(format->duration) / AV_TIME_BASE;
         if (!estimated)
             m_lengthInFrames = av_rescale(format->duration, rate, AV_TIME_BASE);
+    }
+}
+
+void AudioFileInput::countEstimatedLength(const SourceLocator& locator)
+{
+    if (m_container.formatContext()->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
+        return;
+    try {
+        // Read the way the tag reader reads it: probed, then every packet.
+        AudioContainer counting(locator);
+        counting.findStreamInfo();
+        const AVCodec* codec = nullptr;
+        const AVStream* stream = counting.bestAudioStream(&codec);
+        const std::optional<double> counted = counting.readAudioPackets(*stream, AudioContainer::Reach::endOfData);
+        if (!counted)
+            return;
+        m_duration = *counted;
+        m_lengthInFrames = std::llround(*counted * m_audioFormat.sampleRate);
+    } catch (const CoreAudioDecoderError&) {
+        // Not readable a second time: the estimate stays.
     }
 }
 

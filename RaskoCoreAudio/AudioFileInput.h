@@ -42,6 +42,12 @@ public:
     // The length in frames that decoding is clamped to; absent when the length
     // is unknown or only estimated from the bit rate.
     std::optional<qint64> lengthInFrames() const { return m_lengthInFrames; }
+    // A length FFmpeg could only estimate from the bit rate (raw ADTS AAC) is
+    // counted from the packets instead, as the tag reader counts it, so that
+    // the stream and the library give the same length: the file is read once
+    // more, without decoding. Any other length stays; so does the estimate
+    // when the packets do not tell their durations.
+    void countEstimatedLength(const SourceLocator& locator);
     // Lossless codecs decode exactly from any packet; others need a run-in.
     bool isLossless() const { return m_lossless; }
     // The frame number of a decoded frame's timestamp (stream time base),

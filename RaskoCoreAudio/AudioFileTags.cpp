@@ -104,38 +104,6 @@ AVStream* describedByHeader(AVFormatContext& format)
     return nullptr;
 }
 
-// How far readAudioPackets() reads.
-enum class Reach { firstAudioPacket, endOfData };
-
-// Reads packets without decoding them, from where reading stands. Gives the
-// audio packets' total duration in seconds, or nothing when a packet does not
-// tell its duration. Throws openFailed when there is no audio packet at all.
-std::optional<double> readAudioPackets(AudioContainer& container, const AVStream& stream, Reach reach)
-{
-    AVFormatContext* format = container.formatContext();
-    PacketPtr packet(av_packet_alloc());
-    if (!packet)
-        container.fail(AVERROR(ENOMEM));
-    qint64 packets = 0;
-    qint64 total = 0;
-    bool everyDurationKnown = true;
-    while (av_read_frame(format, packet.get()) >= 0) {
-        if (packet->stream_index == stream.index && packet->size > 0) {
-            ++packets;
-            everyDurationKnown = everyDurationKnown && packet->duration > 0;
-            total += packet->duration;
-        }
-        av_packet_unref(packet.get());
-        if (packets > 0 && reach == Reach::firstAudioPacket)
-            break;
-    }
-    if (packets == 0)
-        container.fail(QStringLiteral("No audio data"));
-    if (!everyDurationKnown)
-        return std::nullopt;
-    return static_cast<double>(total) * stream.time_base.num / stream.time_base.den;
-}
-
 } // namespace
 
 TrackMetadata readAudioFileTags(const SourceLocator& locator)
@@ -156,10 +124,10 @@ TrackMetadata readAudioFileTags(const SourceLocator& locator)
 
     std::optional<double> duration = knownDuration(*format, *stream);
     if (probed && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
-        if (const std::optional<double> counted = readAudioPackets(container, *stream, Reach::endOfData))
+        if (const std::optional<double> counted = container.readAudioPackets(*stream, AudioContainer::Reach::endOfData))
             duration = counted;
     } else {
-        readAudioPackets(container, *stream, Reach::firstAudioPacket);
+        container.readAudioPackets(*stream, AudioContainer::Reach::firstAudioPacket);
     }
 
     TrackMetadata metadata;

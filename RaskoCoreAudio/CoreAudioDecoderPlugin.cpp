@@ -60,6 +60,7 @@ AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::opti
         logError(lcDecode(), QStringLiteral("Failed to open %1: %2").arg(where, error.message()));
         throw;
     }
+    input->countEstimatedLength(locator);
     const AudioFormat format = input->format();
     logDebug(lcDecode(), QStringLiteral("Opened: %1, %2Hz, %3ch")
                              .arg(AudioFileInput::displayName(locator), QString::number(format.sampleRate, 'f', 6),

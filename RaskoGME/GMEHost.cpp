@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <vector>
 
-#include <unistd.h>
-
 namespace vessa {
 
 namespace {
@@ -37,10 +35,10 @@ void startPlayback(GMEEmu& emu, int index, int playLength, bool infiniteLoop)
 }
 
 // Renders the started track chunk by chunk on request.
-void renderOnRequest(HelperChannel& channel, GMEEmu& emu)
+void renderOnRequest(HelperChannel& channel, PcmRing& ring, GMEEmu& emu)
 {
     static_assert(framesPerChunk * 4 <= maximumChunkBytes);
-    serveStream(channel, GMEEmu::playbackSampleRate, [&](char* out, QString& error) -> qsizetype {
+    serveStream(channel, ring, GMEEmu::playbackSampleRate, [&](char* out, QString& error) -> qsizetype {
         if (emu.trackEnded())
             return 0;
         try {
@@ -54,7 +52,7 @@ void renderOnRequest(HelperChannel& channel, GMEEmu& emu)
     });
 }
 
-void serve(const HelperMessage& request, HelperChannel& channel)
+bool serve(const HelperMessage& request, HelperChannel& channel, PcmRing* ring)
 {
     QByteArray data;
     bool hasExtension = false;
@@ -62,7 +60,7 @@ void serve(const HelperMessage& request, HelperChannel& channel)
     switch (request.type) {
     case HelperMessageType::gmeScan: {
         if (!readHelperPayload(request.payload, data, extension))
-            _exit(2); // not a request of this program: the helper reports the worker crashed
+            return false;
         const GMEEmu emu = GMEEmu::open(data, extension, GMEEmu::infoOnlySampleRate);
         const int count = std::max(emu.trackCount(), 0);
         QByteArray payload;
@@ -71,23 +69,24 @@ void serve(const HelperMessage& request, HelperChannel& channel)
         for (int index = 0; index < count; ++index)
             out << emu.trackInfo(index);
         sendOrExit(channel, HelperMessageType::trackInfos, payload);
-        return;
+        return true;
     }
     case HelperMessageType::gmeExtract: {
         qint32 index = 0;
         if (!readHelperPayload(request.payload, data, hasExtension, extension, index))
-            _exit(2); // not a request of this program: the helper reports the worker crashed
+            return false;
         const GMEEmu emu = GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::infoOnlySampleRate);
         sendOrExit(channel, HelperMessageType::trackInfo, helperPayload(emu.trackInfo(index)));
-        return;
+        return true;
     }
     case HelperMessageType::gmeOpen: {
         qint64 requestedIndex = 0;
         bool infiniteLoop = false, seeking = false;
         double seconds = 0;
         if (!readHelperPayload(request.payload, data, hasExtension, extension, requestedIndex, infiniteLoop, seeking,
-                               seconds))
-            _exit(2); // not a request of this program: the helper reports the worker crashed
+                               seconds)
+            || !ring)
+            return false;
         GMEEmu emu = GMEEmu::open(data, extensionFrom(hasExtension, extension), GMEEmu::playbackSampleRate);
         const int count = emu.trackCount();
         if (requestedIndex < 0 || requestedIndex >= count)
@@ -111,21 +110,22 @@ void serve(const HelperMessage& request, HelperChannel& channel)
             }
         }
         sendOrExit(channel, HelperMessageType::started, helperPayload(qint32(playLength)));
-        renderOnRequest(channel, emu);
-        return;
+        renderOnRequest(channel, *ring, emu);
+        return true;
     }
-    default: return;
+    default: return false;
     }
 }
 
 } // namespace
 
-void serveGMERequest(const HelperMessage& request, HelperChannel& channel)
+bool serveGMERequest(const HelperMessage& request, HelperChannel& channel, PcmRing* ring)
 {
     try {
-        serve(request, channel);
+        return serve(request, channel, ring);
     } catch (const GMEError& error) {
         sendOrExit(channel, HelperMessageType::failed, gmeErrorPayload(error));
+        return true;
     }
 }
 

@@ -17,12 +17,9 @@ void sendOrExit(HelperChannel& channel, HelperMessageType type, QByteArray paylo
 
 static_assert(PcmRing::slotBytes >= batchBytes + maximumChunkBytes, "a batch must fit in a slot");
 
-void serveStream(HelperChannel& channel, int sampleRate,
+void serveStream(HelperChannel& channel, PcmRing& ring, int sampleRate,
                  const std::function<qsizetype(char* out, QString& error)>& renderChunk)
 {
-    PcmRing* const ring = PcmRing::inHelper();
-    if (!ring)
-        _exit(2); // started without the program's ring: the program hears "crashed"
     const double startBudget = WorkerLimits::cpuSecondsUsed() + WorkerLimits::operationSeconds;
     double renderedSeconds = 0;
     bool ended = false;
@@ -38,7 +35,7 @@ void serveStream(HelperChannel& channel, int sampleRate,
            && readHelperPayload(request.payload, count)) {
         for (qint32 i = 0; i < count; ++i) {
             const auto slot = static_cast<qint32>(sequence % PcmRing::slotCount);
-            char* const out = ring->slot(slot);
+            char* const out = ring.slot(slot);
             qsizetype filled = 0;
             while (!ended && filled < batchTarget) {
                 const qsizetype size = renderChunk(out + filled, error);

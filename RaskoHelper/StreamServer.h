@@ -9,9 +9,11 @@
 
 namespace vessa {
 
+class PcmRing;
+
 // The worker's side of a stream: answers render requests (each asks for a
 // number of batches) by rendering each batch of chunks (about `batchBytes`)
-// into the next slot of the helper's PcmRing and replying "pcm" with that
+// into the next slot of the helper's `ring` and replying "pcm" with that
 // slot and size, or "ended" once the stream is over, until the program closes
 // the stream. The CPU budget grows by the length of every batch, so a stream
 // that renders slower than real time runs out of it and the worker is killed.
@@ -22,7 +24,7 @@ namespace vessa {
 inline constexpr qsizetype batchBytes = 256 * 1024;
 inline constexpr qsizetype maximumChunkBytes = 32 * 1024;
 
-void serveStream(HelperChannel& channel, int sampleRate,
+void serveStream(HelperChannel& channel, PcmRing& ring, int sampleRate,
                  const std::function<qsizetype(char* out, QString& error)>& renderChunk);
 
 // Sends a reply; a program that went away ends the worker.

@@ -9,16 +9,10 @@ namespace vessa::WorkerLimits {
 
 namespace {
 
-// A sanitizer reserves terabytes of shadow memory up front: no address-space
-// limit for such a build.
-#if defined(__SANITIZE_ADDRESS__)
+// Every sanitizer reserves terabytes of address space up front for its
+// shadow memory or allocator: a sanitized build sets no address-space limit.
+#if defined(VESSA_SANITIZED_BUILD)
 constexpr bool limitAddressSpace = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool limitAddressSpace = false;
-#else
-constexpr bool limitAddressSpace = true;
-#endif
 #else
 constexpr bool limitAddressSpace = true;
 #endif

@@ -7,8 +7,6 @@
 
 #include <cmath>
 
-#include <unistd.h>
-
 namespace vessa {
 
 namespace {
@@ -24,45 +22,46 @@ qint64 framesFor(double seconds)
     return static_cast<qint64>(std::min(frames, last));
 }
 
-void serve(const HelperMessage& request, HelperChannel& channel)
+bool serve(const HelperMessage& request, HelperChannel& channel, PcmRing* ring)
 {
     QByteArray data;
     switch (request.type) {
     case HelperMessageType::mikmodExtract: {
         if (!readHelperPayload(request.payload, data))
-            _exit(2); // not a request of this program: the helper reports the worker crashed
+            return false;
         const MikmodModule module = MikmodLibrary::load(data, MikmodLibrary::LoadPurpose::inspection);
         const std::optional<QString> songName = module.songName();
         const std::optional<QString> moduleType = module.moduleType();
         sendOrExit(channel, HelperMessageType::moduleInfo,
                    helperPayload(songName.has_value(), songName.value_or(QString()), moduleType.has_value(),
                                  moduleType.value_or(QString())));
-        return;
+        return true;
     }
     case HelperMessageType::mikmodOpen: {
         double seconds = 0;
-        if (!readHelperPayload(request.payload, data, seconds))
-            _exit(2);
+        if (!readHelperPayload(request.payload, data, seconds) || !ring)
+            return false;
         MikmodRenderer renderer(MikmodLibrary::load(data, MikmodLibrary::LoadPurpose::playback));
         const bool ended = !renderer.skip(framesFor(seconds));
         sendOrExit(channel, HelperMessageType::started);
         static_assert(MikmodRenderer::maximumBlockBytes <= maximumChunkBytes);
-        serveStream(channel, MikmodRenderer::sampleRate,
+        serveStream(channel, *ring, MikmodRenderer::sampleRate,
                     [&renderer, ended](char* out, QString&) { return ended ? 0 : renderer.renderInto(out); });
-        return;
+        return true;
     }
-    default: return;
+    default: return false;
     }
 }
 
 } // namespace
 
-void serveMikmodRequest(const HelperMessage& request, HelperChannel& channel)
+bool serveMikmodRequest(const HelperMessage& request, HelperChannel& channel, PcmRing* ring)
 {
     try {
-        serve(request, channel);
+        return serve(request, channel, ring);
     } catch (const MikmodError& error) {
         sendOrExit(channel, HelperMessageType::failed, helperPayload(qint32(error.kind()), error.message()));
+        return true;
     }
 }
 

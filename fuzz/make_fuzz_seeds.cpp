@@ -8,6 +8,7 @@
 #include "RaskoGME/GMEDecoderPlugin.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "fuzz/DecoderFuzzing.h"
+#include "fuzz/HelperFuzzing.h"
 #include "tests/support/ChipFixtures.h"
 #include "tests/support/FfmpegTool.h"
 #include "tests/support/ModFixture.h"
@@ -200,6 +201,34 @@ void mikmodSeeds(const SeedFolder& seeds)
     seeds.add("seek.mod", fuzz::DecoderFuzzOptions{.seekSeconds = 4}.prefix(extensions) + jumps.bytes());
 }
 
+// Each operation of the decoder helper on a chip-music or tracker file, and a
+// stream's request as a payload to mutate as it stands.
+void helperSeeds(const SeedFolder& seeds)
+{
+    using Type = HelperMessageType;
+    const QSet<QString> extensions = GMEDecoderPlugin().supportedExtensions();
+    const auto seed = [&](fuzz::HelperFuzzOptions helper, fuzz::DecoderFuzzOptions file, const QByteArray& bytes) {
+        return helper.byte() + file.prefix(extensions) + bytes;
+    };
+    const QByteArray vgm = toneVgm({{0, 0.3}, {15, 0.1}, {4, 0.2}});
+    const QByteArray nsf = nsfFile(2, "Name", "Artist", "Copyright");
+    const QByteArray mod = ModFixture::song(3, "Song").bytes();
+    const fuzz::DecoderFuzzOptions nsfSecond{.extension = QStringLiteral("nsf"), .subTrackIndex = 1};
+    seeds.add("scan.gbs", seed({.operation = Type::gmeScan}, {.extension = QStringLiteral("gbs")},
+                               gbsFile(3, "Title", "Author", "Copyright")));
+    seeds.add("extract.nsf", seed({.operation = Type::gmeExtract}, nsfSecond, nsf));
+    seeds.add("stream.vgm", seed({.operation = Type::gmeOpen, .renderRequests = 3, .closes = true}, {}, vgm));
+    seeds.add("sought.nsf",
+              seed({.operation = Type::gmeOpen, .renderRequests = 2, .batchesPerRequest = 2},
+                   {.extension = QStringLiteral("nsf"), .subTrackIndex = 1, .infiniteLoop = true, .seekSeconds = 3},
+                   nsf));
+    seeds.add("extract.mod", seed({.operation = Type::mikmodExtract}, {}, mod));
+    seeds.add("stream.mod",
+              seed({.operation = Type::mikmodOpen, .renderRequests = 2, .closes = true}, {.seekSeconds = 1}, mod));
+    const fuzz::HelperFuzzOptions raw{.operation = Type::gmeOpen, .rawPayload = true, .renderRequests = 1};
+    seeds.add("raw.nsf", raw.byte() + fuzz::requestPayload(Type::gmeOpen, nsfSecond, nsf));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -219,6 +248,7 @@ int main(int argc, char** argv)
         coreAudioSeeds(SeedFolder(root, "fuzz_core_audio_decoder"), scratch.path());
         gmeSeeds(SeedFolder(root, "fuzz_gme_decoder"));
         mikmodSeeds(SeedFolder(root, "fuzz_mikmod_decoder"));
+        helperSeeds(SeedFolder(root, "fuzz_decoder_helper"));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_fuzz_seeds: %s\n", error.what());
         return 1;

@@ -4,11 +4,12 @@
 #
 #   scripts/run-fuzzers.sh SECONDS [FUZZ_BUILD_DIR]   (default build-fuzz)
 #
-# The chip-music and tracker-module targets reach libgme and libmikmod, which
-# fail on crafted files by themselves. A failure that lies inside one of those
-# libraries (see classify below) is listed as a library fault and the target
-# fuzzes on: such faults are for the decoder helper process to contain. A
-# failure anywhere else, in any target, fails the run.
+# The chip-music and tracker-module targets, and the decoder helper's (which
+# serves the helper's requests in its own process), reach libgme and
+# libmikmod, which fail on crafted files by themselves. A failure that lies
+# inside one of those libraries (see classify below) is listed as a library
+# fault and the target fuzzes on: such faults are for the decoder helper
+# process to contain. A failure anywhere else, in any target, fails the run.
 #
 # Each target's corpus grows in FUZZ_BUILD_DIR/fuzz-corpus/<target>; failing
 # inputs and their reports are kept in FUZZ_BUILD_DIR/fuzz-artifacts/<target>.
@@ -22,7 +23,7 @@ MAX_RESTARTS=50
 AGAIN_MARK="== The leaking input again, with complete allocation stacks:"
 
 # Targets whose faults inside these libraries do not fail the run.
-LIBRARY_TARGETS=" fuzz_gme_decoder fuzz_mikmod_decoder "
+LIBRARY_TARGETS=" fuzz_gme_decoder fuzz_mikmod_decoder fuzz_decoder_helper "
 CONTAINED_LIBRARIES='[(/]libgme\.so|[(/]libmikmod\.so'
 
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"

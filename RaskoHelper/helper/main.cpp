@@ -7,11 +7,10 @@
 // per file of a scan, runs in the helper itself under the same budget: a
 // crash there ends the helper, and the program starts another.
 
-#include "RaskoGME/GMEHost.h"
 #include "RaskoHelper/HelperChannel.h"
 #include "RaskoHelper/PcmRing.h"
 #include "RaskoHelper/WorkerLimits.h"
-#include "RaskoMikmod/MikmodHost.h"
+#include "RaskoHelper/helper/HelperRequests.h"
 
 #include <csignal>
 
@@ -52,13 +51,8 @@ bool servedInPlace(HelperMessageType type)
         _exit(1);
     WorkerLimits::startOperation();
     HelperChannel channel(socketFd);
-    switch (request.type) {
-    case HelperMessageType::gmeScan:
-    case HelperMessageType::gmeExtract:
-    case HelperMessageType::gmeOpen: serveGMERequest(request, channel); break;
-    default: serveMikmodRequest(request, channel); break;
-    }
-    _exit(0);
+    // A request the worker cannot serve: the helper reports it crashed.
+    _exit(HelperRequests::serve(request, channel, PcmRing::inHelper()) ? 0 : 2);
 }
 
 } // namespace
@@ -82,7 +76,9 @@ int main()
         if (servedInPlace(request.type)) {
             WorkerLimits::startOperation();
             HelperChannel channel(dup(socketFd));
-            serveGMERequest(request, channel);
+            // A request it cannot read ends the helper, as a crash would.
+            if (!HelperRequests::serve(request, channel, nullptr))
+                return 2;
             continue;
         }
         const pid_t worker = fork();

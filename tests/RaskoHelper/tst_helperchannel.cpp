@@ -113,6 +113,7 @@ void HelperChannelTest::waitsEnd()
     // A sender blocked on a full socket is woken too.
     const HelperMessage big{HelperMessageType::gmeOpen, QByteArray(8 * 1024 * 1024, 'x')};
     QCOMPARE(pair.program->send(big, {}, wake), HelperChannel::Status::woken);
+    waker.join();
     close(wake);
 }
 
