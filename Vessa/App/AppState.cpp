@@ -126,14 +126,13 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
 
     // The playlists, in the folder of the storage location; the switcher
     // moves them when the location or the cloud folder changes.
-    m_storageLocation = libraryStorageLocationFromString(m_settings->value(libraryStorageLocationKey).toString())
-                            .value_or(LibraryStorageLocation::automatic);
+    restoreStoragePreferences();
     const QString playlistFolder = resolvePlaylistDirectory(m_storageLocation);
     m_playlistLibrary = std::make_unique<PlaylistLibrary>(
         std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistFolder));
     m_storageSwitcher = std::make_unique<PlaylistStorageSwitcher>(
-        playlistFolder, [this] { return resolvePlaylistDirectory(m_storageLocation); },
-        [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); });
+        playlistFolder, [this] { return storageTarget(); },
+        [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); }, m_settings.get());
 
     // Saved preferences.
     m_watchedDirectories = WatchedDirectoriesSetting::load(*m_settings);

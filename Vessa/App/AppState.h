@@ -140,18 +140,23 @@ public:
     // ---- playlist storage
 
     // Where the playlist files live ("libraryStorageLocation"). Assigning
-    // another value saves it and switches the storage when the playlist
-    // folder changes with it: the playlist files are copied into the new
-    // folder (names already there are kept; scanError names those whose two
-    // versions differ and where the other one lies), the library is replaced
-    // by one over that folder and loaded, and the cloud folder's watcher
-    // restarts.
+    // another value switches the storage when the playlist folder changes
+    // with it: the playlist files are copied into the new folder (names
+    // already there are kept, but an empty Starred takes the old folder's;
+    // scanError names the kept ones whose two versions differ and where the
+    // other one lies), the library is replaced by one over that folder and
+    // loaded, and the cloud folder's watcher restarts. The value is saved
+    // only once every playlist is in its folder: a copy that fails is shown
+    // in scanError and undoes the change; after a switch cut off by a crash,
+    // the next start is in the old folder and removes the temporary file the
+    // copy left.
     // Switches run one after the other; the setter returns at once.
     LibraryStorageLocation storageLocation() const { return m_storageLocation; }
     void setStorageLocation(LibraryStorageLocation location);
     // The cloud folder the user chose ("cloudContainerDirectory"), empty when
-    // none. Choosing another one switches the storage in the same way.
-    QString cloudContainerDirectory() const;
+    // none. Choosing another one switches the storage (and is saved) in the
+    // same way.
+    const QString& cloudContainerDirectory() const { return m_cloudContainerDirectory; }
     void setCloudContainerDirectory(const QString& folder);
     // The playlist folder of a preference with the cloud folder as it is now.
     // Falling back from "icloud" to the local folder logs an error each time.
@@ -193,7 +198,10 @@ private:
     void setScanProgress(std::optional<ScanProgress> progress);
 
     // AppStatePlaylistStorage.cpp
+    PlaylistStorageSwitcher::Target storageTarget();
     void storageSwitched(const PlaylistStorageSwitcher::Switch& done);
+    // Takes the storage preferences as saved, telling the views of a change.
+    void restoreStoragePreferences();
     void startICloudPlaylistWatching();
     void reloadPlaylistsFromiCloud();
 
@@ -219,6 +227,7 @@ private:
     std::unique_ptr<UbiquitousFileWatcher> m_iCloudPlaylistWatcher;
 
     LibraryStorageLocation m_storageLocation = LibraryStorageLocation::automatic;
+    QString m_cloudContainerDirectory;
     QStringList m_watchedDirectories;
     bool m_isScanning = false;
     std::optional<ScanProgress> m_scanProgress;

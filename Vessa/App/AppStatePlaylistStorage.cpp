@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QSettings>
 
+#include <utility>
+
 namespace vessa {
 
 void AppState::setStorageLocation(LibraryStorageLocation location)
@@ -20,27 +22,46 @@ void AppState::setStorageLocation(LibraryStorageLocation location)
     if (location == m_storageLocation)
         return;
     m_storageLocation = location;
-    m_settings->setValue(libraryStorageLocationKey, toString(location));
     emit storageLocationChanged();
     m_storageSwitcher->requestSwitch();
-}
-
-QString AppState::cloudContainerDirectory() const
-{
-    return m_settings->value(PlaylistDirectory::cloudContainerDirectoryKey).toString();
 }
 
 void AppState::setCloudContainerDirectory(const QString& folder)
 {
     const QString cleaned = folder.isEmpty() ? folder : QDir::cleanPath(folder);
-    if (cleaned == cloudContainerDirectory())
+    if (cleaned == m_cloudContainerDirectory)
         return;
-    if (cleaned.isEmpty())
-        m_settings->remove(PlaylistDirectory::cloudContainerDirectoryKey);
-    else
-        m_settings->setValue(PlaylistDirectory::cloudContainerDirectoryKey, cleaned);
+    m_cloudContainerDirectory = cleaned;
     emit cloudContainerDirectoryChanged();
     m_storageSwitcher->requestSwitch();
+}
+
+void AppState::restoreStoragePreferences()
+{
+    const LibraryStorageLocation location =
+        libraryStorageLocationFromString(m_settings->value(libraryStorageLocationKey).toString())
+            .value_or(LibraryStorageLocation::automatic);
+    const QString cloudFolder = m_settings->value(PlaylistDirectory::cloudContainerDirectoryKey).toString();
+    if (std::exchange(m_storageLocation, location) != location)
+        emit storageLocationChanged();
+    if (std::exchange(m_cloudContainerDirectory, cloudFolder) != cloudFolder)
+        emit cloudContainerDirectoryChanged();
+}
+
+// The folder the preferences name as a switch starts; they are saved once
+// the playlists are all there, so that a start after a crash never opens a
+// folder that holds only some of them.
+PlaylistStorageSwitcher::Target AppState::storageTarget()
+{
+    const LibraryStorageLocation location = m_storageLocation;
+    const QString cloudFolder = m_cloudContainerDirectory;
+    return {resolvePlaylistDirectory(location), [this, location, cloudFolder] {
+                m_settings->setValue(libraryStorageLocationKey, toString(location));
+                if (cloudFolder.isEmpty())
+                    m_settings->remove(PlaylistDirectory::cloudContainerDirectoryKey);
+                else
+                    m_settings->setValue(PlaylistDirectory::cloudContainerDirectoryKey, cloudFolder);
+            }};
 }
 
 QString AppState::resolvePlaylistDirectory(LibraryStorageLocation preference) const
@@ -55,12 +76,19 @@ bool AppState::isUsingiCloud() const
 
 void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
 {
-    // The switcher has logged a failed copy; the files copied so far are in place.
-    if (done.migrationError)
+    // The switcher has logged a failed copy and stayed in the old folder; so
+    // do the preferences, unless the user has changed them again meanwhile.
+    if (done.migrationError) {
         setScanError(done.migrationError);
-    else if (!done.keptDiffering.isEmpty())
-        setScanError(
-            std::make_exception_ptr(PlaylistMigrationError::keptDiffering(done.keptDiffering, done.to, done.from)));
+        if (!m_storageSwitcher->isSwitching())
+            restoreStoragePreferences();
+        return;
+    }
+    if (!done.keptDiffering.isEmpty() || done.filledEmptyStarred)
+        setScanError(std::make_exception_ptr(PlaylistMigrationError::keptDiffering(
+            done.keptDiffering, done.to, done.from,
+            done.filledEmptyStarred ? PlaylistMigrationError::StarredCopy::filledFromSource
+                                    : PlaylistMigrationError::StarredCopy::asItWas)));
     setPlaylistLibrary(std::make_unique<PlaylistLibrary>(
         std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), done.to)));
     try {

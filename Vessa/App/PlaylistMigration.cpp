@@ -1,11 +1,14 @@
 #include "Vessa/App/PlaylistMigration.h"
 
+#include "Parvik/PlaylistFile.h"
+#include "Parvik/PlaylistLibrary.h"
 #include "RaskoLocalFile/UniqueFd.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/PlaylistMigrationError.h"
 #include "VessaCore/PathExtension.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <fcntl.h>
@@ -26,6 +29,11 @@ namespace vessa {
 namespace {
 
 enum class CopyResult { copied, targetExists };
+// Whether a copy may take the place of a file of its name.
+enum class Placement { besideExisting, replacing };
+
+// The temporary files of copies: hidden, with six random letters or digits.
+constexpr char temporaryPrefix[] = ".parvik-copy-";
 
 fs::path toFsPath(const QString& path)
 {
@@ -60,8 +68,8 @@ bool writeAll(int fd, const char* data, std::size_t size)
 }
 
 // One file copied into a hidden temporary file of the target folder and
-// then linked under its own name without replacing anything. The temporary
-// file is removed whatever happens.
+// then linked under its own name, without replacing anything unless asked
+// to. The temporary file is removed whatever happens.
 class SafeFileCopy {
 public:
     SafeFileCopy(fs::path source, fs::path targetFolder, QString name, std::stop_token stop)
@@ -72,7 +80,7 @@ public:
     {
     }
 
-    CopyResult run()
+    CopyResult run(Placement placement = Placement::besideExisting)
     {
         const UniqueFd input(::open(m_source.c_str(), O_RDONLY | O_CLOEXEC));
         if (!input.isValid())
@@ -81,7 +89,7 @@ public:
         if (::fstat(input.get(), &status) != 0)
             fail(errno);
 
-        std::string temporary = (m_targetFolder / ".parvik-copy-XXXXXX").native();
+        std::string temporary = (m_targetFolder / (std::string(temporaryPrefix) + "XXXXXX")).native();
         UniqueFd output(::mkostemp(temporary.data(), O_CLOEXEC));
         if (!output.isValid())
             fail(errno);
@@ -96,6 +104,11 @@ public:
         output.reset(); // a synced file loses nothing when its close fails
         if (m_stop.stop_requested())
             throw CancellationError();
+        if (placement == Placement::replacing) {
+            if (::rename(temporary.c_str(), (m_targetFolder / toFsPath(m_name)).c_str()) != 0)
+                fail(errno);
+            return CopyResult::copied;
+        }
         return linkIntoPlace(temporary);
     }
 
@@ -184,6 +197,22 @@ bool sameContent(const fs::path& a, const fs::path& b)
            && second.error() == QFileDevice::NoError;
 }
 
+// A Starred file that reads as a playlist without tracks; an unreadable one
+// is never taken for empty.
+bool isEmptyStarred(const fs::path& file)
+{
+    QFile input(fromFsPath(file));
+    if (!input.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = input.readAll();
+    try {
+        return input.error() == QFileDevice::NoError
+               && PlaylistFile::parse(content, PlaylistLibrary::starredName).tracks.isEmpty();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 PlaylistMigrationResult migratePlaylists(const QString& sourceFolder, const QString& targetFolder, std::stop_token stop)
@@ -200,6 +229,7 @@ PlaylistMigrationResult migratePlaylists(const QString& sourceFolder, const QStr
     if (error)
         throw PlaylistMigrationError::listFailed(sourceFolder, messageOf(error));
 
+    const QString starredFile = PlaylistLibrary::starredName + u'.' + PlaylistFile::fileExtension;
     PlaylistMigrationResult result;
     for (const fs::path& file : playlistFilesIn(source, sourceFolder)) {
         if (stop.stop_requested())
@@ -215,11 +245,43 @@ PlaylistMigrationResult migratePlaylists(const QString& sourceFolder, const QStr
         } else if (error) {
             throw PlaylistMigrationError::copyFailed(name, targetFolder, messageOf(error));
         }
+        if (name == starredFile && isEmptyStarred(targetFile) && !isEmptyStarred(file)) {
+            SafeFileCopy(file, target, name, stop).run(Placement::replacing);
+            ++result.copied;
+            result.filledEmptyStarred = true;
+            continue;
+        }
         if (!sameContent(file, targetFile))
             result.keptDiffering.append(name.chopped(QLatin1String(".parvik").size()));
     }
     logInfo(lcApp(), QStringLiteral("Migrated %1 playlist(s)").arg(result.copied));
     return result;
+}
+
+void removeInterruptedCopies(const QString& folder)
+{
+    static const QRegularExpression temporaryName(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(QLatin1String(temporaryPrefix)) + QStringLiteral("[A-Za-z0-9]{6}")));
+    std::error_code error;
+    fs::directory_iterator it(toFsPath(folder), error);
+    if (error == std::errc::no_such_file_or_directory)
+        return;
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const QString name = fromFsPath(it->path().filename());
+        std::error_code entryError;
+        if (!temporaryName.match(name).hasMatch() || it->symlink_status(entryError).type() != fs::file_type::regular)
+            continue;
+        if (fs::remove(it->path(), entryError))
+            logInfo(lcApp(), QStringLiteral("Removed the temporary file of an interrupted playlist copy: %1")
+                                 .arg(fromFsPath(it->path())));
+        else if (entryError)
+            logError(lcApp(), QStringLiteral("Failed to remove the temporary file %1: %2")
+                                  .arg(fromFsPath(it->path()), messageOf(entryError)));
+    }
+    if (error)
+        logError(
+            lcApp(),
+            QStringLiteral("Failed to look for temporary playlist copies in %1: %2").arg(folder, messageOf(error)));
 }
 
 } // namespace vessa

@@ -14,6 +14,9 @@ struct PlaylistMigrationResult {
     // the target folder with a content other than the source's: the target's
     // file was kept, the source's stays where it was. In listing order.
     QStringList keptDiffering;
+    // The target's Starred held no track while the source's did: the
+    // source's was copied over it (and counts as copied).
+    bool filledEmptyStarred = false;
 };
 
 // Copies the playlist files of `sourceFolder` into `targetFolder`, which is
@@ -24,7 +27,8 @@ struct PlaylistMigrationResult {
 // (case-sensitive), in listing order. A name that already exists in the
 // target is kept as it is: nothing is ever overwritten, even when the target
 // file appears while its copy runs; when its content differs from the
-// source's, the result names it. Each file is written to a hidden
+// source's, the result names it. The one exception is Starred: an empty one
+// in the target is replaced by the source's when that holds tracks. Each file is written to a hidden
 // temporary file inside the target folder, flushed to disk and only then
 // linked under its name, so the target never holds a partial playlist; on any
 // failure the temporary file is removed. The source files stay in place.
@@ -36,5 +40,13 @@ struct PlaylistMigrationResult {
 // Blocks on the disk: call it off the main thread.
 PlaylistMigrationResult migratePlaylists(const QString& sourceFolder, const QString& targetFolder,
                                          std::stop_token stop = {});
+
+// Removes the hidden temporary files that migrations into `folder` left when
+// they were cut off (the process killed or the power lost): the regular files
+// named exactly like the ones migratePlaylists writes. Nothing else is
+// touched; a missing folder holds none. Failures are logged only.
+//
+// Blocks on the disk: call it off the main thread.
+void removeInterruptedCopies(const QString& folder);
 
 } // namespace vessa

@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace vessa;
 using namespace vessa::test;
 using namespace Qt::StringLiterals;
@@ -18,6 +21,14 @@ constexpr int timeoutMs = 15000;
 // Longer than the cloud watcher's quiet second, for changes that must not come.
 constexpr int quietMs = 2500;
 const QString watcherCategory = u"com.tornwick.vessa.icloud-watcher"_s;
+
+// Where a switch into the cloud folder is cut off.
+enum class Stop { quitBeforeCopying, quitWhileCopying, copyFails, killedWhileCopying };
+
+bool containsAll(const QStringList& list, const QStringList& wanted)
+{
+    return std::all_of(wanted.begin(), wanted.end(), [&](const QString& name) { return list.contains(name); });
+}
 
 QStringList names(const AppState& state)
 {
@@ -125,8 +136,8 @@ private slots:
 
         state->setStorageLocation(to);
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(rig.settings()->value(AppState::libraryStorageLocationKey).toString(), toString(to));
         QVERIFY(rig.switched(*state));
+        QCOMPARE(rig.settings()->value(AppState::libraryStorageLocationKey).toString(), toString(to));
         QCOMPARE(&state->playlistLibrary(), library);
         QCOMPARE(rig.appLines(), QStringList());
         QCOMPARE(state->isUsingiCloud(), cloud);
@@ -203,34 +214,36 @@ private slots:
         QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "New", "Road"}));
     }
 
-    // Copying and loading both fail: each is logged and shown, and the
-    // switch still ends in the new folder.
-    void failedSwitchIsReported()
+    // A copy that fails is logged and shown, and the switch is undone: the
+    // library and the preferences stay with the old folder.
+    void failedSwitchIsUndone()
     {
         StorageRig rig;
         std::unique_ptr<AppState> state = rig.startedInCloud();
         QVERIFY(state);
+        const PlaylistLibrary* library = &state->playlistLibrary();
         const QString other = rig.home.filePath(u"other"_s);
         writeFile(other + u"/playlists"_s, "a file where the playlist folder should be");
         QSignalSpy errors(state.get(), &AppState::scanErrorChanged);
+        QSignalSpy folderChanged(state.get(), &AppState::cloudContainerDirectoryChanged);
         rig.log.clear();
 
         state->setCloudContainerDirectory(other);
         QVERIFY(rig.switched(*state));
-        QCOMPARE(errors.size(), 2);
-        const QStringList lines = rig.appLines();
-        QCOMPARE(lines.value(1),
-                 u"Playlist migration failed: Could not create the playlist folder %1/playlists: Not a directory"_s.arg(
-                     other));
-        QVERIFY2(lines.value(2).startsWith(u"Failed to load playlists after migration: "_s),
-                 qPrintable(lines.value(2)));
-        QCOMPARE(u"Failed to load playlists after migration: "_s + describeException(state->scanError()),
-                 lines.value(2));
-        QVERIFY(state->playlistLibrary().playlists().isEmpty());
+        QCOMPARE(errors.size(), 1);
+        const QString failure = u"Could not create the playlist folder %1/playlists: Not a directory"_s.arg(other);
+        QCOMPARE(describeException(state->scanError()), failure);
+        QCOMPARE(rig.appLines().value(1), u"Playlist migration failed: "_s + failure);
+        QCOMPARE(&state->playlistLibrary(), library);
+        QCOMPARE(folderChanged.size(), 2); // chosen, then given back
+        QCOMPARE(state->cloudContainerDirectory(), rig.cloud);
+        QCOMPARE(rig.settings()->value(PlaylistDirectory::cloudContainerDirectoryKey).toString(), rig.cloud);
+        QVERIFY(state->isUsingiCloud());
     }
 
-    // Back to the local folder after Starred changed in the cloud folder: the
-    // local Starred is kept, and the user is told where the other one lies.
+    // Back to the local folder after starring in the cloud folder: the local
+    // Starred, still empty, takes the cloud's; a local Mix that differs is
+    // kept; the user is told both.
     void switchingBackKeepsTheTargetsPlaylistsAndSaysSo()
     {
         StorageRig rig;
@@ -240,19 +253,87 @@ private slots:
         QVERIFY(rig.switched(*state));
         QVERIFY(!state->scanError());
         state->playlistLibrary().star(TrackRef(u"starred-in-the-cloud"_s));
-        const QByteArray localStarred = fileContent(rig.local + u"/Starred.parvik"_s);
+        writeFile(rig.local + u"/Mix.parvik"_s, "#parvik:2\nlocal-mix\n");
         const QByteArray cloudStarred = fileContent(rig.cloudPlaylists + u"/Starred.parvik"_s);
         rig.log.clear();
 
         state->setStorageLocation(LibraryStorageLocation::local);
         QVERIFY(rig.switched(*state));
-        QCOMPARE(rig.appLines().value(1), u"Migrated 2 playlist(s)"_s); // Mix and Road
+        QVERIFY(rig.appLines().contains(u"Migrated 2 playlist(s)"_s)); // Starred and Road
         QCOMPARE(describeException(state->scanError()),
-                 u"These playlists were already in %1 and were kept as they are there: Starred. Their other versions "
-                 "were not copied; they are still in %2."_s.arg(rig.local, rig.cloudPlaylists));
-        QVERIFY(!state->playlistLibrary().isStarred(TrackRef(u"starred-in-the-cloud"_s)));
-        QCOMPARE(fileContent(rig.local + u"/Starred.parvik"_s), localStarred);
+                 u"These playlists were already in %1 and were kept as they are there: Mix. Their other versions "
+                 "were not copied; they are still in %2. Starred in %1 was empty; it now holds the tracks starred "
+                 "in %2, which keeps them too."_s.arg(rig.local, rig.cloudPlaylists));
+        QVERIFY(state->playlistLibrary().isStarred(TrackRef(u"starred-in-the-cloud"_s)));
+        QCOMPARE(fileContent(rig.local + u"/Starred.parvik"_s), cloudStarred);
         QCOMPARE(fileContent(rig.cloudPlaylists + u"/Starred.parvik"_s), cloudStarred);
+        QCOMPARE(fileContent(rig.local + u"/Mix.parvik"_s), "#parvik:2\nlocal-mix\n");
+    }
+
+    // A switch into the cloud folder cut off at several points: the next
+    // start is in the old folder, which holds every playlist, Starred as it
+    // was, and no temporary copy is left.
+    void interruptedSwitchLosesNothing_data()
+    {
+        QTest::addColumn<int>("stop");
+        QTest::newRow("quit before copying") << int(Stop::quitBeforeCopying);
+        QTest::newRow("quit while copying") << int(Stop::quitWhileCopying);
+        QTest::newRow("a copy fails") << int(Stop::copyFails);
+        QTest::newRow("killed while copying") << int(Stop::killedWhileCopying);
+    }
+
+    void interruptedSwitchLosesNothing()
+    {
+        QFETCH(int, stop);
+        StorageRig rig;
+        writeFile(rig.local + u"/Starred.parvik"_s, "#parvik:2\nstarred-song\n");
+        QStringList localNames{"Starred"};
+        const QByteArray big = "#parvik:2\n" + QByteArray(2 * 1024 * 1024, 'p') + '\n';
+        for (int i = 0; i < 6; ++i) {
+            writeFile(rig.local + u"/Big %1.parvik"_s.arg(i), big);
+            localNames.append(u"Big %1"_s.arg(i));
+        }
+        std::unique_ptr<AppState> state = rig.started(localNames);
+        QVERIFY(state);
+
+        if (stop == int(Stop::killedWhileCopying)) {
+            // What a kill leaves: the journal, some copies, a partial hidden one.
+            rig.settings()->setValue(PlaylistStorageSwitcher::copyingIntoKey, rig.cloudPlaylists);
+            writeFile(rig.cloudPlaylists + u"/Big 0.parvik"_s, big);
+            writeFile(rig.cloudPlaylists + u"/.parvik-copy-Xy12Ab"_s, big.left(5000));
+        } else if (stop == int(Stop::copyFails)) {
+            rlimit previous{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+            const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limited{64 * 1024, previous.rlim_max};
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+            state->setCloudContainerDirectory(rig.cloud);
+            const bool switched = rig.switched(*state);
+            setrlimit(RLIMIT_FSIZE, &previous);
+            std::signal(SIGXFSZ, previousHandler);
+            QVERIFY(switched);
+            QVERIFY(describeException(state->scanError()).startsWith(u"Could not copy the playlist file 'Big "_s));
+            QCOMPARE(state->cloudContainerDirectory(), QString());
+            QCOMPARE(names(*state), localNames);
+        } else {
+            state->setCloudContainerDirectory(rig.cloud);
+            if (stop == int(Stop::quitWhileCopying)) // as the copy starts
+                QTRY_VERIFY_WITH_TIMEOUT(rig.settings()->contains(PlaylistStorageSwitcher::copyingIntoKey), timeoutMs);
+        }
+        state.reset();
+        QCOMPARE(rig.settings()->contains(PlaylistStorageSwitcher::copyingIntoKey),
+                 stop == int(Stop::quitWhileCopying) || stop == int(Stop::killedWhileCopying));
+
+        state = rig.start();
+        QVERIFY(state);
+        QTRY_VERIFY_WITH_TIMEOUT(containsAll(names(*state), localNames), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state->isSwitchingStorage(), timeoutMs);
+        QCOMPARE(state->playlistLibrary().starred().tracks.size(), 1);
+        QCOMPARE(state->playlistLibrary().starred().tracks.value(0).ref.uri(), u"starred-song"_s);
+        QCOMPARE(QDir(rig.cloudPlaylists).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression(u"^\\."_s)),
+                 QStringList());
+        QVERIFY(!rig.settings()->contains(PlaylistStorageSwitcher::copyingIntoKey));
+        QVERIFY(!state->isUsingiCloud());
     }
 
     void anUnreadablePlaylistFolderIsReported()

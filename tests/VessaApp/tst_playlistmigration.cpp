@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vessa;
 using namespace Qt::StringLiterals;
@@ -78,6 +80,16 @@ private slots:
             << QStringList{} << QStringList{"p.parvik=P"} << 1 << QStringList{};
         QTest::newRow("empty playlist file")
             << QStringList{"e.parvik="} << QStringList{} << QStringList{"e.parvik="} << 1 << QStringList{};
+        QTest::newRow("an empty Starred takes the source's, only Starred")
+            << QStringList{"Starred.parvik=#parvik:2\ns\n", "e.parvik=#parvik:2\ns\n"}
+            << QStringList{"Starred.parvik=#parvik:2\n", "e.parvik=#parvik:2\n"}
+            << QStringList{"Starred.parvik=#parvik:2\ns\n", "e.parvik=#parvik:2\n"} << 1 << QStringList{"e"};
+        QTest::newRow("a Starred with tracks is kept")
+            << QStringList{"Starred.parvik=#parvik:2\ns\n"} << QStringList{"Starred.parvik=#parvik:2\nmine\n"}
+            << QStringList{"Starred.parvik=#parvik:2\nmine\n"} << 0 << QStringList{"Starred"};
+        QTest::newRow("an unreadable Starred is kept")
+            << QStringList{"Starred.parvik=#parvik:2\ns\n"} << QStringList{"Starred.parvik=not a playlist"}
+            << QStringList{"Starred.parvik=not a playlist"} << 0 << QStringList{"Starred"};
     }
 
     void copiesPlaylistFilesAndKeepsExistingNames()
@@ -202,6 +214,41 @@ private slots:
             QVERIFY(failure.contains(u"'big.parvik'"_s));
         // The listing order decides which came first; the rest was not tried.
         QVERIFY(copied.size() < 3);
+    }
+
+    // A copy killed half-way leaves its hidden temporary file behind; removing
+    // the leftovers of interrupted copies takes that one and nothing else.
+    void leftoversOfAKilledCopyAreRemoved()
+    {
+        QTemporaryDir dir;
+        const QString from = dir.filePath(u"from"_s);
+        const QString to = dir.filePath(u"to"_s);
+        fill(from, {"big.parvik=" + QString(40000, u'x')});
+        fill(to, {".parvik-copy-notes=mine", ".parvik-copy-Ab1234/", "parvik-copy-Ab1234=visible",
+                  "a.parvik.AbcDef=a save's", "keep.parvik=K"});
+        const QStringList others = snapshot(to);
+
+        const pid_t child = fork();
+        if (child == 0) {
+            // Killed by the system when the copy grows past 4 KiB.
+            const rlimit limited{4096, 4096};
+            const rlimit noCore{0, 0};
+            std::signal(SIGXFSZ, SIG_DFL);
+            setrlimit(RLIMIT_CORE, &noCore);
+            setrlimit(RLIMIT_FSIZE, &limited);
+            migratePlaylists(from, to);
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+        QCOMPARE(snapshot(to).size(), others.size() + 1);
+
+        LogCapture log;
+        removeInterruptedCopies(to);
+        removeInterruptedCopies(dir.filePath(u"nowhere"_s));
+        QCOMPARE(snapshot(to), others);
+        QCOMPARE(log.messages(appCategory).size(), 1); // the removal, nothing failed
     }
 
     void stopRequestEndsTheMigration()

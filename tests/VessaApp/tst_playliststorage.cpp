@@ -258,8 +258,8 @@ private slots:
                                         storage.local + u" -> "_s + otherCloud + u"/playlists"_s}));
     }
 
-    // A failed copy is reported and logged; the switch happens all the same.
-    void failedMigrationStillSwitches()
+    // A failed copy is reported and logged, and the storage stays where it was.
+    void failedMigrationKeepsTheStorage()
     {
         Storage storage;
         writeFile(storage.cloud + u"/playlists/a.parvik"_s, "A");
@@ -273,7 +273,7 @@ private slots:
         QTRY_VERIFY(!switcher.isSwitching());
         const QString failure = u"Could not create the playlist folder %1: Not a directory"_s.arg(storage.local);
         QCOMPARE(storage.errors, QStringList{failure});
-        QCOMPARE(switcher.currentFolder(), storage.local);
+        QCOMPARE(switcher.currentFolder(), storage.cloud + u"/playlists"_s);
         QCOMPARE(log.messages(appCategory).value(1), u"Playlist migration failed: "_s + failure);
     }
 
