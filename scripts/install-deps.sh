@@ -6,11 +6,11 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 adwaita-icon-theme
+    qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libgl-dev libqt6svg6 adwaita-icon-theme
     libsdl2-dev
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libgme-dev libmikmod-dev libzip-dev libsqlite3-dev zlib1g-dev
-    libbenchmark-dev clang-format
+    libbenchmark-dev clang-format python3
     clang libclang-rt-14-dev
     xvfb xauth dbus dbus-x11 playerctl desktop-file-utils shared-mime-info libxcb1-dev
     ffmpeg zip sox

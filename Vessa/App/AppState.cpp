@@ -50,11 +50,11 @@ std::optional<QString> settingsProblem(const QSettings& settings)
     const QFileInfo info(file);
     if (info.exists() || info.isSymLink()) {
         if (const std::optional<QString> problem = PathProblem::ofFileToRead(file))
-            return QStringLiteral("Settings cannot be read from ") + file + QStringLiteral(": ") + *problem + u'.';
+            return QCoreApplication::translate("AppState", "Settings cannot be read from %1: %2.").arg(file, *problem);
     }
     const QString folder = info.absolutePath();
     if (const std::optional<QString> problem = PathProblem::ofFolderToWrite(folder))
-        return QStringLiteral("Settings cannot be saved in ") + folder + QStringLiteral(": ") + *problem + u'.';
+        return QCoreApplication::translate("AppState", "Settings cannot be saved in %1: %2.").arg(folder, *problem);
     return std::nullopt;
 }
 

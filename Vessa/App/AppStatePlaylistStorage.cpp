@@ -117,11 +117,10 @@ void AppState::reloadPlaylistsFromiCloud()
 {
     try {
         m_playlistLibrary->load();
-        logInfo(
-            lcApp(),
-            QStringLiteral("Reloaded playlists from iCloud (%1 playlists)").arg(m_playlistLibrary->playlists().size()));
+        logInfo(lcApp(), QStringLiteral("Reloaded playlists from the cloud folder (%1 playlists)")
+                             .arg(m_playlistLibrary->playlists().size()));
     } catch (...) {
-        logError(lcApp(), QStringLiteral("Failed to reload playlists from iCloud: ")
+        logError(lcApp(), QStringLiteral("Failed to reload playlists from the cloud folder: ")
                               + describeException(std::current_exception()));
     }
 }

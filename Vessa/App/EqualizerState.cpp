@@ -15,7 +15,7 @@ namespace vessa {
 
 namespace {
 
-constexpr QLatin1String flatPreset{"Flat"};
+constexpr QLatin1String flatPreset{QT_TRANSLATE_NOOP("EqualizerPreset", "Flat")};
 
 struct SavedState {
     EqualizerState::Gains bands{};
@@ -105,13 +105,13 @@ const QStringList& EqualizerState::presetOrder()
 {
     static const QStringList order{
         flatPreset,
-        QStringLiteral("Bass Boost"),
-        QStringLiteral("Treble Boost"),
-        QStringLiteral("Vocal"),
-        QStringLiteral("Rock"),
-        QStringLiteral("Electronic"),
-        QStringLiteral("Classical"),
-        QStringLiteral("Loudness"),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Bass Boost")),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Treble Boost")),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Vocal")),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Rock")),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Electronic")),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Classical")),
+        QLatin1String(QT_TRANSLATE_NOOP("EqualizerPreset", "Loudness")),
     };
     return order;
 }

@@ -28,8 +28,10 @@ public:
     using Gains = std::array<float, bandCount>;
 
     static constexpr QLatin1String settingsKey{"equalizerState"};
-    // The value of selectedPreset once a band was moved by hand.
-    static constexpr QLatin1String customPreset{"Custom"};
+    // The value of selectedPreset once a band was moved by hand. Preset names
+    // are stored as they are; the equaliser window shows them translated in
+    // the context "EqualizerPreset".
+    static constexpr QLatin1String customPreset{QT_TRANSLATE_NOOP("EqualizerPreset", "Custom")};
 
     // The preset table: name -> ten gains in dB.
     static const QHash<QString, Gains>& presets();

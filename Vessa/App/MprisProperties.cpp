@@ -10,12 +10,9 @@ QVariantMap mprisMetadata(const std::optional<NowPlayingTrack>& track)
     if (!track)
         return map;
     map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(track->trackId)));
-    if (track->title)
-        map.insert(QStringLiteral("xesam:title"), *track->title);
-    if (track->artist)
-        map.insert(QStringLiteral("xesam:artist"), QStringList{*track->artist});
-    if (track->album)
-        map.insert(QStringLiteral("xesam:album"), *track->album);
+    map.insert(QStringLiteral("xesam:title"), track->title);
+    map.insert(QStringLiteral("xesam:artist"), QStringList{track->artist});
+    map.insert(QStringLiteral("xesam:album"), track->album);
     if (track->lengthMicroseconds)
         map.insert(QStringLiteral("mpris:length"), qlonglong(*track->lengthMicroseconds));
     if (track->artUrl)

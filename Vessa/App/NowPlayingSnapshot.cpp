@@ -9,18 +9,13 @@ namespace {
 
 const QString trackIdPrefix = QStringLiteral("/com/tornwick/vessa/track/");
 
-std::optional<QString> shown(const QString& text)
-{
-    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
-}
-
 // The metadata's field when it has one, else the reference's.
-std::optional<QString> fieldOrFallback(const std::optional<TrackMetadata>& metadata,
-                                       std::optional<QString> TrackMetadata::*field, const QString& fallback)
+QString fieldOrFallback(const std::optional<TrackMetadata>& metadata, std::optional<QString> TrackMetadata::*field,
+                        const QString& fallback)
 {
     if (metadata && (*metadata).*field)
-        return shown(*((*metadata).*field));
-    return shown(fallback);
+        return *((*metadata).*field);
+    return fallback;
 }
 
 PlaybackStatus statusOf(TransportState transport)

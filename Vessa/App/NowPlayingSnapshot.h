@@ -17,12 +17,12 @@ enum class PlaybackStatus { playing, paused, stopped };
 QString toString(PlaybackStatus status);
 
 // The current track as the now-playing display shows it. Texts that come out
-// empty are left out rather than shown blank.
+// empty are published empty.
 struct NowPlayingTrack {
     QString trackId; // a D-Bus object path, see mprisTrackId()
-    std::optional<QString> title{};
-    std::optional<QString> artist{};
-    std::optional<QString> album{};
+    QString title{};
+    QString artist{};
+    QString album{};
     std::optional<qint64> lengthMicroseconds{}; // only when the clock knows the duration
     std::optional<QString> artUrl{};            // a file URL of the artwork as PNG
 

@@ -32,7 +32,7 @@ QString resolve(LibraryStorageLocation preference, const QString& cloudContainer
     if (const std::optional<QString> directory = cloud(cloudContainerDirectory))
         return *directory;
     if (preference == LibraryStorageLocation::icloud)
-        logError(lcApp(), QStringLiteral("iCloud requested but unavailable, falling back to local storage"));
+        logError(lcApp(), QStringLiteral("Cloud folder requested but unavailable, falling back to local storage"));
     return localDirectory;
 }
 

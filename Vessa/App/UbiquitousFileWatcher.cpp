@@ -74,7 +74,7 @@ void UbiquitousFileWatcher::start(ChangeHandler onChange)
     }
     m_notifier = new QSocketNotifier(m_inotify.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &UbiquitousFileWatcher::readEvents);
-    logInfo(lcCloudWatcher(), QStringLiteral("Started watching iCloud container for *.%1 files").arg(m_fileExtension));
+    logInfo(lcCloudWatcher(), QStringLiteral("Started watching the cloud folder for *.%1 files").arg(m_fileExtension));
     noteChange();
 }
 
@@ -235,7 +235,7 @@ bool UbiquitousFileWatcher::isPlaylistFileName(const QByteArray& name) const
 void UbiquitousFileWatcher::deliverChange()
 {
     const QStringList files = QDir(m_folder).entryList({QStringLiteral("*.") + m_fileExtension}, QDir::Files);
-    logDebug(lcCloudWatcher(), QStringLiteral("iCloud query updated: %1 file(s)").arg(files.size()));
+    logDebug(lcCloudWatcher(), QStringLiteral("Cloud folder query updated: %1 file(s)").arg(files.size()));
     if (ChangeHandler onChange = m_onChange)
         onChange();
 }

@@ -14,20 +14,18 @@ namespace vessa {
 
 AppCommands::AppCommands(Updater& updater, QObject* parent)
     : QObject(parent),
-      newPlaylist(makeAction(QStringLiteral("New Playlist"), QStringLiteral("Ctrl+N"), QStringLiteral("newPlaylist"))),
-      newPlaylistFile(makeAction(QStringLiteral("New Playlist File"), QStringLiteral("Ctrl+Shift+N"),
-                                 QStringLiteral("newPlaylistFile"))),
-      open(makeAction(QStringLiteral("Open..."), QStringLiteral("Ctrl+O"), QStringLiteral("open"))),
-      save(makeAction(QStringLiteral("Save"), QStringLiteral("Ctrl+S"), QStringLiteral("save"))),
-      saveAs(makeAction(QStringLiteral("Save As..."), QStringLiteral("Ctrl+Shift+S"), QStringLiteral("saveAs"))),
-      close(makeAction(QStringLiteral("Close"), QStringLiteral("Ctrl+W"), QStringLiteral("close"))),
-      quit(makeAction(QStringLiteral("Quit"), QStringLiteral("Ctrl+Q"), QStringLiteral("quit"))),
-      showMainWindow(makeAction(QStringLiteral("Vessa"), QStringLiteral("Ctrl+1"), QStringLiteral("showMainWindow"))),
-      showEqualizerWindow(
-          makeAction(QStringLiteral("Equalizer"), QStringLiteral("Ctrl+2"), QStringLiteral("showEqualizerWindow"))),
-      showSettingsWindow(
-          makeAction(QStringLiteral("Settings"), QStringLiteral("Ctrl+,"), QStringLiteral("showSettingsWindow"))),
-      checkForUpdates(makeAction(QStringLiteral("Check for Updates..."), QString(), QStringLiteral("checkForUpdates")))
+      newPlaylist(makeAction(tr("New Playlist"), QStringLiteral("Ctrl+N"), QStringLiteral("newPlaylist"))),
+      newPlaylistFile(
+          makeAction(tr("New Playlist File"), QStringLiteral("Ctrl+Shift+N"), QStringLiteral("newPlaylistFile"))),
+      open(makeAction(tr("Open..."), QStringLiteral("Ctrl+O"), QStringLiteral("open"))),
+      save(makeAction(tr("Save"), QStringLiteral("Ctrl+S"), QStringLiteral("save"))),
+      saveAs(makeAction(tr("Save As..."), QStringLiteral("Ctrl+Shift+S"), QStringLiteral("saveAs"))),
+      close(makeAction(tr("Close"), QStringLiteral("Ctrl+W"), QStringLiteral("close"))),
+      quit(makeAction(tr("Quit"), QStringLiteral("Ctrl+Q"), QStringLiteral("quit"))),
+      showMainWindow(makeAction(tr("Vessa"), QStringLiteral("Ctrl+1"), QStringLiteral("showMainWindow"))),
+      showEqualizerWindow(makeAction(tr("Equalizer"), QStringLiteral("Ctrl+2"), QStringLiteral("showEqualizerWindow"))),
+      showSettingsWindow(makeAction(tr("Settings"), QStringLiteral("Ctrl+,"), QStringLiteral("showSettingsWindow"))),
+      checkForUpdates(makeAction(tr("Check for Updates..."), QString(), QStringLiteral("checkForUpdates")))
 {
     quit->setMenuRole(QAction::QuitRole);
     showSettingsWindow->setMenuRole(QAction::PreferencesRole);
@@ -62,7 +60,7 @@ void AppCommands::activeWindowChanged()
 void AppCommands::installMenus(QMainWindow& window) const
 {
     QMenuBar* bar = window.menuBar();
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("fileMenu"));
     file->addAction(newPlaylist);
     file->addAction(newPlaylistFile);
@@ -75,14 +73,14 @@ void AppCommands::installMenus(QMainWindow& window) const
     file->addAction(close);
     file->addAction(quit);
 
-    QMenu* windowMenu = bar->addMenu(QStringLiteral("&Window"));
+    QMenu* windowMenu = bar->addMenu(tr("&Window"));
     windowMenu->setObjectName(QStringLiteral("windowMenu"));
     windowMenu->addAction(showMainWindow);
     windowMenu->addAction(showEqualizerWindow);
     windowMenu->addSeparator();
     windowMenu->addAction(showSettingsWindow);
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
     help->addAction(checkForUpdates);
 }

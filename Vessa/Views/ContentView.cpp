@@ -33,9 +33,8 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
       m_operations(new PlaylistOperations([&appState]() -> PlaylistLibrary& { return appState.playlistLibrary(); },
                                           *m_selection, this)),
       m_sidebar(new SidebarView(appState, *m_selection, *m_operations)),
-      m_alert(new ErrorAlert(this, QStringLiteral("Error"))),
-      m_equalizerAction(
-          new QAction(Icons::icon(QStringLiteral("slider.horizontal.3")), QStringLiteral("Equalizer"), this)),
+      m_alert(new ErrorAlert(this, tr("Error"))),
+      m_equalizerAction(new QAction(Icons::icon(QStringLiteral("slider.horizontal.3")), tr("Equalizer"), this)),
       m_spaceShortcut(new QShortcut(QKeySequence(Qt::Key_Space), this)),
       m_refreshDetail(new CoalescedRefresh([this] { refreshDetail(); }, this))
 {
@@ -61,7 +60,7 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
     layout->addWidget(splitter);
     setCentralWidget(background);
 
-    auto* toolbar = addToolBar(QStringLiteral("Main"));
+    auto* toolbar = addToolBar(tr("Main"));
     toolbar->setObjectName(QStringLiteral("mainToolbar"));
     toolbar->setMovable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);

@@ -1,8 +1,19 @@
 #include "Vessa/Views/DetailState.h"
 
 #include "Parvik/PlaylistLibrary.h"
+#include "Vessa/Views/PluralForm.h"
+
+#include <QCoreApplication>
 
 namespace vessa::DetailState {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(DetailState)
+};
+
+} // namespace
 
 Page pageFor(const std::optional<SidebarSource>& source, bool isScanning, bool libraryIsEmpty)
 {
@@ -16,18 +27,20 @@ Page pageFor(const std::optional<SidebarSource>& source, bool isScanning, bool l
 QString scanningText(const std::optional<ScanProgress>& progress)
 {
     if (!progress)
-        return QStringLiteral("Scanning for music files...");
-    return QStringLiteral("Scanning %1/%2 files...").arg(progress->completed).arg(progress->total);
+        return Text::tr("Scanning for music files...");
+    return Text::tr("Scanning %1/%2 files...", nullptr, pluralFormCount(progress->total))
+        .arg(progress->completed)
+        .arg(progress->total);
 }
 
 QString emptyTitle()
 {
-    return QStringLiteral("No tracks loaded");
+    return Text::tr("No tracks loaded");
 }
 
 QString emptyHint()
 {
-    return QStringLiteral("Add a music folder with \"Add Folder\" in the sidebar, or press Ctrl+, to open Settings.");
+    return Text::tr("Add a music folder with \"Add Folder\" in the sidebar, or press Ctrl+, to open Settings.");
 }
 
 QString playlistName(const SidebarSource& source)
@@ -37,10 +50,10 @@ QString playlistName(const SidebarSource& source)
 
 QString windowTitle(const std::optional<SidebarSource>& source)
 {
-    const QString app = QStringLiteral("Vessa");
+    const QString app = Text::tr("Vessa");
     if (!source || !source->showsPlaylist())
         return app;
-    return playlistName(*source) + QStringLiteral(" \u2014 ") + app;
+    return Text::tr("%1 \u2014 %2").arg(playlistName(*source), app);
 }
 
 } // namespace vessa::DetailState

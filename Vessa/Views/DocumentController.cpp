@@ -118,11 +118,10 @@ void DocumentController::showOpenFailure(const QString& path, const QString& rea
 {
     logError(lcUi(), QStringLiteral("Failed to open playlist document ") + path + QStringLiteral(": ") + reason);
     if (!m_alert) {
-        m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Error"), QString(), QMessageBox::Ok);
+        m_alert = new QMessageBox(QMessageBox::Warning, tr("Error"), QString(), QMessageBox::Ok);
         m_alert->setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_alert->setText(QStringLiteral("The document \u201C") + QFileInfo(path).fileName()
-                     + QStringLiteral("\u201D could not be opened."));
+    m_alert->setText(tr("The document \u201C%1\u201D could not be opened.").arg(QFileInfo(path).fileName()));
     m_alert->setInformativeText(reason);
     m_alert->open();
 }

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
@@ -26,7 +27,6 @@ constexpr int gainLabelHeight = 12;
 constexpr int columnSpacing = 4;
 constexpr int scaleWidth = 28;
 constexpr int scaleBottomPadding = 18;
-const QString customEntry = QStringLiteral("Custom");
 
 // The small caption font (about ten points next to a thirteen-point body).
 QFont captionFont(const QFont& body)
@@ -37,6 +37,12 @@ QFont captionFont(const QFont& body)
     else
         font.setPixelSize(std::max(8, body.pixelSize() * 10 / 13));
     return font;
+}
+
+// A preset's name as the picker shows it; the name itself is what is stored.
+QString presetTitle(const QString& name)
+{
+    return QCoreApplication::translate("EqualizerPreset", name.toUtf8().constData());
 }
 
 QLabel* captionLabel(const QString& text, QWidget* parent)
@@ -83,7 +89,7 @@ QStringList EqualizerView::presetEntries(const QString& selectedPreset)
 {
     QStringList entries = EqualizerState::presetOrder();
     if (!entries.contains(selectedPreset))
-        entries.append(customEntry);
+        entries.append(EqualizerState::customPreset);
     return entries;
 }
 
@@ -97,7 +103,7 @@ QWidget* EqualizerView::makeHeader()
     picker->setMaximumWidth(pickerMaximumWidth);
     auto* pickerRow = new QHBoxLayout(picker);
     pickerRow->setContentsMargins(0, 0, 0, 0);
-    auto* pickerLabel = new QLabel(QStringLiteral("Preset"), picker);
+    auto* pickerLabel = new QLabel(tr("Preset"), picker);
     m_presetPicker = new QComboBox(picker);
     m_presetPicker->setObjectName(QStringLiteral("presetPicker"));
     pickerLabel->setBuddy(m_presetPicker);
@@ -106,9 +112,9 @@ QWidget* EqualizerView::makeHeader()
     // Only the user's choice applies a preset; showing the state sets the
     // picker with its signals blocked and never comes back here.
     connect(m_presetPicker, &QComboBox::activated, this,
-            [this](int index) { m_state.applyPreset(m_presetPicker->itemText(index)); });
+            [this](int index) { m_state.applyPreset(m_presetPicker->itemData(index).toString()); });
 
-    m_bypassSwitch = new QCheckBox(QStringLiteral("Bypass"), header);
+    m_bypassSwitch = new QCheckBox(tr("Bypass"), header);
     m_bypassSwitch->setObjectName(QStringLiteral("bypassSwitch"));
     connect(m_bypassSwitch, &QCheckBox::clicked, this, [this](bool checked) { m_state.setBypassed(checked); });
 
@@ -177,10 +183,11 @@ void EqualizerView::showState()
         const QSignalBlocker blocker(m_presetPicker);
         QStringList shown;
         for (int i = 0; i < m_presetPicker->count(); ++i)
-            shown.append(m_presetPicker->itemText(i));
+            shown.append(m_presetPicker->itemData(i).toString());
         if (shown != entries) {
             m_presetPicker->clear();
-            m_presetPicker->addItems(entries);
+            for (const QString& name : entries)
+                m_presetPicker->addItem(presetTitle(name), name);
         }
         // A stored name that is neither a preset nor "Custom" selects nothing.
         m_presetPicker->setCurrentIndex(entries.indexOf(selected));

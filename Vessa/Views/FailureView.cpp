@@ -38,7 +38,7 @@ FailureView::FailureView(std::optional<QString> error, QWidget* parent) : QWidge
     symbol->setAlignment(Qt::AlignCenter);
     layout->addWidget(symbol);
 
-    auto* title = new QLabel(QStringLiteral("Failed to initialize"), this);
+    auto* title = new QLabel(tr("Failed to initialize"), this);
     title->setObjectName(QStringLiteral("failureTitle"));
     QFont titleFont = title->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 17 / 13 : 17);

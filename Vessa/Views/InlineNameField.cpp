@@ -6,7 +6,7 @@ namespace vessa {
 
 InlineNameField::InlineNameField(QWidget* parent) : QLineEdit(parent)
 {
-    setPlaceholderText(QStringLiteral("Playlist name"));
+    setPlaceholderText(tr("Playlist name"));
     setObjectName(QStringLiteral("playlistNameField"));
 }
 

@@ -15,12 +15,6 @@
 
 namespace vessa {
 
-namespace {
-
-const QString chooseCloudFolderMessage = QStringLiteral("Choose the folder your sync client keeps in the cloud");
-
-} // namespace
-
 LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::FolderChooser chooseFolder,
                                              QWidget* parent)
     : QWidget(parent),
@@ -29,7 +23,7 @@ LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::F
       m_refresh(new CoalescedRefresh([this] { showState(); }, this)),
       m_picker(new QComboBox(this)),
       m_cloudFolder(new ElidedLabel(QString(), this)),
-      m_chooseButton(new QPushButton(QStringLiteral("Choose..."), this)),
+      m_chooseButton(new QPushButton(tr("Choose..."), this)),
       m_footer(new QLabel(this))
 {
     auto* layout = new QVBoxLayout(this);
@@ -39,7 +33,7 @@ LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::F
     m_picker->setObjectName(QStringLiteral("storagePicker"));
     for (const LibraryStorageLocation location : libraryStorageLocationAllCases)
         m_picker->addItem(label(location), toString(location));
-    form->addRow(QStringLiteral("Storage"), m_picker);
+    form->addRow(tr("Storage"), m_picker);
 
     auto* cloudRow = new QHBoxLayout;
     m_cloudFolder->setObjectName(QStringLiteral("cloudFolderPath"));
@@ -47,7 +41,7 @@ LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::F
     cloudRow->addWidget(m_cloudFolder, 1);
     m_chooseButton->setObjectName(QStringLiteral("chooseCloudFolderButton"));
     cloudRow->addWidget(m_chooseButton);
-    form->addRow(QStringLiteral("Cloud Folder"), cloudRow);
+    form->addRow(tr("Cloud Folder"), cloudRow);
     layout->addLayout(form);
 
     // The footer is the owner's to place, below the form's group.
@@ -67,32 +61,31 @@ LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::F
 QString LibraryStorageSection::label(LibraryStorageLocation location)
 {
     switch (location) {
-    case LibraryStorageLocation::automatic: return QStringLiteral("Automatic");
-    case LibraryStorageLocation::icloud: return QStringLiteral("Cloud Folder");
-    case LibraryStorageLocation::local: return QStringLiteral("On This Device");
+    case LibraryStorageLocation::automatic: return tr("Automatic");
+    case LibraryStorageLocation::icloud: return tr("Cloud Folder");
+    case LibraryStorageLocation::local: return tr("On This Device");
     }
     return {};
 }
 
 QString LibraryStorageSection::footer(LibraryStorageLocation location, bool isUsingCloudFolder)
 {
-    const QString unavailable = QStringLiteral("The cloud folder is not available. Playlists are stored "
-                                               "on this device.");
+    const QString unavailable = tr("The cloud folder is not available. Playlists are stored on this device.");
     switch (location) {
     case LibraryStorageLocation::automatic:
-        return isUsingCloudFolder ? QStringLiteral("Playlists are syncing via the cloud folder.") : unavailable;
+        return isUsingCloudFolder ? tr("Playlists are syncing via the cloud folder.") : unavailable;
     case LibraryStorageLocation::icloud:
-        return isUsingCloudFolder ? QStringLiteral("Playlists are stored in the cloud folder and "
-                                                   "sync across devices.")
+        return isUsingCloudFolder ? tr("Playlists are stored in the cloud folder and sync across devices.")
                                   : unavailable;
-    case LibraryStorageLocation::local: return QStringLiteral("Playlists are stored only on this device.");
+    case LibraryStorageLocation::local: return tr("Playlists are stored only on this device.");
     }
     return {};
 }
 
 void LibraryStorageSection::chooseCloudFolder()
 {
-    const std::optional<QString> folder = m_chooseFolder(this, chooseCloudFolderMessage);
+    const std::optional<QString> folder =
+        m_chooseFolder(this, tr("Choose the folder your sync client keeps in the cloud"));
     if (folder && !folder->isEmpty())
         m_appState.setCloudContainerDirectory(*folder);
 }
@@ -102,8 +95,7 @@ void LibraryStorageSection::showState()
     const LibraryStorageLocation location = m_appState.storageLocation();
     m_picker->setCurrentIndex(m_picker->findData(toString(location)));
     const QString cloudFolder = m_appState.cloudContainerDirectory();
-    m_cloudFolder->setFullText(cloudFolder.isEmpty() ? QStringLiteral("None chosen")
-                                                     : QDir::toNativeSeparators(cloudFolder));
+    m_cloudFolder->setFullText(cloudFolder.isEmpty() ? tr("None chosen") : QDir::toNativeSeparators(cloudFolder));
     m_footer->setText(footer(location, location != LibraryStorageLocation::local && m_appState.isUsingiCloud()));
 }
 

@@ -1,10 +1,20 @@
 #include "Vessa/Views/NowPlayingFormat.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace vessa::NowPlayingFormat {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(NowPlayingFormat)
+};
+
+} // namespace
 
 QString formatTime(double seconds)
 {
@@ -38,7 +48,7 @@ QString volumeSymbol(double volume)
 QString volumeTooltip(double volume)
 {
     const double percent = std::isfinite(volume) ? std::clamp(volume * 100.0, -1e9, 1e9) : 0.0;
-    return QStringLiteral("Volume: %1%").arg(static_cast<qint64>(percent));
+    return Text::tr("Volume: %1%").arg(static_cast<qint64>(percent));
 }
 
 double afterMuteButton(double volume)
@@ -59,9 +69,9 @@ QString repeatSymbol(RepeatMode mode)
 QString repeatTooltip(RepeatMode mode)
 {
     switch (mode) {
-    case RepeatMode::off: return QStringLiteral("Repeat: Off");
-    case RepeatMode::all: return QStringLiteral("Repeat: All");
-    case RepeatMode::one: return QStringLiteral("Repeat: One");
+    case RepeatMode::off: return Text::tr("Repeat: Off");
+    case RepeatMode::all: return Text::tr("Repeat: All");
+    case RepeatMode::one: return Text::tr("Repeat: One");
     }
     return QString();
 }
@@ -81,13 +91,13 @@ QString titleLine(const TrackMetadata& metadata, const TrackRef& track)
     if (metadata.title)
         return *metadata.title;
     const QString fromReference = track.track();
-    return fromReference.isEmpty() ? QStringLiteral("Unknown Title") : fromReference;
+    return fromReference.isEmpty() ? Text::tr("Unknown Title") : fromReference;
 }
 
 QString artistAlbumLine(const TrackMetadata& metadata)
 {
     if (metadata.artist && metadata.album)
-        return *metadata.artist + QStringLiteral(" \u2014 ") + *metadata.album;
+        return Text::tr("%1 \u2014 %2").arg(*metadata.artist, *metadata.album);
     return metadata.artist.value_or(metadata.album.value_or(QString()));
 }
 

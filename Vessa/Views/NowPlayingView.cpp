@@ -49,7 +49,7 @@ NowPlayingView::NowPlayingView(AppState& appState, QWidget* parent)
       m_starButton(new QToolButton),
       m_scrubber(new PositionScrubber([this](double seconds) { send(PlaybackCommand::seek(seconds)); })),
       m_volume(new VolumeControl(appState.volumeState())),
-      m_alert(new ErrorAlert(this, QStringLiteral("Playback Error"))),
+      m_alert(new ErrorAlert(this, tr("Playback Error"))),
       m_refresh(new CoalescedRefresh([this] { refresh(); }, this))
 {
     setObjectName(QStringLiteral("NowPlayingView"));
@@ -219,7 +219,7 @@ void NowPlayingView::refresh()
                                                       QColor(0xff, 0xcc, 0x00))
                                       : Icons::tinted(QStringLiteral("star"), QSize(16, 16), devicePixelRatioF(),
                                                       TextStyles::secondaryText(palette())));
-        m_starButton->setToolTip(starred ? QStringLiteral("Unstar") : QStringLiteral("Star"));
+        m_starButton->setToolTip(starred ? tr("Unstar") : tr("Star"));
     }
 
     const bool playing = m_playContext.transportState().isPlaying();

@@ -16,7 +16,7 @@ PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::opti
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     if (AppStateProvider::shared() == nullptr) {
-        auto* label = new QLabel(QStringLiteral("Application not initialized"), this);
+        auto* label = new QLabel(tr("Application not initialized"), this);
         label->setObjectName(QStringLiteral("notInitializedLabel"));
         label->setAlignment(Qt::AlignCenter);
         label->setMargin(16);

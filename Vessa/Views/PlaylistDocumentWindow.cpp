@@ -110,10 +110,10 @@ void PlaylistDocumentWindow::showTitle()
 void PlaylistDocumentWindow::showAlert(const QString& text)
 {
     if (!m_alert) {
-        m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Error"), QString(), QMessageBox::Ok, this);
+        m_alert = new QMessageBox(QMessageBox::Warning, tr("Error"), QString(), QMessageBox::Ok, this);
         m_alert->setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_alert->setText(QStringLiteral("The document could not be saved."));
+    m_alert->setText(tr("The document could not be saved."));
     m_alert->setInformativeText(text);
     m_alert->open();
 }

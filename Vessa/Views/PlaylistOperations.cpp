@@ -23,9 +23,9 @@ QString PlaylistOperations::firstFreeName(const QList<Playlist>& playlists)
         return std::any_of(playlists.cbegin(), playlists.cend(),
                            [&](const Playlist& playlist) { return playlist.name == name; });
     };
-    QString candidate = QStringLiteral("Untitled");
+    QString candidate = tr("Untitled");
     for (int counter = 2; taken(candidate); ++counter)
-        candidate = QStringLiteral("Untitled %1").arg(counter);
+        candidate = tr("Untitled %1").arg(counter);
     return candidate;
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 QLabel* timeLabel()
 {
-    auto* label = new QLabel(QStringLiteral("0:00"));
+    auto* label = new QLabel(NowPlayingFormat::formatTime(0.0));
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * 0.8);
     font.setStyleHint(QFont::Monospace);

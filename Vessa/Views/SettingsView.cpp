@@ -25,7 +25,6 @@ namespace {
 constexpr int padding = 20;
 constexpr int sectionSpacing = 20;
 constexpr int progressSpacing = 8;
-const QString chooseFolderMessage = QStringLiteral("Choose a folder containing music files");
 
 // A section of the form: header, a framed group of rows, an optional footer.
 struct Section {
@@ -121,9 +120,8 @@ SettingsView::FolderChooser SettingsView::standardFolderChooser()
 QString SettingsView::scanningText(const std::optional<ScanProgress>& progress)
 {
     if (!progress)
-        return QStringLiteral("Scanning...");
-    return QStringLiteral("Scanning ") + QString::number(progress->completed) + u'/' + QString::number(progress->total)
-           + QStringLiteral("...");
+        return tr("Scanning...");
+    return tr("Scanning %1/%2...").arg(progress->completed).arg(progress->total);
 }
 
 bool SettingsView::canRescan(bool isScanning, qsizetype folderCount)
@@ -133,8 +131,8 @@ bool SettingsView::canRescan(bool isScanning, qsizetype folderCount)
 
 QWidget* SettingsView::makeUpdatesSection()
 {
-    Section section = makeSection(headerLabel(QStringLiteral("Updates"), this), QString(), this);
-    m_automaticChecks = new QCheckBox(QStringLiteral("Automatically check for updates"), section.widget);
+    Section section = makeSection(headerLabel(tr("Updates"), this), QString(), this);
+    m_automaticChecks = new QCheckBox(tr("Automatically check for updates"), section.widget);
     m_automaticChecks->setObjectName(QStringLiteral("automaticChecksToggle"));
     m_automaticChecks->setChecked(m_updater.automaticallyChecksForUpdates());
     connect(m_automaticChecks, &QCheckBox::toggled, &m_updater, &Updater::setAutomaticallyChecksForUpdates);
@@ -146,7 +144,7 @@ QWidget* SettingsView::makeUpdatesSection()
 
 QWidget* SettingsView::makeStorageSection()
 {
-    Section section = makeSection(headerLabel(QStringLiteral("Library Storage"), this), QString(), this);
+    Section section = makeSection(headerLabel(tr("Library Storage"), this), QString(), this);
     m_storage = new LibraryStorageSection(m_appState, m_chooseFolder, section.widget);
     section.content->addWidget(m_storage);
     // The storage's footer stands below the group, like the other footers.
@@ -159,20 +157,20 @@ QWidget* SettingsView::makeFoldersSection()
     auto* header = new QWidget(this);
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(0, 0, 0, 0);
-    headerLayout->addWidget(headerLabel(QStringLiteral("Music Folders"), header));
+    headerLayout->addWidget(headerLabel(tr("Music Folders"), header));
     headerLayout->addStretch();
-    m_rescanButton = captionButton(QStringLiteral("Rescan"), QStringLiteral("arrow.clockwise"), header);
+    m_rescanButton = captionButton(tr("Rescan"), QStringLiteral("arrow.clockwise"), header);
     m_rescanButton->setObjectName(QStringLiteral("rescanButton"));
     connect(m_rescanButton, &QPushButton::clicked, &m_appState, &AppState::rescanAll);
     headerLayout->addWidget(m_rescanButton);
-    m_addButton = captionButton(QStringLiteral("Add"), QStringLiteral("plus"), header);
+    m_addButton = captionButton(tr("Add"), QStringLiteral("plus"), header);
     m_addButton->setObjectName(QStringLiteral("addButton"));
     connect(m_addButton, &QPushButton::clicked, this, &SettingsView::addFolder);
     headerLayout->addWidget(m_addButton);
 
-    Section section = makeSection(
-        header, QStringLiteral("Vessa scans these folders for audio files and indexes their metadata."), this);
-    m_emptyFolders = new QLabel(QStringLiteral("No folders added yet."), section.widget);
+    Section section =
+        makeSection(header, tr("Vessa scans these folders for audio files and indexes their metadata."), this);
+    m_emptyFolders = new QLabel(tr("No folders added yet."), section.widget);
     m_emptyFolders->setObjectName(QStringLiteral("emptyFoldersLabel"));
     SettingsStyle::makeCaption(m_emptyFolders);
     m_emptyFolders->setFont(font());
@@ -232,7 +230,7 @@ void SettingsView::showScanState()
 
 void SettingsView::addFolder()
 {
-    const std::optional<QString> folder = m_chooseFolder(this, chooseFolderMessage);
+    const std::optional<QString> folder = m_chooseFolder(this, tr("Choose a folder containing music files"));
     if (!folder || folder->isEmpty())
         return;
     m_appState.addWatchedDirectory(*folder);

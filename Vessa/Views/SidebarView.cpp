@@ -107,8 +107,8 @@ void SidebarView::watchPlaylistLibrary()
 
 QString SidebarView::chooseFolderWithDialog(QWidget* parent)
 {
-    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Choose a folder containing music files"),
-                                             QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(parent, tr("Choose a folder containing music files"), QString(),
+                                             QFileDialog::ShowDirsOnly);
 }
 
 void SidebarView::addFolder()
@@ -230,9 +230,9 @@ void SidebarView::rebuild()
     m_nameField = nullptr;
     clear();
 
-    QTreeWidgetItem* library = addSection(QStringLiteral("Library"));
+    QTreeWidgetItem* library = addSection(tr("Library"));
     m_localFiles = addSourceRow(library, SidebarSource::localFiles(), Icons::icon(QStringLiteral("folder.fill")),
-                                QStringLiteral("Local Files"), std::nullopt);
+                                tr("Local Files"), std::nullopt);
     const QStringList folders = m_appState.watchedDirectories();
     for (const QString& folder : folders)
         addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
@@ -240,11 +240,11 @@ void SidebarView::rebuild()
     // While the library is empty its hint names "Add Folder": the button then
     // stands outside the fold, in sight.
     const bool inSight = folders.isEmpty() || m_appState.scannedTracks().isEmpty();
-    m_addFolderButton = addButtonRow(inSight ? library : m_localFiles, QStringLiteral("Add Folder"));
+    m_addFolderButton = addButtonRow(inSight ? library : m_localFiles, tr("Add Folder"));
     connect(m_addFolderButton, &QPushButton::clicked, this, &SidebarView::addFolder);
     m_localFiles->setExpanded(m_appState.settings().value(foldersExpandedKey, false).toBool());
 
-    addPlaylistRows(addSection(QStringLiteral("Playlists")));
+    addPlaylistRows(addSection(tr("Playlists")));
     showSelection();
     m_syncing = false;
 
@@ -262,7 +262,7 @@ void SidebarView::addPlaylistRows(QTreeWidgetItem* section)
     const PlaylistLibrary& library = m_appState.playlistLibrary();
     addSourceRow(section, SidebarSource::starred(),
                  Icons::tinted(QStringLiteral("star.fill"), symbolSize, devicePixelRatioF(), QColor(0xff, 0xcc, 0x00)),
-                 QStringLiteral("Starred"), library.starred().tracks.size());
+                 tr("Starred"), library.starred().tracks.size());
     for (const Playlist& playlist : library.playlists()) {
         if (playlist.name == PlaylistLibrary::starredName)
             continue;
@@ -282,7 +282,7 @@ void SidebarView::addPlaylistRows(QTreeWidgetItem* section)
         row->setData(0, loadErrorRole, true);
         row->setFlags(Qt::ItemIsEnabled);
     }
-    m_newPlaylistButton = addButtonRow(section, QStringLiteral("New Playlist"));
+    m_newPlaylistButton = addButtonRow(section, tr("New Playlist"));
     connect(m_newPlaylistButton, &QPushButton::clicked, &m_operations, &PlaylistOperations::createNewPlaylistInline);
 }
 
@@ -330,7 +330,7 @@ std::unique_ptr<QMenu> SidebarView::contextMenuFor(QTreeWidgetItem* item)
     if (!source || source->kind() != SidebarSource::Kind::playlist || m_operations.editingName() == source->payload())
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    QAction* remove = menu->addAction(Icons::icon(QStringLiteral("trash")), QStringLiteral("Delete Playlist"));
+    QAction* remove = menu->addAction(Icons::icon(QStringLiteral("trash")), tr("Delete Playlist"));
     const QString name = source->payload();
     connect(remove, &QAction::triggered, &m_operations, [this, name] { m_operations.deletePlaylist(name); });
     return menu;

@@ -58,7 +58,7 @@ TrackInfoView::TrackInfoView(QWidget* parent) : QWidget(parent), m_pages(new QSt
     layout->addWidget(m_pages);
     m_pages->addWidget(makeMetadataPage());
     m_pages->addWidget(makeLoadingPage());
-    m_notPlaying = new QLabel(QStringLiteral("Not Playing"));
+    m_notPlaying = new QLabel(tr("Not Playing"));
     m_notPlaying->setFont(scaledFont(font(), 1.1, QFont::DemiBold));
     TextStyles::makeSecondary(m_notPlaying);
     m_pages->addWidget(m_notPlaying);
@@ -206,8 +206,7 @@ void TrackInfoView::startDrag()
         return;
     auto* drag = new QDrag(this);
     drag->setMimeData(payload);
-    const DragPreview preview(m_metadata->title.value_or(QStringLiteral("Unknown")),
-                              m_metadata->artist.value_or(QString()));
+    const DragPreview preview(m_metadata->title.value_or(tr("Unknown")), m_metadata->artist.value_or(QString()));
     drag->setPixmap(preview.render(palette(), font()));
     drag->exec(Qt::CopyAction);
 }

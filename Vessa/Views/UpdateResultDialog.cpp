@@ -35,12 +35,12 @@ UpdateResultDialog::UpdateResultDialog(Updater& updater, QWidget* parent)
     : QDialog(parent),
       m_heading(new QLabel(this)),
       m_message(new QLabel(this)),
-      m_notesTitle(new QLabel(QStringLiteral("Release Notes:"), this)),
+      m_notesTitle(new QLabel(tr("Release Notes:"), this)),
       m_notes(new ReleaseNotesBrowser(this)),
-      m_downloadButton(new QPushButton(QStringLiteral("Open Download Page"), this)),
-      m_closeButton(new QPushButton(QStringLiteral("Close"), this))
+      m_downloadButton(new QPushButton(tr("Open Download Page"), this)),
+      m_closeButton(new QPushButton(tr("Close"), this))
 {
-    setWindowTitle(QStringLiteral("Software Update"));
+    setWindowTitle(tr("Software Update"));
     setModal(false);
 
     QFont headingFont = m_heading->font();
@@ -90,19 +90,18 @@ void UpdateResultDialog::showResult(const UpdateCheckResult& result)
     m_downloadPage = QUrl();
     switch (result.outcome) {
     case Outcome::updateAvailable:
-        m_heading->setText(QStringLiteral("A new version of Vessa is available!"));
-        m_message->setText(QStringLiteral("Vessa ") + result.newest->displayVersion
-                           + QStringLiteral(" is now available. You have ") + result.currentVersion + u'.');
+        m_heading->setText(tr("A new version of Vessa is available!"));
+        m_message->setText(
+            tr("Vessa %1 is now available. You have %2.").arg(result.newest->displayVersion, result.currentVersion));
         notes = result.newest->notes;
         m_downloadPage = result.newest->downloadPage;
         break;
     case Outcome::upToDate:
-        m_heading->setText(QStringLiteral("You're up to date!"));
-        m_message->setText(QStringLiteral("Vessa ") + result.currentVersion
-                           + QStringLiteral(" is the newest version available."));
+        m_heading->setText(tr("You're up to date!"));
+        m_message->setText(tr("Vessa %1 is the newest version available.").arg(result.currentVersion));
         break;
     case Outcome::failed:
-        m_heading->setText(QStringLiteral("Update Error"));
+        m_heading->setText(tr("Update Error"));
         m_message->setText(result.error ? result.error->description() : QString());
         break;
     }

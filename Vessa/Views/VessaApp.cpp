@@ -115,7 +115,7 @@ void VessaApp::reportUpdateDialogFailure(std::exception_ptr error)
         return;
     }
     if (!m_updateDialogAlert)
-        m_updateDialogAlert = new ErrorAlert(m_updateResultDialog.get(), QStringLiteral("Error"));
+        m_updateDialogAlert = new ErrorAlert(m_updateResultDialog.get(), tr("Error"));
     m_updateDialogAlert->show(describeException(error));
 }
 
@@ -149,7 +149,7 @@ QMainWindow& VessaApp::showMainWindow()
 QMainWindow* VessaApp::makeFailureWindow()
 {
     auto* window = new QMainWindow;
-    window->setWindowTitle(QStringLiteral("Vessa"));
+    window->setWindowTitle(tr("Vessa"));
     window->setCentralWidget(onBackground(new FailureView(m_initError), window));
     window->resize(mainWindowSize);
     return window;
@@ -167,7 +167,7 @@ QMainWindow* VessaApp::makeContentWindow()
 QMainWindow& VessaApp::showEqualizerWindow()
 {
     if (!m_equalizerWindow) {
-        m_equalizerWindow = makeWindow(QStringLiteral("Equalizer"), QStringLiteral("equalizerWindow"));
+        m_equalizerWindow = makeWindow(tr("Equalizer"), QStringLiteral("equalizerWindow"));
         QWidget* content = m_appState ? new EqualizerView(m_appState->equalizerState()) : nullptr;
         AdaptiveWindowBackground* background = onBackground(content, m_equalizerWindow);
         background->setFixedSize(EqualizerView::windowWidth, EqualizerView::windowHeight);
@@ -182,7 +182,7 @@ QMainWindow& VessaApp::showEqualizerWindow()
 QMainWindow& VessaApp::showSettingsWindow()
 {
     if (!m_settingsWindow) {
-        m_settingsWindow = makeWindow(QStringLiteral("Settings"), QStringLiteral("settingsWindow"));
+        m_settingsWindow = makeWindow(tr("Settings"), QStringLiteral("settingsWindow"));
         QWidget* content = nullptr;
         if (m_appState) {
             content = new SettingsView(*m_appState, *m_updater, m_chooseFolder);

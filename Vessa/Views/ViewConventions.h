@@ -22,6 +22,11 @@
 //   Manager" (and "Show N in File Manager"), "cloud folder" in sentences, and
 //   "Ctrl+" in shortcuts. Backspace and Delete both delete; holding Ctrl while
 //   dragging forces a copy.
+//   Every fixed text goes through tr() (QCoreApplication::translate, or a
+//   Q_DECLARE_TR_FUNCTIONS context, outside QObjects), whole sentences with
+//   %1 for what is filled in, never pieced together; counted texts carry
+//   their count for plural forms (see PluralForm.h). scripts/check-ui-texts.sh
+//   refuses a plain literal handed to a visible text.
 //
 // Icons and theme
 //   Symbols are named by their identifiers ("speaker.wave.2.fill") and turned

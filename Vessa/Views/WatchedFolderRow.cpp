@@ -2,6 +2,7 @@
 
 #include "Vessa/Views/ElidedLabel.h"
 #include "Vessa/Views/Icons.h"
+#include "Vessa/Views/PluralForm.h"
 #include "Vessa/Views/SettingsStyle.h"
 
 #include <QDir>
@@ -47,7 +48,7 @@ WatchedFolderRow::WatchedFolderRow(const QString& folder, qint64 trackCount, std
     m_removeButton = new QToolButton(this);
     m_removeButton->setObjectName(QStringLiteral("removeButton"));
     m_removeButton->setAutoRaise(true);
-    m_removeButton->setToolTip(QStringLiteral("Remove"));
+    m_removeButton->setToolTip(tr("Remove"));
     m_removeButton->setIcon(
         QIcon(Icons::tinted(QStringLiteral("minus.circle.fill"), QSize(removeIconSize, removeIconSize),
                             devicePixelRatioF(), QColor(Qt::red))));
@@ -57,7 +58,7 @@ WatchedFolderRow::WatchedFolderRow(const QString& folder, qint64 trackCount, std
 
 QString WatchedFolderRow::trackCountText(qint64 trackCount)
 {
-    return QString::number(trackCount) + QStringLiteral(" tracks");
+    return tr("%1 tracks", nullptr, pluralFormCount(trackCount)).arg(trackCount);
 }
 
 } // namespace vessa

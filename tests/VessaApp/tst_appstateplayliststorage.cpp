@@ -96,11 +96,11 @@ private slots:
         QVERIFY(!QFileInfo::exists(rig.local));
         QVERIFY(state->isUsingiCloud());
         QVERIFY(state->storageLocation() == LibraryStorageLocation::automatic);
-        QVERIFY(rig.log.contains(watcherCategory, u"Started watching iCloud container for *.parvik files"_s));
+        QVERIFY(rig.log.contains(watcherCategory, u"Started watching the cloud folder for *.parvik files"_s));
 
         writeFile(rig.cloudPlaylists + u"/New.parvik"_s, "#parvik:2\n");
         QTRY_COMPARE_WITH_TIMEOUT(names(*state), (QStringList{"Starred", "Mix", "New", "Road"}), timeoutMs);
-        QVERIFY(rig.logged(u"Reloaded playlists from iCloud (4 playlists)"_s));
+        QVERIFY(rig.logged(u"Reloaded playlists from the cloud folder (4 playlists)"_s));
     }
 
     // Both preferences name the same folder: only the preference is saved.
@@ -182,7 +182,7 @@ private slots:
 
         // The cloud folder is no longer watched.
         writeFile(rig.cloudPlaylists + u"/Late.parvik"_s, "#parvik:2\n");
-        QVERIFY(!rig.logged(u"Reloaded playlists from iCloud (4 playlists)"_s, quietMs));
+        QVERIFY(!rig.logged(u"Reloaded playlists from the cloud folder (4 playlists)"_s, quietMs));
         QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "Road"}));
     }
 
@@ -357,13 +357,13 @@ private slots:
         rig.settings()->setValue(AppState::libraryStorageLocationKey, u"icloud"_s);
         std::unique_ptr<AppState> state = rig.started({"Starred"});
         QVERIFY(state);
-        const QString fallback = u"iCloud requested but unavailable, falling back to local storage"_s;
+        const QString fallback = u"Cloud folder requested but unavailable, falling back to local storage"_s;
         QCOMPARE(rig.appLines().count(fallback), 1);
         QVERIFY(QFileInfo::exists(rig.local + u"/Starred.parvik"_s));
         QVERIFY(state->storageLocation() == LibraryStorageLocation::icloud);
         QVERIFY(!state->isUsingiCloud());
         QCOMPARE(rig.appLines().count(fallback), 2); // every resolution logs it
-        QVERIFY(!rig.log.contains(watcherCategory, u"Started watching iCloud container for *.parvik files"_s));
+        QVERIFY(!rig.log.contains(watcherCategory, u"Started watching the cloud folder for *.parvik files"_s));
     }
 
     void unknownStoredLocationIsAutomatic()

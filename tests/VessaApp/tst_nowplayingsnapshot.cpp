@@ -57,7 +57,11 @@ private slots:
             << Texts{QStringLiteral("T"), QStringLiteral("Ref Artist"), QStringLiteral("Ref Album"), art};
         NowPlayingInput bare = playing(std::nullopt);
         bare.track = TrackRef(QStringLiteral("file:///x.mp3"));
-        QTest::newRow("a reference of no track form leaves empty texts out") << bare << Texts{{}, {}, {}, {}};
+        QTest::newRow("a reference of no track form publishes empty texts")
+            << bare << Texts{QString(), QString(), QString(), {}};
+        QTest::newRow("empty metadata texts are published empty")
+            << playing(TrackMetadata{.title = QString(), .artist = QString(), .album = QString()})
+            << Texts{QString(), QString(), QString(), art};
     }
     void texts()
     {
@@ -77,9 +81,10 @@ private slots:
         const QVariantMap map = mprisMetadata(snapshot.track);
         QCOMPARE(map.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(), snapshot.track->trackId);
         QCOMPARE(map.value(QStringLiteral("mpris:length")).toLongLong(), 200'250'000);
-        QCOMPARE(map.contains(QStringLiteral("xesam:title")), expected[0].has_value());
-        if (expected[1]) // artists are a list
-            QCOMPARE(map.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{*expected[1]});
+        QCOMPARE(map.value(QStringLiteral("xesam:title")).toString(), *expected[0]);
+        QCOMPARE(map.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{*expected[1]}); // a list
+        QCOMPARE(map.value(QStringLiteral("xesam:album")).toString(), *expected[2]);
+        QVERIFY(map.contains(QStringLiteral("xesam:title")) && map.contains(QStringLiteral("xesam:album")));
         QCOMPARE(map.value(QStringLiteral("mpris:artUrl")).toString(), expected[3].value_or(QString()));
     }
 

@@ -20,7 +20,7 @@ Q_DECLARE_METATYPE(vessa::LibraryStorageLocation)
 namespace {
 
 const QString appCategory = u"com.tornwick.vessa.App"_s;
-const QString fallbackLine = u"iCloud requested but unavailable, falling back to local storage"_s;
+const QString fallbackLine = u"Cloud folder requested but unavailable, falling back to local storage"_s;
 
 QStringList namesIn(const QString& folder)
 {

@@ -97,8 +97,8 @@ private slots:
     {
         LogCapture log;
         startWatching();
-        QVERIFY(log.contains(watcherCategory, u"Started watching iCloud container for *.parvik files"_s));
-        QVERIFY(log.contains(watcherCategory, u"iCloud query updated: 1 file(s)"_s));
+        QVERIFY(log.contains(watcherCategory, u"Started watching the cloud folder for *.parvik files"_s));
+        QVERIFY(log.contains(watcherCategory, u"Cloud folder query updated: 1 file(s)"_s));
         expectNoChange();
     }
 

@@ -2,6 +2,7 @@
 // selection kept by id in both directions, drops and context menus.
 
 #include "Vessa/App/TrackDragPayload.h"
+#include "Vessa/Views/TrackTable/TrackCellDelegate.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
@@ -609,6 +610,25 @@ private slots:
             }
         }
         QVERIFY(accentFound);
+
+        // Text keeps the cell spacing from the cell's edge, inside the style's
+        // own margin; the selection still fills the whole cell.
+        const auto pixelAt = [&](QPoint point) {
+            point = table->view()->viewport()->mapTo(table.get(), point);
+            return image.pixelColor(point * image.devicePixelRatio());
+        };
+        const int title = table->model()->columnOf(TrackTableColumn::Kind::Title);
+        const QRect opening = table->view()->visualRect(table->model()->index(0, title));
+        const QColor background = pixelAt(QPoint(opening.left(), opening.center().y()));
+        int ink = opening.left();
+        while (ink < opening.right() && pixelAt(QPoint(ink, opening.center().y())) == background)
+            ++ink;
+        const int styleMargin =
+            table->view()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table->view());
+        QCOMPARE_GE(ink - opening.left(), TrackCellDelegate::padding.left() + styleMargin + 1);
+        const QRect closing = table->view()->visualRect(table->model()->index(4, title));
+        QCOMPARE(pixelAt(QPoint(closing.left(), closing.top())),
+                 pixelAt(table->view()->visualRect(table->model()->index(4, 0)).topLeft()));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/Views/PluralForm.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 #include "VessaCore/ExceptionDescription.h"
 
@@ -118,9 +119,10 @@ QList<TrackContextMenuItem> PlaylistContentModel::contextMenu(const TrackRows& r
     QList<qsizetype> indexes;
     for (const TrackRow& row : rows)
         indexes.append(row.index);
-    const QString title = rows.size() == 1
-                              ? QCoreApplication::translate("TrackLists", "Remove from Playlist")
-                              : QCoreApplication::translate("TrackLists", "Remove %1 from Playlist").arg(rows.size());
+    const QString title = rows.size() == 1 ? QCoreApplication::translate("TrackLists", "Remove from Playlist")
+                                           : QCoreApplication::translate("TrackLists", "Remove %1 from Playlist",
+                                                                         nullptr, pluralFormCount(rows.size()))
+                                                 .arg(rows.size());
     items.append(TrackContextMenuItem::button(title, QStringLiteral("minus.circle"),
                                               TrackContextMenuItem::ButtonRole::Destructive,
                                               [this, indexes] { removeTracks(indexes); }));

@@ -3,6 +3,7 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppState.h"
+#include "Vessa/Views/PluralForm.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -11,15 +12,13 @@ namespace vessa::TrackListMenus {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("TrackLists", text);
-}
-
-// `one` for a single row, else `several` with its %1 replaced by the count.
+// `one` for a single row, else `several` with its %1 replaced by `number`, in
+// the plural form that number takes.
 QString countedTitle(qsizetype count, qsizetype number, const char* one, const char* several)
 {
-    return count == 1 ? tr(one) : tr(several).arg(number);
+    if (count == 1)
+        return QCoreApplication::translate("TrackLists", one);
+    return QCoreApplication::translate("TrackLists", several, nullptr, pluralFormCount(number)).arg(number);
 }
 
 } // namespace
@@ -46,13 +45,16 @@ QStringList filePathsOf(const TrackRows& rows)
 
 TrackContextMenuItem playItem(std::function<void()> action)
 {
-    return TrackContextMenuItem::button(tr("Play"), QStringLiteral("play.fill"), std::nullopt, std::move(action));
+    return TrackContextMenuItem::button(QCoreApplication::translate("TrackLists", "Play"), QStringLiteral("play.fill"),
+                                        std::nullopt, std::move(action));
 }
 
 TrackContextMenuItem addToQueueItem(AppState& appState, const TrackRows& rows)
 {
     const QList<TrackRef> refs = refsOf(rows);
-    return TrackContextMenuItem::button(countedTitle(rows.size(), rows.size(), "Add to Queue", "Add %1 to Queue"),
+    return TrackContextMenuItem::button(countedTitle(rows.size(), rows.size(),
+                                                     QT_TRANSLATE_NOOP("TrackLists", "Add to Queue"),
+                                                     QT_TRANSLATE_N_NOOP("TrackLists", "Add %1 to Queue")),
                                         QStringLiteral("text.badge.plus"), std::nullopt,
                                         [&appState, refs] { appState.playContext().appendToQueue(refs); });
 }
@@ -63,8 +65,10 @@ TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
     const PlaylistLibrary& library = appState.playlistLibrary();
     const bool allStarred =
         std::all_of(refs.cbegin(), refs.cend(), [&](const TrackRef& ref) { return library.isStarred(ref); });
-    const QString title = allStarred ? countedTitle(rows.size(), rows.size(), "Unstar", "Unstar %1 Tracks")
-                                     : countedTitle(rows.size(), rows.size(), "Star", "Star %1 Tracks");
+    const QString title = allStarred ? countedTitle(rows.size(), rows.size(), QT_TRANSLATE_NOOP("TrackLists", "Unstar"),
+                                                    QT_TRANSLATE_N_NOOP("TrackLists", "Unstar %1 Tracks"))
+                                     : countedTitle(rows.size(), rows.size(), QT_TRANSLATE_NOOP("TrackLists", "Star"),
+                                                    QT_TRANSLATE_N_NOOP("TrackLists", "Star %1 Tracks"));
     return TrackContextMenuItem::button(title, allStarred ? QStringLiteral("star.slash") : QStringLiteral("star"),
                                         std::nullopt, [&appState, refs, allStarred] {
                                             std::exception_ptr failure;
@@ -107,9 +111,10 @@ std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const 
     }
     if (entries.isEmpty())
         return std::nullopt;
-    return TrackContextMenuItem::submenu(
-        countedTitle(rows.size(), rows.size(), "Add to Playlist", "Add %1 to Playlist"),
-        QStringLiteral("music.note.list"), entries);
+    return TrackContextMenuItem::submenu(countedTitle(rows.size(), rows.size(),
+                                                      QT_TRANSLATE_NOOP("TrackLists", "Add to Playlist"),
+                                                      QT_TRANSLATE_N_NOOP("TrackLists", "Add %1 to Playlist")),
+                                         QStringLiteral("music.note.list"), entries);
 }
 
 std::optional<TrackContextMenuItem> revealItem(AppState& appState, const FileRevealerPtr& revealer,
@@ -119,8 +124,9 @@ std::optional<TrackContextMenuItem> revealItem(AppState& appState, const FileRev
     if (paths.isEmpty())
         return std::nullopt;
     return TrackContextMenuItem::button(
-        countedTitle(rows.size(), paths.size(), "Show in File Manager", "Show %1 in File Manager"), std::nullopt,
-        std::nullopt, [state = QPointer<AppState>(&appState), revealer, paths] {
+        countedTitle(rows.size(), paths.size(), QT_TRANSLATE_NOOP("TrackLists", "Show in File Manager"),
+                     QT_TRANSLATE_N_NOOP("TrackLists", "Show %1 in File Manager")),
+        std::nullopt, std::nullopt, [state = QPointer<AppState>(&appState), revealer, paths] {
             if (revealer)
                 revealer->reveal(paths, [state](std::exception_ptr error) {
                     if (state)

@@ -2,6 +2,7 @@
 
 #include "Vessa/App/TrackDragPayload.h"
 #include "Vessa/Views/DragPreview.h"
+#include "Vessa/Views/TrackTable/TrackCellDelegate.h"
 #include "Vessa/Views/TrackTable/TrackContextMenu.h"
 #include "Vessa/Views/TrackTable/TrackStatusDelegate.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
@@ -54,6 +55,7 @@ TrackTable::TrackTable(TrackTableConfiguration configuration, QWidget* parent)
     layout->addWidget(m_view);
 
     m_view->setModel(m_model);
+    m_view->setItemDelegate(new TrackCellDelegate(m_view));
     m_view->setItemDelegateForColumn(m_model->columnOf(TrackTableColumn::Kind::Playing),
                                      new TrackStatusDelegate(*m_model, m_view));
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
