@@ -183,7 +183,7 @@ private slots:
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
         const QDir data = QFileInfo(path).dir();
-        const QStringList kept = data.entryList({keptAs + "????????-??????"}, QDir::Files);
+        const QStringList kept = data.entryList({keptAs + "???????\?-??????"}, QDir::Files);
         QCOMPARE(kept.size(), 1);
         const QString keptPath = data.filePath(kept.constFirst());
         QCOMPARE(fileContent(keptPath), bytes);
