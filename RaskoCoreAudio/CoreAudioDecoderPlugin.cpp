@@ -1,8 +1,8 @@
 #include "RaskoCoreAudio/CoreAudioDecoderPlugin.h"
 
+#include "RaskoCoreAudio/AudioFileBufferStream.h"
 #include "RaskoCoreAudio/AudioFileInput.h"
 #include "RaskoCoreAudio/AudioFileTags.h"
-#include "RaskoCoreAudio/CoreAudioBufferStream.h"
 #include "RaskoCoreAudio/CoreAudioDecoderError.h"
 #include "RaskoCoreAudio/FFmpegLog.h"
 #include "VessaCore/Logging.h"
@@ -66,15 +66,15 @@ AudioStream CoreAudioDecoderPlugin::open(const SourceLocator& locator, std::opti
                              .arg(AudioFileInput::displayName(locator), QString::number(format.sampleRate, 'f', 6),
                                   QString::number(format.channelCount)));
 
-    const auto shared = std::make_shared<const CoreAudioBufferStream::Source>(
-        CoreAudioBufferStream::Source{locator, format, input->lengthInFrames(), m_framesPerChunk});
+    const auto shared = std::make_shared<const AudioFileBufferStream::Source>(
+        AudioFileBufferStream::Source{locator, format, input->lengthInFrames(), m_framesPerChunk});
 
     const std::optional<double> duration = input->duration();
-    auto buffers = std::make_unique<CoreAudioBufferStream>(shared, 0, std::move(input));
+    auto buffers = std::make_unique<AudioFileBufferStream>(shared, 0, std::move(input));
     // Only a file position is set here: nothing long to stop.
     SeekHandler seek = [shared](double seconds, std::stop_token) -> PcmBufferStreamPtr {
         const qint64 startFrame = seekFrame(seconds, shared->format.sampleRate);
-        return std::make_unique<CoreAudioBufferStream>(shared, startFrame, nullptr);
+        return std::make_unique<AudioFileBufferStream>(shared, startFrame, nullptr);
     };
     return AudioStream(format, duration, std::move(buffers), std::move(seek));
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <map>
@@ -28,12 +29,15 @@ namespace vessa {
 // `superseded`, which then runs instead (once, on the receiver's thread, after
 // the worker has ended); that caller reports CancellationError. Superseding
 // requests the stop of the older workers; a value a stopped worker returns is
-// destroyed on that worker, off the main thread.
+// destroyed on that worker, off the main thread. A value that leaves something
+// behind (a file it wrote) is instead handed to the caller's `discard`, on the
+// receiver's thread, whenever its generation was superseded.
 //
 // Threads: construct, start, supersede and destroy on the receiver's thread;
-// `deliver` and `superseded` run there. Destroying the helper requests every
-// worker's stop and joins them; nothing is delivered after that. The receiver
-// owns the helper (typically as a member), so it outlives every worker.
+// `deliver`, `superseded` and `discard` run there. Destroying the helper
+// requests every worker's stop and joins them; nothing is delivered or
+// discarded after that. The receiver owns the helper (typically as a member),
+// so it outlives every worker.
 class GenerationWorker {
 public:
     explicit GenerationWorker(QObject* receiver);
@@ -43,9 +47,10 @@ public:
 
     // Starts `work(std::stop_token)` for a new generation, superseding every
     // earlier one; `deliver(value, error)` gets either the value (error empty)
-    // or the exception and a default-constructed value. Returns the generation.
-    template <typename Work, typename Deliver>
-    quint64 start(Work work, Deliver deliver, std::function<void()> superseded = {});
+    // or the exception and a default-constructed value; `discard(value)` gets
+    // a superseded value, before `superseded` runs. Returns the generation.
+    template <typename Work, typename Deliver, typename Discard = std::nullptr_t>
+    quint64 start(Work work, Deliver deliver, std::function<void()> superseded = {}, Discard discard = nullptr);
     // Supersedes every generation started so far without starting another.
     void supersede();
     // The current generation was started and has not been delivered yet.
@@ -69,15 +74,16 @@ private:
     std::shared_ptr<Shared> m_shared;
 };
 
-template <typename Work, typename Deliver>
-quint64 GenerationWorker::start(Work work, Deliver deliver, std::function<void()> superseded)
+template <typename Work, typename Deliver, typename Discard>
+quint64 GenerationWorker::start(Work work, Deliver deliver, std::function<void()> superseded, Discard discard)
 {
     using Value = std::invoke_result_t<Work&, std::stop_token>;
+    constexpr bool hasDiscard = !std::is_null_pointer_v<Discard>;
     const quint64 generation = beginGeneration();
     m_shared->workers.emplace(
-        generation,
-        std::jthread([receiver = m_receiver, shared = m_shared, generation, work = std::move(work),
-                      deliver = std::move(deliver), superseded = std::move(superseded)](std::stop_token stop) mutable {
+        generation, std::jthread([receiver = m_receiver, shared = m_shared, generation, work = std::move(work),
+                                  deliver = std::move(deliver), superseded = std::move(superseded),
+                                  discard = std::move(discard)](std::stop_token stop) mutable {
             // Shared so that the posted call stays copyable for a move-only value.
             auto value = std::make_shared<std::optional<Value>>();
             std::exception_ptr error;
@@ -87,14 +93,19 @@ quint64 GenerationWorker::start(Work work, Deliver deliver, std::function<void()
                 error = std::current_exception();
             }
             if (stop.stop_requested()) {
-                value->reset();
+                if constexpr (!hasDiscard)
+                    value->reset();
                 error = nullptr;
             }
             post(receiver, [shared, generation, value, error, deliver = std::move(deliver),
-                            superseded = std::move(superseded)]() mutable {
+                            superseded = std::move(superseded), discard = std::move(discard)]() mutable {
                 if (!shared->alive)
                     return;
                 if (!finish(*shared, generation)) {
+                    if constexpr (hasDiscard) {
+                        if (value->has_value())
+                            discard(std::move(**value));
+                    }
                     if (superseded)
                         superseded();
                     return;

@@ -6,9 +6,9 @@
 // request, then reads every reply, and the replies must be what the program
 // expects.
 
+#include "DecoderHelper/HelperRequests.h"
 #include "RaskoGME/GMEDecoderPlugin.h"
 #include "RaskoHelper/PcmRing.h"
-#include "RaskoHelper/helper/HelperRequests.h"
 #include "fuzz/HelperFuzzing.h"
 
 #include <csignal>

@@ -140,8 +140,9 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     // The library's background work and the folder watcher.
     m_libraryWorker = std::make_unique<LibraryWorker>(m_localFileSource);
     connect(m_libraryWorker.get(), &LibraryWorker::jobFinished, this, &AppState::libraryJobFinished);
-    connect(m_libraryWorker.get(), &LibraryWorker::scanProgressed, this,
-            [this](const ScanProgress& progress) { setScanProgress(progress); });
+    connect(m_libraryWorker.get(), &LibraryWorker::scanProgressed, this, [this](const ScanProgress& progress) {
+        setScanProgress(LibraryScanProgress{progress.completed, progress.total});
+    });
     m_folderWatcher = std::make_unique<MusicFolderWatcher>(m_localFileSource);
     connect(m_folderWatcher.get(), &MusicFolderWatcher::filesChanged, this, &AppState::handleFileEvents);
 

@@ -4,7 +4,7 @@
 #include "Rasko/ScannedTrack.h"
 #include "Rasko/TrackResolver.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
-#include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/LibraryScanProgress.h"
 #include "Vessa/App/LibraryStorageLocation.h"
 #include "Vessa/App/LibraryWorker.h"
 #include "Vessa/App/PlaylistStorageSwitcher.h"
@@ -107,7 +107,7 @@ public:
     // True from a scan request until no scan runs or waits.
     bool isScanning() const { return m_isScanning; }
     // The latest progress of the running or last scan; notifies on every assignment.
-    const std::optional<ScanProgress>& scanProgress() const { return m_scanProgress; }
+    const std::optional<LibraryScanProgress>& scanProgress() const { return m_scanProgress; }
     // The library in the database's order (artist, album, disc and track,
     // title); notifies on every assignment.
     const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
@@ -195,7 +195,7 @@ private:
     void loadLibraryQueue(const QList<TrackRef>& refs);
     void scanEnded();
     void setIsScanning(bool scanning);
-    void setScanProgress(std::optional<ScanProgress> progress);
+    void setScanProgress(std::optional<LibraryScanProgress> progress);
 
     // AppStatePlaylistStorage.cpp
     PlaylistStorageSwitcher::Target storageTarget();
@@ -230,7 +230,7 @@ private:
     QString m_cloudContainerDirectory;
     QStringList m_watchedDirectories;
     bool m_isScanning = false;
-    std::optional<ScanProgress> m_scanProgress;
+    std::optional<LibraryScanProgress> m_scanProgress;
     QList<ScannedTrack> m_scannedTracks;
     std::exception_ptr m_scanError;
     // Shown once: a scan does not clear it, only a dismissal does.

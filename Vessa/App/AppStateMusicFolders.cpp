@@ -191,7 +191,7 @@ void AppState::setIsScanning(bool scanning)
     emit isScanningChanged();
 }
 
-void AppState::setScanProgress(std::optional<ScanProgress> progress)
+void AppState::setScanProgress(std::optional<LibraryScanProgress> progress)
 {
     m_scanProgress = progress;
     emit scanProgressChanged();

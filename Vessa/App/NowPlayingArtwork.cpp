@@ -48,14 +48,13 @@ NowPlayingArtwork::NowPlayingArtwork(const QString& cacheFolder, QObject* parent
     : QObject(parent),
       m_folder(QDir(cacheFolder).filePath(folderPrefix + QString::number(QCoreApplication::applicationPid())))
 {
-    m_worker.setMaxThreadCount(1);
     removeFolderOfGoneProcesses(cacheFolder);
 }
 
 NowPlayingArtwork::~NowPlayingArtwork()
 {
-    m_worker.clear();
-    m_worker.waitForDone();
+    // Joins the workers first: one still writing would make the folder again.
+    m_worker.reset();
     QDir(m_folder).removeRecursively();
 }
 
@@ -64,18 +63,17 @@ void NowPlayingArtwork::show(const QByteArray& bytes)
     if (bytes == m_bytes)
         return;
     m_bytes = bytes;
-    const quint64 generation = ++m_generation;
     setPath(std::nullopt);
     m_wantedPath.reset();
-    if (bytes.isEmpty())
+    if (bytes.isEmpty()) {
+        m_worker->supersede();
         return;
+    }
     const QString name = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
     m_wantedPath = QDir(m_folder).filePath(name + QStringLiteral(".png"));
-    m_worker.start([this, generation, bytes, path = *m_wantedPath] {
-        std::optional<QString> written = writePng(bytes, path);
-        QMetaObject::invokeMethod(
-            this, [this, generation, written] { finish(generation, written); }, Qt::QueuedConnection);
-    });
+    m_worker->start([bytes, path = *m_wantedPath](std::stop_token) { return writePng(bytes, path); },
+                    [this](std::optional<QString> written, std::exception_ptr) { setPath(std::move(written)); }, {},
+                    [this](std::optional<QString> written) { discard(written); });
 }
 
 std::optional<QString> NowPlayingArtwork::url() const
@@ -85,15 +83,11 @@ std::optional<QString> NowPlayingArtwork::url() const
     return QUrl::fromLocalFile(*m_path).toString();
 }
 
-void NowPlayingArtwork::finish(quint64 generation, std::optional<QString> path)
+void NowPlayingArtwork::discard(const std::optional<QString>& path)
 {
-    if (generation != m_generation) {
-        // Newer bytes came meanwhile; their file may be this very one.
-        if (path && path != m_wantedPath && path != m_path)
-            QFile::remove(*path);
-        return;
-    }
-    setPath(std::move(path));
+    // Newer bytes came meanwhile; their file may be this very one.
+    if (path && path != m_wantedPath && path != m_path)
+        QFile::remove(*path);
 }
 
 void NowPlayingArtwork::setPath(std::optional<QString> path)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "VessaCore/GenerationWorker.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
+#include <memory>
 #include <optional>
 
 namespace vessa {
@@ -16,10 +18,10 @@ namespace vessa {
 // no longer shows and, when destroyed, the whole folder (and the folders of
 // processes that are gone).
 //
-// Decoding and writing happen on a worker thread; the URL appears once the
-// file is written. Bytes that are no image give no URL.
+// Decoding and writing happen on a worker thread, newest bytes winning; the URL
+// appears once the file is written. Bytes that are no image give no URL.
 //
-// Threads: main thread only; the destructor waits for the worker.
+// Threads: main thread only; the destructor waits for the workers.
 class NowPlayingArtwork : public QObject {
     Q_OBJECT
 
@@ -40,16 +42,16 @@ signals:
     void urlChanged();
 
 private:
-    void finish(quint64 generation, std::optional<QString> path);
+    void discard(const std::optional<QString>& path);
     void setPath(std::optional<QString> path);
     void removeFolderOfGoneProcesses(const QString& cacheFolder) const;
 
     QString m_folder;
     QByteArray m_bytes;
-    quint64 m_generation = 0;
     std::optional<QString> m_wantedPath; // where the bytes shown go
     std::optional<QString> m_path;       // written and shown
-    QThreadPool m_worker;                // last: waited for first
+    // Writes the files; joined by the destructor before the folder goes.
+    std::unique_ptr<GenerationWorker> m_worker = std::make_unique<GenerationWorker>(this);
 };
 
 } // namespace vessa

@@ -24,7 +24,7 @@ Page pageFor(const std::optional<SidebarSource>& source, bool isScanning, bool l
     return libraryIsEmpty ? Page::empty : Page::library;
 }
 
-QString scanningText(const std::optional<ScanProgress>& progress)
+QString scanningText(const std::optional<LibraryScanProgress>& progress)
 {
     if (!progress)
         return Text::tr("Scanning for music files...");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/LibraryScanProgress.h"
 #include "Vessa/Views/SidebarSource.h"
 
 #include <QString>
@@ -22,7 +22,7 @@ enum class Page {
 Page pageFor(const std::optional<SidebarSource>& source, bool isScanning, bool libraryIsEmpty);
 
 // "Scanning 3/10 files..." while progress is known, else "Scanning for music files...".
-QString scanningText(const std::optional<ScanProgress>& progress);
+QString scanningText(const std::optional<LibraryScanProgress>& progress);
 
 QString emptyTitle();
 QString emptyHint();

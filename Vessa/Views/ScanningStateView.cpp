@@ -23,7 +23,7 @@ ScanningStateView::ScanningStateView(QWidget* parent)
     setProgress(std::nullopt);
 }
 
-void ScanningStateView::setProgress(const std::optional<ScanProgress>& progress)
+void ScanningStateView::setProgress(const std::optional<LibraryScanProgress>& progress)
 {
     m_text->setText(DetailState::scanningText(progress));
 }

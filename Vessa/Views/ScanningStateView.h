@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/LibraryScanProgress.h"
 
 #include <QWidget>
 
@@ -20,7 +20,7 @@ class ScanningStateView : public QWidget {
 public:
     explicit ScanningStateView(QWidget* parent = nullptr);
 
-    void setProgress(const std::optional<ScanProgress>& progress);
+    void setProgress(const std::optional<LibraryScanProgress>& progress);
     QString text() const;
 
 private:

@@ -117,7 +117,7 @@ SettingsView::FolderChooser SettingsView::standardFolderChooser()
     };
 }
 
-QString SettingsView::scanningText(const std::optional<ScanProgress>& progress)
+QString SettingsView::scanningText(const std::optional<LibraryScanProgress>& progress)
 {
     if (!progress)
         return tr("Scanning...");

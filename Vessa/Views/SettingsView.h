@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/LibraryScanProgress.h"
 
 #include <QList>
 #include <QString>
@@ -46,7 +46,7 @@ public:
     static FolderChooser standardFolderChooser();
 
     // "Scanning 12/340..." while progress is known, else "Scanning...".
-    static QString scanningText(const std::optional<ScanProgress>& progress);
+    static QString scanningText(const std::optional<LibraryScanProgress>& progress);
     // Rescan is possible while no scan runs and at least one folder is set.
     static bool canRescan(bool isScanning, qsizetype folderCount);
 

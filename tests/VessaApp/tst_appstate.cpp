@@ -272,7 +272,7 @@ private slots:
         QVERIFY(AppStateRig::scanned(*state));
         QCOMPARE(state->scannedTracks().size(), 3);
         QCOMPARE(state->trackCount(a), 3);
-        QCOMPARE(state->scanProgress(), std::optional<ScanProgress>(ScanProgress{3, 3}));
+        QCOMPARE(state->scanProgress(), std::optional<LibraryScanProgress>(LibraryScanProgress{3, 3}));
         QList<TrackRef> refs;
         for (const ScannedTrack& track : state->scannedTracks())
             refs.append(track.ref);

@@ -52,6 +52,7 @@ struct Tracked {
 struct Outcomes {
     QList<int> delivered;
     int superseded = 0;
+    QList<int> discarded;
 };
 
 } // namespace
@@ -63,33 +64,43 @@ private slots:
     void onlyTheNewestIsDelivered_data()
     {
         QTest::addColumn<QString>("then");
+        QTest::addColumn<bool>("discarding");
         QTest::addColumn<QList<int>>("delivered");
         QTest::addColumn<int>("superseded");
-        QTest::newRow("nothing newer") << "nothing" << QList<int>{1} << 0;
-        QTest::newRow("a newer start") << "start" << QList<int>{2} << 1;
-        QTest::newRow("supersede") << "supersede" << QList<int>{} << 1;
-        QTest::newRow("destroying the helper") << "destroy" << QList<int>{} << 0;
+        QTest::addColumn<QList<int>>("discarded");
+        QTest::newRow("nothing newer") << "nothing" << false << QList<int>{1} << 0 << QList<int>{};
+        QTest::newRow("a newer start") << "start" << false << QList<int>{2} << 1 << QList<int>{};
+        QTest::newRow("supersede") << "supersede" << false << QList<int>{} << 1 << QList<int>{};
+        QTest::newRow("destroying the helper") << "destroy" << false << QList<int>{} << 0 << QList<int>{};
+        // The older value reaches the discard hook, even from a stopped worker.
+        QTest::newRow("a newer start, discarding") << "start" << true << QList<int>{2} << 1 << QList<int>{1};
+        QTest::newRow("supersede, discarding") << "supersede" << true << QList<int>{} << 1 << QList<int>{1};
     }
     void onlyTheNewestIsDelivered()
     {
         QFETCH(QString, then);
+        QFETCH(bool, discarding);
         QFETCH(QList<int>, delivered);
         QFETCH(int, superseded);
+        QFETCH(QList<int>, discarded);
         QObject receiver;
         auto worker = std::make_unique<GenerationWorker>(&receiver);
         Outcomes outcomes;
         auto gate = std::make_shared<Gate>();
         const auto start = [&](int value) {
-            return worker->start(
-                [gate, value](std::stop_token stop) {
-                    gate->wait(stop);
-                    return value;
-                },
-                [&outcomes](int result, std::exception_ptr error) {
-                    QVERIFY(!error);
-                    outcomes.delivered.append(result);
-                },
-                [&outcomes] { ++outcomes.superseded; });
+            const auto work = [gate, value](std::stop_token stop) {
+                gate->wait(stop);
+                return value;
+            };
+            const auto deliver = [&outcomes](int result, std::exception_ptr error) {
+                QVERIFY(!error);
+                outcomes.delivered.append(result);
+            };
+            const auto countSuperseded = [&outcomes] { ++outcomes.superseded; };
+            if (discarding)
+                return worker->start(work, deliver, countSuperseded,
+                                     [&outcomes](int result) { outcomes.discarded.append(result); });
+            return worker->start(work, deliver, countSuperseded);
         };
         const quint64 first = start(1);
         QVERIFY(worker->isPending());
@@ -110,6 +121,7 @@ private slots:
         }
         QCOMPARE(outcomes.delivered, delivered);
         QCOMPARE(outcomes.superseded, superseded);
+        QCOMPARE(outcomes.discarded, discarded);
     }
 
     void failuresAreDeliveredAsExceptions()

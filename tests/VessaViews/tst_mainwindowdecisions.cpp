@@ -153,8 +153,8 @@ private slots:
     void detailTexts()
     {
         QCOMPARE(DetailState::scanningText(std::nullopt), QStringLiteral("Scanning for music files..."));
-        QCOMPARE(DetailState::scanningText(ScanProgress{3, 10}), QStringLiteral("Scanning 3/10 files..."));
-        QCOMPARE(DetailState::scanningText(ScanProgress{0, 0}), QStringLiteral("Scanning 0/0 files..."));
+        QCOMPARE(DetailState::scanningText(LibraryScanProgress{3, 10}), QStringLiteral("Scanning 3/10 files..."));
+        QCOMPARE(DetailState::scanningText(LibraryScanProgress{0, 0}), QStringLiteral("Scanning 0/0 files..."));
         QCOMPARE(DetailState::emptyTitle(), QStringLiteral("No tracks loaded"));
         QCOMPARE(
             DetailState::emptyHint(),

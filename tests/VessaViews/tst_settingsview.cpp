@@ -88,18 +88,19 @@ private slots:
 
     void progressTexts_data()
     {
-        QTest::addColumn<std::optional<ScanProgress>>("progress");
+        QTest::addColumn<std::optional<LibraryScanProgress>>("progress");
         QTest::addColumn<QString>("text");
-        QTest::newRow("before the first report") << std::optional<ScanProgress>() << "Scanning...";
-        QTest::newRow("counted") << std::optional<ScanProgress>(ScanProgress{12, 340}) << "Scanning 12/340...";
-        QTest::newRow("none yet") << std::optional<ScanProgress>(ScanProgress{0, 0}) << "Scanning 0/0...";
-        QTest::newRow("large") << std::optional<ScanProgress>(ScanProgress{123456789012, 123456789013})
+        QTest::newRow("before the first report") << std::optional<LibraryScanProgress>() << "Scanning...";
+        QTest::newRow("counted") << std::optional<LibraryScanProgress>(LibraryScanProgress{12, 340})
+                                 << "Scanning 12/340...";
+        QTest::newRow("none yet") << std::optional<LibraryScanProgress>(LibraryScanProgress{0, 0}) << "Scanning 0/0...";
+        QTest::newRow("large") << std::optional<LibraryScanProgress>(LibraryScanProgress{123456789012, 123456789013})
                                << "Scanning 123456789012/123456789013...";
     }
 
     void progressTexts()
     {
-        QFETCH(std::optional<ScanProgress>, progress);
+        QFETCH(std::optional<LibraryScanProgress>, progress);
         QFETCH(QString, text);
         QCOMPARE(SettingsView::scanningText(progress), text);
     }

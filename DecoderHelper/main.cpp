@@ -7,10 +7,10 @@
 // per file of a scan, runs in the helper itself under the same budget: a
 // crash there ends the helper, and the program starts another.
 
+#include "DecoderHelper/HelperRequests.h"
 #include "RaskoHelper/HelperChannel.h"
 #include "RaskoHelper/PcmRing.h"
 #include "RaskoHelper/WorkerLimits.h"
-#include "RaskoHelper/helper/HelperRequests.h"
 
 #include <csignal>
 

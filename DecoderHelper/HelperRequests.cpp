@@ -1,4 +1,4 @@
-#include "RaskoHelper/helper/HelperRequests.h"
+#include "DecoderHelper/HelperRequests.h"
 
 #include "RaskoGME/GMEHost.h"
 #include "RaskoMikmod/MikmodHost.h"

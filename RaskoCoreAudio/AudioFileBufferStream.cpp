@@ -1,4 +1,4 @@
-#include "RaskoCoreAudio/CoreAudioBufferStream.h"
+#include "RaskoCoreAudio/AudioFileBufferStream.h"
 
 #include "RaskoCoreAudio/AudioFileInput.h"
 #include "RaskoCoreAudio/SampleConverter.h"
@@ -26,15 +26,15 @@ qint64 runInFrames(const AudioFileInput& input)
 
 } // namespace
 
-CoreAudioBufferStream::CoreAudioBufferStream(std::shared_ptr<const Source> source, qint64 startFrame,
+AudioFileBufferStream::AudioFileBufferStream(std::shared_ptr<const Source> source, qint64 startFrame,
                                              std::unique_ptr<AudioFileInput> input)
     : m_source(std::move(source)), m_startFrame(startFrame), m_input(std::move(input))
 {
 }
 
-CoreAudioBufferStream::~CoreAudioBufferStream() = default;
+AudioFileBufferStream::~AudioFileBufferStream() = default;
 
-std::optional<PCMBuffer> CoreAudioBufferStream::next(std::stop_token stop)
+std::optional<PCMBuffer> AudioFileBufferStream::next(std::stop_token stop)
 {
     if (m_phase == Phase::finished)
         return std::nullopt;
@@ -63,7 +63,7 @@ std::optional<PCMBuffer> CoreAudioBufferStream::next(std::stop_token stop)
     return PCMBuffer(m_source->format, std::move(channels));
 }
 
-bool CoreAudioBufferStream::start()
+bool AudioFileBufferStream::start()
 {
     if (!m_input && !openInput())
         return false;
@@ -80,7 +80,7 @@ bool CoreAudioBufferStream::start()
     return positionAt(m_startFrame);
 }
 
-bool CoreAudioBufferStream::openInput()
+bool AudioFileBufferStream::openInput()
 {
     try {
         m_input = std::make_unique<AudioFileInput>(m_source->locator);
@@ -96,7 +96,7 @@ bool CoreAudioBufferStream::openInput()
 // Seeks to a little before the target, decodes, and drops what lies before it.
 // When the demuxer lands after the target it tries again further back; from
 // the very start it simply reads the file again.
-bool CoreAudioBufferStream::positionAt(qint64 target)
+bool AudioFileBufferStream::positionAt(qint64 target)
 {
     qint64 runIn = runInFrames(*m_input);
     for (;;) {
@@ -125,7 +125,7 @@ bool CoreAudioBufferStream::positionAt(qint64 target)
     return true;
 }
 
-bool CoreAudioBufferStream::seekInput(qint64 frame)
+bool AudioFileBufferStream::seekInput(qint64 frame)
 {
     m_inputTouched = true;
     const qint64 timestamp = m_input->timestamp(frame);
@@ -136,7 +136,7 @@ bool CoreAudioBufferStream::seekInput(qint64 frame)
     return true;
 }
 
-void CoreAudioBufferStream::restartDecodingAt(qint64 frame, PositionSource source)
+void AudioFileBufferStream::restartDecodingAt(qint64 frame, PositionSource source)
 {
     m_converter->reset();
     for (auto& pending : m_pending)
@@ -149,7 +149,7 @@ void CoreAudioBufferStream::restartDecodingAt(qint64 frame, PositionSource sourc
 
 // Decodes the next frame into m_pending. False once nothing more will come
 // (end of data, read or decode error).
-bool CoreAudioBufferStream::decodeMore()
+bool AudioFileBufferStream::decodeMore()
 {
     if (m_decoderDone)
         return false;
@@ -194,19 +194,19 @@ bool CoreAudioBufferStream::decodeMore()
     }
 }
 
-qint64 CoreAudioBufferStream::pendingFrames() const
+qint64 AudioFileBufferStream::pendingFrames() const
 {
     return m_pending.empty() ? 0 : static_cast<qint64>(m_pending.front().size());
 }
 
-void CoreAudioBufferStream::dropPending(qint64 count)
+void AudioFileBufferStream::dropPending(qint64 count)
 {
     for (auto& pending : m_pending)
         pending.erase(pending.begin(), pending.begin() + count);
     m_position += count;
 }
 
-void CoreAudioBufferStream::finish()
+void AudioFileBufferStream::finish()
 {
     m_phase = Phase::finished;
     m_pending.clear();

@@ -19,7 +19,7 @@ class SampleConverter;
 // known length (some encoders leave a tail of padding). The end of the data,
 // a read or decode error and a stop request all end the stream the same way.
 // One consumer; destroying the stream frees every FFmpeg object it holds.
-class CoreAudioBufferStream final : public PcmBufferStream {
+class AudioFileBufferStream final : public PcmBufferStream {
 public:
     // What every stream of one opened track shares.
     struct Source {
@@ -32,12 +32,12 @@ public:
     // Decodes from `startFrame` (0 or less: from the start, no seek). `input`
     // is the already opened file, or null to open it on the first next(); a
     // file that cannot be opened then gives an empty stream.
-    CoreAudioBufferStream(std::shared_ptr<const Source> source, qint64 startFrame,
+    AudioFileBufferStream(std::shared_ptr<const Source> source, qint64 startFrame,
                           std::unique_ptr<AudioFileInput> input);
-    ~CoreAudioBufferStream() override;
+    ~AudioFileBufferStream() override;
 
-    CoreAudioBufferStream(const CoreAudioBufferStream&) = delete;
-    CoreAudioBufferStream& operator=(const CoreAudioBufferStream&) = delete;
+    AudioFileBufferStream(const AudioFileBufferStream&) = delete;
+    AudioFileBufferStream& operator=(const AudioFileBufferStream&) = delete;
 
     std::optional<PCMBuffer> next(std::stop_token stop) override;
 
