@@ -92,17 +92,20 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
     // Small lists (most playlists) are not worth a thread.
     const std::launch launch = items.size() >= 5000 ? std::launch::async : std::launch::deferred;
     std::future<QList<int>> titleRanks = std::async(launch, ranksOf, std::cref(titles));
-    std::future<QList<QString>> searchTexts = std::async(launch, [&items] {
-        QList<QString> folded;
-        folded.reserve(items.size());
-        for (const Item& item : items)
-            folded.append(fold(item.title + QChar(u'\0') + item.artist + QChar(u'\0') + item.album));
-        return folded;
+    std::future<void> searchTexts = std::async(launch, [this, &items] {
+        m_searchStarts.reserve(items.size() + 1);
+        for (const Item& item : items) {
+            m_searchStarts.append(m_searchText.size());
+            for (const QString* text : {&item.title, &item.artist, &item.album})
+                m_searchText.append(fold(*text).toUtf8()).append('\0');
+        }
+        m_searchStarts.append(m_searchText.size());
+        m_searchText.squeeze();
     });
     m_artistRanks = ranksOf(artists);
     m_albumRanks = ranksOf(albums);
     m_titleRanks = titleRanks.get();
-    m_searchTexts = searchTexts.get();
+    searchTexts.get();
 }
 
 QString TrackListIndex::fold(const QString& text)
@@ -110,9 +113,10 @@ QString TrackListIndex::fold(const QString& text)
     return text.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-bool TrackListIndex::matches(qsizetype position, const QString& foldedQuery) const
+bool TrackListIndex::matches(qsizetype position, QByteArrayView foldedQuery) const
 {
-    return m_searchTexts[position].contains(foldedQuery);
+    const qsizetype start = m_searchStarts[position];
+    return QByteArrayView(m_searchText).sliced(start, m_searchStarts[position + 1] - start).contains(foldedQuery);
 }
 
 QList<qsizetype> TrackListIndex::filtered(const QString& query)
@@ -130,17 +134,25 @@ QList<qsizetype> TrackListIndex::filtered(const QString& query)
         m_lastQuery.clear();
         return positions;
     }
+    // A text holds the query exactly when its UTF-8 holds the query's.
+    const QByteArray needle = folded.toUtf8();
     // Whatever contains the longer query contains the shorter one too.
     const bool narrowing = !m_lastQuery.isEmpty() && folded.contains(m_lastQuery);
     if (narrowing) {
         for (const qsizetype position : std::as_const(m_lastMatches)) {
-            if (matches(position, folded))
+            if (matches(position, needle))
                 positions.append(position);
         }
     } else {
-        for (qsizetype i = 0; i < size(); ++i) {
-            if (matches(i, folded))
-                positions.append(i);
+        // One pass over the whole buffer; after a hit, the search goes on
+        // from the next item.
+        qsizetype item = 0;
+        qsizetype from = 0;
+        while ((from = m_searchText.indexOf(needle, from)) >= 0) {
+            item = std::upper_bound(m_searchStarts.cbegin() + item, m_searchStarts.cend(), from)
+                   - m_searchStarts.cbegin() - 1;
+            positions.append(item);
+            from = m_searchStarts[++item];
         }
     }
     m_lastQuery = folded;

@@ -6,6 +6,7 @@
 #include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/Views/CoalescedRefresh.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
+#include "VessaCore/ExceptionDescription.h"
 
 #include <QHash>
 #include <QSettings>
@@ -49,13 +50,63 @@ qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
 
 void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
 {
-    m_tracks = tracks;
+    if (tracks.size() < backgroundPreparationSize) {
+        m_preparation.supersede();
+        show(prepared(tracks));
+        return;
+    }
+    m_preparation.start([tracks](std::stop_token) { return prepared(tracks); },
+                        [this](Prepared prepared, std::exception_ptr error) {
+                            if (error)
+                                logError(lcUi(), QStringLiteral("Failed to prepare the track list: ")
+                                                     + describeException(error));
+                            else
+                                show(std::move(prepared));
+                        });
+}
+
+TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tracks)
+{
+    Prepared result;
+    result.tracks = tracks;
     QList<TrackListIndex::Item> items;
-    items.reserve(m_tracks.size());
-    for (const ScannedTrack& track : std::as_const(m_tracks))
+    items.reserve(tracks.size());
+    for (const ScannedTrack& track : tracks)
         items.append({track.title, track.artist, track.album, track.duration, discTrackKey(track)});
-    m_index = TrackListIndex(items, true);
-    rebuildBaseRows();
+    result.index = TrackListIndex(items, true);
+    items.clear();
+
+    // Equal texts share one string, so copying rows touches less memory.
+    QHash<QString, QString> texts;
+    QHash<QString, QString> numbers;
+    const auto shared = [](QHash<QString, QString>& pool, const QString& text) -> const QString& {
+        auto it = pool.constFind(text);
+        return it != pool.constEnd() ? *it : *pool.insert(text, text);
+    };
+    result.baseRows.reserve(tracks.size());
+    for (qsizetype i = 0; i < tracks.size(); ++i) {
+        const ScannedTrack& track = tracks[i];
+        TrackRow row;
+        row.id = TrackRowId(track.ref);
+        row.ref = track.ref;
+        row.index = i;
+        row.title = track.title;
+        row.artist = shared(texts, track.artist);
+        row.album = shared(texts, track.album);
+        row.duration = track.duration;
+        row.trackNumberDisplay = shared(numbers, trackNumberDisplay(track));
+        row.userInfo = track.fileURL;
+        result.baseRows.append(std::move(row));
+    }
+    return result;
+}
+
+void TrackListModel::show(Prepared prepared)
+{
+    m_tracks = std::move(prepared.tracks);
+    m_index = std::move(prepared.index);
+    m_baseRows = std::move(prepared.baseRows);
+    refreshMarks();
     recomputeDisplayedTracks();
 }
 
@@ -85,34 +136,6 @@ void TrackListModel::recomputeDisplayedTracks()
 {
     m_displayed = m_index.sorted(m_index.filtered(m_searchText), m_sortKey, m_sortAscending);
     buildRows();
-}
-
-void TrackListModel::rebuildBaseRows()
-{
-    // Equal texts share one string, so copying rows touches less memory.
-    QHash<QString, QString> texts;
-    QHash<QString, QString> numbers;
-    const auto shared = [](QHash<QString, QString>& pool, const QString& text) -> const QString& {
-        auto it = pool.constFind(text);
-        return it != pool.constEnd() ? *it : *pool.insert(text, text);
-    };
-    m_baseRows.clear();
-    m_baseRows.reserve(m_tracks.size());
-    for (qsizetype i = 0; i < m_tracks.size(); ++i) {
-        const ScannedTrack& track = m_tracks[i];
-        TrackRow row;
-        row.id = TrackRowId(track.ref);
-        row.ref = track.ref;
-        row.index = i;
-        row.title = track.title;
-        row.artist = shared(texts, track.artist);
-        row.album = shared(texts, track.album);
-        row.duration = track.duration;
-        row.trackNumberDisplay = shared(numbers, trackNumberDisplay(track));
-        row.userInfo = track.fileURL;
-        m_baseRows.append(std::move(row));
-    }
-    refreshMarks();
 }
 
 void TrackListModel::refreshMarks()

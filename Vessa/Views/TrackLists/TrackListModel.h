@@ -5,6 +5,7 @@
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"
+#include "VessaCore/GenerationWorker.h"
 
 #include <QObject>
 
@@ -30,7 +31,14 @@ public:
     TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent = nullptr);
     ~TrackListModel() override;
 
+    // Lists of at least this many tracks are prepared in the background.
+    static constexpr qsizetype backgroundPreparationSize = 5000;
+
     const QList<ScannedTrack>& scannedTracks() const { return m_tracks; }
+    // Shows the tracks. The sort keys and rows of a list of
+    // backgroundPreparationSize tracks or more are worked out on a background
+    // thread, so the window stays responsive: the tracks shown so far stay
+    // until they are ready, and a later call supersedes an earlier one.
     void setScannedTracks(const QList<ScannedTrack>& tracks);
 
     const QString& searchText() const { return m_searchText; }
@@ -65,8 +73,15 @@ signals:
     void searchTextChanged();
 
 private:
+    struct Prepared {
+        QList<ScannedTrack> tracks;
+        TrackListIndex index;
+        TrackRows baseRows; // without marks
+    };
+    // Runs on any thread.
+    static Prepared prepared(const QList<ScannedTrack>& tracks);
+    void show(Prepared prepared);
     void recomputeDisplayedTracks();
-    void rebuildBaseRows();
     // Availability and playing marks of every base row.
     void refreshMarks();
     void markCurrentTrack();
@@ -86,6 +101,7 @@ private:
     TrackRows m_rows;
     TrackSelection m_selection;
     CoalescedRefresh* m_marksRefresh;
+    GenerationWorker m_preparation{this}; // last: joins first
 };
 
 } // namespace vessa
