@@ -234,7 +234,9 @@ int rescans(int tracks)
     const auto rescan = [&](const char* what, int round) {
         state.rescanAll();
         waitUntil([&] { return !state.isScanning(); });
-        settle(300);
+        // The folder watcher's batch for the rewritten files comes after
+        // its quiet time, and the list is prepared after that.
+        settle(int(LocalFileSourcePlugin::watchDebounceInterval * 1000) + 1500);
         std::printf("%-30s %d: RSS %7.1f MB, heap %7.1f MB\n", what, round, residentMegabytes(), heapBytes() / 1048576);
         std::fflush(stdout);
     };
