@@ -24,6 +24,7 @@
 #include "Vessa/Views/TrackListView.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
+#include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "bench/support/SyntheticLibrary.h"
 
@@ -182,7 +183,7 @@ int startUp(int tracks)
     TrackListView* list = nullptr;
     waitUntil([&] {
         list = shownList(window);
-        return list && list->table()->rows().size() == tracks;
+        return list && list->table()->model()->rowCount() == tracks;
     });
     list->table()->view()->viewport()->repaint();
     const double shown = double(sinceStart.nsecsElapsed()) / 1e6;
@@ -229,7 +230,7 @@ int rescans(int tracks)
     window.show();
     waitUntil([&] {
         const TrackListView* list = shownList(window);
-        return list && list->table()->rows().size() == tracks && !state.isScanning();
+        return list && list->table()->model()->rowCount() == tracks && !state.isScanning();
     });
     const auto rescan = [&](const char* what, int round) {
         state.rescanAll();

@@ -45,17 +45,17 @@ inline void fillSyntheticLibrary(MediaDatabase& database, int rows, int batchSiz
     }
 }
 
-// Track i of the unique library under `folder`; `edition` changes its title.
+// Track i of the unique library under `folder`; `edition` changes its title
+// and date, not its file.
 inline MediaDatabase::TrackRow uniqueRow(const QString& folder, int i, int edition = 0)
 {
     static const char* const words[] = {"Quiet", "River", "Morning", "Static", "Golden", "Harbour", "Velvet"};
     const char* word = words[i % 7];
-    QString title = QStringLiteral("%1 Song Number %2").arg(QLatin1String(word)).arg(i);
-    if (edition > 0)
-        title += QStringLiteral(" (take %1)").arg(edition);
+    const QString title = QStringLiteral("%1 Song Number %2").arg(QLatin1String(word)).arg(i);
     return MediaDatabase::TrackRow(
         0, QStringLiteral("The %1 Players %2").arg(QLatin1String(word)).arg(i),
-        QStringLiteral("Collected Recordings Vol. %1").arg(i), title, 1,
+        QStringLiteral("Collected Recordings Vol. %1").arg(i),
+        edition > 0 ? title + QStringLiteral(" (take %1)").arg(edition) : title, 1,
         QStringLiteral("%1/Group %2/Shelf %3/%4 %5.wav").arg(folder).arg(i / 1000).arg(i / 100 % 10).arg(i).arg(title),
         QStringLiteral("wav"), QDateTime::fromMSecsSinceEpoch(1'700'000'000'000 + qint64(i) * 1000 + edition, Qt::UTC),
         std::nullopt, i % 10 + 1, 1);
