@@ -26,6 +26,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
+#include "bench/support/ResidentMemory.h"
 #include "bench/support/SyntheticLibrary.h"
 
 #include <QApplication>
@@ -50,18 +51,6 @@ using namespace vessa;
 namespace {
 
 QElapsedTimer sinceStart;
-
-double residentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 // Heap in use, counting the chunks malloc maps on their own.
 double heapBytes()
@@ -195,7 +184,8 @@ int startUp(int tracks)
     settle(500);
     std::printf("list on screen              %8.1f ms   (target < %d ms)\n", shown, large ? 5000 : 500);
     std::printf("longest main-thread stall   %8.1f ms   (target < 100 ms)\n", double(longestStall) / 1e6);
-    std::printf("RSS settled                 %8.1f MB   (target <= %d MB)\n", residentMegabytes(), large ? 1000 : 150);
+    std::printf("RSS settled                 %8.1f MB   (target <= %d MB)\n", bench::residentMegabytes(),
+                large ? 1000 : 150);
     std::printf("heap per track, whole app   %8.0f bytes\n", heapBytes() / tracks);
 
     Times keystrokes;
@@ -238,10 +228,11 @@ int rescans(int tracks)
         // The folder watcher's batch for the rewritten files comes after
         // its quiet time, and the list is prepared after that.
         settle(int(LocalFileSourcePlugin::watchDebounceInterval * 1000) + 1500);
-        std::printf("%-30s %d: RSS %7.1f MB, heap %7.1f MB\n", what, round, residentMegabytes(), heapBytes() / 1048576);
+        std::printf("%-30s %d: RSS %7.1f MB, heap %7.1f MB\n", what, round, bench::residentMegabytes(),
+                    heapBytes() / 1048576);
         std::fflush(stdout);
     };
-    std::printf("RSS with the list shown         : %7.1f MB\n", residentMegabytes());
+    std::printf("RSS with the list shown         : %7.1f MB\n", bench::residentMegabytes());
     for (int round = 1; round <= 6; ++round)
         rescan("rescan finding nothing", round);
     for (int round = 1; round <= 6; ++round) {

@@ -8,9 +8,11 @@
 #include "Vessa/Views/TrackLists/LibraryRowSource.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/FreedMemory.h"
 
 #include <QHash>
 #include <QSettings>
+#include <QThreadPool>
 
 namespace vessa {
 
@@ -74,9 +76,13 @@ TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tra
 
 void TrackListModel::show(Prepared prepared)
 {
+    const bool large = prepared.tracks.size() >= backgroundPreparationSize;
     m_tracks = std::move(prepared.tracks);
     m_index = std::move(prepared.index);
     recomputeDisplayedTracks();
+    // The list was the last holder of the library it replaced.
+    if (large)
+        QThreadPool::globalInstance()->start(releaseFreedMemory);
 }
 
 void TrackListModel::setSearchText(const QString& text)
