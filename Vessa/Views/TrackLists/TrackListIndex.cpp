@@ -212,7 +212,10 @@ const QList<qsizetype>& TrackListIndex::fullOrder(const QString& key, bool ascen
     } else if (key == QLatin1String("time")) {
         primary = [this](qsizetype a, qsizetype b) { return compareValues(m_durations[a], m_durations[b]); };
     } else {
-        primary = [](qsizetype a, qsizetype b) { return compareValues(a, b); };
+        // By position: already in order, or in reverse (no two positions tie).
+        if (!ascending)
+            std::reverse(positions.begin(), positions.end());
+        return *m_fullOrders.insert(cacheKey, std::move(positions));
     }
 
     const int direction = ascending ? 1 : -1;
