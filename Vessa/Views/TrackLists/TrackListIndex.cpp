@@ -189,42 +189,40 @@ const QList<qsizetype>& TrackListIndex::fullOrder(const QString& key, bool ascen
     for (qsizetype i = 0; i < size(); ++i)
         positions[i] = i;
 
-    // primary(a, b) follows the direction; secondary(a, b) never does.
-    std::function<int(qsizetype, qsizetype)> primary;
-    std::function<int(qsizetype, qsizetype)> secondary = [](qsizetype, qsizetype) { return 0; };
-    const auto discTrack = [this](qsizetype a, qsizetype b) {
-        return compareValues(m_discTrackKeys[a], m_discTrackKeys[b]);
+    // primary(a, b) follows the direction; secondary(a, b) never does. The
+    // comparisons are plain lambdas, which the sort inlines: a large list
+    // is compared some twenty million times.
+    const int direction = ascending ? 1 : -1;
+    const auto sortBy = [&](const auto& primary, const auto& secondary) {
+        std::stable_sort(positions.begin(), positions.end(), [&](qsizetype a, qsizetype b) {
+            const int first = primary(a, b) * direction;
+            return first != 0 ? first < 0 : secondary(a, b) < 0;
+        });
     };
+    const auto none = [](qsizetype, qsizetype) { return 0; };
+    const auto by = [](const auto& keys) {
+        return [&keys](qsizetype a, qsizetype b) { return compareValues(keys[a], keys[b]); };
+    };
+    const auto discTrack = by(m_discTrackKeys);
 
     if (key == QLatin1String("title")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_titleRanks[a], m_titleRanks[b]); };
+        sortBy(by(m_titleRanks), none);
     } else if (key == QLatin1String("artist")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_artistRanks[a], m_artistRanks[b]); };
-        secondary = [this, discTrack](qsizetype a, qsizetype b) {
-            const int byAlbum = compareValues(m_albumRanks[a], m_albumRanks[b]);
+        const auto album = by(m_albumRanks);
+        sortBy(by(m_artistRanks), [&](qsizetype a, qsizetype b) {
+            const int byAlbum = album(a, b);
             return byAlbum != 0 ? byAlbum : discTrack(a, b);
-        };
+        });
     } else if (key == QLatin1String("album")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_albumRanks[a], m_albumRanks[b]); };
-        secondary = discTrack;
+        sortBy(by(m_albumRanks), discTrack);
     } else if (key == QLatin1String("trackNumber") && m_hasTrackNumbers) {
-        primary = discTrack;
+        sortBy(discTrack, none);
     } else if (key == QLatin1String("time")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_durations[a], m_durations[b]); };
-    } else {
+        sortBy(by(m_durations), none);
+    } else if (!ascending) {
         // By position: already in order, or in reverse (no two positions tie).
-        if (!ascending)
-            std::reverse(positions.begin(), positions.end());
-        return *m_fullOrders.insert(cacheKey, std::move(positions));
+        std::reverse(positions.begin(), positions.end());
     }
-
-    const int direction = ascending ? 1 : -1;
-    std::stable_sort(positions.begin(), positions.end(), [&](qsizetype a, qsizetype b) {
-        const int first = primary(a, b) * direction;
-        if (first != 0)
-            return first < 0;
-        return secondary(a, b) < 0;
-    });
     return *m_fullOrders.insert(cacheKey, std::move(positions));
 }
 
