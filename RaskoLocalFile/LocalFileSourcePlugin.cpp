@@ -9,13 +9,10 @@
 #include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/FileNameBytes.h"
+#include "VessaCore/FreedMemory.h"
 #include "VessaCore/Logging.h"
 
 #include <future>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace vessa {
 
@@ -90,16 +87,6 @@ QStringList marksNoLongerHolding(const QHash<QString, MediaDatabase::FileMark>& 
             stale.append(mark.filePath);
     }
     return stale;
-}
-
-// Hands the memory a scan freed (file lists, rows, the previous library's
-// worth of text) back to the system, so a long-running process does not
-// keep its peak after every rescan.
-void releaseFreedMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
 }
 
 } // namespace

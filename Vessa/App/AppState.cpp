@@ -32,6 +32,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace vessa {
 
 namespace {
@@ -58,10 +62,24 @@ std::optional<QString> settingsProblem(const QSettings& settings)
     return std::nullopt;
 }
 
+// A large library's lists (tracks, references, sort orders, rows) run to
+// megabytes and are built anew at every change of the library. glibc maps
+// such blocks on their own and unmaps them when freed, but by default it
+// raises that threshold after the first such free, so later lists land in
+// the heaps, which then keep their peak for good. A fixed threshold keeps
+// every large block returnable.
+void keepLargeBlocksReturnable()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+}
+
 } // namespace
 
 AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
 {
+    keepLargeBlocksReturnable();
     if (!settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
     // Nothing is built before the database is open: a failure here must

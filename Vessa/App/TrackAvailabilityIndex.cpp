@@ -35,11 +35,12 @@ bool TrackAvailabilityIndex::rebuildMergedSets()
 {
     QSet<TrackRef> all = unionOf(m_refsBySource);
     QSet<TrackRef> allDownloadable = unionOf(m_downloadableBySource);
-    if (all == m_allRefs && allDownloadable == m_allDownloadable)
-        return false;
+    const bool changed = all != m_allRefs || allDownloadable != m_allDownloadable;
+    // Equal sets are taken too: the old ones may hold the texts of a library
+    // that has since been read again, which would otherwise stay in memory.
     m_allRefs = std::move(all);
     m_allDownloadable = std::move(allDownloadable);
-    return true;
+    return changed;
 }
 
 TrackAvailability TrackAvailabilityIndex::availability(const TrackRef& ref, const std::optional<QString>& fileHint,

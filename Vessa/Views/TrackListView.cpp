@@ -65,7 +65,7 @@ void TrackListView::revealTrack(const TrackRef& ref)
 
 void TrackListView::showRows()
 {
-    m_table->setRows(m_model->rows());
+    m_table->setRowSource(m_model->rowSource());
 }
 
 } // namespace vessa

@@ -7,6 +7,7 @@
 // runs in a fresh process, so that building the rows does not count.
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "Vessa/App/AppState.h"
+#include "bench/support/ResidentMemory.h"
 #include "bench/support/SyntheticLibrary.h"
 
 #include <QCoreApplication>
@@ -29,19 +30,6 @@ namespace {
 
 constexpr int libraryRows = 100'000;
 
-// Resident memory of this process in MB.
-double residentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
-
 int prepare()
 {
     MediaDatabase database(AppState::databasePath());
@@ -51,7 +39,7 @@ int prepare()
 
 int measure(const QString& settingsFile)
 {
-    const double baseline = residentMegabytes();
+    const double baseline = bench::residentMegabytes();
     QElapsedTimer timer;
     timer.start();
     AppState::Creation creation = AppState::create(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat));
@@ -83,7 +71,7 @@ int measure(const QString& settingsFile)
     std::printf("create to scannedTracks     %8.1f ms   (target < 1000 ms)\n", published / 1e6);
     std::printf("longest main-thread pause   %8.1f ms\n", longestPause / 1e6);
     std::printf("RSS before create           %8.1f MB\n", baseline);
-    std::printf("RSS with the library loaded %8.1f MB   (target < 150 MB)\n", residentMegabytes());
+    std::printf("RSS with the library loaded %8.1f MB   (target < 150 MB)\n", bench::residentMegabytes());
     return state.scannedTracks().size() == libraryRows ? 0 : 1;
 }
 

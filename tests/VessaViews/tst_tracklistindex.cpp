@@ -114,6 +114,9 @@ private slots:
         QTest::newRow("composed and decomposed accents are equal")
             << QString::fromUtf8("cafe\u0301") << QList<qsizetype>{0};
         QTest::newRow("no match") << "zzz" << QList<qsizetype>{};
+        QTest::newRow("every item once, however often it matches") << "a" << QList<qsizetype>{0, 1, 2};
+        QTest::newRow("a title and its artist never join") << "cafeart" << QList<qsizetype>{};
+        QTest::newRow("an album and the next title never join") << "xsong" << QList<qsizetype>{};
     }
 
     void filtering()

@@ -111,6 +111,23 @@ private slots:
         QCOMPARE(view->table()->rows()[4].ref, retagged[4].ref);
     }
 
+    void aLargeLibraryIsShownOnceReadyAndTheNewestWins()
+    {
+        auto view = makeView();
+        view->model().setSort(QStringLiteral("title"), false);
+        QList<ScannedTrack> large;
+        for (qsizetype i = 0; i < TrackListModel::backgroundPreparationSize; ++i)
+            large.append(scannedTrack(QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'))));
+        QList<ScannedTrack> larger = large;
+        larger.append(scannedTrack(QStringLiteral("Zulu")));
+        view->setScannedTracks(large);
+        view->setScannedTracks(larger);
+        QCOMPARE(view->table()->rows().size(), 10); // the old list until the new one is ready
+        QTRY_COMPARE(view->table()->rows().size(), larger.size());
+        QCOMPARE(view->table()->rows().first().title, QStringLiteral("Zulu"));
+        QCOMPARE(view->model().scannedTracks(), larger);
+    }
+
     void contextMenu_data()
     {
         QTest::addColumn<QList<int>>("rows");

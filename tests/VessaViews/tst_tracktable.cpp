@@ -170,6 +170,38 @@ private slots:
         QCOMPARE(announced.size(), 0);
     }
 
+    void aRowSourceIsAskedOnlyForTheRowsInUse()
+    {
+        // 100,000 rows, each made when asked for; ids cost no row.
+        struct Source : TrackRowSource {
+            mutable int made = 0;
+            qsizetype size() const override { return 100000; }
+            TrackRow row(qsizetype position) const override
+            {
+                ++made;
+                TrackRow row = rowsFor({QString::number(position)}).first();
+                row.id = id(position);
+                row.index = position;
+                return row;
+            }
+            TrackRowId id(qsizetype position) const override { return TrackRowId(position); }
+        };
+        auto table = makeTable();
+        auto source = std::make_shared<Source>();
+        table->setRowSource(source);
+        table->view()->viewport()->repaint();
+        table->setSelectedIds({TrackRowId(99990)});
+        table->view()->viewport()->repaint();
+        QCOMPARE(selectedRows(*table), QList<int>{99990});
+        QVERIFY(table->view()->viewport()->rect().contains(centreOfRow(*table, 99990)));
+        QVERIFY2(source->made < 2000, qPrintable(QString::number(source->made)));
+
+        QList<qsizetype> played;
+        table->setCallbacks({.onPlay = [&](qsizetype index) { played.append(index); }});
+        table->handleDoubleClick(99990);
+        QCOMPARE(played, QList<qsizetype>{99990});
+    }
+
     void modelUpdates()
     {
         auto table = makeTable();

@@ -92,17 +92,20 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
     // Small lists (most playlists) are not worth a thread.
     const std::launch launch = items.size() >= 5000 ? std::launch::async : std::launch::deferred;
     std::future<QList<int>> titleRanks = std::async(launch, ranksOf, std::cref(titles));
-    std::future<QList<QString>> searchTexts = std::async(launch, [&items] {
-        QList<QString> folded;
-        folded.reserve(items.size());
-        for (const Item& item : items)
-            folded.append(fold(item.title + QChar(u'\0') + item.artist + QChar(u'\0') + item.album));
-        return folded;
+    std::future<void> searchTexts = std::async(launch, [this, &items] {
+        m_searchStarts.reserve(items.size() + 1);
+        for (const Item& item : items) {
+            m_searchStarts.append(m_searchText.size());
+            for (const QString* text : {&item.title, &item.artist, &item.album})
+                m_searchText.append(fold(*text).toUtf8()).append('\0');
+        }
+        m_searchStarts.append(m_searchText.size());
+        m_searchText.squeeze();
     });
     m_artistRanks = ranksOf(artists);
     m_albumRanks = ranksOf(albums);
     m_titleRanks = titleRanks.get();
-    m_searchTexts = searchTexts.get();
+    searchTexts.get();
 }
 
 QString TrackListIndex::fold(const QString& text)
@@ -110,9 +113,10 @@ QString TrackListIndex::fold(const QString& text)
     return text.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-bool TrackListIndex::matches(qsizetype position, const QString& foldedQuery) const
+bool TrackListIndex::matches(qsizetype position, QByteArrayView foldedQuery) const
 {
-    return m_searchTexts[position].contains(foldedQuery);
+    const qsizetype start = m_searchStarts[position];
+    return QByteArrayView(m_searchText).sliced(start, m_searchStarts[position + 1] - start).contains(foldedQuery);
 }
 
 QList<qsizetype> TrackListIndex::filtered(const QString& query)
@@ -130,17 +134,25 @@ QList<qsizetype> TrackListIndex::filtered(const QString& query)
         m_lastQuery.clear();
         return positions;
     }
+    // A text holds the query exactly when its UTF-8 holds the query's.
+    const QByteArray needle = folded.toUtf8();
     // Whatever contains the longer query contains the shorter one too.
     const bool narrowing = !m_lastQuery.isEmpty() && folded.contains(m_lastQuery);
     if (narrowing) {
         for (const qsizetype position : std::as_const(m_lastMatches)) {
-            if (matches(position, folded))
+            if (matches(position, needle))
                 positions.append(position);
         }
     } else {
-        for (qsizetype i = 0; i < size(); ++i) {
-            if (matches(i, folded))
-                positions.append(i);
+        // One pass over the whole buffer; after a hit, the search goes on
+        // from the next item.
+        qsizetype item = 0;
+        qsizetype from = 0;
+        while ((from = m_searchText.indexOf(needle, from)) >= 0) {
+            item = std::upper_bound(m_searchStarts.cbegin() + item, m_searchStarts.cend(), from)
+                   - m_searchStarts.cbegin() - 1;
+            positions.append(item);
+            from = m_searchStarts[++item];
         }
     }
     m_lastQuery = folded;
@@ -177,39 +189,40 @@ const QList<qsizetype>& TrackListIndex::fullOrder(const QString& key, bool ascen
     for (qsizetype i = 0; i < size(); ++i)
         positions[i] = i;
 
-    // primary(a, b) follows the direction; secondary(a, b) never does.
-    std::function<int(qsizetype, qsizetype)> primary;
-    std::function<int(qsizetype, qsizetype)> secondary = [](qsizetype, qsizetype) { return 0; };
-    const auto discTrack = [this](qsizetype a, qsizetype b) {
-        return compareValues(m_discTrackKeys[a], m_discTrackKeys[b]);
+    // primary(a, b) follows the direction; secondary(a, b) never does. The
+    // comparisons are plain lambdas, which the sort inlines: a large list
+    // is compared some twenty million times.
+    const int direction = ascending ? 1 : -1;
+    const auto sortBy = [&](const auto& primary, const auto& secondary) {
+        std::stable_sort(positions.begin(), positions.end(), [&](qsizetype a, qsizetype b) {
+            const int first = primary(a, b) * direction;
+            return first != 0 ? first < 0 : secondary(a, b) < 0;
+        });
     };
+    const auto none = [](qsizetype, qsizetype) { return 0; };
+    const auto by = [](const auto& keys) {
+        return [&keys](qsizetype a, qsizetype b) { return compareValues(keys[a], keys[b]); };
+    };
+    const auto discTrack = by(m_discTrackKeys);
 
     if (key == QLatin1String("title")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_titleRanks[a], m_titleRanks[b]); };
+        sortBy(by(m_titleRanks), none);
     } else if (key == QLatin1String("artist")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_artistRanks[a], m_artistRanks[b]); };
-        secondary = [this, discTrack](qsizetype a, qsizetype b) {
-            const int byAlbum = compareValues(m_albumRanks[a], m_albumRanks[b]);
+        const auto album = by(m_albumRanks);
+        sortBy(by(m_artistRanks), [&](qsizetype a, qsizetype b) {
+            const int byAlbum = album(a, b);
             return byAlbum != 0 ? byAlbum : discTrack(a, b);
-        };
+        });
     } else if (key == QLatin1String("album")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_albumRanks[a], m_albumRanks[b]); };
-        secondary = discTrack;
+        sortBy(by(m_albumRanks), discTrack);
     } else if (key == QLatin1String("trackNumber") && m_hasTrackNumbers) {
-        primary = discTrack;
+        sortBy(discTrack, none);
     } else if (key == QLatin1String("time")) {
-        primary = [this](qsizetype a, qsizetype b) { return compareValues(m_durations[a], m_durations[b]); };
-    } else {
-        primary = [](qsizetype a, qsizetype b) { return compareValues(a, b); };
+        sortBy(by(m_durations), none);
+    } else if (!ascending) {
+        // By position: already in order, or in reverse (no two positions tie).
+        std::reverse(positions.begin(), positions.end());
     }
-
-    const int direction = ascending ? 1 : -1;
-    std::stable_sort(positions.begin(), positions.end(), [&](qsizetype a, qsizetype b) {
-        const int first = primary(a, b) * direction;
-        if (first != 0)
-            return first < 0;
-        return secondary(a, b) < 0;
-    });
     return *m_fullOrders.insert(cacheKey, std::move(positions));
 }
 

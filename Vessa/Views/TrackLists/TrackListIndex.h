@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -55,14 +56,17 @@ public:
 
 private:
     const QList<qsizetype>& fullOrder(const QString& key, bool ascending);
-    bool matches(qsizetype position, const QString& foldedQuery) const;
+    bool matches(qsizetype position, QByteArrayView foldedQuery) const;
 
     QList<int> m_titleRanks;
     QList<int> m_artistRanks;
     QList<int> m_albumRanks;
-    // Folded title, artist and album of each item, separated by NUL (which
-    // no typed query holds), so one search covers all three.
-    QList<QString> m_searchTexts;
+    // The folded title, artist and album of every item in one UTF-8 buffer,
+    // each text ended by NUL (which no query holds), so one search covers
+    // all three and never runs from one text into the next. Item i's texts
+    // start at m_searchStarts[i]; one more start marks the end.
+    QByteArray m_searchText;
+    QList<qsizetype> m_searchStarts;
     QList<double> m_durations;
     QList<qint64> m_discTrackKeys;
     bool m_hasTrackNumbers = false;

@@ -5,10 +5,14 @@
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/Views/CoalescedRefresh.h"
+#include "Vessa/Views/TrackLists/LibraryRowSource.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
+#include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/FreedMemory.h"
 
 #include <QHash>
 #include <QSettings>
+#include <QThreadPool>
 
 namespace vessa {
 
@@ -16,19 +20,13 @@ TrackListModel::TrackListModel(AppState& appState, FileRevealerPtr revealer, QOb
     : QObject(parent),
       m_appState(appState),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
-      m_marksRefresh(new CoalescedRefresh(
-          [this] {
-              markCurrentTrack();
-              buildRows();
-          },
-          this))
+      m_rowSource(std::make_shared<TrackRowList>(TrackRows())),
+      m_marksRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
 {
     m_searchText = appState.settings().value(searchTextKey, QString()).toString();
     connect(&appState.playContext(), &PlayContext::currentTrackChanged, m_marksRefresh, &CoalescedRefresh::request);
-    connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, this, [this] {
-        refreshMarks();
-        m_marksRefresh->request();
-    });
+    connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_marksRefresh,
+            &CoalescedRefresh::request);
 }
 
 TrackListModel::~TrackListModel() = default;
@@ -49,14 +47,42 @@ qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
 
 void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
 {
-    m_tracks = tracks;
+    if (tracks.size() < backgroundPreparationSize) {
+        m_preparation.supersede();
+        show(prepared(tracks));
+        return;
+    }
+    m_preparation.start([tracks](std::stop_token) { return prepared(tracks); },
+                        [this](Prepared prepared, std::exception_ptr error) {
+                            if (error)
+                                logError(lcUi(), QStringLiteral("Failed to prepare the track list: ")
+                                                     + describeException(error));
+                            else
+                                show(std::move(prepared));
+                        });
+}
+
+TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tracks)
+{
+    Prepared result;
+    result.tracks = tracks;
     QList<TrackListIndex::Item> items;
-    items.reserve(m_tracks.size());
-    for (const ScannedTrack& track : std::as_const(m_tracks))
+    items.reserve(tracks.size());
+    for (const ScannedTrack& track : tracks)
         items.append({track.title, track.artist, track.album, track.duration, discTrackKey(track)});
-    m_index = TrackListIndex(items, true);
-    rebuildBaseRows();
+    result.index = TrackListIndex(items, true);
+    return result;
+}
+
+void TrackListModel::show(Prepared prepared)
+{
+    const bool large = prepared.tracks.size() >= backgroundPreparationSize;
+    m_tracks = std::move(prepared.tracks);
+    m_index = std::move(prepared.index);
     recomputeDisplayedTracks();
+    // The list was the last holder of the library it replaced.
+    if (large)
+        QThreadPool::globalInstance()->start(releaseFreedMemory);
 }
 
 void TrackListModel::setSearchText(const QString& text)
@@ -87,72 +113,23 @@ void TrackListModel::recomputeDisplayedTracks()
     buildRows();
 }
 
-void TrackListModel::rebuildBaseRows()
-{
-    // Equal texts share one string, so copying rows touches less memory.
-    QHash<QString, QString> texts;
-    QHash<QString, QString> numbers;
-    const auto shared = [](QHash<QString, QString>& pool, const QString& text) -> const QString& {
-        auto it = pool.constFind(text);
-        return it != pool.constEnd() ? *it : *pool.insert(text, text);
-    };
-    m_baseRows.clear();
-    m_baseRows.reserve(m_tracks.size());
-    for (qsizetype i = 0; i < m_tracks.size(); ++i) {
-        const ScannedTrack& track = m_tracks[i];
-        TrackRow row;
-        row.id = TrackRowId(track.ref);
-        row.ref = track.ref;
-        row.index = i;
-        row.title = track.title;
-        row.artist = shared(texts, track.artist);
-        row.album = shared(texts, track.album);
-        row.duration = track.duration;
-        row.trackNumberDisplay = shared(numbers, trackNumberDisplay(track));
-        row.userInfo = track.fileURL;
-        m_baseRows.append(std::move(row));
-    }
-    refreshMarks();
-}
-
-void TrackListModel::refreshMarks()
-{
-    const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
-    const std::optional<TrackRef> current = m_appState.playContext().currentTrack();
-    for (TrackRow& row : m_baseRows) {
-        const TrackAvailability answer = availability.availability(row.ref);
-        row.isResolvable = answer == TrackAvailability::available;
-        row.isDownloadable = answer == TrackAvailability::downloadable;
-        row.isPlaying = current && row.ref == *current;
-    }
-}
-
-void TrackListModel::markCurrentTrack()
-{
-    const std::optional<TrackRef> current = m_appState.playContext().currentTrack();
-    for (qsizetype i = 0; i < m_baseRows.size(); ++i) {
-        const bool playing = current && m_baseRows.at(i).ref == *current;
-        if (m_baseRows.at(i).isPlaying != playing)
-            m_baseRows[i].isPlaying = playing;
-    }
-}
-
 void TrackListModel::buildRows()
 {
-    const bool inScanOrder = m_displayed.size() == m_baseRows.size()
-                             && (m_displayed.isEmpty()
-                                 || (m_displayed.front() == 0 && m_displayed.back() == m_displayed.size() - 1
-                                     && m_sortKey == QLatin1String("index")));
-    if (inScanOrder) {
-        m_rows = m_baseRows;
-    } else {
-        TrackRows rows;
-        rows.reserve(m_displayed.size());
-        for (const qsizetype position : std::as_const(m_displayed))
-            rows.append(m_baseRows.at(position));
-        m_rows = std::move(rows);
-    }
+    m_rowSource = std::make_shared<LibraryRowSource>(m_tracks, m_displayed, m_appState.availabilityIndex(),
+                                                     m_appState.playContext().currentTrack());
+    m_rows.reset();
     emit rowsChanged();
+}
+
+const TrackRows& TrackListModel::rows() const
+{
+    if (!m_rows) {
+        m_rows.emplace();
+        m_rows->reserve(m_rowSource->size());
+        for (qsizetype position = 0; position < m_rowSource->size(); ++position)
+            m_rows->append(m_rowSource->row(position));
+    }
+    return *m_rows;
 }
 
 void TrackListModel::playTrack(qsizetype index)
@@ -183,7 +160,8 @@ QList<TrackContextMenuItem> TrackListModel::contextMenu(const TrackRows& rows)
 void TrackListModel::revealTrack(const TrackRef& ref)
 {
     const auto shown = [this, &ref] {
-        return std::any_of(m_rows.cbegin(), m_rows.cend(), [&](const TrackRow& row) { return row.ref == ref; });
+        return std::any_of(m_displayed.cbegin(), m_displayed.cend(),
+                           [&](qsizetype position) { return m_tracks[position].ref == ref; });
     };
     if (!shown() && !m_searchText.isEmpty()
         && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref == ref; })) {

@@ -5,6 +5,8 @@
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"
+#include "Vessa/Views/TrackTable/TrackRowSource.h"
+#include "VessaCore/GenerationWorker.h"
 
 #include <QObject>
 
@@ -29,7 +31,14 @@ public:
     TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent = nullptr);
     ~TrackListModel() override;
 
+    // Lists of at least this many tracks are prepared in the background.
+    static constexpr qsizetype backgroundPreparationSize = 5000;
+
     const QList<ScannedTrack>& scannedTracks() const { return m_tracks; }
+    // Shows the tracks. The sort keys and rows of a list of
+    // backgroundPreparationSize tracks or more are worked out on a background
+    // thread, so the window stays responsive: the tracks shown so far stay
+    // until they are ready, and a later call supersedes an earlier one.
     void setScannedTracks(const QList<ScannedTrack>& tracks);
 
     const QString& searchText() const { return m_searchText; }
@@ -43,7 +52,10 @@ public:
 
     // Positions in scannedTracks, in display order.
     const QList<qsizetype>& displayedTracks() const { return m_displayed; }
-    const TrackRows& rows() const { return m_rows; }
+    // The shown rows, made when the table asks for them.
+    const TrackRowSourcePtr& rowSource() const { return m_rowSource; }
+    // Every shown row at once (a row object per track: made on first use).
+    const TrackRows& rows() const;
 
     const TrackSelection& selection() const { return m_selection; }
     void setSelection(const TrackSelection& selection);
@@ -64,27 +76,29 @@ signals:
     void searchTextChanged();
 
 private:
+    struct Prepared {
+        QList<ScannedTrack> tracks;
+        TrackListIndex index;
+    };
+    // Runs on any thread.
+    static Prepared prepared(const QList<ScannedTrack>& tracks);
+    void show(Prepared prepared);
     void recomputeDisplayedTracks();
-    void rebuildBaseRows();
-    // Availability and playing marks of every base row.
-    void refreshMarks();
-    void markCurrentTrack();
     void buildRows();
 
     AppState& m_appState;
     FileRevealerPtr m_revealer;
     QList<ScannedTrack> m_tracks;
     TrackListIndex m_index;
-    // One row per scanned track, marks included; shown as it is (shared,
-    // not copied) while the list is unfiltered in scan order.
-    TrackRows m_baseRows;
     QString m_searchText;
     QString m_sortKey = QStringLiteral("index");
     bool m_sortAscending = true;
     QList<qsizetype> m_displayed;
-    TrackRows m_rows;
+    TrackRowSourcePtr m_rowSource;
+    mutable std::optional<TrackRows> m_rows; // rows(), once asked for
     TrackSelection m_selection;
     CoalescedRefresh* m_marksRefresh;
+    GenerationWorker m_preparation{this}; // last: joins first
 };
 
 } // namespace vessa

@@ -1,5 +1,7 @@
 #include "Vessa/Views/TrackTable/TrackRowsChange.h"
 
+#include "Vessa/Views/TrackTable/TrackRowSource.h"
+
 namespace vessa {
 
 namespace {
@@ -10,23 +12,42 @@ bool shownAlike(const TrackRow& a, const TrackRow& b)
            && a.isDownloadable == b.isDownloadable;
 }
 
+// The change between two lists of `size` rows each, read through the two accessors.
+template <typename Old, typename Next>
+TrackRowsChange differingRows(qsizetype size, const Old& oldRow, const Next& nextRow)
+{
+    TrackRowsChange change;
+    for (qsizetype row = 0; row < size; ++row) {
+        if (shownAlike(oldRow(row), nextRow(row)))
+            continue;
+        if (change.kind == TrackRowsChange::Kind::None) {
+            change.kind = TrackRowsChange::Kind::Refresh;
+            change.firstRow = row;
+        }
+        change.lastRow = row;
+    }
+    return change;
+}
+
 } // namespace
 
 TrackRowsChange TrackRowsChange::between(const TrackRows& old, const TrackRows& next)
 {
     if (old.size() != next.size())
         return {Kind::Reset};
-    TrackRowsChange change;
-    for (qsizetype row = 0; row < old.size(); ++row) {
-        if (shownAlike(old[row], next[row]))
-            continue;
-        if (change.kind == Kind::None) {
-            change.kind = Kind::Refresh;
-            change.firstRow = row;
-        }
-        change.lastRow = row;
-    }
-    return change;
+    return differingRows(
+        old.size(), [&](qsizetype row) -> const TrackRow& { return old[row]; },
+        [&](qsizetype row) -> const TrackRow& { return next[row]; });
+}
+
+TrackRowsChange TrackRowsChange::between(const TrackRowSource& old, const TrackRowSource& next)
+{
+    if (old.size() != next.size())
+        return {Kind::Reset};
+    if (const std::optional<TrackRowsChange> change = next.changeFrom(old))
+        return *change;
+    return differingRows(
+        old.size(), [&](qsizetype row) { return old.row(row); }, [&](qsizetype row) { return next.row(row); });
 }
 
 } // namespace vessa

@@ -4,6 +4,8 @@
 
 namespace vessa {
 
+class TrackRowSource;
+
 // What the table must redraw when its owner hands it new rows. A new row
 // count resets the table without comparing rows; otherwise only the
 // identity, the track and the three marks of a row count, so an update that
@@ -17,6 +19,8 @@ struct TrackRowsChange {
     qsizetype lastRow = -1;
 
     static TrackRowsChange between(const TrackRows& old, const TrackRows& next);
+    // As the source says, or else row by row.
+    static TrackRowsChange between(const TrackRowSource& old, const TrackRowSource& next);
 };
 
 } // namespace vessa

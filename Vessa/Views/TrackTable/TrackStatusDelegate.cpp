@@ -22,9 +22,9 @@ void TrackStatusDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
 
-    if (index.row() < 0 || index.row() >= m_model.rows().size())
+    if (index.row() < 0 || index.row() >= m_model.rowCount())
         return;
-    const TrackRow& row = m_model.rows()[index.row()];
+    const TrackRow row = m_model.row(index.row());
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     QString symbol;
     QColor color;

@@ -165,22 +165,27 @@ const TrackRows& TrackTable::rows() const
 
 void TrackTable::setRows(TrackRows rows)
 {
+    setRowSource(std::make_shared<TrackRowList>(std::move(rows)));
+}
+
+void TrackTable::setRowSource(TrackRowSourcePtr source)
+{
     if (m_gestureDepth > 0) {
-        m_pendingRows = std::move(rows);
+        m_pendingRows = std::move(source);
         m_applyPendingRows->request();
         return;
     }
     m_pendingRows.reset();
-    applyRows(std::move(rows));
+    applyRows(std::move(source));
 }
 
-void TrackTable::applyRows(TrackRows rows)
+void TrackTable::applyRows(TrackRowSourcePtr rows)
 {
     m_isSyncingSelection = true;
     const QList<int> oldSelection = selectedRowNumbers();
     const QModelIndex oldCurrent = m_view->currentIndex();
     const int oldScroll = m_view->verticalScrollBar()->value();
-    if (m_model->setRows(std::move(rows)) == TrackRowsChange::Kind::Reset) {
+    if (m_model->setRowSource(std::move(rows)) == TrackRowsChange::Kind::Reset) {
         // A reset forgets the view's selection, current row and scroll
         // position; put them back so that a reload alone changes nothing the
         // user sees.
@@ -250,10 +255,9 @@ void TrackTable::syncSelectionToView()
     m_isSyncingSelection = true;
     QList<int> wanted;
     if (!m_selectedIds.isEmpty()) {
-        const TrackRows& shown = m_model->rows();
-        for (qsizetype row = 0; row < shown.size(); ++row) {
-            if (m_selectedIds.contains(shown[row].id))
-                wanted.append(int(row));
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            if (m_selectedIds.contains(m_model->id(row)))
+                wanted.append(row);
         }
     }
     if (wanted != selectedRowNumbers()) {
@@ -273,10 +277,9 @@ void TrackTable::announceSelection()
     if (m_isSyncingSelection)
         return;
     TrackSelection ids;
-    const TrackRows& shown = m_model->rows();
     for (int row : selectedRowNumbers()) {
-        if (row < shown.size())
-            ids.insert(shown[row].id);
+        if (row < m_model->rowCount())
+            ids.insert(m_model->id(row));
     }
     m_selectedIds = ids;
     emit selectionChanged(ids);
@@ -287,7 +290,7 @@ void TrackTable::handleDoubleClick(int row)
     if (row < 0 || row >= m_model->rowCount() || !m_callbacks.onPlay)
         return;
     GestureScope scope(*this);
-    m_callbacks.onPlay(m_model->rows()[row].index);
+    m_callbacks.onPlay(m_model->row(row).index);
 }
 
 void TrackTable::handleDelete()
@@ -300,7 +303,7 @@ void TrackTable::handleDelete()
     QList<qsizetype> indexes;
     indexes.reserve(selected.size());
     for (int row : selected)
-        indexes.append(m_model->rows()[row].index);
+        indexes.append(m_model->row(row).index);
     std::sort(indexes.begin(), indexes.end());
     indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
     GestureScope scope(*this);
@@ -326,7 +329,7 @@ std::unique_ptr<QMenu> TrackTable::contextMenuForRow(int row)
     TrackRows actedOn;
     actedOn.reserve(rows.size());
     for (int r : rows)
-        actedOn.append(m_model->rows()[r]);
+        actedOn.append(m_model->row(r));
     GestureScope scope(*this);
     auto menu = std::make_unique<QMenu>(this);
     TrackContextMenu::populate(*menu, m_callbacks.contextMenuItems(actedOn));
@@ -354,7 +357,7 @@ QMimeData* TrackTable::dragPayload(const QList<int>& rows) const
     refs.reserve(rows.size());
     for (int row : rows) {
         if (row >= 0 && row < m_model->rowCount())
-            refs.append(m_model->rows()[row].ref);
+            refs.append(m_model->row(row).ref);
     }
     return encodeTrackRefs(refs);
 }
@@ -363,7 +366,7 @@ QPixmap TrackTable::dragPicture(int row) const
 {
     if (row < 0 || row >= m_model->rowCount())
         return {};
-    const TrackRow& shown = m_model->rows()[row];
+    const TrackRow shown = m_model->row(row);
     return DragPreview(shown.title, shown.artist).render(palette(), font(), std::max(2.0, devicePixelRatioF()));
 }
 

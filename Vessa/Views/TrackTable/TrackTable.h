@@ -5,6 +5,7 @@
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackDropDecision.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"
+#include "Vessa/Views/TrackTable/TrackRowSource.h"
 #include "Vessa/Views/TrackTable/TrackTableConfiguration.h"
 
 #include <QWidget>
@@ -60,9 +61,12 @@ public:
     explicit TrackTable(TrackTableConfiguration configuration, QWidget* parent = nullptr);
     ~TrackTable() override;
 
-    // The rows now shown, in display order.
+    // The rows now shown, in display order (made on first use after a
+    // change when they come from a row source).
     const TrackRows& rows() const;
     void setRows(TrackRows rows);
+    // Rows made when the table asks for them; handled as setRows().
+    void setRowSource(TrackRowSourcePtr source);
 
     const TrackTableConfiguration& configuration() const { return m_configuration; }
     // Takes the drop settings; the columns and drag settings stay as built.
@@ -112,7 +116,7 @@ protected:
 private:
     class GestureScope;
 
-    void applyRows(TrackRows rows);
+    void applyRows(TrackRowSourcePtr rows);
     void syncSelectionToView();
     void announceSelection();
     QList<int> selectedRowNumbers() const;
@@ -130,7 +134,7 @@ private:
     QList<int> m_draggedRows;
     bool m_isSyncingSelection = false;
     int m_gestureDepth = 0;
-    std::optional<TrackRows> m_pendingRows;
+    std::optional<TrackRowSourcePtr> m_pendingRows;
     CoalescedRefresh* m_applyPendingRows;
 };
 

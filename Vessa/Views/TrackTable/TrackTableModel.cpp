@@ -10,6 +10,7 @@ namespace vessa {
 TrackTableModel::TrackTableModel(QList<TrackTableColumn> columns, QObject* parent)
     : QAbstractTableModel(parent),
       m_columns(std::move(columns)),
+      m_source(std::make_shared<TrackRowList>(TrackRows())),
       m_style(QGuiApplication::palette(), QGuiApplication::font())
 {
 }
@@ -23,18 +24,42 @@ int TrackTableModel::columnOf(TrackTableColumn::Kind kind) const
     return -1;
 }
 
+const TrackRows& TrackTableModel::rows() const
+{
+    if (!m_rows) {
+        if (const auto* list = dynamic_cast<const TrackRowList*>(m_source.get())) {
+            m_rows = list->rows();
+        } else {
+            m_rows.emplace();
+            m_rows->reserve(m_source->size());
+            for (qsizetype position = 0; position < m_source->size(); ++position)
+                m_rows->append(m_source->row(position));
+        }
+    }
+    return *m_rows;
+}
+
 TrackRowsChange::Kind TrackTableModel::setRows(TrackRows rows)
 {
-    const TrackRowsChange change = TrackRowsChange::between(m_rows, rows);
+    return setRowSource(std::make_shared<TrackRowList>(std::move(rows)));
+}
+
+TrackRowsChange::Kind TrackTableModel::setRowSource(TrackRowSourcePtr source)
+{
+    const TrackRowsChange change = TrackRowsChange::between(*m_source, *source);
+    const auto take = [&] {
+        m_source = std::move(source);
+        m_rows.reset();
+    };
     switch (change.kind) {
-    case TrackRowsChange::Kind::None: m_rows = std::move(rows); break;
+    case TrackRowsChange::Kind::None: take(); break;
     case TrackRowsChange::Kind::Refresh:
-        m_rows = std::move(rows);
+        take();
         emit dataChanged(index(int(change.firstRow), 0), index(int(change.lastRow), columnCount() - 1));
         break;
     case TrackRowsChange::Kind::Reset:
         beginResetModel();
-        m_rows = std::move(rows);
+        take();
         endResetModel();
         break;
     }
@@ -44,13 +69,13 @@ TrackRowsChange::Kind TrackTableModel::setRows(TrackRows rows)
 void TrackTableModel::setStyle(const TrackTableStyle& style)
 {
     m_style = style;
-    if (!m_rows.isEmpty())
+    if (m_source->size() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::ForegroundRole, Qt::FontRole});
 }
 
 int TrackTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_source->size());
 }
 
 int TrackTableModel::columnCount(const QModelIndex& parent) const
@@ -60,16 +85,18 @@ int TrackTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant TrackTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= m_columns.size())
+    if (!index.isValid() || index.row() >= m_source->size() || index.column() >= m_columns.size())
         return {};
-    const TrackRow& row = m_rows[index.row()];
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeading | Qt::AlignVCenter));
+    if (role != Qt::DisplayRole && role != Qt::ForegroundRole && role != Qt::FontRole)
+        return {};
+    const TrackRow row = m_source->row(index.row());
     const TrackTableColumn::Kind column = m_columns[index.column()].kind;
     switch (role) {
     case Qt::DisplayRole: return text(column, row);
     case Qt::ForegroundRole: return m_style.cell(column, row).color;
-    case Qt::FontRole: return m_style.cell(column, row).font;
-    case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::Alignment(Qt::AlignLeading | Qt::AlignVCenter));
-    default: return {};
+    default: return m_style.cell(column, row).font;
     }
 }
 

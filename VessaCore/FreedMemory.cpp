@@ -1,0 +1,16 @@
+#include "VessaCore/FreedMemory.h"
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace vessa {
+
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+} // namespace vessa
