@@ -11,7 +11,6 @@
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/EqualizerState.h"
-#include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/NowPlayingBridge.h"
 #include "Vessa/App/PathProblem.h"
 #include "Vessa/App/QuitSignalHandler.h"
@@ -21,7 +20,6 @@
 #include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/App/UbiquitousFileWatcher.h"
 #include "Vessa/App/VolumeState.h"
-#include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Player.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
@@ -152,17 +150,17 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
         playlistFolder, [this] { return storageTarget(); },
         [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); }, m_settings.get());
 
-    // Saved preferences.
-    m_watchedDirectories = WatchedDirectoriesSetting::load(*m_settings);
-
-    // The library's background work and the folder watcher.
-    m_libraryWorker = std::make_unique<LibraryWorker>(m_localFileSource);
-    connect(m_libraryWorker.get(), &LibraryWorker::jobFinished, this, &AppState::libraryJobFinished);
-    connect(m_libraryWorker.get(), &LibraryWorker::scanProgressed, this, [this](const ScanProgress& progress) {
-        setScanProgress(LibraryScanProgress{progress.completed, progress.total});
-    });
-    m_folderWatcher = std::make_unique<MusicFolderWatcher>(m_localFileSource);
-    connect(m_folderWatcher.get(), &MusicFolderWatcher::filesChanged, this, &AppState::handleFileEvents);
+    // The music library over the saved folders, with its background work and
+    // the folder watcher; its failures are shown as scanError.
+    m_musicLibrary =
+        std::make_unique<MusicLibrary>(*m_settings, m_localFileSource, *m_playContext, *m_availabilityIndex);
+    MusicLibrary* library = m_musicLibrary.get();
+    connect(library, &MusicLibrary::watchedDirectoriesChanged, this, &AppState::watchedDirectoriesChanged);
+    connect(library, &MusicLibrary::isScanningChanged, this, &AppState::isScanningChanged);
+    connect(library, &MusicLibrary::scanProgressChanged, this, &AppState::scanProgressChanged);
+    connect(library, &MusicLibrary::scannedTracksChanged, this, &AppState::scannedTracksChanged);
+    connect(library, &MusicLibrary::scanRequested, this, &AppState::clearScanErrorUnlessStartupNotice);
+    connect(library, &MusicLibrary::failed, this, &AppState::setScanError);
 
     // System sleep pauses; a quit (also by SIGTERM, SIGINT or SIGHUP) fades
     // out and saves the playback state.
@@ -172,7 +170,6 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
         connect(application, &QCoreApplication::aboutToQuit, this, &AppState::prepareToQuit);
     m_quitSignalHandler = std::make_unique<QuitSignalHandler>();
 
-    startDirectoryWatching();
     startICloudPlaylistWatching();
     QTimer::singleShot(0, this, &AppState::loadPlaylists);
 }
@@ -192,6 +189,13 @@ void AppState::setScanError(std::exception_ptr error)
 {
     m_scanError = std::move(error);
     emit scanErrorChanged();
+}
+
+void AppState::clearScanErrorUnlessStartupNotice()
+{
+    // The start-up notice stays up through the first scans until dismissed.
+    if (!m_startupNotice || m_scanError != m_startupNotice)
+        setScanError(nullptr);
 }
 
 void AppState::loadPlaylists()

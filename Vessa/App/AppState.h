@@ -3,13 +3,11 @@
 #include "Rasko/PluginRegistry.h"
 #include "Rasko/ScannedTrack.h"
 #include "Rasko/TrackResolver.h"
-#include "RaskoLocalFile/DirectoryWatcher.h"
 #include "Vessa/App/LibraryScanProgress.h"
 #include "Vessa/App/LibraryStorageLocation.h"
-#include "Vessa/App/LibraryWorker.h"
+#include "Vessa/App/MusicLibrary.h"
 #include "Vessa/App/PlaylistStorageSwitcher.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -27,7 +25,6 @@ class AVAudioEngineOutput;
 class EqualizerState;
 class LocalFileSourcePlugin;
 class MediaDatabase;
-class MusicFolderWatcher;
 class NowPlayingBridge;
 class PlayContext;
 class Player;
@@ -41,8 +38,9 @@ class VolumeState;
 // The application's composition root and its one long-lived model: builds,
 // owns and wires the playback engine, the library and the system services,
 // and holds the app-wide observable state the windows read. Behaviour lives
-// in the objects it owns; the music-folder operations are in
-// AppStateMusicFolders.cpp, the playlist storage in AppStatePlaylistStorage.cpp.
+// in the objects it owns: the music folders and the scanned library are the
+// MusicLibrary's, whose members it forwards; the playlist storage is in
+// AppStatePlaylistStorage.cpp.
 //
 // Threads: main thread only. Background work (library jobs, pointing the
 // folder watcher) runs in the owned workers and comes back as signals.
@@ -55,7 +53,7 @@ public:
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
     // The queue identity of the library's own list.
-    static constexpr QLatin1String libraryQueueID{"library"};
+    static constexpr QLatin1String libraryQueueID = MusicLibrary::libraryQueueID;
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
@@ -89,7 +87,9 @@ public:
     VolumeState& volumeState() const { return *m_volumeState; }
     NowPlayingBridge& nowPlayingBridge() const { return *m_nowPlayingBridge; }
     EqualizerState& equalizerState() const { return *m_equalizerState; }
-    MusicFolderWatcher& folderWatcher() const { return *m_folderWatcher; }
+    // The music folders, their scans and the published library.
+    MusicLibrary& musicLibrary() const { return *m_musicLibrary; }
+    MusicFolderWatcher& folderWatcher() const { return m_musicLibrary->folderWatcher(); }
     // Which references can be played; its "localFiles" set follows scannedTracks.
     TrackAvailabilityIndex& availabilityIndex() const { return *m_availabilityIndex; }
 
@@ -99,18 +99,13 @@ public:
     PlaylistLibrary& playlistLibrary() const { return *m_playlistLibrary; }
     void setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library);
 
-    // The music folders (absolute, cleaned paths) in the order added. Every
-    // assignment saves them and points the folder watcher at them.
-    const QStringList& watchedDirectories() const { return m_watchedDirectories; }
-    void setWatchedDirectories(const QStringList& folders);
+    // The music library's fields (see MusicLibrary), with its signals.
+    const QStringList& watchedDirectories() const { return m_musicLibrary->watchedDirectories(); }
+    void setWatchedDirectories(const QStringList& folders) { m_musicLibrary->setWatchedDirectories(folders); }
+    bool isScanning() const { return m_musicLibrary->isScanning(); }
+    const std::optional<LibraryScanProgress>& scanProgress() const { return m_musicLibrary->scanProgress(); }
+    const QList<ScannedTrack>& scannedTracks() const { return m_musicLibrary->scannedTracks(); }
 
-    // True from a scan request until no scan runs or waits.
-    bool isScanning() const { return m_isScanning; }
-    // The latest progress of the running or last scan; notifies on every assignment.
-    const std::optional<LibraryScanProgress>& scanProgress() const { return m_scanProgress; }
-    // The library in the database's order (artist, album, disc and track,
-    // title); notifies on every assignment.
-    const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
     // The last failure of background work, shown by the main window; it
     // clears it when its alert is dismissed. Notifies on every assignment.
     // At start it holds what was wrong with the media database or the
@@ -118,21 +113,14 @@ public:
     std::exception_ptr scanError() const { return m_scanError; }
     void setScanError(std::exception_ptr error);
 
-    // ---- music folders and scanning
+    // ---- music folders and scanning (see MusicLibrary)
 
-    // Adds a folder (once); the caller scans next.
-    void addWatchedDirectory(const QString& folder);
-    // Removes the folder, stops a running scan, deletes the folder's tracks
-    // and reloads the library; a stopped scan starts again without it.
-    void removeWatchedDirectory(const QString& folder);
-    // Scans every music folder in the background; a request while a scan
-    // runs is merged into one follow-up scan. Clears scanError, unless it
-    // still holds the start-up notice.
-    void rescanAll();
-    // Reads the library from the database in the background and publishes it.
-    void reloadTracksFromDatabase();
-    // Tracks indexed under the folder as of the last published library.
-    qint64 trackCount(const QString& folder) const;
+    void addWatchedDirectory(const QString& folder) { m_musicLibrary->addWatchedDirectory(folder); }
+    void removeWatchedDirectory(const QString& folder) { m_musicLibrary->removeWatchedDirectory(folder); }
+    // A scan that starts clears scanError, unless it still holds the start-up notice.
+    void rescanAll() { m_musicLibrary->rescanAll(); }
+    void reloadTracksFromDatabase() { m_musicLibrary->reloadTracksFromDatabase(); }
+    qint64 trackCount(const QString& folder) const { return m_musicLibrary->trackCount(folder); }
 
     // Writes the current track, shuffle and repeat under "playbackState".
     void savePlaybackState();
@@ -184,18 +172,7 @@ private:
     void pauseForSleep();
     void prepareToQuit();
 
-    // AppStateMusicFolders.cpp
-    void startDirectoryWatching();
-    void handleFileEvents(const DirectoryWatcher::EventBatch& batch);
-    void libraryJobFinished(const LibraryWorker::Outcome& outcome);
-    void applyReload(const LibraryWorker::Outcome& outcome);
-    void publishLibrary(const LibraryWorker::Library& library);
-    // Whether the play queue is the library's (not a playlist's or a document's).
-    bool queueFollowsLibrary() const;
-    void loadLibraryQueue(const QList<TrackRef>& refs);
-    void scanEnded();
-    void setIsScanning(bool scanning);
-    void setScanProgress(std::optional<LibraryScanProgress> progress);
+    void clearScanErrorUnlessStartupNotice();
 
     // AppStatePlaylistStorage.cpp
     PlaylistStorageSwitcher::Target storageTarget();
@@ -219,8 +196,7 @@ private:
     std::unique_ptr<EqualizerState> m_equalizerState;
     std::unique_ptr<PlaylistLibrary> m_playlistLibrary;
     std::unique_ptr<PlaylistStorageSwitcher> m_storageSwitcher;
-    std::unique_ptr<LibraryWorker> m_libraryWorker;
-    std::unique_ptr<MusicFolderWatcher> m_folderWatcher;
+    std::unique_ptr<MusicLibrary> m_musicLibrary;
     std::unique_ptr<SleepWatcher> m_sleepWatcher;
     std::unique_ptr<QuitSignalHandler> m_quitSignalHandler;
     // Present only while the library's folder is in the cloud folder.
@@ -228,18 +204,9 @@ private:
 
     LibraryStorageLocation m_storageLocation = LibraryStorageLocation::automatic;
     QString m_cloudContainerDirectory;
-    QStringList m_watchedDirectories;
-    bool m_isScanning = false;
-    std::optional<LibraryScanProgress> m_scanProgress;
-    QList<ScannedTrack> m_scannedTracks;
     std::exception_ptr m_scanError;
     // Shown once: a scan does not clear it, only a dismissal does.
     std::exception_ptr m_startupNotice;
-    QHash<QString, qint64> m_trackCounts;
-    // Scans requested and not yet finished (a merged request adds none).
-    int m_scansOutstanding = 0;
-    // The saved playback state is applied at the first reload of a run only.
-    bool m_savedStateApplied = false;
 };
 
 } // namespace vessa

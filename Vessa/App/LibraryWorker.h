@@ -60,6 +60,8 @@ public:
         // The references that can be played: those of tracks under a music
         // folder that is missing now (an unmounted drive) are left out.
         QSet<TrackRef> refSet;
+        // The first file (in the tracks' order) of each reference.
+        QHash<TrackRef, QString> firstFiles;
         // Rows under each music folder, by folder path.
         QHash<QString, qint64> trackCounts;
     };

@@ -88,8 +88,10 @@ private slots:
         const LibraryWorker::Library& library = *rig.last().library;
         QCOMPARE(library.tracks.size(), 3);
         QCOMPARE(library.refs.size(), 3);
-        for (qsizetype i = 0; i < library.tracks.size(); ++i)
+        for (qsizetype i = 0; i < library.tracks.size(); ++i) {
             QCOMPARE(library.refs[i], library.tracks[i].ref);
+            QCOMPARE(library.firstFiles.value(library.refs[i]), library.tracks[i].fileURL);
+        }
         QCOMPARE(library.refSet, QSet<TrackRef>(library.refs.cbegin(), library.refs.cend()));
         QCOMPARE(library.trackCounts, (QHash<QString, qint64>{{rig.a(), 2}, {rig.b(), 1}}));
         QCOMPARE(rig.progress.last(), (ScanProgress{3, 3}));

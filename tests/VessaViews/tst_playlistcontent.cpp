@@ -182,6 +182,20 @@ private slots:
         QTRY_VERIFY(!model.rows()[2].isPlaying);
     }
 
+    void rowsShowTheFileOfAnEntryWhileTheLibraryHoldsIt()
+    {
+        const QString file = m_rig->writeWav(QStringLiteral("a/one.wav"));
+        const QString folder = m_rig->folder(QStringLiteral("a"));
+        m_state->addWatchedDirectory(folder);
+        QVERIFY(AppStateRig::scanned(*m_state));
+        addPlaylist(Playlist(QStringLiteral("Mix"), {PlaylistTrack(m_state->scannedTracks()[0].ref), entry("b")}));
+        PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        QCOMPARE(model.rows()[0].userInfo.toString(), file);
+        QVERIFY(!model.rows()[1].userInfo.isValid());
+        m_state->removeWatchedDirectory(folder);
+        QTRY_VERIFY(!model.rows()[0].userInfo.isValid());
+    }
+
     void dragsAndDropsOnlyInManualOrder()
     {
         addPlaylist(playlistOf("Mix", {"a", "b", "c"}));

@@ -33,16 +33,12 @@ PlaylistContentModel::PlaylistContentModel(AppState& appState, PlaylistStorage s
         watchLibrary();
         reloadEntries();
     });
-    connect(&appState, &AppState::scannedTracksChanged, this, [this] {
-        rebuildLibraryLocations();
-        m_rowsRefresh->request();
-    });
+    connect(&appState, &AppState::scannedTracksChanged, m_rowsRefresh, &CoalescedRefresh::request);
     PlayContext& playContext = appState.playContext();
     connect(&playContext, &PlayContext::queueIDChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&playContext, &PlayContext::playingIndexChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
 
-    rebuildLibraryLocations();
     setEntries(playlist().tracks);
 }
 
@@ -140,15 +136,6 @@ void PlaylistContentModel::recomputeDisplayedTracks()
     buildRows();
 }
 
-void PlaylistContentModel::rebuildLibraryLocations()
-{
-    m_libraryLocations.clear();
-    for (const ScannedTrack& track : m_appState.scannedTracks()) {
-        if (!m_libraryLocations.contains(track.ref))
-            m_libraryLocations.insert(track.ref, track.fileURL);
-    }
-}
-
 void PlaylistContentModel::buildRows()
 {
     const QString unknown = QCoreApplication::translate("TrackLists", "Unknown");
@@ -158,6 +145,8 @@ void PlaylistContentModel::buildRows()
     const bool ownQueue = playContext.queueID() && *playContext.queueID() == queueID();
     const std::optional<qsizetype> playingIndex = ownQueue ? playContext.playingIndex() : std::nullopt;
     const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
+    // The first scanned file of every track.
+    const QHash<TrackRef, QString>& libraryFiles = m_appState.musicLibrary().firstFiles();
 
     TrackRows rows;
     rows.reserve(m_displayed.size());
@@ -177,8 +166,8 @@ void PlaylistContentModel::buildRows()
         const TrackAvailability answer = availability.availability(entry.ref, entry.fileHint, filePath);
         row.isResolvable = answer == TrackAvailability::available;
         row.isDownloadable = answer == TrackAvailability::downloadable;
-        const auto location = m_libraryLocations.constFind(entry.ref);
-        if (location != m_libraryLocations.constEnd())
+        const auto location = libraryFiles.constFind(entry.ref);
+        if (location != libraryFiles.constEnd())
             row.userInfo = *location;
         else if (const std::optional<QString> file = resolveFileHint(entry.fileHint, filePath))
             row.userInfo = *file;

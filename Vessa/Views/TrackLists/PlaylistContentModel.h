@@ -8,7 +8,6 @@
 #include "Vessa/Views/TrackTable/TrackRow.h"
 #include "Vessa/Views/TrackTable/TrackTableConfiguration.h"
 
-#include <QHash>
 #include <QObject>
 
 #include <functional>
@@ -110,7 +109,6 @@ private:
     void reloadEntries();
     void setEntries(QList<PlaylistTrack> entries);
     void recomputeDisplayedTracks();
-    void rebuildLibraryLocations();
     void buildRows();
     std::optional<QString> playlistFilePath() const;
 
@@ -127,8 +125,6 @@ private:
     TrackListIndex m_index;
     QList<qsizetype> m_displayed;
     TrackRows m_rows;
-    // The first scanned file of every track.
-    QHash<TrackRef, QString> m_libraryLocations;
     CoalescedRefresh* m_rowsRefresh;
 };
 

@@ -1,34 +1,55 @@
-// AppState: the music folders, scanning, and publishing the library.
+#include "Vessa/App/MusicLibrary.h"
 
 #include "Oblin/PlayContext.h"
 #include "Vessa/App/AppLogging.h"
-#include "Vessa/App/AppState.h"
 #include "Vessa/App/MusicFolderWatcher.h"
 #include "Vessa/App/SavedPlaybackState.h"
 #include "Vessa/App/TrackAvailabilityIndex.h"
 #include "Vessa/App/WatchedDirectoriesSetting.h"
 #include "VessaCore/ExceptionDescription.h"
 
+#include <QSettings>
+
 namespace vessa {
 
-void AppState::setWatchedDirectories(const QStringList& folders)
+MusicLibrary::MusicLibrary(QSettings& settings, std::shared_ptr<LocalFileSourcePlugin> source, PlayContext& playContext,
+                           TrackAvailabilityIndex& availabilityIndex, QObject* parent)
+    : QObject(parent),
+      m_settings(settings),
+      m_playContext(playContext),
+      m_availabilityIndex(availabilityIndex),
+      m_watchedDirectories(WatchedDirectoriesSetting::load(settings))
+{
+    m_libraryWorker = std::make_unique<LibraryWorker>(source);
+    connect(m_libraryWorker.get(), &LibraryWorker::jobFinished, this, &MusicLibrary::libraryJobFinished);
+    connect(m_libraryWorker.get(), &LibraryWorker::scanProgressed, this, [this](const ScanProgress& progress) {
+        setScanProgress(LibraryScanProgress{progress.completed, progress.total});
+    });
+    m_folderWatcher = std::make_unique<MusicFolderWatcher>(std::move(source));
+    connect(m_folderWatcher.get(), &MusicFolderWatcher::filesChanged, this, &MusicLibrary::handleFileEvents);
+    startDirectoryWatching();
+}
+
+MusicLibrary::~MusicLibrary() = default;
+
+void MusicLibrary::setWatchedDirectories(const QStringList& folders)
 {
     const bool changed = folders != m_watchedDirectories;
     m_watchedDirectories = folders;
     if (changed)
         emit watchedDirectoriesChanged();
     // The change action runs on every assignment.
-    WatchedDirectoriesSetting::save(*m_settings, m_watchedDirectories);
+    WatchedDirectoriesSetting::save(m_settings, m_watchedDirectories);
     startDirectoryWatching();
 }
 
-void AppState::startDirectoryWatching()
+void MusicLibrary::startDirectoryWatching()
 {
     m_libraryWorker->setFolders(m_watchedDirectories);
     m_folderWatcher->watch(m_watchedDirectories);
 }
 
-void AppState::addWatchedDirectory(const QString& folder)
+void MusicLibrary::addWatchedDirectory(const QString& folder)
 {
     const QString path = WatchedDirectoriesSetting::normalized(folder);
     if (path.isEmpty() || m_watchedDirectories.contains(path))
@@ -37,7 +58,7 @@ void AppState::addWatchedDirectory(const QString& folder)
     setWatchedDirectories(m_watchedDirectories + QStringList{path});
 }
 
-void AppState::removeWatchedDirectory(const QString& folder)
+void MusicLibrary::removeWatchedDirectory(const QString& folder)
 {
     const QString normalized = WatchedDirectoriesSetting::normalized(folder);
     const QString path = normalized.isEmpty() ? folder : normalized;
@@ -51,7 +72,7 @@ void AppState::removeWatchedDirectory(const QString& folder)
         ++m_scansOutstanding;
 }
 
-void AppState::rescanAll()
+void MusicLibrary::rescanAll()
 {
     if (m_watchedDirectories.isEmpty())
         return;
@@ -60,22 +81,20 @@ void AppState::rescanAll()
         ++m_scansOutstanding;
     setIsScanning(true);
     setScanProgress(std::nullopt);
-    // The start-up notice stays up through the first scans until dismissed.
-    if (!m_startupNotice || m_scanError != m_startupNotice)
-        setScanError(nullptr);
+    emit scanRequested();
 }
 
-void AppState::reloadTracksFromDatabase()
+void MusicLibrary::reloadTracksFromDatabase()
 {
     m_libraryWorker->reload();
 }
 
-qint64 AppState::trackCount(const QString& folder) const
+qint64 MusicLibrary::trackCount(const QString& folder) const
 {
     return m_trackCounts.value(WatchedDirectoriesSetting::normalized(folder), 0);
 }
 
-void AppState::handleFileEvents(const DirectoryWatcher::EventBatch& batch)
+void MusicLibrary::handleFileEvents(const DirectoryWatcher::EventBatch& batch)
 {
     if (batch.mustRescan) {
         logInfo(lcApp(), QStringLiteral("inotify requested full rescan"));
@@ -88,7 +107,7 @@ void AppState::handleFileEvents(const DirectoryWatcher::EventBatch& batch)
     m_libraryWorker->applyFileEvents(batch);
 }
 
-void AppState::libraryJobFinished(const LibraryWorker::Outcome& outcome)
+void MusicLibrary::libraryJobFinished(const LibraryWorker::Outcome& outcome)
 {
     switch (outcome.kind) {
     case LibraryWorker::JobKind::scan:
@@ -98,7 +117,7 @@ void AppState::libraryJobFinished(const LibraryWorker::Outcome& outcome)
             loadLibraryQueue(outcome.library->refs);
         } else if (outcome.error) {
             logError(lcApp(), QStringLiteral("Scan failed: ") + describeException(outcome.error));
-            setScanError(outcome.error);
+            emit failed(outcome.error);
         }
         scanEnded();
         return;
@@ -108,14 +127,14 @@ void AppState::libraryJobFinished(const LibraryWorker::Outcome& outcome)
             loadLibraryQueue(outcome.library->refs);
         } else if (outcome.error) {
             logError(lcApp(), QStringLiteral("File event handling failed: ") + describeException(outcome.error));
-            setScanError(outcome.error);
+            emit failed(outcome.error);
         }
         return;
     case LibraryWorker::JobKind::folderRemoval:
         if (outcome.removalError) {
             logError(lcApp(), QStringLiteral("Failed to remove tracks under %1: %2")
                                   .arg(outcome.folder, describeException(outcome.removalError)));
-            setScanError(outcome.removalError);
+            emit failed(outcome.removalError);
         }
         applyReload(outcome);
         return;
@@ -123,19 +142,19 @@ void AppState::libraryJobFinished(const LibraryWorker::Outcome& outcome)
     }
 }
 
-void AppState::applyReload(const LibraryWorker::Outcome& outcome)
+void MusicLibrary::applyReload(const LibraryWorker::Outcome& outcome)
 {
     if (outcome.error) {
         logError(lcApp(), QStringLiteral("Failed to load tracks from database: ") + describeException(outcome.error));
-        setScanError(outcome.error);
+        emit failed(outcome.error);
         publishLibrary(LibraryWorker::Library());
     } else if (outcome.library) {
         publishLibrary(*outcome.library);
     } else {
         return; // outdated by a folder removal, whose own reload follows
     }
-    const std::optional<TrackRef> previousTrack = m_playContext->currentTrack();
-    const std::optional<TrackMetadata> previousMetadata = m_playContext->currentMetadata();
+    const std::optional<TrackRef> previousTrack = m_playContext.currentTrack();
+    const std::optional<TrackMetadata> previousMetadata = m_playContext.currentMetadata();
     const bool libraryQueue = queueFollowsLibrary();
     loadLibraryQueue(outcome.library ? outcome.library->refs : QList<TrackRef>());
     // The state of the last quit is applied once per run, so that a later
@@ -146,44 +165,45 @@ void AppState::applyReload(const LibraryWorker::Outcome& outcome)
     m_savedStateApplied = true;
     if (!libraryQueue)
         return;
-    if (const std::optional<SavedPlaybackState> saved = SavedPlaybackState::load(*m_settings))
-        saved->applyTo(*m_playContext);
+    if (const std::optional<SavedPlaybackState> saved = SavedPlaybackState::load(m_settings))
+        saved->applyTo(m_playContext);
     // A track whose tags had loaded was in use: it wins over the saved one.
     if (previousTrack && previousMetadata)
-        m_playContext->restorePosition(*previousTrack, previousMetadata);
+        m_playContext.restorePosition(*previousTrack, previousMetadata);
 }
 
-void AppState::publishLibrary(const LibraryWorker::Library& library)
+void MusicLibrary::publishLibrary(const LibraryWorker::Library& library)
 {
     m_trackCounts = library.trackCounts;
     m_scannedTracks = library.tracks;
+    m_firstFiles = library.firstFiles;
     // The availability index follows every change of the library.
-    m_availabilityIndex->setRefs(TrackAvailabilityIndex::localFilesSource, library.refSet);
+    m_availabilityIndex.setRefs(TrackAvailabilityIndex::localFilesSource, library.refSet);
     emit scannedTracksChanged();
 }
 
-bool AppState::queueFollowsLibrary() const
+bool MusicLibrary::queueFollowsLibrary() const
 {
-    const std::optional<QString>& queueID = m_playContext->queueID();
-    return !queueID || *queueID == libraryQueueID || m_playContext->queue().isEmpty();
+    const std::optional<QString>& queueID = m_playContext.queueID();
+    return !queueID || *queueID == libraryQueueID || m_playContext.queue().isEmpty();
 }
 
-void AppState::loadLibraryQueue(const QList<TrackRef>& refs)
+void MusicLibrary::loadLibraryQueue(const QList<TrackRef>& refs)
 {
     // A playlist's or a document's queue keeps its entries, hints and place.
     if (!queueFollowsLibrary())
         return;
     // Whatever resolves or plays goes on, and its entry stays current.
-    m_playContext->reloadQueue(refs);
+    m_playContext.reloadQueue(refs);
 }
 
-void AppState::scanEnded()
+void MusicLibrary::scanEnded()
 {
     m_scansOutstanding = std::max(0, m_scansOutstanding - 1);
     setIsScanning(m_scansOutstanding > 0);
 }
 
-void AppState::setIsScanning(bool scanning)
+void MusicLibrary::setIsScanning(bool scanning)
 {
     if (scanning == m_isScanning)
         return;
@@ -191,7 +211,7 @@ void AppState::setIsScanning(bool scanning)
     emit isScanningChanged();
 }
 
-void AppState::setScanProgress(std::optional<LibraryScanProgress> progress)
+void MusicLibrary::setScanProgress(std::optional<LibraryScanProgress> progress)
 {
     m_scanProgress = progress;
     emit scanProgressChanged();
