@@ -131,26 +131,26 @@ void ContentView::refreshDetail()
     case DetailState::Page::library:
         if (!m_libraryList && m_lists.makeLibraryList) {
             m_libraryList = m_lists.makeLibraryList(m_appState);
-            m_pages->addWidget(m_libraryList);
+            m_pages->addWidget(m_libraryList->widget());
         }
         if (!m_libraryList)
             return;
-        if (m_libraryListIsStale && m_lists.showLibraryTracks)
-            m_lists.showLibraryTracks(m_libraryList, tracksForSelection());
+        if (m_libraryListIsStale)
+            m_libraryList->setScannedTracks(tracksForSelection());
         m_libraryListIsStale = false;
-        m_pages->setCurrentWidget(m_libraryList);
+        m_pages->setCurrentWidget(m_libraryList->widget());
         return;
     case DetailState::Page::playlist: {
         const QString name = DetailState::playlistName(*source);
         if (!m_playlistView && m_lists.makePlaylistView) {
             m_playlistView = m_lists.makePlaylistView(m_appState, name);
-            m_pages->addWidget(m_playlistView);
-        } else if (m_playlistView && m_lists.showPlaylist && name != m_shownPlaylist) {
-            m_lists.showPlaylist(m_playlistView, name);
+            m_pages->addWidget(m_playlistView->widget());
+        } else if (m_playlistView && name != m_shownPlaylist) {
+            m_playlistView->showLibraryPlaylist(name);
         }
         m_shownPlaylist = name;
         if (m_playlistView)
-            m_pages->setCurrentWidget(m_playlistView);
+            m_pages->setCurrentWidget(m_playlistView->widget());
         return;
     }
     }
@@ -161,8 +161,8 @@ void ContentView::revealTrack(const TrackRef& track)
     m_selection->setSource(LibrarySelection::afterReveal(m_selection->source(), m_appState.scannedTracks(), track));
     // The list shows the new selection's tracks before it looks for the track.
     refreshDetail();
-    if (m_libraryList && m_lists.revealTrack)
-        m_lists.revealTrack(m_libraryList, track);
+    if (m_libraryList)
+        m_libraryList->revealTrack(track);
 }
 
 void ContentView::createNewPlaylistInline()

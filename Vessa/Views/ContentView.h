@@ -56,8 +56,8 @@ public:
     ScanningStateView* scanningState() const { return m_scanningState; }
     EmptyLibraryView* emptyState() const { return m_emptyState; }
     // Made when first shown.
-    QWidget* libraryList() const { return m_libraryList; }
-    QWidget* playlistView() const { return m_playlistView; }
+    QWidget* libraryList() const { return m_libraryList ? m_libraryList->widget() : nullptr; }
+    QWidget* playlistView() const { return m_playlistView ? m_playlistView->widget() : nullptr; }
     ErrorAlert* errorAlert() const { return m_alert; }
     QAction* equalizerAction() const { return m_equalizerAction; }
     // The tracks the selection lists.
@@ -83,8 +83,8 @@ private:
     QStackedWidget* m_pages = nullptr;
     ScanningStateView* m_scanningState = nullptr;
     EmptyLibraryView* m_emptyState = nullptr;
-    QWidget* m_libraryList = nullptr;
-    QWidget* m_playlistView = nullptr;
+    LibraryDetailList* m_libraryList = nullptr;
+    PlaylistDetailView* m_playlistView = nullptr;
     NowPlayingView* m_nowPlaying = nullptr;
     ErrorAlert* m_alert;
     QAction* m_equalizerAction;

@@ -8,18 +8,9 @@ namespace vessa {
 DetailLists DetailLists::standard()
 {
     DetailLists lists;
-    lists.makeLibraryList = [](AppState& appState) -> QWidget* { return new TrackListView(appState); };
-    lists.showLibraryTracks = [](QWidget* list, const QList<ScannedTrack>& tracks) {
-        static_cast<TrackListView*>(list)->setScannedTracks(tracks);
-    };
-    lists.revealTrack = [](QWidget* list, const TrackRef& track) {
-        static_cast<TrackListView*>(list)->revealTrack(track);
-    };
-    lists.makePlaylistView = [](AppState& appState, const QString& name) -> QWidget* {
+    lists.makeLibraryList = [](AppState& appState) -> LibraryDetailList* { return new TrackListView(appState); };
+    lists.makePlaylistView = [](AppState& appState, const QString& name) -> PlaylistDetailView* {
         return new PlaylistContentView(appState, PlaylistStorage::library(name));
-    };
-    lists.showPlaylist = [](QWidget* view, const QString& name) {
-        static_cast<PlaylistContentView*>(view)->setStorage(PlaylistStorage::library(name));
     };
     return lists;
 }

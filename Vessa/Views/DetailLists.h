@@ -14,17 +14,31 @@ namespace vessa {
 
 class AppState;
 
-// How the main window's detail pane makes and feeds the lists it shows: the
-// library list (made once, handed the selected tracks at every change, asked
-// to reveal a track) and the playlist view (made once, pointed at the
-// selected library playlist). standard() builds the program's own lists;
-// tests hand in light stand-ins.
+// The library list as the main window's detail pane drives it: made once,
+// handed the selected tracks at every change, asked to reveal a track.
+// `widget()` is the list itself, which the pane shows and owns.
+class LibraryDetailList {
+public:
+    virtual ~LibraryDetailList() = default;
+    virtual QWidget* widget() = 0;
+    virtual void setScannedTracks(const QList<ScannedTrack>& tracks) = 0;
+    virtual void revealTrack(const TrackRef& track) = 0;
+};
+
+// The playlist view as the detail pane drives it: made once, then pointed at
+// the selected library playlist. `widget()` is the view, owned by the pane.
+class PlaylistDetailView {
+public:
+    virtual ~PlaylistDetailView() = default;
+    virtual QWidget* widget() = 0;
+    virtual void showLibraryPlaylist(const QString& name) = 0;
+};
+
+// How the detail pane makes the lists it shows. standard() builds the
+// program's own lists; tests hand in light stand-ins.
 struct DetailLists {
-    std::function<QWidget*(AppState& appState)> makeLibraryList;
-    std::function<void(QWidget* list, const QList<ScannedTrack>& tracks)> showLibraryTracks;
-    std::function<void(QWidget* list, const TrackRef& track)> revealTrack;
-    std::function<QWidget*(AppState& appState, const QString& playlistName)> makePlaylistView;
-    std::function<void(QWidget* view, const QString& playlistName)> showPlaylist;
+    std::function<LibraryDetailList*(AppState& appState)> makeLibraryList;
+    std::function<PlaylistDetailView*(AppState& appState, const QString& playlistName)> makePlaylistView;
 
     static DetailLists standard();
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Vessa/Views/DetailLists.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
 
@@ -30,7 +31,7 @@ class TrackTable;
 // documentEdited() after each edit, so the document's window can mark itself
 // modified; when the window changes the document itself (revert, reload) it
 // calls documentChanged(). The logic lives in PlaylistContentModel.
-class PlaylistContentView : public QWidget {
+class PlaylistContentView : public QWidget, public PlaylistDetailView {
     Q_OBJECT
 public:
     explicit PlaylistContentView(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer = nullptr,
@@ -40,6 +41,9 @@ public:
     // Points the view at another storage of the same kind (a renamed playlist, a document
     // saved under a new file); filter, sort and selection stay.
     void setStorage(PlaylistStorage storage);
+    // Points the view at the library playlist of that name.
+    void showLibraryPlaylist(const QString& name) override { setStorage(PlaylistStorage::library(name)); }
+    QWidget* widget() override { return this; }
     // The document was changed by its owner: show it again.
     void documentChanged();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Rasko/ScannedTrack.h"
+#include "Vessa/Views/DetailLists.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 
 #include <QList>
@@ -22,17 +23,18 @@ class TrackTable;
 // keystroke and its text is kept under "librarySearchText". A double click
 // plays the shown list from that track; rows drag out as track references.
 // The logic lives in TrackListModel; this widget lays it out.
-class TrackListView : public QWidget {
+class TrackListView : public QWidget, public LibraryDetailList {
     Q_OBJECT
 public:
     // `revealer` shows files in the file manager; null uses the desktop's.
     explicit TrackListView(AppState& appState, FileRevealerPtr revealer = nullptr, QWidget* parent = nullptr);
     ~TrackListView() override;
 
-    void setScannedTracks(const QList<ScannedTrack>& tracks);
+    QWidget* widget() override { return this; }
+    void setScannedTracks(const QList<ScannedTrack>& tracks) override;
     // Selects the track's row and scrolls it into view; a track the filter
     // hides is shown by clearing the filter first.
-    void revealTrack(const TrackRef& ref);
+    void revealTrack(const TrackRef& ref) override;
 
     TrackListModel& model() const { return *m_model; }
     TrackTable* table() const { return m_table; }

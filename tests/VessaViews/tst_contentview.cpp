@@ -51,21 +51,39 @@ struct ListRecord {
     QString playlist;
 };
 
+// A text field of the list, as the real one has.
+class RecordingLibraryList : public QLineEdit, public LibraryDetailList {
+public:
+    explicit RecordingLibraryList(ListRecord& record) : m_record(record)
+    {
+        setObjectName(QStringLiteral("libraryList"));
+    }
+    QWidget* widget() override { return this; }
+    void setScannedTracks(const QList<ScannedTrack>& tracks) override { m_record.libraryTracks = tracks; }
+    void revealTrack(const TrackRef& track) override { m_record.revealed << track; }
+
+private:
+    ListRecord& m_record;
+};
+
+class RecordingPlaylistView : public QWidget, public PlaylistDetailView {
+public:
+    explicit RecordingPlaylistView(ListRecord& record) : m_record(record) {}
+    QWidget* widget() override { return this; }
+    void showLibraryPlaylist(const QString& name) override { m_record.playlist = name; }
+
+private:
+    ListRecord& m_record;
+};
+
 DetailLists recordingLists(ListRecord& record)
 {
     DetailLists lists;
-    lists.makeLibraryList = [](AppState&) -> QWidget* {
-        auto* list = new QLineEdit; // a text field of the list, as the real one has
-        list->setObjectName(QStringLiteral("libraryList"));
-        return list;
-    };
-    lists.showLibraryTracks = [&record](QWidget*, const QList<ScannedTrack>& tracks) { record.libraryTracks = tracks; };
-    lists.revealTrack = [&record](QWidget*, const TrackRef& track) { record.revealed << track; };
-    lists.makePlaylistView = [&record](AppState&, const QString& name) -> QWidget* {
+    lists.makeLibraryList = [&record](AppState&) -> LibraryDetailList* { return new RecordingLibraryList(record); };
+    lists.makePlaylistView = [&record](AppState&, const QString& name) -> PlaylistDetailView* {
         record.playlist = name;
-        return new QWidget;
+        return new RecordingPlaylistView(record);
     };
-    lists.showPlaylist = [&record](QWidget*, const QString& name) { record.playlist = name; };
     return lists;
 }
 
