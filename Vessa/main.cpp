@@ -1,5 +1,5 @@
-#include "Vessa/App/SingleInstance.h"
-#include "Vessa/Views/VessaApp.h"
+#include "Vessa/App/System/SingleInstance.h"
+#include "Vessa/Views/MainWindow/VessaApp.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

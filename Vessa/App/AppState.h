@@ -3,10 +3,10 @@
 #include "Rasko/PluginRegistry.h"
 #include "Rasko/ScannedTrack.h"
 #include "Rasko/TrackResolver.h"
-#include "Vessa/App/LibraryScanProgress.h"
-#include "Vessa/App/LibraryStorageLocation.h"
-#include "Vessa/App/MusicLibrary.h"
-#include "Vessa/App/PlaylistStorageSwitcher.h"
+#include "Vessa/App/Library/LibraryScanProgress.h"
+#include "Vessa/App/Library/MusicLibrary.h"
+#include "Vessa/App/Playlists/LibraryStorageLocation.h"
+#include "Vessa/App/Playlists/PlaylistStorageSwitcher.h"
 
 #include <QList>
 #include <QObject>

@@ -5,9 +5,9 @@
 #include "RaskoLocalFile/LocalFolderDestination.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
-#include "Vessa/App/PlaylistDirectory.h"
-#include "Vessa/App/PlaylistMigrationError.h"
-#include "Vessa/App/UbiquitousFileWatcher.h"
+#include "Vessa/App/Playlists/PlaylistDirectory.h"
+#include "Vessa/App/Playlists/PlaylistMigrationError.h"
+#include "Vessa/App/Playlists/UbiquitousFileWatcher.h"
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QDir>

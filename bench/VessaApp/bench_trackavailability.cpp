@@ -1,7 +1,7 @@
 // The track lists ask the availability index for every visible row, and the
 // library replaces its whole set after every scan; both must stay cheap for a
 // large library.
-#include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/App/Library/TrackAvailabilityIndex.h"
 
 #include <QTemporaryDir>
 

@@ -6,8 +6,8 @@
 // and the slowest of several runs against the targets, in main-thread CPU
 // time (steady on a busy machine) and in wall time.
 #include "Vessa/App/AppState.h"
-#include "Vessa/Views/TrackListView.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
+#include "Vessa/Views/TrackLists/TrackListView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 

@@ -1,5 +1,5 @@
-#include "Vessa/App/AppcastFeed.h"
-#include "Vessa/App/UpdateCheckError.h"
+#include "Vessa/App/Updates/AppcastFeed.h"
+#include "Vessa/App/Updates/UpdateCheckError.h"
 #include "tests/support/FailureText.h"
 
 #include <QtTest>

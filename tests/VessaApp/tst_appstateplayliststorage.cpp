@@ -1,5 +1,5 @@
 #include "Parvik/PlaylistLibrary.h"
-#include "Vessa/App/PlaylistDirectory.h"
+#include "Vessa/App/Playlists/PlaylistDirectory.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/FileFixture.h"

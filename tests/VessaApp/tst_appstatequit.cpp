@@ -1,6 +1,6 @@
 #include "Oblin/PlayContext.h"
-#include "Vessa/App/QuitSignalHandler.h"
-#include "Vessa/App/SavedPlaybackState.h"
+#include "Vessa/App/NowPlaying/SavedPlaybackState.h"
+#include "Vessa/App/System/QuitSignalHandler.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "Parvik/PlaylistFile.h"
-#include "Vessa/App/PlaylistDocument.h"
+#include "Vessa/App/Playlists/PlaylistDocument.h"
 
 #include <QImage>
 #include <QMimeDatabase>

@@ -1,4 +1,4 @@
-#include "Vessa/App/EqualizerState.h"
+#include "Vessa/App/NowPlaying/EqualizerState.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/support/FakeAudioDevice.h"
 #include "tests/support/FakeEqualizerOutput.h"

@@ -1,5 +1,5 @@
 #include "RaskoLocalFile/MediaDatabaseError.h"
-#include "Vessa/App/LibraryWorker.h"
+#include "Vessa/App/Library/LibraryWorker.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"

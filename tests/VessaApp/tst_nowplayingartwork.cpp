@@ -1,4 +1,4 @@
-#include "Vessa/App/NowPlayingArtwork.h"
+#include "Vessa/App/NowPlaying/NowPlayingArtwork.h"
 #include "tests/support/ImageFixture.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // Drives the real bridge on the session bus of dbus-run-session, through
 // playerctl and through a second bus connection that watches its signals.
 
-#include "Vessa/App/NowPlayingBridge.h"
-#include "Vessa/App/VolumeState.h"
+#include "Vessa/App/NowPlaying/NowPlayingBridge.h"
+#include "Vessa/App/NowPlaying/VolumeState.h"
 #include "VessaCore/Clock.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/support/ImageFixture.h"

@@ -1,6 +1,6 @@
-#include "Vessa/App/MprisProperties.h"
-#include "Vessa/App/NowPlayingSnapshot.h"
-#include "Vessa/App/PositionJumpDetector.h"
+#include "Vessa/App/NowPlaying/MprisProperties.h"
+#include "Vessa/App/NowPlaying/NowPlayingSnapshot.h"
+#include "Vessa/App/NowPlaying/PositionJumpDetector.h"
 
 #include <QDBusObjectPath>
 #include <QRegularExpression>

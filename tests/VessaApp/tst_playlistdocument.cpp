@@ -1,7 +1,7 @@
 #include "Parvik/M3UPlaylistFileError.h"
 #include "Parvik/PlaylistFileError.h"
-#include "Vessa/App/PlaylistDocument.h"
-#include "Vessa/App/PlaylistDocumentError.h"
+#include "Vessa/App/Playlists/PlaylistDocument.h"
+#include "Vessa/App/Playlists/PlaylistDocumentError.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "Vessa/App/PlaylistMigration.h"
-#include "Vessa/App/PlaylistMigrationError.h"
+#include "Vessa/App/Playlists/PlaylistMigration.h"
+#include "Vessa/App/Playlists/PlaylistMigrationError.h"
 #include "VessaCore/Error.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/FileFixture.h"

@@ -1,4 +1,4 @@
-#include "Vessa/App/SavedPlaybackState.h"
+#include "Vessa/App/NowPlaying/SavedPlaybackState.h"
 #include "tests/support/PlayContextRig.h"
 #include "tests/support/SettingsRoundTrip.h"
 

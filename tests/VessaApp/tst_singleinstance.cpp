@@ -1,4 +1,4 @@
-#include "Vessa/App/SingleInstance.h"
+#include "Vessa/App/System/SingleInstance.h"
 #include "tests/support/FileFixture.h"
 
 #include <QFile>

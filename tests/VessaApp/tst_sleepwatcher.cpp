@@ -1,5 +1,5 @@
 #include "Oblin/PlayContext.h"
-#include "Vessa/App/SleepWatcher.h"
+#include "Vessa/App/System/SleepWatcher.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "tests/support/FileFixture.h"
 
 #include <QSignalSpy>

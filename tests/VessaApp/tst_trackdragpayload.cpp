@@ -1,4 +1,4 @@
-#include "Vessa/App/TrackDragPayload.h"
+#include "Vessa/App/Library/TrackDragPayload.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "Vessa/App/UbiquitousFileWatcher.h"
+#include "Vessa/App/Playlists/UbiquitousFileWatcher.h"
 #include "tests/support/FileFixture.h"
 #include "tests/support/LogCapture.h"
 

@@ -1,4 +1,4 @@
-#include "Vessa/App/Updater.h"
+#include "Vessa/App/Updates/Updater.h"
 
 #include <QNetworkProxy>
 #include <QPointer>

@@ -1,6 +1,6 @@
 // The volume's one owner over a real output and a settings file.
 
-#include "Vessa/App/VolumeState.h"
+#include "Vessa/App/NowPlaying/VolumeState.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 
 #include <QSettings>

@@ -1,4 +1,4 @@
-#include "Vessa/App/WatchedDirectoriesSetting.h"
+#include "Vessa/App/Library/WatchedDirectoriesSetting.h"
 #include "tests/support/SettingsRoundTrip.h"
 
 #include <QtTest>

@@ -4,8 +4,8 @@
 // settings file in it, the app state built for real or failing on purpose,
 // and document prompts the test answers.
 
-#include "Vessa/App/Updater.h"
-#include "Vessa/Views/VessaApp.h"
+#include "Vessa/App/Updates/Updater.h"
+#include "Vessa/Views/MainWindow/VessaApp.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QSettings>

@@ -4,7 +4,7 @@
 // and opens its Equalizer window on Ctrl+2. Pictures of the main window and
 // the Equalizer window are kept in artefacts/ beside the test.
 
-#include "Vessa/App/WatchedDirectoriesSetting.h"
+#include "Vessa/App/Library/WatchedDirectoriesSetting.h"
 #include "tests/VessaViews/X11Session.h"
 #include "tests/support/FfmpegTool.h"
 #include "tests/support/WavFixture.h"

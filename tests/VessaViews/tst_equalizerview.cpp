@@ -1,8 +1,8 @@
-#include "Vessa/App/EqualizerState.h"
-#include "Vessa/Views/AdaptiveWindowBackground.h"
-#include "Vessa/Views/EqualizerView.h"
-#include "Vessa/Views/VerticalSlider.h"
-#include "Vessa/Views/VessaTheme.h"
+#include "Vessa/App/NowPlaying/EqualizerState.h"
+#include "Vessa/Views/Equalizer/EqualizerView.h"
+#include "Vessa/Views/NowPlaying/VerticalSlider.h"
+#include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
+#include "Vessa/Views/Theme/VessaTheme.h"
 #include "tests/support/FakeEqualizerOutput.h"
 
 #include <QCheckBox>

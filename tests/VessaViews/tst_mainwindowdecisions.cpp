@@ -3,10 +3,10 @@
 // and symbols, and the default names of new playlists.
 
 #include "Parvik/Playlist.h"
-#include "Vessa/Views/DetailState.h"
-#include "Vessa/Views/LibrarySelection.h"
-#include "Vessa/Views/NowPlayingFormat.h"
-#include "Vessa/Views/PlaylistOperations.h"
+#include "Vessa/Views/MainWindow/DetailState.h"
+#include "Vessa/Views/MainWindow/LibrarySelection.h"
+#include "Vessa/Views/NowPlaying/NowPlayingFormat.h"
+#include "Vessa/Views/TrackLists/PlaylistOperations.h"
 
 #include <QTest>
 

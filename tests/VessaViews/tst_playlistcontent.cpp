@@ -3,10 +3,10 @@
 
 #include "Oblin/PlayContext.h"
 #include "Rasko/DestinationPlugin.h"
-#include "Vessa/App/PlaylistDocument.h"
-#include "Vessa/App/TrackDragPayload.h"
-#include "Vessa/Views/PlaylistContentView.h"
+#include "Vessa/App/Library/TrackDragPayload.h"
+#include "Vessa/App/Playlists/PlaylistDocument.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
+#include "Vessa/Views/TrackLists/PlaylistContentView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaViews/TrackListTestSupport.h"

@@ -4,9 +4,9 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "Parvik/PlaylistLibraryError.h"
 #include "RaskoLocalFile/LocalFolderDestination.h"
-#include "Vessa/App/TrackDragPayload.h"
-#include "Vessa/Views/PlaylistOperations.h"
-#include "Vessa/Views/SidebarSelection.h"
+#include "Vessa/App/Library/TrackDragPayload.h"
+#include "Vessa/Views/MainWindow/SidebarSelection.h"
+#include "Vessa/Views/TrackLists/PlaylistOperations.h"
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QMimeData>

@@ -1,8 +1,8 @@
-#include "Vessa/App/Updater.h"
-#include "Vessa/Views/ElidedLabel.h"
-#include "Vessa/Views/LibraryStorageSection.h"
-#include "Vessa/Views/SettingsView.h"
-#include "Vessa/Views/WatchedFolderRow.h"
+#include "Vessa/App/Updates/Updater.h"
+#include "Vessa/Views/MainWindow/WatchedFolderRow.h"
+#include "Vessa/Views/NowPlaying/ElidedLabel.h"
+#include "Vessa/Views/Settings/LibraryStorageSection.h"
+#include "Vessa/Views/Settings/SettingsView.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
-#include "Vessa/App/PlaylistDirectory.h"
-#include "Vessa/Views/DesktopOpenError.h"
-#include "Vessa/Views/TrackListView.h"
+#include "Vessa/App/Playlists/PlaylistDirectory.h"
+#include "Vessa/Views/MainWindow/DesktopOpenError.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
+#include "Vessa/Views/TrackLists/TrackListView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "VessaCore/ExceptionDescription.h"

@@ -1,7 +1,7 @@
 // The track table as its owners use it: rows in, gestures out, the
 // selection kept by id in both directions, drops and context menus.
 
-#include "Vessa/App/TrackDragPayload.h"
+#include "Vessa/App/Library/TrackDragPayload.h"
 #include "Vessa/Views/TrackTable/TrackCellDelegate.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"

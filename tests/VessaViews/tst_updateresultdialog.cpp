@@ -1,5 +1,5 @@
-#include "Vessa/App/Updater.h"
-#include "Vessa/Views/UpdateResultDialog.h"
+#include "Vessa/App/Updates/Updater.h"
+#include "Vessa/Views/Settings/UpdateResultDialog.h"
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QDesktopServices>

@@ -2,12 +2,12 @@
 // light/dark decision, the progress gradient, icons, the busy indicator and
 // the drag picture.
 
-#include "Vessa/Views/AdaptiveWindowBackground.h"
-#include "Vessa/Views/BusyIndicator.h"
-#include "Vessa/Views/DragPreview.h"
-#include "Vessa/Views/Icons.h"
+#include "Vessa/Views/NowPlaying/BusyIndicator.h"
+#include "Vessa/Views/NowPlaying/DragPreview.h"
+#include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
+#include "Vessa/Views/Theme/Icons.h"
+#include "Vessa/Views/Theme/VessaTheme.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
-#include "Vessa/Views/VessaTheme.h"
 #include "tests/VessaViews/TrackRowFixture.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "Vessa/Views/TrackLists/LibraryRowSource.h"
 
-#include "Vessa/App/TrackAvailabilityIndex.h"
+#include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 
 namespace vessa {

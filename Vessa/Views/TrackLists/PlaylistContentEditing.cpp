@@ -6,8 +6,8 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
-#include "Vessa/App/PlaylistDocument.h"
-#include "Vessa/Views/PluralForm.h"
+#include "Vessa/App/Playlists/PlaylistDocument.h"
+#include "Vessa/Views/Theme/PluralForm.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 #include "VessaCore/ExceptionDescription.h"
 

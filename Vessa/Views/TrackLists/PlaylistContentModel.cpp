@@ -5,9 +5,9 @@
 #include "Rasko/FileHint.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
-#include "Vessa/App/PlaylistDocument.h"
-#include "Vessa/App/TrackAvailabilityIndex.h"
-#include "Vessa/Views/CoalescedRefresh.h"
+#include "Vessa/App/Library/TrackAvailabilityIndex.h"
+#include "Vessa/App/Playlists/PlaylistDocument.h"
+#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 
 #include <QCoreApplication>

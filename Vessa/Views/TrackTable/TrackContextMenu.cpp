@@ -1,6 +1,6 @@
 #include "Vessa/Views/TrackTable/TrackContextMenu.h"
 
-#include "Vessa/Views/Icons.h"
+#include "Vessa/Views/Theme/Icons.h"
 
 #include <QMenu>
 

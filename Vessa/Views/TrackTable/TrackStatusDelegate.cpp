@@ -1,8 +1,8 @@
 #include "Vessa/Views/TrackTable/TrackStatusDelegate.h"
 
-#include "Vessa/Views/Icons.h"
+#include "Vessa/Views/Theme/Icons.h"
+#include "Vessa/Views/Theme/VessaTheme.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
-#include "Vessa/Views/VessaTheme.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 
-#include "Vessa/App/TrackDragPayload.h"
+#include "Vessa/App/Library/TrackDragPayload.h"
 #include "Vessa/Views/TrackTable/TrackDuration.h"
 
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "Vessa/Views/TrackTable/TrackTableStyle.h"
 
-#include "Vessa/Views/VessaTheme.h"
+#include "Vessa/Views/Theme/VessaTheme.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

@@ -1,0 +1,230 @@
+#include "Vessa/App/Library/LibraryWorker.h"
+
+#include "RaskoLocalFile/LocalFileSourcePlugin.h"
+#include "RaskoLocalFile/MusicFolderEnumerator.h"
+#include "Vessa/App/AppLogging.h"
+#include "VessaCore/Error.h"
+#include "VessaCore/ExceptionDescription.h"
+
+#include <QFileInfo>
+
+namespace vessa {
+
+namespace {
+
+// Music folders that do not exist or cannot be read now: an unmounted drive,
+// a folder renamed away. Their rows stay, shown as unavailable.
+QStringList missingFolders(const QStringList& folders)
+{
+    QStringList missing;
+    for (const QString& folder : folders) {
+        const QFileInfo info(folder);
+        if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+            missing.append(folder);
+    }
+    return missing;
+}
+
+} // namespace
+
+LibraryWorker::LibraryWorker(std::shared_ptr<LocalFileSourcePlugin> source, QObject* parent)
+    : QObject(parent), m_source(std::move(source))
+{
+}
+
+LibraryWorker::~LibraryWorker() = default;
+
+LibraryWorker::Job LibraryWorker::job(JobKind kind)
+{
+    Job job;
+    job.kind = kind;
+    return job;
+}
+
+void LibraryWorker::setFolders(const QStringList& folders)
+{
+    m_folders = folders;
+}
+
+bool LibraryWorker::requestScan()
+{
+    const bool queued = queueScan();
+    startNextJob();
+    return queued;
+}
+
+bool LibraryWorker::queueScan()
+{
+    if (m_scanWaiting)
+        return false;
+    m_scanWaiting = true;
+    m_jobs.push_back(job(JobKind::scan));
+    return true;
+}
+
+void LibraryWorker::applyFileEvents(DirectoryWatcher::EventBatch batch)
+{
+    Job events = job(JobKind::fileEvents);
+    events.batch = std::move(batch);
+    m_jobs.push_back(std::move(events));
+    startNextJob();
+}
+
+void LibraryWorker::reload()
+{
+    m_jobs.push_back(job(JobKind::reload));
+    startNextJob();
+}
+
+bool LibraryWorker::removeFolder(const QString& folder)
+{
+    Job removal = job(JobKind::folderRemoval);
+    removal.folder = folder;
+    m_removals.push_back(std::move(removal));
+    bool queuedScan = false;
+    if (m_running) {
+        // What the running job read may hold the folder's tracks: it goes
+        // without a result. Changes it missed are made up by a scan.
+        if (m_running->kind == JobKind::scan || m_running->kind == JobKind::fileEvents)
+            queuedScan = queueScan();
+        m_worker.supersede();
+    }
+    startNextJob();
+    return queuedScan;
+}
+
+void LibraryWorker::startNextJob()
+{
+    if (m_running || (m_removals.empty() && m_jobs.empty()))
+        return;
+    std::deque<Job>& queue = m_removals.empty() ? m_jobs : m_removals;
+    m_running = std::move(queue.front());
+    queue.pop_front();
+    if (m_running->kind == JobKind::scan)
+        m_scanWaiting = false;
+    const Job running = *m_running;
+    const std::function<void(const ScanProgress&)> progress =
+        running.kind == JobKind::scan ? throttledProgress() : nullptr;
+    m_worker.start([source = m_source, running, folders = m_folders,
+                    progress](std::stop_token stop) { return perform(*source, running, folders, stop, progress); },
+                   [this](Outcome outcome, std::exception_ptr) { finishJob(std::move(outcome)); },
+                   [this, running] { superseded(running); });
+}
+
+void LibraryWorker::finishJob(Outcome outcome)
+{
+    m_running.reset();
+    emit jobFinished(outcome);
+    startNextJob();
+}
+
+void LibraryWorker::superseded(const Job& job)
+{
+    m_running.reset();
+    if (job.kind == JobKind::folderRemoval) {
+        // Removing rows again does no harm; its reload is what was dropped.
+        m_removals.push_front(job);
+    } else {
+        Outcome outcome;
+        outcome.kind = job.kind;
+        emit jobFinished(outcome);
+    }
+    startNextJob();
+}
+
+LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, const Job& job, const QStringList& folders,
+                                              std::stop_token stop,
+                                              const std::function<void(const ScanProgress&)>& progress)
+{
+    Outcome outcome;
+    outcome.kind = job.kind;
+    outcome.folder = job.folder;
+    try {
+        const QStringList missing = missingFolders(folders);
+        switch (job.kind) {
+        case JobKind::scan:
+            // With no folder at all there is nothing to bring up to date.
+            if (!folders.isEmpty())
+                outcome.library = prepared(source, scan(source, folders, missing, stop, progress), folders, missing);
+            break;
+        case JobKind::fileEvents: {
+            // Events may still come from a folder that was removed meanwhile.
+            DirectoryWatcher::EventBatch batch = job.batch;
+            batch.modified.removeIf(
+                [&folders](const QString& path) { return !MusicFolderEnumerator::liesUnder(path, folders); });
+            outcome.library = prepared(source, source.handleFileEvents(batch, stop), folders, missing);
+            break;
+        }
+        case JobKind::folderRemoval: try { source.removeTracks(job.folder);
+            } catch (...) {
+                outcome.removalError = std::current_exception();
+            }
+            outcome.library = prepared(source, source.allTracksFromDatabase(), folders, missing);
+            break;
+        case JobKind::reload:
+            outcome.library = prepared(source, source.allTracksFromDatabase(), folders, missing);
+            break;
+        }
+    } catch (const CancellationError&) {
+        outcome.library.reset();
+    } catch (...) {
+        outcome.library.reset();
+        outcome.error = std::current_exception();
+    }
+    return outcome;
+}
+
+QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QStringList& folders,
+                                        const QStringList& missing, std::stop_token stop,
+                                        const std::function<void(const ScanProgress&)>& progress)
+{
+    // A missing folder stays a music folder but is not read, and its rows
+    // stay until it is back or the user removes it.
+    QStringList present = folders;
+    present.removeIf([&missing](const QString& folder) { return missing.contains(folder); });
+    return source.scanDirectories(present, progress, stop, missing);
+}
+
+LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks,
+                                               const QStringList& folders, const QStringList& missing)
+{
+    Library library;
+    library.refs.reserve(tracks.size());
+    library.firstFiles.reserve(tracks.size());
+    for (const ScannedTrack& track : tracks) {
+        library.refs.append(track.ref);
+        if (!library.firstFiles.contains(track.ref))
+            library.firstFiles.insert(track.ref, track.fileURL);
+        if (missing.isEmpty() || !MusicFolderEnumerator::liesUnder(track.fileURL, missing))
+            library.refSet.insert(track.ref);
+    }
+    library.tracks = std::move(tracks);
+    for (const QString& folder : folders) {
+        qint64 count = 0;
+        try {
+            count = source.trackCount(folder);
+        } catch (...) {
+            logError(lcApp(), QStringLiteral("Failed to count tracks under %1: %2")
+                                  .arg(folder, describeException(std::current_exception())));
+        }
+        library.trackCounts.insert(folder, count);
+    }
+    return library;
+}
+
+std::function<void(const ScanProgress&)> LibraryWorker::throttledProgress()
+{
+    // The scan reports from its own thread, one report at a time. Posted to
+    // this object, whose jobs are joined before it goes.
+    auto lastPost = std::make_shared<std::chrono::steady_clock::time_point>();
+    return [this, lastPost](const ScanProgress& progress) {
+        const auto now = std::chrono::steady_clock::now();
+        if (progress.completed < progress.total && now - *lastPost < progressInterval)
+            return;
+        *lastPost = now;
+        QMetaObject::invokeMethod(
+            this, [this, progress] { emit scanProgressed(progress); }, Qt::QueuedConnection);
+    };
+}
+
+} // namespace vessa

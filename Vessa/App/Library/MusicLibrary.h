@@ -1,0 +1,127 @@
+#pragma once
+
+#include "Rasko/ScannedTrack.h"
+#include "RaskoLocalFile/DirectoryWatcher.h"
+#include "Vessa/App/Library/LibraryScanProgress.h"
+#include "Vessa/App/Library/LibraryWorker.h"
+#include "VessaCore/TrackRef.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+namespace vessa {
+
+class LocalFileSourcePlugin;
+class MusicFolderWatcher;
+class PlayContext;
+class TrackAvailabilityIndex;
+
+// The music library: the music folders, the scans that run or wait, and the
+// library the last job published. It owns the library's background jobs and
+// the folder watcher, keeps both on the folders, and makes the availability
+// index and the library's play queue follow every published library. The
+// saved playback state is applied at the first reload of a run.
+//
+// A failed job is logged and reported through failed(); the app state shows
+// it as its scanError.
+//
+// Threads: main thread only. The jobs and the watcher's walks run on the
+// owned workers' threads and come back as their signals; destroying the
+// library stops and joins them.
+class MusicLibrary : public QObject {
+    Q_OBJECT
+
+public:
+    // The queue identity of the library's own list.
+    static constexpr QLatin1String libraryQueueID{"library"};
+
+    // Takes the saved music folders from `settings` and starts watching them.
+    MusicLibrary(QSettings& settings, std::shared_ptr<LocalFileSourcePlugin> source, PlayContext& playContext,
+                 TrackAvailabilityIndex& availabilityIndex, QObject* parent = nullptr);
+    ~MusicLibrary() override;
+
+    MusicFolderWatcher& folderWatcher() const { return *m_folderWatcher; }
+
+    // ---- observable fields
+
+    // The music folders (absolute, cleaned paths) in the order added. Every
+    // assignment saves them and points the folder watcher at them.
+    const QStringList& watchedDirectories() const { return m_watchedDirectories; }
+    void setWatchedDirectories(const QStringList& folders);
+    // True from a scan request until no scan runs or waits.
+    bool isScanning() const { return m_isScanning; }
+    // The latest progress of the running or last scan; notifies on every assignment.
+    const std::optional<LibraryScanProgress>& scanProgress() const { return m_scanProgress; }
+    // The library in the database's order (artist, album, disc and track,
+    // title); notifies on every assignment.
+    const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
+    // The first file of each reference of scannedTracks (first in its order);
+    // published with it.
+    const QHash<TrackRef, QString>& firstFiles() const { return m_firstFiles; }
+
+    // ---- music folders and scanning
+
+    // Adds a folder (once); the caller scans next.
+    void addWatchedDirectory(const QString& folder);
+    // Removes the folder, stops a running scan, deletes the folder's tracks
+    // and reloads the library; a stopped scan starts again without it.
+    void removeWatchedDirectory(const QString& folder);
+    // Scans every music folder in the background; a request while a scan
+    // runs is merged into one follow-up scan. Announced by scanRequested().
+    void rescanAll();
+    // Reads the library from the database in the background and publishes it.
+    void reloadTracksFromDatabase();
+    // Tracks indexed under the folder as of the last published library.
+    qint64 trackCount(const QString& folder) const;
+
+signals:
+    void watchedDirectoriesChanged();
+    void isScanningChanged();
+    void scanProgressChanged();
+    void scannedTracksChanged();
+    // A scan was requested (after isScanning and scanProgress were set).
+    void scanRequested();
+    // A background job failed; never a cancellation.
+    void failed(std::exception_ptr error);
+
+private:
+    void startDirectoryWatching();
+    void handleFileEvents(const DirectoryWatcher::EventBatch& batch);
+    void libraryJobFinished(const LibraryWorker::Outcome& outcome);
+    void applyReload(const LibraryWorker::Outcome& outcome);
+    void publishLibrary(const LibraryWorker::Library& library);
+    // Whether the play queue is the library's (not a playlist's or a document's).
+    bool queueFollowsLibrary() const;
+    void loadLibraryQueue(const QList<TrackRef>& refs);
+    void scanEnded();
+    void setIsScanning(bool scanning);
+    void setScanProgress(std::optional<LibraryScanProgress> progress);
+
+    QSettings& m_settings;
+    PlayContext& m_playContext;
+    TrackAvailabilityIndex& m_availabilityIndex;
+    std::unique_ptr<LibraryWorker> m_libraryWorker;
+    std::unique_ptr<MusicFolderWatcher> m_folderWatcher;
+
+    QStringList m_watchedDirectories;
+    bool m_isScanning = false;
+    std::optional<LibraryScanProgress> m_scanProgress;
+    QList<ScannedTrack> m_scannedTracks;
+    QHash<TrackRef, QString> m_firstFiles;
+    QHash<QString, qint64> m_trackCounts;
+    // Scans requested and not yet finished (a merged request adds none).
+    int m_scansOutstanding = 0;
+    // The saved playback state is applied at the first reload of a run only.
+    bool m_savedStateApplied = false;
+};
+
+} // namespace vessa

@@ -1,0 +1,198 @@
+#include "Vessa/Views/MainWindow/ContentView.h"
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/AppState.h"
+#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/MainWindow/DetailState.h"
+#include "Vessa/Views/MainWindow/EmptyLibraryView.h"
+#include "Vessa/Views/MainWindow/ErrorAlert.h"
+#include "Vessa/Views/MainWindow/LibrarySelection.h"
+#include "Vessa/Views/MainWindow/ScanningStateView.h"
+#include "Vessa/Views/MainWindow/SidebarSelection.h"
+#include "Vessa/Views/NowPlaying/NowPlayingView.h"
+#include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
+#include "Vessa/Views/Theme/Icons.h"
+#include "Vessa/Views/TrackLists/PlaylistOperations.h"
+#include "VessaCore/ExceptionDescription.h"
+
+#include <QShortcut>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace vessa {
+
+ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
+    : QMainWindow(parent),
+      m_appState(appState),
+      m_lists(std::move(lists)),
+      m_selection(new SidebarSelection(this)),
+      m_operations(new PlaylistOperations([&appState]() -> PlaylistLibrary& { return appState.playlistLibrary(); },
+                                          *m_selection, this)),
+      m_sidebar(new SidebarView(appState, *m_selection, *m_operations)),
+      m_alert(new ErrorAlert(this, tr("Error"))),
+      m_equalizerAction(new QAction(Icons::icon(QStringLiteral("slider.horizontal.3")), tr("Equalizer"), this)),
+      m_spaceShortcut(new QShortcut(QKeySequence(Qt::Key_Space), this)),
+      m_refreshDetail(new CoalescedRefresh([this] { refreshDetail(); }, this))
+{
+    setWindowTitle(DetailState::windowTitle(m_selection->source()));
+    setObjectName(QStringLiteral("ContentView"));
+    resize(1100, 700);
+
+    // The sidebar lies on the window background.
+    QPalette clear = m_sidebar->palette();
+    clear.setColor(QPalette::Base, Qt::transparent);
+    m_sidebar->setPalette(clear);
+    m_sidebar->viewport()->setAutoFillBackground(false);
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->addWidget(m_sidebar);
+    splitter->addWidget(makeDetail());
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({220, 880});
+    splitter->setChildrenCollapsible(false);
+    auto* background = new AdaptiveWindowBackground;
+    auto* layout = new QVBoxLayout(background);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+    setCentralWidget(background);
+
+    auto* toolbar = addToolBar(tr("Main"));
+    toolbar->setObjectName(QStringLiteral("mainToolbar"));
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    toolbar->addAction(m_equalizerAction);
+    connect(m_equalizerAction, &QAction::triggered, this, &ContentView::equalizerRequested);
+
+    // Text fields take the space for themselves first (their shortcut override).
+    m_spaceShortcut->setContext(Qt::WindowShortcut);
+    connect(m_spaceShortcut, &QShortcut::activated, this, &ContentView::togglePlayback);
+
+    connect(m_alert, &ErrorAlert::dismissed, this, [this] { m_appState.setScanError(nullptr); });
+    connect(&m_appState, &AppState::scanErrorChanged, this, &ContentView::showScanError);
+    connect(m_operations, &PlaylistOperations::failed, this,
+            [this](std::exception_ptr error) { m_appState.setScanError(error); });
+
+    const auto listChanged = [this] {
+        m_libraryListIsStale = true;
+        m_refreshDetail->request();
+    };
+    connect(m_selection, &SidebarSelection::sourceChanged, this, listChanged);
+    connect(m_selection, &SidebarSelection::sourceChanged, this,
+            [this] { setWindowTitle(DetailState::windowTitle(m_selection->source())); });
+    connect(&m_appState, &AppState::scannedTracksChanged, this, listChanged);
+    connect(&m_appState, &AppState::isScanningChanged, this, [this] { m_refreshDetail->request(); });
+    connect(&m_appState, &AppState::scanProgressChanged, this,
+            [this] { m_scanningState->setProgress(m_appState.scanProgress()); });
+    refreshDetail();
+    showScanError();
+}
+
+ContentView::~ContentView() = default;
+
+QWidget* ContentView::makeDetail()
+{
+    auto* detail = new QWidget;
+    auto* layout = new QVBoxLayout(detail);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_pages = new QStackedWidget;
+    m_scanningState = new ScanningStateView;
+    m_emptyState = new EmptyLibraryView;
+    m_pages->addWidget(m_scanningState);
+    m_pages->addWidget(m_emptyState);
+    m_nowPlaying = new NowPlayingView(m_appState);
+    m_nowPlaying->setOnRevealTrack([this](const TrackRef& track) { revealTrack(track); });
+    layout->addWidget(m_pages, 1);
+    layout->addWidget(m_nowPlaying);
+    return detail;
+}
+
+QList<ScannedTrack> ContentView::tracksForSelection() const
+{
+    return LibrarySelection::tracksFor(m_selection->source(), m_appState.scannedTracks());
+}
+
+void ContentView::refreshDetail()
+{
+    const std::optional<SidebarSource>& source = m_selection->source();
+    switch (DetailState::pageFor(source, m_appState.isScanning(), m_appState.scannedTracks().isEmpty())) {
+    case DetailState::Page::scanning:
+        m_scanningState->setProgress(m_appState.scanProgress());
+        m_pages->setCurrentWidget(m_scanningState);
+        return;
+    case DetailState::Page::empty: m_pages->setCurrentWidget(m_emptyState); return;
+    case DetailState::Page::library:
+        if (!m_libraryList && m_lists.makeLibraryList) {
+            m_libraryList = m_lists.makeLibraryList(m_appState);
+            m_pages->addWidget(m_libraryList->widget());
+        }
+        if (!m_libraryList)
+            return;
+        if (m_libraryListIsStale)
+            m_libraryList->setScannedTracks(tracksForSelection());
+        m_libraryListIsStale = false;
+        m_pages->setCurrentWidget(m_libraryList->widget());
+        return;
+    case DetailState::Page::playlist: {
+        const QString name = DetailState::playlistName(*source);
+        if (!m_playlistView && m_lists.makePlaylistView) {
+            m_playlistView = m_lists.makePlaylistView(m_appState, name);
+            m_pages->addWidget(m_playlistView->widget());
+        } else if (m_playlistView && name != m_shownPlaylist) {
+            m_playlistView->showLibraryPlaylist(name);
+        }
+        m_shownPlaylist = name;
+        if (m_playlistView)
+            m_pages->setCurrentWidget(m_playlistView->widget());
+        return;
+    }
+    }
+}
+
+void ContentView::revealTrack(const TrackRef& track)
+{
+    m_selection->setSource(LibrarySelection::afterReveal(m_selection->source(), m_appState.scannedTracks(), track));
+    // The list shows the new selection's tracks before it looks for the track.
+    refreshDetail();
+    if (m_libraryList)
+        m_libraryList->revealTrack(track);
+}
+
+void ContentView::createNewPlaylistInline()
+{
+    m_operations->createNewPlaylistInline();
+}
+
+void ContentView::showScanError()
+{
+    if (const std::exception_ptr error = m_appState.scanError())
+        m_alert->show(describeException(error));
+    else
+        m_alert->close();
+}
+
+void ContentView::togglePlayback()
+{
+    PlayContext& playContext = m_appState.playContext();
+    // A failure stays in the play context's lastError, which the bar shows.
+    playContext.execute(playContext.transportState().isPlaying() ? PlaybackCommand::pause() : PlaybackCommand::play());
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (event->spontaneous() || m_appState.watchedDirectories().isEmpty())
+        return;
+    if (m_appState.scannedTracks().isEmpty())
+        m_appState.reloadTracksFromDatabase();
+    m_appState.rescanAll();
+}
+
+} // namespace vessa

@@ -1,0 +1,10 @@
+#include "Vessa/Views/MainWindow/SidebarSource.h"
+
+namespace vessa {
+
+size_t qHash(const SidebarSource& source, size_t seed) noexcept
+{
+    return qHashMulti(seed, static_cast<int>(source.kind()), source.payload());
+}
+
+} // namespace vessa
