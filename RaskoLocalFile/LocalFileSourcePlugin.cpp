@@ -12,7 +12,9 @@
 #include "VessaCore/FreedMemory.h"
 #include "VessaCore/Logging.h"
 
+#include <algorithm>
 #include <future>
+#include <vector>
 
 namespace vessa {
 
@@ -300,20 +302,36 @@ ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRow& 
                         row.artist, row.album, duration, row.trackNumber, row.discNumber, row.filePath);
 }
 
-QList<ScannedTrack> LocalFileSourcePlugin::mapped(const QList<MediaDatabase::TrackRow>& rows) const
+QList<ScannedTrack> LocalFileSourcePlugin::mapped(const QList<MediaDatabase::TrackRow>& rows)
 {
-    // Artists and albums repeat from track to track: the list holds one copy
-    // of each text, which keeps a large library small in memory.
-    QSet<QString> texts;
-    const auto shared = [&texts](const QString& text) { return *texts.insert(text); };
-    QList<ScannedTrack> tracks;
-    tracks.reserve(rows.size());
-    for (const MediaDatabase::TrackRow& row : rows) {
-        ScannedTrack track = scannedTrack(row);
-        track.artist = shared(track.artist);
-        track.album = shared(track.album);
-        tracks.append(std::move(track));
-    }
+    // Building the references is most of the work, so a large library is
+    // split among a few threads, each writing its own stretch of the list.
+    QList<ScannedTrack> tracks(rows.size());
+    ScannedTrack* const out = tracks.data();
+    // In the library's order an artist's and an album's rows follow each
+    // other, so the list holds one copy of each such text, which keeps a
+    // large library small in memory.
+    const auto convert = [&rows, out](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            out[i] = scannedTrack(rows.at(i));
+            if (i == begin)
+                continue;
+            const ScannedTrack& previous = out[i - 1];
+            if (out[i].artist == previous.artist)
+                out[i].artist = previous.artist;
+            if (out[i].album == previous.album)
+                out[i].album = previous.album;
+        }
+    };
+    constexpr qsizetype pieces = 4;
+    constexpr qsizetype smallestPiece = 5000;
+    const qsizetype pieceSize = std::max(smallestPiece, (rows.size() + pieces - 1) / pieces);
+    std::vector<std::future<void>> running;
+    for (qsizetype begin = pieceSize; begin < rows.size(); begin += pieceSize)
+        running.push_back(std::async(std::launch::async, convert, begin, std::min(rows.size(), begin + pieceSize)));
+    convert(0, std::min(rows.size(), pieceSize));
+    for (std::future<void>& piece : running)
+        piece.get();
     return tracks;
 }
 

@@ -112,7 +112,7 @@ private:
     // vanished and reads what is new or changed.
     void updateIndex(const QStringList& directories, const QStringList& keptDirectories,
                      const ProgressCallback& progress, std::stop_token stop);
-    QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows) const;
+    static QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows);
 
     const std::shared_ptr<MediaDatabase> m_database;
     const QSet<QString> m_supportedExtensions; // lower case, without "zip"

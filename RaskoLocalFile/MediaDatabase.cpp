@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 
 #include "RaskoLocalFile/FileTimes.h"
+#include "RaskoLocalFile/LibraryOrder.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteStatement.h"
 #include "VessaCore/FileNameBytes.h"
@@ -50,11 +51,8 @@ constexpr int firstVersionWithCurrentTracks = 3;
     "sub_track_index, track_number, disc_number\n"                                                                     \
     "FROM tracks\n"
 
-// An album's tracks by disc and track number; the lookup index gives the
-// artist and album order, so only each album's rows are sorted further.
-const char* const allTracksSql =
-    VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE,\n"
-                     "    COALESCE(disc_number, 1) * 1000 + COALESCE(track_number, 0), title COLLATE NOCASE";
+// In the table's own order; LibraryOrder sorts the rows afterwards.
+const char* const allTracksSql = VESSA_ROW_SELECT;
 
 #define VESSA_FIND_WHERE                                                                                               \
     "WHERE artist = ?1 COLLATE NOCASE\n"                                                                               \
@@ -391,8 +389,13 @@ QList<MediaDatabase::TrackRow> MediaDatabase::readRowsLocked(const QByteArray& s
 
 QList<MediaDatabase::TrackRow> MediaDatabase::allTracks()
 {
-    std::lock_guard lock(m_mutex);
-    return readRowsLocked(allTracksSql, {});
+    QList<TrackRow> rows;
+    {
+        std::lock_guard lock(m_mutex);
+        rows = readRowsLocked(allTracksSql, {});
+    }
+    LibraryOrder::sort(rows);
+    return rows;
 }
 
 QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, const QString& album,

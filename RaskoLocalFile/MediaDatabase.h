@@ -93,7 +93,8 @@ public:
     void removeTracksUnderDirectory(const QString& directory);
 
     // Every row, by artist, album (both ignoring ASCII case), disc-track key
-    // ((disc, or 1) * 1000 + (track, or 0)), then title (ignoring ASCII case).
+    // ((disc, or 1) * 1000 + (track, or 0)), title (ignoring ASCII case),
+    // then id; see LibraryOrder.
     QList<TrackRow> allTracks();
     // Rows whose artist, album and title equal the given ones apart from ASCII
     // case; rows of exactly `durationSeconds` first, then by id.

@@ -60,6 +60,20 @@ QCollator caseBlindCollator()
     return collator;
 }
 
+// Appends the folded UTF-8 of `text` and its NUL end. Plain ASCII (most
+// tags) folds to its lower case without the general conversion's copies.
+void appendFolded(QByteArray& buffer, const QString& text)
+{
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        for (const QChar c : text)
+            buffer.append(char(c.toLower().unicode()));
+    } else {
+        buffer.append(TrackListIndex::fold(text).toUtf8());
+    }
+    buffer.append('\0');
+}
+
 // -1, 0 or 1 as a is smaller than, equal to or larger than b.
 template <typename T>
 int compareValues(const T& a, const T& b)
@@ -85,27 +99,26 @@ TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) :
         m_discTrackKeys.append(item.discTrackKey);
     }
 
-    // The titles' collation and the folding run beside the rest: each is a
-    // pure function of the texts, with a collator of its own (a collator is
-    // not shared between threads). Both are waited for before returning.
+    // The three collations and the folding run side by side: each is a pure
+    // function of the texts, with a collator of its own (a collator is not
+    // shared between threads). All are waited for before returning.
     const auto ranksOf = [](const QList<QString>& texts) { return collationRanks(texts, caseBlindCollator()); };
     // Small lists (most playlists) are not worth a thread.
     const std::launch launch = items.size() >= 5000 ? std::launch::async : std::launch::deferred;
     std::future<QList<int>> titleRanks = std::async(launch, ranksOf, std::cref(titles));
-    std::future<void> searchTexts = std::async(launch, [this, &items] {
-        m_searchStarts.reserve(items.size() + 1);
-        for (const Item& item : items) {
-            m_searchStarts.append(m_searchText.size());
-            for (const QString* text : {&item.title, &item.artist, &item.album})
-                m_searchText.append(fold(*text).toUtf8()).append('\0');
-        }
+    std::future<QList<int>> artistRanks = std::async(launch, ranksOf, std::cref(artists));
+    std::future<QList<int>> albumRanks = std::async(launch, ranksOf, std::cref(albums));
+    m_searchStarts.reserve(items.size() + 1);
+    for (const Item& item : items) {
         m_searchStarts.append(m_searchText.size());
-        m_searchText.squeeze();
-    });
-    m_artistRanks = ranksOf(artists);
-    m_albumRanks = ranksOf(albums);
+        for (const QString* text : {&item.title, &item.artist, &item.album})
+            appendFolded(m_searchText, *text);
+    }
+    m_searchStarts.append(m_searchText.size());
+    m_searchText.squeeze();
     m_titleRanks = titleRanks.get();
-    searchTexts.get();
+    m_artistRanks = artistRanks.get();
+    m_albumRanks = albumRanks.get();
 }
 
 QString TrackListIndex::fold(const QString& text)
