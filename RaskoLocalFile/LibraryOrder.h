@@ -16,7 +16,6 @@ namespace vessa {
 struct LibraryOrder {
     // -1, 0 or 1 as `a` sorts before, with or after `b`, ignoring ASCII case.
     static int compareIgnoringAsciiCase(QStringView a, QStringView b);
-    static bool before(const MediaDatabase::TrackRow& a, const MediaDatabase::TrackRow& b);
     static void sort(QList<MediaDatabase::TrackRow>& rows);
 };
 
