@@ -2,6 +2,7 @@
 
 #include "VessaCore/TrackRef.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -10,31 +11,44 @@ namespace vessa {
 
 // One library entry as the views list it. `fileURL` is the indexed path; for
 // an archive member it is "archive path::member path" and names no file on disk.
-struct ScannedTrack {
-    TrackRef ref;
-    QString title;
-    QString artist;
-    QString album;
-    std::optional<double> duration;
-    std::optional<qint64> trackNumber;
-    std::optional<qint64> discNumber;
-    QString fileURL;
-
+//
+// A library holds one per track, so the entry is packed: its four texts live
+// in one UTF-8 block (the file URL as its file-system bytes, so a name that
+// is not UTF-8 comes back unchanged) and are decoded when read; the numbers
+// are kept beside a presence mask. The reference is kept as it is, shared
+// with the play queue and the availability index.
+class ScannedTrack {
+public:
     ScannedTrack() = default;
-    ScannedTrack(TrackRef ref, QString title, QString artist, QString album, std::optional<double> duration,
-                 std::optional<qint64> trackNumber, std::optional<qint64> discNumber, QString fileURL)
-        : ref(std::move(ref)),
-          title(std::move(title)),
-          artist(std::move(artist)),
-          album(std::move(album)),
-          duration(duration),
-          trackNumber(trackNumber),
-          discNumber(discNumber),
-          fileURL(std::move(fileURL))
-    {
-    }
+    ScannedTrack(TrackRef ref, const QString& title, const QString& artist, const QString& album,
+                 std::optional<double> duration, std::optional<qint64> trackNumber, std::optional<qint64> discNumber,
+                 const QString& fileURL);
+
+    const TrackRef& ref() const { return m_ref; }
+    QString title() const;
+    QString artist() const;
+    QString album() const;
+    QString fileURL() const;
+    std::optional<double> duration() const;
+    std::optional<qint64> trackNumber() const;
+    std::optional<qint64> discNumber() const;
 
     friend bool operator==(const ScannedTrack&, const ScannedTrack&) = default;
+
+private:
+    enum Present : quint8 { hasDuration = 1, hasTrackNumber = 2, hasDiscNumber = 4 };
+
+    QString text(int which) const;
+
+    TrackRef m_ref;
+    // Title, artist, album and file URL, back to back; m_ends[i] is where
+    // text i ends (the file URL runs to the end).
+    QByteArray m_texts;
+    quint32 m_ends[3] = {0, 0, 0};
+    quint8 m_present = 0;
+    double m_duration = 0;
+    qint64 m_trackNumber = 0;
+    qint64 m_discNumber = 0;
 };
 
 } // namespace vessa

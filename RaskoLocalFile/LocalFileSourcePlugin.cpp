@@ -308,20 +308,9 @@ QList<ScannedTrack> LocalFileSourcePlugin::mapped(const QList<MediaDatabase::Tra
     // split among a few threads, each writing its own stretch of the list.
     QList<ScannedTrack> tracks(rows.size());
     ScannedTrack* const out = tracks.data();
-    // In the library's order an artist's and an album's rows follow each
-    // other, so the list holds one copy of each such text, which keeps a
-    // large library small in memory.
     const auto convert = [&rows, out](qsizetype begin, qsizetype end) {
-        for (qsizetype i = begin; i < end; ++i) {
+        for (qsizetype i = begin; i < end; ++i)
             out[i] = scannedTrack(rows.at(i));
-            if (i == begin)
-                continue;
-            const ScannedTrack& previous = out[i - 1];
-            if (out[i].artist == previous.artist)
-                out[i].artist = previous.artist;
-            if (out[i].album == previous.album)
-                out[i].album = previous.album;
-        }
     };
     constexpr qsizetype pieces = 4;
     constexpr qsizetype smallestPiece = 5000;

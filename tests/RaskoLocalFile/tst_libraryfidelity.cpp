@@ -58,7 +58,7 @@ struct RealLibrary {
     // Resolves the track, opens it and decodes it to its end; the frames.
     qint64 play(const ScannedTrack& track, ResolvedTrack* resolved = nullptr) const
     {
-        ResolvedTrack found = resolver.resolve(track.ref);
+        ResolvedTrack found = resolver.resolve(track.ref());
         AudioStream stream = found.decoder->open(found.locator, found.ref.subTrackIndex(), DecoderHints());
         qint64 frames = 0;
         std::stop_source stop;
@@ -79,7 +79,7 @@ struct RealLibrary {
 const ScannedTrack* titled(const QList<ScannedTrack>& tracks, const QString& title)
 {
     for (const ScannedTrack& track : tracks) {
-        if (track.title == title)
+        if (track.title() == title)
             return &track;
     }
     return nullptr;
@@ -234,9 +234,9 @@ private slots:
         const ScannedTrack* bad = titled(tracks, QStringLiteral("ÿþ-bad"));
         const ScannedTrack* cafe = titled(tracks, QStringLiteral("Café"));
         QVERIFY(bad && cafe);
-        QCOMPARE(pathToBytes(bad->fileURL), raw[0]);
-        QCOMPARE(pathToBytes(cafe->fileURL), raw[1]);
-        QCOMPARE(bad->duration, 1.0);
+        QCOMPARE(pathToBytes(bad->fileURL()), raw[0]);
+        QCOMPARE(pathToBytes(cafe->fileURL()), raw[1]);
+        QCOMPARE(bad->duration(), 1.0);
 
         ResolvedTrack played(TrackRef(), {}, {}, {}, SourceLocator::data({}), {});
         QVERIFY(library.play(*cafe, &played) > 60000);
@@ -252,9 +252,9 @@ private slots:
 
         // The watcher reports the same texts for the events of such files.
         QCOMPARE(::unlink(raw[1].constData()), 0);
-        QVERIFY(library.plugin->handleFileEvents(Batch{{}, {cafe->fileURL}, false}).isEmpty());
+        QVERIFY(library.plugin->handleFileEvents(Batch{{}, {cafe->fileURL()}, false}).isEmpty());
         QVERIFY(writeRaw(raw[1], sound));
-        QCOMPARE(library.plugin->handleFileEvents(Batch{{cafe->fileURL}, {}, false}), QList<ScannedTrack>{*cafe});
+        QCOMPARE(library.plugin->handleFileEvents(Batch{{cafe->fileURL()}, {}, false}), QList<ScannedTrack>{*cafe});
     }
 };
 

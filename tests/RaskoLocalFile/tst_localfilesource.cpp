@@ -477,7 +477,7 @@ private slots:
                 TrackMetadata{.title = title, .album = "Double", .trackNumber = number, .discNumber = disc});
         QStringList titles;
         for (const ScannedTrack& track : library.scan())
-            titles.append(track.title);
+            titles.append(track.title());
         QCOMPARE(titles, (QStringList{"Opening", "Ballad", "Encore", "Closing"}));
     }
 
@@ -506,7 +506,7 @@ private slots:
         QCOMPARE(library.extractedPaths().mid(before), (QStringList{same, added}));
         QCOMPARE(LocalLibraryFixture::filePaths(tracks), (QStringList{folder, added, same}));
         QVERIFY(
-            std::any_of(tracks.cbegin(), tracks.cend(), [](const ScannedTrack& t) { return t.title == "Retagged"; }));
+            std::any_of(tracks.cbegin(), tracks.cend(), [](const ScannedTrack& t) { return t.title() == "Retagged"; }));
         QCOMPARE(log.messages(scanCategory),
                  (QStringList{"Removing 1 deleted file(s) from database", "Scanning 2 new/modified file(s)"}));
 

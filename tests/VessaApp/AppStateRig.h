@@ -81,7 +81,7 @@ struct AppStateRig {
     {
         QStringList result;
         for (const ScannedTrack& track : tracks)
-            result.append(track.title);
+            result.append(track.title());
         return result;
     }
     // Waits for the library to have `count` tracks.

@@ -275,7 +275,7 @@ private slots:
         QCOMPARE(state->scanProgress(), std::optional<LibraryScanProgress>(LibraryScanProgress{3, 3}));
         QList<TrackRef> refs;
         for (const ScannedTrack& track : state->scannedTracks())
-            refs.append(track.ref);
+            refs.append(track.ref());
         QCOMPARE(state->playContext().queue(), refs);
         for (const TrackRef& ref : refs)
             QVERIFY(state->availabilityIndex().availability(ref) == TrackAvailability::available);
@@ -336,7 +336,7 @@ private slots:
         }
         QList<TrackRef> refs;
         for (const ScannedTrack& track : state->scannedTracks())
-            refs.append(track.ref);
+            refs.append(track.ref());
         if (followsLibrary) {
             QCOMPARE(context.queue(), refs);
             QCOMPARE(context.queueID(), std::optional<QString>());
@@ -407,12 +407,12 @@ private slots:
         state->addWatchedDirectory(b);
         QVERIFY(AppStateRig::scanned(*state));
         QCOMPARE(state->trackCount(b), 2);
-        const TrackRef removed = state->scannedTracks().last().ref;
+        const TrackRef removed = state->scannedTracks().last().ref();
         QVERIFY(state->availabilityIndex().availability(removed) == TrackAvailability::available);
         state->removeWatchedDirectory(b);
         QVERIFY(AppStateRig::holds(*state, 1));
         QVERIFY(state->availabilityIndex().availability(removed) == TrackAvailability::unavailable);
-        QCOMPARE(state->scannedTracks().first().fileURL, a + QStringLiteral("/one.wav"));
+        QCOMPARE(state->scannedTracks().first().fileURL(), a + QStringLiteral("/one.wav"));
         QCOMPARE(state->trackCount(b), 0);
         QCOMPARE(state->trackCount(a), 1);
         QCOMPARE(state->playContext().queue().size(), 1);
@@ -432,7 +432,7 @@ private slots:
             state->addWatchedDirectory(a);
             state->addWatchedDirectory(b);
             QVERIFY(AppStateRig::scanned(*state));
-            saved = state->scannedTracks()[2].ref;
+            saved = state->scannedTracks()[2].ref();
             state->playContext().restorePosition(saved, std::nullopt);
             state->playContext().setRepeatMode(RepeatMode::one);
             state->playContext().setShuffleEnabled(true);

@@ -41,7 +41,7 @@ private slots:
         QVERIFY2(!state->scanError(), qPrintable(describeException(state->scanError())));
         // By artist (none first), album and title; the FLAC file's tags are read.
         QCOMPARE(AppStateRig::titles(state->scannedTracks()), (QStringList{"b-long", "c-short", "Flac Song"}));
-        QCOMPARE(state->scannedTracks()[2].artist, QStringLiteral("Someone"));
+        QCOMPARE(state->scannedTracks()[2].artist(), QStringLiteral("Someone"));
         QCOMPARE(state->trackCount(music), 3);
 
         // Play the first track through the real output.
@@ -64,7 +64,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !watched.isEmpty() && watched.last().first() == QStringList{music}; }));
         QVERIFY(!rig.writeWav(QStringLiteral("library/a-new.wav")).isEmpty());
         QVERIFY(QTest::qWaitFor([&] { return state->scannedTracks().size() == 4; }, 20000));
-        QCOMPARE(state->scannedTracks().first().title, QStringLiteral("a-new"));
+        QCOMPARE(state->scannedTracks().first().title(), QStringLiteral("a-new"));
         QVERIFY(rig.appLines().contains(QStringLiteral("Handling file events: 1 modified, 0 removed")));
         QCOMPARE(context.queue().size(), 4);
         QVERIFY(context.transportState().isPlaying());
@@ -178,7 +178,7 @@ private slots:
         QVERIFY(AppStateRig::scanned(*state));
         const QList<ScannedTrack> tracks = state->scannedTracks();
         QCOMPARE(AppStateRig::titles(tracks), (QStringList{"a", "b", "c"}));
-        const auto availability = [&](qsizetype i) { return state->availabilityIndex().availability(tracks[i].ref); };
+        const auto availability = [&](qsizetype i) { return state->availabilityIndex().availability(tracks[i].ref()); };
         const auto makeMissing = [&] {
             return goes == u"deleted" ? QDir(drive).removeRecursively() : QDir().rename(drive, away);
         };
@@ -221,14 +221,14 @@ private slots:
         PlayContext& context = state->playContext();
         QList<TrackRef> refs;
         for (const ScannedTrack& track : tracks)
-            refs.append(track.ref);
+            refs.append(track.ref());
         context.loadQueue(refs, 1);
         QString playError = QStringLiteral("(pending)");
         context.execute(PlaybackCommand::play(),
                         [&](std::exception_ptr error) { playError = error ? describeException(error) : QString(); });
         QTRY_COMPARE_WITH_TIMEOUT(playError, QString(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
-        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(tracks[1].ref));
+        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(tracks[1].ref()));
     }
 };
 

@@ -330,7 +330,7 @@ private slots:
     {
         addScannedSiblingFolders();
         open();
-        const TrackRef a1 = m_state->scannedTracks().at(0).ref;
+        const TrackRef a1 = m_state->scannedTracks().at(0).ref();
         const auto folderA = SidebarSource::folder(m_rig->folder(QStringLiteral("A")));
         m_window->selection().setSource(folderA);
         m_window->revealTrack(a1);
@@ -524,8 +524,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_state->playContext().transportState().isPlaying(), 10000);
 
         // Revealing a track of another folder lists the whole library and selects it.
-        const TrackRef ab1 = m_state->scannedTracks().at(2).ref;
-        QCOMPARE(m_state->scannedTracks().at(2).title, QStringLiteral("ab1"));
+        const TrackRef ab1 = m_state->scannedTracks().at(2).ref();
+        QCOMPARE(m_state->scannedTracks().at(2).title(), QStringLiteral("ab1"));
         m_window->revealTrack(ab1);
         QCOMPARE(m_window->selection().source(), SidebarSource::localFiles());
         QTRY_COMPARE(library->table()->rows().size(), 3);
@@ -571,7 +571,7 @@ private slots:
         addScannedSiblingFolders();
         QTRY_VERIFY(!m_state->playlistLibrary().playlists().isEmpty());
         m_state->playlistLibrary().create(QStringLiteral("Road Trip"));
-        m_state->playlistLibrary().star(m_state->scannedTracks().at(0).ref);
+        m_state->playlistLibrary().star(m_state->scannedTracks().at(0).ref());
         m_state->settings().setValue(QStringLiteral("sidebarFoldersExpanded"), true);
         open(DetailLists::standard());
         PlayContext& context = m_state->playContext();

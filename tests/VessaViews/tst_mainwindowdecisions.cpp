@@ -32,7 +32,7 @@ QStringList titles(const QList<ScannedTrack>& tracks)
 {
     QStringList result;
     for (const ScannedTrack& track : tracks)
-        result << track.title;
+        result << track.title();
     return result;
 }
 
@@ -100,7 +100,7 @@ private slots:
     void revealKeepsOrLeavesTheSelection()
     {
         const QList<ScannedTrack> library{trackAt(QStringLiteral("/m/A/a1")), trackAt(QStringLiteral("/m/B/b1"))};
-        const TrackRef a1 = library[0].ref;
+        const TrackRef a1 = library[0].ref();
         const auto folderA = std::optional(SidebarSource::folder(QStringLiteral("/m/A")));
         const auto folderB = std::optional(SidebarSource::folder(QStringLiteral("/m/B")));
         QCOMPARE(LibrarySelection::afterReveal(folderA, library, a1), folderA);

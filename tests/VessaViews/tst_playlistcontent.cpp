@@ -188,7 +188,7 @@ private slots:
         const QString folder = m_rig->folder(QStringLiteral("a"));
         m_state->addWatchedDirectory(folder);
         QVERIFY(AppStateRig::scanned(*m_state));
-        addPlaylist(Playlist(QStringLiteral("Mix"), {PlaylistTrack(m_state->scannedTracks()[0].ref), entry("b")}));
+        addPlaylist(Playlist(QStringLiteral("Mix"), {PlaylistTrack(m_state->scannedTracks()[0].ref()), entry("b")}));
         PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
         QCOMPARE(model.rows()[0].userInfo.toString(), file);
         QVERIFY(!model.rows()[1].userInfo.isValid());

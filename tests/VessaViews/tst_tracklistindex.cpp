@@ -20,9 +20,7 @@ TrackListIndex indexOf(const QList<Track>& tracks, bool hasTrackNumbers = true)
 {
     QList<TrackListIndex::Item> items;
     for (const Track& t : tracks) {
-        ScannedTrack scanned;
-        scanned.discNumber = t.disc;
-        scanned.trackNumber = t.number;
+        const ScannedTrack scanned({}, {}, {}, {}, {}, t.number, t.disc, {});
         items.append({t.title, t.artist, t.album, t.duration, TrackListModel::discTrackKey(scanned)});
     }
     return TrackListIndex(items, hasTrackNumbers);
@@ -149,9 +147,7 @@ private slots:
     {
         QFETCH(std::optional<qint64>, disc);
         QFETCH(std::optional<qint64>, number);
-        ScannedTrack track;
-        track.discNumber = disc;
-        track.trackNumber = number;
+        const ScannedTrack track({}, {}, {}, {}, {}, number, disc, {});
         QTEST(TrackListModel::trackNumberDisplay(track), "display");
         QTEST(TrackListModel::discTrackKey(track), "key");
     }

@@ -94,7 +94,7 @@ private slots:
     {
         auto view = makeView();
         const ScannedTrack third = view->model().scannedTracks()[3];
-        m_state->playContext().loadQueue({view->model().scannedTracks()[0].ref, third.ref}, 1);
+        m_state->playContext().loadQueue({view->model().scannedTracks()[0].ref(), third.ref()}, 1);
         QTRY_VERIFY(view->table()->rows()[3].isPlaying);
         QCOMPARE(std::count_if(view->table()->rows().cbegin(), view->table()->rows().cend(),
                                [](const TrackRow& row) { return row.isPlaying; }),
@@ -108,7 +108,7 @@ private slots:
         retagged[4] = scannedTrack(QStringLiteral("Renamed"));
         view->setScannedTracks(retagged);
         QCOMPARE(view->table()->rows()[4].title, QStringLiteral("Renamed"));
-        QCOMPARE(view->table()->rows()[4].ref, retagged[4].ref);
+        QCOMPARE(view->table()->rows()[4].ref, retagged[4].ref());
     }
 
     void aLargeLibraryIsShownOnceReadyAndTheNewestWins()
@@ -232,7 +232,7 @@ private slots:
         auto view = makeView();
         view->filterField()->setText(QStringLiteral("jazz"));
         view->model().setSearchText(QStringLiteral("jazz"));
-        const TrackRef hidden = view->model().scannedTracks()[1].ref;
+        const TrackRef hidden = view->model().scannedTracks()[1].ref();
         view->revealTrack(hidden);
         QCOMPARE(view->filterField()->text(), QString());
         QCOMPARE(m_state->settings().value("librarySearchText").toString(), QString());
@@ -250,7 +250,7 @@ private slots:
     void looksRight()
     {
         auto view = makeView();
-        m_state->playContext().loadQueue({view->model().scannedTracks()[2].ref}, 0);
+        m_state->playContext().loadQueue({view->model().scannedTracks()[2].ref()}, 0);
         view->resize(820, 360);
         view->show();
         QTRY_VERIFY(view->table()->rows()[2].isPlaying);

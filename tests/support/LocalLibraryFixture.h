@@ -107,7 +107,7 @@ public:
     {
         QStringList paths;
         for (const ScannedTrack& track : tracks)
-            paths.append(track.fileURL);
+            paths.append(track.fileURL());
         paths.sort();
         return paths;
     }

@@ -192,11 +192,11 @@ LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QL
     library.refs.reserve(tracks.size());
     library.firstFiles.reserve(tracks.size());
     for (const ScannedTrack& track : tracks) {
-        library.refs.append(track.ref);
-        if (!library.firstFiles.contains(track.ref))
-            library.firstFiles.insert(track.ref, track.fileURL);
-        if (missing.isEmpty() || !MusicFolderEnumerator::liesUnder(track.fileURL, missing))
-            library.refSet.insert(track.ref);
+        library.refs.append(track.ref());
+        if (!library.firstFiles.contains(track.ref()))
+            library.firstFiles.insert(track.ref(), track.fileURL());
+        if (missing.isEmpty() || !MusicFolderEnumerator::liesUnder(track.fileURL(), missing))
+            library.refSet.insert(track.ref());
     }
     library.tracks = std::move(tracks);
     for (const QString& folder : folders) {

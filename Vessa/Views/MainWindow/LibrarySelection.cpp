@@ -21,7 +21,7 @@ QList<ScannedTrack> tracksFor(const std::optional<SidebarSource>& source, const 
         return {};
     QList<ScannedTrack> result;
     for (const ScannedTrack& track : tracks) {
-        if (isInFolder(track.fileURL, source->payload()))
+        if (isInFolder(track.fileURL(), source->payload()))
             result.append(track);
     }
     return result;
@@ -32,7 +32,7 @@ std::optional<SidebarSource> afterReveal(const std::optional<SidebarSource>& sou
 {
     const QList<ScannedTrack> listed = tracksFor(source, tracks);
     const bool listsIt = std::any_of(listed.cbegin(), listed.cend(),
-                                     [&](const ScannedTrack& track) { return track.ref.uri() == ref.uri(); });
+                                     [&](const ScannedTrack& track) { return track.ref().uri() == ref.uri(); });
     return listsIt ? source : std::optional<SidebarSource>(SidebarSource::localFiles());
 }
 

@@ -19,25 +19,25 @@ TrackRow LibraryRowSource::row(qsizetype position) const
     const qsizetype index = m_positions[position];
     const ScannedTrack& track = m_tracks[index];
     TrackRow row;
-    row.id = TrackRowId(track.ref);
-    row.ref = track.ref;
+    row.id = TrackRowId(track.ref());
+    row.ref = track.ref();
     row.index = index;
-    row.title = track.title;
-    row.artist = track.artist;
-    row.album = track.album;
-    row.duration = track.duration;
+    row.title = track.title();
+    row.artist = track.artist();
+    row.album = track.album();
+    row.duration = track.duration();
     row.trackNumberDisplay = TrackListModel::trackNumberDisplay(track);
-    const TrackAvailability answer = m_availability.availability(track.ref);
-    row.isPlaying = m_current && track.ref == *m_current;
+    const TrackAvailability answer = m_availability.availability(track.ref());
+    row.isPlaying = m_current && track.ref() == *m_current;
     row.isResolvable = answer == TrackAvailability::available;
     row.isDownloadable = answer == TrackAvailability::downloadable;
-    row.userInfo = track.fileURL;
+    row.userInfo = track.fileURL();
     return row;
 }
 
 TrackRowId LibraryRowSource::id(qsizetype position) const
 {
-    return TrackRowId(m_tracks[m_positions[position]].ref);
+    return TrackRowId(m_tracks[m_positions[position]].ref());
 }
 
 std::optional<TrackRowsChange> LibraryRowSource::changeFrom(const TrackRowSource& previous) const

@@ -33,16 +33,16 @@ TrackListModel::~TrackListModel() = default;
 
 QString TrackListModel::trackNumberDisplay(const ScannedTrack& track)
 {
-    if (!track.trackNumber)
+    if (!track.trackNumber())
         return QString();
-    if (track.discNumber.value_or(0) >= 2)
-        return QStringLiteral("%1-%2").arg(*track.discNumber).arg(*track.trackNumber, 2, 10, QLatin1Char('0'));
-    return QString::number(*track.trackNumber);
+    if (track.discNumber().value_or(0) >= 2)
+        return QStringLiteral("%1-%2").arg(*track.discNumber()).arg(*track.trackNumber(), 2, 10, QLatin1Char('0'));
+    return QString::number(*track.trackNumber());
 }
 
 qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
 {
-    return track.discNumber.value_or(1) * 1000 + track.trackNumber.value_or(0);
+    return track.discNumber().value_or(1) * 1000 + track.trackNumber().value_or(0);
 }
 
 void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
@@ -69,7 +69,7 @@ TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tra
     QList<TrackListIndex::Item> items;
     items.reserve(tracks.size());
     for (const ScannedTrack& track : tracks)
-        items.append({track.title, track.artist, track.album, track.duration, discTrackKey(track)});
+        items.append({track.title(), track.artist(), track.album(), track.duration(), discTrackKey(track)});
     result.index = TrackListIndex(items, true);
     return result;
 }
@@ -137,12 +137,12 @@ void TrackListModel::playTrack(qsizetype index)
     const qsizetype position = m_displayed.indexOf(index);
     if (position < 0)
         return;
-    qCDebug(lcUi, "Playing track: %s (position %ld in current view)", qUtf8Printable(m_tracks[index].ref.uri()),
+    qCDebug(lcUi, "Playing track: %s (position %ld in current view)", qUtf8Printable(m_tracks[index].ref().uri()),
             long(position));
     QList<TrackRef> refs;
     refs.reserve(m_displayed.size());
     for (const qsizetype shown : std::as_const(m_displayed))
-        refs.append(m_tracks[shown].ref);
+        refs.append(m_tracks[shown].ref());
     PlayContext& playContext = m_appState.playContext();
     playContext.loadQueue(refs, position, std::nullopt, std::nullopt, QString(AppState::libraryQueueID));
     playContext.execute(PlaybackCommand::play());
@@ -161,10 +161,10 @@ void TrackListModel::revealTrack(const TrackRef& ref)
 {
     const auto shown = [this, &ref] {
         return std::any_of(m_displayed.cbegin(), m_displayed.cend(),
-                           [&](qsizetype position) { return m_tracks[position].ref == ref; });
+                           [&](qsizetype position) { return m_tracks[position].ref() == ref; });
     };
     if (!shown() && !m_searchText.isEmpty()
-        && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref == ref; })) {
+        && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref() == ref; })) {
         setSearchText(QString());
         emit searchTextChanged();
     }
