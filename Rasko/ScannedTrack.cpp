@@ -14,44 +14,60 @@ ScannedTrack::ScannedTrack(TrackRef ref, const QString& title, const QString& ar
 {
     // Each text is written as its file-system bytes, which keep even a lone
     // surrogate of an undecodable file name.
-    const QByteArray texts[] = {pathToBytes(title), pathToBytes(artist), pathToBytes(album), pathToBytes(fileURL)};
-    qsizetype total = 0;
-    for (const QByteArray& bytes : texts)
-        total += bytes.size();
-    m_texts.reserve(total);
-    for (int i = 0; i < 4; ++i) {
-        m_texts.append(texts[i]);
-        if (i < 3)
-            m_ends[i] = quint32(m_texts.size());
-    }
+    setTexts({pathToBytes(title), pathToBytes(artist), pathToBytes(album), pathToBytes(fileURL)});
     m_present = (duration ? hasDuration : 0) | (trackNumber ? hasTrackNumber : 0) | (discNumber ? hasDiscNumber : 0);
 }
 
-QString ScannedTrack::text(int which) const
+ScannedTrack ScannedTrack::fromBytes(TrackRef ref, QByteArrayView title, QByteArrayView artist, QByteArrayView album,
+                                     std::optional<double> duration, std::optional<qint64> trackNumber,
+                                     std::optional<qint64> discNumber, QByteArrayView fileURL)
 {
+    ScannedTrack track(std::move(ref), {}, {}, {}, duration, trackNumber, discNumber, {});
+    track.setTexts({title, artist, album, fileURL});
+    return track;
+}
+
+void ScannedTrack::setTexts(std::initializer_list<QByteArrayView> texts)
+{
+    qsizetype total = 0;
+    for (const QByteArrayView text : texts)
+        total += text.size();
+    m_texts.clear();
+    m_texts.reserve(total);
+    int index = 0;
+    for (const QByteArrayView text : texts) {
+        m_texts.append(text);
+        if (index < 3)
+            m_ends[index++] = quint32(m_texts.size());
+    }
+}
+
+QByteArrayView ScannedTrack::bytes(Text text) const
+{
+    const int which = int(text);
     const qsizetype begin = which == 0 ? 0 : m_ends[which - 1];
     const qsizetype end = which == 3 ? m_texts.size() : m_ends[which];
-    return pathFromBytes(QByteArrayView(m_texts).sliced(begin, end - begin));
+    return QByteArrayView(m_texts).sliced(begin, end - begin);
 }
 
 QString ScannedTrack::title() const
 {
-    return text(0);
+    return pathFromBytes(bytes(Text::title));
 }
 
 QString ScannedTrack::artist() const
 {
-    return text(1);
+    return pathFromBytes(bytes(Text::artist));
 }
 
 QString ScannedTrack::album() const
 {
-    return text(2);
+    return pathFromBytes(bytes(Text::album));
 }
 
 QString ScannedTrack::fileURL() const
 {
-    return text(3);
+    return pathFromBytes(bytes(Text::fileURL));
 }
 
 std::optional<double> ScannedTrack::duration() const

@@ -23,6 +23,11 @@ public:
     ScannedTrack(TrackRef ref, const QString& title, const QString& artist, const QString& album,
                  std::optional<double> duration, std::optional<qint64> trackNumber, std::optional<qint64> discNumber,
                  const QString& fileURL);
+    // From texts already in the block's form: valid UTF-8 for the title,
+    // artist and album, and the file URL's file-system bytes.
+    static ScannedTrack fromBytes(TrackRef ref, QByteArrayView title, QByteArrayView artist, QByteArrayView album,
+                                  std::optional<double> duration, std::optional<qint64> trackNumber,
+                                  std::optional<qint64> discNumber, QByteArrayView fileURL);
 
     const TrackRef& ref() const { return m_ref; }
     QString title() const;
@@ -33,12 +38,16 @@ public:
     std::optional<qint64> trackNumber() const;
     std::optional<qint64> discNumber() const;
 
+    enum class Text { title, artist, album, fileURL };
+    // A text as stored (see fromBytes); valid while this entry is unchanged.
+    QByteArrayView bytes(Text text) const;
+
     friend bool operator==(const ScannedTrack&, const ScannedTrack&) = default;
 
 private:
     enum Present : quint8 { hasDuration = 1, hasTrackNumber = 2, hasDiscNumber = 4 };
 
-    QString text(int which) const;
+    void setTexts(std::initializer_list<QByteArrayView> texts);
 
     TrackRef m_ref;
     // Title, artist, album and file URL, back to back; m_ends[i] is where

@@ -2,6 +2,7 @@
 
 #include "RaskoLocalFile/FileEventIndexer.h"
 #include "RaskoLocalFile/IndexingRun.h"
+#include "RaskoLocalFile/LibraryOrder.h"
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
@@ -11,6 +12,7 @@
 #include "VessaCore/FileNameBytes.h"
 #include "VessaCore/FreedMemory.h"
 #include "VessaCore/Logging.h"
+#include "VessaCore/Utf8.h"
 
 #include <algorithm>
 #include <future>
@@ -243,7 +245,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::allTracksFromDatabase()
     // A write that begins while the rows are read changes the count, and the
     // list is then not kept.
     const quint64 writeCount = m_database->writeCount();
-    QList<ScannedTrack> tracks = mapped(m_database->allTracks());
+    QList<ScannedTrack> tracks = libraryOf(*m_database);
     if (m_database->writeCount() == writeCount) {
         std::lock_guard lock(m_libraryMutex);
         m_library = Library{writeCount, tracks};
@@ -293,34 +295,47 @@ void LocalFileSourcePlugin::stopWatching()
         watcher->stop();
 }
 
-ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRow& row)
+ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRowBytes& row)
 {
     std::optional<double> duration;
     if (row.durationSeconds)
         duration = double(*row.durationSeconds);
-    return ScannedTrack(TrackRef(row.artist, row.album, row.title, row.durationSeconds, row.subTrackIndex), row.title,
-                        row.artist, row.album, duration, row.trackNumber, row.discNumber, row.filePath);
+    const QString artist = QString::fromUtf8(row.artist);
+    const QString album = QString::fromUtf8(row.album);
+    const QString title = QString::fromUtf8(row.title);
+    TrackRef ref(artist, album, title, row.durationSeconds, row.subTrackIndex);
+    // The stored texts are taken as they are unless something other than
+    // this program wrote bytes that are not UTF-8; those read as the texts do.
+    if (isValidUtf8(row.artist) && isValidUtf8(row.album) && isValidUtf8(row.title))
+        return ScannedTrack::fromBytes(std::move(ref), row.title, row.artist, row.album, duration, row.trackNumber,
+                                       row.discNumber, row.filePath);
+    return ScannedTrack(std::move(ref), title, artist, album, duration, row.trackNumber, row.discNumber,
+                        pathFromBytes(row.filePath));
 }
 
-QList<ScannedTrack> LocalFileSourcePlugin::mapped(const QList<MediaDatabase::TrackRow>& rows)
+QList<ScannedTrack> LocalFileSourcePlugin::libraryOf(MediaDatabase& database)
 {
-    // Building the references is most of the work, so a large library is
-    // split among a few threads, each writing its own stretch of the list.
-    QList<ScannedTrack> tracks(rows.size());
-    ScannedTrack* const out = tracks.data();
-    const auto convert = [&rows, out](qsizetype begin, qsizetype end) {
-        for (qsizetype i = begin; i < end; ++i)
-            out[i] = scannedTrack(rows.at(i));
-    };
-    constexpr qsizetype pieces = 4;
-    constexpr qsizetype smallestPiece = 5000;
-    const qsizetype pieceSize = std::max(smallestPiece, (rows.size() + pieces - 1) / pieces);
-    std::vector<std::future<void>> running;
-    for (qsizetype begin = pieceSize; begin < rows.size(); begin += pieceSize)
-        running.push_back(std::async(std::launch::async, convert, begin, std::min(rows.size(), begin + pieceSize)));
-    convert(0, std::min(rows.size(), pieceSize));
-    for (std::future<void>& piece : running)
-        piece.get();
+    // Each row becomes its entry as it is read, on this one thread, so the
+    // entries lie together in memory and the reading's temporaries are
+    // reused at once instead of leaving gaps between them.
+    QList<ScannedTrack> unordered;
+    std::vector<qint64> ids;
+    database.forEachTrack([&unordered, &ids](const MediaDatabase::TrackRowBytes& row) {
+        unordered.append(scannedTrack(row));
+        ids.push_back(row.id);
+    });
+    std::vector<LibraryOrder::Key> keys;
+    keys.reserve(ids.size());
+    for (qsizetype i = 0; i < unordered.size(); ++i) {
+        const ScannedTrack& track = unordered.at(i);
+        keys.push_back({track.bytes(ScannedTrack::Text::artist), track.bytes(ScannedTrack::Text::album),
+                        track.discNumber(), track.trackNumber(), track.bytes(ScannedTrack::Text::title),
+                        ids[size_t(i)]});
+    }
+    QList<ScannedTrack> tracks;
+    tracks.reserve(unordered.size());
+    for (const qsizetype position : LibraryOrder::order(keys))
+        tracks.append(std::move(unordered[position]));
     return tracks;
 }
 

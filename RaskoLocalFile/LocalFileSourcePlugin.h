@@ -105,14 +105,15 @@ public:
     static constexpr double watchDebounceInterval = 2.0;
 
     // The library entry of one index row.
-    static ScannedTrack scannedTrack(const MediaDatabase::TrackRow& row);
+    static ScannedTrack scannedTrack(const MediaDatabase::TrackRowBytes& row);
 
 private:
     // A scan without its result: lists the folders, removes the rows of what
     // vanished and reads what is new or changed.
     void updateIndex(const QStringList& directories, const QStringList& keptDirectories,
                      const ProgressCallback& progress, std::stop_token stop);
-    static QList<ScannedTrack> mapped(const QList<MediaDatabase::TrackRow>& rows);
+    // Every row as a library entry, in the library's order.
+    static QList<ScannedTrack> libraryOf(MediaDatabase& database);
 
     const std::shared_ptr<MediaDatabase> m_database;
     const QSet<QString> m_supportedExtensions; // lower case, without "zip"

@@ -1,7 +1,6 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 
 #include "RaskoLocalFile/FileTimes.h"
-#include "RaskoLocalFile/LibraryOrder.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteStatement.h"
 #include "VessaCore/FileNameBytes.h"
@@ -51,8 +50,10 @@ constexpr int firstVersionWithCurrentTracks = 3;
     "sub_track_index, track_number, disc_number\n"                                                                     \
     "FROM tracks\n"
 
-// In the table's own order; LibraryOrder sorts the rows afterwards.
-const char* const allTracksSql = VESSA_ROW_SELECT;
+const char* const allTracksSql =
+    VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE,\n"
+                     "    COALESCE(disc_number, 1) * 1000 + COALESCE(track_number, 0), title COLLATE NOCASE, id";
+const char* const everyTrackSql = VESSA_ROW_SELECT;
 
 #define VESSA_FIND_WHERE                                                                                               \
     "WHERE artist = ?1 COLLATE NOCASE\n"                                                                               \
@@ -128,18 +129,21 @@ QString directoryPrefix(const QString& directory)
     return directory.endsWith(u'/') ? directory : directory + u'/';
 }
 
+std::optional<qint64> optionalInteger(const SqliteStatement& statement, int column)
+{
+    if (statement.isNull(column))
+        return std::nullopt;
+    return statement.int64(column);
+}
+
 MediaDatabase::TrackRow readRow(const SqliteStatement& statement)
 {
-    const auto optionalInt = [&](int column) -> std::optional<qint64> {
-        if (statement.isNull(column))
-            return std::nullopt;
-        return statement.int64(column);
-    };
     const qint64 subTrack = statement.int64(8);
-    return MediaDatabase::TrackRow(
-        statement.int64(0), statement.text(1), statement.text(2), statement.text(3), optionalInt(4), statement.path(5),
-        statement.text(6), dateFromSecondsSince1970(statement.real(7)),
-        subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInt(9), optionalInt(10));
+    return MediaDatabase::TrackRow(statement.int64(0), statement.text(1), statement.text(2), statement.text(3),
+                                   optionalInteger(statement, 4), statement.path(5), statement.text(6),
+                                   dateFromSecondsSince1970(statement.real(7)),
+                                   subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack),
+                                   optionalInteger(statement, 9), optionalInteger(statement, 10));
 }
 
 // Runs statements that build or rebuild the schema; a failure throws
@@ -389,13 +393,21 @@ QList<MediaDatabase::TrackRow> MediaDatabase::readRowsLocked(const QByteArray& s
 
 QList<MediaDatabase::TrackRow> MediaDatabase::allTracks()
 {
-    QList<TrackRow> rows;
-    {
-        std::lock_guard lock(m_mutex);
-        rows = readRowsLocked(allTracksSql, {});
-    }
-    LibraryOrder::sort(rows);
-    return rows;
+    std::lock_guard lock(m_mutex);
+    return readRowsLocked(allTracksSql, {});
+}
+
+void MediaDatabase::forEachTrack(const std::function<void(const TrackRowBytes&)>& row)
+{
+    std::lock_guard lock(m_mutex);
+    SqliteStatement statement(m_db.get(), everyTrackSql);
+    statement.forEachRow([&row](const SqliteStatement& stored) {
+        const qint64 subTrack = stored.int64(8);
+        row(TrackRowBytes{stored.int64(0), stored.bytes(1), stored.bytes(2), stored.bytes(3),
+                          optionalInteger(stored, 4), stored.bytes(5),
+                          subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInteger(stored, 9),
+                          optionalInteger(stored, 10)});
+    });
 }
 
 QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, const QString& album,

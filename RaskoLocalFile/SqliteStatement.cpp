@@ -117,6 +117,12 @@ QString SqliteStatement::text(int column) const
     return bytes ? QString::fromUtf8(bytes, size) : QString();
 }
 
+QByteArrayView SqliteStatement::bytes(int column) const
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    return bytes ? QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
+}
+
 QString SqliteStatement::path(int column) const
 {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));

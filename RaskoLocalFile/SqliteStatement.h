@@ -50,6 +50,8 @@ public:
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    // The stored bytes of a text, valid until the next step.
+    QByteArrayView bytes(int column) const;
     // A file path stored by bindPath().
     QString path(int column) const;
 

@@ -1,4 +1,5 @@
 #include "RaskoLocalFile/FileTimes.h"
+#include "RaskoLocalFile/LibraryOrder.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
@@ -256,28 +257,38 @@ private slots:
         QCOMPARE(titles, (QStringList{"Waterloo", "Last", "Untracked", "Beta", "Alpha", "Gamma", "Zeta", "Ante"}));
     }
 
-    // The rows are sorted outside SQLite; the order must stay the one its
-    // NOCASE collation gives (ASCII letters folded, everything else by code point).
-    void allTracksInTheOrderOfSqlitesCollation()
+    // The library is read unordered and sorted outside SQLite; the order
+    // must stay the one its NOCASE collation gives (ASCII letters folded,
+    // everything else by code point).
+    void everyTrackSortsAsSqlitesCollation()
     {
-        QTemporaryDir folder;
-        const QString file = folder.filePath("media.db");
         const QStringList texts{"a", "A", "[", "_", "b", "ab", "a b", "", "é", "É", "Ω", "\uE000", "🎵", "Zz", "zZ"};
         QList<Row> rows;
         for (qsizetype i = 0; i < texts.size() * 3; ++i) {
-            const QString text = texts[i % texts.size()];
             const Int numbers[] = {{}, 0, -3, 1, 9'000'000'000'000'000};
-            rows.append(Row(0, text, texts[i / 3 % texts.size()], texts[i / 2 % texts.size()], 1,
+            rows.append(Row(0, texts[i % texts.size()], texts[i / 3 % texts.size()], texts[i / 2 % texts.size()], 1,
                             QStringLiteral("/m/%1").arg(i), "mp3", QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {},
                             numbers[i % 5], numbers[i / 5 % 5]));
         }
-        MediaDatabase database(file);
+        MediaDatabase database;
         database.upsert(rows);
-        const QString sqliteOrder =
-            rawQuery(file, "SELECT group_concat(file_path, '|') FROM (SELECT file_path FROM tracks ORDER BY "
-                           "artist COLLATE NOCASE, album COLLATE NOCASE, COALESCE(disc_number, 1) * 1000 + "
-                           "COALESCE(track_number, 0), title COLLATE NOCASE, id)");
-        QCOMPARE(pathsOf(database.allTracks()).join('|'), sqliteOrder);
+        struct Stored {
+            QByteArray artist, album, title, path;
+            Row row;
+        };
+        QList<Stored> stored;
+        database.forEachTrack([&stored](const MediaDatabase::TrackRowBytes& row) {
+            stored.append({row.artist.toByteArray(), row.album.toByteArray(), row.title.toByteArray(),
+                           row.filePath.toByteArray(),
+                           Row(row.id, {}, {}, {}, {}, {}, {}, {}, {}, row.trackNumber, row.discNumber)});
+        });
+        std::vector<vessa::LibraryOrder::Key> keys;
+        for (const Stored& s : stored)
+            keys.push_back({s.artist, s.album, s.row.discNumber, s.row.trackNumber, s.title, s.row.id});
+        QStringList sorted;
+        for (const qsizetype position : vessa::LibraryOrder::order(keys))
+            sorted.append(QString::fromUtf8(stored[position].path));
+        QCOMPARE(sorted, pathsOf(database.allTracks()));
     }
 
     void folderPrefix_data()
