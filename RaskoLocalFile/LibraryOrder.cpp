@@ -1,7 +1,6 @@
 #include "RaskoLocalFile/LibraryOrder.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace vessa {
 
@@ -38,26 +37,22 @@ int LibraryOrder::compareIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-std::vector<qsizetype> LibraryOrder::order(const std::vector<Key>& keys)
+void LibraryOrder::sortAlbums(std::vector<qsizetype>& positions, const std::vector<Key>& keys)
 {
-    std::vector<long double> discTrack(keys.size());
-    std::transform(keys.begin(), keys.end(), discTrack.begin(), discTrackKey);
-    std::vector<qsizetype> positions(keys.size());
-    std::iota(positions.begin(), positions.end(), qsizetype(0));
-    std::sort(positions.begin(), positions.end(), [&keys, &discTrack](qsizetype a, qsizetype b) {
-        const Key& x = keys[size_t(a)];
-        const Key& y = keys[size_t(b)];
-        if (const int artist = compareIgnoringAsciiCase(x.artist, y.artist))
-            return artist < 0;
-        if (const int album = compareIgnoringAsciiCase(x.album, y.album))
-            return album < 0;
-        if (discTrack[size_t(a)] != discTrack[size_t(b)])
-            return discTrack[size_t(a)] < discTrack[size_t(b)];
-        if (const int title = compareIgnoringAsciiCase(x.title, y.title))
-            return title < 0;
-        return x.id < y.id;
-    });
-    return positions;
+    auto run = positions.begin();
+    while (run != positions.end()) {
+        const Key& first = keys[size_t(*run)];
+        const auto runEnd = std::find_if(run + 1, positions.end(), [&keys, &first](qsizetype position) {
+            const Key& key = keys[size_t(position)];
+            return compareIgnoringAsciiCase(key.artist, first.artist) != 0
+                   || compareIgnoringAsciiCase(key.album, first.album) != 0;
+        });
+        if (runEnd - run > 1)
+            std::stable_sort(run, runEnd, [&keys](qsizetype a, qsizetype b) {
+                return discTrackKey(keys[size_t(a)]) < discTrackKey(keys[size_t(b)]);
+            });
+        run = runEnd;
+    }
 }
 
 } // namespace vessa

@@ -317,25 +317,30 @@ QList<ScannedTrack> LocalFileSourcePlugin::libraryOf(MediaDatabase& database)
 {
     // Each row becomes its entry as it is read, on this one thread, so the
     // entries lie together in memory and the reading's temporaries are
-    // reused at once instead of leaving gaps between them.
-    QList<ScannedTrack> unordered;
+    // reused at once instead of leaving gaps between them. Rows come by id.
+    QList<ScannedTrack> byId;
     std::vector<qint64> ids;
-    database.forEachTrack([&unordered, &ids](const MediaDatabase::TrackRowBytes& row) {
-        unordered.append(scannedTrack(row));
+    const std::vector<qint64> idsInOrder = database.readLibrary([&byId, &ids](const MediaDatabase::TrackRowBytes& row) {
+        byId.append(scannedTrack(row));
         ids.push_back(row.id);
     });
     std::vector<LibraryOrder::Key> keys;
     keys.reserve(ids.size());
-    for (qsizetype i = 0; i < unordered.size(); ++i) {
-        const ScannedTrack& track = unordered.at(i);
+    for (const ScannedTrack& track : std::as_const(byId))
         keys.push_back({track.bytes(ScannedTrack::Text::artist), track.bytes(ScannedTrack::Text::album),
-                        track.discNumber(), track.trackNumber(), track.bytes(ScannedTrack::Text::title),
-                        ids[size_t(i)]});
+                        track.discNumber(), track.trackNumber()});
+    std::vector<qsizetype> positions;
+    positions.reserve(idsInOrder.size());
+    for (const qint64 id : idsInOrder) {
+        const auto found = std::lower_bound(ids.begin(), ids.end(), id);
+        if (found != ids.end() && *found == id)
+            positions.push_back(found - ids.begin());
     }
+    LibraryOrder::sortAlbums(positions, keys);
     QList<ScannedTrack> tracks;
-    tracks.reserve(unordered.size());
-    for (const qsizetype position : LibraryOrder::order(keys))
-        tracks.append(std::move(unordered[position]));
+    tracks.reserve(qsizetype(positions.size()));
+    for (const qsizetype position : positions)
+        tracks.append(std::move(byId[position]));
     return tracks;
 }
 

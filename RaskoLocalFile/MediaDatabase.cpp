@@ -53,7 +53,10 @@ constexpr int firstVersionWithCurrentTracks = 3;
 const char* const allTracksSql =
     VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE,\n"
                      "    COALESCE(disc_number, 1) * 1000 + COALESCE(track_number, 0), title COLLATE NOCASE, id";
-const char* const everyTrackSql = VESSA_ROW_SELECT;
+const char* const everyTrackSql = VESSA_ROW_SELECT "ORDER BY id";
+// Read from the lookup index alone, without a sort.
+const char* const idsByLookupSql =
+    "SELECT id FROM tracks ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE, id";
 
 #define VESSA_FIND_WHERE                                                                                               \
     "WHERE artist = ?1 COLLATE NOCASE\n"                                                                               \
@@ -397,17 +400,23 @@ QList<MediaDatabase::TrackRow> MediaDatabase::allTracks()
     return readRowsLocked(allTracksSql, {});
 }
 
-void MediaDatabase::forEachTrack(const std::function<void(const TrackRowBytes&)>& row)
+std::vector<qint64> MediaDatabase::readLibrary(const std::function<void(const TrackRowBytes&)>& row)
 {
     std::lock_guard lock(m_mutex);
-    SqliteStatement statement(m_db.get(), everyTrackSql);
-    statement.forEachRow([&row](const SqliteStatement& stored) {
+    Transaction transaction(m_db.get(), Transaction::Purpose::query);
+    SqliteStatement rows(m_db.get(), everyTrackSql);
+    rows.forEachRow([&row](const SqliteStatement& stored) {
         const qint64 subTrack = stored.int64(8);
         row(TrackRowBytes{stored.int64(0), stored.bytes(1), stored.bytes(2), stored.bytes(3),
                           optionalInteger(stored, 4), stored.bytes(5),
                           subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInteger(stored, 9),
                           optionalInteger(stored, 10)});
     });
+    std::vector<qint64> ids;
+    SqliteStatement order(m_db.get(), idsByLookupSql);
+    order.forEachRow([&ids](const SqliteStatement& stored) { ids.push_back(stored.int64(0)); });
+    transaction.commit();
+    return ids;
 }
 
 QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, const QString& album,

@@ -273,20 +273,26 @@ private slots:
         MediaDatabase database;
         database.upsert(rows);
         struct Stored {
-            QByteArray artist, album, title, path;
-            Row row;
+            QByteArray artist, album, path;
+            Int disc, number;
         };
         QList<Stored> stored;
-        database.forEachTrack([&stored](const MediaDatabase::TrackRowBytes& row) {
-            stored.append({row.artist.toByteArray(), row.album.toByteArray(), row.title.toByteArray(),
-                           row.filePath.toByteArray(),
-                           Row(row.id, {}, {}, {}, {}, {}, {}, {}, {}, row.trackNumber, row.discNumber)});
+        std::vector<qint64> ids;
+        const std::vector<qint64> byLookup = database.readLibrary([&](const MediaDatabase::TrackRowBytes& row) {
+            stored.append({row.artist.toByteArray(), row.album.toByteArray(), row.filePath.toByteArray(),
+                           row.discNumber, row.trackNumber});
+            ids.push_back(row.id);
         });
+        QVERIFY(std::is_sorted(ids.begin(), ids.end()));
         std::vector<vessa::LibraryOrder::Key> keys;
         for (const Stored& s : stored)
-            keys.push_back({s.artist, s.album, s.row.discNumber, s.row.trackNumber, s.title, s.row.id});
+            keys.push_back({s.artist, s.album, s.disc, s.number});
+        std::vector<qsizetype> positions;
+        for (const qint64 id : byLookup)
+            positions.push_back(std::find(ids.begin(), ids.end(), id) - ids.begin());
+        vessa::LibraryOrder::sortAlbums(positions, keys);
         QStringList sorted;
-        for (const qsizetype position : vessa::LibraryOrder::order(keys))
+        for (const qsizetype position : positions)
             sorted.append(QString::fromUtf8(stored[position].path));
         QCOMPARE(sorted, pathsOf(database.allTracks()));
     }
