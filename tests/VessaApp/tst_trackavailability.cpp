@@ -116,6 +116,43 @@ private slots:
         // References compare by their text: an equal reference built anew is the same.
         QCOMPARE(step("localFiles", {TrackRef(b.uri())}), 0);
     }
+
+    // The library's index: the first file of each reference, and a reference
+    // is playable when any of its tracks is, many tracks sharing references
+    // and hash slots.
+    void libraryIndexFindsEveryReference()
+    {
+        QList<ScannedTrack> tracks;
+        for (int i = 0; i < 3000; ++i) {
+            const TrackRef ref("Artist", "Album", QString::number(i % 1000));
+            tracks.append(ScannedTrack(ref, {}, {}, {}, {}, {}, {}, QStringLiteral("/m/%1").arg(i)));
+        }
+        // Only the third copy of the references 0-9 can be played; every copy of the rest can.
+        const auto playable = [](qsizetype i) { return i % 1000 >= 10 || i >= 2000; };
+        auto index = std::make_shared<const LibraryRefIndex>(tracks, playable);
+        for (int i = 0; i < 1000; ++i) {
+            const TrackRef ref("Artist", "Album", QString::number(i));
+            QCOMPARE(index->firstPosition(ref), qsizetype(i));
+            QCOMPARE(index->firstFile(ref), QStringLiteral("/m/%1").arg(i));
+            QVERIFY(index->isPlayable(ref));
+        }
+        QVERIFY(!index->firstPosition(otherTrack) && !index->firstFile(otherTrack) && !index->isPlayable(otherTrack));
+        const LibraryRefIndex none(tracks, [](qsizetype i) { return i >= 3000; });
+        QVERIFY(none.firstFile(tracks.at(5).ref()) && !none.isPlayable(tracks.at(5).ref()));
+        QVERIFY(!LibraryRefIndex().isPlayable(libraryTrack) && !LibraryRefIndex().firstFile(libraryTrack));
+
+        TrackAvailabilityIndex availability;
+        QSignalSpy changed(&availability, &TrackAvailabilityIndex::changed);
+        availability.setLibrary(index);
+        QCOMPARE(availability.availability(tracks.at(7).ref()), TrackAvailability::available);
+        availability.setLibrary(std::make_shared<const LibraryRefIndex>(tracks, playable)); // the same list again
+        QCOMPARE(changed.size(), 1);
+        availability.setLibrary(std::make_shared<const LibraryRefIndex>(tracks, [](qsizetype) { return false; }));
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(availability.availability(tracks.at(7).ref()), TrackAvailability::unavailable);
+        availability.setLibrary(nullptr); // another list
+        QCOMPARE(changed.size(), 3);
+    }
 };
 
 QTEST_GUILESS_MAIN(TrackAvailabilityTest)

@@ -190,14 +190,11 @@ LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QL
 {
     Library library;
     library.refs.reserve(tracks.size());
-    library.firstFiles.reserve(tracks.size());
-    for (const ScannedTrack& track : tracks) {
+    for (const ScannedTrack& track : tracks)
         library.refs.append(track.ref());
-        if (!library.firstFiles.contains(track.ref()))
-            library.firstFiles.insert(track.ref(), track.fileURL());
-        if (missing.isEmpty() || !MusicFolderEnumerator::liesUnder(track.fileURL(), missing))
-            library.refSet.insert(track.ref());
-    }
+    library.refIndex = std::make_shared<const LibraryRefIndex>(tracks, [&tracks, &missing](qsizetype i) {
+        return missing.isEmpty() || !MusicFolderEnumerator::liesUnder(tracks.at(i).fileURL(), missing);
+    });
     library.tracks = std::move(tracks);
     for (const QString& folder : folders) {
         qint64 count = 0;

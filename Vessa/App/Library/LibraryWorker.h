@@ -3,6 +3,7 @@
 #include "Rasko/ScannedTrack.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
 #include "RaskoLocalFile/ScanProgress.h"
+#include "Vessa/App/Library/LibraryRefIndex.h"
 #include "VessaCore/GenerationWorker.h"
 #include "VessaCore/TrackRef.h"
 
@@ -57,11 +58,9 @@ public:
     struct Library {
         QList<ScannedTrack> tracks; // in the database's order
         QList<TrackRef> refs;       // the tracks' references, in the same order
-        // The references that can be played: those of tracks under a music
-        // folder that is missing now (an unmounted drive) are left out.
-        QSet<TrackRef> refSet;
-        // The first file (in the tracks' order) of each reference.
-        QHash<TrackRef, QString> firstFiles;
+        // The tracks by reference; those under a music folder that is
+        // missing now (an unmounted drive) cannot be played. Never null.
+        std::shared_ptr<const LibraryRefIndex> refIndex = std::make_shared<const LibraryRefIndex>();
         // Rows under each music folder, by folder path.
         QHash<QString, qint64> trackCounts;
     };

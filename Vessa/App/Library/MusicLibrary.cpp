@@ -176,9 +176,9 @@ void MusicLibrary::publishLibrary(const LibraryWorker::Library& library)
 {
     m_trackCounts = library.trackCounts;
     m_scannedTracks = library.tracks;
-    m_firstFiles = library.firstFiles;
+    m_libraryRefs = library.refIndex;
     // The availability index follows every change of the library.
-    m_availabilityIndex.setRefs(TrackAvailabilityIndex::localFilesSource, library.refSet);
+    m_availabilityIndex.setLibrary(library.refIndex);
     emit scannedTracksChanged();
 }
 

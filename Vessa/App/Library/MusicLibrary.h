@@ -2,6 +2,7 @@
 
 #include "Rasko/ScannedTrack.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
+#include "Vessa/App/Library/LibraryRefIndex.h"
 #include "Vessa/App/Library/LibraryScanProgress.h"
 #include "Vessa/App/Library/LibraryWorker.h"
 #include "VessaCore/TrackRef.h"
@@ -64,9 +65,8 @@ public:
     // The library in the database's order (artist, album, disc and track,
     // title); notifies on every assignment.
     const QList<ScannedTrack>& scannedTracks() const { return m_scannedTracks; }
-    // The first file of each reference of scannedTracks (first in its order);
-    // published with it.
-    const QHash<TrackRef, QString>& firstFiles() const { return m_firstFiles; }
+    // scannedTracks by reference (the first file of each); published with it.
+    const LibraryRefIndex& libraryRefs() const { return *m_libraryRefs; }
 
     // ---- music folders and scanning
 
@@ -116,7 +116,7 @@ private:
     bool m_isScanning = false;
     std::optional<LibraryScanProgress> m_scanProgress;
     QList<ScannedTrack> m_scannedTracks;
-    QHash<TrackRef, QString> m_firstFiles;
+    std::shared_ptr<const LibraryRefIndex> m_libraryRefs = std::make_shared<const LibraryRefIndex>();
     QHash<QString, qint64> m_trackCounts;
     // Scans requested and not yet finished (a merged request adds none).
     int m_scansOutstanding = 0;

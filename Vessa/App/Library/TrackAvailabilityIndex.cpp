@@ -31,6 +31,17 @@ void TrackAvailabilityIndex::setRefs(const QString& sourceKey, const QSet<TrackR
         emit changed();
 }
 
+void TrackAvailabilityIndex::setLibrary(std::shared_ptr<const LibraryRefIndex> library)
+{
+    if (!library)
+        library = std::make_shared<const LibraryRefIndex>();
+    const bool changed = !library->sameAs(*m_library);
+    // The same tracks are taken too, so that an old list is not kept alive.
+    m_library = std::move(library);
+    if (changed)
+        emit this->changed();
+}
+
 bool TrackAvailabilityIndex::rebuildMergedSets()
 {
     QSet<TrackRef> all = unionOf(m_refsBySource);
@@ -46,7 +57,7 @@ bool TrackAvailabilityIndex::rebuildMergedSets()
 TrackAvailability TrackAvailabilityIndex::availability(const TrackRef& ref, const std::optional<QString>& fileHint,
                                                        const std::optional<QString>& playlistFilePath) const
 {
-    if (m_allRefs.contains(ref))
+    if (m_library->isPlayable(ref) || m_allRefs.contains(ref))
         return TrackAvailability::available;
     if (fileHint && fileHintExists(*fileHint, playlistFilePath))
         return TrackAvailability::available;

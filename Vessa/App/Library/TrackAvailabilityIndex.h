@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Vessa/App/Library/LibraryRefIndex.h"
 #include "Vessa/App/Library/TrackAvailability.h"
 #include "VessaCore/TrackRef.h"
 
@@ -9,6 +10,7 @@
 #include <QSet>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace vessa {
@@ -32,6 +34,11 @@ public:
     // set. changed() is emitted only when the merged set really changed.
     void setRefs(const QString& sourceKey, const QSet<TrackRef>& refs);
 
+    // The library's tracks: a reference is playable when the library says so.
+    // changed() is emitted unless the list and its playable tracks are the
+    // ones already set.
+    void setLibrary(std::shared_ptr<const LibraryRefIndex> library);
+
     // Library membership first; then, when a hint is given, whether it names
     // an existing file or folder (relative hints count from the folder of
     // `playlistFilePath`; without one they name nothing). Touches the disk at
@@ -48,6 +55,7 @@ private:
     bool rebuildMergedSets();
     static bool fileHintExists(const QString& hint, const std::optional<QString>& playlistFilePath);
 
+    std::shared_ptr<const LibraryRefIndex> m_library = std::make_shared<const LibraryRefIndex>();
     QHash<QString, QSet<TrackRef>> m_refsBySource;
     QSet<TrackRef> m_allRefs;
     // No source of this program offers downloads, so these stay empty and

@@ -146,7 +146,7 @@ void PlaylistContentModel::buildRows()
     const std::optional<qsizetype> playingIndex = ownQueue ? playContext.playingIndex() : std::nullopt;
     const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
     // The first scanned file of every track.
-    const QHash<TrackRef, QString>& libraryFiles = m_appState.musicLibrary().firstFiles();
+    const LibraryRefIndex& library = m_appState.musicLibrary().libraryRefs();
 
     TrackRows rows;
     rows.reserve(m_displayed.size());
@@ -166,9 +166,8 @@ void PlaylistContentModel::buildRows()
         const TrackAvailability answer = availability.availability(entry.ref, entry.fileHint, filePath);
         row.isResolvable = answer == TrackAvailability::available;
         row.isDownloadable = answer == TrackAvailability::downloadable;
-        const auto location = libraryFiles.constFind(entry.ref);
-        if (location != libraryFiles.constEnd())
-            row.userInfo = *location;
+        if (const std::optional<QString> file = library.firstFile(entry.ref))
+            row.userInfo = *file;
         else if (const std::optional<QString> file = resolveFileHint(entry.fileHint, filePath))
             row.userInfo = *file;
         rows.append(std::move(row));
