@@ -300,17 +300,18 @@ ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRowBy
     std::optional<double> duration;
     if (row.durationSeconds)
         duration = double(*row.durationSeconds);
+    // The stored texts are taken as they are, with no texts made on the way,
+    // unless something other than this program wrote bytes that are not
+    // UTF-8; those read as the texts do.
+    if (isValidUtf8(row.artist) && isValidUtf8(row.album) && isValidUtf8(row.title))
+        return ScannedTrack::fromBytes(
+            TrackRef::fromUtf8(row.artist, row.album, row.title, row.durationSeconds, row.subTrackIndex), row.title,
+            row.artist, row.album, duration, row.trackNumber, row.discNumber, row.filePath);
     const QString artist = QString::fromUtf8(row.artist);
     const QString album = QString::fromUtf8(row.album);
     const QString title = QString::fromUtf8(row.title);
-    TrackRef ref(artist, album, title, row.durationSeconds, row.subTrackIndex);
-    // The stored texts are taken as they are unless something other than
-    // this program wrote bytes that are not UTF-8; those read as the texts do.
-    if (isValidUtf8(row.artist) && isValidUtf8(row.album) && isValidUtf8(row.title))
-        return ScannedTrack::fromBytes(std::move(ref), row.title, row.artist, row.album, duration, row.trackNumber,
-                                       row.discNumber, row.filePath);
-    return ScannedTrack(std::move(ref), title, artist, album, duration, row.trackNumber, row.discNumber,
-                        pathFromBytes(row.filePath));
+    return ScannedTrack(TrackRef(artist, album, title, row.durationSeconds, row.subTrackIndex), title, artist, album,
+                        duration, row.trackNumber, row.discNumber, pathFromBytes(row.filePath));
 }
 
 QList<ScannedTrack> LocalFileSourcePlugin::libraryOf(MediaDatabase& database)

@@ -26,23 +26,46 @@ int hexValue(char16_t c)
 
 } // namespace
 
-QString percentEncode(QStringView text, QStringView allowedPunctuation)
+qsizetype appendPercentEncoded(QString* out, QByteArrayView utf8, QStringView allowedPunctuation)
 {
-    static constexpr char hexDigits[] = "0123456789ABCDEF";
-    const QByteArray utf8 = text.toUtf8();
-    QString result;
-    result.reserve(utf8.size());
+    static constexpr char16_t hexDigits[] = u"0123456789ABCDEF";
+    // The kept ASCII characters as 128 bits, worked out once per call.
+    quint64 keptBits[2] = {0, 0};
+    const auto keep = [&keptBits](char16_t c) { keptBits[c / 64] |= quint64(1) << (c % 64); };
+    for (char16_t c = u'0'; c <= u'z'; ++c)
+        if (isAsciiAlphanumeric(c))
+            keep(c);
+    for (const QChar c : allowedPunctuation)
+        if (c.unicode() < 0x80)
+            keep(c.unicode());
+    const auto kept = [&keptBits](unsigned char c) { return c < 0x80 && (keptBits[c / 64] >> (c % 64)) & 1; };
+    qsizetype size = 0;
+    for (const char byte : utf8)
+        size += kept(static_cast<unsigned char>(byte)) ? 1 : 3;
+    if (!out)
+        return size;
+    qsizetype at = out->size();
+    out->resize(at + size);
+    char16_t* text = reinterpret_cast<char16_t*>(out->data());
     for (const char byte : utf8) {
         const auto c = static_cast<unsigned char>(byte);
-        const char16_t ch = c;
-        if (c < 0x80 && (isAsciiAlphanumeric(ch) || allowedPunctuation.contains(QChar(ch)))) {
-            result.append(QChar(ch));
+        if (kept(c)) {
+            text[at++] = c;
         } else {
-            result.append(u'%');
-            result.append(QLatin1Char(hexDigits[c >> 4]));
-            result.append(QLatin1Char(hexDigits[c & 0xF]));
+            text[at++] = u'%';
+            text[at++] = hexDigits[c >> 4];
+            text[at++] = hexDigits[c & 0xF];
         }
     }
+    return size;
+}
+
+QString percentEncode(QStringView text, QStringView allowedPunctuation)
+{
+    const QByteArray utf8 = text.toUtf8();
+    QString result;
+    result.reserve(appendPercentEncoded(nullptr, utf8, allowedPunctuation));
+    appendPercentEncoded(&result, utf8, allowedPunctuation);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -12,6 +13,9 @@ namespace vessa {
 // Text that is not valid UTF-16 (a lone surrogate) is converted lossily first,
 // so the result is always plain ASCII.
 QString percentEncode(QStringView text, QStringView allowedPunctuation);
+// The same for UTF-8 bytes, appended to `out`; returns how many characters
+// that takes when `out` is null (so a caller can size its text first).
+qsizetype appendPercentEncoded(QString* out, QByteArrayView utf8, QStringView allowedPunctuation);
 
 // Decodes %XX escapes (either case). Nothing when an escape is malformed or the
 // decoded bytes are not valid UTF-8. '+' stays '+'.

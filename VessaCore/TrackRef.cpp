@@ -7,6 +7,8 @@
 #include <QJsonValue>
 #include <QList>
 
+#include <cstdio>
+
 namespace vessa {
 
 namespace {
@@ -69,13 +71,34 @@ TrackRef::TrackRef(const QString& uri) : m_uri(uri)
 
 TrackRef::TrackRef(const QString& artist, const QString& album, const QString& track,
                    std::optional<qint64> durationSeconds, std::optional<qint64> subTrackIndex)
+    : TrackRef(fromUtf8(artist.toUtf8(), album.toUtf8(), track.toUtf8(), durationSeconds, subTrackIndex))
 {
-    // One concatenation, so the text takes exactly its own size: a library
-    // holds one reference per track.
-    const QString duration = durationSeconds ? u':' + QString::number(*durationSeconds) : QString();
-    const QString index = subTrackIndex ? u'#' + QString::number(*subTrackIndex) : QString();
-    m_uri = QStringLiteral("vez:track:") + percentEncode(artist, fieldPunctuation) + u':'
-            + percentEncode(album, fieldPunctuation) + u':' + percentEncode(track, fieldPunctuation) + duration + index;
+}
+
+TrackRef TrackRef::fromUtf8(QByteArrayView artist, QByteArrayView album, QByteArrayView track,
+                            std::optional<qint64> durationSeconds, std::optional<qint64> subTrackIndex)
+{
+    static constexpr QLatin1StringView head("vez:track:");
+    char numbers[48];
+    qsizetype numbersSize = 0;
+    if (durationSeconds)
+        numbersSize += std::snprintf(numbers, 24, ":%lld", static_cast<long long>(*durationSeconds));
+    if (subTrackIndex)
+        numbersSize += std::snprintf(numbers + numbersSize, 24, "#%lld", static_cast<long long>(*subTrackIndex));
+    // Sized first, so the text takes exactly its own size: a library holds
+    // one reference per track.
+    TrackRef ref;
+    ref.m_uri.reserve(head.size() + appendPercentEncoded(nullptr, artist, fieldPunctuation) + 1
+                      + appendPercentEncoded(nullptr, album, fieldPunctuation) + 1
+                      + appendPercentEncoded(nullptr, track, fieldPunctuation) + numbersSize);
+    ref.m_uri.append(head);
+    appendPercentEncoded(&ref.m_uri, artist, fieldPunctuation);
+    ref.m_uri.append(u':');
+    appendPercentEncoded(&ref.m_uri, album, fieldPunctuation);
+    ref.m_uri.append(u':');
+    appendPercentEncoded(&ref.m_uri, track, fieldPunctuation);
+    ref.m_uri.append(QLatin1StringView(numbers, numbersSize));
+    return ref;
 }
 
 QString TrackRef::scheme() const

@@ -19,6 +19,10 @@ public:
     explicit TrackRef(const QString& uri);
     TrackRef(const QString& artist, const QString& album, const QString& track,
              std::optional<qint64> durationSeconds = {}, std::optional<qint64> subTrackIndex = {});
+    // The same from UTF-8 texts, built in one allocation (a library makes
+    // one reference per track).
+    static TrackRef fromUtf8(QByteArrayView artist, QByteArrayView album, QByteArrayView track,
+                             std::optional<qint64> durationSeconds = {}, std::optional<qint64> subTrackIndex = {});
 
     const QString& uri() const { return m_uri; }
     QString scheme() const;
