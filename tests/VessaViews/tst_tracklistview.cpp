@@ -128,6 +128,22 @@ private slots:
         QCOMPARE(view->model().scannedTracks(), larger);
     }
 
+    void aLargeLibraryInItsOwnOrderIsShownAtOnce()
+    {
+        auto view = makeView();
+        QList<ScannedTrack> large;
+        for (qsizetype i = 0; i < TrackListModel::backgroundPreparationSize; ++i)
+            large.append(scannedTrack(QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'))));
+        large.append(scannedTrack(QStringLiteral("Zulu")));
+        view->setScannedTracks(large);
+        QCOMPARE(view->table()->rows().size(), large.size()); // before its keys are ready
+        QCOMPARE(view->table()->rows().last().title, QStringLiteral("Zulu"));
+        // A filter typed meanwhile applies once they are.
+        view->model().setSearchText(QStringLiteral("zulu"));
+        QTRY_COMPARE(view->table()->rows().size(), 1);
+        QCOMPARE(view->table()->rows().first().title, QStringLiteral("Zulu"));
+    }
+
     void contextMenu_data()
     {
         QTest::addColumn<QList<int>>("rows");

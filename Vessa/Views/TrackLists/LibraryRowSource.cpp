@@ -17,7 +17,7 @@ LibraryRowSource::LibraryRowSource(QList<ScannedTrack> tracks, QList<qsizetype> 
 TrackRow LibraryRowSource::row(qsizetype position) const
 {
     const qsizetype index = m_positions[position];
-    const ScannedTrack& track = m_tracks[index];
+    const ScannedTrack& track = m_tracks.at(index);
     TrackRow row;
     row.id = TrackRowId(track.ref());
     row.ref = track.ref();
@@ -37,7 +37,7 @@ TrackRow LibraryRowSource::row(qsizetype position) const
 
 TrackRowId LibraryRowSource::id(qsizetype position) const
 {
-    return TrackRowId(m_tracks[m_positions[position]].ref());
+    return TrackRowId(m_tracks.at(m_positions.at(position)).ref());
 }
 
 std::optional<TrackRowsChange> LibraryRowSource::changeFrom(const TrackRowSource& previous) const

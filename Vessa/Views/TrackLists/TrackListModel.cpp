@@ -14,6 +14,8 @@
 #include <QSettings>
 #include <QThreadPool>
 
+#include <numeric>
+
 namespace vessa {
 
 TrackListModel::TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent)
@@ -52,6 +54,16 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
         show(prepared(tracks));
         return;
     }
+    if (m_sortKey == QLatin1String("index") && m_sortAscending && m_searchText.isEmpty()) {
+        // The library's own order without a filter needs none of the sort
+        // and search keys: the list is shown at once and the keys follow.
+        m_tracks = tracks;
+        m_index = TrackListIndex();
+        m_indexPending = true;
+        m_displayed.resize(tracks.size());
+        std::iota(m_displayed.begin(), m_displayed.end(), qsizetype(0));
+        buildRows();
+    }
     m_preparation.start([tracks](std::stop_token) { return prepared(tracks); },
                         [this](Prepared prepared, std::exception_ptr error) {
                             if (error)
@@ -79,6 +91,7 @@ void TrackListModel::show(Prepared prepared)
     const bool large = prepared.tracks.size() >= backgroundPreparationSize;
     m_tracks = std::move(prepared.tracks);
     m_index = std::move(prepared.index);
+    m_indexPending = false;
     recomputeDisplayedTracks();
     // The list was the last holder of the library it replaced.
     if (large)
@@ -109,6 +122,9 @@ void TrackListModel::setSelection(const TrackSelection& selection)
 
 void TrackListModel::recomputeDisplayedTracks()
 {
+    // A filter or sort chosen before the keys are ready applies once they are.
+    if (m_indexPending)
+        return;
     m_displayed = m_index.sorted(m_index.filtered(m_searchText), m_sortKey, m_sortAscending);
     buildRows();
 }
@@ -137,12 +153,12 @@ void TrackListModel::playTrack(qsizetype index)
     const qsizetype position = m_displayed.indexOf(index);
     if (position < 0)
         return;
-    qCDebug(lcUi, "Playing track: %s (position %ld in current view)", qUtf8Printable(m_tracks[index].ref().uri()),
+    qCDebug(lcUi, "Playing track: %s (position %ld in current view)", qUtf8Printable(m_tracks.at(index).ref().uri()),
             long(position));
     QList<TrackRef> refs;
     refs.reserve(m_displayed.size());
     for (const qsizetype shown : std::as_const(m_displayed))
-        refs.append(m_tracks[shown].ref());
+        refs.append(m_tracks.at(shown).ref());
     PlayContext& playContext = m_appState.playContext();
     playContext.loadQueue(refs, position, std::nullopt, std::nullopt, QString(AppState::libraryQueueID));
     playContext.execute(PlaybackCommand::play());
@@ -161,7 +177,7 @@ void TrackListModel::revealTrack(const TrackRef& ref)
 {
     const auto shown = [this, &ref] {
         return std::any_of(m_displayed.cbegin(), m_displayed.cend(),
-                           [&](qsizetype position) { return m_tracks[position].ref() == ref; });
+                           [&](qsizetype position) { return m_tracks.at(position).ref() == ref; });
     };
     if (!shown() && !m_searchText.isEmpty()
         && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref() == ref; })) {

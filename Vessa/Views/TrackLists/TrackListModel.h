@@ -38,7 +38,8 @@ public:
     // Shows the tracks. The sort keys and rows of a list of
     // backgroundPreparationSize tracks or more are worked out on a background
     // thread, so the window stays responsive: the tracks shown so far stay
-    // until they are ready, and a later call supersedes an earlier one.
+    // until they are ready (in the list's own order without a filter, the
+    // new tracks are shown at once), and a later call supersedes an earlier one.
     void setScannedTracks(const QList<ScannedTrack>& tracks);
 
     const QString& searchText() const { return m_searchText; }
@@ -90,6 +91,8 @@ private:
     FileRevealerPtr m_revealer;
     QList<ScannedTrack> m_tracks;
     TrackListIndex m_index;
+    // The tracks are shown in their own order while their keys are prepared.
+    bool m_indexPending = false;
     QString m_searchText;
     QString m_sortKey = QStringLiteral("index");
     bool m_sortAscending = true;
