@@ -15,6 +15,7 @@
 #include "VessaCore/Utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <future>
 #include <vector>
 
@@ -316,15 +317,27 @@ ScannedTrack LocalFileSourcePlugin::scannedTrack(const MediaDatabase::TrackRowBy
 
 QList<ScannedTrack> LocalFileSourcePlugin::libraryOf(MediaDatabase& database)
 {
-    // Each row becomes its entry as it is read, on this one thread, so the
-    // entries lie together in memory and the reading's temporaries are
-    // reused at once instead of leaving gaps between them. Rows come by id.
+    // Each row becomes its entry as it is read, with nothing made on the way,
+    // so each reading thread's entries lie together in memory. The runs come
+    // by id, one after the other.
+    constexpr int pieces = 4;
+    std::array<QList<ScannedTrack>, pieces> tracksOf;
+    std::array<std::vector<qint64>, pieces> idsOf;
+    const std::vector<qint64> idsInOrder =
+        database.readLibrary(pieces, [&tracksOf, &idsOf](int piece, const MediaDatabase::TrackRowBytes& row) {
+            tracksOf[size_t(piece)].append(scannedTrack(row));
+            idsOf[size_t(piece)].push_back(row.id);
+        });
     QList<ScannedTrack> byId;
     std::vector<qint64> ids;
-    const std::vector<qint64> idsInOrder = database.readLibrary([&byId, &ids](const MediaDatabase::TrackRowBytes& row) {
-        byId.append(scannedTrack(row));
-        ids.push_back(row.id);
-    });
+    byId.reserve(qsizetype(idsInOrder.size()));
+    ids.reserve(idsInOrder.size());
+    for (int piece = 0; piece < pieces; ++piece) {
+        for (ScannedTrack& track : tracksOf[size_t(piece)])
+            byId.append(std::move(track));
+        ids.insert(ids.end(), idsOf[size_t(piece)].begin(), idsOf[size_t(piece)].end());
+        tracksOf[size_t(piece)] = {};
+    }
     std::vector<LibraryOrder::Key> keys;
     keys.reserve(ids.size());
     for (const ScannedTrack& track : std::as_const(byId))

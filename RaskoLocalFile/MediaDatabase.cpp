@@ -6,6 +6,7 @@
 #include "VessaCore/FileNameBytes.h"
 
 #include <filesystem>
+#include <future>
 #include <system_error>
 
 namespace vessa {
@@ -53,7 +54,7 @@ constexpr int firstVersionWithCurrentTracks = 3;
 const char* const allTracksSql =
     VESSA_ROW_SELECT "ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE,\n"
                      "    COALESCE(disc_number, 1) * 1000 + COALESCE(track_number, 0), title COLLATE NOCASE, id";
-const char* const everyTrackSql = VESSA_ROW_SELECT "ORDER BY id";
+const char* const rangeOfTracksSql = VESSA_ROW_SELECT "WHERE id >= ?1 AND id < ?2 ORDER BY id";
 // Read from the lookup index alone, without a sort.
 const char* const idsByLookupSql =
     "SELECT id FROM tracks ORDER BY artist COLLATE NOCASE, album COLLATE NOCASE, title COLLATE NOCASE, id";
@@ -250,6 +251,7 @@ MediaDatabase::TrackRow::TrackRow(qint64 id, QString artist, QString album, QStr
 MediaDatabase::MediaDatabase(const std::optional<QString>& path)
 {
     const QString databasePath = path.value_or(QStringLiteral(":memory:"));
+    m_path = path;
     if (path) {
         const std::filesystem::path parent = std::filesystem::path(path->toStdString()).parent_path();
         std::error_code error;
@@ -400,23 +402,52 @@ QList<MediaDatabase::TrackRow> MediaDatabase::allTracks()
     return readRowsLocked(allTracksSql, {});
 }
 
-std::vector<qint64> MediaDatabase::readLibrary(const std::function<void(const TrackRowBytes&)>& row)
+std::vector<qint64> MediaDatabase::readLibrary(int pieces,
+                                               const std::function<void(int piece, const TrackRowBytes&)>& row)
 {
     std::lock_guard lock(m_mutex);
-    Transaction transaction(m_db.get(), Transaction::Purpose::query);
-    SqliteStatement rows(m_db.get(), everyTrackSql);
-    rows.forEachRow([&row](const SqliteStatement& stored) {
-        const qint64 subTrack = stored.int64(8);
-        row(TrackRowBytes{stored.int64(0), stored.bytes(1), stored.bytes(2), stored.bytes(3),
-                          optionalInteger(stored, 4), stored.bytes(5),
-                          subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack), optionalInteger(stored, 9),
-                          optionalInteger(stored, 10)});
-    });
+    const FirstValue lowest = firstValue(m_db.get(), "SELECT min(id) FROM tracks");
+    const FirstValue highest = firstValue(m_db.get(), "SELECT max(id) FROM tracks");
+    const qint64 first = lowest.text.toLongLong();
+    const qint64 span = (highest.text.toLongLong() - first) / pieces + 1;
+    const auto readPiece = [&](sqlite3* db, int piece) {
+        SqliteStatement rows(db, rangeOfTracksSql);
+        rows.bind(1, first + span * piece);
+        rows.bind(2, first + span * (piece + 1));
+        rows.forEachRow([&row, piece](const SqliteStatement& stored) {
+            const qint64 subTrack = stored.int64(8);
+            row(piece, TrackRowBytes{stored.int64(0), stored.bytes(1), stored.bytes(2), stored.bytes(3),
+                                     optionalInteger(stored, 4), stored.bytes(5),
+                                     subTrack < 0 ? std::nullopt : std::optional<qint64>(subTrack),
+                                     optionalInteger(stored, 9), optionalInteger(stored, 10)});
+        });
+    };
+    std::vector<std::future<void>> reading;
+    if (m_path) {
+        for (int piece = 0; piece < pieces; ++piece)
+            reading.push_back(std::async(std::launch::async,
+                                         [this, piece, &readPiece] { readPiece(openReadOnly(*m_path).get(), piece); }));
+    } else {
+        for (int piece = 0; piece < pieces; ++piece)
+            readPiece(m_db.get(), piece);
+    }
     std::vector<qint64> ids;
     SqliteStatement order(m_db.get(), idsByLookupSql);
     order.forEachRow([&ids](const SqliteStatement& stored) { ids.push_back(stored.int64(0)); });
-    transaction.commit();
+    for (std::future<void>& piece : reading)
+        piece.get();
     return ids;
+}
+
+SqliteConnection MediaDatabase::openReadOnly(const QString& path)
+{
+    sqlite3* handle = nullptr;
+    const int result = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    SqliteConnection connection(handle);
+    if (result != SQLITE_OK)
+        throw MediaDatabaseError::cannotOpen(path, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
+    sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
+    return connection;
 }
 
 QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, const QString& album,

@@ -113,12 +113,15 @@ public:
     // ((disc, or 1) * 1000 + (track, or 0)), title (ignoring ASCII case),
     // then id: LibraryOrder's order.
     QList<TrackRow> allTracks();
-    // Hands every row to `row` by id, then returns the ids by artist, album
-    // and title (ignoring ASCII case) and id, all in one transaction. Both
-    // are read in one pass each (the second from the lookup index alone),
-    // which is much quicker on a large table than allTracks()' ORDER BY;
-    // LibraryOrder turns them into allTracks()' order.
-    std::vector<qint64> readLibrary(const std::function<void(const TrackRowBytes&)>& row);
+    // Reads every row in `pieces` runs of consecutive ids, handing run k's
+    // rows to row(k, ...) by id, and returns the ids by artist, album and
+    // title (ignoring ASCII case) and id. For a database file the runs are
+    // read at once, each on a thread and read-only connection of its own
+    // (so `row` is called from several threads, each with its own run),
+    // while the order is read from the lookup index alone: much quicker on
+    // a large table than allTracks()' ORDER BY. LibraryOrder turns them into
+    // allTracks()' order.
+    std::vector<qint64> readLibrary(int pieces, const std::function<void(int piece, const TrackRowBytes&)>& row);
     // Rows whose artist, album and title equal the given ones apart from ASCII
     // case; rows of exactly `durationSeconds` first, then by id.
     QList<TrackRow> findTracks(const QString& artist, const QString& album, const QString& title,
@@ -161,6 +164,7 @@ private:
     void refuseUnusableFile(const QString& path);
     void createSchema();
     void migrateIfNeeded();
+    static SqliteConnection openReadOnly(const QString& path);
     void upsertLocked(const QList<TrackRow>& rows);
     enum class Table { tracks, fileMarks };
     static QByteArray tableName(Table table);
@@ -173,6 +177,8 @@ private:
     qint64 removePrefixLocked(Table table, const QString& prefix);
 
     SqliteConnection m_db;
+    // The file; none for a database in memory.
+    std::optional<QString> m_path;
     std::mutex m_mutex;
     std::atomic<quint64> m_writes{0}; // raised under m_mutex before each write
 };

@@ -270,20 +270,26 @@ private slots:
                             QStringLiteral("/m/%1").arg(i), "mp3", QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {},
                             numbers[i % 5], numbers[i / 5 % 5]));
         }
-        MediaDatabase database;
+        // Read in three runs at once, each on its own connection.
+        QTemporaryDir folder;
+        MediaDatabase database(folder.filePath("media.db"));
         database.upsert(rows);
         struct Stored {
             QByteArray artist, album, path;
             Int disc, number;
+            qint64 id;
         };
-        QList<Stored> stored;
+        QList<Stored> runs[3];
+        const std::vector<qint64> byLookup =
+            database.readLibrary(3, [&](int run, const MediaDatabase::TrackRowBytes& row) {
+                runs[run].append({row.artist.toByteArray(), row.album.toByteArray(), row.filePath.toByteArray(),
+                                  row.discNumber, row.trackNumber, row.id});
+            });
+        QList<Stored> stored = runs[0] + runs[1] + runs[2];
         std::vector<qint64> ids;
-        const std::vector<qint64> byLookup = database.readLibrary([&](const MediaDatabase::TrackRowBytes& row) {
-            stored.append({row.artist.toByteArray(), row.album.toByteArray(), row.filePath.toByteArray(),
-                           row.discNumber, row.trackNumber});
-            ids.push_back(row.id);
-        });
-        QVERIFY(std::is_sorted(ids.begin(), ids.end()));
+        for (const Stored& s : stored)
+            ids.push_back(s.id);
+        QVERIFY(std::is_sorted(ids.begin(), ids.end()) && stored.size() == rows.size() && !runs[2].isEmpty());
         std::vector<vessa::LibraryOrder::Key> keys;
         for (const Stored& s : stored)
             keys.push_back({s.artist, s.album, s.disc, s.number});
