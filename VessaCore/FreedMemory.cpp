@@ -1,5 +1,8 @@
 #include "VessaCore/FreedMemory.h"
 
+// Any C library header tells which C library this is.
+#include <cstdlib>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif

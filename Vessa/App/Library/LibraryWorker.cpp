@@ -190,7 +190,7 @@ LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QL
 {
     Library library;
     library.refs.reserve(tracks.size());
-    for (const ScannedTrack& track : tracks)
+    for (const ScannedTrack& track : std::as_const(tracks))
         library.refs.append(track.ref());
     library.refIndex = std::make_shared<const LibraryRefIndex>(tracks, [&tracks, &missing](qsizetype i) {
         return missing.isEmpty() || !MusicFolderEnumerator::liesUnder(tracks.at(i).fileURL(), missing);

@@ -49,6 +49,11 @@ qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
 
 void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
 {
+    // A library read again without a change is the very same list: what is
+    // shown or being prepared for it stands.
+    if (tracks.isSharedWith(m_requestedTracks) && !tracks.isEmpty())
+        return;
+    m_requestedTracks = tracks;
     if (tracks.size() < backgroundPreparationSize) {
         m_preparation.supersede();
         show(prepared(tracks));

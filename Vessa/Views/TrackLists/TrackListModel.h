@@ -90,6 +90,8 @@ private:
     AppState& m_appState;
     FileRevealerPtr m_revealer;
     QList<ScannedTrack> m_tracks;
+    // The list last handed to setScannedTracks (shown, or being prepared).
+    QList<ScannedTrack> m_requestedTracks;
     TrackListIndex m_index;
     // The tracks are shown in their own order while their keys are prepared.
     bool m_indexPending = false;
