@@ -100,6 +100,11 @@ void PlayContext::setRepeatMode(RepeatMode mode)
     emit repeatModeChanged();
 }
 
+QList<std::optional<QString>> PlayContext::fileHintsOfQueue() const
+{
+    return m_fileHints.isEmpty() ? QList<std::optional<QString>>(m_queue.size()) : m_fileHints;
+}
+
 std::optional<TrackRef> PlayContext::currentTrack() const
 {
     if (m_currentIndex && *m_currentIndex >= 0 && *m_currentIndex < m_queue.size())
@@ -120,7 +125,9 @@ bool PlayContext::replaceQueue(QList<TrackRef> tracks, QList<std::optional<QStri
     hints.resize(tracks.size());
     const bool differs = tracks != m_queue;
     m_queue = std::move(tracks);
-    m_fileHints = std::move(hints);
+    // A queue without hints (the library's, say) keeps no list of them.
+    const bool hinted = std::any_of(hints.cbegin(), hints.cend(), [](const auto& hint) { return hint.has_value(); });
+    m_fileHints = hinted ? std::move(hints) : QList<std::optional<QString>>();
     return differs;
 }
 
@@ -173,7 +180,7 @@ void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
     const std::optional<TrackRef> before = currentTrack();
     QList<std::optional<QString>> addedHints = fileHints.value_or(QList<std::optional<QString>>());
     addedHints.resize(tracks.size());
-    replaceQueue(m_queue + tracks, m_fileHints + addedHints);
+    replaceQueue(m_queue + tracks, fileHintsOfQueue() + addedHints);
     const bool hadCurrentEntry = m_currentIndex.has_value();
     if (!hadCurrentEntry)
         m_currentIndex = oldCount;
@@ -264,7 +271,8 @@ void PlayContext::dropKeptEntry(qsizetype& index, std::optional<qsizetype>& slot
     const qsizetype kept = *std::exchange(m_keptIndex, std::nullopt);
     const std::optional<TrackRef> before = currentTrack();
     m_queue.removeAt(kept);
-    m_fileHints.removeAt(kept);
+    if (!m_fileHints.isEmpty())
+        m_fileHints.removeAt(kept);
     if (index > kept)
         --index;
     if (const qsizetype keptSlot = m_shuffledIndices.indexOf(kept); keptSlot >= 0) {

@@ -169,9 +169,12 @@ private:
     std::optional<QueueStep> followingEntry() const;
 
     // The queue and its file hints change only together: one hint per entry
-    // (`hints` is padded with absent ones or cut). Emits nothing; answers
-    // whether the queue differs from the one it replaced.
+    // (`hints` is padded with absent ones or cut), or no list when no entry
+    // has one. Emits nothing; answers whether the queue differs from the one
+    // it replaced.
     bool replaceQueue(QList<TrackRef> tracks, QList<std::optional<QString>> hints);
+    // The hint of every queue entry (none where there is none).
+    QList<std::optional<QString>> fileHintsOfQueue() const;
     // Where in `tracks` the current entry's successor stands: the first entry
     // after it in the queue that `tracks` holds, else the end of `tracks`.
     qsizetype placeOfSuccessor(const QList<TrackRef>& tracks) const;
@@ -194,6 +197,7 @@ private:
     bool m_shuffleEnabled = false;
     RepeatMode m_repeatMode = RepeatMode::off;
     // One per queue entry.
+    // One per queue entry, or none at all when no entry has a hint.
     QList<std::optional<QString>> m_fileHints;
     std::optional<QString> m_playlistURL;
     // Every queue position once while shuffle is on, empty otherwise.

@@ -46,7 +46,7 @@ SeekHandler audioNotingSeekHandler(SeekHandler seek, std::shared_ptr<std::atomic
 void PlayContext::resolveAndPlay(const TrackRef& track, Completion done)
 {
     // The track is the current entry's.
-    const std::optional<QString> hint = m_fileHints[*m_currentIndex];
+    const std::optional<QString> hint = m_fileHints.isEmpty() ? std::nullopt : m_fileHints[*m_currentIndex];
     logDebug(lcOblinPlayback(), QStringLiteral("resolveAndPlay: ") + track.uri()
                                     + (hint ? QStringLiteral(" (hint: ") + *hint + u')' : QString()));
     if (m_resolveTask) {

@@ -5,6 +5,8 @@
 #include "RaskoLocalFile/SqliteStatement.h"
 #include "VessaCore/FileNameBytes.h"
 
+#include <QThreadPool>
+
 #include <filesystem>
 #include <future>
 #include <system_error>
@@ -424,9 +426,18 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
     };
     std::vector<std::future<void>> reading;
     if (m_path) {
-        for (int piece = 0; piece < pieces; ++piece)
-            reading.push_back(std::async(std::launch::async,
-                                         [this, piece, &readPiece] { readPiece(openReadOnly(*m_path).get(), piece); }));
+        for (int piece = 0; piece < pieces; ++piece) {
+            auto done = std::make_shared<std::promise<void>>();
+            reading.push_back(done->get_future());
+            QThreadPool::globalInstance()->start([this, piece, &readPiece, done] {
+                try {
+                    readPiece(openReadOnly(*m_path).get(), piece);
+                    done->set_value();
+                } catch (...) {
+                    done->set_exception(std::current_exception());
+                }
+            });
+        }
     } else {
         for (int piece = 0; piece < pieces; ++piece)
             readPiece(m_db.get(), piece);
@@ -447,6 +458,9 @@ SqliteConnection MediaDatabase::openReadOnly(const QString& path)
     if (result != SQLITE_OK)
         throw MediaDatabaseError::cannotOpen(path, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
+    // One pass over the table reads each page once: a few pages of cache do,
+    // and a large one would leave gaps among the rows' texts when it goes.
+    sqlite3_exec(handle, "PRAGMA cache_size = 8", nullptr, nullptr, nullptr);
     return connection;
 }
 
