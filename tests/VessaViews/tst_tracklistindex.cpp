@@ -8,6 +8,8 @@
 
 using namespace vessa;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Track {
@@ -126,6 +128,29 @@ private slots:
                                   {"Song", "MIXED Case", "Y", {}, {}, {}},
                                   {"q", "w", "Gold Rush", {}, {}, {}}};
         QCOMPARE(indexOf(tracks).filtered(query), expected);
+    }
+
+    // A large list is searched in pieces side by side: hits at any place,
+    // at the pieces' seams too, come once and in order.
+    void filteringALargeList()
+    {
+        QList<Track> tracks;
+        for (int i = 0; i < 100'000; ++i)
+            tracks.append({QStringLiteral("Song number %1 of a long list").arg(i),
+                           QStringLiteral("Artist %1").arg(i % 977),
+                           "Album",
+                           {},
+                           {},
+                           {}});
+        TrackListIndex index = indexOf(tracks);
+        for (const QString& query : {u"77"_s, u"number 50000 of"_s, u"number 4999"_s, u"artist 976"_s, u"nothing"_s}) {
+            QList<qsizetype> expected;
+            for (qsizetype i = 0; i < tracks.size(); ++i) {
+                if ((tracks[i].title + u'\0' + tracks[i].artist).toLower().contains(query))
+                    expected.append(i);
+            }
+            QCOMPARE(index.filtered(query), expected);
+        }
     }
 
     void trackNumberColumn_data()

@@ -57,6 +57,8 @@ public:
 private:
     const QList<qsizetype>& fullOrder(const QString& key, bool ascending);
     bool matches(qsizetype position, QByteArrayView foldedQuery) const;
+    // Items from `first` to before `end` whose texts hold the query, in order.
+    QList<qsizetype> itemsHolding(const QByteArray& foldedQuery, qsizetype first, qsizetype end) const;
 
     QList<int> m_titleRanks;
     QList<int> m_artistRanks;
