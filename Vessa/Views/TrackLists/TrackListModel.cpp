@@ -71,11 +71,13 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
     }
     m_preparation.start([tracks](std::stop_token) { return prepared(tracks); },
                         [this](Prepared prepared, std::exception_ptr error) {
-                            if (error)
+                            if (error) {
                                 logError(lcUi(), QStringLiteral("Failed to prepare the track list: ")
                                                      + describeException(error));
-                            else
+                                m_requestedTracks.clear(); // the next library tries again
+                            } else {
                                 show(std::move(prepared));
+                            }
                         });
 }
 
