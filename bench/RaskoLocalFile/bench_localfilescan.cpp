@@ -158,8 +158,8 @@ int main(int argc, char** argv)
                     qlonglong(cold.size()), coldSeconds, double(read) / coldSeconds);
         if (!cold.isEmpty()) {
             const ScannedTrack& last = cold.constLast();
-            std::printf("last track:  \"%s\" by \"%s\" on \"%s\"\n", qPrintable(last.title()), qPrintable(last.artist()),
-                        qPrintable(last.album()));
+            std::printf("last track:  \"%s\" by \"%s\" on \"%s\"\n", qPrintable(last.title()),
+                        qPrintable(last.artist()), qPrintable(last.album()));
         }
 
         timer.restart();
