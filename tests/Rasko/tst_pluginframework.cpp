@@ -1,5 +1,6 @@
 #include "Rasko/DirectFileSource.h"
 #include "Rasko/FileHint.h"
+#include "Rasko/ScannedTrack.h"
 #include "Rasko/TrackResolver.h"
 #include "tests/support/FakePlugins.h"
 #include "tests/support/LogCapture.h"
@@ -54,6 +55,41 @@ class PluginFrameworkTest : public QObject {
     QTemporaryDir m_folder;
 
 private slots:
+    // A library entry packs its texts into one block: each comes back as it
+    // went in, a file name that is not UTF-8 too, and absent numbers stay
+    // apart from zero.
+    void scannedTrackKeepsWhatItWasGiven_data()
+    {
+        QTest::addColumn<QStringList>("texts"); // title, artist, album, file URL
+        QTest::addColumn<std::optional<qint64>>("number");
+        QTest::newRow("plain") << QStringList{"Song", "Band", "Album", "/m/a.mp3"} << std::optional<qint64>(3);
+        QTest::newRow("all empty, numbers absent") << QStringList{"", "", "", ""} << std::optional<qint64>();
+        QTest::newRow("zero is a number") << QStringList{"", "Band", "", "/m/b.mp3"} << std::optional<qint64>(0);
+        QTest::newRow("not ASCII") << QStringList{"Café 🎵", "Ωmega", "", "/m/é/x.zip::CD 1/01.mp3"}
+                                   << std::optional<qint64>(-1);
+        QTest::newRow("a file name that is not UTF-8")
+            << QStringList{"t", "a", "b", u"/m/Caf\xDCE9.mp3"_s} << std::optional<qint64>(1);
+        QTest::newRow("long") << QStringList{QString(70'000, u'x'), "a", QString(300, u'é'), "/m/c.mp3"}
+                              << std::optional<qint64>(9'000'000'000);
+    }
+    void scannedTrackKeepsWhatItWasGiven()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(std::optional<qint64>, number);
+        const TrackRef ref(texts[1], texts[2], texts[0]);
+        const std::optional<double> duration = number ? std::optional<double>(*number / 2.0) : std::nullopt;
+        const ScannedTrack track(ref, texts[0], texts[1], texts[2], duration, number, number, texts[3]);
+        QCOMPARE(QStringList({track.title(), track.artist(), track.album(), track.fileURL()}), texts);
+        QCOMPARE(track.ref(), ref);
+        QCOMPARE(track.duration(), duration);
+        QCOMPARE(track.trackNumber(), number);
+        QCOMPARE(track.discNumber(), number);
+        QCOMPARE(ScannedTrack(track), track);
+        QVERIFY(!(ScannedTrack(ref, texts[0], texts[1], texts[2], duration, number, number, texts[3] + u'x') == track));
+        QVERIFY(!(ScannedTrack(ref, texts[0], texts[1], texts[2], duration, std::nullopt, number, texts[3]) == track)
+                || !number);
+    }
+
     void registryAndComposite()
     {
         const Fixture fixture;
