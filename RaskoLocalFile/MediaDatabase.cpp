@@ -7,6 +7,7 @@
 
 #include <QThreadPool>
 
+#include <exception>
 #include <filesystem>
 #include <future>
 #include <system_error>
@@ -442,11 +443,25 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
         for (int piece = 0; piece < pieces; ++piece)
             readPiece(m_db.get(), piece);
     }
+    // The runs use this frame: every one is waited for, whatever fails.
     std::vector<qint64> ids;
-    SqliteStatement order(m_db.get(), idsByLookupSql);
-    order.forEachRow([&ids](const SqliteStatement& stored) { ids.push_back(stored.int64(0)); });
-    for (std::future<void>& piece : reading)
-        piece.get();
+    std::exception_ptr failure;
+    try {
+        SqliteStatement order(m_db.get(), idsByLookupSql);
+        order.forEachRow([&ids](const SqliteStatement& stored) { ids.push_back(stored.int64(0)); });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    for (std::future<void>& piece : reading) {
+        try {
+            piece.get();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
     return ids;
 }
 
