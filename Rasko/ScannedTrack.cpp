@@ -7,22 +7,28 @@ namespace vessa {
 ScannedTrack::ScannedTrack(TrackRef ref, const QString& title, const QString& artist, const QString& album,
                            std::optional<double> duration, std::optional<qint64> trackNumber,
                            std::optional<qint64> discNumber, const QString& fileURL)
-    : m_ref(std::move(ref)),
-      m_duration(duration.value_or(0)),
-      m_trackNumber(trackNumber.value_or(0)),
-      m_discNumber(discNumber.value_or(0))
+    : ScannedTrack(std::move(ref), duration, trackNumber, discNumber)
 {
     // Each text is written as its file-system bytes, which keep even a lone
     // surrogate of an undecodable file name.
     setTexts({pathToBytes(title), pathToBytes(artist), pathToBytes(album), pathToBytes(fileURL)});
-    m_present = (duration ? hasDuration : 0) | (trackNumber ? hasTrackNumber : 0) | (discNumber ? hasDiscNumber : 0);
+}
+
+ScannedTrack::ScannedTrack(TrackRef ref, std::optional<double> duration, std::optional<qint64> trackNumber,
+                           std::optional<qint64> discNumber)
+    : m_ref(std::move(ref)),
+      m_present((duration ? hasDuration : 0) | (trackNumber ? hasTrackNumber : 0) | (discNumber ? hasDiscNumber : 0)),
+      m_duration(duration.value_or(0)),
+      m_trackNumber(trackNumber.value_or(0)),
+      m_discNumber(discNumber.value_or(0))
+{
 }
 
 ScannedTrack ScannedTrack::fromBytes(TrackRef ref, QByteArrayView title, QByteArrayView artist, QByteArrayView album,
                                      std::optional<double> duration, std::optional<qint64> trackNumber,
                                      std::optional<qint64> discNumber, QByteArrayView fileURL)
 {
-    ScannedTrack track(std::move(ref), {}, {}, {}, duration, trackNumber, discNumber, {});
+    ScannedTrack track(std::move(ref), duration, trackNumber, discNumber);
     track.setTexts({title, artist, album, fileURL});
     return track;
 }
@@ -32,7 +38,6 @@ void ScannedTrack::setTexts(std::initializer_list<QByteArrayView> texts)
     qsizetype total = 0;
     for (const QByteArrayView text : texts)
         total += text.size();
-    m_texts.clear();
     m_texts.reserve(total);
     int index = 0;
     for (const QByteArrayView text : texts) {

@@ -47,6 +47,10 @@ public:
 private:
     enum Present : quint8 { hasDuration = 1, hasTrackNumber = 2, hasDiscNumber = 4 };
 
+    // The reference and numbers, with no texts yet.
+    ScannedTrack(TrackRef ref, std::optional<double> duration, std::optional<qint64> trackNumber,
+                 std::optional<qint64> discNumber);
+    // Called once, on an entry without texts.
     void setTexts(std::initializer_list<QByteArrayView> texts);
 
     TrackRef m_ref;
