@@ -278,10 +278,13 @@ private slots:
 
     // Each track plays its buffers, then its decoder dies: the failure is
     // shown and play moves on, but a dying track is never replayed endlessly.
+    // `lastLine` is written when the last track's end has been handled:
+    // between two tracks the player is idle too, with the failure shown
+    // while the next track opens.
     void aDecoderDyingMidTrackIsShownAndPlayMovesOn()
     {
         const std::tuple<RepeatMode, int, QString> cases[] = {
-            {RepeatMode::off, 3, ""},
+            {RepeatMode::off, 3, "Auto-advance from index 2"},
             {RepeatMode::one, 1, "autoAdvance: index 0 played no audio, not replaying"},
             {RepeatMode::all, 3, "autoAdvance: no track of the queue played audio, stopping"}};
         for (const auto& [repeat, opens, lastLine] : cases) {
@@ -292,11 +295,11 @@ private slots:
             rig.context->setRepeatMode(repeat);
             rig.context->loadQueue(rig.tracks, 0);
             QCOMPARE(rig.run(PlaybackCommand::play()), QString());
-            QTRY_VERIFY(rig.openCount() == opens && isIdle(rig.player) && !rig.lastError().isEmpty());
+            QTRY_COMPARE(rig.lines().count(lastLine), 1);
+            QVERIFY(isIdle(rig.player));
+            QCOMPARE(rig.openCount(), opens);
             QCOMPARE(rig.lastError(), "The decoder stopped unexpectedly");
             QCOMPARE(rig.output.callNames().count("schedule"), 2 * opens); // what was decoded played
-            if (!lastLine.isEmpty())
-                QTRY_COMPARE(rig.lines().count(lastLine), 1);
             QTest::qWait(50);
             QCOMPARE(rig.openCount(), opens);
         }
