@@ -129,9 +129,10 @@ private slots:
         // Nothing loaded: previous on the first entry has nothing to restart, and no error.
         rig.context->loadQueue(rig.tracks, 0);
         QCOMPARE(rig.run(PlaybackCommand::previous()), QString());
-        rig.context->loadQueue({}, 0); // nothing queued: play only resumes the player
+        rig.context->loadQueue({}, 0); // nothing queued: play only resumes the player, which has nothing
         QCOMPARE(rig.run(PlaybackCommand::play()), QString());
         QVERIFY(rig.lines().contains(QStringLiteral("play: resuming current playback")));
+        QVERIFY(isIdle(rig.player));
         QVERIFY(rig.startPlaying(1));
         QCOMPARE(rig.run(PlaybackCommand::pause()), QString());
         QCOMPARE(rig.run(PlaybackCommand::play()), QString());
@@ -151,6 +152,34 @@ private slots:
         QCOMPARE(rig.run(PlaybackCommand::play()), QString());
         QCOMPARE(rig.openCount(), 4);
         QCOMPARE(rig.lastOpenedPath(), PlayContextRig::path(3));
+    }
+
+    // A track that could not be played leaves nothing loaded: pause changes
+    // nothing, and play tries the track again, failing again while it is
+    // missing and playing it once it is back; never playing meanwhile.
+    void pauseAndPlayAfterAFailedPlay()
+    {
+        PlayContextRig rig(2);
+        const QString gone = QStringLiteral("No such file");
+        rig.source->addFailingTrack(rig.tracks[0], gone);
+        rig.context->loadQueue(rig.tracks, 0);
+        QCOMPARE(rig.run(PlaybackCommand::play()), gone);
+        QSignalSpy states(rig.context.get(), &PlayContext::transportStateChanged);
+        for (const auto& [command, outcome] :
+             {std::pair(PlaybackCommand::pause(), QString()), std::pair(PlaybackCommand::play(), gone),
+              std::pair(PlaybackCommand::pause(), QString()), std::pair(PlaybackCommand::play(), gone)}) {
+            QCOMPARE(rig.run(command), outcome);
+            QCOMPARE(rig.lastError(), outcome);
+            QVERIFY(isIdle(rig.player));
+        }
+        QCOMPARE(states.count(), 0);
+        QCOMPARE(rig.lines().count(QStringLiteral("Track not found: Track 0 - Artist")), 3);
+        QVERIFY(!rig.output.callNames().contains(QStringLiteral("play")));
+        rig.source->addTrack(rig.tracks[0], SourceResult(SourceLocator::fileURL(PlayContextRig::path(0)), "fake"));
+        QCOMPARE(rig.run(PlaybackCommand::pause()), QString());
+        QCOMPARE(rig.run(PlaybackCommand::play()), QString());
+        QVERIFY(rig.player.transportState().isPlaying());
+        QCOMPARE(rig.context->playingIndex(), Index(0));
     }
 
     void resolveAndPlayLogsTheRoad()
