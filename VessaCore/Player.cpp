@@ -60,10 +60,19 @@ void Player::load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<
     setTransportState(TransportState::paused(0.0));
 }
 
+bool Player::hasStream() const
+{
+    return m_schedulingTask || m_seekWorker.isPending();
+}
+
 void Player::play()
 {
-    logInfo(lcPlayback(), QStringLiteral("Playback started"));
     setLastError(nullptr);
+    if (!hasStream()) {
+        logDebug(lcPlayback(), QStringLiteral("Nothing to play: no track is loaded"));
+        return;
+    }
+    logInfo(lcPlayback(), QStringLiteral("Playback started"));
     m_output.play();
     setTransportState(TransportState::playing(m_output.currentTime()));
     m_clock->startPolling();
@@ -71,6 +80,10 @@ void Player::play()
 
 void Player::pause()
 {
+    if (!hasStream()) {
+        logDebug(lcPlayback(), QStringLiteral("Nothing to pause: no track is loaded"));
+        return;
+    }
     logInfo(lcPlayback(), QStringLiteral("Playback paused"));
     m_output.pause();
     m_clock->stopPolling();

@@ -62,7 +62,10 @@ public:
     // feeding `buffers`; ends paused at 0 without starting the output.
     // Throws the output's error from stop() or prepare().
     void load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<double> duration, SeekHandler seekHandler);
-    // Throws the output's error; the state is then unchanged.
+    // Throw the output's error; the state is then unchanged. With no stream
+    // loaded (none yet, or it was stopped, has ended or failed) they change
+    // nothing and leave the output alone: the player never reads playing or
+    // paused without a stream to play.
     void play();
     void pause();
     void stop();
@@ -79,6 +82,8 @@ signals:
     void onTrackEndChanged();
 
 private:
+    // A stream is fed to the output, or a seek is opening one.
+    bool hasStream() const;
     void stopSchedulingTask();
     void startScheduling(PcmBufferStreamPtr buffers);
     void handleTrackEnd(quint64 generation, std::exception_ptr streamFailure);

@@ -224,6 +224,30 @@ private slots:
         QCOMPARE(watcher.seeks, (QList<qlonglong>{5'000'000, 7'000'000}));
     }
 
+    // A track that cannot be played leaves playback stopped: a pause and a
+    // play from the desktop after its failure try it again and never publish
+    // Paused or Playing.
+    void aFailedPlayStaysStoppedThroughPauseAndPlay()
+    {
+        BusWatcher watcher;
+        BridgeRig rig;
+        rig.source->addFailingTrack(rig.tracks[0], QStringLiteral("No such file"));
+        rig.context->loadQueue(rig.tracks, 0);
+        int failures = 0;
+        for (const QString command : {"play", "pause", "play"}) {
+            playerctl({command});
+            failures += command == u"play";
+            QTRY_COMPARE(rig.lines().count(QStringLiteral("execute: ") + command), command == u"play" ? failures : 1);
+            QTRY_COMPARE(rig.lines().count(QStringLiteral("Track not found: Track 0 - Artist")), failures);
+            QCOMPARE(playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
+        }
+        QCOMPARE(rig.lastError(), QStringLiteral("No such file"));
+        QCOMPARE(watcher.property(playerInterface, QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Stopped"));
+        for (const QVariantMap& change : watcher.changes)
+            QVERIFY(!change.contains(QStringLiteral("PlaybackStatus")));
+    }
+
     void rootInterface()
     {
         BusWatcher watcher;

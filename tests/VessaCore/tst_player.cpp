@@ -31,7 +31,11 @@ const QMap<QString, QString> logged{{"load", "Loading track: 8000.000000Hz, 1ch,
                                     {"pause", "Playback paused"},
                                     {"stop", "Playback stopped"},
                                     {"seek8", "Seeking to 8.0s"},
-                                    {"seek-8", "Seeking to -8.0s"}};
+                                    {"seek-8", "Seeking to -8.0s"},
+                                    {"new, play", "Nothing to play: no track is loaded"},
+                                    {"new, pause", "Nothing to pause: no track is loaded"},
+                                    {"stopped, play", "Nothing to play: no track is loaded"},
+                                    {"stopped, pause, play", "Nothing to play: no track is loaded"}};
 constexpr AudioFormat testFormat(8000.0, 1, 4, false);
 
 // What a ProbeStream did; `blocked`: it waits at its end; `destroyed`: its task ended.
@@ -180,8 +184,12 @@ class PlayerTest : public QObject {
         QCOMPARE(rig.polling(), rig.player->transportState().isPlaying());
         QCOMPARE(rig.player->lastError() ? rig.player->lastError()->description() : QString(),
                  failed ? "Audio scheduling failed: " + refusal : QString());
+        // Play resumes a loaded stream; after an end or a stop nothing is.
+        const bool loaded = rig.player->transportState() != TransportState::idle();
         rig.player->play();
         QVERIFY(!rig.player->lastError());
+        QCOMPARE(rig.player->transportState().isPlaying(), loaded);
+        QCOMPARE(rig.polling(), loaded);
     }
 
 private slots:
@@ -201,13 +209,17 @@ private slots:
         const QString failed = QStringLiteral("Fake output failure");
 
         row("new, load", "", "load", {}, S::paused(0), "", "stop,prepare");
-        row("new, play", "", "play", {}, S::playing(1.5), "", "play");
+        // With no stream loaded there is nothing to play or pause: the output
+        // is left alone and the player stays idle.
+        row("new, play", "", "play", {}, S::idle(), "", "");
+        row("new, pause", "", "pause", {}, S::idle(), "", "");
         row("new, stop", "", "stop", {}, S::idle(), "", "stop");
         row("playing, pause", "load,play", "pause", {}, S::paused(1.5), "", "pause");
         row("playing, load", "load,play", "load", {}, S::paused(0), "", "stop,prepare");
         row("paused, play", "load,play,pause", "play", {}, S::playing(1.5), "", "play");
         row("paused, pause again", "load,pause", "pause", {}, S::paused(1.5), "", "pause");
-        row("stopped, play", "load,stop", "play", {}, S::playing(1.5), "", "play");
+        row("stopped, play", "load,stop", "play", {}, S::idle(), "", "");
+        row("stopped, pause, play", "load,stop,pause", "play", {}, S::idle(), "", "");
         // A failed operation changes no state; the clock was already reset for
         // the new track when the output refused to prepare it.
         row("load, stop fails", "load,play", "load", Op::stop, S::playing(1.5), failed, "stop");
@@ -252,7 +264,7 @@ private slots:
             rig.output.failNext(*failing);
 
         QCOMPARE(rig.run(operation), error);
-        QCOMPARE(rig.lines().value(linesBefore), logged.value(operation));
+        QCOMPARE(rig.lines().value(linesBefore), logged.value(QTest::currentDataTag(), logged.value(operation)));
         QCOMPARE(rig.player->transportState(), expected);
         QCOMPARE(stateSpy.count(), previous == expected ? 0 : 1);
         QCOMPARE(rig.polling(), expected.isPlaying() && failing != Op::prepare);
