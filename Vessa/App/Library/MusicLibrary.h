@@ -34,13 +34,14 @@ class TrackAvailabilityIndex;
 // index and the library's play queue follow every published library. The
 // saved playback state is applied at the first reload of a run.
 //
-// The library's play queue is the queue a list of the library loaded, or the
-// one a library change loaded while no playlist's queue played. After each
-// library change it is the new library, or, when a list loaded it with its
-// order (a music folder, a filter, a sort), the new library's tracks in that
-// order, worked out in the background; the sounding track stays current as
-// PlayContext::reloadQueue keeps it. The order is the one the list had when
-// it loaded the queue: a filter typed later does not change the queue.
+// The library's play queue is the one a library list loaded through
+// loadQueue(), or the whole library a library change loaded while no
+// playlist's queue played. Each library change makes it the new library; a
+// queue loaded with an order (a music folder, a filter, a sort) becomes the
+// new library's tracks in that order instead, worked out in the background.
+// Either way the sounding track stays current, as PlayContext::reloadQueue
+// keeps it. The order is the list's when the queue was loaded: a filter typed
+// later does not change the queue.
 //
 // A failed job is logged and reported through failed(); the app state shows
 // it as its scanError.

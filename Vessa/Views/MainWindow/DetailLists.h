@@ -17,8 +17,8 @@ namespace vessa {
 class AppState;
 
 // The library list as the main window's detail pane drives it: made once,
-// handed the selected tracks at every change (with the sidebar's choice they
-// are the part of the library of), asked to reveal a track.
+// handed the selected tracks and the sidebar choice they come from at every
+// change, asked to reveal a track.
 // `widget()` is the list itself, which the pane shows and owns.
 class LibraryDetailList {
 public:
