@@ -129,7 +129,7 @@ int main(int argc, char** argv)
     Figures library;
     for (int run = 0; run < 6; ++run)
         library.measure([&] {
-            showLibrary(view.model(), [&] { view.setScannedTracks(run % 2 ? retagged : first); });
+            showLibrary(view.model(), [&] { view.setScannedTracks(run % 2 ? retagged : first, std::nullopt); });
             view.table()->view()->viewport()->repaint();
         });
     library.print("new library to the shown list", 300);

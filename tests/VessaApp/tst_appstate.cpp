@@ -419,8 +419,16 @@ private slots:
         QVERIFY(!state->isScanning());
     }
 
+    void savedStateIsAppliedAtTheFirstReloadOnly_data()
+    {
+        QTest::addColumn<QByteArray>("record"); // empty: saved by this version
+        QTest::newRow("saved by this version") << QByteArray();
+        QTest::newRow("saved by an earlier version")
+            << QByteArray(R"({"repeatMode":"one","shuffleEnabled":true,"currentTrackURI":"%1"})");
+    }
     void savedStateIsAppliedAtTheFirstReloadOnly()
     {
+        QFETCH(QByteArray, record);
         AppStateRig rig;
         const QString a = rig.folder(QStringLiteral("a"));
         const QString b = rig.folder(QStringLiteral("b"));
@@ -438,6 +446,8 @@ private slots:
             state->playContext().setShuffleEnabled(true);
             state->savePlaybackState();
         }
+        if (!record.isEmpty())
+            rig.settings()->setValue(QStringLiteral("playbackState"), record.replace("%1", saved.uri().toUtf8()));
         std::unique_ptr<AppState> state = rig.start();
         // The main window's first appearance: a reload from the database.
         state->reloadTracksFromDatabase();

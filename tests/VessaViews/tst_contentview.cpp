@@ -47,6 +47,7 @@ namespace {
 // What the detail pane handed its lists.
 struct ListRecord {
     QList<ScannedTrack> libraryTracks;
+    std::optional<SidebarSource> librarySource;
     QList<TrackRef> revealed;
     QString playlist;
 };
@@ -59,7 +60,11 @@ public:
         setObjectName(QStringLiteral("libraryList"));
     }
     QWidget* widget() override { return this; }
-    void setScannedTracks(const QList<ScannedTrack>& tracks) override { m_record.libraryTracks = tracks; }
+    void setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source) override
+    {
+        m_record.libraryTracks = tracks;
+        m_record.librarySource = source;
+    }
     void revealTrack(const TrackRef& track) override { m_record.revealed << track; }
 
 private:
@@ -227,6 +232,8 @@ private slots:
         m_window->selection().setSource(SidebarSource::folder(m_rig->folder(QStringLiteral("A"))));
         QTRY_COMPARE(AppStateRig::titles(m_record.libraryTracks), (QStringList{"a1", "a2"}));
         QCOMPARE(AppStateRig::titles(m_window->tracksForSelection()), (QStringList{"a1", "a2"}));
+        // The list knows which part of the library it shows, for the queue it plays.
+        QCOMPARE(m_record.librarySource, m_window->selection().source());
         // The user picks the sibling in the sidebar.
         sidebar()->setCurrentItem(sidebar()->folderItems().at(1));
         QCOMPARE(m_window->selection().source(), SidebarSource::folder(m_rig->folder(QStringLiteral("AB"))));

@@ -385,11 +385,11 @@ private slots:
 
         // An unsaved document's queue is named after its playlist.
         untitled->view().content()->model().playTrack(0);
-        QCOMPARE(playContext.queueID(), std::optional<QString>("Untitled"));
+        QCOMPARE(playContext.queueID(), std::optional<QString>("document:Untitled"));
         // The other window replaces the same queue, named after its file.
         saved->view().content()->model().playTrack(1);
         QCOMPARE(playContext.queueID(), std::optional<QString>(saved->view().content()->model().queueID()));
-        QVERIFY(playContext.queueID() != std::optional<QString>("Untitled"));
+        QVERIFY(playContext.queueID() != std::optional<QString>("document:Untitled"));
         QVERIFY(playContext.queueID()->contains("mix.parvik"));
 
         // Saving the untitled document renames its queue.

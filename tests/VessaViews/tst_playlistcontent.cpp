@@ -246,9 +246,44 @@ private slots:
 
         // An unsaved document plays under its playlist's name; a library playlist under its name.
         PlaylistContentModel unsaved(*m_state, PlaylistStorage::document(&document, std::nullopt), m_revealer);
-        QCOMPARE(unsaved.queueID(), QStringLiteral("Doc"));
+        QCOMPARE(unsaved.queueID(), QStringLiteral("document:Doc"));
         PlaylistContentModel starred(*m_state, PlaylistStorage::library("Starred"), m_revealer);
-        QCOMPARE(starred.queueID(), QStringLiteral("Starred"));
+        QCOMPARE(starred.queueID(), QStringLiteral("playlist:Starred"));
+    }
+
+    // Whatever a playlist is called, its queue is never taken for the
+    // library's: a rescan leaves its entries and their order alone.
+    void aPlaylistNamedLibraryKeepsItsQueue_data()
+    {
+        QTest::addColumn<bool>("document");
+        QTest::newRow("library playlist") << false;
+        QTest::newRow("unsaved document") << true;
+    }
+    void aPlaylistNamedLibraryKeepsItsQueue()
+    {
+        QFETCH(bool, document);
+        for (const char* name : {"a/one.wav", "a/two.wav", "a/three.wav"})
+            QVERIFY(!m_rig->writeWav(QString::fromLatin1(name)).isEmpty());
+        m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("a")));
+        QVERIFY(AppStateRig::scanned(*m_state));
+        const QList<TrackRef> entries{m_state->scannedTracks()[2].ref(), m_state->scannedTracks()[0].ref()};
+        const Playlist playlist(QStringLiteral("library"), {PlaylistTrack(entries[0]), PlaylistTrack(entries[1])});
+        PlaylistDocument unsaved(playlist);
+        if (!document)
+            addPlaylist(playlist);
+        PlaylistContentModel model(*m_state,
+                                   document ? PlaylistStorage::document(&unsaved, std::nullopt)
+                                            : PlaylistStorage::library(QStringLiteral("library")),
+                                   m_revealer);
+        model.playTrack(1);
+        PlayContext& context = m_state->playContext();
+        QCOMPARE(context.queue(), entries);
+
+        QVERIFY(!m_rig->writeWav(QStringLiteral("a/four.wav")).isEmpty());
+        QVERIFY(AppStateRig::scanned(*m_state));
+        QCOMPARE(m_state->scannedTracks().size(), 4);
+        QCOMPARE(context.queue(), entries);
+        QCOMPARE(context.queueID(), std::optional<QString>(model.queueID()));
     }
 
     void emptyStates_data()

@@ -3,8 +3,10 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
+#include "Vessa/App/Library/MusicFolderWatcher.h"
 #include "Vessa/App/Playlists/PlaylistDirectory.h"
 #include "Vessa/Views/MainWindow/DesktopOpenError.h"
+#include "Vessa/Views/MainWindow/LibrarySelection.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 #include "Vessa/Views/TrackLists/TrackListView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
@@ -37,7 +39,7 @@ class TestTrackListView : public QObject {
     std::unique_ptr<TrackListView> makeView()
     {
         auto view = std::make_unique<TrackListView>(*m_state, m_revealer);
-        view->setScannedTracks(tenTracks());
+        view->setScannedTracks(tenTracks(), std::nullopt);
         return view;
     }
 
@@ -90,6 +92,81 @@ private slots:
         QCOMPARE(playContext.queueID(), std::optional<QString>(QStringLiteral("library")));
     }
 
+    // A queue played from the list follows a library change (a rescan, or a
+    // file arriving through the watcher) with what the list showed then: its
+    // music folder, filter and sort, not the whole library and not a filter
+    // typed later. The sounding track plays on, current.
+    void aPlayedListFollowsLibraryChanges_data()
+    {
+        QTest::addColumn<QString>("folder"); // the sidebar's folder; "" for the whole library
+        QTest::addColumn<bool>("shuffle");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<bool>("ascending");
+        QTest::addColumn<QString>("sortKey");
+        QTest::addColumn<bool>("rescan"); // or file events
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("filter, rescan") << "" << false << "rock" << true << "index" << true
+                                        << QStringList{"rock-a", "rock-c", "rock-e"};
+        QTest::newRow("filter, title descending, file events")
+            << "" << false << "ROCK" << false << "title" << false << QStringList{"rock-e", "rock-c", "rock-a"};
+        QTest::newRow("folder, file events")
+            << "x" << false << "" << true << "index" << false << QStringList{"jazz-b", "rock-a", "rock-e"};
+        QTest::newRow("folder, own order descending, rescan")
+            << "x" << false << "" << false << "index" << true << QStringList{"rock-e", "rock-a", "jazz-b"};
+        QTest::newRow("filter under shuffle, file events")
+            << "" << true << "rock" << true << "index" << false << QStringList{"rock-a", "rock-c", "rock-e"};
+        QTest::newRow("the whole library in its own order, rescan")
+            << "" << false << "" << true << "index" << true
+            << QStringList{"jazz-b", "jazz-f", "pop-d", "rock-a", "rock-c", "rock-e"};
+    }
+    void aPlayedListFollowsLibraryChanges()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, shuffle);
+        QFETCH(QString, filter);
+        QFETCH(bool, ascending);
+        QFETCH(QString, sortKey);
+        QFETCH(bool, rescan);
+        const QString music = m_rig->folder(QStringLiteral("m"));
+        // Long enough to sound throughout.
+        for (const char* name : {"m/x/rock-a.wav", "m/x/jazz-b.wav", "m/y/rock-c.wav", "m/y/pop-d.wav"})
+            QVERIFY(!m_rig->writeWav(QString::fromLatin1(name), 44100 * 20).isEmpty());
+        QSignalSpy watched(&m_state->folderWatcher(), &MusicFolderWatcher::watchApplied);
+        m_state->addWatchedDirectory(music);
+        QVERIFY(AppStateRig::scanned(*m_state));
+        PlayContext& context = m_state->playContext();
+        context.setShuffleEnabled(shuffle);
+
+        const std::optional<SidebarSource> source =
+            folder.isEmpty() ? std::nullopt : std::optional(SidebarSource::folder(music + u'/' + folder));
+        TrackListModel model(*m_state, m_revealer);
+        model.setScannedTracks(LibrarySelection::tracksFor(source, m_state->scannedTracks()), source);
+        model.setSearchText(filter);
+        model.setSort(sortKey, ascending);
+        model.playTrack(model.displayedTracks().constFirst());
+        QTRY_VERIFY_WITH_TIMEOUT(context.transportState().isPlaying(), 10000);
+        const TrackRef playing = *context.currentTrack();
+        model.setSearchText(QStringLiteral("jazz")); // typed after playing
+
+        QTRY_VERIFY(!watched.isEmpty());
+        for (const char* name : {"m/x/rock-e.wav", "m/y/jazz-f.wav"})
+            QVERIFY(!m_rig->writeWav(QString::fromLatin1(name)).isEmpty());
+        if (rescan)
+            QVERIFY(AppStateRig::scanned(*m_state));
+        QVERIFY(AppStateRig::holds(*m_state, 6));
+        const auto queueTitles = [&] {
+            QStringList titles;
+            for (const TrackRef& ref : context.queue())
+                titles.append(ref.track());
+            return titles;
+        };
+        QFETCH(QStringList, expected);
+        QTRY_COMPARE(queueTitles(), expected);
+        QCOMPARE(context.currentTrack(), std::optional<TrackRef>(playing));
+        QVERIFY(context.transportState().isPlaying());
+        QCOMPARE(context.shuffledIndices().size(), shuffle ? context.queue().size() : 0);
+    }
+
     void theCurrentTrackIsMarked()
     {
         auto view = makeView();
@@ -106,7 +183,7 @@ private slots:
         auto view = makeView();
         QList<ScannedTrack> retagged = tenTracks();
         retagged[4] = scannedTrack(QStringLiteral("Renamed"));
-        view->setScannedTracks(retagged);
+        view->setScannedTracks(retagged, std::nullopt);
         QCOMPARE(view->table()->rows()[4].title, QStringLiteral("Renamed"));
         QCOMPARE(view->table()->rows()[4].ref, retagged[4].ref());
     }
@@ -120,8 +197,8 @@ private slots:
             large.append(scannedTrack(QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'))));
         QList<ScannedTrack> larger = large;
         larger.append(scannedTrack(QStringLiteral("Zulu")));
-        view->setScannedTracks(large);
-        view->setScannedTracks(larger);
+        view->setScannedTracks(large, std::nullopt);
+        view->setScannedTracks(larger, std::nullopt);
         QCOMPARE(view->table()->rows().size(), 10); // the old list until the new one is ready
         QTRY_COMPARE(view->table()->rows().size(), larger.size());
         QCOMPARE(view->table()->rows().first().title, QStringLiteral("Zulu"));
@@ -135,7 +212,7 @@ private slots:
         for (qsizetype i = 0; i < TrackListModel::backgroundPreparationSize; ++i)
             large.append(scannedTrack(QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'))));
         large.append(scannedTrack(QStringLiteral("Zulu")));
-        view->setScannedTracks(large);
+        view->setScannedTracks(large, std::nullopt);
         QCOMPARE(view->table()->rows().size(), large.size()); // before its keys are ready
         QCOMPARE(view->table()->rows().last().title, QStringLiteral("Zulu"));
         // A filter typed meanwhile applies once they are.

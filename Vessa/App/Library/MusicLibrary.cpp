@@ -27,6 +27,7 @@ MusicLibrary::MusicLibrary(QSettings& settings, std::shared_ptr<LocalFileSourceP
     });
     m_folderWatcher = std::make_unique<MusicFolderWatcher>(std::move(source));
     connect(m_folderWatcher.get(), &MusicFolderWatcher::filesChanged, this, &MusicLibrary::handleFileEvents);
+    connect(&m_playContext, &PlayContext::queueIDChanged, this, &MusicLibrary::queueIdentityChanged);
     startDirectoryWatching();
 }
 
@@ -114,7 +115,7 @@ void MusicLibrary::libraryJobFinished(const LibraryWorker::Outcome& outcome)
         if (outcome.library) {
             publishLibrary(*outcome.library);
             logInfo(lcApp(), QStringLiteral("Scan complete: %1 tracks").arg(outcome.library->tracks.size()));
-            loadLibraryQueue(outcome.library->refs);
+            loadLibraryQueue(*outcome.library);
         } else if (outcome.error) {
             logError(lcApp(), QStringLiteral("Scan failed: ") + describeException(outcome.error));
             emit failed(outcome.error);
@@ -124,7 +125,7 @@ void MusicLibrary::libraryJobFinished(const LibraryWorker::Outcome& outcome)
     case LibraryWorker::JobKind::fileEvents:
         if (outcome.library) {
             publishLibrary(*outcome.library);
-            loadLibraryQueue(outcome.library->refs);
+            loadLibraryQueue(*outcome.library);
         } else if (outcome.error) {
             logError(lcApp(), QStringLiteral("File event handling failed: ") + describeException(outcome.error));
             emit failed(outcome.error);
@@ -156,7 +157,7 @@ void MusicLibrary::applyReload(const LibraryWorker::Outcome& outcome)
     const std::optional<TrackRef> previousTrack = m_playContext.currentTrack();
     const std::optional<TrackMetadata> previousMetadata = m_playContext.currentMetadata();
     const bool libraryQueue = queueFollowsLibrary();
-    loadLibraryQueue(outcome.library ? outcome.library->refs : QList<TrackRef>());
+    loadLibraryQueue(outcome.library ? *outcome.library : LibraryWorker::Library());
     // The state of the last quit is applied once per run, so that a later
     // reload does not undo the user's shuffle and repeat; a playlist started
     // before that is left as the user started it.
@@ -188,13 +189,43 @@ bool MusicLibrary::queueFollowsLibrary() const
     return !queueID || *queueID == libraryQueueID || m_playContext.queue().isEmpty();
 }
 
-void MusicLibrary::loadLibraryQueue(const QList<TrackRef>& refs)
+void MusicLibrary::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex, LibraryQueueOrderPtr order)
+{
+    m_playContext.loadQueue(tracks, startIndex, std::nullopt, std::nullopt, QString(libraryQueueID));
+    m_queueOrder = std::move(order);
+    m_queueRebuild.supersede();
+}
+
+void MusicLibrary::loadLibraryQueue(const LibraryWorker::Library& library)
 {
     // A playlist's or a document's queue keeps its entries, hints and place.
     if (!queueFollowsLibrary())
         return;
-    // Whatever resolves or plays goes on, and its entry stays current.
-    m_playContext.reloadQueue(refs);
+    if (!m_queueOrder) {
+        m_queueRebuild.supersede();
+        // Whatever resolves or plays goes on, and its entry stays current.
+        m_playContext.reloadQueue(library.refs);
+        return;
+    }
+    m_queueRebuild.start(
+        [order = m_queueOrder, tracks = library.tracks](std::stop_token stop) { return order->queueFor(tracks, stop); },
+        [this, order = m_queueOrder](const QList<TrackRef>& queue, std::exception_ptr error) {
+            if (error) {
+                logError(lcApp(), QStringLiteral("Failed to rebuild the play queue: ") + describeException(error));
+                return;
+            }
+            // A queue loaded meanwhile stands.
+            if (order == m_queueOrder && queueFollowsLibrary())
+                m_playContext.reloadQueue(queue);
+        });
+}
+
+void MusicLibrary::queueIdentityChanged()
+{
+    if (queueFollowsLibrary())
+        return;
+    m_queueOrder.reset();
+    m_queueRebuild.supersede();
 }
 
 void MusicLibrary::scanEnded()

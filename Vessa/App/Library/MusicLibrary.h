@@ -2,9 +2,11 @@
 
 #include "Rasko/ScannedTrack.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
+#include "Vessa/App/Library/LibraryQueueOrder.h"
 #include "Vessa/App/Library/LibraryRefIndex.h"
 #include "Vessa/App/Library/LibraryScanProgress.h"
 #include "Vessa/App/Library/LibraryWorker.h"
+#include "VessaCore/GenerationWorker.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QHash>
@@ -32,12 +34,21 @@ class TrackAvailabilityIndex;
 // index and the library's play queue follow every published library. The
 // saved playback state is applied at the first reload of a run.
 //
+// The library's play queue is the one a library list loaded through
+// loadQueue(), or the whole library a library change loaded while no
+// playlist's queue played. Each library change makes it the new library; a
+// queue loaded with an order (a music folder, a filter, a sort) becomes the
+// new library's tracks in that order instead, worked out in the background.
+// Either way the sounding track stays current, as PlayContext::reloadQueue
+// keeps it. The order is the list's when the queue was loaded: a filter typed
+// later does not change the queue.
+//
 // A failed job is logged and reported through failed(); the app state shows
 // it as its scanError.
 //
-// Threads: main thread only. The jobs and the watcher's walks run on the
-// owned workers' threads and come back as their signals; destroying the
-// library stops and joins them.
+// Threads: main thread only. The jobs, the watcher's walks and the queue's
+// rebuilds run on the owned workers' threads and come back to the main
+// thread; destroying the library stops and joins them.
 class MusicLibrary : public QObject {
     Q_OBJECT
 
@@ -83,6 +94,14 @@ public:
     // Tracks indexed under the folder as of the last published library.
     qint64 trackCount(const QString& folder) const;
 
+    // ---- the library's play queue
+
+    // Loads tracks of the library as the play queue, under the library's
+    // queue identity, the entry at `startIndex` current. After a library
+    // change the queue is made again by `order` from the new library; without
+    // an order it becomes the whole library.
+    void loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex, LibraryQueueOrderPtr order);
+
 signals:
     void watchedDirectoriesChanged();
     void isScanningChanged();
@@ -101,7 +120,10 @@ private:
     void publishLibrary(const LibraryWorker::Library& library);
     // Whether the play queue is the library's (not a playlist's or a document's).
     bool queueFollowsLibrary() const;
-    void loadLibraryQueue(const QList<TrackRef>& refs);
+    // Makes the library's queue (when it is the queue) follow a new library.
+    void loadLibraryQueue(const LibraryWorker::Library& library);
+    // A queue of another list replaced the library's.
+    void queueIdentityChanged();
     void scanEnded();
     void setIsScanning(bool scanning);
     void setScanProgress(std::optional<LibraryScanProgress> progress);
@@ -122,6 +144,9 @@ private:
     int m_scansOutstanding = 0;
     // The saved playback state is applied at the first reload of a run only.
     bool m_savedStateApplied = false;
+    // How the library's queue is made from a new library; none: the whole library.
+    LibraryQueueOrderPtr m_queueOrder;
+    GenerationWorker m_queueRebuild{this}; // last: joins first
 };
 
 } // namespace vessa

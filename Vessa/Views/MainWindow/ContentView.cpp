@@ -136,7 +136,7 @@ void ContentView::refreshDetail()
         if (!m_libraryList)
             return;
         if (m_libraryListIsStale)
-            m_libraryList->setScannedTracks(tracksForSelection());
+            m_libraryList->setScannedTracks(tracksForSelection(), m_selection->source());
         m_libraryListIsStale = false;
         m_pages->setCurrentWidget(m_libraryList->widget());
         return;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "Rasko/ScannedTrack.h"
+#include "Vessa/Views/MainWindow/SidebarSource.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -15,13 +17,14 @@ namespace vessa {
 class AppState;
 
 // The library list as the main window's detail pane drives it: made once,
-// handed the selected tracks at every change, asked to reveal a track.
+// handed the selected tracks and the sidebar choice they come from at every
+// change, asked to reveal a track.
 // `widget()` is the list itself, which the pane shows and owns.
 class LibraryDetailList {
 public:
     virtual ~LibraryDetailList() = default;
     virtual QWidget* widget() = 0;
-    virtual void setScannedTracks(const QList<ScannedTrack>& tracks) = 0;
+    virtual void setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source) = 0;
     virtual void revealTrack(const TrackRef& track) = 0;
 };
 

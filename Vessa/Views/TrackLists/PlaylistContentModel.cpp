@@ -73,11 +73,13 @@ std::optional<QString> PlaylistContentModel::playlistFilePath() const
 
 QString PlaylistContentModel::queueID() const
 {
+    // Every identity starts with a scheme of its own, so none is the library's
+    // (MusicLibrary::libraryQueueID) nor another kind's, whatever the name.
     if (m_storage.isLibrary())
-        return m_storage.name();
+        return QStringLiteral("playlist:") + m_storage.name();
     if (m_storage.filePath())
         return QUrl::fromLocalFile(*m_storage.filePath()).toString(QUrl::FullyEncoded);
-    return m_storage.document()->playlist.name;
+    return QStringLiteral("document:") + m_storage.document()->playlist.name;
 }
 
 QString PlaylistContentModel::navigationTitle() const

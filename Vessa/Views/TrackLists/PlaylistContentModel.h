@@ -45,6 +45,9 @@ public:
     // Library: the library's playlist of that name, or an empty one with the
     // name. Document: the document's playlist.
     Playlist playlist() const;
+    // The identity of the queue this view plays: "playlist:" and the name for
+    // a library playlist, the file's URL for a saved document, "document:"
+    // and the playlist's name for one never saved. Never the library's.
     QString queueID() const;
     QString navigationTitle() const;
     // No sort, ascending, no filter: rows are the playlist in stored order,

@@ -5,6 +5,7 @@
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/TrackLists/LibraryListOrder.h"
 #include "Vessa/Views/TrackLists/LibraryRowSource.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 #include "VessaCore/ExceptionDescription.h"
@@ -47,29 +48,31 @@ qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
     return track.discNumber().value_or(1) * 1000 + track.trackNumber().value_or(0);
 }
 
-void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
+void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source)
 {
     // A library read again without a change is the very same list: what is
     // shown or being prepared for it stands.
-    if (tracks.isSharedWith(m_requestedTracks) && !tracks.isEmpty())
+    if (tracks.isSharedWith(m_requestedTracks) && !tracks.isEmpty() && source == m_requestedSource)
         return;
     m_requestedTracks = tracks;
+    m_requestedSource = source;
     if (tracks.size() < backgroundPreparationSize) {
         m_preparation.supersede();
-        show(prepared(tracks));
+        show(prepared(tracks, source));
         return;
     }
     if (m_sortKey == QLatin1String("index") && m_sortAscending && m_searchText.isEmpty()) {
         // The library's own order without a filter needs none of the sort
         // and search keys: the list is shown at once and the keys follow.
         m_tracks = tracks;
+        m_source = source;
         m_index = TrackListIndex();
         m_indexPending = true;
         m_displayed.resize(tracks.size());
         std::iota(m_displayed.begin(), m_displayed.end(), qsizetype(0));
         buildRows();
     }
-    m_preparation.start([tracks](std::stop_token) { return prepared(tracks); },
+    m_preparation.start([tracks, source](std::stop_token) { return prepared(tracks, source); },
                         [this](Prepared prepared, std::exception_ptr error) {
                             if (error) {
                                 logError(lcUi(), QStringLiteral("Failed to prepare the track list: ")
@@ -81,22 +84,26 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks)
                         });
 }
 
-TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tracks)
+TrackListIndex TrackListModel::indexOf(const QList<ScannedTrack>& tracks)
 {
-    Prepared result;
-    result.tracks = tracks;
     QList<TrackListIndex::Item> items;
     items.reserve(tracks.size());
     for (const ScannedTrack& track : tracks)
         items.append({track.title(), track.artist(), track.album(), track.duration(), discTrackKey(track)});
-    result.index = TrackListIndex(items, true);
-    return result;
+    return TrackListIndex(items, true);
+}
+
+TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tracks,
+                                                  const std::optional<SidebarSource>& source)
+{
+    return Prepared{tracks, source, indexOf(tracks)};
 }
 
 void TrackListModel::show(Prepared prepared)
 {
     const bool large = prepared.tracks.size() >= backgroundPreparationSize;
     m_tracks = std::move(prepared.tracks);
+    m_source = std::move(prepared.source);
     m_index = std::move(prepared.index);
     m_indexPending = false;
     recomputeDisplayedTracks();
@@ -166,9 +173,21 @@ void TrackListModel::playTrack(qsizetype index)
     refs.reserve(m_displayed.size());
     for (const qsizetype shown : std::as_const(m_displayed))
         refs.append(m_tracks.at(shown).ref());
-    PlayContext& playContext = m_appState.playContext();
-    playContext.loadQueue(refs, position, std::nullopt, std::nullopt, QString(AppState::libraryQueueID));
-    playContext.execute(PlaybackCommand::play());
+    m_appState.musicLibrary().loadQueue(refs, position, queueOrder());
+    m_appState.playContext().execute(PlaybackCommand::play());
+}
+
+LibraryQueueOrderPtr TrackListModel::queueOrder() const
+{
+    // While the keys are prepared the list shows its tracks in their own order.
+    const bool filtered = !m_indexPending && !m_searchText.isEmpty();
+    const bool sorted = !m_indexPending && (m_sortKey != QLatin1String("index") || !m_sortAscending);
+    const bool part = m_source && m_source->kind() == SidebarSource::Kind::folder;
+    if (!filtered && !sorted && !part)
+        return nullptr;
+    return std::make_shared<const LibraryListOrder>(m_source, filtered ? m_searchText : QString(),
+                                                    sorted ? m_sortKey : QStringLiteral("index"),
+                                                    sorted ? m_sortAscending : true);
 }
 
 QList<TrackContextMenuItem> TrackListModel::contextMenu(const TrackRows& rows)

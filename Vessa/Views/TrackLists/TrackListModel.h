@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Rasko/ScannedTrack.h"
+#include "Vessa/App/Library/LibraryQueueOrder.h"
+#include "Vessa/Views/MainWindow/SidebarSource.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
@@ -19,7 +21,9 @@ class CoalescedRefresh;
 // tracks, the filter and sort, the rows, playing, the context menu and
 // revealing a track. The list is recomputed at every change of the tracks,
 // the filter or the sort; the rows' marks follow the play context and the
-// availability index.
+// availability index. A queue played from the list follows later library
+// changes with the part of the library the list showed, filtered and sorted
+// as it was then (LibraryListOrder).
 //
 // Threads: main thread only.
 class TrackListModel : public QObject {
@@ -35,12 +39,13 @@ public:
     static constexpr qsizetype backgroundPreparationSize = 5000;
 
     const QList<ScannedTrack>& scannedTracks() const { return m_tracks; }
-    // Shows the tracks. The sort keys and rows of a list of
+    // Shows the tracks, the part of the library that `source` chooses (none:
+    // the whole library). The sort keys and rows of a list of
     // backgroundPreparationSize tracks or more are worked out on a background
     // thread, so the window stays responsive: the tracks shown so far stay
     // until they are ready (in the list's own order without a filter, the
     // new tracks are shown at once), and a later call supersedes an earlier one.
-    void setScannedTracks(const QList<ScannedTrack>& tracks);
+    void setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source = std::nullopt);
 
     const QString& searchText() const { return m_searchText; }
     // Recomputes at once and saves the text under "librarySearchText" (the
@@ -63,6 +68,10 @@ public:
 
     // Plays the shown list from the track at `index` (a position in scannedTracks).
     void playTrack(qsizetype index);
+    // How the queue playTrack loads is made again from a new library: the
+    // shown part of the library, filter and sort. None for the whole library
+    // in its own order.
+    LibraryQueueOrderPtr queueOrder() const;
     QList<TrackContextMenuItem> contextMenu(const TrackRows& rows);
     // Selects the track; clears a filter that hides it. searchTextChanged()
     // tells the view to empty its field.
@@ -70,6 +79,8 @@ public:
 
     static QString trackNumberDisplay(const ScannedTrack& track);
     static qint64 discTrackKey(const ScannedTrack& track);
+    // The filter and sort keys of library tracks. Runs on any thread.
+    static TrackListIndex indexOf(const QList<ScannedTrack>& tracks);
 
 signals:
     void rowsChanged();
@@ -79,10 +90,11 @@ signals:
 private:
     struct Prepared {
         QList<ScannedTrack> tracks;
+        std::optional<SidebarSource> source;
         TrackListIndex index;
     };
     // Runs on any thread.
-    static Prepared prepared(const QList<ScannedTrack>& tracks);
+    static Prepared prepared(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source);
     void show(Prepared prepared);
     void recomputeDisplayedTracks();
     void buildRows();
@@ -90,8 +102,11 @@ private:
     AppState& m_appState;
     FileRevealerPtr m_revealer;
     QList<ScannedTrack> m_tracks;
+    // The part of the library m_tracks are.
+    std::optional<SidebarSource> m_source;
     // The list last handed to setScannedTracks (shown, or being prepared).
     QList<ScannedTrack> m_requestedTracks;
+    std::optional<SidebarSource> m_requestedSource;
     TrackListIndex m_index;
     // The tracks are shown in their own order while their keys are prepared.
     bool m_indexPending = false;

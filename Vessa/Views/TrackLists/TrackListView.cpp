@@ -53,9 +53,9 @@ QLineEdit* TrackListView::filterField() const
     return m_filterField;
 }
 
-void TrackListView::setScannedTracks(const QList<ScannedTrack>& tracks)
+void TrackListView::setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source)
 {
-    m_model->setScannedTracks(tracks);
+    m_model->setScannedTracks(tracks, source);
 }
 
 void TrackListView::revealTrack(const TrackRef& ref)

@@ -31,7 +31,7 @@ public:
     ~TrackListView() override;
 
     QWidget* widget() override { return this; }
-    void setScannedTracks(const QList<ScannedTrack>& tracks) override;
+    void setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source) override;
     // Selects the track's row and scrolls it into view; a track the filter
     // hides is shown by clearing the filter first.
     void revealTrack(const TrackRef& ref) override;
