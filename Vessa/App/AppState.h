@@ -52,8 +52,6 @@ public:
     static constexpr QLatin1String databaseFolderName{"Tornwick"};
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
-    // The queue identity of the library's own list.
-    static constexpr QLatin1String libraryQueueID = MusicLibrary::libraryQueueID;
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
