@@ -2,10 +2,10 @@
 
 #include "Parvik/PlaylistFile.h"
 #include "Parvik/PlaylistLibraryError.h"
+#include "VessaCore/CaseBlindCollator.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Logging.h"
 
-#include <QCollator>
 #include <QStringList>
 
 #include <algorithm>
@@ -43,12 +43,12 @@ QString foldedName(const QString& name)
     return name.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-// "Starred" first, then ascending by the current locale ignoring case; a
-// stable sort, so names that compare the same keep their order.
+// "Starred" first, then ascending by the current locale ignoring case, as the
+// track lists sort their texts (also in the C locale); a stable sort, so
+// names that compare the same keep their order.
 QList<Playlist> inLibraryOrder(QList<Playlist> playlists)
 {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator collator = caseBlindCollator();
     struct Item {
         bool starred;
         QCollatorSortKey key;

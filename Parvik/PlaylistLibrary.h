@@ -15,8 +15,8 @@ namespace vessa {
 
 // The user's playlists: one file per playlist, named after it ("Road
 // Trip.parvik"), in a whole-file store. Keeps them in memory as a sorted list
-// ("Starred" first, then the locale's case-insensitive order) and remembers the
-// files that failed to load.
+// ("Starred" first, then the locale's case-insensitive order, the one of
+// caseBlindCollator) and remembers the files that failed to load.
 //
 // Lives on the main thread and is only used there; every method runs to its
 // end synchronously (playlist files are small). Failures throw
