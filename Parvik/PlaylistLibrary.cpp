@@ -108,6 +108,17 @@ std::optional<Playlist> PlaylistLibrary::playlist(const QString& name) const
 
 void PlaylistLibrary::load()
 {
+    try {
+        loadFromStore();
+    } catch (...) {
+        m_loadFailure = std::current_exception();
+        throw;
+    }
+    m_loadFailure = nullptr;
+}
+
+void PlaylistLibrary::loadFromStore()
+{
     removeInterruptedSaves();
     const QList<DestinationFileInfo> files = m_destination->list(PlaylistFile::fileExtension);
 
@@ -290,8 +301,12 @@ void PlaylistLibrary::rename(const QString& from, const QString& to)
 
 void PlaylistLibrary::star(const TrackRef& ref)
 {
-    if (indexOf(starredName) < 0)
+    if (indexOf(starredName) < 0) {
+        // The load that would have brought "Starred" failed: that is the cause.
+        if (m_loadFailure)
+            throw PlaylistLibraryError::saveFailed(starredName, m_loadFailure);
         throw PlaylistLibraryError::playlistNotFound(starredName);
+    }
     Playlist playlist = starred();
     if (playlist.contains(ref))
         return;

@@ -222,7 +222,8 @@ private slots:
         row("listing fails", {other}, "then listing fails", {"load"}, "listing refused");
         row("writing Starred fails in load", {other}, "writes fail", {"load"}, full("Starred"));
         row("star before load", {starred}, "no", {"star", "x"}, "Playlist 'Starred' not found");
-        row("star after failed load", {starred}, "listing fails", {"star", "x"}, "Playlist 'Starred' not found");
+        row("star after failed load", {starred}, "listing fails", {"star", "x"},
+            "Failed to save playlist 'Starred': listing refused");
         row("star into newer Starred", {starredV3}, "yes", {"star", "x"}, savedV3);
         row("save newer Starred", {starredV3}, "yes", {"save", "Starred"}, savedV3);
         row("create newer Starred", {starredV3}, "yes", {"create", "Starred"}, exists("Starred"));

@@ -349,6 +349,14 @@ private slots:
                  qPrintable(describeException(state->scanError())));
         QVERIFY(rig.appLines().contains(u"Failed to load playlists: "_s + describeException(state->scanError())));
         QVERIFY(state->playlistLibrary().playlists().isEmpty());
+        // Starring names that cause too.
+        QString starError;
+        try {
+            state->playlistLibrary().star(TrackRef(u"vez:track:A:B:C"_s));
+        } catch (...) {
+            starError = describeException(std::current_exception());
+        }
+        QCOMPARE(starError, u"Failed to save playlist 'Starred': "_s + describeException(state->scanError()));
     }
 
     void cloudRequestedButUnavailable()
