@@ -95,16 +95,24 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
     }
-    QStringList problems;
-    if (!opened.keptPath.isEmpty())
-        problems.append(opened.notice());
+    // A file set aside is told until the user has dismissed the notice, also
+    // when an earlier run ended before it was shown; the settings keep it
+    // till then.
+    QStringList problems = settings->value(startupNoticeKey).toStringList();
+    QStringList newProblems;
+    if (!opened.keptPath.isEmpty()) {
+        newProblems.append(opened.notice());
+        settings->setValue(startupNoticeKey, problems + newProblems);
+        settings->sync();
+    }
     if (const std::optional<QString> problem = settingsProblem(*settings))
-        problems.append(*problem);
+        newProblems.append(*problem);
+    problems += newProblems;
 
     std::unique_ptr<AppState> state(new AppState(std::move(settings), std::move(opened.database)));
+    for (const QString& problem : std::as_const(newProblems))
+        logError(lcApp(), problem);
     if (!problems.isEmpty()) {
-        for (const QString& problem : std::as_const(problems))
-            logError(lcApp(), problem);
         state->m_startupNotice = std::make_exception_ptr(StartupNotice(problems));
         state->setScanError(state->m_startupNotice);
     }
@@ -194,6 +202,11 @@ void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 
 void AppState::setScanError(std::exception_ptr error)
 {
+    // The start-up notice's alert was dismissed: it has been told.
+    if (!error && m_startupNotice && m_scanError == m_startupNotice && m_settings->contains(startupNoticeKey)) {
+        m_settings->remove(startupNoticeKey);
+        m_settings->sync();
+    }
     m_scanError = std::move(error);
     emit scanErrorChanged();
 }
