@@ -153,7 +153,8 @@ public:
     const QString& cloudContainerDirectory() const { return m_cloudContainerDirectory; }
     void setCloudContainerDirectory(const QString& folder);
     // The playlist folder of a preference with the cloud folder as it is now.
-    // Falling back from "icloud" to the local folder logs an error each time.
+    // Falling back from "icloud" to the local folder, when the chosen cloud
+    // folder is not available, logs an error each time.
     QString resolvePlaylistDirectory(LibraryStorageLocation preference) const;
     // True when the current preference's playlist folder is in the cloud
     // folder (resolved afresh at each call).
