@@ -87,31 +87,30 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     keepLargeBlocksReturnable();
     if (!settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
+    // A file set aside is told at every start until the user has dismissed
+    // the notice: the settings keep it from the moment the file has moved, so
+    // that a run that ends before the alert shows loses nothing.
+    const auto keepNotice = [&settings](const MediaDatabaseSetAside::Opened& setAside) {
+        settings->setValue(startupNoticeKey, settings->value(startupNoticeKey).toStringList() << setAside.notice());
+        settings->sync();
+    };
     // Nothing is built before the database is open: a failure here must
     // leave no thread, watcher or timer behind.
     MediaDatabaseSetAside::Opened opened;
     try {
-        opened = MediaDatabaseSetAside::open(databasePath());
+        opened = MediaDatabaseSetAside::open(databasePath(), keepNotice);
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
     }
-    // A file set aside is told until the user has dismissed the notice, also
-    // when an earlier run ended before it was shown; the settings keep it
-    // till then.
+    if (!opened.keptPath.isEmpty())
+        logError(lcApp(), opened.notice());
     QStringList problems = settings->value(startupNoticeKey).toStringList();
-    QStringList newProblems;
-    if (!opened.keptPath.isEmpty()) {
-        newProblems.append(opened.notice());
-        settings->setValue(startupNoticeKey, problems + newProblems);
-        settings->sync();
+    if (const std::optional<QString> problem = settingsProblem(*settings)) {
+        logError(lcApp(), *problem);
+        problems.append(*problem);
     }
-    if (const std::optional<QString> problem = settingsProblem(*settings))
-        newProblems.append(*problem);
-    problems += newProblems;
 
     std::unique_ptr<AppState> state(new AppState(std::move(settings), std::move(opened.database)));
-    for (const QString& problem : std::as_const(newProblems))
-        logError(lcApp(), problem);
     if (!problems.isEmpty()) {
         state->m_startupNotice = std::make_exception_ptr(StartupNotice(problems));
         state->setScanError(state->m_startupNotice);
