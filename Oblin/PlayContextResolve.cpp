@@ -4,6 +4,7 @@
 #include "Oblin/PlayContext.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/JoinedFields.h"
 
 namespace vessa {
 
@@ -98,7 +99,7 @@ void PlayContext::finishResolve(const TrackRef& track, TrackLoader::Result resul
 
 void PlayContext::failResolve(const TrackRef& track, std::exception_ptr error, const Completion& done)
 {
-    logError(lcOblinPlayback(), QStringLiteral("Track not found: %1 - %2").arg(track.track(), track.artist()));
+    logError(lcOblinPlayback(), QStringLiteral("Track not found: ") + joinedFields({track.track(), track.artist()}));
     try {
         m_player.stop();
     } catch (...) {

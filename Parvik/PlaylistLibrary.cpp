@@ -2,10 +2,10 @@
 
 #include "Parvik/PlaylistFile.h"
 #include "Parvik/PlaylistLibraryError.h"
+#include "VessaCore/CaseBlindCollator.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Logging.h"
 
-#include <QCollator>
 #include <QStringList>
 
 #include <algorithm>
@@ -43,12 +43,12 @@ QString foldedName(const QString& name)
     return name.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-// "Starred" first, then ascending by the current locale ignoring case; a
-// stable sort, so names that compare the same keep their order.
+// "Starred" first, then ascending by the current locale ignoring case, as the
+// track lists sort their texts (also in the C locale); a stable sort, so
+// names that compare the same keep their order.
 QList<Playlist> inLibraryOrder(QList<Playlist> playlists)
 {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator collator = caseBlindCollator();
     struct Item {
         bool starred;
         QCollatorSortKey key;
@@ -107,6 +107,17 @@ std::optional<Playlist> PlaylistLibrary::playlist(const QString& name) const
 }
 
 void PlaylistLibrary::load()
+{
+    try {
+        loadFromStore();
+    } catch (...) {
+        m_loadFailure = std::current_exception();
+        throw;
+    }
+    m_loadFailure = nullptr;
+}
+
+void PlaylistLibrary::loadFromStore()
 {
     removeInterruptedSaves();
     const QList<DestinationFileInfo> files = m_destination->list(PlaylistFile::fileExtension);
@@ -290,8 +301,12 @@ void PlaylistLibrary::rename(const QString& from, const QString& to)
 
 void PlaylistLibrary::star(const TrackRef& ref)
 {
-    if (indexOf(starredName) < 0)
+    if (indexOf(starredName) < 0) {
+        // The load that would have brought "Starred" failed: that is the cause.
+        if (m_loadFailure)
+            throw PlaylistLibraryError::saveFailed(starredName, m_loadFailure);
         throw PlaylistLibraryError::playlistNotFound(starredName);
+    }
     Playlist playlist = starred();
     if (playlist.contains(ref))
         return;

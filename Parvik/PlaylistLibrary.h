@@ -15,8 +15,8 @@ namespace vessa {
 
 // The user's playlists: one file per playlist, named after it ("Road
 // Trip.parvik"), in a whole-file store. Keeps them in memory as a sorted list
-// ("Starred" first, then the locale's case-insensitive order) and remembers the
-// files that failed to load.
+// ("Starred" first, then the locale's case-insensitive order, the one of
+// caseBlindCollator) and remembers the files that failed to load.
 //
 // Lives on the main thread and is only used there; every method runs to its
 // end synchronously (playlist files are small). Failures throw
@@ -61,7 +61,9 @@ public:
     void remove(const QString& name);
     // Writes the new file before deleting the old one.
     void rename(const QString& from, const QString& to);
-    // Refuses with playlistNotFound("Starred") while no "Starred" is loaded.
+    // Refuses while no "Starred" is loaded: with saveFailed("Starred") naming
+    // the failure of the last load when it failed (a playlist folder that
+    // cannot be read), else (before the first load) playlistNotFound("Starred").
     // Like save, a failed star or unstar changes nothing in memory either.
     void star(const TrackRef& ref);
     void unstar(const TrackRef& ref);
@@ -71,6 +73,7 @@ signals:
     void loadErrorsChanged();
 
 private:
+    void loadFromStore();
     void removeInterruptedSaves();
     qsizetype indexOf(const QString& name) const;
     bool hasLoadError(const QString& name) const;
@@ -91,6 +94,8 @@ private:
     // File ID -> error, for the files of the last load that could not be read
     // (and "Starred.parvik" when the store ignores case and holds "starred.parvik").
     QHash<QString, std::exception_ptr> m_unreadableFiles;
+    // Why the last load failed; null after a load that succeeded.
+    std::exception_ptr m_loadFailure;
 };
 
 } // namespace vessa

@@ -1,5 +1,7 @@
 #include "RaskoLocalFile/LocalFileError.h"
 
+#include "VessaCore/JoinedFields.h"
+
 namespace vessa {
 
 LocalFileError::LocalFileError(Kind kind, QString first, QString second, QString third)
@@ -36,7 +38,7 @@ QString LocalFileError::description() const
 {
     switch (m_kind) {
     case Kind::trackNotFound:
-        return QStringLiteral("No file found for track: %1 - %2 - %3").arg(m_first, m_second, m_third);
+        return QStringLiteral("No file found for track: ") + joinedFields({m_first, m_second, m_third});
     case Kind::fileNotFound: return QStringLiteral("File no longer exists at ") + m_first;
     case Kind::cannotEnumerate: return QStringLiteral("Cannot enumerate directory: ") + m_first;
     case Kind::zipOpenFailed: return QStringLiteral("Cannot open zip archive: ") + m_first;

@@ -11,6 +11,7 @@
 #include "VessaCore/Error.h"
 #include "VessaCore/FileNameBytes.h"
 #include "VessaCore/FreedMemory.h"
+#include "VessaCore/JoinedFields.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/Utf8.h"
 
@@ -124,7 +125,7 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
     const QString title = ref.track();
     const QList<MediaDatabase::TrackRow> rows = m_database->findTracks(artist, ref.album(), title, ref.durationHint());
     if (rows.isEmpty()) {
-        logError(lcLocalFileResolve(), QStringLiteral("Track not found: %1 - %2").arg(artist, title));
+        logError(lcLocalFileResolve(), QStringLiteral("Track not found: ") + joinedFields({artist, title}));
         throw LocalFileError::trackNotFound(artist, ref.album(), title);
     }
     // Only the first row counts: when its file is gone the track fails to
@@ -136,15 +137,17 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
             throw LocalFileError::fileNotFound(member->archivePath);
         }
         QByteArray bytes = ZipArchive::extractFromZip(member->archivePath, member->memberPath);
-        logDebug(lcLocalFileResolve(), QStringLiteral("Resolved (zip): %1 - %2 → %3::%4")
-                                           .arg(artist, title, member->archivePath, member->memberPath));
+        logDebug(lcLocalFileResolve(),
+                 QStringLiteral("Resolved (zip): %1 → %2::%3")
+                     .arg(joinedFields({artist, title}), member->archivePath, member->memberPath));
         return SourceResult(SourceLocator::data(std::move(bytes)), row.fileExtension);
     }
     if (!pathExists(row.filePath)) {
         logError(lcLocalFileResolve(), QStringLiteral("File missing: %1").arg(row.filePath));
         throw LocalFileError::fileNotFound(row.filePath);
     }
-    logDebug(lcLocalFileResolve(), QStringLiteral("Resolved: %1 - %2 → %3").arg(artist, title, row.filePath));
+    logDebug(lcLocalFileResolve(),
+             QStringLiteral("Resolved: %1 → %2").arg(joinedFields({artist, title}), row.filePath));
     return SourceResult(SourceLocator::fileURL(row.filePath), row.fileExtension);
 }
 

@@ -42,7 +42,7 @@ QString Opened::notice() const
            + QStringLiteral("; the music folders are scanned again.");
 }
 
-Opened open(const QString& path)
+Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside)
 {
     try {
         return {std::make_shared<MediaDatabase>(path), std::nullopt, QString()};
@@ -54,6 +54,8 @@ Opened open(const QString& path)
         Opened opened{nullptr, error, QString()};
         opened.keptPath = moveAside(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"),
                                     QDateTime::currentDateTime());
+        if (movedAside)
+            movedAside(opened);
         opened.database = std::make_shared<MediaDatabase>(path);
         return opened;
     }

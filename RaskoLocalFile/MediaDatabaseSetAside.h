@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -34,8 +35,11 @@ struct Opened {
 
 // Opens the database at `path`. A file refused as damaged or newerVersion is
 // moved aside (moveAside with "damaged" or "newer") and a new one opened.
+// `movedAside`, when given, is called as soon as the file has moved, before
+// the new database is made (its `database` is still null), so that the
+// caller can record the notice before anything else can go wrong.
 // Throws MediaDatabaseError when no database can be opened there.
-Opened open(const QString& path);
+Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside = {});
 
 // Renames the file at `path`, and its "-wal" and "-shm" files when present,
 // to "<path>.<word>-<yyyyMMdd-HHmmss>" of `now`, with "-2", "-3" ... added

@@ -87,24 +87,31 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     keepLargeBlocksReturnable();
     if (!settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
+    // A file set aside is told at every start until the user has dismissed
+    // the notice: the settings keep it from the moment the file has moved, so
+    // that a run that ends before the alert shows loses nothing.
+    const auto keepNotice = [&settings](const MediaDatabaseSetAside::Opened& setAside) {
+        settings->setValue(startupNoticeKey, settings->value(startupNoticeKey).toStringList() << setAside.notice());
+        settings->sync();
+    };
     // Nothing is built before the database is open: a failure here must
     // leave no thread, watcher or timer behind.
     MediaDatabaseSetAside::Opened opened;
     try {
-        opened = MediaDatabaseSetAside::open(databasePath());
+        opened = MediaDatabaseSetAside::open(databasePath(), keepNotice);
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
     }
-    QStringList problems;
     if (!opened.keptPath.isEmpty())
-        problems.append(opened.notice());
-    if (const std::optional<QString> problem = settingsProblem(*settings))
+        logError(lcApp(), opened.notice());
+    QStringList problems = settings->value(startupNoticeKey).toStringList();
+    if (const std::optional<QString> problem = settingsProblem(*settings)) {
+        logError(lcApp(), *problem);
         problems.append(*problem);
+    }
 
     std::unique_ptr<AppState> state(new AppState(std::move(settings), std::move(opened.database)));
     if (!problems.isEmpty()) {
-        for (const QString& problem : std::as_const(problems))
-            logError(lcApp(), problem);
         state->m_startupNotice = std::make_exception_ptr(StartupNotice(problems));
         state->setScanError(state->m_startupNotice);
     }
@@ -194,6 +201,11 @@ void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 
 void AppState::setScanError(std::exception_ptr error)
 {
+    // The start-up notice's alert was dismissed: it has been told.
+    if (!error && m_startupNotice && m_scanError == m_startupNotice && m_settings->contains(startupNoticeKey)) {
+        m_settings->remove(startupNoticeKey);
+        m_settings->sync();
+    }
     m_scanError = std::move(error);
     emit scanErrorChanged();
 }

@@ -52,6 +52,9 @@ public:
     static constexpr QLatin1String databaseFolderName{"Tornwick"};
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
+    // The notices of media databases set aside that the user has not yet
+    // dismissed, one text each.
+    static constexpr QLatin1String startupNoticeKey{"startupNotice"};
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
@@ -65,7 +68,8 @@ public:
     // first: when that fails, nothing else is built or started and the
     // database's error text comes back. A file there that is damaged or was
     // written by a newer version is set aside, kept, and replaced by a new
-    // one (MediaDatabaseSetAside); the user is told through scanError.
+    // one (MediaDatabaseSetAside); the user is told through scanError, at
+    // every start until the notice has been dismissed.
     // `settings` defaults to QSettings("Tornwick", "Vessa").
     static Creation create(std::unique_ptr<QSettings> settings = nullptr);
     ~AppState() override;
@@ -107,7 +111,9 @@ public:
     // The last failure of background work, shown by the main window; it
     // clears it when its alert is dismissed. Notifies on every assignment.
     // At start it holds what was wrong with the media database or the
-    // settings folder and what was done about it (StartupNotice), if anything.
+    // settings folder and what was done about it (StartupNotice), if anything;
+    // clearing it while it holds that notice (the alert dismissed) forgets
+    // the notice for the next start.
     std::exception_ptr scanError() const { return m_scanError; }
     void setScanError(std::exception_ptr error);
 
@@ -145,7 +151,8 @@ public:
     const QString& cloudContainerDirectory() const { return m_cloudContainerDirectory; }
     void setCloudContainerDirectory(const QString& folder);
     // The playlist folder of a preference with the cloud folder as it is now.
-    // Falling back from "icloud" to the local folder logs an error each time.
+    // Falling back from "icloud" to the local folder, when the chosen cloud
+    // folder is not available, logs an error each time.
     QString resolvePlaylistDirectory(LibraryStorageLocation preference) const;
     // True when the current preference's playlist folder is in the cloud
     // folder (resolved afresh at each call).

@@ -413,6 +413,14 @@ private slots:
         QCOMPARE(resolveFailure(library, TrackRef("Artist", "Album", "éMILE")),
                  QStringLiteral("No file found for track: Artist - Album - éMILE"));
         QCOMPARE(log.messages(resolveCategory), QStringList{QStringLiteral("Track not found: Artist - éMILE")});
+        // Empty fields leave no doubled separator.
+        log.clear();
+        QCOMPARE(resolveFailure(library, TrackRef("Ghost", "", "Missing Track")),
+                 QStringLiteral("No file found for track: Ghost - Missing Track"));
+        QCOMPARE(resolveFailure(library, TrackRef("", "", "Missing Track")),
+                 QStringLiteral("No file found for track: Missing Track"));
+        QCOMPARE(log.messages(resolveCategory),
+                 (QStringList{"Track not found: Ghost - Missing Track", "Track not found: Missing Track"}));
     }
 
     void missingFilesAreReportedNotSkipped_data()

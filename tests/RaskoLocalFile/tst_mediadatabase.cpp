@@ -145,6 +145,19 @@ private slots:
         QCOMPARE(vessa::test::fileContent(first + "-2"), "again");
         QVERIFY(!QFile::exists(file) && !QFile::exists(file + "-wal") && !QFile::exists(first + "-2-wal"));
         QVERIFY(SetAside::open(file).keptPath.isEmpty());
+
+        // The caller hears of a move before the new database is made, and
+        // only of a move.
+        vessa::test::writeFile(file, "not a database");
+        QStringList moves;
+        const auto heard = [&](const SetAside::Opened& moved) {
+            moves << moved.keptPath;
+            QVERIFY(!moved.database && !QFile::exists(file) && moved.notice().contains(moved.keptPath));
+        };
+        const QString kept = SetAside::open(file, heard).keptPath;
+        QCOMPARE(moves, QStringList{kept});
+        QVERIFY(SetAside::open(file, heard).keptPath.isEmpty());
+        QCOMPARE(moves.size(), 1);
     }
 
     // Absent values, -1, values beyond 32 bits and extreme dates come back as written.

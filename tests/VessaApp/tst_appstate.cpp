@@ -200,6 +200,15 @@ private slots:
         QVERIFY(AppStateRig::scanned(*state));
         QCOMPARE(state->scannedTracks().size(), 1);
         QCOMPARE(describeException(state->scanError()), notice);
+        // Killed before the notice was shown: it is on the disk already and
+        // is told at the next start, until its alert is dismissed.
+        QVERIFY(fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
+        state.reset();
+        state = rig.start();
+        QCOMPARE(describeException(state->scanError()), notice);
+        QCOMPARE(rig.appLines().filter(QStringLiteral("It is kept as")), QStringList{notice});
+        state->setScanError(nullptr);
+        QVERIFY(!fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
         state.reset();
         QVERIFY(!rig.start()->scanError());
     }

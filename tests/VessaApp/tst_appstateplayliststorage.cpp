@@ -349,12 +349,44 @@ private slots:
                  qPrintable(describeException(state->scanError())));
         QVERIFY(rig.appLines().contains(u"Failed to load playlists: "_s + describeException(state->scanError())));
         QVERIFY(state->playlistLibrary().playlists().isEmpty());
+        // Starring names that cause too.
+        QString starError;
+        try {
+            state->playlistLibrary().star(TrackRef(u"vez:track:A:B:C"_s));
+        } catch (...) {
+            starError = describeException(std::current_exception());
+        }
+        QCOMPARE(starError, u"Failed to save playlist 'Starred': "_s + describeException(state->scanError()));
+    }
+
+    // Settings: the location first, then a cloud folder that works. Until
+    // the folder is chosen the playlists stay where they are, and no line
+    // says that something was unavailable.
+    void cloudFolderChosenAfterTheLocation()
+    {
+        StorageRig rig;
+        std::unique_ptr<AppState> state = rig.started({"Starred"});
+        QVERIFY(state);
+        rig.log.clear();
+        state->setStorageLocation(LibraryStorageLocation::icloud);
+        QVERIFY(rig.switched(*state));
+        QVERIFY(!state->isUsingiCloud());
+        state->setCloudContainerDirectory(rig.cloud);
+        QVERIFY(rig.switched(*state));
+        QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "Road"}));
+        QVERIFY(state->isUsingiCloud());
+        QCOMPARE(rig.appLines().mid(0, 2),
+                 (QStringList{u"Migrating playlists from %1 to %2"_s.arg(rig.local, rig.cloudPlaylists),
+                              u"Migrated 1 playlist(s)"_s}));
+        QCOMPARE(rig.appLines().filter(u"unavailable"_s), QStringList());
     }
 
     void cloudRequestedButUnavailable()
     {
         StorageRig rig;
         rig.settings()->setValue(AppState::libraryStorageLocationKey, u"icloud"_s);
+        // A cloud folder chosen once, and gone since.
+        rig.settings()->setValue(PlaylistDirectory::cloudContainerDirectoryKey, rig.home.filePath(u"gone"_s));
         std::unique_ptr<AppState> state = rig.started({"Starred"});
         QVERIFY(state);
         const QString fallback = u"Cloud folder requested but unavailable, falling back to local storage"_s;

@@ -135,7 +135,7 @@ private slots:
         QTest::newRow("icloud, cloud") << icloud << u"%1/cloud/"_s << u"%1/cloud/playlists"_s << false;
         QTest::newRow("local, cloud") << local << u"%1/cloud"_s << u"local"_s << false;
         QTest::newRow("automatic, unset") << automatic << QString() << u"local"_s << false;
-        QTest::newRow("icloud, unset") << icloud << QString() << u"local"_s << true;
+        QTest::newRow("icloud, unset") << icloud << QString() << u"local"_s << false; // none chosen yet
         QTest::newRow("icloud, missing folder") << icloud << u"%1/gone"_s << u"local"_s << true;
         QTest::newRow("icloud, a file") << icloud << u"%1/file"_s << u"local"_s << true;
         QTest::newRow("automatic, relative path") << automatic << u"cloud"_s << u"local"_s << false;

@@ -24,6 +24,8 @@
 #include "tests/support/Playerctl.h"
 #include "tests/support/TextError.h"
 
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -284,6 +286,26 @@ private slots:
         scrubber.setTimes(3.0, std::nullopt);
         QVERIFY(!scrubber.slider()->isEnabled());
         QCOMPARE(scrubber.totalText(), QStringLiteral("0:00"));
+    }
+
+    // At the narrowest bar (the main window at its smallest) the two times
+    // are still apart, not "0:000:00".
+    void theTimesStayApartInTheNarrowestBar()
+    {
+        m_view->scrubber()->setTimes(3725.0, 3725.0);
+        m_view->resize(m_view->minimumSizeHint().width(), m_view->minimumSizeHint().height());
+        m_view->layout()->activate();
+        const auto* elapsed = m_view->findChild<QLabel*>(QStringLiteral("elapsedTime"));
+        const auto* total = m_view->findChild<QLabel*>(QStringLiteral("totalTime"));
+        QVERIFY(elapsed && total);
+        QCOMPARE(elapsed->text(), QStringLiteral("62:05"));
+        const int textEnd = elapsed->x() + elapsed->fontMetrics().horizontalAdvance(elapsed->text());
+        QVERIFY2(total->x() - textEnd >= elapsed->fontMetrics().horizontalAdvance(u' '),
+                 qPrintable(QStringLiteral("%1 ends at %2, %3 starts at %4")
+                                .arg(elapsed->text())
+                                .arg(textEnd)
+                                .arg(total->text())
+                                .arg(total->x())));
     }
 
     void aPressSeeksOnceToItsPlaceAndADragFollows()

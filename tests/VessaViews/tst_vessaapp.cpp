@@ -16,6 +16,7 @@
 #include "tests/support/FileFixture.h"
 #include "tests/support/HeldHttpServer.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
@@ -153,6 +154,10 @@ private slots:
         QVERIFY2(box->text().contains(AppState::databasePath() + " is damaged")
                      && box->text().contains(AppState::databasePath() + ".damaged-"),
                  qPrintable(box->text()));
+        // Kept for the next start until the alert is dismissed.
+        QVERIFY(app->appState()->settings().contains(AppState::startupNoticeKey));
+        box->button(QMessageBox::Ok)->click();
+        QVERIFY(!app->appState()->settings().contains(AppState::startupNoticeKey));
     }
 
     void updateItemFollowsTheUpdater()

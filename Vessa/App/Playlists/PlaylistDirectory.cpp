@@ -31,7 +31,9 @@ QString resolve(LibraryStorageLocation preference, const QString& cloudContainer
         return localDirectory;
     if (const std::optional<QString> directory = cloud(cloudContainerDirectory))
         return *directory;
-    if (preference == LibraryStorageLocation::icloud)
+    // Only a chosen folder can be unavailable. With none chosen yet (the
+    // user picks the location before the folder) nothing failed.
+    if (preference == LibraryStorageLocation::icloud && !cloudContainerDirectory.isEmpty())
         logError(lcApp(), QStringLiteral("Cloud folder requested but unavailable, falling back to local storage"));
     return localDirectory;
 }

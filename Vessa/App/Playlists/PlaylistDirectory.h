@@ -29,7 +29,8 @@ std::optional<QString> cloud(const QString& cloudContainerDirectory);
 
 // The playlist folder for `preference`: the cloud's playlist folder when the
 // preference is not "local" and the cloud folder is available, else
-// `localDirectory`. Falling back for "icloud" logs an error each time.
+// `localDirectory`. Falling back for "icloud" from a chosen cloud folder that
+// is not available logs an error each time.
 // Neither creates nor checks the playlist folder itself.
 QString resolve(LibraryStorageLocation preference, const QString& cloudContainerDirectory,
                 const QString& localDirectory);

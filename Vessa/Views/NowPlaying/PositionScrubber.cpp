@@ -8,6 +8,7 @@
 #include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -64,9 +65,15 @@ PositionScrubber::PositionScrubber(std::function<void(double seconds)> seek, QWi
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     layout->addWidget(m_slider);
+    m_elapsed->setObjectName(QStringLiteral("elapsedTime"));
+    m_total->setObjectName(QStringLiteral("totalTime"));
     auto* times = new QHBoxLayout;
     times->addWidget(m_elapsed);
-    times->addStretch();
+    // A layout puts no spacing next to a stretch: the space between the
+    // times grows, but never below two blanks, so that the narrowest bar
+    // still shows them apart.
+    const int gap = m_elapsed->fontMetrics().horizontalAdvance(QStringLiteral("  "));
+    times->addSpacerItem(new QSpacerItem(gap, 0, QSizePolicy::MinimumExpanding, QSizePolicy::Minimum));
     times->addWidget(m_total);
     layout->addLayout(times);
     // Programmatic updates run under a signal blocker, so this is the user.

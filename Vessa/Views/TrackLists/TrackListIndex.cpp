@@ -1,5 +1,7 @@
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 
+#include "VessaCore/CaseBlindCollator.h"
+
 #include <QCollator>
 #include <QHash>
 
@@ -47,18 +49,6 @@ QList<int> collationRanks(const QList<QString>& texts, const QCollator& collator
     for (qsizetype i = 0; i < texts.size(); ++i)
         ranks[i] = rankOfDistinct[distinctOf[i]];
     return ranks;
-}
-
-// A collator of the current locale that ignores case. The C and POSIX locales
-// have no collation (their sort keys are the bare code points, capitals
-// first), so they collate as English, which keeps to the neutral order.
-QCollator caseBlindCollator()
-{
-    QCollator collator;
-    if (collator.locale().language() == QLocale::C)
-        collator.setLocale(QLocale(QLocale::English));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
 }
 
 // Appends the folded UTF-8 of `text` and its NUL end. Plain ASCII (most

@@ -6,6 +6,7 @@
 #include "Vessa/Views/TrackTable/TrackContextMenu.h"
 #include "Vessa/Views/TrackTable/TrackStatusDelegate.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
+#include "Vessa/Views/TrackTable/TrackTableStyle.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 
 #include <QDropEvent>
@@ -13,6 +14,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -22,6 +25,30 @@ namespace vessa {
 namespace {
 
 constexpr int rowHeight = 24;
+
+// The columns, the "#" one at least as wide as a disc-track number ("2-05",
+// also of a disc beyond 9) needs in the table's digit font, so that it shows
+// unelided whatever the desktop's font.
+QList<TrackTableColumn> fittedToFont(QList<TrackTableColumn> columns, const QWidget& table)
+{
+    for (TrackTableColumn& column : columns) {
+        if (column.kind != TrackTableColumn::Kind::TrackNumber || !column.width)
+            continue;
+        QStyleOptionViewItem cell;
+        cell.initFrom(&table);
+        cell.font = TrackTableStyle::monospacedDigitFont(table.font());
+        cell.fontMetrics = QFontMetrics(cell.font);
+        cell.features = QStyleOptionViewItem::HasDisplay;
+        cell.text = QStringLiteral("00-00");
+        const QMargins padding = TrackCellDelegate::padding;
+        const int needed = table.style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), &table).width()
+                           + padding.left() + padding.right();
+        column.width = std::max(*column.width, needed);
+        if (column.maximumWidth)
+            column.maximumWidth = std::max(*column.maximumWidth, *column.width);
+    }
+    return columns;
+}
 
 } // namespace
 
@@ -41,7 +68,8 @@ private:
 TrackTable::TrackTable(TrackTableConfiguration configuration, QWidget* parent)
     : QWidget(parent),
       m_configuration(std::move(configuration)),
-      m_model(new TrackTableModel(TrackTableColumn::columns(m_configuration.showTrackNumberColumn), this)),
+      m_model(new TrackTableModel(fittedToFont(TrackTableColumn::columns(m_configuration.showTrackNumberColumn), *this),
+                                  this)),
       m_view(new TrackTableView(*this)),
       m_applyPendingRows(new CoalescedRefresh(
           [this] {
