@@ -351,6 +351,46 @@ private slots:
             QCOMPARE(stack->currentWidget(), view->table());
     }
 
+    // Whatever order an empty playlist was left in, its empty state takes the
+    // drop it asks for.
+    void anEmptyPlaylistTakesDropsInAnyOrder_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("sortKey");
+        QTest::addColumn<QStringList>("entries"); // removed before the drop
+        QTest::newRow("filtered") << QStringLiteral("zzz") << "index" << QStringList();
+        QTest::newRow("sorted by title, descending") << QString() << "title" << QStringList();
+        QTest::newRow("sorted, then emptied") << QString() << "artist" << QStringList{"a", "b"};
+    }
+
+    void anEmptyPlaylistTakesDropsInAnyOrder()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, sortKey);
+        QFETCH(QStringList, entries);
+        addPlaylist(playlistOf("Mix", entries));
+        auto view = viewOf(PlaylistStorage::library("Mix"));
+        view->model().setSearchText(filter);
+        view->model().setSort(sortKey, false);
+        if (!entries.isEmpty())
+            view->model().removeTracks({0, 1});
+        auto* stack = view->findChild<QStackedWidget*>();
+        QTRY_COMPARE(stack->currentWidget(), view->emptyState());
+
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile("/music/Dawn.flac")});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(titlesOf(*library().playlist("Mix")), QStringList{"Dawn"});
+        // With an entry in it, the sorted or filtered table takes no more.
+        QTRY_COMPARE(stack->currentWidget(), view->table());
+        QVERIFY(!view->table()->configuration().droppable);
+    }
+
     void move_data()
     {
         QTest::addColumn<QList<int>>("rows");

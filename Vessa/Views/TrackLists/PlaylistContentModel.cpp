@@ -51,6 +51,14 @@ void PlaylistContentModel::setStorage(PlaylistStorage storage)
     emit storageChanged();
 }
 
+void PlaylistContentModel::showPlaylist(PlaylistStorage storage)
+{
+    m_searchText.clear();
+    m_sortKey = QStringLiteral("index");
+    m_sortAscending = true;
+    setStorage(std::move(storage));
+}
+
 void PlaylistContentModel::documentChanged()
 {
     reloadEntries();
@@ -94,8 +102,8 @@ bool PlaylistContentModel::isManualOrder() const
 
 TrackTableConfiguration PlaylistContentModel::configuration() const
 {
-    const bool manual = isManualOrder();
-    return TrackTableConfiguration{false, true, manual, manual, m_appState.pluginRegistry().allSupportedExtensions()};
+    return TrackTableConfiguration{false, true, isManualOrder(), takesDrops(),
+                                   m_appState.pluginRegistry().allSupportedExtensions()};
 }
 
 void PlaylistContentModel::setSearchText(const QString& text)

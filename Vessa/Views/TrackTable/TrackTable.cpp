@@ -105,8 +105,7 @@ void TrackTable::setUpColumns()
     header->setSectionResizeMode(QHeaderView::Interactive);
     // No indicator until the first header click; the owners start in their
     // natural order and never push it into the table.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    header->setSortIndicatorShown(false);
+    clearSortIndicator();
     header->setSectionsClickable(m_configuration.sortable);
     const QList<TrackTableColumn>& columns = m_model->columns();
     for (qsizetype column = 0; column < columns.size(); ++column) {
@@ -216,6 +215,13 @@ void TrackTable::setConfiguration(const TrackTableConfiguration& configuration)
 void TrackTable::setCallbacks(TrackTableCallbacks callbacks)
 {
     m_callbacks = std::move(callbacks);
+}
+
+void TrackTable::clearSortIndicator()
+{
+    QHeaderView* header = m_view->horizontalHeader();
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    header->setSortIndicatorShown(false);
 }
 
 void TrackTable::setSelectedIds(TrackSelection ids)

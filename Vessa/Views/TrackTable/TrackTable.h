@@ -73,6 +73,9 @@ public:
     void setConfiguration(const TrackTableConfiguration& configuration);
 
     void setCallbacks(TrackTableCallbacks callbacks);
+    // The owner is back in its natural order of its own accord: no header
+    // shows an arrow until the next click, as in a new table.
+    void clearSortIndicator();
 
     const TrackSelection& selectedIds() const { return m_selectedIds; }
     void setSelectedIds(TrackSelection ids);
