@@ -166,6 +166,9 @@ void PlaylistContentModel::buildRows()
         TrackRow row;
         row.id = TrackRowId(qint64(index));
         row.ref = entry.ref;
+        // A drag carries the hint as "Copy to Library" writes it: naming the file in full.
+        if (entry.fileHint)
+            row.fileHint = FileHint::rebase(*entry.fileHint, filePath, std::nullopt);
         row.index = index;
         row.title = orUnknown(entry.ref.track());
         row.artist = orUnknown(entry.ref.artist());

@@ -359,13 +359,15 @@ QList<int> TrackTable::existingRows(QList<int> rows) const
 
 QMimeData* TrackTable::dragPayload(const QList<int>& rows) const
 {
-    QList<TrackRef> refs;
-    refs.reserve(rows.size());
+    QList<PlaylistTrack> tracks;
+    tracks.reserve(rows.size());
     for (int row : rows) {
-        if (row >= 0 && row < m_model->rowCount())
-            refs.append(m_model->row(row).ref);
+        if (row >= 0 && row < m_model->rowCount()) {
+            const TrackRow dragged = m_model->row(row);
+            tracks.append(PlaylistTrack(dragged.ref, dragged.fileHint));
+        }
     }
-    return encodeTrackRefs(refs);
+    return encodePlaylistTracks(tracks);
 }
 
 QPixmap TrackTable::dragPicture(int row) const
