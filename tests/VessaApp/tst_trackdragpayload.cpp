@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 #include <QUrl>
 #include <QtTest>
@@ -46,6 +47,33 @@ private slots:
         QCOMPARE(playlistDropTypes(), QStringList({"application/x-vessa-trackref+json", "text/uri-list"}));
     }
 
+    void entriesTravelWithTheirFiles_data()
+    {
+        QTest::addColumn<std::optional<QString>>("hint");
+        QTest::addColumn<QString>("carried"); // empty: the entry travels as a bare reference
+        QTest::newRow("no hint") << std::optional<QString>() << QString();
+        QTest::newRow("absolute") << std::optional<QString>("file:///m/My%20Song.mp3") << "file:///m/My%20Song.mp3";
+        QTest::newRow("relative: names no file away from its playlist")
+            << std::optional<QString>("file://sub/a.mp3") << QString();
+        QTest::newRow("bare") << std::optional<QString>("a.mp3") << QString();
+        QTest::newRow("empty") << std::optional<QString>("") << QString();
+    }
+
+    void entriesTravelWithTheirFiles()
+    {
+        QFETCH(std::optional<QString>, hint);
+        QFETCH(QString, carried);
+        const TrackRef ref("A", "B", "1");
+        const PlaylistTrack entry(ref, hint);
+        const std::unique_ptr<QMimeData> data(encodePlaylistTracks({entry, PlaylistTrack(ref)}));
+        const QJsonArray payload = QJsonDocument::fromJson(data->data(trackRefMimeType)).array();
+        QCOMPARE(payload.at(0).toObject().keys(),
+                 carried.isEmpty() ? QStringList{"uri"} : QStringList({"fileHint", "uri"}));
+        QCOMPARE(payload.at(1).toObject().keys(), QStringList{"uri"});
+        const QList<PlaylistTrack> dropped = extractPlaylistTracks(*data, supported);
+        QCOMPARE(describe(dropped), QStringList({ref.uri() + (carried.isEmpty() ? "" : "|" + carried), ref.uri()}));
+    }
+
     void drops_data()
     {
         // payload "-": no track references in the drop.
@@ -69,6 +97,11 @@ private slots:
             << QByteArray(R"([{"uri":"vez:track:A::1"}])") << files << QStringList{"vez:track:A::1"};
         QTest::newRow("a single object") << QByteArray(R"({"uri":"vez:track:A::1"})") << QStringList()
                                          << QStringList{"vez:track:A::1"};
+        QTest::newRow("hints: absolute kept, others left out")
+            << QByteArray("[{\"uri\":\"vez:track:A::1\",\"fileHint\":\"file:///m/a.mp3\"},"
+                          "{\"uri\":\"vez:track:A::2\",\"fileHint\":\"file://a.mp3\"},"
+                          "{\"uri\":\"vez:track:A::3\",\"fileHint\":3}]")
+            << QStringList() << QStringList{"vez:track:A::1|file:///m/a.mp3", "vez:track:A::2", "vez:track:A::3"};
         QTest::newRow("malformed elements skipped")
             << QByteArray(R"([1,{"uri":3},{"url":"x"},"vez:track:A::0",{"uri":"vez:track:A::1"}])") << QStringList()
             << QStringList{"vez:track:A::1"};

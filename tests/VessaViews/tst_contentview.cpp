@@ -15,10 +15,13 @@
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
 #include "Vessa/Views/NowPlaying/NowPlayingView.h"
 #include "Vessa/Views/NowPlaying/TrackInfoView.h"
+#include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
 #include "Vessa/Views/TrackLists/PlaylistOperations.h"
 #include "Vessa/Views/TrackLists/TrackListView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
+#include "Vessa/Views/TrackTable/TrackTableModel.h"
+#include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "VessaCore/Error.h"
 #include "tests/VessaApp/AppStateRig.h"
 #include "tests/support/FileFixture.h"
@@ -27,6 +30,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -546,6 +551,76 @@ private slots:
         QCOMPARE(playlist->navigationTitle(), QStringLiteral("Starred"));
         m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Mix")));
         QTRY_COMPARE(playlist->navigationTitle(), QStringLiteral("Mix"));
+    }
+
+    // A sort and a filter chosen in one playlist stay with it: every playlist
+    // selected starts in its stored order, the one that takes drops.
+    void eachPlaylistSelectedStartsInItsStoredOrder()
+    {
+        QTRY_VERIFY(m_state->playlistLibrary().playlist(QStringLiteral("Starred")));
+        const auto make = [this](const QString& name, const QStringList& titles) {
+            Playlist playlist = m_state->playlistLibrary().create(name);
+            for (const QString& title : titles)
+                playlist.append(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), title));
+            m_state->playlistLibrary().save(playlist);
+        };
+        make(QStringLiteral("Mix"), {"c", "xa", "x"});
+        make(QStringLiteral("Road"), {"z", "x", "y"});
+        make(QStringLiteral("Empty"), {});
+        open(DetailLists::standard());
+        const auto titles = [](const TrackTable* table) {
+            QStringList shown;
+            for (const TrackRow& row : table->rows())
+                shown << row.title;
+            return shown;
+        };
+
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Mix")));
+        QTRY_VERIFY(m_window->playlistView());
+        auto* view = qobject_cast<PlaylistContentView*>(m_window->playlistView());
+        TrackTable* table = view->table();
+        QTRY_COMPARE(titles(table), QStringList({"c", "xa", "x"}));
+        QHeaderView* header = table->view()->horizontalHeader();
+        const int title = table->model()->columnOf(TrackTableColumn::Kind::Title);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(title) + 10, header->height() / 2));
+        QTRY_COMPARE(titles(table), QStringList({"c", "x", "xa"}));
+        view->filterField()->setText(QStringLiteral("x"));
+        QTRY_COMPARE(titles(table), QStringList({"x", "xa"}));
+        QVERIFY(header->isSortIndicatorShown());
+
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Road")));
+        QTRY_COMPARE(titles(table), QStringList({"z", "x", "y"}));
+        QVERIFY(view->model().isManualOrder());
+        QVERIFY(view->filterField()->text().isEmpty());
+        QVERIFY(!header->isSortIndicatorShown());
+        QVERIFY(table->configuration().reorderable && table->configuration().droppable);
+
+        // Shown after a sorted playlist, an empty one takes the drop its empty state asks for.
+        table->handleHeaderClick(title, Qt::DescendingOrder);
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Empty")));
+        QTRY_COMPARE(view->findChild<QStackedWidget*>()->currentWidget(), view->emptyState());
+        std::unique_ptr<QMimeData> dragged(encodeTrackRefs({TrackRef(QStringLiteral("Artist"), QString(), "d")}));
+        // The table's callbacks for the playlist shown are set from the event loop.
+        QCoreApplication::processEvents();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(m_state->playlistLibrary().playlist(QStringLiteral("Empty"))->tracks.size(), 1);
+
+        // The same playlist selected again after another list starts afresh too.
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Road")));
+        QTRY_COMPARE(titles(table), QStringList({"z", "x", "y"}));
+        table->handleHeaderClick(title, Qt::AscendingOrder);
+        QTRY_COMPARE(titles(table), QStringList({"x", "y", "z"}));
+        m_window->selection().setSource(SidebarSource::localFiles());
+        QTRY_VERIFY(page() != view);
+        m_window->selection().setSource(SidebarSource::playlist(QStringLiteral("Road")));
+        QTRY_COMPARE(titles(table), QStringList({"z", "x", "y"}));
+        QVERIFY(view->model().isManualOrder());
     }
 
     // The playlist folder became a file after the playlists loaded: a reorder

@@ -3,10 +3,13 @@
 
 #include "Oblin/PlayContext.h"
 #include "Rasko/DestinationPlugin.h"
+#include "Rasko/FileHint.h"
 #include "Vessa/App/Library/TrackDragPayload.h"
 #include "Vessa/App/Playlists/PlaylistDocument.h"
+#include "Vessa/Views/MainWindow/SidebarSelection.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
+#include "Vessa/Views/TrackLists/PlaylistOperations.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
@@ -349,6 +352,72 @@ private slots:
         view->model().setSearchText("zzz");
         if (storage.isEmpty())
             QCOMPARE(stack->currentWidget(), view->table());
+    }
+
+    // Whatever order an empty playlist was left in, its empty state takes the
+    // drop it asks for.
+    void anEmptyPlaylistTakesDropsInAnyOrder_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("sortKey");
+        QTest::addColumn<QStringList>("entries"); // removed before the drop
+        QTest::newRow("filtered") << QStringLiteral("zzz") << "index" << QStringList();
+        QTest::newRow("sorted by title, descending") << QString() << "title" << QStringList();
+        QTest::newRow("sorted, then emptied") << QString() << "artist" << QStringList{"a", "b"};
+    }
+
+    void anEmptyPlaylistTakesDropsInAnyOrder()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, sortKey);
+        QFETCH(QStringList, entries);
+        addPlaylist(playlistOf("Mix", entries));
+        auto view = viewOf(PlaylistStorage::library("Mix"));
+        view->model().setSearchText(filter);
+        view->model().setSort(sortKey, false);
+        if (!entries.isEmpty())
+            view->model().removeTracks({0, 1});
+        auto* stack = view->findChild<QStackedWidget*>();
+        QTRY_COMPARE(stack->currentWidget(), view->emptyState());
+
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile("/music/Dawn.flac")});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QApplication::sendEvent(view->emptyState(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(titlesOf(*library().playlist("Mix")), QStringList{"Dawn"});
+        // With an entry in it, the sorted or filtered table takes no more.
+        QTRY_COMPARE(stack->currentWidget(), view->table());
+        QVERIFY(!view->table()->configuration().droppable);
+    }
+
+    // A row of a document travels with its file named in full: dropped on a
+    // library playlist in the sidebar, the entry finds the same file.
+    void aDraggedEntryKeepsItsFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("P/sub dir/a.mp3");
+        writeFile(file, {});
+        PlaylistDocument document(Playlist(QStringLiteral("Doc"),
+                                           QList<PlaylistTrack>{entry("a", "file://sub%20dir/a.mp3"), entry("b"),
+                                                                entry("c", "file:///abs/c.mp3"), entry("d", "d.mp3")}));
+        auto view = viewOf(PlaylistStorage::document(&document, dir.filePath("P/Doc.parvik")));
+        std::unique_ptr<QMimeData> payload(view->table()->dragPayload({0, 1, 2, 3}));
+
+        addPlaylist(playlistOf("Mix", {}));
+        SidebarSelection selection;
+        PlaylistOperations operations([this]() -> PlaylistLibrary& { return library(); }, selection);
+        QVERIFY(operations.dropOnPlaylist("Mix", *payload, {}));
+        QCOMPARE(library().playlist("Mix")->tracks,
+                 (QList<PlaylistTrack>{entry("a", FileHint::encode(file)), entry("b"), entry("c", "file:///abs/c.mp3"),
+                                       entry("d", FileHint::encode(dir.filePath("P/d.mp3")))}));
+        PlaylistContentModel mix(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        QVERIFY(mix.rows()[0].isResolvable);
+        QCOMPARE(mix.rows()[0].userInfo.toString(), file);
+        QCOMPARE(mix.queueRequest(0)->fileHints.first(), FileHint::encode(file));
     }
 
     void move_data()

@@ -14,8 +14,18 @@ namespace vessa {
 
 namespace {
 
-// The references of the payload; malformed elements are left out.
-QList<TrackRef> decodeTrackRefs(const QByteArray& payload)
+const QLatin1String fileHintKey{"fileHint"};
+
+// Only an absolute hint names the same file wherever the entry lands.
+std::optional<QString> absoluteHint(const std::optional<QString>& hint)
+{
+    if (hint && FileHint::form(*hint) == FileHint::Form::absolute)
+        return hint;
+    return std::nullopt;
+}
+
+// The entries of the payload; malformed elements are left out.
+QList<PlaylistTrack> decodeTrackEntries(const QByteArray& payload)
 {
     const QJsonDocument document = QJsonDocument::fromJson(payload);
     QJsonArray elements;
@@ -24,16 +34,19 @@ QList<TrackRef> decodeTrackRefs(const QByteArray& payload)
     else if (document.isObject())
         elements.append(document.object());
 
-    QList<TrackRef> refs;
+    QList<PlaylistTrack> entries;
     for (const QJsonValue element : std::as_const(elements)) {
         if (!element.isObject())
             continue;
+        const QJsonObject object = element.toObject();
         try {
-            refs.append(TrackRef::fromJson(element.toObject()));
+            const TrackRef ref = TrackRef::fromJson(object);
+            const QJsonValue hint = object.value(fileHintKey);
+            entries.append(PlaylistTrack(ref, hint.isString() ? absoluteHint(hint.toString()) : std::nullopt));
         } catch (const JsonDecodingError&) {
         }
     }
-    return refs;
+    return entries;
 }
 
 std::optional<PlaylistTrack> fileTrack(const QUrl& url, const QSet<QString>& supportedExtensions)
@@ -61,9 +74,22 @@ const QStringList& playlistDropTypes()
 
 QMimeData* encodeTrackRefs(const QList<TrackRef>& refs)
 {
-    QJsonArray elements;
+    QList<PlaylistTrack> tracks;
+    tracks.reserve(refs.size());
     for (const TrackRef& ref : refs)
-        elements.append(ref.toJson());
+        tracks.append(PlaylistTrack(ref));
+    return encodePlaylistTracks(tracks);
+}
+
+QMimeData* encodePlaylistTracks(const QList<PlaylistTrack>& tracks)
+{
+    QJsonArray elements;
+    for (const PlaylistTrack& track : tracks) {
+        QJsonObject element = track.ref.toJson();
+        if (const std::optional<QString> hint = absoluteHint(track.fileHint))
+            element.insert(fileHintKey, *hint);
+        elements.append(element);
+    }
     auto* data = new QMimeData;
     data->setData(trackRefMimeType, QJsonDocument(elements).toJson(QJsonDocument::Compact));
     return data;
@@ -73,8 +99,7 @@ QList<PlaylistTrack> extractPlaylistTracks(const QMimeData& data, const QSet<QSt
 {
     QList<PlaylistTrack> tracks;
     if (data.hasFormat(trackRefMimeType)) {
-        for (const TrackRef& ref : decodeTrackRefs(data.data(trackRefMimeType)))
-            tracks.append(PlaylistTrack(ref));
+        tracks = decodeTrackEntries(data.data(trackRefMimeType));
         if (!tracks.isEmpty())
             return tracks;
     }

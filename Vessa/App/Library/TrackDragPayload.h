@@ -14,6 +14,8 @@ class QMimeData;
 namespace vessa {
 
 // Dragged track references: a JSON array of {"uri": ...} objects, in row order.
+// An entry that knows its file adds the absolute file hint ("file:///...") as
+// "fileHint"; readers of bare references see only "uri".
 inline constexpr QLatin1String trackRefMimeType{"application/x-vessa-trackref+json"};
 // Files dragged in from a file manager.
 inline constexpr QLatin1String fileUrlMimeType{"text/uri-list"};
@@ -23,14 +25,17 @@ const QStringList& playlistDropTypes();
 
 // The drag payload of `refs`, in their order; the caller (or the drag) owns it.
 QMimeData* encodeTrackRefs(const QList<TrackRef>& refs);
+// The same for playlist entries: each travels with its hint when that is
+// absolute (other hints name no file away from their playlist file).
+QMimeData* encodePlaylistTracks(const QList<PlaylistTrack>& tracks);
 
 // The playlist entries a drop produces, in order. Track references (a JSON
 // array, or a single object; malformed elements are skipped) become entries
-// without hints. When no reference decodes, the dropped local files whose
-// lower-cased extension is in `supportedExtensions` (lower case, no dot)
-// become entries titled by their file name without extension, hinted with the
-// file's absolute file hint. Anything else is skipped; the list may be empty.
-// Pure: reads only the payload, never the disk.
+// with the absolute hint they carry, else without a hint. When no reference
+// decodes, the dropped local files whose lower-cased extension is in
+// `supportedExtensions` (lower case, no dot) become entries titled by their
+// file name without extension, hinted with the file's absolute file hint. Anything else is skipped; the list may be
+// empty. Pure: reads only the payload, never the disk.
 QList<PlaylistTrack> extractPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions);
 
 } // namespace vessa

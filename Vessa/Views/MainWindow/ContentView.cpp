@@ -122,7 +122,12 @@ QList<ScannedTrack> ContentView::tracksForSelection() const
 void ContentView::refreshDetail()
 {
     const std::optional<SidebarSource>& source = m_selection->source();
-    switch (DetailState::pageFor(source, m_appState.isScanning(), m_appState.scannedTracks().isEmpty())) {
+    const DetailState::Page page =
+        DetailState::pageFor(source, m_appState.isScanning(), m_appState.scannedTracks().isEmpty());
+    // A playlist selected again starts afresh, like one selected for the first time.
+    if (page != DetailState::Page::playlist)
+        m_shownPlaylist.reset();
+    switch (page) {
     case DetailState::Page::scanning:
         m_scanningState->setProgress(m_appState.scanProgress());
         m_pages->setCurrentWidget(m_scanningState);

@@ -92,9 +92,9 @@ private:
     CoalescedRefresh* m_refreshDetail;
     // The library list is handed tracks only after the library or the
     // selection changed; the playlist view is pointed at a playlist only
-    // when another one is selected.
+    // when it is selected (none: no playlist is shown).
     bool m_libraryListIsStale = true;
-    QString m_shownPlaylist;
+    std::optional<QString> m_shownPlaylist;
 };
 
 } // namespace vessa

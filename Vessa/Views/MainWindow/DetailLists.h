@@ -34,6 +34,8 @@ class PlaylistDetailView {
 public:
     virtual ~PlaylistDetailView() = default;
     virtual QWidget* widget() = 0;
+    // Each time a playlist is selected: it shows as in a new view (stored
+    // order, no filter), whatever was chosen for the one shown before.
     virtual void showLibraryPlaylist(const QString& name) = 0;
 };
 

@@ -51,6 +51,14 @@ void PlaylistContentModel::setStorage(PlaylistStorage storage)
     emit storageChanged();
 }
 
+void PlaylistContentModel::showPlaylist(PlaylistStorage storage)
+{
+    m_searchText.clear();
+    m_sortKey = QStringLiteral("index");
+    m_sortAscending = true;
+    setStorage(std::move(storage));
+}
+
 void PlaylistContentModel::documentChanged()
 {
     reloadEntries();
@@ -94,8 +102,8 @@ bool PlaylistContentModel::isManualOrder() const
 
 TrackTableConfiguration PlaylistContentModel::configuration() const
 {
-    const bool manual = isManualOrder();
-    return TrackTableConfiguration{false, true, manual, manual, m_appState.pluginRegistry().allSupportedExtensions()};
+    return TrackTableConfiguration{false, true, isManualOrder(), takesDrops(),
+                                   m_appState.pluginRegistry().allSupportedExtensions()};
 }
 
 void PlaylistContentModel::setSearchText(const QString& text)
@@ -158,6 +166,9 @@ void PlaylistContentModel::buildRows()
         TrackRow row;
         row.id = TrackRowId(qint64(index));
         row.ref = entry.ref;
+        // A drag carries the hint as "Copy to Library" writes it: naming the file in full.
+        if (entry.fileHint)
+            row.fileHint = FileHint::rebase(*entry.fileHint, filePath, std::nullopt);
         row.index = index;
         row.title = orUnknown(entry.ref.track());
         row.artist = orUnknown(entry.ref.artist());

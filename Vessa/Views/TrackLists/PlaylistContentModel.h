@@ -38,7 +38,11 @@ public:
     ~PlaylistContentModel() override;
 
     const PlaylistStorage& storage() const { return m_storage; }
+    // The same playlist elsewhere (renamed, or its document saved under a
+    // new file): filter and sort stay.
     void setStorage(PlaylistStorage storage);
+    // Another playlist, shown as a new model shows it: stored order, no filter.
+    void showPlaylist(PlaylistStorage storage);
     // The document changed outside this model: recompute.
     void documentChanged();
 
@@ -53,6 +57,9 @@ public:
     // No sort, ascending, no filter: rows are the playlist in stored order,
     // the only order in which rows may be dragged and tracks dropped.
     bool isManualOrder() const;
+    // Tracks are dropped in manual order, and on an empty playlist in any
+    // order: its empty state asks for them, and they have one place to go.
+    bool takesDrops() const { return isManualOrder() || isEmpty(); }
     TrackTableConfiguration configuration() const;
 
     const QString& searchText() const { return m_searchText; }

@@ -6,6 +6,7 @@
 #include "Vessa/Views/TrackLists/DebouncedFilterField.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
+#include "Vessa/Views/TrackTable/TrackTableView.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -100,6 +101,15 @@ void PlaylistContentView::setStorage(PlaylistStorage storage)
     m_model->setStorage(std::move(storage));
 }
 
+void PlaylistContentView::showLibraryPlaylist(const QString& name)
+{
+    m_filterField->setTextNow(QString());
+    m_table->setSelectedIds({});
+    m_table->clearSortIndicator();
+    m_model->showPlaylist(PlaylistStorage::library(name));
+    m_table->view()->scrollToTop();
+}
+
 void PlaylistContentView::documentChanged()
 {
     m_model->documentChanged();
@@ -117,10 +127,10 @@ QLineEdit* PlaylistContentView::filterField() const
 
 void PlaylistContentView::showRows()
 {
-    // Drops and reordering exist only in manual order.
-    const bool manual = m_model->isManualOrder();
-    if (m_manualCallbacks != manual) {
-        m_manualCallbacks = manual;
+    // Reordering exists only in manual order, drops also on an empty playlist.
+    const std::pair<bool, bool> gestures{m_model->isManualOrder(), m_model->takesDrops()};
+    if (m_gesturesOffered != gestures) {
+        m_gesturesOffered = gestures;
         m_table->setConfiguration(m_model->configuration());
         // The table may be running one of its callbacks now (a header click
         // that left manual order): they are replaced once it has returned.
@@ -135,15 +145,17 @@ void PlaylistContentView::applyCallbacks()
     TrackTableCallbacks callbacks;
     callbacks.onPlay = [this](qsizetype index) { m_model->playTrack(index); };
     callbacks.onRemove = [this](const QList<qsizetype>& indexes) { m_model->removeTracks(indexes); };
+    // Checked again at the call: the order may have left manual order
+    // before these callbacks are replaced.
     if (m_model->isManualOrder()) {
-        // Checked again at the call: the order may have left manual order
-        // before these callbacks are replaced.
         callbacks.onReorder = [this](const QList<int>& rows, int destination) {
             if (m_model->isManualOrder())
                 m_model->handleReorder(rows, destination);
         };
+    }
+    if (m_model->takesDrops()) {
         callbacks.onDrop = [this](const QList<PlaylistTrack>& tracks, int row) {
-            if (m_model->isManualOrder())
+            if (m_model->takesDrops())
                 m_model->handleDrop(tracks, row);
         };
     }

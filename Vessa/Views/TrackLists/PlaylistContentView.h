@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <utility>
 
 class QLabel;
 class QLineEdit;
@@ -41,8 +42,9 @@ public:
     // Points the view at another storage of the same kind (a renamed playlist, a document
     // saved under a new file); filter, sort and selection stay.
     void setStorage(PlaylistStorage storage);
-    // Points the view at the library playlist of that name.
-    void showLibraryPlaylist(const QString& name) override { setStorage(PlaylistStorage::library(name)); }
+    // Shows the library playlist of that name as a new view does: stored
+    // order, no filter, nothing selected.
+    void showLibraryPlaylist(const QString& name) override;
     QWidget* widget() override { return this; }
     // The document was changed by its owner: show it again.
     void documentChanged();
@@ -56,7 +58,7 @@ public:
     // Null for library storage.
     QPushButton* copyButton() const { return m_copyButton; }
     // Shown instead of the table while the playlist has no entries; it takes
-    // the drops the table takes.
+    // the drops it asks for, whatever the sort and filter.
     QWidget* emptyState() const { return m_emptyState; }
 
 signals:
@@ -79,8 +81,8 @@ private:
     QLabel* m_emptyIcon;
     QLabel* m_emptyTitle;
     QLabel* m_emptySubtitle;
-    // Whether the table's callbacks are those of manual order; none yet.
-    std::optional<bool> m_manualCallbacks;
+    // Whether the table's callbacks reorder and take drops; none yet.
+    std::optional<std::pair<bool, bool>> m_gesturesOffered;
     CoalescedRefresh* m_applyCallbacks;
 };
 

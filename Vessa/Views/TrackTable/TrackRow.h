@@ -26,6 +26,9 @@ struct TrackRow {
     bool isResolvable = true;    // false draws every text of the row in the tertiary colour
     bool isDownloadable = false; // cloud mark when the row is not playing
     QVariant userInfo;           // the owner's payload; the table never reads it
+    // Where the row's file lies, as a file hint: a drag carries it with `ref`
+    // when it is absolute. None for rows that are bare references.
+    std::optional<QString> fileHint;
 };
 
 using TrackRows = QList<TrackRow>;

@@ -133,8 +133,7 @@ void TrackTable::setUpColumns()
     header->setSectionResizeMode(QHeaderView::Interactive);
     // No indicator until the first header click; the owners start in their
     // natural order and never push it into the table.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    header->setSortIndicatorShown(false);
+    clearSortIndicator();
     header->setSectionsClickable(m_configuration.sortable);
     const QList<TrackTableColumn>& columns = m_model->columns();
     for (qsizetype column = 0; column < columns.size(); ++column) {
@@ -244,6 +243,13 @@ void TrackTable::setConfiguration(const TrackTableConfiguration& configuration)
 void TrackTable::setCallbacks(TrackTableCallbacks callbacks)
 {
     m_callbacks = std::move(callbacks);
+}
+
+void TrackTable::clearSortIndicator()
+{
+    QHeaderView* header = m_view->horizontalHeader();
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    header->setSortIndicatorShown(false);
 }
 
 void TrackTable::setSelectedIds(TrackSelection ids)
@@ -381,13 +387,15 @@ QList<int> TrackTable::existingRows(QList<int> rows) const
 
 QMimeData* TrackTable::dragPayload(const QList<int>& rows) const
 {
-    QList<TrackRef> refs;
-    refs.reserve(rows.size());
+    QList<PlaylistTrack> tracks;
+    tracks.reserve(rows.size());
     for (int row : rows) {
-        if (row >= 0 && row < m_model->rowCount())
-            refs.append(m_model->row(row).ref);
+        if (row >= 0 && row < m_model->rowCount()) {
+            const TrackRow dragged = m_model->row(row);
+            tracks.append(PlaylistTrack(dragged.ref, dragged.fileHint));
+        }
     }
-    return encodeTrackRefs(refs);
+    return encodePlaylistTracks(tracks);
 }
 
 QPixmap TrackTable::dragPicture(int row) const

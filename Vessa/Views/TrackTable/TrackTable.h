@@ -73,6 +73,9 @@ public:
     void setConfiguration(const TrackTableConfiguration& configuration);
 
     void setCallbacks(TrackTableCallbacks callbacks);
+    // The owner is back in its natural order of its own accord: no header
+    // shows an arrow until the next click, as in a new table.
+    void clearSortIndicator();
 
     const TrackSelection& selectedIds() const { return m_selectedIds; }
     void setSelectedIds(TrackSelection ids);
@@ -89,7 +92,7 @@ public:
     std::unique_ptr<QMenu> contextMenuForRow(int row);
     // The rows a drag starting now carries: the selected ones, ascending.
     QList<int> rowsToDrag() const;
-    // The payload and drag picture for those rows.
+    // The payload (each row's reference, with its file hint) and drag picture for those rows.
     QMimeData* dragPayload(const QList<int>& rows) const;
     QPixmap dragPicture(int row) const;
     void setDraggedRows(QList<int> rows) { m_draggedRows = std::move(rows); }
