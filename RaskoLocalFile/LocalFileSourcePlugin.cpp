@@ -197,8 +197,7 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
         return stored;
     });
     QStringList mountPoints;
-    QList<FileEntry> entries =
-        MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop, &mountPoints);
+    QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop, &mountPoints);
     const Stored storedIndex = reading.get();
     const QHash<QString, QDateTime>& stored = storedIndex.dates;
     const QStringList staleMarks = marksNoLongerHolding(storedIndex.marks, entries, keptDirectories);

@@ -36,7 +36,8 @@ bool isAway(const FolderState& now);
 
 // The mount points of the last scan (`lastMountPoints`) that are one of
 // `folders` or lie below one, and are away now, in the order stored.
-QStringList away(const QStringList& lastMountPoints, const QStringList& folders, const Examine& examineFolder = &examine);
+QStringList away(const QStringList& lastMountPoints, const QStringList& folders,
+                 const Examine& examineFolder = &examine);
 
 // The mount points to remember after a scan: those the scan `found`, and
 // those of the last scan at or below `keptFolders` (folders that were not

@@ -184,9 +184,7 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
             }
             outcome.library = prepare(source.allTracksFromDatabase());
             break;
-        case JobKind::reload:
-            outcome.library = prepare(source.allTracksFromDatabase());
-            break;
+        case JobKind::reload: outcome.library = prepare(source.allTracksFromDatabase()); break;
         }
     } catch (const CancellationError&) {
         outcome.library.reset();

@@ -236,9 +236,9 @@ void SidebarView::rebuild()
                                 tr("Local Files"), std::nullopt);
     const QStringList folders = m_appState.watchedDirectories();
     for (const QString& folder : folders) {
-        QTreeWidgetItem* row = addSourceRow(m_localFiles, SidebarSource::folder(folder),
-                                            Icons::icon(QStringLiteral("folder")), folderTitle(folder),
-                                            m_appState.trackCount(folder));
+        QTreeWidgetItem* row =
+            addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
+                         folderTitle(folder), m_appState.trackCount(folder));
         // A folder that is away keeps its row and its tracks, greyed as they are.
         if (const std::optional<QString> problem = m_appState.folderProblem(folder)) {
             const QString reason = tr("%1 is not available: %2").arg(QDir::toNativeSeparators(folder), *problem);
