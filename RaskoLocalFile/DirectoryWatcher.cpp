@@ -81,6 +81,15 @@ public:
     // and waits until it has applied it.
     void request(Request request)
     {
+        const std::uint64_t serial = post(std::move(request));
+        std::unique_lock lock(m_mutex);
+        m_applied.wait(lock, [&] { return m_appliedSerial >= serial; });
+    }
+
+    // Any thread but the watcher's: hands the request to the watcher thread,
+    // which applies it after those handed before; returns its serial.
+    std::uint64_t post(Request request)
+    {
         std::uint64_t serial = 0;
         {
             std::lock_guard lock(m_mutex);
@@ -88,8 +97,7 @@ public:
             m_requests.emplace_back(serial, std::move(request));
         }
         wake();
-        std::unique_lock lock(m_mutex);
-        m_applied.wait(lock, [&] { return m_appliedSerial >= serial; });
+        return serial;
     }
 
     void wake()
@@ -442,7 +450,7 @@ void DirectoryWatcher::waitForMounts(const QStringList& folders)
     if (std::this_thread::get_id() == m_thread.get_id())
         m_worker->apply(request);
     else
-        m_worker->request(request);
+        m_worker->post(request); // no walk of a tree waits on this
 }
 
 void DirectoryWatcher::stop()
