@@ -29,8 +29,6 @@ public:
     // zipEntryNotFound the archive's path), and the member's path.
     const QString& path() const { return m_first; }
     const QString& entryPath() const { return m_second; }
-    // cannotRead's reason.
-    const QString& reason() const { return m_second; }
 
     QString description() const override;
 

@@ -57,8 +57,8 @@ public:
     // The first indexed row of the reference's artist, album and title (a row
     // of its whole-second duration first). A plain file comes back as its
     // path, an archive member as its bytes. Throws LocalFileError
-    // (trackNotFound, fileNotFound, cannotRead, zipEntryNotFound), ZipArchiveError or
-    // MediaDatabaseError.
+    // (trackNotFound, fileNotFound, cannotRead, zipEntryNotFound),
+    // ZipArchiveError or MediaDatabaseError.
     SourceResult resolve(const TrackRef& ref) override;
 
     // Brings the index up to date with the folders (absolute paths) and
@@ -72,11 +72,12 @@ public:
     // `keptDirectories` (music folders that are missing for now, such as an
     // unmounted drive, which are not listed, and mount points that are away,
     // see mountPointsAway()). The folders found to have something mounted
-    // on them are remembered for the next scan, with those kept. A file that cannot be read is
-    // skipped (its rows stay). `progress` is called on this thread once per
-    // file read. Throws LocalFileError::cannotEnumerate when a folder cannot
-    // be read (the index is then untouched), MediaDatabaseError, and
-    // CancellationError once `stop` is requested (rows already written stay).
+    // on them are remembered for the next scan, with the kept ones. A file
+    // that cannot be read is skipped (its rows stay). `progress` is called
+    // on this thread once per file read. Throws
+    // LocalFileError::cannotEnumerate when a folder cannot be read (the index
+    // is then untouched), MediaDatabaseError, and CancellationError once
+    // `stop` is requested (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
                                         std::stop_token stop = {}, const QStringList& keptDirectories = {});
 
