@@ -4,6 +4,7 @@
 #include "RaskoLocalFile/InotifyWatchTree.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MissingFolderWatch.h"
+#include "RaskoLocalFile/MountPoints.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/PendingFileChanges.h"
 #include "RaskoLocalFile/UniqueFd.h"
@@ -68,19 +69,35 @@ public:
                      QStringLiteral("Failed to create wake-up descriptor: %1").arg(errnoText(errno)));
     }
 
-    // Any thread but the watcher's: hands the folders to the watcher thread
-    // and waits until it has applied them.
-    void request(const QStringList& directories)
+    // What watch() and waitForMounts() ask of the watcher thread.
+    struct Request {
+        enum class Kind { watch, waitForMounts };
+        Kind kind = Kind::watch;
+        QStringList directories;
+        QStringList mountsAway;
+    };
+
+    // Any thread but the watcher's: hands the request to the watcher thread
+    // and waits until it has applied it.
+    void request(Request request)
+    {
+        const std::uint64_t serial = post(std::move(request));
+        std::unique_lock lock(m_mutex);
+        m_applied.wait(lock, [&] { return m_appliedSerial >= serial; });
+    }
+
+    // Any thread but the watcher's: hands the request to the watcher thread,
+    // which applies it after those handed before; returns its serial.
+    std::uint64_t post(Request request)
     {
         std::uint64_t serial = 0;
         {
             std::lock_guard lock(m_mutex);
             serial = m_nextSerial++;
-            m_requests.emplace_back(serial, directories);
+            m_requests.emplace_back(serial, std::move(request));
         }
         wake();
-        std::unique_lock lock(m_mutex);
-        m_applied.wait(lock, [&] { return m_appliedSerial >= serial; });
+        return serial;
     }
 
     void wake()
@@ -91,6 +108,14 @@ public:
         }
     }
 
+    // Watcher thread: carries out one request.
+    void apply(const Request& request)
+    {
+        if (request.kind == Request::Kind::watch)
+            apply(request.directories);
+        waitForMounts(request.mountsAway);
+    }
+
     // Watcher thread: stops watching whatever was watched, drops pending
     // events, and watches `directories` (none: stays idle).
     void apply(const QStringList& directories)
@@ -98,6 +123,8 @@ public:
         m_deadline.reset();
         m_pending.clear();
         m_missing.waitFor({});
+        m_mountsAway.clear();
+        m_roots.clear();
         if (m_tree.isOpen()) {
             m_tree.close();
             logDebug(lcLocalFileWatcher(), QStringLiteral("Stopped watching directories"));
@@ -116,6 +143,7 @@ public:
             // Trailing slashes dropped as the scan drops them, so that reported
             // paths equal the indexed ones.
             const QString root = MusicFolderEnumerator::withoutTrailingSlashes(directory);
+            m_roots.append(root);
             const InotifyWatchTree::AddResult added = m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, {});
             if (added == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
@@ -174,15 +202,15 @@ private:
 
     void applyRequests()
     {
-        std::deque<std::pair<std::uint64_t, QStringList>> requests;
+        std::deque<std::pair<std::uint64_t, Request>> requests;
         {
             std::lock_guard lock(m_mutex);
             requests.swap(m_requests);
         }
         if (requests.empty())
             return;
-        for (const auto& [serial, directories] : requests)
-            apply(directories);
+        for (const auto& [serial, request] : requests)
+            apply(request);
         {
             std::lock_guard lock(m_mutex);
             m_appliedSerial = requests.back().first;
@@ -270,6 +298,43 @@ private:
         lookForMissingFolders();
     }
 
+    // Waits for these mount points (at or below the watched folders) instead
+    // of those given before; missing music folders are still waited for.
+    void waitForMounts(const QStringList& folders)
+    {
+        if (!m_tree.isOpen())
+            return;
+        QStringList waiting = m_missing.folders();
+        waiting.removeIf([this](const QString& folder) { return m_mountsAway.contains(folder); });
+        m_mountsAway.clear();
+        for (const QString& folder : folders) {
+            const QString path = MusicFolderEnumerator::withoutTrailingSlashes(folder);
+            if (MountPoints::isAtOrBelow(path, m_roots) && !m_mountsAway.contains(path) && !waiting.contains(path))
+                m_mountsAway.append(path);
+        }
+        waitForMissing(waiting + m_mountsAway);
+    }
+
+    // A mount point that is away is back once something is mounted on it
+    // again (or it holds something): its tree is watched anew and all
+    // folders are to be scanned again.
+    bool mountIsBack(const QString& folder)
+    {
+        if (MountPoints::isAway(MountPoints::examine(folder)))
+            return false;
+        m_mountsAway.removeAll(folder);
+        // The watches of the folder it covers report nothing of it.
+        m_tree.dropTree(folder);
+        const InotifyWatchTree::TreeRoot root =
+            m_roots.contains(folder) ? InotifyWatchTree::TreeRoot::musicFolder : InotifyWatchTree::TreeRoot::subfolder;
+        if (m_tree.addTree(folder, root, reportFile()) == InotifyWatchTree::AddResult::outOfWatches)
+            noteOutOfWatches();
+        logInfo(lcLocalFileWatcher(), QStringLiteral("Folder is mounted again: %1").arg(folder));
+        m_pending.recordMustRescan();
+        rearm();
+        return true;
+    }
+
     // A missing music folder that is back is watched again, its files are
     // reported, and all folders are to be scanned again (its files may have
     // changed while it was away).
@@ -277,6 +342,11 @@ private:
     {
         QStringList stillMissing;
         for (const QString& root : m_missing.folders()) {
+            if (m_mountsAway.contains(root)) {
+                if (!mountIsBack(root))
+                    stillMissing.append(root);
+                continue;
+            }
             const InotifyWatchTree::AddResult added =
                 m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, reportFile());
             if (added == InotifyWatchTree::AddResult::rootUnwatched) {
@@ -329,13 +399,16 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_applied;
-    std::deque<std::pair<std::uint64_t, QStringList>> m_requests; // guarded by m_mutex
-    std::uint64_t m_nextSerial = 1;                               // guarded by m_mutex
-    std::uint64_t m_appliedSerial = 0;                            // guarded by m_mutex
+    std::deque<std::pair<std::uint64_t, Request>> m_requests; // guarded by m_mutex
+    std::uint64_t m_nextSerial = 1;                           // guarded by m_mutex
+    std::uint64_t m_appliedSerial = 0;                        // guarded by m_mutex
 
     // Watcher thread only.
     InotifyWatchTree m_tree;
+    QStringList m_roots; // the music folders watched, without trailing slashes
     MissingFolderWatch m_missing;
+    // The mount points among m_missing's folders; the rest are music folders.
+    QStringList m_mountsAway;
     PendingFileChanges m_pending;
     std::optional<SteadyClock::time_point> m_deadline;
     bool m_outOfWatchesLogged = false;
@@ -353,7 +426,7 @@ DirectoryWatcher::~DirectoryWatcher()
     if (std::this_thread::get_id() == m_thread.get_id()) {
         // Released from inside onChange: the thread cannot join itself. It
         // ends after the callback returns and keeps its own share of the worker.
-        m_worker->apply({});
+        m_worker->apply(QStringList());
         m_thread.request_stop();
         m_thread.detach();
         return;
@@ -362,12 +435,22 @@ DirectoryWatcher::~DirectoryWatcher()
     // The jthread's destructor requests the stop, which wakes the thread, and joins.
 }
 
-void DirectoryWatcher::watch(const QStringList& directories)
+void DirectoryWatcher::watch(const QStringList& directories, const QStringList& mountsAway)
 {
+    const Worker::Request request{Worker::Request::Kind::watch, directories, mountsAway};
     if (std::this_thread::get_id() == m_thread.get_id())
-        m_worker->apply(directories);
+        m_worker->apply(request);
     else
-        m_worker->request(directories);
+        m_worker->request(request);
+}
+
+void DirectoryWatcher::waitForMounts(const QStringList& folders)
+{
+    const Worker::Request request{Worker::Request::Kind::waitForMounts, {}, folders};
+    if (std::this_thread::get_id() == m_thread.get_id())
+        m_worker->apply(request);
+    else
+        m_worker->post(request); // no walk of a tree waits on this
 }
 
 void DirectoryWatcher::stop()

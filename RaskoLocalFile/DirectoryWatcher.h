@@ -26,6 +26,7 @@ namespace vessa {
 // delivered after they return. `onChange` should post its work elsewhere
 // (the local-file source's receiver posts it to the main thread); should it
 // call watch() or stop() itself, they run at once on the watcher thread.
+// waitForMounts() may be called from any thread and never waits.
 class DirectoryWatcher {
 public:
     struct EventBatch {
@@ -49,8 +50,16 @@ public:
     // Replaces whatever was watched before with the given folders (absolute
     // paths; reported paths start with them as given less trailing slashes,
     // as the scan's paths do). Events pending from earlier folders are
-    // dropped. An empty list stops watching.
-    void watch(const QStringList& directories);
+    // dropped. An empty list stops watching. `mountsAway` as for
+    // waitForMounts().
+    void watch(const QStringList& directories, const QStringList& mountsAway = {});
+    // Folders at or below the watched ones that something was mounted on and
+    // that are empty folders on the device of the folder above them now (see
+    // MountPoints): each is waited for until it is mounted again (or holds
+    // something); then its tree is watched anew and a batch asks for a full
+    // rescan. Replaces the list given before; pending events stay. Returns
+    // at once: the watcher thread takes it up after the calls before it.
+    void waitForMounts(const QStringList& folders);
     // Ends watching and drops pending events.
     void stop();
 

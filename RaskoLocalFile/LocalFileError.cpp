@@ -19,6 +19,11 @@ LocalFileError LocalFileError::fileNotFound(QString path)
     return LocalFileError(Kind::fileNotFound, std::move(path));
 }
 
+LocalFileError LocalFileError::cannotRead(QString path, QString reason)
+{
+    return LocalFileError(Kind::cannotRead, std::move(path), std::move(reason));
+}
+
 LocalFileError LocalFileError::cannotEnumerate(QString directory)
 {
     return LocalFileError(Kind::cannotEnumerate, std::move(directory));
@@ -40,6 +45,7 @@ QString LocalFileError::description() const
     case Kind::trackNotFound:
         return QStringLiteral("No file found for track: ") + joinedFields({m_first, m_second, m_third});
     case Kind::fileNotFound: return QStringLiteral("File no longer exists at ") + m_first;
+    case Kind::cannotRead: return QStringLiteral("Cannot read file at ") + m_first + QStringLiteral(": ") + m_second;
     case Kind::cannotEnumerate: return QStringLiteral("Cannot enumerate directory: ") + m_first;
     case Kind::zipOpenFailed: return QStringLiteral("Cannot open zip archive: ") + m_first;
     case Kind::zipEntryNotFound:

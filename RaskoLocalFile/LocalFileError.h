@@ -9,10 +9,13 @@ namespace vessa {
 // Failures of the local-file source. Paths are absolute file-system paths.
 class LocalFileError : public Error {
 public:
-    enum class Kind { trackNotFound, fileNotFound, cannotEnumerate, zipOpenFailed, zipEntryNotFound };
+    enum class Kind { trackNotFound, fileNotFound, cannotRead, cannotEnumerate, zipOpenFailed, zipEntryNotFound };
 
     static LocalFileError trackNotFound(QString artist, QString album, QString title);
     static LocalFileError fileNotFound(QString path);
+    // The file is there but cannot be read; `reason` in plain words
+    // ("permission denied").
+    static LocalFileError cannotRead(QString path, QString reason);
     static LocalFileError cannotEnumerate(QString directory);
     static LocalFileError zipOpenFailed(QString path);
     static LocalFileError zipEntryNotFound(QString zipPath, QString entryPath);

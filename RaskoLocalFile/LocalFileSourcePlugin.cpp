@@ -5,6 +5,7 @@
 #include "RaskoLocalFile/LibraryOrder.h"
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
+#include "RaskoLocalFile/MountPoints.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/ZipArchive.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
@@ -15,8 +16,13 @@
 #include "VessaCore/Logging.h"
 #include "VessaCore/Utf8.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <future>
 #include <vector>
 
@@ -52,6 +58,25 @@ bool foldersOverlap(const QStringList& directories)
             return true;
     }
     return false;
+}
+
+// Throws fileNotFound, after logging `missingLine` with the path, when
+// nothing is at the path, and cannotRead when what is there cannot be read
+// (a folder on the way or the file itself closed to this user).
+void requireReadable(const QString& path, const QString& missingLine)
+{
+    if (!path.isEmpty() && ::faccessat(AT_FDCWD, pathToBytes(path).constData(), R_OK, AT_EACCESS) == 0)
+        return;
+    const int error = path.isEmpty() ? ENOENT : errno;
+    if (error == ENOENT || error == ENOTDIR) {
+        logError(lcLocalFileResolve(), missingLine.arg(path));
+        throw LocalFileError::fileNotFound(path);
+    }
+    QString reason = QString::fromLocal8Bit(std::strerror(error));
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toLower();
+    logError(lcLocalFileResolve(), QStringLiteral("File unreadable: %1 (%2)").arg(path, reason));
+    throw LocalFileError::cannotRead(path, reason);
 }
 
 // Whether the entry was refused before as it is now (same size and date).
@@ -132,20 +157,14 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
     // resolve, and the next scan or file event brings the index up to date.
     const MediaDatabase::TrackRow& row = rows.constFirst();
     if (const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(row.filePath)) {
-        if (!pathExists(member->archivePath)) {
-            logError(lcLocalFileResolve(), QStringLiteral("Zip file missing: %1").arg(member->archivePath));
-            throw LocalFileError::fileNotFound(member->archivePath);
-        }
+        requireReadable(member->archivePath, QStringLiteral("Zip file missing: %1"));
         QByteArray bytes = ZipArchive::extractFromZip(member->archivePath, member->memberPath);
         logDebug(lcLocalFileResolve(),
                  QStringLiteral("Resolved (zip): %1 → %2::%3")
                      .arg(joinedFields({artist, title}), member->archivePath, member->memberPath));
         return SourceResult(SourceLocator::data(std::move(bytes)), row.fileExtension);
     }
-    if (!pathExists(row.filePath)) {
-        logError(lcLocalFileResolve(), QStringLiteral("File missing: %1").arg(row.filePath));
-        throw LocalFileError::fileNotFound(row.filePath);
-    }
+    requireReadable(row.filePath, QStringLiteral("File missing: %1"));
     logDebug(lcLocalFileResolve(),
              QStringLiteral("Resolved: %1 → %2").arg(joinedFields({artist, title}), row.filePath));
     return SourceResult(SourceLocator::fileURL(row.filePath), row.fileExtension);
@@ -173,13 +192,15 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
         QHash<QString, QDateTime> dates;
         QHash<QString, MediaDatabase::FileMark> marks;
         MusicFolderEnumerator::IndexedArchives archives;
+        QStringList mountPoints;
     };
     std::future<Stored> reading = std::async(std::launch::async, [this] {
-        Stored stored{m_database->allFileModTimes(), m_database->allFileMarks(), {}};
+        Stored stored{m_database->allFileModTimes(), m_database->allFileMarks(), {}, m_database->mountPoints()};
         stored.archives = MusicFolderEnumerator::indexedArchives(stored.dates, stored.marks);
         return stored;
     });
-    QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop);
+    QStringList mountPoints;
+    QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop, &mountPoints);
     const Stored storedIndex = reading.get();
     const QHash<QString, QDateTime>& stored = storedIndex.dates;
     const QStringList staleMarks = marksNoLongerHolding(storedIndex.marks, entries, keptDirectories);
@@ -214,6 +235,11 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
 
     if (stop.stop_requested())
         throw CancellationError();
+    // A mount point that is away now stays one until it is back.
+    mountPoints = MountPoints::remembered(mountPoints, storedIndex.mountPoints, keptDirectories);
+    if (QSet<QString>(mountPoints.cbegin(), mountPoints.cend())
+        != QSet<QString>(storedIndex.mountPoints.cbegin(), storedIndex.mountPoints.cend()))
+        m_database->replaceMountPoints(mountPoints);
     // Marks go before rows, so that no mark outlives the rows it vouches for.
     m_database->removeFileMarks(staleMarks);
     // Each path found is counted once, so when every stored path was found
@@ -266,6 +292,25 @@ QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatch
     return tracks;
 }
 
+QStringList LocalFileSourcePlugin::mountPointsAway(const QStringList& directories)
+{
+    return MountPoints::away(m_database->mountPoints(), directories);
+}
+
+void LocalFileSourcePlugin::waitForMounts(const QStringList& folders)
+{
+    std::shared_ptr<DirectoryWatcher> watcher;
+    {
+        std::lock_guard lock(m_watcherMutex);
+        if (m_foldersAway == folders)
+            return;
+        m_foldersAway = folders;
+        watcher = m_watcher;
+    }
+    if (watcher)
+        watcher->waitForMounts(folders);
+}
+
 qint64 LocalFileSourcePlugin::trackCount(const QString& underDirectory)
 {
     return m_database->countTracks(underDirectory);
@@ -279,13 +324,15 @@ void LocalFileSourcePlugin::removeTracks(const QString& underDirectory)
 void LocalFileSourcePlugin::startWatching(const QStringList& directories, DirectoryWatcher::Callback onChange)
 {
     std::shared_ptr<DirectoryWatcher> watcher;
+    QStringList away;
     {
         std::lock_guard lock(m_watcherMutex);
         if (!m_watcher)
             m_watcher = std::make_shared<DirectoryWatcher>(watchDebounceInterval, std::move(onChange));
         watcher = m_watcher;
+        away = m_foldersAway;
     }
-    watcher->watch(directories);
+    watcher->watch(directories, away);
 }
 
 void LocalFileSourcePlugin::stopWatching()

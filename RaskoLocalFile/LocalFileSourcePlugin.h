@@ -57,8 +57,8 @@ public:
     // The first indexed row of the reference's artist, album and title (a row
     // of its whole-second duration first). A plain file comes back as its
     // path, an archive member as its bytes. Throws LocalFileError
-    // (trackNotFound, fileNotFound, zipEntryNotFound), ZipArchiveError or
-    // MediaDatabaseError.
+    // (trackNotFound, fileNotFound, cannotRead, zipEntryNotFound),
+    // ZipArchiveError or MediaDatabaseError.
     SourceResult resolve(const TrackRef& ref) override;
 
     // Brings the index up to date with the folders (absolute paths) and
@@ -70,11 +70,14 @@ public:
     // is. New and changed files are read, at most maximumFilesInFlight at
     // once; rows of files that are gone are removed, except those under
     // `keptDirectories` (music folders that are missing for now, such as an
-    // unmounted drive, which are not listed). A file that cannot be read is
-    // skipped (its rows stay). `progress` is called on this thread once per
-    // file read. Throws LocalFileError::cannotEnumerate when a folder cannot
-    // be read (the index is then untouched), MediaDatabaseError, and
-    // CancellationError once `stop` is requested (rows already written stay).
+    // unmounted drive, which are not listed, and mount points that are away,
+    // see mountPointsAway()). The folders found to have something mounted
+    // on them are remembered for the next scan, with the kept ones. A file
+    // that cannot be read is skipped (its rows stay). `progress` is called
+    // on this thread once per file read. Throws
+    // LocalFileError::cannotEnumerate when a folder cannot be read (the index
+    // is then untouched), MediaDatabaseError, and CancellationError once
+    // `stop` is requested (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
                                         std::stop_token stop = {}, const QStringList& keptDirectories = {});
 
@@ -87,6 +90,18 @@ public:
     // returns the whole index afterwards. Throws MediaDatabaseError, or
     // CancellationError once `stop` is requested.
     QList<ScannedTrack> handleFileEvents(const DirectoryWatcher::EventBatch& batch, std::stop_token stop = {});
+
+    // The folders at or below `directories` that something was mounted on at
+    // the last scan and that are empty folders on the device of the folder
+    // above them now (an unmounted drive or share; see MountPoints). Their
+    // rows are to be kept, as those of a missing music folder: the caller
+    // passes them to scanDirectories() as kept, not to be read. Throws
+    // MediaDatabaseError.
+    QStringList mountPointsAway(const QStringList& directories);
+    // The folders mountPointsAway() found last: the watcher waits for
+    // something to be mounted on them again and then asks for a full rescan
+    // (also a watcher started later).
+    void waitForMounts(const QStringList& folders);
 
     // The number of indexed rows under the folder, and their removal (archive
     // members of archives under it included). Throw MediaDatabaseError.
@@ -121,6 +136,7 @@ private:
     // Guards only the pointer; the watcher is called outside the lock.
     std::mutex m_watcherMutex;
     std::shared_ptr<DirectoryWatcher> m_watcher; // absent while not watching
+    QStringList m_foldersAway;                   // guarded by m_watcherMutex
     // The list allTracksFromDatabase() made last, and the database's write
     // count it was read at; guarded by its own mutex.
     struct Library {

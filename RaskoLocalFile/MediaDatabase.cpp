@@ -44,6 +44,10 @@ const char* const schemaScript = "PRAGMA journal_mode=WAL;\n"
                                  "    file_size INTEGER NOT NULL,\n"
                                  "    last_modified REAL NOT NULL,\n"
                                  "    kind TEXT NOT NULL\n"
+                                 ");\n"
+                                 "\n"
+                                 "CREATE TABLE IF NOT EXISTS mount_points (\n"
+                                 "    file_path TEXT PRIMARY KEY\n"
                                  ");";
 
 // The oldest version whose `tracks` rows this program reads as they are.
@@ -332,7 +336,12 @@ void MediaDatabase::createSchema()
 
 QByteArray MediaDatabase::tableName(Table table)
 {
-    return table == Table::tracks ? QByteArrayLiteral("tracks") : QByteArrayLiteral("file_marks");
+    switch (table) {
+    case Table::tracks: return QByteArrayLiteral("tracks");
+    case Table::fileMarks: return QByteArrayLiteral("file_marks");
+    case Table::mountPoints: return QByteArrayLiteral("mount_points");
+    }
+    return {};
 }
 
 qint64 MediaDatabase::countTracks(const QString& underDirectory)
@@ -354,6 +363,8 @@ void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
     Transaction transaction(m_db.get(), Transaction::Purpose::query);
     removePrefixLocked(Table::tracks, prefix);
     removePrefixLocked(Table::fileMarks, prefix);
+    removePrefixLocked(Table::mountPoints, prefix);
+    removePathsLocked(Table::mountPoints, {prefix.chopped(1)});
     transaction.commit();
 }
 
@@ -583,6 +594,33 @@ void MediaDatabase::addFileMarks(const QList<FileMark>& marks)
 void MediaDatabase::removeFileMarks(const QStringList& paths)
 {
     removePaths(Table::fileMarks, paths);
+}
+
+QStringList MediaDatabase::mountPoints()
+{
+    std::lock_guard lock(m_mutex);
+    SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path FROM mount_points ORDER BY file_path"));
+    QStringList paths;
+    statement.forEachRow([&](const SqliteStatement& row) { paths.append(row.path(0)); });
+    return paths;
+}
+
+void MediaDatabase::replaceMountPoints(const QStringList& paths)
+{
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db.get(), Transaction::Purpose::insert);
+    SqliteStatement clear(m_db.get(), QByteArrayLiteral("DELETE FROM mount_points"));
+    if (clear.step() != SQLITE_DONE)
+        throw MediaDatabaseError::queryFailed(clear.errorMessage());
+    SqliteStatement statement(m_db.get(),
+                              QByteArrayLiteral("INSERT OR IGNORE INTO mount_points (file_path) VALUES (?1)"));
+    for (const QString& path : paths) {
+        statement.reset();
+        statement.bindPath(1, path);
+        if (statement.step() != SQLITE_DONE)
+            throw MediaDatabaseError::insertFailed(statement.errorMessage());
+    }
+    transaction.commit();
 }
 
 void MediaDatabase::upsert(const TrackRow& row)

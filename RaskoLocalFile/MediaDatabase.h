@@ -21,8 +21,9 @@ class SqliteStatement;
 
 // The persistent index of the local music library: one row per playable item
 // (a file, a ZIP member "archive::member", or one sub-track of a multi-track
-// file) in the SQLite table `tracks`, and in `file_marks` what scans learnt
-// about files beyond their rows (see FileMark).
+// file) in the SQLite table `tracks`, in `file_marks` what scans learnt
+// about files beyond their rows (see FileMark), and in `mount_points` the
+// folders something was mounted on at the last scan.
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -87,6 +88,8 @@ public:
 
     // Version 4 added `file_marks`. A file stamped 3 may have been written by
     // a program that kept no marks, so marks found in it are dropped.
+    // `mount_points` came later without a new version: a file without it
+    // gets it empty, and a program that does not know it leaves it be.
     static constexpr int schemaVersion = 4;
     // Most paths one DELETE statement names; longer lists are split.
     static constexpr int pathsPerDelete = 500;
@@ -106,7 +109,8 @@ public:
     // path plus "/" (exactly, case-sensitively). ZIP members of archives
     // under the folder count too.
     qint64 countTracks(const QString& underDirectory);
-    // Removes the rows and the file marks under the folder, in one transaction.
+    // Removes the rows, the file marks and the mount points at or under the
+    // folder, in one transaction.
     void removeTracksUnderDirectory(const QString& directory);
 
     // Every row, by artist, album (both ignoring ASCII case), disc-track key
@@ -155,6 +159,12 @@ public:
     // Deletes the marks of the listed paths, in one transaction.
     void removeFileMarks(const QStringList& paths);
 
+    // The folders something was mounted on at the last scan (MountPoints),
+    // in byte order. A file written before they were kept has none.
+    QStringList mountPoints();
+    // Replaces them all, in one transaction.
+    void replaceMountPoints(const QStringList& paths);
+
     // Counts the writes this object has begun (each upsert, replacement or
     // removal of rows; marks do not count). Rows read while the count stays the same are still the
     // index, unless another connection writes to the same file.
@@ -166,7 +176,7 @@ private:
     void migrateIfNeeded();
     static SqliteConnection openReadOnly(const QString& path);
     void upsertLocked(const QList<TrackRow>& rows);
-    enum class Table { tracks, fileMarks };
+    enum class Table { tracks, fileMarks, mountPoints };
     static QByteArray tableName(Table table);
     // Delete the rows of the table whose file path is listed (in one
     // transaction of its own, or the caller's), or starts with the prefix.

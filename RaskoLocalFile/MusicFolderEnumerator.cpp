@@ -84,10 +84,20 @@ std::optional<MusicFolderEnumerator::FileState> regularFileStateAt(int folder, c
     return MusicFolderEnumerator::FileState{modificationDate(status), qint64(status.st_size)};
 }
 
+// The device the open folder lies on; nothing when it cannot be examined.
+std::optional<dev_t> deviceOf(int folderFd, const char* name = ".")
+{
+    struct stat status;
+    if (::fstatat(folderFd, name, &status, 0) != 0)
+        return std::nullopt;
+    return status.st_dev;
+}
+
 class Walk {
 public:
-    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, QList<FileEntry>& entries)
-        : m_stop(std::move(stop)), m_entries(entries)
+    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, QList<FileEntry>& entries,
+         QStringList* mountPoints)
+        : m_stop(std::move(stop)), m_entries(entries), m_mountPoints(mountPoints)
     {
         for (const QString& extension : supportedExtensions)
             m_extensions.push_back({extension.toUtf8(), extension});
@@ -105,10 +115,15 @@ public:
         struct Frame {
             QString qpath;
             Folder folder;
+            std::optional<dev_t> device;
             std::size_t next = 0;
         };
         std::vector<Frame> stack;
-        stack.push_back({folder == u"/" ? QString() : folder, std::move(*top)});
+        const std::optional<dev_t> topDevice = deviceOf(dirfd(top->dir.get()));
+        // The folder above a music folder given as a link is the one above
+        // the folder it leads to.
+        noteMountPoint(folder, topDevice, deviceOf(dirfd(top->dir.get()), ".."));
+        stack.push_back({folder == u"/" ? QString() : folder, std::move(*top), topDevice});
         while (!stack.empty()) {
             Frame& frame = stack.back();
             if (frame.next == frame.folder.items.size()) {
@@ -121,9 +136,11 @@ public:
                 if (m_stop.stop_requested())
                     throw CancellationError();
                 const QString childQPath = frame.qpath + u'/' + pathFromBytes(item.name);
-                if (std::optional<Folder> children = readFolder(folderFd, item.name, false))
-                    stack.push_back({childQPath, std::move(*children)}); // `frame` is stale from here
-                else
+                if (std::optional<Folder> children = readFolder(folderFd, item.name, false)) {
+                    const std::optional<dev_t> device = deviceOf(dirfd(children->dir.get()));
+                    noteMountPoint(childQPath, device, frame.device);
+                    stack.push_back({childQPath, std::move(*children), device}); // `frame` is stale from here
+                } else
                     logDebug(lcLocalFileScan(), QStringLiteral("Skipping unreadable folder: %1").arg(childQPath));
                 continue;
             }
@@ -133,6 +150,13 @@ public:
     }
 
 private:
+    // A folder on another device than the one above it has something mounted on it.
+    void noteMountPoint(const QString& folder, std::optional<dev_t> device, std::optional<dev_t> deviceAbove)
+    {
+        if (m_mountPoints && device && deviceAbove && *device != *deviceAbove)
+            m_mountPoints->append(folder);
+    }
+
     // The item `name` of the open folder `folderFd`, whose path is `folder`.
     // Its path as text is built only for an item the library may index.
     void file(int folderFd, const QByteArray& rawName, const QString& folder)
@@ -172,6 +196,7 @@ private:
     std::vector<std::pair<QByteArray, QString>> m_extensions;
     const std::stop_token m_stop;
     QList<FileEntry>& m_entries;
+    QStringList* m_mountPoints;
 };
 
 } // namespace
@@ -186,10 +211,11 @@ QList<FileEntry> MusicFolderEnumerator::enumerateFiles(const QStringList& direct
 }
 
 QList<FileEntry> MusicFolderEnumerator::listFiles(const QStringList& directories,
-                                                  const QSet<QString>& supportedExtensions, std::stop_token stop)
+                                                  const QSet<QString>& supportedExtensions, std::stop_token stop,
+                                                  QStringList* mountPoints)
 {
     QList<FileEntry> entries;
-    Walk walk(supportedExtensions, stop, entries);
+    Walk walk(supportedExtensions, stop, entries, mountPoints);
     for (const QString& directory : directories) {
         if (stop.stop_requested())
             throw CancellationError();

@@ -55,12 +55,14 @@ public:
                                            std::stop_token stop = {}, const IndexedArchives& unchanged = {});
 
     // enumerateFiles() in two steps. listFiles() lists every archive as an
-    // entry of its own (extension "zip") without opening it;
-    // expandArchives() then puts its members in its place, and returns the
-    // archives it opened and listed (one that listed nothing and cannot be
-    // read is left out).
+    // entry of its own (extension "zip") without opening it, and adds to
+    // `mountPoints` (when given) each folder it read that lies on another
+    // device than the folder above it, the music folders included;
+    // expandArchives() then puts each archive's members in its place, and
+    // returns the archives it opened and listed (one that listed nothing and
+    // cannot be read is left out).
     static QList<FileEntry> listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
-                                      std::stop_token stop = {});
+                                      std::stop_token stop = {}, QStringList* mountPoints = nullptr);
     static QList<FileEntry> expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
                                            const IndexedArchives& unchanged);
 

@@ -125,6 +125,7 @@ public:
     void rescanAll() { m_musicLibrary->rescanAll(); }
     void reloadTracksFromDatabase() { m_musicLibrary->reloadTracksFromDatabase(); }
     qint64 trackCount(const QString& folder) const { return m_musicLibrary->trackCount(folder); }
+    std::optional<QString> folderProblem(const QString& folder) const { return m_musicLibrary->folderProblem(folder); }
 
     // Writes the current track, shuffle and repeat under "playbackState".
     void savePlaybackState();

@@ -5,6 +5,7 @@
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "VessaCore/FileNameBytes.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,7 @@ using vessa::DirectoryWatcher;
 using vessa::InotifyEvent;
 using vessa::LocalFileSourcePlugin;
 using vessa::test::LogCapture;
+using vessa::test::TmpfsMount;
 using EventBatch = DirectoryWatcher::EventBatch;
 using Kind = InotifyEvent::Kind;
 
@@ -52,6 +54,11 @@ struct BatchRecorder {
     {
         std::lock_guard lock(mutex);
         return batches.value(0);
+    }
+    EventBatch last()
+    {
+        std::lock_guard lock(mutex);
+        return batches.value(batches.size() - 1);
     }
     std::mutex mutex;
     QList<EventBatch> batches;
@@ -303,6 +310,37 @@ private slots:
         QCOMPARE(kept.first().modified, QStringList{second + "/b.mp3"});
         QCOMPARE(renewed.first().modified, QStringList{first + "/a.mp3"});
         QCOMPARE(unused.count() + dropped.count(), 0);
+    }
+
+    // A mount point whose share is away (an empty folder on the device above
+    // it) is waited for: once something is mounted on it again, its files
+    // are watched and a batch asks for a full rescan.
+    void waitsForAShareToBeMountedAgain_data()
+    {
+        QTest::addColumn<QString>("mountPoint");
+        QTest::newRow("music folder") << "";
+        QTest::newRow("folder in a music folder") << "/share";
+    }
+    void waitsForAShareToBeMountedAgain()
+    {
+        QFETCH(QString, mountPoint);
+        const QString music = freshMusicFolder();
+        const QString folder = music + mountPoint;
+        QVERIFY(QDir().mkpath(folder));
+        LogCapture log;
+        Watched watched(1.0);
+        watched.watcher.watch({music});
+        watched.watcher.waitForMounts({folder});
+        TmpfsMount share(folder);
+        if (!share.mount())
+            QSKIP(qPrintable(share.skipReason()));
+        writeFile(folder + "/a.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 1, timeoutMs);
+        QVERIFY(watched.recorder.first().mustRescan);
+        QVERIFY(log.messages(watcherCategory).contains("Folder is mounted again: " + folder));
+        writeFile(folder + "/b.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 2, timeoutMs);
+        QVERIFY(watched.recorder.last().modified.contains(folder + "/b.mp3"));
     }
 
     // Names that are not UTF-8, of a file written and of a folder moved in,

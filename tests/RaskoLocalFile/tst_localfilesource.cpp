@@ -1,6 +1,7 @@
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
+#include "RaskoLocalFile/MountPoints.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
 #include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"
@@ -30,6 +31,8 @@ using vessa::test::ZipFixture;
 using Batch = DirectoryWatcher::EventBatch;
 using Int = std::optional<qint64>;
 using Row = MediaDatabase::TrackRow;
+
+Q_DECLARE_METATYPE(MountPoints::FolderState)
 
 namespace {
 
@@ -451,6 +454,81 @@ private slots:
         QCOMPARE(log.messages(resolveCategory), QStringList{logLine.arg(reported)});
         // The row stays until a scan or a file event removes it.
         QCOMPARE(library.database->allTracks().size(), 2);
+    }
+
+    // A file that is there but closed to this user is reported as such, not as gone.
+    void unreadableFilesAreReportedAsSuch_data()
+    {
+        QTest::addColumn<QString>("indexedPath");
+        QTest::addColumn<QString>("closedPath");
+        QTest::addColumn<QString>("reportedPath");
+        QTest::newRow("file in a closed folder") << "closed/a.mp3"
+                                                 << "closed"
+                                                 << "closed/a.mp3";
+        QTest::newRow("closed file") << "a.mp3"
+                                     << "a.mp3"
+                                     << "a.mp3";
+        QTest::newRow("archive in a closed folder") << "closed/a.zip::in.mp3"
+                                                    << "closed"
+                                                    << "closed/a.zip";
+    }
+    void unreadableFilesAreReportedAsSuch()
+    {
+        QFETCH(QString, indexedPath);
+        QFETCH(QString, closedPath);
+        QFETCH(QString, reportedPath);
+        if (geteuid() == 0)
+            QSKIP("permissions do not restrict the superuser");
+        LocalLibraryFixture library;
+        const QString reported = library.write(reportedPath);
+        library.database->upsert(row(library.path(indexedPath), "Song"));
+        const QByteArray closed = QFile::encodeName(library.path(closedPath));
+        QCOMPARE(chmod(closed.constData(), 0), 0);
+        const auto restore = qScopeGuard([&] { chmod(closed.constData(), 0755); });
+        LogCapture log;
+        QCOMPARE(resolveFailure(library, TrackRef("Artist", "Album", "Song")),
+                 "Cannot read file at " + reported + ": permission denied");
+        QCOMPARE(log.messages(resolveCategory), QStringList{"File unreadable: " + reported + " (permission denied)"});
+    }
+
+    // A folder that had something mounted on it at the last scan is away
+    // when it is an empty folder on the device of the folder above it now.
+    void mountPointsAway_data()
+    {
+        using State = MountPoints::FolderState;
+        QTest::addColumn<bool>("wasMountPoint");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<State>("now");
+        QTest::addColumn<bool>("away");
+        QTest::newRow("mount point, now empty on its parent's device")
+            << true << "/music/share" << State{true, true, true} << true;
+        QTest::newRow("music folder that was a mount point, now empty")
+            << true << "/music" << State{true, true, true} << true;
+        QTest::newRow("emptied on the same device, never a mount point")
+            << false << "/music/share" << State{true, true, true} << false;
+        QTest::newRow("mount point back, nothing on it yet")
+            << true << "/music/share" << State{true, false, true} << false;
+        QTest::newRow("mount point back") << true << "/music/share" << State{true, false, false} << false;
+        QTest::newRow("mount point, files put in its place")
+            << true << "/music/share" << State{true, true, false} << false;
+        QTest::newRow("mount point, folder gone") << true << "/music/share" << State{} << false;
+        QTest::newRow("mount point beside the music folder")
+            << true << "/musical/share" << State{true, true, true} << false;
+    }
+    void mountPointsAway()
+    {
+        QFETCH(bool, wasMountPoint);
+        QFETCH(QString, folder);
+        QFETCH(MountPoints::FolderState, now);
+        QFETCH(bool, away);
+        const QStringList last = wasMountPoint ? QStringList{"/elsewhere", folder} : QStringList{"/elsewhere"};
+        QStringList examined;
+        const auto examine = [&](const QString& path) {
+            examined.append(path);
+            return path == folder ? now : MountPoints::FolderState{true, true, true};
+        };
+        QCOMPARE(MountPoints::away(last, {"/music/"}, examine), away ? QStringList{folder} : QStringList{});
+        QVERIFY(!examined.contains("/elsewhere"));
     }
 
     void archiveMembersResolveToTheirBytes()

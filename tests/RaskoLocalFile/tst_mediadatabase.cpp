@@ -68,34 +68,44 @@ private slots:
     {
         QTest::addColumn<int>("storedVersion"); // 0: a new file
         QTest::addColumn<bool>("marksTable");
+        QTest::addColumn<bool>("mountPointsTable");
         QTest::addColumn<int>("rowsAfterOpen");
         QTest::addColumn<int>("marksAfterOpen");
-        QTest::newRow("new file") << 0 << false << 0 << 0;
-        QTest::newRow("version 2 is emptied") << 2 << false << 0 << 0;
-        QTest::newRow("version 3 gets marks") << 3 << false << 2 << 0;
+        QTest::addColumn<QStringList>("mountPointsAfterOpen");
+        QTest::newRow("new file") << 0 << false << false << 0 << 0 << QStringList{};
+        QTest::newRow("version 2 is emptied") << 2 << false << false << 0 << 0 << QStringList{};
+        QTest::newRow("version 3 gets marks") << 3 << false << false << 2 << 0 << QStringList{};
         // Opened last by a program that kept no marks beside its rows.
-        QTest::newRow("version 3 drops its marks") << 3 << true << 2 << 0;
-        QTest::newRow("version 4 is kept") << 4 << true << 2 << 1;
+        QTest::newRow("version 3 drops its marks") << 3 << true << false << 2 << 0 << QStringList{};
+        QTest::newRow("version 4 is kept") << 4 << true << true << 2 << 1 << QStringList{"/m/share"};
+        QTest::newRow("version 4 from before mount points keeps its rows")
+            << 4 << true << false << 2 << 1 << QStringList{};
     }
     void migration()
     {
         QFETCH(int, storedVersion);
         QFETCH(bool, marksTable);
+        QFETCH(bool, mountPointsTable);
         QFETCH(int, rowsAfterOpen);
         QFETCH(int, marksAfterOpen);
+        QFETCH(QStringList, mountPointsAfterOpen);
         const QString file = path(QStringLiteral("nested/migrate-%1.db").arg(QTest::currentDataTag()));
         if (storedVersion) {
             MediaDatabase database(file);
             database.upsert(QList<Row>{makeRow("/m/a.mp3"), makeRow("/m/b.mp3")});
             database.addFileMarks(
                 {{"/m/c.mp3", 5, QDateTime::fromMSecsSinceEpoch(1000, Qt::UTC), Mark::Kind::refused}});
+            database.replaceMountPoints({"/m/share"});
             if (!marksTable)
                 rawQuery(file, "DROP TABLE file_marks");
+            if (!mountPointsTable)
+                rawQuery(file, "DROP TABLE mount_points");
             rawQuery(file, qPrintable(QStringLiteral("PRAGMA user_version = %1").arg(storedVersion)));
         }
         MediaDatabase database(file);
         QCOMPARE(database.allTracks().size(), rowsAfterOpen);
         QCOMPARE(database.allFileMarks().size(), marksAfterOpen);
+        QCOMPARE(database.mountPoints(), mountPointsAfterOpen);
         QCOMPARE(rawQuery(file, "PRAGMA user_version"), QStringLiteral("4"));
         QCOMPARE(rawQuery(file, "PRAGMA journal_mode"), QStringLiteral("wal"));
     }
@@ -355,6 +365,7 @@ private slots:
                                     file.endsWith(".mp3") ? Mark::Kind::refused : Mark::Kind::completeArchive});
         }
         database.addFileMarks(marks.values());
+        database.replaceMountPoints(all);
 
         QCOMPARE(database.countTracks(folder), expected.size() + (expected.contains("/Music/sub/b.flac") ? 1 : 0));
         database.removeTracksUnderDirectory(folder);
@@ -367,6 +378,12 @@ private slots:
         for (const QString& file : expected)
             marks.remove(file);
         QCOMPARE(database.allFileMarks(), marks);
+        // So do its mount points, the folder's own included.
+        QStringList mountPoints = all;
+        for (const QString& gone : expected + QStringList{folder.chopped(folder.endsWith(u'/') ? 1 : 0)})
+            mountPoints.removeAll(gone);
+        mountPoints.sort();
+        QCOMPARE(database.mountPoints(), mountPoints);
     }
 
     void removeManyPaths()

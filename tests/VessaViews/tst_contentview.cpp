@@ -15,6 +15,7 @@
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
 #include "Vessa/Views/NowPlaying/NowPlayingView.h"
 #include "Vessa/Views/NowPlaying/TrackInfoView.h"
+#include "Vessa/Views/Theme/TextStyles.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
 #include "Vessa/Views/TrackLists/PlaylistOperations.h"
@@ -39,10 +40,14 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vessa;
 using namespace vessa::test;
@@ -243,6 +248,47 @@ private slots:
         sidebar()->setCurrentItem(sidebar()->folderItems().at(1));
         QCOMPARE(m_window->selection().source(), SidebarSource::folder(m_rig->folder(QStringLiteral("AB"))));
         QTRY_COMPARE(AppStateRig::titles(m_record.libraryTracks), QStringList{"ab1"});
+    }
+
+    // A music folder that is not there to read keeps its row, greyed like
+    // its tracks, with the reason as its tooltip.
+    void unavailableFoldersAreGreyedWithTheReason_data()
+    {
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << false << "it does not exist";
+        QTest::newRow("unreadable") << true << "it cannot be read";
+    }
+    void unavailableFoldersAreGreyedWithTheReason()
+    {
+        QFETCH(bool, closed);
+        QFETCH(QString, reason);
+        if (closed && geteuid() == 0)
+            QSKIP("permissions do not restrict the superuser");
+        addScannedSiblingFolders();
+        open();
+        const QString folder = m_rig->folder(QStringLiteral("AB"));
+        const QString away = folder + QStringLiteral("-away");
+        const QByteArray closedFolder = QFile::encodeName(folder);
+        const auto restore = qScopeGuard([&] {
+            ::chmod(closedFolder.constData(), 0755);
+            QDir().rename(away, folder);
+        });
+        if (closed)
+            QCOMPARE(::chmod(closedFolder.constData(), 0), 0);
+        else
+            QVERIFY(QDir().rename(folder, away));
+        QVERIFY(AppStateRig::scanned(*m_state));
+        const QColor greyed = TextStyles::tertiaryText(sidebar()->palette());
+        QTRY_COMPARE(sidebar()->folderItems().at(1)->foreground(0).color(), greyed);
+        const QTreeWidgetItem* row = sidebar()->folderItems().at(1);
+        QCOMPARE(rowTexts({const_cast<QTreeWidgetItem*>(row)}), QStringList{"AB|1"});
+        QCOMPARE(row->foreground(SidebarView::countColumn).color(), greyed);
+        QCOMPARE(row->toolTip(0), folder + " is not available: " + reason);
+        QCOMPARE(row->toolTip(SidebarView::countColumn), row->toolTip(0));
+        const QTreeWidgetItem* present = sidebar()->folderItems().at(0);
+        QVERIFY(present->foreground(0).color() != greyed);
+        QVERIFY(present->toolTip(0).isEmpty());
     }
 
     void theFoldersFoldIsSaved()

@@ -3,26 +3,43 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "Vessa/App/AppLogging.h"
+#include "Vessa/App/System/PathProblem.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
-
-#include <QFileInfo>
 
 namespace vessa {
 
 namespace {
 
-// Music folders that do not exist or cannot be read now: an unmounted drive,
-// a folder renamed away. Their rows stay, shown as unavailable.
-QStringList missingFolders(const QStringList& folders)
+// Folders whose rows stay, shown as unavailable, but are not read now: the
+// music folders that do not exist or cannot be read (an unmounted drive, a
+// folder renamed away) and the mount points at or below the others that have
+// nothing mounted on them. Why each music folder among them is unavailable.
+struct UnavailableFolders {
+    QStringList folders;
+    QHash<QString, QString> problems;
+};
+
+UnavailableFolders unavailableFolders(LocalFileSourcePlugin& source, const QStringList& musicFolders)
 {
-    QStringList missing;
-    for (const QString& folder : folders) {
-        const QFileInfo info(folder);
-        if (!info.isDir() || !info.isReadable() || !info.isExecutable())
-            missing.append(folder);
+    UnavailableFolders unavailable;
+    QStringList present;
+    for (const QString& folder : musicFolders) {
+        if (const std::optional<QString> problem = PathProblem::ofFolderToRead(folder)) {
+            unavailable.folders.append(folder);
+            unavailable.problems.insert(folder, *problem);
+        } else {
+            present.append(folder);
+        }
     }
-    return missing;
+    const QStringList away = source.mountPointsAway(present);
+    for (const QString& folder : away) {
+        if (present.contains(folder))
+            unavailable.problems.insert(folder, QStringLiteral("nothing is mounted on it"));
+    }
+    unavailable.folders += away;
+    source.waitForMounts(away);
+    return unavailable;
 }
 
 } // namespace
@@ -140,30 +157,34 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
     outcome.kind = job.kind;
     outcome.folder = job.folder;
     try {
-        const QStringList missing = missingFolders(folders);
+        const UnavailableFolders unavailable = unavailableFolders(source, folders);
+        const QStringList& missing = unavailable.folders;
+        const auto prepare = [&](QList<ScannedTrack> tracks) {
+            Library library = prepared(source, std::move(tracks), folders, missing);
+            library.folderProblems = unavailable.problems;
+            return library;
+        };
         switch (job.kind) {
         case JobKind::scan:
             // With no folder at all there is nothing to bring up to date.
             if (!folders.isEmpty())
-                outcome.library = prepared(source, scan(source, folders, missing, stop, progress), folders, missing);
+                outcome.library = prepare(scan(source, folders, missing, stop, progress));
             break;
         case JobKind::fileEvents: {
             // Events may still come from a folder that was removed meanwhile.
             DirectoryWatcher::EventBatch batch = job.batch;
             batch.modified.removeIf(
                 [&folders](const QString& path) { return !MusicFolderEnumerator::liesUnder(path, folders); });
-            outcome.library = prepared(source, source.handleFileEvents(batch, stop), folders, missing);
+            outcome.library = prepare(source.handleFileEvents(batch, stop));
             break;
         }
         case JobKind::folderRemoval: try { source.removeTracks(job.folder);
             } catch (...) {
                 outcome.removalError = std::current_exception();
             }
-            outcome.library = prepared(source, source.allTracksFromDatabase(), folders, missing);
+            outcome.library = prepare(source.allTracksFromDatabase());
             break;
-        case JobKind::reload:
-            outcome.library = prepared(source, source.allTracksFromDatabase(), folders, missing);
-            break;
+        case JobKind::reload: outcome.library = prepare(source.allTracksFromDatabase()); break;
         }
     } catch (const CancellationError&) {
         outcome.library.reset();
@@ -179,7 +200,8 @@ QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QSt
                                         const std::function<void(const ScanProgress&)>& progress)
 {
     // A missing folder stays a music folder but is not read, and its rows
-    // stay until it is back or the user removes it.
+    // stay until it is back or the user removes it; so do those of a mount
+    // point that is away.
     QStringList present = folders;
     present.removeIf([&missing](const QString& folder) { return missing.contains(folder); });
     return source.scanDirectories(present, progress, stop, missing);

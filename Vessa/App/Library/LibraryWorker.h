@@ -40,7 +40,10 @@ class LocalFileSourcePlugin;
 //   applied under the current folders.
 // - A music folder that is missing or cannot be read (an unmounted drive) is
 //   not scanned: its rows stay and are counted, but its tracks are not among
-//   the playable references until it is back.
+//   the playable references until it is back. So are the folders at or
+//   below a music folder that had something mounted on them at the last
+//   scan and are empty folders on the device above them now (an unmounted
+//   share); the folder watcher waits for them to be mounted again.
 // - Scan progress reaches the main thread at most about 20 times a second,
 //   and always with the last file.
 //
@@ -63,6 +66,10 @@ public:
         std::shared_ptr<const LibraryRefIndex> refIndex = std::make_shared<const LibraryRefIndex>();
         // Rows under each music folder, by folder path.
         QHash<QString, qint64> trackCounts;
+        // Why a music folder is unavailable now, in words that follow "it"
+        // ("it does not exist", "nothing is mounted on it"), by folder path;
+        // the folders that are there are left out.
+        QHash<QString, QString> folderProblems;
     };
 
     struct Outcome {

@@ -95,6 +95,12 @@ qint64 MusicLibrary::trackCount(const QString& folder) const
     return m_trackCounts.value(WatchedDirectoriesSetting::normalized(folder), 0);
 }
 
+std::optional<QString> MusicLibrary::folderProblem(const QString& folder) const
+{
+    const auto problem = m_folderProblems.constFind(WatchedDirectoriesSetting::normalized(folder));
+    return problem == m_folderProblems.cend() ? std::nullopt : std::optional<QString>(*problem);
+}
+
 void MusicLibrary::handleFileEvents(const DirectoryWatcher::EventBatch& batch)
 {
     if (batch.mustRescan) {
@@ -176,6 +182,7 @@ void MusicLibrary::applyReload(const LibraryWorker::Outcome& outcome)
 void MusicLibrary::publishLibrary(const LibraryWorker::Library& library)
 {
     m_trackCounts = library.trackCounts;
+    m_folderProblems = library.folderProblems;
     m_scannedTracks = library.tracks;
     m_libraryRefs = library.refIndex;
     // The availability index follows every change of the library.

@@ -93,6 +93,10 @@ public:
     void reloadTracksFromDatabase();
     // Tracks indexed under the folder as of the last published library.
     qint64 trackCount(const QString& folder) const;
+    // Why the music folder was unavailable at the last published library
+    // ("it does not exist", "it cannot be read", "nothing is mounted on
+    // it"); nothing while it is there.
+    std::optional<QString> folderProblem(const QString& folder) const;
 
     // ---- the library's play queue
 
@@ -140,6 +144,7 @@ private:
     QList<ScannedTrack> m_scannedTracks;
     std::shared_ptr<const LibraryRefIndex> m_libraryRefs = std::make_shared<const LibraryRefIndex>();
     QHash<QString, qint64> m_trackCounts;
+    QHash<QString, QString> m_folderProblems;
     // Scans requested and not yet finished (a merged request adds none).
     int m_scansOutstanding = 0;
     // The saved playback state is applied at the first reload of a run only.

@@ -39,6 +39,20 @@ std::optional<QString> ofFileToRead(const QString& path)
     return std::nullopt;
 }
 
+std::optional<QString> ofFolderToRead(const QString& path)
+{
+    const QFileInfo info(path);
+    if (std::optional<QString> link = linkToNothing(info, QStringLiteral("it")))
+        return link;
+    if (!info.exists())
+        return QStringLiteral("it does not exist");
+    if (!info.isDir())
+        return QStringLiteral("it is a file, not a folder");
+    if (!info.isReadable() || !info.isExecutable())
+        return QStringLiteral("it cannot be read");
+    return std::nullopt;
+}
+
 std::optional<QString> ofFolderToWrite(const QString& path)
 {
     // The nearest part of the path that exists decides: the rest is made.

@@ -15,6 +15,10 @@ namespace PathProblem {
 // nothing, is not a regular file, or cannot be read.
 std::optional<QString> ofFileToRead(const QString& path);
 
+// For a folder to be read: it does not exist, is a link to nothing, is not
+// a folder, or cannot be read or entered.
+std::optional<QString> ofFolderToRead(const QString& path);
+
 // For a folder that files are saved in, made when missing: it, or the
 // nearest part of the path that exists, is not a folder or cannot be written.
 std::optional<QString> ofFolderToWrite(const QString& path);

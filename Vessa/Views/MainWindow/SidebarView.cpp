@@ -10,6 +10,7 @@
 #include "Vessa/Views/Theme/TextStyles.h"
 #include "Vessa/Views/TrackLists/PlaylistOperations.h"
 
+#include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -234,9 +235,19 @@ void SidebarView::rebuild()
     m_localFiles = addSourceRow(library, SidebarSource::localFiles(), Icons::icon(QStringLiteral("folder.fill")),
                                 tr("Local Files"), std::nullopt);
     const QStringList folders = m_appState.watchedDirectories();
-    for (const QString& folder : folders)
-        addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
-                     folderTitle(folder), m_appState.trackCount(folder));
+    for (const QString& folder : folders) {
+        QTreeWidgetItem* row =
+            addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
+                         folderTitle(folder), m_appState.trackCount(folder));
+        // A folder that is away keeps its row and its tracks, greyed as they are.
+        if (const std::optional<QString> problem = m_appState.folderProblem(folder)) {
+            const QString reason = tr("%1 is not available: %2").arg(QDir::toNativeSeparators(folder), *problem);
+            for (const int column : {0, countColumn}) {
+                row->setForeground(column, TextStyles::tertiaryText(palette()));
+                row->setToolTip(column, reason);
+            }
+        }
+    }
     // While the library is empty its hint names "Add Folder": the button then
     // stands outside the fold, in sight.
     const bool inSight = folders.isEmpty() || m_appState.scannedTracks().isEmpty();

@@ -21,7 +21,8 @@ class PlaylistOperations;
 class SidebarSelection;
 
 // The main window's sidebar. "Library": Local Files, which folds out into a
-// row per music folder with its track count (the fold is saved under
+// row per music folder with its track count (greyed, with the reason as its
+// tooltip, while the folder is not available; the fold is saved under
 // "sidebarFoldersExpanded"), and "Add Folder" (beside Local Files, not in
 // the fold, while there is no music folder). "Playlists": Starred, a row per
 // user playlist with its track count (or its inline name field), a row per
