@@ -6,6 +6,7 @@
 #include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/UnprivilegedFileAccess.h"
 #include "tests/support/ZipFixture.h"
 
 #include <QRegularExpression>
@@ -27,6 +28,7 @@ using vessa::test::failureOf;
 using vessa::test::GatedExtractor;
 using vessa::test::LocalLibraryFixture;
 using vessa::test::LogCapture;
+using vessa::test::UnprivilegedFileAccess;
 using vessa::test::ZipFixture;
 using Batch = DirectoryWatcher::EventBatch;
 using Int = std::optional<qint64>;
@@ -477,14 +479,14 @@ private slots:
         QFETCH(QString, indexedPath);
         QFETCH(QString, closedPath);
         QFETCH(QString, reportedPath);
-        if (geteuid() == 0)
-            QSKIP("permissions do not restrict the superuser");
         LocalLibraryFixture library;
         const QString reported = library.write(reportedPath);
         library.database->upsert(row(library.path(indexedPath), "Song"));
         const QByteArray closed = QFile::encodeName(library.path(closedPath));
+        QCOMPARE(chmod(QFile::encodeName(QFileInfo(library.music()).path()).constData(), 0755), 0);
         QCOMPARE(chmod(closed.constData(), 0), 0);
         const auto restore = qScopeGuard([&] { chmod(closed.constData(), 0755); });
+        const UnprivilegedFileAccess unprivileged;
         LogCapture log;
         QCOMPARE(resolveFailure(library, TrackRef("Artist", "Album", "Song")),
                  "Cannot read file at " + reported + ": permission denied");
