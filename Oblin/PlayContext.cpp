@@ -125,6 +125,7 @@ bool PlayContext::replaceQueue(QList<TrackRef> tracks, QList<std::optional<QStri
     hints.resize(tracks.size());
     const bool differs = tracks != m_queue;
     m_queue = std::move(tracks);
+    m_appendedFrom = m_queue.size();
     // A queue without hints (the library's, say) keeps no list of them.
     const bool hinted = std::any_of(hints.cbegin(), hints.cend(), [](const auto& hint) { return hint.has_value(); });
     m_fileHints = hinted ? std::move(hints) : QList<std::optional<QString>>();
@@ -180,7 +181,9 @@ void PlayContext::appendToQueue(const QList<TrackRef>& tracks,
     const std::optional<TrackRef> before = currentTrack();
     QList<std::optional<QString>> addedHints = fileHints.value_or(QList<std::optional<QString>>());
     addedHints.resize(tracks.size());
+    const qsizetype appendedFrom = m_appendedFrom;
     replaceQueue(m_queue + tracks, fileHintsOfQueue() + addedHints);
+    m_appendedFrom = appendedFrom;
     const bool hadCurrentEntry = m_currentIndex.has_value();
     if (!hadCurrentEntry)
         m_currentIndex = oldCount;
@@ -223,8 +226,7 @@ void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
     qsizetype index = current ? tracks.indexOf(*current) : -1;
     QList<TrackRef> queue = tracks;
     // What the player holds is what every view shows, until it ends.
-    const bool keep = index < 0 && current && m_playingIndex == m_currentIndex
-                      && m_player.transportState().kind() != TransportState::Kind::idle;
+    const bool keep = index < 0 && current && currentEntrySounds();
     if (keep) {
         index = placeOfSuccessor(tracks);
         queue.insert(index, *current);
@@ -253,17 +255,31 @@ void PlayContext::reloadQueue(const QList<TrackRef>& tracks)
     setPlayingIndex(index);
 }
 
+bool PlayContext::currentEntrySounds() const
+{
+    return m_currentIndex && m_playingIndex == m_currentIndex
+           && m_player.transportState().kind() != TransportState::Kind::idle;
+}
+
 qsizetype PlayContext::placeOfSuccessor(const QList<TrackRef>& tracks) const
 {
     QHash<TrackRef, qsizetype> places;
     places.reserve(tracks.size());
     for (qsizetype i = tracks.size() - 1; i >= 0; --i) // the first of equal entries wins
         places.insert(tracks[i], i);
-    for (qsizetype i = *m_currentIndex + 1; i < m_queue.size(); ++i) {
-        if (const auto place = places.constFind(m_queue[i]); place != places.cend())
-            return *place;
+    QList<qsizetype> newPositions(m_queue.size(), -1);
+    for (qsizetype i = *m_currentIndex + 1; i < m_queue.size(); ++i)
+        newPositions[i] = places.value(m_queue[i], -1);
+    return placeOfSuccessor(newPositions, tracks.size());
+}
+
+qsizetype PlayContext::placeOfSuccessor(const QList<qsizetype>& newPositions, qsizetype end) const
+{
+    for (qsizetype i = *m_currentIndex + 1; i < newPositions.size(); ++i) {
+        if (newPositions[i] >= 0)
+            return newPositions[i];
     }
-    return tracks.size();
+    return end;
 }
 
 void PlayContext::dropKeptEntry(qsizetype& index, std::optional<qsizetype>& slot)
@@ -271,6 +287,8 @@ void PlayContext::dropKeptEntry(qsizetype& index, std::optional<qsizetype>& slot
     const qsizetype kept = *std::exchange(m_keptIndex, std::nullopt);
     const std::optional<TrackRef> before = currentTrack();
     m_queue.removeAt(kept);
+    if (kept < m_appendedFrom)
+        --m_appendedFrom;
     if (!m_fileHints.isEmpty())
         m_fileHints.removeAt(kept);
     if (index > kept)

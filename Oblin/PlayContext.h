@@ -119,6 +119,25 @@ public:
     // then it leaves the queue, and it is never replayed under repeat one.
     // Otherwise it is loadQueue(tracks, 0).
     void reloadQueue(const QList<TrackRef>& tracks);
+    // Replaces the entries of the list the queue was loaded with (as edited
+    // since) with a new version of that list: the playlist it came from was
+    // edited. `origins` holds, for each new entry, the position in the old
+    // version of the list of the entry it continues (-1: an entry the edit
+    // brought in). Entries added by appendToQueue stay, after the list; the
+    // queue identity and the playlist file stay. The current entry stays
+    // current where it now stands, the playing one stays playing, and
+    // whatever resolves, loads tags or plays goes on untouched. A current
+    // entry the edit removed while the player holds it, or while it is being
+    // opened, is kept as reloadQueue keeps a track the library lost; one that
+    // does not sound gives its place to the entry that followed it. Under
+    // shuffle the order keeps its course: the entries left keep their slots
+    // and new ones come, at random, among those still to play.
+    void editQueue(const QList<TrackRef>& tracks, const QList<std::optional<QString>>& fileHints,
+                   const QList<qsizetype>& origins);
+    // The position in the loaded list (see editQueue) of the playing entry;
+    // nothing when nothing plays, or the playing entry is one appendToQueue
+    // added or one kept after its list lost it.
+    std::optional<qsizetype> playingListIndex() const;
 
     // ---- commands
 
@@ -147,6 +166,12 @@ private:
     void restartCurrentTrack(const Completion& done);
     // Moves to queue position `index` (and shuffle slot `slot`) and plays it.
     void moveAndPlay(qsizetype index, std::optional<qsizetype> slot, const Completion& done);
+
+    // ---- following an edit of the loaded list (PlayContextEditing.cpp)
+    // Under shuffle, the order over the queue after an edit: `newPositions`
+    // gives where each old entry now stands (-1: gone); the new queue's
+    // entries it names nowhere are new.
+    void carryShuffleOrder(const QList<qsizetype>& newPositions);
 
     // ---- resolve and play (PlayContextResolve.cpp)
     void resolveAndPlay(const TrackRef& track, Completion done);
@@ -178,6 +203,12 @@ private:
     // Where in `tracks` the current entry's successor stands: the first entry
     // after it in the queue that `tracks` holds, else the end of `tracks`.
     qsizetype placeOfSuccessor(const QList<TrackRef>& tracks) const;
+    // The same over a new queue: `newPositions` gives where each entry of the
+    // queue now stands (-1: gone), `end` is the place when none follows.
+    qsizetype placeOfSuccessor(const QList<qsizetype>& newPositions, qsizetype end) const;
+    // Whether the player holds the current entry: it started playing and
+    // neither ended nor failed since.
+    bool currentEntrySounds() const;
     // Takes the kept entry (the current one) out of the queue on the way to
     // queue position `index` and shuffle slot `slot`, which are renumbered;
     // the renumbered index becomes current.
@@ -196,15 +227,18 @@ private:
     std::optional<QString> m_queueID;
     bool m_shuffleEnabled = false;
     RepeatMode m_repeatMode = RepeatMode::off;
-    // One per queue entry.
     // One per queue entry, or none at all when no entry has a hint.
     QList<std::optional<QString>> m_fileHints;
     std::optional<QString> m_playlistURL;
     // Every queue position once while shuffle is on, empty otherwise.
     QList<qsizetype> m_shuffledIndices;
     std::optional<qsizetype> m_shufflePosition;
-    // The current entry when reloadQueue kept it, though the new list lacks it.
+    // The current entry when reloadQueue or editQueue kept it, though the new
+    // list lacks it.
     std::optional<qsizetype> m_keptIndex;
+    // Where the entries appendToQueue added begin; before it stand the
+    // entries of the loaded list (and the kept entry, if any).
+    qsizetype m_appendedFrom = 0;
     Player& m_player;
     TrackLoader m_trackLoader;
     MetadataLoader m_metadataLoader;

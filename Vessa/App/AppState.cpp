@@ -15,6 +15,7 @@
 #include "Vessa/App/NowPlaying/NowPlayingBridge.h"
 #include "Vessa/App/NowPlaying/SavedPlaybackState.h"
 #include "Vessa/App/NowPlaying/VolumeState.h"
+#include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/App/Playlists/UbiquitousFileWatcher.h"
 #include "Vessa/App/System/PathProblem.h"
 #include "Vessa/App/System/QuitSignalHandler.h"
@@ -163,6 +164,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_storageSwitcher = std::make_unique<PlaylistStorageSwitcher>(
         playlistFolder, [this] { return storageTarget(); },
         [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); }, m_settings.get());
+    m_playlistQueue = std::make_unique<PlaylistQueue>(*m_playContext, *m_playlistLibrary);
 
     // The music library over the saved folders, with its background work and
     // the folder watcher; its failures are shown as scanError.
@@ -196,6 +198,7 @@ void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
         return;
     // The old library goes only after everybody has been told.
     std::unique_ptr<PlaylistLibrary> old = std::exchange(m_playlistLibrary, std::move(library));
+    m_playlistQueue->setPlaylistLibrary(*m_playlistLibrary);
     emit playlistLibraryChanged();
 }
 

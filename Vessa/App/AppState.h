@@ -29,6 +29,7 @@ class NowPlayingBridge;
 class PlayContext;
 class Player;
 class PlaylistLibrary;
+class PlaylistQueue;
 class QuitSignalHandler;
 class SleepWatcher;
 class TrackAvailabilityIndex;
@@ -100,6 +101,8 @@ public:
     // Replaced when the playlist storage changes; never null.
     PlaylistLibrary& playlistLibrary() const { return *m_playlistLibrary; }
     void setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library);
+    // Plays a playlist's shown entries and keeps the queue following its edits.
+    PlaylistQueue& playlistQueue() const { return *m_playlistQueue; }
 
     // The music library's fields (see MusicLibrary), with its signals.
     const QStringList& watchedDirectories() const { return m_musicLibrary->watchedDirectories(); }
@@ -202,6 +205,7 @@ private:
     std::unique_ptr<EqualizerState> m_equalizerState;
     std::unique_ptr<PlaylistLibrary> m_playlistLibrary;
     std::unique_ptr<PlaylistStorageSwitcher> m_storageSwitcher;
+    std::unique_ptr<PlaylistQueue> m_playlistQueue;
     std::unique_ptr<MusicLibrary> m_musicLibrary;
     std::unique_ptr<SleepWatcher> m_sleepWatcher;
     std::unique_ptr<QuitSignalHandler> m_quitSignalHandler;

@@ -447,6 +447,105 @@ private slots:
               "expected");
     }
 
+    // The queue of the playing playlist follows its edits: the mark names
+    // the entry that sounds, which plays on, and Next plays what the
+    // playlist now shows after it.
+    void editsOfThePlayingPlaylistCarryItsQueue_data()
+    {
+        QTest::addColumn<bool>("document"); // of files the library does not hold, by relative hints
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<int>("marked"); // -1: none
+        QTest::addColumn<QString>("next");
+        QTest::newRow("moved below two others") << false << 0 << "move" << QStringList{"b", "c", "a", "d"} << 2 << "d";
+        QTest::newRow("removed while sounding") << false << 1 << "remove" << QStringList{"a", "c", "d"} << -1 << "c";
+        QTest::newRow("moved while another playlist is shown")
+            << false << 0 << "move unseen" << QStringList{"b", "c", "a", "d"} << 2 << "d";
+        QTest::newRow("a document, moved") << true << 0 << "move" << QStringList{"b", "c", "a", "d"} << 2 << "d";
+    }
+    void editsOfThePlayingPlaylistCarryItsQueue()
+    {
+        QFETCH(bool, document);
+        QFETCH(int, start);
+        QFETCH(QString, edit);
+        QFETCH(QStringList, shown);
+        QFETCH(int, marked);
+        QFETCH(QString, next);
+        const QStringList names{"a", "b", "c", "d"};
+        for (const QString& name : names)
+            m_rig->writeWav(QStringLiteral("mix/%1.wav").arg(name), 44100 * 10);
+        QHash<QString, TrackRef> refs;
+        Playlist mix(QStringLiteral("Mix"), QList<PlaylistTrack>());
+        if (document) {
+            for (const QString& name : names) {
+                refs.insert(name, entry(name).ref);
+                mix.append(PlaylistTrack(refs[name], "file://" + name + ".wav"));
+            }
+        } else {
+            m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("mix")));
+            QVERIFY(AppStateRig::scanned(*m_state));
+            for (const ScannedTrack& track : m_state->scannedTracks())
+                refs.insert(QFileInfo(track.fileURL()).baseName(), track.ref());
+            for (const QString& name : names)
+                mix.append(refs[name]);
+            addPlaylist(mix);
+            addPlaylist(playlistOf("Other", {}));
+        }
+        PlaylistDocument file(mix);
+        auto view = viewOf(document ? PlaylistStorage::document(&file, m_rig->folder("mix") + "/Mix.parvik")
+                                    : PlaylistStorage::library("Mix"));
+        PlayContext& playContext = m_state->playContext();
+        const auto nowPlaying = [this] {
+            return m_rig->log.messages(QStringLiteral("com.tornwick.oblin.playback")).filter("Now playing: ").size();
+        };
+        const auto markedRows = [&view] {
+            QList<int> rows;
+            for (int row = 0; row < view->table()->rows().size(); ++row) {
+                if (view->table()->rows()[row].isPlaying)
+                    rows.append(row);
+            }
+            return rows;
+        };
+        view->model().playTrack(start);
+        QTRY_COMPARE(nowPlaying(), 1);
+        QTRY_COMPARE(markedRows(), QList<int>{start});
+
+        if (edit == "move") {
+            view->table()->setDraggedRows({start});
+            std::unique_ptr<QMimeData> payload(view->table()->dragPayload({start}));
+            QVERIFY(view->table()->handleDrop(*payload, TrackDropDecision::Operation::Move, start + 3));
+        } else if (edit == "remove") {
+            view->table()->setSelectedIds({view->table()->rows()[start].id});
+            view->table()->handleDelete();
+        } else {
+            view->showLibraryPlaylist("Other");
+            mix.move(start, start + 3);
+            library().save(mix);
+            QTRY_COMPARE(playContext.queue().indexOf(refs["a"]), 2);
+            view->showLibraryPlaylist("Mix");
+        }
+        const auto titles = [&] {
+            QStringList shownTitles;
+            for (const TrackRow& row : view->table()->rows())
+                shownTitles.append(refs.key(row.ref));
+            return shownTitles;
+        };
+        QTRY_COMPARE(titles(), shown);
+        QTRY_COMPARE(markedRows(), marked < 0 ? QList<int>() : QList<int>{marked});
+        // It sounds on without being opened again.
+        QVERIFY(m_state->player().transportState().isPlaying());
+        QCOMPARE(playContext.currentTrack(), std::optional<TrackRef>(refs[names[start]]));
+        QCOMPARE(nowPlaying(), 1);
+
+        playContext.execute(PlaybackCommand::next());
+        QTRY_COMPARE(nowPlaying(), 2);
+        QCOMPARE(playContext.currentTrack(), std::optional<TrackRef>(refs[next]));
+        const QStringList opened = m_rig->log.messages("com.tornwick.rasko.coreaudio.decode").filter("Opened: ");
+        QVERIFY2(opened.last().startsWith("Opened: " + next + ".wav"), qPrintable(opened.last()));
+        QTRY_COMPARE(markedRows(), QList<int>{int(shown.indexOf(next))});
+    }
+
     void drop_data()
     {
         QTest::addColumn<int>("row");

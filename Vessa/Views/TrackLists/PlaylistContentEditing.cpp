@@ -12,42 +12,45 @@
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
+#include <numeric>
 
 namespace vessa {
 
-void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&)>& change)
+void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&, QList<qsizetype>& origins)>& change)
 {
-    // The change works on a copy, so an index out of range (a stale gesture)
-    // leaves the playlist as it was.
-    if (m_storage.isDocument()) {
-        Playlist changed = m_storage.document()->playlist;
-        try {
-            change(changed);
-        } catch (const std::out_of_range&) {
-            return;
-        }
-        m_storage.document()->playlist = std::move(changed);
-        reloadEntries();
-        emit documentEdited();
-        return;
-    }
-
-    PlaylistLibrary& library = m_appState.playlistLibrary();
-    std::optional<Playlist> changed = library.playlist(m_storage.name());
+    const bool isDocument = m_storage.isDocument();
+    std::optional<Playlist> changed = isDocument ? std::optional<Playlist>(m_storage.document()->playlist)
+                                                 : m_appState.playlistLibrary().playlist(m_storage.name());
     if (!changed)
         return;
+    // The change works on a copy, so an index out of range (a stale gesture)
+    // leaves the playlist as it was.
+    PlaylistEdit edit{changed->tracks, {}, QList<qsizetype>(changed->tracks.size())};
+    std::iota(edit.origins.begin(), edit.origins.end(), qsizetype(0));
     try {
-        change(*changed);
+        change(*changed, edit.origins);
     } catch (const std::out_of_range&) {
+        return;
+    }
+    edit.after = changed->tracks;
+    // The queue loaded from this playlist follows the edit as it was made
+    // once the new version is shown (in reloadEntries).
+    m_edit = std::move(edit);
+    const auto editShown = qScopeGuard([this] { m_edit.reset(); });
+    if (isDocument) {
+        m_storage.document()->playlist = std::move(*changed);
+        reloadEntries();
+        emit documentEdited();
         return;
     }
     // Saved at once: the next edit starts from this version. The view follows
     // when the library publishes it, so a failed save leaves it as it was.
     try {
-        library.save(*changed);
+        m_appState.playlistLibrary().save(*changed);
     } catch (const std::exception&) {
         qCCritical(lcPlaylistContent, "Failed to save playlist '%s': %s", qUtf8Printable(m_storage.name()),
                    qUtf8Printable(describeException(std::current_exception())));
@@ -57,7 +60,10 @@ void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&)>& 
 
 void PlaylistContentModel::removeTrack(qsizetype index)
 {
-    mutatePlaylist([index](Playlist& playlist) { playlist.remove(index); });
+    mutatePlaylist([index](Playlist& playlist, QList<qsizetype>& origins) {
+        playlist.remove(index);
+        origins.removeAt(index);
+    });
 }
 
 void PlaylistContentModel::removeTracks(QList<qsizetype> indexes)
@@ -66,15 +72,21 @@ void PlaylistContentModel::removeTracks(QList<qsizetype> indexes)
     indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
     if (indexes.isEmpty())
         return;
-    mutatePlaylist([&indexes](Playlist& playlist) {
-        for (auto it = indexes.crbegin(); it != indexes.crend(); ++it)
+    mutatePlaylist([&indexes](Playlist& playlist, QList<qsizetype>& origins) {
+        for (auto it = indexes.crbegin(); it != indexes.crend(); ++it) {
             playlist.remove(*it);
+            origins.removeAt(*it);
+        }
     });
 }
 
 void PlaylistContentModel::moveTrack(qsizetype source, qsizetype destination)
 {
-    mutatePlaylist([=](Playlist& playlist) { playlist.move(source, destination); });
+    mutatePlaylist([=](Playlist& playlist, QList<qsizetype>& origins) {
+        playlist.move(source, destination);
+        // Where Playlist::move puts it: in front of the entry at `destination` before the move.
+        origins.insert(source < destination ? destination - 1 : destination, origins.takeAt(source));
+    });
 }
 
 void PlaylistContentModel::handleReorder(const QList<int>& rows, int destination)
@@ -101,10 +113,12 @@ void PlaylistContentModel::handleDrop(const QList<PlaylistTrack>& tracks, int ro
     }
     if (inserted.isEmpty())
         return;
-    mutatePlaylist([&inserted, row](Playlist& playlist) {
+    mutatePlaylist([&inserted, row](Playlist& playlist, QList<qsizetype>& origins) {
         const qsizetype base = std::min<qsizetype>(std::max(row, 0), playlist.tracks.size());
-        for (qsizetype k = 0; k < inserted.size(); ++k)
+        for (qsizetype k = 0; k < inserted.size(); ++k) {
             playlist.insert(inserted[k], base + k);
+            origins.insert(base + k, -1);
+        }
     });
 }
 

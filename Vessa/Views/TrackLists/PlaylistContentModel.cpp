@@ -37,6 +37,7 @@ PlaylistContentModel::PlaylistContentModel(AppState& appState, PlaylistStorage s
     PlayContext& playContext = appState.playContext();
     connect(&playContext, &PlayContext::queueIDChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&playContext, &PlayContext::playingIndexChanged, m_rowsRefresh, &CoalescedRefresh::request);
+    connect(&playContext, &PlayContext::queueChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
 
     setEntries(playlist().tracks);
@@ -122,8 +123,13 @@ void PlaylistContentModel::setSort(const QString& key, bool ascending)
 void PlaylistContentModel::reloadEntries()
 {
     QList<PlaylistTrack> entries = playlist().tracks;
-    if (entries != m_entries)
-        setEntries(std::move(entries));
+    if (entries == m_entries)
+        return;
+    setEntries(std::move(entries));
+    // The queue loaded from this playlist follows, in the order shown; the
+    // rows then mark where what plays now stands.
+    m_appState.playlistQueue().follow(queueID(), m_entries, m_displayed, m_edit);
+    buildRows();
 }
 
 void PlaylistContentModel::setEntries(QList<PlaylistTrack> entries)
@@ -153,7 +159,9 @@ void PlaylistContentModel::buildRows()
     const std::optional<QString> filePath = playlistFilePath();
     const PlayContext& playContext = m_appState.playContext();
     const bool ownQueue = playContext.queueID() && *playContext.queueID() == queueID();
-    const std::optional<qsizetype> playingIndex = ownQueue ? playContext.playingIndex() : std::nullopt;
+    // The queue's list is the shown rows; entries added to the queue, or
+    // kept there after the playlist lost them, are no row.
+    const std::optional<qsizetype> playingIndex = ownQueue ? playContext.playingListIndex() : std::nullopt;
     const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
     // The first scanned file of every track.
     const LibraryRefIndex& library = m_appState.musicLibrary().libraryRefs();
@@ -206,10 +214,9 @@ std::optional<PlaylistContentModel::QueueRequest> PlaylistContentModel::queueReq
     if (position < 0)
         return std::nullopt;
     QueueRequest request;
-    for (const qsizetype shown : std::as_const(m_displayed)) {
-        request.tracks.append(m_entries[shown].ref);
-        request.fileHints.append(m_entries[shown].fileHint);
-    }
+    PlaylistQueue::ShownEntries shown = PlaylistQueue::shownEntries(m_entries, m_displayed);
+    request.tracks = std::move(shown.tracks);
+    request.fileHints = std::move(shown.fileHints);
     request.startIndex = position;
     request.playlistFilePath = playlistFilePath();
     request.queueID = queueID();
@@ -218,15 +225,15 @@ std::optional<PlaylistContentModel::QueueRequest> PlaylistContentModel::queueReq
 
 void PlaylistContentModel::playTrack(qsizetype index)
 {
-    const std::optional<QueueRequest> request = queueRequest(index);
-    if (!request)
+    const qsizetype position = m_displayed.indexOf(index);
+    if (position < 0)
         return;
     qCDebug(lcPlaylistContent, "Playing track from playlist '%s' at display position %ld",
-            qUtf8Printable(navigationTitle()), long(request->startIndex));
-    PlayContext& playContext = m_appState.playContext();
-    playContext.loadQueue(request->tracks, request->startIndex, request->fileHints, request->playlistFilePath,
-                          request->queueID);
-    playContext.execute(PlaybackCommand::play());
+            qUtf8Printable(navigationTitle()), long(position));
+    const std::optional<QString> libraryName =
+        m_storage.isLibrary() ? std::optional<QString>(m_storage.name()) : std::nullopt;
+    m_appState.playlistQueue().load(queueID(), libraryName, m_entries, m_displayed, position, playlistFilePath());
+    m_appState.playContext().execute(PlaybackCommand::play());
 }
 
 } // namespace vessa

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Parvik/Playlist.h"
+#include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
@@ -22,6 +23,10 @@ class CoalescedRefresh;
 // its storage, filter and sort over the entries' reference texts, the rows,
 // playing, and every edit (PlaylistContentEditing.cpp): remove, move, drop,
 // the context menu and copying a document into the library.
+//
+// Playing loads the shown entries through the app state's PlaylistQueue;
+// every change of the entries is reported to it, so that the queue loaded
+// from this playlist follows in the order shown.
 //
 // Edits of a library playlist are saved through the library at once (the
 // next edit starts from the saved version, so none is lost, and a failed
@@ -98,7 +103,10 @@ public:
 
     // ---- editing (PlaylistContentEditing.cpp)
 
-    void mutatePlaylist(const std::function<void(Playlist&)>& change);
+    // `change` edits the playlist and keeps `origins` in step with it: handed
+    // the entries' indexes, it leaves for each entry after the change the
+    // index the entry had before (-1 for one it brought in).
+    void mutatePlaylist(const std::function<void(Playlist&, QList<qsizetype>& origins)>& change);
     void removeTrack(qsizetype index);
     // Several playlist indexes: highest first, in one edit.
     void removeTracks(QList<qsizetype> indexes);
@@ -134,6 +142,8 @@ private:
     // The filter and sort keys of m_entries.
     TrackListIndex m_index;
     QList<qsizetype> m_displayed;
+    // The edit being written, until its new version is shown.
+    std::optional<PlaylistEdit> m_edit;
     TrackRows m_rows;
     CoalescedRefresh* m_rowsRefresh;
 };

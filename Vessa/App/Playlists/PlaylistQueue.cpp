@@ -1,0 +1,137 @@
+#include "Vessa/App/Playlists/PlaylistQueue.h"
+
+#include "Oblin/PlayContext.h"
+#include "Parvik/PlaylistLibrary.h"
+
+#include <QHash>
+
+#include <numeric>
+
+namespace vessa {
+
+PlaylistEdit PlaylistEdit::byComparison(QList<PlaylistTrack> before, QList<PlaylistTrack> after)
+{
+    QList<qsizetype> origins(after.size(), -1);
+    qsizetype head = 0;
+    while (head < before.size() && head < after.size() && before[head] == after[head]) {
+        origins[head] = head;
+        ++head;
+    }
+    qsizetype beforeEnd = before.size();
+    qsizetype afterEnd = after.size();
+    while (beforeEnd > head && afterEnd > head && before[beforeEnd - 1] == after[afterEnd - 1])
+        origins[--afterEnd] = --beforeEnd;
+    // Between them each entry continues the first equal one not yet taken.
+    QHash<PlaylistTrack, QList<qsizetype>> untaken;
+    for (qsizetype i = beforeEnd - 1; i >= head; --i)
+        untaken[before[i]].append(i);
+    for (qsizetype j = head; j < afterEnd; ++j) {
+        const auto found = untaken.find(after[j]);
+        if (found != untaken.end() && !found->isEmpty())
+            origins[j] = found->takeLast();
+    }
+    return PlaylistEdit{std::move(before), std::move(after), std::move(origins)};
+}
+
+PlaylistQueue::PlaylistQueue(PlayContext& playContext, PlaylistLibrary& library, QObject* parent)
+    : QObject(parent), m_playContext(playContext)
+{
+    setPlaylistLibrary(library);
+}
+
+PlaylistQueue::~PlaylistQueue() = default;
+
+void PlaylistQueue::setPlaylistLibrary(PlaylistLibrary& library)
+{
+    if (m_library)
+        disconnect(m_library, nullptr, this, nullptr);
+    m_library = &library;
+    connect(m_library, &PlaylistLibrary::playlistsChanged, this, &PlaylistQueue::followLibraryLater);
+    followLibraryLater();
+}
+
+PlaylistQueue::ShownEntries PlaylistQueue::shownEntries(const QList<PlaylistTrack>& entries,
+                                                        const QList<qsizetype>& shown)
+{
+    ShownEntries list;
+    list.tracks.reserve(shown.size());
+    list.fileHints.reserve(shown.size());
+    for (const qsizetype index : shown) {
+        list.tracks.append(entries[index].ref);
+        list.fileHints.append(entries[index].fileHint);
+    }
+    return list;
+}
+
+void PlaylistQueue::load(const QString& queueID, const std::optional<QString>& libraryName,
+                         const QList<PlaylistTrack>& entries, const QList<qsizetype>& shown, qsizetype start,
+                         const std::optional<QString>& playlistFilePath)
+{
+    m_queueID = queueID;
+    m_libraryName = libraryName;
+    m_entries = entries;
+    m_shown = shown;
+    const ShownEntries list = shownEntries(entries, shown);
+    m_playContext.loadQueue(list.tracks, start, list.fileHints, playlistFilePath, queueID);
+}
+
+bool PlaylistQueue::followsPlayContext() const
+{
+    return m_queueID && m_playContext.queueID() == m_queueID;
+}
+
+void PlaylistQueue::follow(const QString& queueID, const QList<PlaylistTrack>& entries, const QList<qsizetype>& shown,
+                           const std::optional<PlaylistEdit>& edit)
+{
+    if (!followsPlayContext() || queueID != *m_queueID || entries == m_entries)
+        return;
+    if (m_libraryName && (!m_library || !m_library->playlist(*m_libraryName)))
+        return;
+    const PlaylistEdit applied = edit && edit->before == m_entries && edit->after == entries
+                                     ? *edit
+                                     : PlaylistEdit::byComparison(m_entries, entries);
+    // Where each entry of the version the queue holds stands in its list.
+    QList<qsizetype> listPositions(m_entries.size(), -1);
+    for (qsizetype position = 0; position < m_shown.size(); ++position)
+        listPositions[m_shown[position]] = position;
+    QList<qsizetype> origins;
+    origins.reserve(shown.size());
+    for (const qsizetype index : shown) {
+        const qsizetype origin = applied.origins.value(index, -1);
+        origins.append(origin >= 0 && origin < listPositions.size() ? listPositions[origin] : -1);
+    }
+    m_entries = entries;
+    m_shown = shown;
+    const ShownEntries list = shownEntries(entries, shown);
+    m_playContext.editQueue(list.tracks, list.fileHints, origins);
+}
+
+void PlaylistQueue::followLibraryLater()
+{
+    // A view showing the playlist follows it first, in the order it shows.
+    if (m_libraryCheckPending)
+        return;
+    m_libraryCheckPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_libraryCheckPending = false;
+            followLibrary();
+        },
+        Qt::QueuedConnection);
+}
+
+void PlaylistQueue::followLibrary()
+{
+    if (!m_libraryName || !followsPlayContext() || !m_library)
+        return;
+    const std::optional<Playlist> playlist = m_library->playlist(*m_libraryName);
+    if (!playlist || playlist->tracks == m_entries)
+        return;
+    // As a view that shows it anew: the stored order.
+    QList<qsizetype> stored(playlist->tracks.size());
+    std::iota(stored.begin(), stored.end(), qsizetype(0));
+    follow(*m_queueID, playlist->tracks, stored);
+}
+
+} // namespace vessa
