@@ -1,4 +1,4 @@
-#include "Vessa/Views/MainWindow/DesktopOpenError.h"
+#include "Vessa/Views/Shared/DesktopOpenError.h"
 
 namespace vessa {
 
