@@ -1,6 +1,16 @@
 #include "Parvik/M3UPlaylistFileError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(M3UPlaylistFileError)
+};
+
+} // namespace
 
 M3UPlaylistFileError::M3UPlaylistFileError(Kind kind, QString filename) : m_kind(kind), m_filename(std::move(filename))
 {
@@ -18,10 +28,9 @@ M3UPlaylistFileError M3UPlaylistFileError::emptyFile(QString filename)
 
 QString M3UPlaylistFileError::description() const
 {
-    const QString quoted = QStringLiteral("M3U file '") + m_filename + u'\'';
     if (m_kind == Kind::invalidEncoding)
-        return quoted + QStringLiteral(" is not valid UTF-8");
-    return quoted + QStringLiteral(" contains no tracks");
+        return Text::tr("M3U file '%1' is not valid UTF-8").arg(m_filename);
+    return Text::tr("M3U file '%1' contains no tracks").arg(m_filename);
 }
 
 } // namespace vessa

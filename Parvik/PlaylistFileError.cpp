@@ -1,6 +1,16 @@
 #include "Parvik/PlaylistFileError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(PlaylistFileError)
+};
+
+} // namespace
 
 PlaylistFileError::PlaylistFileError(Kind kind, QString line, qint64 version)
     : m_kind(kind), m_line(std::move(line)), m_version(version)
@@ -27,14 +37,12 @@ QString PlaylistFileError::description() const
     switch (m_kind) {
     case Kind::malformedHeader:
         // The expected form shows "\t" as two characters on purpose.
-        return QStringLiteral("Malformed playlist header: '") + m_line
-               + QStringLiteral("' (expected '#parvik:<version>\\t<json>')");
+        return Text::tr("Malformed playlist header: '%1' (expected '#parvik:<version>\\t<json>')").arg(m_line);
     case Kind::unsupportedVersion:
-        return QStringLiteral("Unsupported playlist file version: ") + QString::number(m_version)
-               + QStringLiteral(" (this app supports up to version 2)");
+        return Text::tr("Unsupported playlist file version: %1 (this app supports up to version 2)").arg(m_version);
     case Kind::missingHeader: break;
     }
-    return QStringLiteral("Playlist file is empty or missing the #parvik header");
+    return Text::tr("Playlist file is empty or missing the #parvik header");
 }
 
 } // namespace vessa

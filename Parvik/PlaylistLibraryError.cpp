@@ -2,7 +2,17 @@
 
 #include "VessaCore/ExceptionDescription.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(PlaylistLibraryError)
+};
+
+} // namespace
 
 PlaylistLibraryError::PlaylistLibraryError(Kind kind, QString name, std::exception_ptr underlying)
     : m_kind(kind), m_name(std::move(name)), m_underlying(std::move(underlying))
@@ -49,16 +59,15 @@ PlaylistLibraryError PlaylistLibraryError::invalidName(QString name)
 QString PlaylistLibraryError::description() const
 {
     switch (m_kind) {
-    case Kind::playlistAlreadyExists: return QStringLiteral("A playlist named '%1' already exists").arg(m_name);
-    case Kind::playlistNotFound: return QStringLiteral("Playlist '%1' not found").arg(m_name);
-    case Kind::saveFailed: return QStringLiteral("Failed to save playlist '%1': %2").arg(m_name, m_underlyingText);
-    case Kind::deleteFailed: return QStringLiteral("Failed to delete playlist '%1': %2").arg(m_name, m_underlyingText);
-    case Kind::cannotDeleteStarred: return QStringLiteral("The Starred playlist cannot be deleted");
-    case Kind::cannotRenameStarred: return QStringLiteral("The Starred playlist cannot be renamed");
+    case Kind::playlistAlreadyExists: return Text::tr("A playlist named '%1' already exists").arg(m_name);
+    case Kind::playlistNotFound: return Text::tr("Playlist '%1' not found").arg(m_name);
+    case Kind::saveFailed: return Text::tr("Failed to save playlist '%1': %2").arg(m_name, m_underlyingText);
+    case Kind::deleteFailed: return Text::tr("Failed to delete playlist '%1': %2").arg(m_name, m_underlyingText);
+    case Kind::cannotDeleteStarred: return Text::tr("The Starred playlist cannot be deleted");
+    case Kind::cannotRenameStarred: return Text::tr("The Starred playlist cannot be renamed");
     case Kind::invalidName: break;
     }
-    return QStringLiteral("A playlist cannot be named '%1': a name must not be empty, begin with '.' "
-                          "or contain '/'")
+    return Text::tr("A playlist cannot be named '%1': a name must not be empty, begin with '.' or contain '/'")
         .arg(m_name);
 }
 

@@ -1,6 +1,16 @@
 #include "Rasko/TrackResolverError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(TrackResolverError)
+};
+
+} // namespace
 
 TrackResolverError::TrackResolverError(Kind kind, TrackRef ref, QString fileExtension)
     : m_kind(kind), m_ref(std::move(ref)), m_fileExtension(std::move(fileExtension))
@@ -20,10 +30,9 @@ TrackResolverError TrackResolverError::noDecoderPlugin(TrackRef ref, QString fil
 QString TrackResolverError::description() const
 {
     switch (m_kind) {
-    case Kind::noSourcePlugin: return QStringLiteral("No source plugin can handle ") + m_ref.uri();
+    case Kind::noSourcePlugin: return Text::tr("No source plugin can handle %1").arg(m_ref.uri());
     case Kind::noDecoderPlugin:
-        return QStringLiteral("No decoder plugin for ") + m_ref.uri() + QStringLiteral(" (extension: ")
-               + m_fileExtension + u')';
+        return Text::tr("No decoder plugin for %1 (extension: %2)").arg(m_ref.uri(), m_fileExtension);
     }
     return QString();
 }

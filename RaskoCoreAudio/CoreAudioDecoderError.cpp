@@ -2,7 +2,17 @@
 
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(CoreAudioDecoderError)
+};
+
+} // namespace
 
 CoreAudioDecoderError::CoreAudioDecoderError(Kind kind, QString file, QString message)
     : m_kind(kind), m_file(std::move(file)), m_message(std::move(message))
@@ -28,10 +38,10 @@ QString CoreAudioDecoderError::description() const
 {
     switch (m_kind) {
     case Kind::invalidAudioFile:
-        return QStringLiteral("Could not create audio buffer for file: ") + lastPathComponent(m_file);
+        return Text::tr("Could not create audio buffer for file: %1").arg(lastPathComponent(m_file));
     case Kind::dataSourceNotSupported:
-        return QStringLiteral("CoreAudio decoder does not support raw data sources; provide a file URL");
-    case Kind::openFailed: return QStringLiteral("Could not open audio file: %1: %2").arg(m_file, m_message);
+        return Text::tr("CoreAudio decoder does not support raw data sources; provide a file URL");
+    case Kind::openFailed: return Text::tr("Could not open audio file: %1: %2").arg(m_file, m_message);
     }
     return {};
 }

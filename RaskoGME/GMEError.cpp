@@ -1,6 +1,16 @@
 #include "RaskoGME/GMEError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(GMEError)
+};
+
+} // namespace
 
 GMEError GMEError::trackOutOfRange(qint64 index, qint64 count)
 {
@@ -30,11 +40,10 @@ GMEError GMEError::noTrackInfo()
 QString GMEError::description() const
 {
     switch (m_kind) {
-    case Kind::trackOutOfRange:
-        return QStringLiteral("Track %1 out of range (file has %2 tracks)").arg(m_index).arg(m_count);
-    case Kind::gmeError: return QStringLiteral("Game music emulator error: ") + m_message;
-    case Kind::openFailed: return QStringLiteral("Failed to open game music file");
-    case Kind::noTrackInfo: return QStringLiteral("Could not read track information");
+    case Kind::trackOutOfRange: return Text::tr("Track %1 out of range (file has %2 tracks)").arg(m_index).arg(m_count);
+    case Kind::gmeError: return Text::tr("Game music emulator error: %1").arg(m_message);
+    case Kind::openFailed: return Text::tr("Failed to open game music file");
+    case Kind::noTrackInfo: return Text::tr("Could not read track information");
     }
     return QString();
 }

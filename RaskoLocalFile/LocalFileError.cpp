@@ -2,7 +2,17 @@
 
 #include "VessaCore/JoinedFields.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(LocalFileError)
+};
+
+} // namespace
 
 LocalFileError::LocalFileError(Kind kind, QString first, QString second, QString third)
     : m_kind(kind), m_first(std::move(first)), m_second(std::move(second)), m_third(std::move(third))
@@ -43,13 +53,12 @@ QString LocalFileError::description() const
 {
     switch (m_kind) {
     case Kind::trackNotFound:
-        return QStringLiteral("No file found for track: ") + joinedFields({m_first, m_second, m_third});
-    case Kind::fileNotFound: return QStringLiteral("File no longer exists at ") + m_first;
-    case Kind::cannotRead: return QStringLiteral("Cannot read file at ") + m_first + QStringLiteral(": ") + m_second;
-    case Kind::cannotEnumerate: return QStringLiteral("Cannot enumerate directory: ") + m_first;
-    case Kind::zipOpenFailed: return QStringLiteral("Cannot open zip archive: ") + m_first;
-    case Kind::zipEntryNotFound:
-        return QStringLiteral("Entry '") + m_second + QStringLiteral("' not found in zip: ") + m_first;
+        return Text::tr("No file found for track: %1").arg(joinedFields({m_first, m_second, m_third}));
+    case Kind::fileNotFound: return Text::tr("File no longer exists at %1").arg(m_first);
+    case Kind::cannotRead: return Text::tr("Cannot read file at %1: %2").arg(m_first, m_second);
+    case Kind::cannotEnumerate: return Text::tr("Cannot enumerate directory: %1").arg(m_first);
+    case Kind::zipOpenFailed: return Text::tr("Cannot open zip archive: %1").arg(m_first);
+    case Kind::zipEntryNotFound: return Text::tr("Entry '%1' not found in zip: %2").arg(m_second, m_first);
     }
     return m_first;
 }

@@ -1,6 +1,16 @@
 #include "RaskoLocalFile/LocalFolderDestinationError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(LocalFolderDestinationError)
+};
+
+} // namespace
 
 LocalFolderDestinationError::LocalFolderDestinationError(Kind kind, QString fileID, QString directory, QString message)
     : m_kind(kind), m_fileID(std::move(fileID)), m_directory(std::move(directory)), m_message(std::move(message))
@@ -45,16 +55,13 @@ LocalFolderDestinationError LocalFolderDestinationError::listFailed(QString dire
 QString LocalFolderDestinationError::description() const
 {
     switch (m_kind) {
-    case Kind::directoryNotFound: return QStringLiteral("Destination directory not found: ") + m_directory;
-    case Kind::fileNotFound:
-        return QStringLiteral("File '") + m_fileID + QStringLiteral("' not found in ") + m_directory;
-    case Kind::cannotCreateDirectory:
-        return QStringLiteral("Cannot create directory ") + m_directory + QStringLiteral(": ") + m_message;
-    case Kind::readFailed: return QStringLiteral("Failed to read '") + m_fileID + QStringLiteral("': ") + m_message;
-    case Kind::writeFailed: return QStringLiteral("Failed to write '") + m_fileID + QStringLiteral("': ") + m_message;
-    case Kind::deleteFailed: return QStringLiteral("Failed to delete '") + m_fileID + QStringLiteral("': ") + m_message;
-    case Kind::listFailed:
-        return QStringLiteral("Failed to list files in ") + m_directory + QStringLiteral(": ") + m_message;
+    case Kind::directoryNotFound: return Text::tr("Destination directory not found: %1").arg(m_directory);
+    case Kind::fileNotFound: return Text::tr("File '%1' not found in %2").arg(m_fileID, m_directory);
+    case Kind::cannotCreateDirectory: return Text::tr("Cannot create directory %1: %2").arg(m_directory, m_message);
+    case Kind::readFailed: return Text::tr("Failed to read '%1': %2").arg(m_fileID, m_message);
+    case Kind::writeFailed: return Text::tr("Failed to write '%1': %2").arg(m_fileID, m_message);
+    case Kind::deleteFailed: return Text::tr("Failed to delete '%1': %2").arg(m_fileID, m_message);
+    case Kind::listFailed: return Text::tr("Failed to list files in %1: %2").arg(m_directory, m_message);
     }
     return m_message;
 }

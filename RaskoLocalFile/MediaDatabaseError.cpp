@@ -2,7 +2,17 @@
 
 #include "RaskoLocalFile/MediaDatabase.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(MediaDatabaseError)
+};
+
+} // namespace
 
 MediaDatabaseError::MediaDatabaseError(Kind kind, QString path, QString reason)
     : m_kind(kind), m_path(std::move(path)), m_reason(std::move(reason))
@@ -42,18 +52,15 @@ MediaDatabaseError MediaDatabaseError::insertFailed(QString reason)
 QString MediaDatabaseError::description() const
 {
     switch (m_kind) {
-    case Kind::cannotOpen:
-        return QStringLiteral("Cannot open media database at ") + m_path + QStringLiteral(": ") + m_reason;
-    case Kind::schemaCreationFailed: return QStringLiteral("Failed to create media database schema: ") + m_reason;
-    case Kind::queryFailed: return QStringLiteral("Media database query failed: ") + m_reason;
-    case Kind::insertFailed: return QStringLiteral("Media database insert failed: ") + m_reason;
-    case Kind::damaged:
-        return QStringLiteral("The media database at ") + m_path + QStringLiteral(" is damaged: ") + m_reason;
+    case Kind::cannotOpen: return Text::tr("Cannot open media database at %1: %2").arg(m_path, m_reason);
+    case Kind::schemaCreationFailed: return Text::tr("Failed to create media database schema: %1").arg(m_reason);
+    case Kind::queryFailed: return Text::tr("Media database query failed: %1").arg(m_reason);
+    case Kind::insertFailed: return Text::tr("Media database insert failed: %1").arg(m_reason);
+    case Kind::damaged: return Text::tr("The media database at %1 is damaged: %2").arg(m_path, m_reason);
     case Kind::newerVersion:
-        return QStringLiteral("The media database at ") + m_path
-               + QStringLiteral(" was written by a newer version of Vessa (its schema version is ") + m_reason
-               + QStringLiteral(", this version knows ") + QString::number(MediaDatabase::schemaVersion)
-               + QStringLiteral(")");
+        return Text::tr("The media database at %1 was written by a newer version of Vessa (its schema version is %2, "
+                        "this version knows %3)")
+            .arg(m_path, m_reason, QString::number(MediaDatabase::schemaVersion));
     }
     return m_reason;
 }

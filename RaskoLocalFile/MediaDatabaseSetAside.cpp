@@ -2,6 +2,7 @@
 
 #include "RaskoLocalFile/MediaDatabase.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -37,9 +38,9 @@ QString Opened::notice() const
 {
     if (keptPath.isEmpty() || !refusal)
         return {};
-    return refusal->description() + QStringLiteral(".\nIt is kept as ") + keptPath
-           + QStringLiteral(", and a new media database was made at ") + refusal->path()
-           + QStringLiteral("; the music folders are scanned again.");
+    return QCoreApplication::translate("MediaDatabaseSetAside", "%1.\nIt is kept as %2, and a new media database was "
+                                                                "made at %3; the music folders are scanned again.")
+        .arg(refusal->description(), keptPath, refusal->path());
 }
 
 Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside)

@@ -1,6 +1,16 @@
 #include "RaskoLocalFile/ZipArchiveError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(ZipArchiveError)
+};
+
+} // namespace
 
 ZipArchiveError::ZipArchiveError(Kind kind, QString zipPath, QString entryPath, QString message)
     : m_kind(kind), m_zipPath(std::move(zipPath)), m_entryPath(std::move(entryPath)), m_message(std::move(message))
@@ -26,14 +36,10 @@ ZipArchiveError ZipArchiveError::entryTooLarge(QString zipPath, QString entryPat
 QString ZipArchiveError::description() const
 {
     switch (m_kind) {
-    case Kind::openFailed:
-        return QStringLiteral("Cannot read zip archive ") + m_zipPath + QStringLiteral(": ") + m_message;
-    case Kind::readFailed:
-        return QStringLiteral("Cannot read '") + m_entryPath + QStringLiteral("' in zip ") + m_zipPath
-               + QStringLiteral(": ") + m_message;
+    case Kind::openFailed: return Text::tr("Cannot read zip archive %1: %2").arg(m_zipPath, m_message);
+    case Kind::readFailed: return Text::tr("Cannot read '%1' in zip %2: %3").arg(m_entryPath, m_zipPath, m_message);
     case Kind::entryTooLarge:
-        return QStringLiteral("Entry '") + m_entryPath + QStringLiteral("' in zip ") + m_zipPath
-               + QStringLiteral(" is too large: ") + m_message;
+        return Text::tr("Entry '%1' in zip %2 is too large: %3").arg(m_entryPath, m_zipPath, m_message);
     }
     return m_message;
 }

@@ -1,6 +1,16 @@
 #include "RaskoMikmod/MikmodError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(MikmodError)
+};
+
+} // namespace
 
 MikmodError MikmodError::initFailed(QString message)
 {
@@ -15,8 +25,8 @@ MikmodError MikmodError::loadFailed(QString message)
 QString MikmodError::description() const
 {
     switch (m_kind) {
-    case Kind::initFailed: return QStringLiteral("Failed to initialize libmikmod: ") + m_message;
-    case Kind::loadFailed: return QStringLiteral("Failed to load tracker module: ") + m_message;
+    case Kind::initFailed: return Text::tr("Failed to initialize libmikmod: %1").arg(m_message);
+    case Kind::loadFailed: return Text::tr("Failed to load tracker module: %1").arg(m_message);
     }
     return QString();
 }

@@ -1,5 +1,7 @@
 #include "VessaCore/Error.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
 
 const char* Error::what() const noexcept
@@ -12,7 +14,7 @@ const char* Error::what() const noexcept
 
 QString CancellationError::description() const
 {
-    return QStringLiteral("The operation was cancelled.");
+    return QCoreApplication::translate("CancellationError", "The operation was cancelled.");
 }
 
 bool isCancellation(const std::exception_ptr& error)
@@ -34,7 +36,9 @@ JsonDecodingError::JsonDecodingError(QString detail) : m_detail(std::move(detail
 
 QString JsonDecodingError::description() const
 {
-    return QStringLiteral("The data couldn't be read because it isn't in the correct format: %1").arg(m_detail);
+    return QCoreApplication::translate("JsonDecodingError",
+                                       "The data couldn't be read because it isn't in the correct format: %1")
+        .arg(m_detail);
 }
 
 } // namespace vessa

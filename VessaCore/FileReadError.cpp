@@ -2,6 +2,8 @@
 
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
 
 FileReadError::FileReadError(QString path, QString reason) : m_path(std::move(path)), m_reason(std::move(reason))
@@ -10,7 +12,8 @@ FileReadError::FileReadError(QString path, QString reason) : m_path(std::move(pa
 
 QString FileReadError::description() const
 {
-    return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read: %2").arg(lastPathComponent(m_path), m_reason);
+    return QCoreApplication::translate("FileReadError", "The file \u201C%1\u201D couldn\u2019t be read: %2")
+        .arg(lastPathComponent(m_path), m_reason);
 }
 
 } // namespace vessa

@@ -2,7 +2,17 @@
 
 #include "VessaCore/ExceptionDescription.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(PlayerError)
+};
+
+} // namespace
 
 PlayerError::PlayerError(Kind kind, std::exception_ptr underlying) : m_kind(kind), m_underlying(std::move(underlying))
 {
@@ -26,11 +36,11 @@ PlayerError PlayerError::noFormatAvailable()
 QString PlayerError::description() const
 {
     switch (m_kind) {
-    case Kind::schedulingFailed: return QStringLiteral("Audio scheduling failed: ") + describeException(m_underlying);
-    case Kind::seekNotSupported: return QStringLiteral("Seek is not supported for the current track");
+    case Kind::schedulingFailed: return Text::tr("Audio scheduling failed: %1").arg(describeException(m_underlying));
+    case Kind::seekNotSupported: return Text::tr("Seek is not supported for the current track");
     case Kind::noFormatAvailable: break;
     }
-    return QStringLiteral("No audio format available -- was a track loaded?");
+    return Text::tr("No audio format available -- was a track loaded?");
 }
 
 } // namespace vessa

@@ -6,6 +6,6 @@ VESSA_LOGGING_CATEGORY(lcApp, "vessa", "App")
 VESSA_LOGGING_CATEGORY(lcUi, "vessa", "ui")
 VESSA_LOGGING_CATEGORY(lcNowPlaying, "vessa", "nowplaying")
 VESSA_LOGGING_CATEGORY(lcPlaylistContent, "vessa", "playlist-content")
-VESSA_LOGGING_CATEGORY(lcCloudWatcher, "vessa", "icloud-watcher")
+VESSA_LOGGING_CATEGORY(lcCloudFolderWatcher, "vessa", "cloud-folder-watcher")
 
 } // namespace vessa

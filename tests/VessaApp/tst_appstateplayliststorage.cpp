@@ -20,7 +20,7 @@ namespace {
 constexpr int timeoutMs = 15000;
 // Longer than the cloud watcher's quiet second, for changes that must not come.
 constexpr int quietMs = 2500;
-const QString watcherCategory = u"com.tornwick.vessa.icloud-watcher"_s;
+const QString watcherCategory = u"com.tornwick.vessa.cloud-folder-watcher"_s;
 
 // Where a switch into the cloud folder is cut off.
 enum class Stop { quitBeforeCopying, quitWhileCopying, copyFails, killedWhileCopying };

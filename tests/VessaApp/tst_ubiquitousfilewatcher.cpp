@@ -16,7 +16,7 @@ using vessa::test::writeFile;
 
 namespace {
 
-const QString watcherCategory = u"com.tornwick.vessa.icloud-watcher"_s;
+const QString watcherCategory = u"com.tornwick.vessa.cloud-folder-watcher"_s;
 constexpr int debounceMs = 200;
 // Long enough for a change that would come to have come.
 constexpr int quietMs = 4 * debounceMs;

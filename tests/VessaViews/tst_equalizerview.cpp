@@ -1,6 +1,6 @@
 #include "Vessa/App/NowPlaying/EqualizerState.h"
 #include "Vessa/Views/Equalizer/EqualizerView.h"
-#include "Vessa/Views/NowPlaying/VerticalSlider.h"
+#include "Vessa/Views/Equalizer/VerticalSlider.h"
 #include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
 #include "Vessa/Views/Theme/VessaTheme.h"
 #include "tests/support/FakeEqualizerOutput.h"

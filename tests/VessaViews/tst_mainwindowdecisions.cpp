@@ -4,9 +4,9 @@
 
 #include "Parvik/Playlist.h"
 #include "Vessa/Views/MainWindow/DetailState.h"
-#include "Vessa/Views/MainWindow/LibrarySelection.h"
+#include "Vessa/Views/MainWindow/PlaylistOperations.h"
 #include "Vessa/Views/NowPlaying/NowPlayingFormat.h"
-#include "Vessa/Views/TrackLists/PlaylistOperations.h"
+#include "Vessa/Views/TrackLists/LibrarySelection.h"
 
 #include <QTest>
 

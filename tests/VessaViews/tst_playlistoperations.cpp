@@ -5,8 +5,8 @@
 #include "Parvik/PlaylistLibraryError.h"
 #include "RaskoLocalFile/LocalFolderDestination.h"
 #include "Vessa/App/Library/TrackDragPayload.h"
+#include "Vessa/Views/MainWindow/PlaylistOperations.h"
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
-#include "Vessa/Views/TrackLists/PlaylistOperations.h"
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QMimeData>

@@ -1,8 +1,8 @@
 #include "Vessa/App/Updates/Updater.h"
-#include "Vessa/Views/MainWindow/WatchedFolderRow.h"
-#include "Vessa/Views/NowPlaying/ElidedLabel.h"
 #include "Vessa/Views/Settings/LibraryStorageSection.h"
 #include "Vessa/Views/Settings/SettingsView.h"
+#include "Vessa/Views/Settings/WatchedFolderRow.h"
+#include "Vessa/Views/Shared/ElidedLabel.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QCheckBox>

@@ -2,8 +2,8 @@
 // light/dark decision, the progress gradient, icons, the busy indicator and
 // the drag picture.
 
-#include "Vessa/Views/NowPlaying/BusyIndicator.h"
-#include "Vessa/Views/NowPlaying/DragPreview.h"
+#include "Vessa/Views/Shared/BusyIndicator.h"
+#include "Vessa/Views/Shared/DragPreview.h"
 #include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
 #include "Vessa/Views/Theme/Icons.h"
 #include "Vessa/Views/Theme/VessaTheme.h"

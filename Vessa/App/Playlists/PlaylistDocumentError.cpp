@@ -1,5 +1,7 @@
 #include "Vessa/App/Playlists/PlaylistDocumentError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
 
 PlaylistDocumentError::PlaylistDocumentError(Kind kind, QString filename)
@@ -14,7 +16,7 @@ PlaylistDocumentError PlaylistDocumentError::emptyFile(QString filename)
 
 QString PlaylistDocumentError::description() const
 {
-    return QStringLiteral("Playlist file '") + m_filename + QStringLiteral("' is empty");
+    return QCoreApplication::translate("PlaylistDocumentError", "Playlist file '%1' is empty").arg(m_filename);
 }
 
 } // namespace vessa

@@ -3,11 +3,20 @@
 #include "Parvik/PlaylistFile.h"
 #include "Vessa/App/System/PathProblem.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(PlaylistDocumentFileError)
+};
+
+} // namespace
 
 PlaylistDocumentFileError::PlaylistDocumentFileError(Kind kind, QString path, QString reason)
     : m_kind(kind), m_path(std::move(path)), m_reason(std::move(reason))
@@ -26,9 +35,9 @@ PlaylistDocumentFileError PlaylistDocumentFileError::cannotWrite(QString path, Q
 
 QString PlaylistDocumentFileError::description() const
 {
-    const QString verb = m_kind == Kind::cannotRead ? QStringLiteral("read") : QStringLiteral("saved");
-    return QStringLiteral("The file '") + m_path + QStringLiteral("' could not be ") + verb + QStringLiteral(": ")
-           + m_reason;
+    if (m_kind == Kind::cannotRead)
+        return Text::tr("The file '%1' could not be read: %2").arg(m_path, m_reason);
+    return Text::tr("The file '%1' could not be saved: %2").arg(m_path, m_reason);
 }
 
 namespace PlaylistDocumentFile {

@@ -1,6 +1,16 @@
 #include "Vessa/App/Playlists/PlaylistMigrationError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(PlaylistMigrationError)
+};
+
+} // namespace
 
 PlaylistMigrationError::PlaylistMigrationError(Kind kind, QString fileName, QString folder, QString message)
     : m_kind(kind), m_fileName(std::move(fileName)), m_folder(std::move(folder)), m_message(std::move(message))
@@ -38,24 +48,21 @@ QString PlaylistMigrationError::description() const
     case Kind::keptDiffering: {
         QStringList sentences;
         if (!m_playlists.isEmpty())
-            sentences.append(
-                QStringLiteral("These playlists were already in ") + m_folder
-                + QStringLiteral(" and were kept as they are there: ") + m_playlists.join(QStringLiteral(", "))
-                + QStringLiteral(". Their other versions were not copied; they are still in ") + m_sourceFolder + u'.');
+            sentences.append(Text::tr("These playlists were already in %1 and were kept as they are there: %2. Their "
+                                      "other versions were not copied; they are still in %3.")
+                                 .arg(m_folder, m_playlists.join(QStringLiteral(", ")), m_sourceFolder));
         if (m_starred == StarredCopy::filledFromSource)
-            sentences.append(QStringLiteral("Starred in ") + m_folder
-                             + QStringLiteral(" was empty; it now holds the tracks starred in ") + m_sourceFolder
-                             + QStringLiteral(", which keeps them too."));
+            sentences.append(
+                Text::tr("Starred in %1 was empty; it now holds the tracks starred in %2, which keeps them too.")
+                    .arg(m_folder, m_sourceFolder));
         return sentences.join(u' ');
     }
     case Kind::cannotCreateFolder:
-        return QStringLiteral("Could not create the playlist folder ") + m_folder + QStringLiteral(": ") + m_message;
-    case Kind::listFailed:
-        return QStringLiteral("Could not list the playlist folder ") + m_folder + QStringLiteral(": ") + m_message;
+        return Text::tr("Could not create the playlist folder %1: %2").arg(m_folder, m_message);
+    case Kind::listFailed: return Text::tr("Could not list the playlist folder %1: %2").arg(m_folder, m_message);
     case Kind::copyFailed: break;
     }
-    return QStringLiteral("Could not copy the playlist file '") + m_fileName + QStringLiteral("' to ") + m_folder
-           + QStringLiteral(": ") + m_message;
+    return Text::tr("Could not copy the playlist file '%1' to %2: %3").arg(m_fileName, m_folder, m_message);
 }
 
 } // namespace vessa

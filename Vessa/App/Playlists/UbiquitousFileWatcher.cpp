@@ -68,13 +68,14 @@ void UbiquitousFileWatcher::start(ChangeHandler onChange)
     if (!m_inotify.isValid() || !arm()) {
         const int error = errno;
         closeWatch();
-        logError(lcCloudWatcher(),
+        logError(lcCloudFolderWatcher(),
                  QStringLiteral("Failed to start inotify watch for *.%1: %2").arg(m_fileExtension, errnoText(error)));
         return;
     }
     m_notifier = new QSocketNotifier(m_inotify.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &UbiquitousFileWatcher::readEvents);
-    logInfo(lcCloudWatcher(), QStringLiteral("Started watching the cloud folder for *.%1 files").arg(m_fileExtension));
+    logInfo(lcCloudFolderWatcher(),
+            QStringLiteral("Started watching the cloud folder for *.%1 files").arg(m_fileExtension));
     noteChange();
 }
 
@@ -145,7 +146,7 @@ UbiquitousFileWatcher::ArmResult UbiquitousFileWatcher::armOnce()
         if (parentWatch >= 0) {
             m_parentWatch = parentWatch;
             m_awaitedName = child.mid(slash + 1);
-            logDebug(lcCloudWatcher(), QStringLiteral("Waiting for %1 to appear").arg(QFile::decodeName(child)));
+            logDebug(lcCloudFolderWatcher(), QStringLiteral("Waiting for %1 to appear").arg(QFile::decodeName(child)));
             return isDirectory(child) ? ArmResult::raced : ArmResult::armed;
         }
         child = parent;
@@ -160,7 +161,7 @@ void UbiquitousFileWatcher::rearm()
     if (!arm()) {
         const int error = errno;
         closeWatch();
-        logError(lcCloudWatcher(), QStringLiteral("Lost the watch of %1: %2").arg(m_folder, errnoText(error)));
+        logError(lcCloudFolderWatcher(), QStringLiteral("Lost the watch of %1: %2").arg(m_folder, errnoText(error)));
     }
 }
 
@@ -201,7 +202,7 @@ void UbiquitousFileWatcher::handle(const InotifyEvent& event)
         } else if ((event.mask & (IN_CREATE | IN_MOVED_TO)) && event.name == m_awaitedName) {
             rearm();
             if (m_folderWatch >= 0) {
-                logDebug(lcCloudWatcher(), QStringLiteral("%1 is back").arg(m_folder));
+                logDebug(lcCloudFolderWatcher(), QStringLiteral("%1 is back").arg(m_folder));
                 noteChange();
             }
         }
@@ -235,7 +236,7 @@ bool UbiquitousFileWatcher::isPlaylistFileName(const QByteArray& name) const
 void UbiquitousFileWatcher::deliverChange()
 {
     const QStringList files = QDir(m_folder).entryList({QStringLiteral("*.") + m_fileExtension}, QDir::Files);
-    logDebug(lcCloudWatcher(), QStringLiteral("Cloud folder query updated: %1 file(s)").arg(files.size()));
+    logDebug(lcCloudFolderWatcher(), QStringLiteral("Cloud folder query updated: %1 file(s)").arg(files.size()));
     if (ChangeHandler onChange = m_onChange)
         onChange();
 }

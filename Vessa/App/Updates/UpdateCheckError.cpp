@@ -1,6 +1,16 @@
 #include "Vessa/App/Updates/UpdateCheckError.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(UpdateCheckError)
+};
+
+} // namespace
 
 UpdateCheckError::UpdateCheckError(Kind kind, QString detail) : m_kind(kind), m_detail(std::move(detail))
 {
@@ -44,17 +54,15 @@ UpdateCheckError UpdateCheckError::malformedFeed(QString detail)
 QString UpdateCheckError::description() const
 {
     switch (m_kind) {
-    case Kind::noFeed: return QStringLiteral("No update feed is set, so Vessa cannot look for updates.");
+    case Kind::noFeed: return Text::tr("No update feed is set, so Vessa cannot look for updates.");
     case Kind::invalidFeedAddress:
-        return QStringLiteral("The update feed address \"") + m_detail
-               + QStringLiteral("\" is not a web address (http or https).");
-    case Kind::unreachable: return QStringLiteral("Could not reach the update server: ") + m_detail;
-    case Kind::timedOut: return QStringLiteral("The update server did not answer in time.");
+        return Text::tr("The update feed address \"%1\" is not a web address (http or https).").arg(m_detail);
+    case Kind::unreachable: return Text::tr("Could not reach the update server: %1").arg(m_detail);
+    case Kind::timedOut: return Text::tr("The update server did not answer in time.");
     case Kind::httpStatus:
-        return QStringLiteral("The update server could not send the update feed (HTTP status ") + m_detail
-               + QStringLiteral(").");
-    case Kind::feedTooLarge: return QStringLiteral("The update feed is too large to be an update feed.");
-    case Kind::malformedFeed: return QStringLiteral("The update feed could not be read: ") + m_detail;
+        return Text::tr("The update server could not send the update feed (HTTP status %1).").arg(m_detail);
+    case Kind::feedTooLarge: return Text::tr("The update feed is too large to be an update feed.");
+    case Kind::malformedFeed: return Text::tr("The update feed could not be read: %1").arg(m_detail);
     }
     return {};
 }

@@ -1,8 +1,8 @@
 #include "Vessa/Views/Equalizer/EqualizerView.h"
 
 #include "Vessa/App/NowPlaying/EqualizerState.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
-#include "Vessa/Views/NowPlaying/VerticalSlider.h"
+#include "Vessa/Views/Equalizer/VerticalSlider.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/Theme/VessaTheme.h"
 #include "Vessa/Views/TrackTable/TrackTableStyle.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Vessa/Views/MainWindow/DetailLists.h"
 #include "Vessa/Views/MainWindow/SidebarView.h"
+#include "Vessa/Views/TrackLists/DetailLists.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QMainWindow>

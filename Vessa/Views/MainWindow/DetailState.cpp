@@ -1,7 +1,7 @@
 #include "Vessa/Views/MainWindow/DetailState.h"
 
 #include "Parvik/PlaylistLibrary.h"
-#include "Vessa/Views/Theme/PluralForm.h"
+#include "Vessa/Views/Shared/PluralForm.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Vessa/App/Library/LibraryScanProgress.h"
-#include "Vessa/Views/MainWindow/SidebarSource.h"
+#include "Vessa/Views/TrackLists/SidebarSource.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "Vessa/Views/MainWindow/ScanningStateView.h"
 
 #include "Vessa/Views/MainWindow/DetailState.h"
-#include "Vessa/Views/NowPlaying/BusyIndicator.h"
+#include "Vessa/Views/Shared/BusyIndicator.h"
 #include "Vessa/Views/Theme/TextStyles.h"
 
 #include <QLabel>

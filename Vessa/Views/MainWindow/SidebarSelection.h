@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vessa/Views/MainWindow/SidebarSource.h"
+#include "Vessa/Views/TrackLists/SidebarSource.h"
 
 #include <QObject>
 

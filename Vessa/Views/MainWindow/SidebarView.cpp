@@ -3,12 +3,12 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Library/TrackDragPayload.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
 #include "Vessa/Views/MainWindow/InlineNameField.h"
+#include "Vessa/Views/MainWindow/PlaylistOperations.h"
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/Theme/Icons.h"
 #include "Vessa/Views/Theme/TextStyles.h"
-#include "Vessa/Views/TrackLists/PlaylistOperations.h"
 
 #include <QDir>
 #include <QDragMoveEvent>

@@ -8,9 +8,9 @@
 #include "Vessa/Views/Equalizer/EqualizerView.h"
 #include "Vessa/Views/MainWindow/AppCommands.h"
 #include "Vessa/Views/MainWindow/ContentView.h"
-#include "Vessa/Views/MainWindow/ErrorAlert.h"
 #include "Vessa/Views/MainWindow/FailureView.h"
 #include "Vessa/Views/Settings/UpdateResultDialog.h"
+#include "Vessa/Views/Shared/ErrorAlert.h"
 #include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
 #include "VessaCore/ExceptionDescription.h"
 

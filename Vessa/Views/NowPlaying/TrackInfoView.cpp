@@ -1,8 +1,8 @@
 #include "Vessa/Views/NowPlaying/TrackInfoView.h"
 
 #include "Vessa/App/Library/TrackDragPayload.h"
-#include "Vessa/Views/NowPlaying/BusyIndicator.h"
-#include "Vessa/Views/NowPlaying/DragPreview.h"
+#include "Vessa/Views/Shared/BusyIndicator.h"
+#include "Vessa/Views/Shared/DragPreview.h"
 #include "Vessa/Views/Theme/TextStyles.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "Vessa/Views/Settings/LibraryStorageSection.h"
 
 #include "Vessa/App/AppState.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
-#include "Vessa/Views/NowPlaying/ElidedLabel.h"
 #include "Vessa/Views/Settings/SettingsStyle.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
+#include "Vessa/Views/Shared/ElidedLabel.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -2,11 +2,11 @@
 
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Updates/Updater.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
-#include "Vessa/Views/MainWindow/WatchedFolderRow.h"
-#include "Vessa/Views/NowPlaying/BusyIndicator.h"
 #include "Vessa/Views/Settings/LibraryStorageSection.h"
 #include "Vessa/Views/Settings/SettingsStyle.h"
+#include "Vessa/Views/Settings/WatchedFolderRow.h"
+#include "Vessa/Views/Shared/BusyIndicator.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/Theme/Icons.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "Vessa/Views/Settings/UpdateResultDialog.h"
 
 #include "Vessa/App/Updates/Updater.h"
-#include "Vessa/Views/MainWindow/DesktopOpenError.h"
+#include "Vessa/Views/Shared/DesktopOpenError.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>

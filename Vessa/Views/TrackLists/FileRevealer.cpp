@@ -1,7 +1,7 @@
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 
 #include "Vessa/App/AppLogging.h"
-#include "Vessa/Views/MainWindow/DesktopOpenError.h"
+#include "Vessa/Views/Shared/DesktopOpenError.h"
 #include "VessaCore/FileNameBytes.h"
 
 #include <QDBusConnection>

@@ -1,6 +1,6 @@
 #include "Vessa/Views/TrackLists/LibraryListOrder.h"
 
-#include "Vessa/Views/MainWindow/LibrarySelection.h"
+#include "Vessa/Views/TrackLists/LibrarySelection.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 #include "VessaCore/FreedMemory.h"

@@ -7,7 +7,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Playlists/PlaylistDocument.h"
-#include "Vessa/Views/Theme/PluralForm.h"
+#include "Vessa/Views/Shared/PluralForm.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 #include "VessaCore/ExceptionDescription.h"
 

@@ -7,7 +7,7 @@
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/App/Playlists/PlaylistDocument.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 
 #include <QCoreApplication>

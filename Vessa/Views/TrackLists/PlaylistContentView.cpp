@@ -1,7 +1,7 @@
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
 
 #include "Vessa/App/AppState.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/Theme/Icons.h"
 #include "Vessa/Views/TrackLists/DebouncedFilterField.h"
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vessa/Views/MainWindow/DetailLists.h"
+#include "Vessa/Views/TrackLists/DetailLists.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
 

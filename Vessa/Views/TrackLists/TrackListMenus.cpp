@@ -3,7 +3,7 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppState.h"
-#include "Vessa/Views/Theme/PluralForm.h"
+#include "Vessa/Views/Shared/PluralForm.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -4,7 +4,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/TrackLists/LibraryListOrder.h"
 #include "Vessa/Views/TrackLists/LibraryRowSource.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"

@@ -2,8 +2,8 @@
 
 #include "Rasko/ScannedTrack.h"
 #include "Vessa/App/Library/LibraryQueueOrder.h"
-#include "Vessa/Views/MainWindow/SidebarSource.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackLists/SidebarSource.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Rasko/ScannedTrack.h"
-#include "Vessa/Views/MainWindow/DetailLists.h"
+#include "Vessa/Views/TrackLists/DetailLists.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 
 #include <QList>

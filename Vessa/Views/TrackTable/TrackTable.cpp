@@ -1,7 +1,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 
 #include "Vessa/App/Library/TrackDragPayload.h"
-#include "Vessa/Views/NowPlaying/DragPreview.h"
+#include "Vessa/Views/Shared/DragPreview.h"
 #include "Vessa/Views/TrackTable/TrackCellDelegate.h"
 #include "Vessa/Views/TrackTable/TrackContextMenu.h"
 #include "Vessa/Views/TrackTable/TrackStatusDelegate.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Parvik/PlaylistTrack.h"
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackDropDecision.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"

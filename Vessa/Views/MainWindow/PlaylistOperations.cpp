@@ -1,4 +1,4 @@
-#include "Vessa/Views/TrackLists/PlaylistOperations.h"
+#include "Vessa/Views/MainWindow/PlaylistOperations.h"
 
 #include "Parvik/PlaylistLibrary.h"
 #include "Parvik/PlaylistLibraryError.h"

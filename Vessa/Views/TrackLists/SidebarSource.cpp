@@ -1,4 +1,4 @@
-#include "Vessa/Views/MainWindow/SidebarSource.h"
+#include "Vessa/Views/TrackLists/SidebarSource.h"
 
 namespace vessa {
 

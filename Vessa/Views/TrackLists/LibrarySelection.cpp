@@ -1,4 +1,4 @@
-#include "Vessa/Views/MainWindow/LibrarySelection.h"
+#include "Vessa/Views/TrackLists/LibrarySelection.h"
 
 #include <algorithm>
 

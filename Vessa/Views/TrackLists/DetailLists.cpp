@@ -1,4 +1,4 @@
-#include "Vessa/Views/MainWindow/DetailLists.h"
+#include "Vessa/Views/TrackLists/DetailLists.h"
 
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
 #include "Vessa/Views/TrackLists/TrackListView.h"

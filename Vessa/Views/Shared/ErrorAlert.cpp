@@ -1,4 +1,4 @@
-#include "Vessa/Views/MainWindow/ErrorAlert.h"
+#include "Vessa/Views/Shared/ErrorAlert.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,16 @@
-#include "Vessa/Views/MainWindow/DesktopOpenError.h"
+#include "Vessa/Views/Shared/DesktopOpenError.h"
+
+#include <QCoreApplication>
 
 namespace vessa {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(DesktopOpenError)
+};
+
+} // namespace
 
 DesktopOpenError::DesktopOpenError(Kind kind, QStringList targets) : m_kind(kind), m_targets(std::move(targets))
 {
@@ -21,13 +31,12 @@ QString DesktopOpenError::description() const
     const QString targets = m_targets.join(QStringLiteral(", "));
     switch (m_kind) {
     case Kind::folders:
-        return QStringLiteral("Could not show the files: no file manager answered, and no application on this system "
-                              "opens folders (")
-               + targets + QStringLiteral(").");
+        return Text::tr("Could not show the files: no file manager answered, and no application on this system opens "
+                        "folders (%1).")
+            .arg(targets);
     case Kind::webPage: break;
     }
-    return QStringLiteral("Could not open ") + targets
-           + QStringLiteral(": no application on this system opens web pages.");
+    return Text::tr("Could not open %1: no application on this system opens web pages.").arg(targets);
 }
 
 } // namespace vessa

@@ -1,4 +1,4 @@
-#include "Vessa/Views/NowPlaying/VerticalSlider.h"
+#include "Vessa/Views/Equalizer/VerticalSlider.h"
 
 #include "Vessa/Views/Theme/VessaTheme.h"
 

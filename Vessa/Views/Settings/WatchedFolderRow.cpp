@@ -1,9 +1,9 @@
-#include "Vessa/Views/MainWindow/WatchedFolderRow.h"
+#include "Vessa/Views/Settings/WatchedFolderRow.h"
 
-#include "Vessa/Views/NowPlaying/ElidedLabel.h"
 #include "Vessa/Views/Settings/SettingsStyle.h"
+#include "Vessa/Views/Shared/ElidedLabel.h"
+#include "Vessa/Views/Shared/PluralForm.h"
 #include "Vessa/Views/Theme/Icons.h"
-#include "Vessa/Views/Theme/PluralForm.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "Vessa/Views/NowPlaying/BusyIndicator.h"
+#include "Vessa/Views/Shared/BusyIndicator.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "Vessa/Views/NowPlaying/DragPreview.h"
+#include "Vessa/Views/Shared/DragPreview.h"
 
 #include "Vessa/Views/Theme/Icons.h"
 #include "Vessa/Views/Theme/TextStyles.h"

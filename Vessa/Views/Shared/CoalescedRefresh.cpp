@@ -1,4 +1,4 @@
-#include "Vessa/Views/MainWindow/CoalescedRefresh.h"
+#include "Vessa/Views/Shared/CoalescedRefresh.h"
 
 #include <QMetaObject>
 

@@ -1,4 +1,4 @@
-#include "Vessa/Views/NowPlaying/ElidedLabel.h"
+#include "Vessa/Views/Shared/ElidedLabel.h"
 
 #include <QFontMetrics>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Rasko/ScannedTrack.h"
-#include "Vessa/Views/MainWindow/SidebarSource.h"
+#include "Vessa/Views/TrackLists/SidebarSource.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QList>
