@@ -5,8 +5,6 @@
 #include "RaskoLocalFile/SqliteStatement.h"
 #include "VessaCore/FileNameBytes.h"
 
-#include <QThreadPool>
-
 #include <exception>
 #include <filesystem>
 #include <future>
@@ -441,7 +439,7 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
         for (int piece = 0; piece < pieces; ++piece) {
             auto done = std::make_shared<std::promise<void>>();
             reading.push_back(done->get_future());
-            QThreadPool::globalInstance()->start([this, piece, &readPiece, done] {
+            m_readers.start([this, piece, &readPiece, done] {
                 try {
                     readPiece(openReadOnly(*m_path).get(), piece);
                     done->set_value();

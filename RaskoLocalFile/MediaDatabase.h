@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -191,6 +192,10 @@ private:
     std::optional<QString> m_path;
     std::mutex m_mutex;
     std::atomic<quint64> m_writes{0}; // raised under m_mutex before each write
+    // The threads readLibrary() reads its runs on. Qt's global pool stays
+    // free for the work Qt spreads over it, such as painting, which the main
+    // thread waits for.
+    QThreadPool m_readers;
 };
 
 } // namespace vessa

@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
+#include "tests/support/BusyGlobalPool.h"
 #include "tests/support/DatabaseDamage.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/FileFixture.h"
@@ -293,10 +294,12 @@ private slots:
                             QStringLiteral("/m/%1").arg(i), "mp3", QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {},
                             numbers[i % 5], numbers[i / 5 % 5]));
         }
-        // Read in three runs at once, each on its own connection.
+        // Read in three runs at once, each on its own connection and on
+        // threads of its own: Qt's global pool may be busy for long.
         QTemporaryDir folder;
         MediaDatabase database(folder.filePath("media.db"));
         database.upsert(rows);
+        vessa::test::BusyGlobalPool busy;
         struct Stored {
             QByteArray artist, album, path;
             Int disc, number;
@@ -308,6 +311,7 @@ private slots:
                 runs[run].append({row.artist.toByteArray(), row.album.toByteArray(), row.filePath.toByteArray(),
                                   row.discNumber, row.trackNumber, row.id});
             });
+        QVERIFY(!busy.release());
         QList<Stored> stored = runs[0] + runs[1] + runs[2];
         std::vector<qint64> ids;
         for (const Stored& s : stored)
