@@ -122,12 +122,13 @@ void PlayContext::emitCurrentTrackChangeFrom(const std::optional<TrackRef>& befo
 
 bool PlayContext::replaceQueue(QList<TrackRef> tracks, QList<std::optional<QString>> hints)
 {
-    hints.resize(tracks.size());
+    // A queue without hints (the library's, say) keeps no list of them.
+    const bool hinted = std::any_of(hints.cbegin(), hints.cend(), [](const auto& hint) { return hint.has_value(); });
+    if (hinted)
+        hints.resize(tracks.size());
     const bool differs = tracks != m_queue;
     m_queue = std::move(tracks);
     m_appendedFrom = m_queue.size();
-    // A queue without hints (the library's, say) keeps no list of them.
-    const bool hinted = std::any_of(hints.cbegin(), hints.cend(), [](const auto& hint) { return hint.has_value(); });
     m_fileHints = hinted ? std::move(hints) : QList<std::optional<QString>>();
     return differs;
 }

@@ -3,9 +3,8 @@
 #include "RaskoLocalFile/FileTimes.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteStatement.h"
+#include "VessaCore/Error.h"
 #include "VessaCore/FileNameBytes.h"
-
-#include <QThreadPool>
 
 #include <exception>
 #include <filesystem>
@@ -257,7 +256,19 @@ MediaDatabase::TrackRow::TrackRow(qint64 id, QString artist, QString album, QStr
 
 MediaDatabase::MediaDatabase(const std::optional<QString>& path)
 {
-    const QString databasePath = path.value_or(QStringLiteral(":memory:"));
+    open(path);
+    if (path) {
+        refuseUnusableHeader(*path);
+        refuseDamagedPages(*path, {});
+    }
+    createSchema();
+    m_checked = true;
+}
+
+MediaDatabase::~MediaDatabase() = default;
+
+void MediaDatabase::open(const std::optional<QString>& path)
+{
     m_path = path;
     if (path) {
         const std::filesystem::path parent = std::filesystem::path(path->toStdString()).parent_path();
@@ -266,11 +277,15 @@ MediaDatabase::MediaDatabase(const std::optional<QString>& path)
             std::filesystem::create_directories(parent, error);
         if (error) {
             throw MediaDatabaseError::cannotOpen(
-                databasePath, QStringLiteral("Cannot create folder ") + QString::fromStdString(parent.string())
-                                  + QStringLiteral(": ") + QString::fromStdString(error.message()));
+                *path, QStringLiteral("Cannot create folder ") + QString::fromStdString(parent.string())
+                           + QStringLiteral(": ") + QString::fromStdString(error.message()));
         }
     }
+    openConnection(path.value_or(QStringLiteral(":memory:")));
+}
 
+void MediaDatabase::openConnection(const QString& databasePath)
+{
     sqlite3* handle = nullptr;
     const int result = sqlite3_open_v2(databasePath.toUtf8().constData(), &handle,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -279,14 +294,9 @@ MediaDatabase::MediaDatabase(const std::optional<QString>& path)
     if (result != SQLITE_OK)
         throw MediaDatabaseError::cannotOpen(databasePath, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
-    if (path)
-        refuseUnusableFile(databasePath);
-    createSchema();
 }
 
-MediaDatabase::~MediaDatabase() = default;
-
-void MediaDatabase::refuseUnusableFile(const QString& path)
+void MediaDatabase::refuseUnusableHeader(const QString& path)
 {
     sqlite3* db = m_db.get();
     // Until the file passes, closing the connection must not fold its WAL
@@ -297,9 +307,22 @@ void MediaDatabase::refuseUnusableFile(const QString& path)
         throw MediaDatabaseError::damaged(path, version.text);
     if (version.result == SQLITE_ROW && version.text.toLongLong() > schemaVersion)
         throw MediaDatabaseError::newerVersion(path, version.text.toLongLong());
+}
+
+void MediaDatabase::refuseDamagedPages(const QString& path, std::stop_token stop)
+{
+    sqlite3* db = m_db.get();
+    // A stop interrupts the reading: SQLite asks every thousand steps.
+    if (stop.stop_possible()) {
+        const auto stopped = [](void* token) { return static_cast<std::stop_token*>(token)->stop_requested() ? 1 : 0; };
+        sqlite3_progress_handler(db, 1000, stopped, &stop);
+    }
     // Reads every page once; a page that does not hold together fails here
     // rather than in some later query.
     const FirstValue check = firstValue(db, "PRAGMA quick_check(1)");
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    if (check.result == SQLITE_INTERRUPT)
+        throw CancellationError();
     if (isDamage(check.result) || (check.result == SQLITE_ROW && check.text != QLatin1String("ok")))
         throw MediaDatabaseError::damaged(path, check.text);
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
@@ -348,7 +371,7 @@ qint64 MediaDatabase::countTracks(const QString& underDirectory)
 {
     const PrefixRange range = prefixRange(directoryPrefix(underDirectory));
     const QByteArray sql = "SELECT COUNT(*) FROM tracks WHERE " + prefixCondition(range);
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     SqliteStatement statement(m_db.get(), sql);
     bindPrefix(statement, range);
     if (statement.step() != SQLITE_ROW)
@@ -359,7 +382,7 @@ qint64 MediaDatabase::countTracks(const QString& underDirectory)
 void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
 {
     const QString prefix = directoryPrefix(directory);
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     Transaction transaction(m_db.get(), Transaction::Purpose::query);
     removePrefixLocked(Table::tracks, prefix);
     removePrefixLocked(Table::fileMarks, prefix);
@@ -370,7 +393,7 @@ void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
 
 qint64 MediaDatabase::removeTracksWithPathPrefix(const QString& prefix)
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     return removePrefixLocked(Table::tracks, prefix);
 }
 
@@ -391,7 +414,7 @@ QStringList MediaDatabase::filePathsWithPrefix(const QString& prefix)
     const PrefixRange range = prefixRange(prefix);
     const QByteArray sql =
         "SELECT DISTINCT file_path FROM tracks WHERE " + prefixCondition(range) + " ORDER BY file_path";
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     SqliteStatement statement(m_db.get(), sql);
     bindPrefix(statement, range);
     QStringList paths;
@@ -412,14 +435,14 @@ QList<MediaDatabase::TrackRow> MediaDatabase::readRowsLocked(const QByteArray& s
 
 QList<MediaDatabase::TrackRow> MediaDatabase::allTracks()
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     return readRowsLocked(allTracksSql, {});
 }
 
 std::vector<qint64> MediaDatabase::readLibrary(int pieces,
                                                const std::function<void(int piece, const TrackRowBytes&)>& row)
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     const FirstValue lowest = firstValue(m_db.get(), "SELECT min(id) FROM tracks");
     const FirstValue highest = firstValue(m_db.get(), "SELECT max(id) FROM tracks");
     const qint64 first = lowest.text.toLongLong();
@@ -441,7 +464,7 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
         for (int piece = 0; piece < pieces; ++piece) {
             auto done = std::make_shared<std::promise<void>>();
             reading.push_back(done->get_future());
-            QThreadPool::globalInstance()->start([this, piece, &readPiece, done] {
+            m_readers.start([this, piece, &readPiece, done] {
                 try {
                     readPiece(openReadOnly(*m_path).get(), piece);
                     done->set_value();
@@ -493,7 +516,7 @@ SqliteConnection MediaDatabase::openReadOnly(const QString& path)
 QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, const QString& album,
                                                          const QString& title, std::optional<qint64> durationSeconds)
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     return readRowsLocked(durationSeconds ? findTracksByDurationSql : findTracksSql, [&](SqliteStatement& statement) {
         statement.bind(1, artist);
         statement.bind(2, album);
@@ -505,7 +528,7 @@ QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, 
 
 QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path, last_modified FROM tracks"));
     QHash<QString, QDateTime> times;
     statement.forEachRow(
@@ -522,7 +545,7 @@ void MediaDatabase::removePaths(Table table, const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     Transaction transaction(m_db.get(), Transaction::Purpose::query);
     removePathsLocked(table, paths);
     transaction.commit();
@@ -558,7 +581,7 @@ void MediaDatabase::removePathsLocked(Table table, const QStringList& paths)
 
 QHash<QString, MediaDatabase::FileMark> MediaDatabase::allFileMarks()
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     SqliteStatement statement(m_db.get(),
                               QByteArrayLiteral("SELECT file_path, file_size, last_modified, kind FROM file_marks"));
     QHash<QString, FileMark> marks;
@@ -576,7 +599,7 @@ void MediaDatabase::addFileMarks(const QList<FileMark>& marks)
 {
     if (marks.isEmpty())
         return;
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     Transaction transaction(m_db.get(), Transaction::Purpose::insert);
     SqliteStatement statement(m_db.get(), addMarkSql);
     for (const FileMark& mark : marks) {
@@ -598,7 +621,7 @@ void MediaDatabase::removeFileMarks(const QStringList& paths)
 
 QStringList MediaDatabase::mountPoints()
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path FROM mount_points ORDER BY file_path"));
     QStringList paths;
     statement.forEachRow([&](const SqliteStatement& row) { paths.append(row.path(0)); });
@@ -607,7 +630,7 @@ QStringList MediaDatabase::mountPoints()
 
 void MediaDatabase::replaceMountPoints(const QStringList& paths)
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     Transaction transaction(m_db.get(), Transaction::Purpose::insert);
     SqliteStatement clear(m_db.get(), QByteArrayLiteral("DELETE FROM mount_points"));
     if (clear.step() != SQLITE_DONE)
@@ -625,7 +648,7 @@ void MediaDatabase::replaceMountPoints(const QStringList& paths)
 
 void MediaDatabase::upsert(const TrackRow& row)
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     upsertLocked({row});
 }
 
@@ -633,7 +656,7 @@ void MediaDatabase::upsert(const QList<TrackRow>& rows)
 {
     if (rows.isEmpty())
         return;
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     Transaction transaction(m_db.get(), Transaction::Purpose::insert);
     upsertLocked(rows);
     transaction.commit();
@@ -641,7 +664,7 @@ void MediaDatabase::upsert(const QList<TrackRow>& rows)
 
 void MediaDatabase::replaceTracks(const QString& filePath, const QList<TrackRow>& rows)
 {
-    std::lock_guard lock(m_mutex);
+    const std::unique_lock lock = lockChecked();
     Transaction transaction(m_db.get(), Transaction::Purpose::insert);
     removePathsLocked(Table::tracks, {filePath});
     upsertLocked(rows);

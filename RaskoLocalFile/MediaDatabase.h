@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteConnection.h"
 
 #include <QByteArrayView>
@@ -8,11 +9,14 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace vessa {
@@ -28,7 +32,9 @@ class SqliteStatement;
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
 // off the main thread (each one touches the disk). Members ending in
-// `Locked` expect the caller to hold the mutex.
+// `Locked` expect the caller to hold the mutex. A file opened with its page
+// check put off is checked by the first member called, under the mutex, so
+// the others wait for it.
 class MediaDatabase {
 public:
     // One row of `tracks`. `id` is assigned by SQLite and ignored on writes.
@@ -101,6 +107,26 @@ public:
     // damaged, is not a database or has a newer schema version is refused
     // (damaged, newerVersion) and left as it was, its -wal file included.
     explicit MediaDatabase(const std::optional<QString>& path = std::nullopt);
+
+    // A file the page check refused and moved out of the way: why, and
+    // where it is kept.
+    struct Refused {
+        MediaDatabaseError refusal;
+        QString keptPath;
+    };
+    // Moves a refused file (and its side files) away from its path, so that
+    // a new database can be made there; returns where it is kept. Throws
+    // MediaDatabaseError when it cannot.
+    using MoveAside = std::function<QString(const MediaDatabaseError& refusal)>;
+    // Opens the file at `path` as above, but refuses at once only what its
+    // header and schema show (a file that is not a database or has a newer
+    // schema version). Reading every page of a large file takes a while, so
+    // that is put off until checkFile() or any other member is called: until
+    // it is done nothing reads from the file or writes to it. A file that
+    // fails it goes to `moveAside` as it was, and a new empty database takes
+    // its place; when even that fails, every member throws that failure. A
+    // new or empty file is made at once, as it has no pages to wait for.
+    MediaDatabase(const QString& path, MoveAside moveAside);
     ~MediaDatabase();
     MediaDatabase(const MediaDatabase&) = delete;
     MediaDatabase& operator=(const MediaDatabase&) = delete;
@@ -165,13 +191,29 @@ public:
     // Replaces them all, in one transaction.
     void replaceMountPoints(const QStringList& paths);
 
+    // Reads every page of the file, unless that was done (every member does
+    // it first); answers the file it refused, if any, each time. A stop ends
+    // it early with CancellationError, leaving it to the next call.
+    std::optional<Refused> checkFile(std::stop_token stop = {});
+
     // Counts the writes this object has begun (each upsert, replacement or
     // removal of rows; marks do not count). Rows read while the count stays the same are still the
     // index, unless another connection writes to the same file.
     quint64 writeCount() const { return m_writes.load(); }
 
 private:
-    void refuseUnusableFile(const QString& path);
+    // Makes the file's folder and opens the connection.
+    void open(const std::optional<QString>& path);
+    void openConnection(const QString& databasePath);
+    // Refuse a file that is no database or has a newer version, then one
+    // with a page that does not hold together (damaged, newerVersion); until
+    // it passes both, closing the connection leaves the file as it was.
+    void refuseUnusableHeader(const QString& path);
+    void refuseDamagedPages(const QString& path, std::stop_token stop);
+    // Locks the mutex, checking the file's pages first when that is not
+    // done yet.
+    std::unique_lock<std::mutex> lockChecked(std::stop_token stop = {});
+    void replaceRefusedFileLocked(const MediaDatabaseError& refusal);
     void createSchema();
     void migrateIfNeeded();
     static SqliteConnection openReadOnly(const QString& path);
@@ -191,6 +233,17 @@ private:
     std::optional<QString> m_path;
     std::mutex m_mutex;
     std::atomic<quint64> m_writes{0}; // raised under m_mutex before each write
+    // The page check: whether it is done, what it refused, and the failure
+    // every member throws when the file could not be made ready (not moved
+    // aside, or its schema not made).
+    MoveAside m_moveAside;
+    bool m_checked = false;
+    std::optional<Refused> m_refused;
+    std::exception_ptr m_failure;
+    // The threads readLibrary() reads its runs on. Qt's global pool stays
+    // free for the work Qt spreads over it, such as painting, which the main
+    // thread waits for.
+    QThreadPool m_readers;
 };
 
 } // namespace vessa

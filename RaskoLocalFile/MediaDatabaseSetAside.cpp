@@ -45,16 +45,18 @@ QString Opened::notice() const
 
 Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside)
 {
+    const auto setAside = [path](const MediaDatabaseError& refusal) {
+        const bool damaged = refusal.kind() == MediaDatabaseError::Kind::damaged;
+        return moveAside(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"),
+                         QDateTime::currentDateTime());
+    };
     try {
-        return {std::make_shared<MediaDatabase>(path), std::nullopt, QString()};
+        return {std::make_shared<MediaDatabase>(path, setAside), std::nullopt, QString()};
     } catch (const MediaDatabaseError& error) {
-        const bool damaged = error.kind() == MediaDatabaseError::Kind::damaged;
-        if (!damaged && error.kind() != MediaDatabaseError::Kind::newerVersion)
+        if (error.kind() != MediaDatabaseError::Kind::damaged && error.kind() != MediaDatabaseError::Kind::newerVersion)
             throw;
         // The refused connection is closed by now, so the files can move.
-        Opened opened{nullptr, error, QString()};
-        opened.keptPath = moveAside(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"),
-                                    QDateTime::currentDateTime());
+        Opened opened{nullptr, error, setAside(error)};
         if (movedAside)
             movedAside(opened);
         opened.database = std::make_shared<MediaDatabase>(path);

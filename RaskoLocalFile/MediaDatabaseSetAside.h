@@ -39,6 +39,11 @@ struct Opened {
 // the new database is made (its `database` is still null), so that the
 // caller can record the notice before anything else can go wrong.
 // Throws MediaDatabaseError when no database can be opened there.
+//
+// Only what the file's header and schema show is checked here; its pages are
+// read when the database is first used (MediaDatabase::checkFile()). A file
+// that fails then is moved aside in the same way, on the thread that used
+// it, and checkFile() tells where it is kept.
 Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside = {});
 
 // Renames the file at `path`, and its "-wal" and "-shm" files when present,

@@ -81,6 +81,18 @@ void keepLargeBlocksReturnable()
 #endif
 }
 
+// A file set aside is told at every start until the user has dismissed the
+// notice: the settings keep it from the moment the file has moved, so that a
+// run that ends before the alert shows loses nothing. The page check finds
+// damage on a thread of its own, so this uses settings of its own on the
+// same file.
+void keepStartupNotice(const QString& settingsFile, QSettings::Format format, const QString& notice)
+{
+    QSettings settings(settingsFile, format);
+    settings.setValue(AppState::startupNoticeKey, settings.value(AppState::startupNoticeKey).toStringList() << notice);
+    settings.sync();
+}
+
 } // namespace
 
 AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
@@ -88,12 +100,8 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     keepLargeBlocksReturnable();
     if (!settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
-    // A file set aside is told at every start until the user has dismissed
-    // the notice: the settings keep it from the moment the file has moved, so
-    // that a run that ends before the alert shows loses nothing.
     const auto keepNotice = [&settings](const MediaDatabaseSetAside::Opened& setAside) {
-        settings->setValue(startupNoticeKey, settings->value(startupNoticeKey).toStringList() << setAside.notice());
-        settings->sync();
+        keepStartupNotice(settings->fileName(), settings->format(), setAside.notice());
     };
     // Nothing is built before the database is open: a failure here must
     // leave no thread, watcher or timer behind.
@@ -103,8 +111,10 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
     }
-    if (!opened.keptPath.isEmpty())
+    if (!opened.keptPath.isEmpty()) {
         logError(lcApp(), opened.notice());
+        settings->sync();
+    }
     QStringList problems = settings->value(startupNoticeKey).toStringList();
     if (const std::optional<QString> problem = settingsProblem(*settings)) {
         logError(lcApp(), *problem);
@@ -112,10 +122,7 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     }
 
     std::unique_ptr<AppState> state(new AppState(std::move(settings), std::move(opened.database)));
-    if (!problems.isEmpty()) {
-        state->m_startupNotice = std::make_exception_ptr(StartupNotice(problems));
-        state->setScanError(state->m_startupNotice);
-    }
+    state->tellStartupProblems(problems);
     return {std::move(state), QString()};
 }
 
@@ -137,9 +144,8 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_pluginRegistry->registerDecoder(std::make_shared<MikmodDecoderPlugin>());
     m_pluginRegistry->registerDecoder(std::make_shared<CoreAudioDecoderPlugin>(8192));
     const MetadataExtractorPtr extractor = m_pluginRegistry->buildCompositeMetadataExtractor();
-    m_localFileSource =
-        std::make_shared<LocalFileSourcePlugin>(std::move(database), extractor, m_pluginRegistry->multiTrackScanners(),
-                                                m_pluginRegistry->allSupportedExtensions());
+    m_localFileSource = std::make_shared<LocalFileSourcePlugin>(
+        database, extractor, m_pluginRegistry->multiTrackScanners(), m_pluginRegistry->allSupportedExtensions());
     m_pluginRegistry->registerSource(m_localFileSource);
     m_trackResolver = std::make_shared<TrackResolver>(m_pluginRegistry, extractor);
     m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
@@ -188,6 +194,20 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
 
     startICloudPlaylistWatching();
     QTimer::singleShot(0, this, &AppState::loadPlaylists);
+
+    // The database's pages are read in the background (the library waits for
+    // them); a damaged file is set aside then, and told like one refused at
+    // the start.
+    m_databaseCheck.start(
+        [database, file = m_settings->fileName(), format = m_settings->format()](std::stop_token stop) {
+            std::optional<QString> notice;
+            if (const std::optional<MediaDatabase::Refused> refused = database->checkFile(stop)) {
+                notice = MediaDatabaseSetAside::Opened{nullptr, refused->refusal, refused->keptPath}.notice();
+                keepStartupNotice(file, format, *notice);
+            }
+            return notice;
+        },
+        [this](const std::optional<QString>& notice, std::exception_ptr error) { databaseChecked(notice, error); });
 }
 
 AppState::~AppState() = default;
@@ -211,6 +231,28 @@ void AppState::setScanError(std::exception_ptr error)
     }
     m_scanError = std::move(error);
     emit scanErrorChanged();
+}
+
+void AppState::databaseChecked(const std::optional<QString>& notice, std::exception_ptr error)
+{
+    if (error) {
+        logError(lcApp(), describeException(error));
+        setScanError(error);
+    } else if (notice) {
+        logError(lcApp(), *notice);
+        // The check's thread has stored the notice already.
+        m_settings->sync();
+        tellStartupProblems({*notice});
+    }
+}
+
+void AppState::tellStartupProblems(const QStringList& problems)
+{
+    if (problems.isEmpty())
+        return;
+    m_startupProblems += problems;
+    m_startupNotice = std::make_exception_ptr(StartupNotice(m_startupProblems));
+    setScanError(m_startupNotice);
 }
 
 void AppState::clearScanErrorUnlessStartupNotice()

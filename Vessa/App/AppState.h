@@ -7,6 +7,7 @@
 #include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Playlists/LibraryStorageLocation.h"
 #include "Vessa/App/Playlists/PlaylistStorageSwitcher.h"
+#include "VessaCore/GenerationWorker.h"
 
 #include <QList>
 #include <QObject>
@@ -70,7 +71,10 @@ public:
     // database's error text comes back. A file there that is damaged or was
     // written by a newer version is set aside, kept, and replaced by a new
     // one (MediaDatabaseSetAside); the user is told through scanError, at
-    // every start until the notice has been dismissed.
+    // every start until the notice has been dismissed. Reading every page of
+    // the file takes a while on a large library, so that part of the check
+    // runs in the background once the state is made, and a file it refuses
+    // is set aside and told then.
     // `settings` defaults to QSettings("Tornwick", "Vessa").
     static Creation create(std::unique_ptr<QSettings> settings = nullptr);
     ~AppState() override;
@@ -182,6 +186,11 @@ private:
     void prepareToQuit();
 
     void clearScanErrorUnlessStartupNotice();
+    // Adds paragraphs to the start-up notice and shows it in scanError.
+    void tellStartupProblems(const QStringList& problems);
+    // The end of the database's page check: the notice of a file it set
+    // aside is told.
+    void databaseChecked(const std::optional<QString>& notice, std::exception_ptr error);
 
     // AppStatePlaylistStorage.cpp
     PlaylistStorageSwitcher::Target storageTarget();
@@ -217,6 +226,10 @@ private:
     std::exception_ptr m_scanError;
     // Shown once: a scan does not clear it, only a dismissal does.
     std::exception_ptr m_startupNotice;
+    QStringList m_startupProblems;
+    // Reads the database's pages once, in the background; stopped and
+    // joined first when the state goes.
+    GenerationWorker m_databaseCheck{this};
 };
 
 } // namespace vessa

@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
+#include "tests/support/BusyGlobalPool.h"
 #include "tests/support/DatabaseDamage.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/FileFixture.h"
@@ -115,17 +116,22 @@ private slots:
         using vessa::test::DatabaseDamage;
         QTest::addColumn<DatabaseDamage>("damage");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("text") << DatabaseDamage::text << "is damaged: file is not a database";
-        QTest::newRow("damaged page") << DatabaseDamage::damagedPage << "is damaged: ";
-        QTest::newRow("truncated") << DatabaseDamage::truncated << "is damaged: database disk image is malformed";
+        // Whether opening the file shows it, or only reading every page.
+        QTest::addColumn<bool>("seenAtOpen");
+        QTest::newRow("text") << DatabaseDamage::text << "is damaged: file is not a database" << true;
+        QTest::newRow("damaged page") << DatabaseDamage::damagedPage << "is damaged: " << false;
+        QTest::newRow("truncated") << DatabaseDamage::truncated << "is damaged: database disk image is malformed"
+                                   << true;
         QTest::newRow("newer version") << DatabaseDamage::newerVersion
                                        << "was written by a newer version of Vessa (its schema version is 5, this "
-                                          "version knows 4)";
+                                          "version knows 4)"
+                                       << true;
     }
     void unusableFileIsRefusedUntouched()
     {
         QFETCH(vessa::test::DatabaseDamage, damage);
         QFETCH(QString, failure);
+        QFETCH(bool, seenAtOpen);
         const QString file = path(QStringLiteral("unusable-%1.db").arg(QTest::currentDataTag()));
         MediaDatabase(file).upsert(QList<Row>{makeRow("/m/a.mp3"), makeRow("/m/b.mp3")});
         QVERIFY(vessa::test::damageDatabase(file, damage));
@@ -135,6 +141,39 @@ private slots:
         QVERIFY2(description.startsWith("The media database at " + file + ' ' + failure), qPrintable(description));
         QCOMPARE(vessa::test::fileContent(file), bytes);
         QCOMPARE(vessa::test::walFrames(file), wal);
+
+        // With the page check put off, the first use refuses the file before
+        // it reads or writes anything. A file that cannot be moved away is
+        // never used; one that moved makes room for a new database.
+        QStringList handed;
+        const auto cannotMove = [&](const MediaDatabaseError& refusal) -> QString {
+            handed << refusal.description();
+            throw MediaDatabaseError::cannotOpen(file, "held");
+        };
+        std::unique_ptr<MediaDatabase> later;
+        const QString atOpen =
+            failureOf<MediaDatabaseError>([&] { later = std::make_unique<MediaDatabase>(file, cannotMove); });
+        QCOMPARE(!later, seenAtOpen);
+        if (seenAtOpen) {
+            QCOMPARE(atOpen, description);
+            return;
+        }
+        const QString held = failureOf<MediaDatabaseError>([&] { later->upsert(makeRow("/m/c.mp3")); });
+        QVERIFY2(held.endsWith("held"), qPrintable(held));
+        QCOMPARE(failureOf<MediaDatabaseError>([&] { later->allTracks(); }), held);
+        QCOMPARE(handed, QStringList{description});
+        QCOMPARE(vessa::test::fileContent(file), bytes);
+        QCOMPARE(vessa::test::walFrames(file), wal);
+        later.reset();
+        QString kept;
+        MediaDatabase replaced(file, [&](const MediaDatabaseError&) {
+            return kept = vessa::MediaDatabaseSetAside::moveAside(file, "damaged", QDateTime::currentDateTime());
+        });
+        QVERIFY(replaced.allTracks().isEmpty());
+        QCOMPARE(vessa::test::fileContent(kept), bytes);
+        QCOMPARE(vessa::test::walFrames(kept), wal);
+        const std::optional<MediaDatabase::Refused> refused = replaced.checkFile();
+        QVERIFY(refused && refused->keptPath == kept && refused->refusal.description() == description);
     }
 
     // The date names the kept file; a name taken adds a counter, and the WAL
@@ -293,10 +332,12 @@ private slots:
                             QStringLiteral("/m/%1").arg(i), "mp3", QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {},
                             numbers[i % 5], numbers[i / 5 % 5]));
         }
-        // Read in three runs at once, each on its own connection.
+        // Read in three runs at once, each on its own connection and on
+        // threads of its own: Qt's global pool may be busy for long.
         QTemporaryDir folder;
         MediaDatabase database(folder.filePath("media.db"));
         database.upsert(rows);
+        vessa::test::BusyGlobalPool busy;
         struct Stored {
             QByteArray artist, album, path;
             Int disc, number;
@@ -308,6 +349,7 @@ private slots:
                 runs[run].append({row.artist.toByteArray(), row.album.toByteArray(), row.filePath.toByteArray(),
                                   row.discNumber, row.trackNumber, row.id});
             });
+        QVERIFY(!busy.release());
         QList<Stored> stored = runs[0] + runs[1] + runs[2];
         std::vector<qint64> ids;
         for (const Stored& s : stored)

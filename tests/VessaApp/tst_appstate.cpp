@@ -182,6 +182,8 @@ private slots:
 
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
+        // Damaged pages are found in the background, soon after the start.
+        QTRY_VERIFY(state->scanError());
         const QDir data = QFileInfo(path).dir();
         const QStringList kept = data.entryList({keptAs
                                                  + "????????"

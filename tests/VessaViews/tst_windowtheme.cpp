@@ -9,6 +9,7 @@
 #include "Vessa/Views/Theme/VessaTheme.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "tests/VessaViews/TrackRowFixture.h"
+#include "tests/support/BusyGlobalPool.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -107,6 +108,21 @@ private slots:
         QVERIFY(image.save(QStringLiteral("/tmp/vessa-background-dark.png")));
         QVERIFY2(near(image.pixelColor(150, 100), QColor::fromRgbF(0.20f, 0.14f, 0.34f), 2),
                  qPrintable(describe(image.pixelColor(150, 100))));
+    }
+
+    // Long background work may hold every thread of Qt's global pool; the
+    // background paints without waiting for one.
+    void backgroundPaintsWhileThePoolIsBusy()
+    {
+        test::BusyGlobalPool busy;
+        AdaptiveWindowBackground background;
+        background.resize(640, 400);
+        background.show();
+        const bool exposed = QTest::qWaitForWindowExposed(&background);
+        const QImage image = background.grab().toImage();
+        QVERIFY(!busy.release());
+        QVERIFY(exposed);
+        QVERIFY(near(image.pixelColor(320, 200), QColor::fromRgbF(0.85f, 0.80f, 0.93f), 2));
     }
 
     void tableOverTheBackground()

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <vector>
 
 namespace vessa {
 
@@ -23,31 +24,52 @@ float smooth(float t)
     return t * t * (3.0f - 2.0f * t);
 }
 
-QImage renderMesh(const std::array<QColor, 9>& colors)
+// The mesh blended over `size` pixels: each grid row's colours blend along
+// the width first, then each column between the two rows around it.
+QImage renderMesh(const std::array<QColor, 9>& colors, QSize size)
 {
-    QImage image(meshImageSize, meshImageSize, QImage::Format_RGB32);
-    const int last = meshImageSize - 1;
-    const int half = last / 2;
-    for (int y = 0; y < meshImageSize; ++y) {
-        const int cellY = std::min(y / half, 1);
-        const float ty = smooth(float(y - cellY * half) / float(half));
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    // Where a line falls between its cell's two grid points.
+    struct Position {
+        size_t cell;
+        float t;
+    };
+    const auto positions = [](int count) {
+        const float half = float(std::max(count - 1, 1)) / 2.0f;
+        std::vector<Position> along(size_t(count), Position{0, 0.0f});
+        for (int i = 0; i < count; ++i) {
+            const size_t cell = std::min<size_t>(size_t(float(i) / half), 1);
+            along[size_t(i)] = {cell, smooth((float(i) - float(cell) * half) / half)};
+        }
+        return along;
+    };
+    const std::vector<Position> columns = positions(size.width());
+    // rows[r][x] is grid row r blended across to column x, as red, green, blue.
+    std::array<std::vector<std::array<float, 3>>, 3> rows;
+    for (size_t r = 0; r < 3; ++r) {
+        rows[r].resize(columns.size());
+        for (size_t x = 0; x < columns.size(); ++x) {
+            const QColor& left = colors[r * 3 + columns[x].cell];
+            const QColor& right = colors[r * 3 + columns[x].cell + 1];
+            const float tx = columns[x].t;
+            rows[r][x] = {left.redF() + (right.redF() - left.redF()) * tx,
+                          left.greenF() + (right.greenF() - left.greenF()) * tx,
+                          left.blueF() + (right.blueF() - left.blueF()) * tx};
+        }
+    }
+    const std::vector<Position> lines = positions(size.height());
+    for (int y = 0; y < size.height(); ++y) {
+        const auto& top = rows[lines[size_t(y)].cell];
+        const auto& bottom = rows[lines[size_t(y)].cell + 1];
+        const float ty = lines[size_t(y)].t;
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < meshImageSize; ++x) {
-            const int cellX = std::min(x / half, 1);
-            const float tx = smooth(float(x - cellX * half) / float(half));
-            const QColor& c00 = colors[size_t(cellY * 3 + cellX)];
-            const QColor& c10 = colors[size_t(cellY * 3 + cellX + 1)];
-            const QColor& c01 = colors[size_t((cellY + 1) * 3 + cellX)];
-            const QColor& c11 = colors[size_t((cellY + 1) * 3 + cellX + 1)];
-            auto blend = [&](float a, float b, float c, float d) {
-                const float top = a + (b - a) * tx;
-                const float bottom = c + (d - c) * tx;
-                return std::clamp(top + (bottom - top) * ty, 0.0f, 1.0f);
+        for (size_t x = 0; x < columns.size(); ++x) {
+            const auto channel = [&](size_t c) {
+                return qRound(std::clamp(top[x][c] + (bottom[x][c] - top[x][c]) * ty, 0.0f, 1.0f) * 255.0f);
             };
-            const float red = blend(c00.redF(), c10.redF(), c01.redF(), c11.redF());
-            const float green = blend(c00.greenF(), c10.greenF(), c01.greenF(), c11.greenF());
-            const float blue = blend(c00.blueF(), c10.blueF(), c01.blueF(), c11.blueF());
-            line[x] = qRgb(qRound(red * 255.0f), qRound(green * 255.0f), qRound(blue * 255.0f));
+            line[x] = qRgb(channel(0), channel(1), channel(2));
         }
     }
     return image;
@@ -83,16 +105,23 @@ const std::array<QColor, 9>& AdaptiveWindowBackground::colors(VessaTheme::ColorS
 
 const QImage& AdaptiveWindowBackground::meshImage(VessaTheme::ColorScheme scheme)
 {
-    static const QImage dark = renderMesh(colors(VessaTheme::ColorScheme::Dark));
-    static const QImage light = renderMesh(colors(VessaTheme::ColorScheme::Light));
+    static const QImage dark = renderMesh(colors(VessaTheme::ColorScheme::Dark), QSize(meshImageSize, meshImageSize));
+    static const QImage light = renderMesh(colors(VessaTheme::ColorScheme::Light), QSize(meshImageSize, meshImageSize));
     return scheme == VessaTheme::ColorScheme::Dark ? dark : light;
 }
 
 void AdaptiveWindowBackground::paintEvent(QPaintEvent*)
 {
+    const VessaTheme::ColorScheme scheme = VessaTheme::colorScheme(palette());
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (m_image.size() != pixels || m_imageScheme != scheme) {
+        m_image = renderMesh(colors(scheme), pixels);
+        m_image.setDevicePixelRatio(ratio);
+        m_imageScheme = scheme;
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), meshImage(VessaTheme::colorScheme(palette())));
+    painter.drawImage(QPoint(0, 0), m_image);
 }
 
 void AdaptiveWindowBackground::changeEvent(QEvent* event)

@@ -12,8 +12,10 @@ namespace vessa {
 
 // The soft violet background behind the main and Equalizer windows: a 3 x 3
 // colour mesh, smoothly blended between its grid points, in a light and a
-// dark variant that follow the palette. Each variant is computed once into a
-// small image, which painting only scales, so drawing creates no colours.
+// dark variant that follow the palette. The mesh is computed at the widget's
+// own size when that or the variant changes, and painting copies it as it is:
+// scaling an image smoothly waits for Qt's global thread pool, which long
+// background work may fill.
 class AdaptiveWindowBackground : public QWidget {
     Q_OBJECT
 public:
@@ -29,6 +31,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+
+private:
+    // The mesh at the widget's size in device pixels, in m_imageScheme.
+    QImage m_image;
+    VessaTheme::ColorScheme m_imageScheme = VessaTheme::ColorScheme::Light;
 };
 
 } // namespace vessa
