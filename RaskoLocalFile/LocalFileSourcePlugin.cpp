@@ -178,7 +178,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
     updateIndex(directories, keptDirectories, progress, stop);
     logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
     QList<ScannedTrack> tracks = allTracksFromDatabase();
-    releaseFreedMemory();
+    FreedMemory::releaseAfter(tracks.size());
     return tracks;
 }
 
@@ -288,7 +288,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatch
 {
     FileEventIndexer(m_indexer, *m_database, m_supportedExtensions).apply(batch, stop);
     QList<ScannedTrack> tracks = allTracksFromDatabase();
-    releaseFreedMemory();
+    FreedMemory::releaseAfter(tracks.size());
     return tracks;
 }
 

@@ -28,6 +28,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
+#include "VessaCore/FreedMemory.h"
 #include "bench/support/ResidentMemory.h"
 #include "bench/support/SyntheticLibrary.h"
 
@@ -268,6 +269,8 @@ int runChild(const QString& mode, int tracks)
 int main(int argc, char** argv)
 {
     sinceStart.start();
+    // As the program sets it.
+    FreedMemory::setAllocatorPolicy();
     if (argc > 2) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication application(argc, argv);

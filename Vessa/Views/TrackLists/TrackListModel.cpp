@@ -13,8 +13,8 @@
 
 #include <QHash>
 #include <QSettings>
-#include <QThreadPool>
 
+#include <algorithm>
 #include <numeric>
 
 namespace vessa {
@@ -97,19 +97,20 @@ TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tra
                                                   const std::optional<SidebarSource>& source)
 {
     return Prepared{tracks, source, indexOf(tracks)};
+    return Prepared{tracks, source, indexOf(tracks)};
 }
 
 void TrackListModel::show(Prepared prepared)
 {
-    const bool large = prepared.tracks.size() >= backgroundPreparationSize;
+    const qsizetype freed = std::max(m_tracks.size(), prepared.tracks.size());
     m_tracks = std::move(prepared.tracks);
     m_source = std::move(prepared.source);
     m_index = std::move(prepared.index);
     m_indexPending = false;
     recomputeDisplayedTracks();
-    // The list was the last holder of the library it replaced.
-    if (large)
-        QThreadPool::globalInstance()->start(releaseFreedMemory);
+    // The list was the last holder of the library it replaced, and the
+    // preparation's work is over.
+    FreedMemory::releaseAfter(freed);
 }
 
 void TrackListModel::setSearchText(const QString& text)
