@@ -182,8 +182,9 @@ int startUp(int tracks)
     heartbeat.stop();
     longestStall = std::max(longestStall, sinceTick.nsecsElapsed());
 
-    // The start-up rescan finds nothing new; memory is read once it is over.
-    waitUntil([&] { return !state.isScanning(); });
+    // The start-up rescan finds nothing new; memory is read once it and the
+    // list's sort and search keys are over.
+    waitUntil([&] { return !state.isScanning() && !list->model().keysPending(); });
     settle(500);
     std::printf("list on screen              %8.1f ms   (target < %d ms)\n", shown, large ? 5000 : 500);
     std::printf("longest main-thread stall   %8.1f ms   (target < 100 ms)\n", double(longestStall) / 1e6);

@@ -86,17 +86,12 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const s
 
 TrackListIndex TrackListModel::indexOf(const QList<ScannedTrack>& tracks)
 {
-    QList<TrackListIndex::Item> items;
-    items.reserve(tracks.size());
-    for (const ScannedTrack& track : tracks)
-        items.append({track.title(), track.artist(), track.album(), track.duration(), discTrackKey(track)});
-    return TrackListIndex(items, true);
+    return TrackListIndex(tracks, discTrackKey);
 }
 
 TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tracks,
                                                   const std::optional<SidebarSource>& source)
 {
-    return Prepared{tracks, source, indexOf(tracks)};
     return Prepared{tracks, source, indexOf(tracks)};
 }
 
