@@ -511,12 +511,18 @@ QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, 
 
 QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
 {
+    QHash<QString, QDateTime> times;
+    forEachFileModTime(
+        [&times](QByteArrayView path, const QDateTime& date) { times.insert(pathFromBytes(path), date); });
+    return times;
+}
+
+void MediaDatabase::forEachFileModTime(const std::function<void(QByteArrayView path, const QDateTime& date)>& visit)
+{
     std::lock_guard lock(m_mutex);
     SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path, last_modified FROM tracks"));
-    QHash<QString, QDateTime> times;
     statement.forEachRow(
-        [&](const SqliteStatement& row) { times.insert(row.path(0), dateFromSecondsSince1970(row.real(1))); });
-    return times;
+        [&visit](const SqliteStatement& row) { visit(row.bytes(0), dateFromSecondsSince1970(row.real(1))); });
 }
 
 void MediaDatabase::removeTracksWithPaths(const QStringList& paths)
