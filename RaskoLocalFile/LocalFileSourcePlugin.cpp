@@ -7,6 +7,7 @@
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MountPoints.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
+#include "RaskoLocalFile/ScanComparison.h"
 #include "RaskoLocalFile/ZipArchive.h"
 #include "RaskoLocalFile/ZipMemberPath.h"
 #include "VessaCore/Error.h"
@@ -79,47 +80,6 @@ void requireReadable(const QString& path, const QString& missingLine)
     throw LocalFileError::cannotRead(path, reason);
 }
 
-// Whether the entry was refused before as it is now (same size and date).
-bool refusedAsItIs(const QHash<QString, MediaDatabase::FileMark>& marks, const FileEntry& entry)
-{
-    const auto mark = marks.constFind(entry.path);
-    return mark != marks.cend() && mark->kind == MediaDatabase::FileMark::Kind::refused && mark->size == entry.size
-           && mark->lastModified == entry.lastModified;
-}
-
-// The paths of the marks that no longer hold: their file (a member's
-// archive) is not among those listed, unless it lies in a kept folder, or has
-// another size or date now.
-QStringList marksNoLongerHolding(const QHash<QString, MediaDatabase::FileMark>& marks, const QList<FileEntry>& listed,
-                                 const QStringList& keptDirectories)
-{
-    if (marks.isEmpty())
-        return {};
-    const auto fileOf = [](const QString& markedPath) {
-        const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(markedPath);
-        return member ? member->archivePath : markedPath;
-    };
-    QHash<QString, const FileEntry*> marked; // file path -> its listing, for the files marks name
-    for (const MediaDatabase::FileMark& mark : marks)
-        marked.insert(fileOf(mark.filePath), nullptr);
-    for (const FileEntry& file : listed) {
-        const auto it = marked.find(file.url);
-        if (it != marked.end())
-            *it = &file;
-    }
-    QStringList stale;
-    for (const MediaDatabase::FileMark& mark : marks) {
-        const QString path = fileOf(mark.filePath);
-        const FileEntry* file = marked.value(path);
-        // A folder that is missing for now keeps its marks with its rows.
-        if (!file && MusicFolderEnumerator::liesUnder(path, keptDirectories))
-            continue;
-        if (!file || file->size != mark.size || file->lastModified != mark.lastModified)
-            stale.append(mark.filePath);
-    }
-    return stale;
-}
-
 } // namespace
 
 LocalFileSourcePlugin::LocalFileSourcePlugin(std::shared_ptr<MediaDatabase> database,
@@ -178,7 +138,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& di
     updateIndex(directories, keptDirectories, progress, stop);
     logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
     QList<ScannedTrack> tracks = allTracksFromDatabase();
-    releaseFreedMemory();
+    FreedMemory::releaseAfter(tracks.size());
     return tracks;
 }
 
@@ -188,80 +148,48 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
     // The index's dates and marks are read while the folders are listed;
     // archives are looked into once both are known, and one whose members
     // were all read at its current date and size is not opened again.
-    struct Stored {
-        QHash<QString, QDateTime> dates;
-        QHash<QString, MediaDatabase::FileMark> marks;
-        MusicFolderEnumerator::IndexedArchives archives;
-        QStringList mountPoints;
-    };
-    std::future<Stored> reading = std::async(std::launch::async, [this] {
-        Stored stored{m_database->allFileModTimes(), m_database->allFileMarks(), {}, m_database->mountPoints()};
-        stored.archives = MusicFolderEnumerator::indexedArchives(stored.dates, stored.marks);
+    std::future<ScanComparison::Stored> reading = std::async(std::launch::async, [this] {
+        ScanComparison::Stored stored;
+        try {
+            m_database->forEachFileModTime(
+                [&stored](QByteArrayView path, const QDateTime& date) { stored.dates.add(path, date); });
+            stored.marks = m_database->allFileMarks();
+            stored.archives = MusicFolderEnumerator::indexedArchives(stored.dates, stored.marks);
+            stored.mountPoints = m_database->mountPoints();
+        } catch (...) {
+            stored.error = std::current_exception();
+        }
         return stored;
     });
-    QStringList mountPoints;
-    QList<FileEntry> entries = MusicFolderEnumerator::listFiles(directories, m_supportedExtensions, stop, &mountPoints);
-    const Stored storedIndex = reading.get();
-    const QHash<QString, QDateTime>& stored = storedIndex.dates;
-    const QStringList staleMarks = marksNoLongerHolding(storedIndex.marks, entries, keptDirectories);
-    const QList<FileEntry> openedArchives =
-        MusicFolderEnumerator::expandArchives(entries, m_supportedExtensions, storedIndex.archives);
-
-    // A file reached twice (nested or repeated music folders) counts once;
-    // only then is a set of the paths seen needed. A date that differs either
-    // way means the file was replaced.
-    const bool overlapping = foldersOverlap(directories);
-    QSet<QString> present;
-    QList<qsizetype> changedAt;
-    qsizetype found = 0;
-    qsizetype known = 0;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const FileEntry& entry = entries.at(i);
-        if (overlapping) {
-            if (present.contains(entry.path))
-                continue;
-            present.insert(entry.path);
-        }
-        ++found;
-        const auto storedDate = stored.constFind(entry.path);
-        if (storedDate != stored.cend())
-            ++known;
-        if ((storedDate == stored.cend() || *storedDate != entry.lastModified)
-            && !refusedAsItIs(storedIndex.marks, entry))
-            changedAt.append(i);
-    }
-    logDebug(lcLocalFileScan(),
-             QStringLiteral("Found %1 audio files, %2 new/modified").arg(found).arg(changedAt.size()));
-
-    if (stop.stop_requested())
-        throw CancellationError();
-    // A mount point that is away now stays one until it is back.
-    mountPoints = MountPoints::remembered(mountPoints, storedIndex.mountPoints, keptDirectories);
-    if (QSet<QString>(mountPoints.cbegin(), mountPoints.cend())
-        != QSet<QString>(storedIndex.mountPoints.cbegin(), storedIndex.mountPoints.cend()))
-        m_database->replaceMountPoints(mountPoints);
-    // Marks go before rows, so that no mark outlives the rows it vouches for.
-    m_database->removeFileMarks(staleMarks);
-    // Each path found is counted once, so when every stored path was found
-    // again nothing has vanished.
-    if (known < stored.size()) {
-        if (!overlapping) {
-            for (const FileEntry& entry : std::as_const(entries))
-                present.insert(entry.path);
-        }
-        QStringList vanished;
-        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            if (!present.contains(it.key()) && !MusicFolderEnumerator::liesUnder(it.key(), keptDirectories))
-                vanished.append(it.key());
-        }
-        m_database->removeTracksWithPaths(vanished);
-    }
-
     QList<FileEntry> changed;
-    changed.reserve(changedAt.size());
-    for (const qsizetype i : std::as_const(changedAt))
-        changed.append(std::move(entries[i]));
-    entries.clear();
+    QList<FileEntry> openedArchives;
+    {
+        // A file reached twice (nested or repeated music folders) counts
+        // once; only then is a set of the paths listed needed.
+        ScanComparison comparison(std::move(reading), foldersOverlap(directories), m_supportedExtensions);
+        QStringList mountPoints;
+        MusicFolderEnumerator::listFiles(
+            directories, m_supportedExtensions, stop,
+            [&comparison](FileEntry&& entry) { comparison.add(std::move(entry)); }, &mountPoints);
+        comparison.finish();
+        logDebug(lcLocalFileScan(), QStringLiteral("Found %1 audio files, %2 new/modified")
+                                        .arg(comparison.found())
+                                        .arg(comparison.changed().size()));
+
+        if (stop.stop_requested())
+            throw CancellationError();
+        // A mount point that is away now stays one until it is back.
+        const QStringList& storedMountPoints = comparison.storedMountPoints();
+        mountPoints = MountPoints::remembered(mountPoints, storedMountPoints, keptDirectories);
+        if (QSet<QString>(mountPoints.cbegin(), mountPoints.cend())
+            != QSet<QString>(storedMountPoints.cbegin(), storedMountPoints.cend()))
+            m_database->replaceMountPoints(mountPoints);
+        // Marks go before rows, so that no mark outlives the rows it vouches for.
+        m_database->removeFileMarks(comparison.staleMarks(keptDirectories));
+        m_database->removeTracksWithPaths(comparison.vanished(keptDirectories));
+        changed = comparison.takeChanged();
+        openedArchives = comparison.takeOpenedArchives();
+    }
     IndexingRun(m_indexer, *m_database, maximumFilesInFlight).run(changed, openedArchives, progress, stop);
 }
 
@@ -288,7 +216,7 @@ QList<ScannedTrack> LocalFileSourcePlugin::handleFileEvents(const DirectoryWatch
 {
     FileEventIndexer(m_indexer, *m_database, m_supportedExtensions).apply(batch, stop);
     QList<ScannedTrack> tracks = allTracksFromDatabase();
-    releaseFreedMemory();
+    FreedMemory::releaseAfter(tracks.size());
     return tracks;
 }
 

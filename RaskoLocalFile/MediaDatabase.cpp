@@ -52,6 +52,11 @@ const char* const schemaScript = "PRAGMA journal_mode=WAL;\n"
 // The oldest version whose `tracks` rows this program reads as they are.
 constexpr int firstVersionWithCurrentTracks = 3;
 
+// The pages of cache of each connection that reads the library. One pass
+// over the table reads each page once, so a few do; a large cache would
+// leave gaps among the entries read when it goes (see FreedMemory).
+constexpr int readingCachePages = 8;
+
 #define VESSA_ROW_SELECT                                                                                               \
     "SELECT id, artist, album, title, duration_seconds, file_path, file_extension, last_modified, "                    \
     "sub_track_index, track_number, disc_number\n"                                                                     \
@@ -461,6 +466,8 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
     };
     std::vector<std::future<void>> reading;
     if (m_path) {
+        // On the pool's lasting threads, whose heaps then hold the entries
+        // and little else (see FreedMemory).
         for (int piece = 0; piece < pieces; ++piece) {
             auto done = std::make_shared<std::promise<void>>();
             reading.push_back(done->get_future());
@@ -507,9 +514,8 @@ SqliteConnection MediaDatabase::openReadOnly(const QString& path)
     if (result != SQLITE_OK)
         throw MediaDatabaseError::cannotOpen(path, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
-    // One pass over the table reads each page once: a few pages of cache do,
-    // and a large one would leave gaps among the rows' texts when it goes.
-    sqlite3_exec(handle, "PRAGMA cache_size = 8", nullptr, nullptr, nullptr);
+    const QByteArray cacheSize = "PRAGMA cache_size = " + QByteArray::number(readingCachePages);
+    sqlite3_exec(handle, cacheSize.constData(), nullptr, nullptr, nullptr);
     return connection;
 }
 
@@ -528,12 +534,18 @@ QList<MediaDatabase::TrackRow> MediaDatabase::findTracks(const QString& artist, 
 
 QHash<QString, QDateTime> MediaDatabase::allFileModTimes()
 {
+    QHash<QString, QDateTime> times;
+    forEachFileModTime(
+        [&times](QByteArrayView path, const QDateTime& date) { times.insert(pathFromBytes(path), date); });
+    return times;
+}
+
+void MediaDatabase::forEachFileModTime(const std::function<void(QByteArrayView path, const QDateTime& date)>& visit)
+{
     const std::unique_lock lock = lockChecked();
     SqliteStatement statement(m_db.get(), QByteArrayLiteral("SELECT file_path, last_modified FROM tracks"));
-    QHash<QString, QDateTime> times;
     statement.forEachRow(
-        [&](const SqliteStatement& row) { times.insert(row.path(0), dateFromSecondsSince1970(row.real(1))); });
-    return times;
+        [&visit](const SqliteStatement& row) { visit(row.bytes(0), dateFromSecondsSince1970(row.real(1))); });
 }
 
 void MediaDatabase::removeTracksWithPaths(const QStringList& paths)

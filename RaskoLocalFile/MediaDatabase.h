@@ -162,6 +162,10 @@ public:
     void removeTracksWithPaths(const QStringList& paths);
     // file path -> last_modified; one entry per path.
     QHash<QString, QDateTime> allFileModTimes();
+    // Each row's file path (its file-system bytes, valid during the call)
+    // and last_modified, with no texts made: a path of several rows comes
+    // once per row.
+    void forEachFileModTime(const std::function<void(QByteArrayView path, const QDateTime& date)>& visit);
 
     // Inserts the row, or overwrites the row with the same file path and
     // sub-track index, keeping its id.

@@ -95,9 +95,9 @@ std::optional<dev_t> deviceOf(int folderFd, const char* name = ".")
 
 class Walk {
 public:
-    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, QList<FileEntry>& entries,
+    Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, const std::function<void(FileEntry&&)>& found,
          QStringList* mountPoints)
-        : m_stop(std::move(stop)), m_entries(entries), m_mountPoints(mountPoints)
+        : m_stop(std::move(stop)), m_found(found), m_mountPoints(mountPoints)
     {
         for (const QString& extension : supportedExtensions)
             m_extensions.push_back({extension.toUtf8(), extension});
@@ -173,7 +173,7 @@ private:
         if (!state || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
         // An archive stands for its members until expandArchives().
-        m_entries.append(FileEntry{qpath, qpath, ext, state->lastModified, state->size});
+        m_found(FileEntry{qpath, qpath, ext, state->lastModified, state->size});
     }
 
     // The indexed extension (or "zip") of a name, compared without regard to
@@ -195,7 +195,7 @@ private:
     // The indexed extensions and "zip", as bytes and as text; a handful.
     std::vector<std::pair<QByteArray, QString>> m_extensions;
     const std::stop_token m_stop;
-    QList<FileEntry>& m_entries;
+    const std::function<void(FileEntry&&)>& m_found;
     QStringList* m_mountPoints;
 };
 
@@ -215,13 +215,22 @@ QList<FileEntry> MusicFolderEnumerator::listFiles(const QStringList& directories
                                                   QStringList* mountPoints)
 {
     QList<FileEntry> entries;
-    Walk walk(supportedExtensions, stop, entries, mountPoints);
+    listFiles(
+        directories, supportedExtensions, std::move(stop),
+        [&entries](FileEntry&& entry) { entries.append(std::move(entry)); }, mountPoints);
+    return entries;
+}
+
+void MusicFolderEnumerator::listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
+                                      std::stop_token stop, const std::function<void(FileEntry&&)>& found,
+                                      QStringList* mountPoints)
+{
+    Walk walk(supportedExtensions, stop, found, mountPoints);
     for (const QString& directory : directories) {
         if (stop.stop_requested())
             throw CancellationError();
         walk.musicFolder(withoutTrailingSlashes(directory));
     }
-    return entries;
 }
 
 QList<FileEntry> MusicFolderEnumerator::expandArchives(QList<FileEntry>& entries,
@@ -239,28 +248,38 @@ QList<FileEntry> MusicFolderEnumerator::expandArchives(QList<FileEntry>& entries
             expanded.append(std::move(entry));
             continue;
         }
-        // An archive whose members were all read at its current date and
-        // size is not opened: its indexed members stand.
-        const auto known = unchanged.constFind(entry.path);
-        if (known == unchanged.cend() || known->lastModified != entry.lastModified || known->size != entry.size) {
-            const QList<FileEntry> members = ZipArchive::enumerateZipContents(entry, supportedExtensions);
-            if (!members.isEmpty() || isReadable(entry.url))
-                opened.append(entry);
-            expanded.append(members);
-            continue;
-        }
-        for (const QString& member : known->memberPaths) {
-            const QString ext = pathExtension(member).toLower();
-            if (supportedExtensions.contains(ext))
-                expanded.append(FileEntry{entry.path, member, ext, entry.lastModified, entry.size});
-        }
+        ExpandedArchive archive = expandArchive(entry, supportedExtensions, unchanged);
+        if (archive.opened)
+            opened.append(entry);
+        expanded.append(std::move(archive.members));
     }
     entries = std::move(expanded);
     return opened;
 }
 
+MusicFolderEnumerator::ExpandedArchive MusicFolderEnumerator::expandArchive(const FileEntry& archive,
+                                                                            const QSet<QString>& supportedExtensions,
+                                                                            const IndexedArchives& unchanged)
+{
+    // An archive whose members were all read at its current date and size
+    // is not opened: its indexed members stand.
+    ExpandedArchive expanded;
+    const auto known = unchanged.constFind(archive.path);
+    if (known == unchanged.cend() || known->lastModified != archive.lastModified || known->size != archive.size) {
+        expanded.members = ZipArchive::enumerateZipContents(archive, supportedExtensions);
+        expanded.opened = !expanded.members.isEmpty() || isReadable(archive.url);
+        return expanded;
+    }
+    for (const QString& member : known->memberPaths) {
+        const QString ext = pathExtension(member).toLower();
+        if (supportedExtensions.contains(ext))
+            expanded.members.append(FileEntry{archive.path, member, ext, archive.lastModified, archive.size});
+    }
+    return expanded;
+}
+
 MusicFolderEnumerator::IndexedArchives
-MusicFolderEnumerator::indexedArchives(const QHash<QString, QDateTime>& storedDates,
+MusicFolderEnumerator::indexedArchives(const IndexedFileDates& storedDates,
                                        const QHash<QString, MediaDatabase::FileMark>& marks)
 {
     IndexedArchives archives;
@@ -271,15 +290,19 @@ MusicFolderEnumerator::indexedArchives(const QHash<QString, QDateTime>& storedDa
     if (archives.isEmpty())
         return archives;
     QSet<QString> mixedDates;
-    for (auto it = storedDates.cbegin(); it != storedDates.cend(); ++it) {
-        const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(it.key());
+    storedDates.forEach([&archives, &mixedDates](QByteArrayView storedPath, const QDateTime& date) {
+        // Only a member's path holds the separator.
+        if (!storedPath.contains("::"))
+            return;
+        const QString path = pathFromBytes(storedPath);
+        const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(path);
         const auto archive = member ? archives.find(member->archivePath) : archives.end();
         if (archive == archives.end())
-            continue;
-        if (archive->lastModified != it.value())
+            return;
+        if (archive->lastModified != date)
             mixedDates.insert(member->archivePath);
-        archive->memberPaths.append(it.key());
-    }
+        archive->memberPaths.append(path);
+    });
     for (const QString& path : mixedDates)
         archives.remove(path);
     return archives;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RaskoLocalFile/FileEntry.h"
+#include "RaskoLocalFile/IndexedFileDates.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <stop_token>
 
@@ -39,9 +41,8 @@ public:
     using IndexedArchives = QHash<QString, IndexedArchive>;
 
     // The archives marked complete, with their members among the indexed
-    // paths (path -> stored date); one with a member of another date than
-    // its mark's is left out.
-    static IndexedArchives indexedArchives(const QHash<QString, QDateTime>& storedDates,
+    // paths; one with a member of another date than its mark's is left out.
+    static IndexedArchives indexedArchives(const IndexedFileDates& storedDates,
                                            const QHash<QString, MediaDatabase::FileMark>& marks);
 
     // All entries, folder by folder, each folder's items in name order, a
@@ -65,6 +66,19 @@ public:
                                       std::stop_token stop = {}, QStringList* mountPoints = nullptr);
     static QList<FileEntry> expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
                                            const IndexedArchives& unchanged);
+    // listFiles() handing each entry to `found` as it is listed, so that no
+    // list of them all need be kept.
+    static void listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
+                          std::stop_token stop, const std::function<void(FileEntry&&)>& found,
+                          QStringList* mountPoints = nullptr);
+    // What expandArchives() puts in an archive's place, and whether it was
+    // opened and listed.
+    struct ExpandedArchive {
+        QList<FileEntry> members;
+        bool opened = false;
+    };
+    static ExpandedArchive expandArchive(const FileEntry& archive, const QSet<QString>& supportedExtensions,
+                                         const IndexedArchives& unchanged);
 
     // A regular file's modification date and size.
     struct FileState {

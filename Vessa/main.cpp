@@ -1,5 +1,6 @@
 #include "Vessa/App/System/SingleInstance.h"
 #include "Vessa/Views/MainWindow/VessaApp.h"
+#include "VessaCore/FreedMemory.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -27,6 +28,8 @@ QStringList absolutePaths(const QStringList& arguments)
 
 int main(int argc, char* argv[])
 {
+    // Before any thread starts: the allocator's policy is the program's.
+    vessa::FreedMemory::setAllocatorPolicy();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tornwick"));
     QApplication::setApplicationName(QStringLiteral("Vessa"));

@@ -1,5 +1,9 @@
 #include "VessaCore/FreedMemory.h"
 
+#include <QThreadPool>
+
+#include <atomic>
+
 // Any C library header tells which C library this is.
 #include <cstdlib>
 
@@ -9,7 +13,34 @@
 
 namespace vessa {
 
-void releaseFreedMemory()
+namespace {
+
+// Whether a release was asked for and has not begun: the allocator is the
+// process's, and so is this mark.
+std::atomic<bool> releaseWaiting{false};
+
+} // namespace
+
+void FreedMemory::setAllocatorPolicy()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, separateMappingThreshold);
+    mallopt(M_MXFAST, fastBinLimit);
+#endif
+}
+
+void FreedMemory::releaseAfter(qsizetype freedEntries)
+{
+    if (freedEntries < largeListSize || releaseWaiting.exchange(true))
+        return;
+    QThreadPool::globalInstance()->start([] {
+        // What is freed from here on asks for a release of its own.
+        releaseWaiting = false;
+        releaseNow();
+    });
+}
+
+void FreedMemory::releaseNow()
 {
 #ifdef __GLIBC__
     malloc_trim(0);

@@ -31,10 +31,6 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace vessa {
 
 namespace {
@@ -61,26 +57,6 @@ std::optional<QString> settingsProblem(const QSettings& settings)
     return std::nullopt;
 }
 
-// A large library's lists (tracks, references, sort orders, rows) run to
-// megabytes and are built anew at every change of the library. glibc maps
-// such blocks on their own and unmaps them when freed, but by default it
-// raises that threshold after the first such free, so later lists land in
-// the heaps, which then keep their peak for good. A fixed threshold keeps
-// every large block returnable.
-//
-// The small blocks of a library (its texts) are freed by the hundred
-// thousand when it is replaced. Kept in glibc's fast bins, they are merged
-// only later, and a thread's heap that then lies wholly free keeps its pages,
-// as only a free that merges at once shrinks such a heap. Without fast bins
-// every free merges at once (the per-thread caches still serve the hot paths).
-void keepLargeBlocksReturnable()
-{
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    mallopt(M_MXFAST, 0);
-#endif
-}
-
 // A file set aside is told at every start until the user has dismissed the
 // notice: the settings keep it from the moment the file has moved, so that a
 // run that ends before the alert shows loses nothing. The page check finds
@@ -97,7 +73,6 @@ void keepStartupNotice(const QString& settingsFile, QSettings::Format format, co
 
 AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
 {
-    keepLargeBlocksReturnable();
     if (!settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
     const auto keepNotice = [&settings](const MediaDatabaseSetAside::Opened& setAside) {

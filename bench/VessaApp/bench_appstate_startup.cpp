@@ -7,6 +7,7 @@
 // runs in a fresh process, so that building the rows does not count.
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "Vessa/App/AppState.h"
+#include "VessaCore/FreedMemory.h"
 #include "bench/support/ResidentMemory.h"
 #include "bench/support/SyntheticLibrary.h"
 
@@ -79,6 +80,8 @@ int measure(const QString& settingsFile)
 
 int main(int argc, char** argv)
 {
+    // As the program sets it.
+    FreedMemory::setAllocatorPolicy();
     QCoreApplication application(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     if (argc > 2 && std::strcmp(argv[1], "--prepare") == 0)

@@ -10,6 +10,7 @@
 #include "Vessa/Views/TrackLists/TrackListView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
+#include "VessaCore/FreedMemory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -101,6 +102,8 @@ struct Figures {
 
 int main(int argc, char** argv)
 {
+    // As the program sets it.
+    FreedMemory::setAllocatorPolicy();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_LOGGING_RULES", "*.debug=false;*.info=false");

@@ -9,8 +9,10 @@
 #include "Vessa/App/NowPlaying/VolumeState.h"
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/FreedMemory.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/VessaApp/AppStateRig.h"
+#include "tests/support/AllocatorProbe.h"
 #include "tests/support/DatabaseDamage.h"
 #include "tests/support/FileFixture.h"
 
@@ -79,6 +81,8 @@ private slots:
         QVERIFY(QFileInfo::exists(data + QStringLiteral("/playlists/Starred.parvik")));
         QVERIFY(threadCount() > threadsBefore);
         QVERIFY(sigtermHandler() != handlerBefore);
+        // The allocator's policy is the program's to set, not the state's.
+        QCOMPARE(mappedOnItsOwnAfterALargerFree(FreedMemory::separateMappingThreshold).value_or(false), false);
         // Nothing was written to the settings.
         QVERIFY(rig.settings()->allKeys().isEmpty());
 

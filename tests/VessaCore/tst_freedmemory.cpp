@@ -1,8 +1,11 @@
 #include "VessaCore/FreedMemory.h"
+#include "tests/support/AllocatorProbe.h"
 
 #include <QFile>
+#include <QThreadPool>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,14 +29,44 @@ class FreedMemoryTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // A library's worth of small blocks freed below one that stays: the heap
-    // cannot shrink from its top, so only releasing the free pages inside it
-    // gives the memory back.
-    void freedBlocksLeaveTheProcess()
+    void initTestCase()
     {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
         QSKIP("the sanitizer's own allocator keeps freed memory in quarantine");
 #endif
+    }
+
+    // Lists from a quarter of a megabyte up stay returnable, whatever
+    // larger block was freed before.
+    void largeBlocksStayMappedOnTheirOwn()
+    {
+        vessa::FreedMemory::setAllocatorPolicy();
+        const std::optional<bool> mapped =
+            vessa::test::mappedOnItsOwnAfterALargerFree(vessa::FreedMemory::separateMappingThreshold);
+        if (!mapped)
+            QSKIP("the allocator's policy is glibc's");
+        QVERIFY(*mapped);
+    }
+
+    // A library's worth of small blocks freed below one that stays: the heap
+    // cannot shrink from its top, so only releasing the free pages inside it
+    // gives the memory back; a small list is not worth the walk.
+    void freedBlocksLeaveTheProcess_data()
+    {
+        QTest::addColumn<std::function<void()>>("release");
+        QTest::addColumn<bool>("released");
+        QTest::newRow("released now") << std::function<void()>(vessa::FreedMemory::releaseNow) << true;
+        QTest::newRow("after a large list")
+            << std::function<void()>([] { vessa::FreedMemory::releaseAfter(vessa::FreedMemory::largeListSize); })
+            << true;
+        QTest::newRow("after a small list")
+            << std::function<void()>([] { vessa::FreedMemory::releaseAfter(vessa::FreedMemory::largeListSize - 1); })
+            << false;
+    }
+    void freedBlocksLeaveTheProcess()
+    {
+        QFETCH(std::function<void()>, release);
+        QFETCH(bool, released);
         std::vector<std::unique_ptr<char[]>> blocks;
         for (int i = 0; i < 200'000; ++i) {
             blocks.emplace_back(new char[200]);
@@ -42,9 +75,17 @@ private slots:
         const auto kept = std::make_unique<char[]>(200);
         const qint64 before = residentKilobytes();
         blocks.clear();
-        vessa::releaseFreedMemory();
-        QVERIFY2(residentKilobytes() < before - 20'000,
-                 qPrintable(QStringLiteral("%1 kB before, %2 kB after").arg(before).arg(residentKilobytes())));
+        release();
+        const auto message = [before] {
+            return qPrintable(QStringLiteral("%1 kB before, %2 kB after").arg(before).arg(residentKilobytes()));
+        };
+        if (released) {
+            QTRY_VERIFY2(residentKilobytes() < before - 20'000, message());
+        } else {
+            QThreadPool::globalInstance()->waitForDone();
+            QVERIFY2(residentKilobytes() > before - 20'000, message());
+            vessa::FreedMemory::releaseNow();
+        }
     }
 };
 

@@ -28,6 +28,15 @@ TrackListIndex indexOf(const QList<Track>& tracks, bool hasTrackNumbers = true)
     return TrackListIndex(items, hasTrackNumbers);
 }
 
+// The same tracks as the library holds them, read from their stored texts.
+TrackListIndex libraryIndexOf(const QList<Track>& tracks)
+{
+    QList<ScannedTrack> scanned;
+    for (const Track& t : tracks)
+        scanned.append(ScannedTrack({}, t.title, t.artist, t.album, t.duration, t.number, t.disc, {}));
+    return TrackListModel::indexOf(scanned);
+}
+
 QStringList titles(const QList<Track>& tracks, const QList<qsizetype>& positions)
 {
     QStringList result;
@@ -99,6 +108,10 @@ private slots:
         QFETCH(QStringList, expected);
         TrackListIndex index = indexOf(tracks, numbered);
         QCOMPARE(titles(tracks, index.sorted(index.filtered(QString()), key, ascending)), expected);
+        if (numbered) {
+            TrackListIndex library = libraryIndexOf(tracks);
+            QCOMPARE(titles(tracks, library.sorted(library.filtered(QString()), key, ascending)), expected);
+        }
     }
 
     void filtering_data()
@@ -128,6 +141,7 @@ private slots:
                                   {"Song", "MIXED Case", "Y", {}, {}, {}},
                                   {"q", "w", "Gold Rush", {}, {}, {}}};
         QCOMPARE(indexOf(tracks).filtered(query), expected);
+        QCOMPARE(libraryIndexOf(tracks).filtered(query), expected);
     }
 
     // A large list is searched in pieces side by side: hits at any place,

@@ -35,9 +35,8 @@ QList<TrackRef> LibraryListOrder::queueFor(const QList<ScannedTrack>& library, s
         for (const qsizetype position : positions)
             queue.append(listed.at(position).ref());
     }
-    // The keys of a large list go back to the system at once.
-    if (listed.size() >= TrackListModel::backgroundPreparationSize)
-        releaseFreedMemory();
+    // The keys of a large list go back to the system.
+    FreedMemory::releaseAfter(listed.size());
     return queue;
 }
 

@@ -1,6 +1,7 @@
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 
 #include "VessaCore/CaseBlindCollator.h"
+#include "VessaCore/FileNameBytes.h"
 
 #include <QCollator>
 #include <QHash>
@@ -15,21 +16,37 @@ namespace vessa {
 
 namespace {
 
-// Collation ranks of `texts`: texts the collator finds equal share a rank.
-// Each distinct text is collated once.
-QList<int> collationRanks(const QList<QString>& texts, const QCollator& collator)
+// A text as the collator and the folding read it: an item's own, or a
+// library track's stored bytes.
+const QString& textOf(const QString& text)
 {
-    QHash<QString, int> distinctIndex;
-    distinctIndex.reserve(texts.size());
+    return text;
+}
+
+QString textOf(QByteArrayView stored)
+{
+    return pathFromBytes(stored);
+}
+
+// Collation ranks of the `count` texts textAt(i): texts the collator finds
+// equal share a rank. Each distinct text is collated once.
+template <typename Text, typename TextAt>
+QList<int> collationRanks(qsizetype count, const TextAt& textAt, const QCollator& collator)
+{
     std::vector<QCollatorSortKey> keys;
-    QList<int> distinctOf(texts.size());
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        auto it = distinctIndex.constFind(texts[i]);
-        if (it == distinctIndex.constEnd()) {
-            it = distinctIndex.insert(texts[i], int(keys.size()));
-            keys.push_back(collator.sortKey(texts[i]));
+    QList<int> distinctOf(count);
+    {
+        QHash<Text, int> distinctIndex;
+        distinctIndex.reserve(count);
+        for (qsizetype i = 0; i < count; ++i) {
+            const Text text = textAt(i);
+            auto it = distinctIndex.constFind(text);
+            if (it == distinctIndex.constEnd()) {
+                it = distinctIndex.insert(text, int(keys.size()));
+                keys.push_back(collator.sortKey(textOf(text)));
+            }
+            distinctOf[i] = *it;
         }
-        distinctOf[i] = *it;
     }
 
     std::vector<int> order(keys.size());
@@ -45,8 +62,8 @@ QList<int> collationRanks(const QList<QString>& texts, const QCollator& collator
         rankOfDistinct[order[i]] = rank;
     }
 
-    QList<int> ranks(texts.size());
-    for (qsizetype i = 0; i < texts.size(); ++i)
+    QList<int> ranks(count);
+    for (qsizetype i = 0; i < count; ++i)
         ranks[i] = rankOfDistinct[distinctOf[i]];
     return ranks;
 }
@@ -63,6 +80,18 @@ void appendFolded(QByteArray& buffer, const QString& text)
         buffer.append(TrackListIndex::fold(text).toUtf8());
     }
     buffer.append('\0');
+}
+
+void appendFolded(QByteArray& buffer, QByteArrayView stored)
+{
+    const bool ascii = std::all_of(stored.begin(), stored.end(), [](char c) { return uchar(c) < 0x80; });
+    if (ascii) {
+        for (const char c : stored)
+            buffer.append(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+        buffer.append('\0');
+    } else {
+        appendFolded(buffer, textOf(stored));
+    }
 }
 
 // Where `needle` (not empty) first occurs in `text` within [from, stop), or
@@ -83,42 +112,64 @@ int compareValues(const T& a, const T& b)
 
 } // namespace
 
+template <typename Text, typename TextAt>
+void TrackListIndex::indexTexts(qsizetype count, const TextAt& textAt)
+{
+    // The folding runs beside the collations, which run one after another:
+    // each holds a sort key for every distinct text of its column (about a
+    // hundred bytes each), and three at once would hold that three times
+    // over at the moment the library also holds its own. Each is a pure
+    // function of the texts; a collator is not shared between threads.
+    // Small lists (most playlists) are not worth a thread. All is done
+    // before returning.
+    const std::launch launch = count >= 5000 ? std::launch::async : std::launch::deferred;
+    std::future<void> folding = std::async(launch, [this, count, &textAt] {
+        m_searchStarts.reserve(count + 1);
+        for (qsizetype i = 0; i < count; ++i) {
+            m_searchStarts.append(m_searchText.size());
+            for (int column = 0; column < 3; ++column)
+                appendFolded(m_searchText, textAt(i, column));
+        }
+        m_searchStarts.append(m_searchText.size());
+        m_searchText.squeeze();
+    });
+    const QCollator collator = caseBlindCollator();
+    QList<int>* const ranks[] = {&m_titleRanks, &m_artistRanks, &m_albumRanks};
+    for (int column = 0; column < 3; ++column)
+        *ranks[column] = collationRanks<Text>(
+            count, [&textAt, column](qsizetype i) { return textAt(i, column); }, collator);
+    folding.get();
+}
+
 TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) : m_hasTrackNumbers(hasTrackNumbers)
 {
-    QList<QString> titles, artists, albums;
-    titles.reserve(items.size());
-    artists.reserve(items.size());
-    albums.reserve(items.size());
     m_durations.reserve(items.size());
     m_discTrackKeys.reserve(items.size());
     for (const Item& item : items) {
-        titles.append(item.title);
-        artists.append(item.artist);
-        albums.append(item.album);
         m_durations.append(item.duration.value_or(0.0));
         m_discTrackKeys.append(item.discTrackKey);
     }
+    indexTexts<QString>(items.size(), [&items](qsizetype i, int column) -> const QString& {
+        const Item& item = items.at(i);
+        return column == 0 ? item.title : (column == 1 ? item.artist : item.album);
+    });
+}
 
-    // The three collations and the folding run side by side: each is a pure
-    // function of the texts, with a collator of its own (a collator is not
-    // shared between threads). All are waited for before returning.
-    const auto ranksOf = [](const QList<QString>& texts) { return collationRanks(texts, caseBlindCollator()); };
-    // Small lists (most playlists) are not worth a thread.
-    const std::launch launch = items.size() >= 5000 ? std::launch::async : std::launch::deferred;
-    std::future<QList<int>> titleRanks = std::async(launch, ranksOf, std::cref(titles));
-    std::future<QList<int>> artistRanks = std::async(launch, ranksOf, std::cref(artists));
-    std::future<QList<int>> albumRanks = std::async(launch, ranksOf, std::cref(albums));
-    m_searchStarts.reserve(items.size() + 1);
-    for (const Item& item : items) {
-        m_searchStarts.append(m_searchText.size());
-        for (const QString* text : {&item.title, &item.artist, &item.album})
-            appendFolded(m_searchText, *text);
+TrackListIndex::TrackListIndex(const QList<ScannedTrack>& tracks,
+                               const std::function<qint64(const ScannedTrack&)>& discTrackKey)
+    : m_hasTrackNumbers(true)
+{
+    m_durations.reserve(tracks.size());
+    m_discTrackKeys.reserve(tracks.size());
+    for (const ScannedTrack& track : tracks) {
+        m_durations.append(track.duration().value_or(0.0));
+        m_discTrackKeys.append(discTrackKey(track));
     }
-    m_searchStarts.append(m_searchText.size());
-    m_searchText.squeeze();
-    m_titleRanks = titleRanks.get();
-    m_artistRanks = artistRanks.get();
-    m_albumRanks = albumRanks.get();
+    indexTexts<QByteArrayView>(tracks.size(), [&tracks](qsizetype i, int column) {
+        static constexpr ScannedTrack::Text columns[] = {ScannedTrack::Text::title, ScannedTrack::Text::artist,
+                                                         ScannedTrack::Text::album};
+        return tracks.at(i).bytes(columns[column]);
+    });
 }
 
 QString TrackListIndex::fold(const QString& text)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Rasko/ScannedTrack.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace vessa {
@@ -34,6 +37,10 @@ public:
     // `hasTrackNumbers`: the "trackNumber" key sorts by disc-track key
     // (otherwise it is an unknown key, sorting by position).
     TrackListIndex(const QList<Item>& items, bool hasTrackNumbers);
+    // The same for the library's tracks, whose texts are read where the
+    // tracks keep them rather than copied into items first; `discTrackKey`
+    // gives each track's key, which the "trackNumber" key sorts by.
+    TrackListIndex(const QList<ScannedTrack>& tracks, const std::function<qint64(const ScannedTrack&)>& discTrackKey);
 
     qsizetype size() const { return m_durations.size(); }
 
@@ -55,6 +62,10 @@ public:
     QList<qsizetype> sorted(const QList<qsizetype>& positions, const QString& key, bool ascending);
 
 private:
+    // The ranks and the search text of `count` items, whose title, artist
+    // and album (columns 0, 1 and 2) are textAt(item, column).
+    template <typename Text, typename TextAt>
+    void indexTexts(qsizetype count, const TextAt& textAt);
     const QList<qsizetype>& fullOrder(const QString& key, bool ascending);
     bool matches(qsizetype position, QByteArrayView foldedQuery) const;
     // Items from `first` to before `end` whose texts hold the query, in order.

@@ -13,8 +13,8 @@
 
 #include <QHash>
 #include <QSettings>
-#include <QThreadPool>
 
+#include <algorithm>
 #include <numeric>
 
 namespace vessa {
@@ -86,11 +86,7 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const s
 
 TrackListIndex TrackListModel::indexOf(const QList<ScannedTrack>& tracks)
 {
-    QList<TrackListIndex::Item> items;
-    items.reserve(tracks.size());
-    for (const ScannedTrack& track : tracks)
-        items.append({track.title(), track.artist(), track.album(), track.duration(), discTrackKey(track)});
-    return TrackListIndex(items, true);
+    return TrackListIndex(tracks, discTrackKey);
 }
 
 TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tracks,
@@ -101,15 +97,15 @@ TrackListModel::Prepared TrackListModel::prepared(const QList<ScannedTrack>& tra
 
 void TrackListModel::show(Prepared prepared)
 {
-    const bool large = prepared.tracks.size() >= backgroundPreparationSize;
+    const qsizetype freed = std::max(m_tracks.size(), prepared.tracks.size());
     m_tracks = std::move(prepared.tracks);
     m_source = std::move(prepared.source);
     m_index = std::move(prepared.index);
     m_indexPending = false;
     recomputeDisplayedTracks();
-    // The list was the last holder of the library it replaced.
-    if (large)
-        QThreadPool::globalInstance()->start(releaseFreedMemory);
+    // The list was the last holder of the library it replaced, and the
+    // preparation's work is over.
+    FreedMemory::releaseAfter(freed);
 }
 
 void TrackListModel::setSearchText(const QString& text)

@@ -47,6 +47,10 @@ public:
     // new tracks are shown at once), and a later call supersedes an earlier one.
     void setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source = std::nullopt);
 
+    // Whether the shown tracks' sort and search keys are still being worked
+    // out (the tracks are shown in their own order meanwhile).
+    bool keysPending() const { return m_indexPending; }
+
     const QString& searchText() const { return m_searchText; }
     // Recomputes at once and saves the text under "librarySearchText" (the
     // view calls it when typing pauses).
