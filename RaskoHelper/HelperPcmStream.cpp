@@ -2,22 +2,53 @@
 
 #include "VessaCore/DecoderStoppedError.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace vessa {
 
 namespace {
 
 constexpr float sampleScale = 1.0f / 32768.0f;
 
+// Four frames of 16-bit stereo, each frame one word, and four samples of one
+// channel, for GCC's and Clang's vector extensions.
+using FrameWords = std::uint32_t __attribute__((vector_size(16)));
+using SampleWords = std::int32_t __attribute__((vector_size(16)));
+using Samples = float __attribute__((vector_size(16)));
+constexpr qsizetype framesPerVector = sizeof(FrameWords) / 4;
+// The left sample, stored first, is the low half of its frame's word.
+constexpr bool leftIsLowHalf = std::endian::native == std::endian::little;
+
 // Interleaved 16-bit stereo to two Float32 channels. The ring's slots start
 // on a page and hold whole frames: the samples are aligned.
+//
+// When the machine has no idle CPU this thread runs on the worker's: each
+// reply wakes it there and it runs before the worker goes on, so whatever it
+// spends per frame is added to the worker's time. Four frames are converted
+// at a time: g++ does not vectorise the plain loop over interleaved samples,
+// which took about 1 ns a frame, a tenth of what libmikmod takes to render a
+// four-channel module. The values are the same.
 PCMBuffer convert(const char* interleaved, qsizetype frames, AudioFormat format)
 {
     std::vector<float> left(static_cast<std::size_t>(frames));
     std::vector<float> right(static_cast<std::size_t>(frames));
-    const auto* samples = reinterpret_cast<const qint16*>(interleaved);
     float* const l = left.data();
     float* const r = right.data();
-    for (qsizetype i = 0; i < frames; ++i) {
+    qsizetype i = 0;
+    for (; i + framesPerVector <= frames; i += framesPerVector) {
+        FrameWords words;
+        std::memcpy(&words, interleaved + 4 * i, sizeof words);
+        const SampleWords low = std::bit_cast<SampleWords>(words << 16) >> 16;
+        const SampleWords high = std::bit_cast<SampleWords>(words) >> 16;
+        const Samples leftSamples = __builtin_convertvector(leftIsLowHalf ? low : high, Samples) * sampleScale;
+        const Samples rightSamples = __builtin_convertvector(leftIsLowHalf ? high : low, Samples) * sampleScale;
+        std::memcpy(l + i, &leftSamples, sizeof leftSamples);
+        std::memcpy(r + i, &rightSamples, sizeof rightSamples);
+    }
+    const auto* samples = reinterpret_cast<const qint16*>(interleaved);
+    for (; i < frames; ++i) {
         l[i] = static_cast<float>(samples[2 * i]) * sampleScale;
         r[i] = static_cast<float>(samples[2 * i + 1]) * sampleScale;
     }

@@ -34,7 +34,12 @@ public:
         const auto r = m_realTimes.find(reference);
         if (m == m_realTimes.end() || r == m_realTimes.end() || r->second <= 0)
             return;
-        const double ratio = m->second / r->second;
+        printRatio(label, m->second / r->second, target);
+    }
+
+    // The same line for a ratio measured otherwise.
+    static void printRatio(const std::string& label, double ratio, double target)
+    {
         std::printf("%s: %.3f times the bare loop (target <= %.2f)   %s\n", label.c_str(), ratio, target,
                     ratio <= target ? "met" : "NOT MET");
     }

@@ -1,9 +1,10 @@
 #pragma once
 
-// Four-channel "M.K." tracker modules built from bytes, for tests and
-// benchmarks: 64-row patterns and one sample, a looping square wave. At the
-// format's default speed a row lasts 6 ticks of 882 frames at 44.1 kHz, so
-// every order position plays for `patternFrames`. Header-only.
+// Tracker modules built from bytes, for tests and benchmarks: four-channel
+// "M.K." modules (or 2, 6 or 8 channels, "2CHN" ...), 64-row patterns and one
+// sample, a looping square wave. At the format's default speed a row lasts 6
+// ticks of 882 frames at 44.1 kHz, so every order position plays for
+// `patternFrames`. Header-only.
 
 #include <QByteArray>
 #include <QList>
@@ -14,7 +15,7 @@ namespace vessa::test {
 
 class ModFixture {
 public:
-    static constexpr int channelCount = 4;
+    static constexpr int channelCount = 4; // of an "M.K." module, the default
     static constexpr int rowCount = 64;
     static constexpr int middleC = 428; // Amiga period
     static constexpr qint64 rowFrames = 6 * 882;
@@ -30,16 +31,17 @@ public:
         int period = 0, sample = 0, effect = 0, parameter = 0;
     };
 
-    QByteArray title;  // the song name: 20 bytes at most
-    QList<int> orders; // the pattern of every order position
+    QByteArray title;            // the song name: 20 bytes at most
+    QList<int> orders;           // the pattern of every order position
+    int channels = channelCount; // 2, 4, 6 or 8; set before the first note
 
     ModFixture& note(int pattern, int row, int channel, Note n)
     {
         while (m_patterns.size() <= pattern)
-            m_patterns.append(QByteArray(rowCount * channelCount * 4, '\0'));
+            m_patterns.append(QByteArray(rowCount * channels * 4, '\0'));
         const char cell[] = {char((n.sample & 0xF0) | (n.period >> 8)), char(n.period),
                              char((n.sample & 0x0F) << 4 | n.effect), char(n.parameter)};
-        m_patterns[pattern].replace((row * channelCount + channel) * 4, 4, cell, 4);
+        m_patterns[pattern].replace((row * channels + channel) * 4, 4, cell, 4);
         return *this;
     }
 
@@ -56,9 +58,9 @@ public:
             out += char(orders.value(i));
             patternCount = std::max(patternCount, orders.value(i) + 1);
         }
-        out += "M.K.";
+        out += channels == channelCount ? QByteArray("M.K.") : QByteArray::number(channels) + "CHN";
         for (int pattern = 0; pattern < patternCount; ++pattern)
-            out += m_patterns.value(pattern, QByteArray(rowCount * channelCount * 4, '\0'));
+            out += m_patterns.value(pattern, QByteArray(rowCount * channels * 4, '\0'));
         return out + QByteArray(32, char(100)) + QByteArray(32, char(-100));
     }
 
