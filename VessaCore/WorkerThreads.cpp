@@ -134,9 +134,9 @@ private:
     std::stop_source m_stop;
     std::mutex m_mutex;
     std::condition_variable m_finished;
-    std::size_t m_next = 0;         // guarded by m_mutex
-    std::size_t m_running = 0;      // guarded by m_mutex
-    std::exception_ptr m_failure;   // guarded by m_mutex
+    std::size_t m_next = 0;       // guarded by m_mutex
+    std::size_t m_running = 0;    // guarded by m_mutex
+    std::exception_ptr m_failure; // guarded by m_mutex
 };
 
 } // namespace
