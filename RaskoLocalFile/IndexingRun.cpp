@@ -2,13 +2,13 @@
 
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "VessaCore/Error.h"
+#include "VessaCore/WorkerThreads.h"
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace vessa {
@@ -86,31 +86,6 @@ private:
     QHash<QString, Pending> m_archives;
 };
 
-// Asks every worker to stop before joining any, so leaving run() waits for
-// no more than the files already being read.
-class Workers {
-public:
-    Workers() = default;
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
-    ~Workers()
-    {
-        requestStop();
-        m_threads.clear();
-    }
-
-    void add(std::jthread thread) { m_threads.push_back(std::move(thread)); }
-    // Thread-safe once every worker was added.
-    void requestStop()
-    {
-        for (std::jthread& thread : m_threads)
-            thread.request_stop();
-    }
-
-private:
-    std::vector<std::jthread> m_threads;
-};
-
 // Rows first, then the marks, so that no mark is kept for rows not written.
 void write(MediaDatabase& database, const QList<FileEntry>& entries, const std::vector<Finished>& batch,
            ArchivesLeft& archivesLeft)
@@ -154,10 +129,9 @@ void IndexingRun::run(const QList<FileEntry>& entries, const QList<FileEntry>& a
         throw CancellationError();
 
     Handover handover;
-    Workers workers;
     const qsizetype workerCount = std::min<qsizetype>(m_workerCount, total);
-    for (qsizetype i = 0; i < workerCount; ++i) {
-        workers.add(std::jthread([this, &entries, &handover, total](std::stop_token workerStop) {
+    std::vector<WorkerThreads::Piece> workers(
+        size_t(workerCount), [this, &entries, &handover, total](std::stop_token workerStop) {
             while (!workerStop.stop_requested()) {
                 const qsizetype index = handover.nextEntry.fetch_add(1);
                 if (index >= total)
@@ -169,52 +143,55 @@ void IndexingRun::run(const QList<FileEntry>& entries, const QList<FileEntry>& a
                 }
                 handover.changed.notify_all();
             }
-        }));
-    }
-    const std::stop_callback stopWorkers(stop, [&workers] { workers.requestStop(); });
+        });
 
-    std::vector<Finished> batch;
-    // When the batch's first file finished; meaningless while the batch is empty.
-    SteadyClock::time_point batchStarted;
-    qint64 received = 0;
-    qint64 written = 0;
-    const auto writeBatch = [&] {
-        write(m_database, entries, batch, archivesLeft);
-        const auto files = static_cast<qint64>(batch.size());
-        batch.clear();
-        for (qint64 i = 0; i < files; ++i) {
-            ++written;
-            if (progress)
-                progress(ScanProgress{written, total});
+    // This thread writes what the workers read; leaving early, by a stop or
+    // a failure, stops them too, and they are waited for either way.
+    const auto writeWhatWasRead = [&](std::stop_token runStop) {
+        std::vector<Finished> batch;
+        // When the batch's first file finished; meaningless while the batch is empty.
+        SteadyClock::time_point batchStarted;
+        qint64 received = 0;
+        qint64 written = 0;
+        const auto writeBatch = [&] {
+            write(m_database, entries, batch, archivesLeft);
+            const auto files = static_cast<qint64>(batch.size());
+            batch.clear();
+            for (qint64 i = 0; i < files; ++i) {
+                ++written;
+                if (progress)
+                    progress(ScanProgress{written, total});
+            }
+        };
+
+        while (written < total) {
+            const bool batchWasEmpty = batch.empty();
+            {
+                std::unique_lock lock(handover.mutex);
+                const auto ready = [&handover] { return !handover.finished.empty(); };
+                if (!batchWasEmpty)
+                    handover.changed.wait_until(lock, runStop, batchStarted + batchInterval, ready);
+                else
+                    handover.changed.wait(lock, runStop, ready);
+                received += static_cast<qint64>(handover.finished.size());
+                std::move(handover.finished.begin(), handover.finished.end(), std::back_inserter(batch));
+                handover.finished.clear();
+            }
+            if (batchWasEmpty && !batch.empty())
+                batchStarted = SteadyClock::now();
+            if (runStop.stop_requested()) {
+                // What was read is kept; the rest is read by the next scan.
+                if (!batch.empty())
+                    writeBatch();
+                throw CancellationError();
+            }
+            if (!batch.empty()
+                && (batch.size() >= std::size_t(filesPerBatch) || received == total
+                    || SteadyClock::now() >= batchStarted + batchInterval))
+                writeBatch();
         }
     };
-
-    while (written < total) {
-        const bool batchWasEmpty = batch.empty();
-        {
-            std::unique_lock lock(handover.mutex);
-            const auto ready = [&handover] { return !handover.finished.empty(); };
-            if (!batchWasEmpty)
-                handover.changed.wait_until(lock, stop, batchStarted + batchInterval, ready);
-            else
-                handover.changed.wait(lock, stop, ready);
-            received += static_cast<qint64>(handover.finished.size());
-            std::move(handover.finished.begin(), handover.finished.end(), std::back_inserter(batch));
-            handover.finished.clear();
-        }
-        if (batchWasEmpty && !batch.empty())
-            batchStarted = SteadyClock::now();
-        if (stop.stop_requested()) {
-            // What was read is kept; the rest is read by the next scan.
-            if (!batch.empty())
-                writeBatch();
-            throw CancellationError();
-        }
-        if (!batch.empty()
-            && (batch.size() >= std::size_t(filesPerBatch) || received == total
-                || SteadyClock::now() >= batchStarted + batchInterval))
-            writeBatch();
-    }
+    WorkerThreads::run(std::move(workers), writeWhatWasRead, stop);
 }
 
 } // namespace vessa

@@ -14,18 +14,20 @@ namespace vessa {
 
 class MediaDatabase;
 
-// Reads a list of entries into the index with a fixed number of worker
-// threads, so at most that many files (and their bytes) are in memory at
-// once. The calling thread writes the workers' rows in batches, one
-// transaction each (a multi-track file's rows replace its old ones in a
-// transaction of their own), and reports progress after each batch is
-// written, once per file, `completed` running from 1 to the total. It marks
-// refused files in the index, and each archive listed in full once all its
-// members are read, so that neither is read again while it stays the same.
+// Reads a list of entries into the index with a fixed number of workers on
+// the worker threads (WorkerThreads), so at most that many files (and their
+// bytes) are in memory at once. The calling thread writes the workers' rows
+// in batches, one transaction each (a multi-track file's rows replace its
+// old ones in a transaction of their own), and reports progress after each
+// batch is written, once per file, `completed` running from 1 to the total.
+// It marks refused files in the index, and each archive listed in full once
+// all its members are read, so that neither is read again while it stays
+// the same.
 //
-// Threads: run() blocks its caller; the progress callback is called on that
-// thread, never on a worker and with no lock held. The indexer and database
-// are used from the workers and the caller at once.
+// Threads: run() blocks its caller, which waits for the workers' files and
+// so is never one of the worker threads; the progress callback is called on
+// that thread, never on a worker and with no lock held. The indexer and
+// database are used from the workers and the caller at once.
 class IndexingRun {
 public:
     using ProgressCallback = std::function<void(const ScanProgress&)>;
@@ -43,7 +45,7 @@ public:
     // there are none), unless one of them could not be opened. A database
     // error ends the run with that error; a stop request ends it with
     // CancellationError after the files already read are written. Workers
-    // are stopped and joined before run() returns or throws.
+    // are stopped and have ended before run() returns or throws.
     void run(const QList<FileEntry>& entries, const QList<FileEntry>& archives, const ProgressCallback& progress,
              std::stop_token stop);
 

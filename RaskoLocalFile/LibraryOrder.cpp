@@ -1,5 +1,7 @@
 #include "RaskoLocalFile/LibraryOrder.h"
 
+#include <QStringBuilder>
+
 #include <algorithm>
 
 namespace vessa {
@@ -11,14 +13,49 @@ unsigned char foldedAsciiCase(unsigned char byte)
     return byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
 }
 
-// Wide enough that no stored numbers overflow; SQLite turns an overflowing
-// product into a real, which this matches closely.
-long double discTrackKey(const LibraryOrder::Key& key)
+// A text column compared as SQLite's NOCASE collation does.
+QByteArray ignoringAsciiCase(const char* column)
 {
-    return (long double)key.discNumber.value_or(1) * 1000 + (long double)key.trackNumber.value_or(0);
+    return QByteArray(column) + " COLLATE NOCASE";
+}
+
+QByteArray sqlOf(LibraryOrder::Field field)
+{
+    switch (field) {
+    case LibraryOrder::Field::artist: return ignoringAsciiCase("artist");
+    case LibraryOrder::Field::album: return ignoringAsciiCase("album");
+    case LibraryOrder::Field::discTrack:
+        return "COALESCE(disc_number, " + QByteArray::number(LibraryOrder::discWithoutNumber) + ") * "
+               + QByteArray::number(LibraryOrder::keysPerDisc) + " + COALESCE(track_number, "
+               + QByteArray::number(LibraryOrder::trackWithoutNumber) + ")";
+    case LibraryOrder::Field::title: return ignoringAsciiCase("title");
+    case LibraryOrder::Field::id: return QByteArrayLiteral("id");
+    }
+    return {};
 }
 
 } // namespace
+
+long double LibraryOrder::discTrackKey(std::optional<qint64> discNumber, std::optional<qint64> trackNumber)
+{
+    return (long double)discNumber.value_or(discWithoutNumber) * keysPerDisc
+           + (long double)trackNumber.value_or(trackWithoutNumber);
+}
+
+QByteArray LibraryOrder::sql(Sql which)
+{
+    QByteArray terms;
+    for (const Field field : fields) {
+        if (field == Field::discTrack && which != Sql::order)
+            continue;
+        if (field == Field::id && which == Sql::lookupIndexColumns)
+            continue;
+        if (!terms.isEmpty())
+            terms += ", ";
+        terms += sqlOf(field);
+    }
+    return terms;
+}
 
 int LibraryOrder::compareIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
 {
@@ -37,8 +74,18 @@ int LibraryOrder::compareIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+// The lookup index gives every field but the disc-track key, which comes
+// right after artist and album: sorting each album by it completes the order.
+static_assert(LibraryOrder::fields[0] == LibraryOrder::Field::artist
+              && LibraryOrder::fields[1] == LibraryOrder::Field::album
+              && LibraryOrder::fields[2] == LibraryOrder::Field::discTrack);
+
 void LibraryOrder::sortAlbums(std::vector<qsizetype>& positions, const std::vector<Key>& keys)
 {
+    const auto discTrack = [&keys](qsizetype position) {
+        const Key& key = keys[size_t(position)];
+        return discTrackKey(key.discNumber, key.trackNumber);
+    };
     auto run = positions.begin();
     while (run != positions.end()) {
         const Key& first = keys[size_t(*run)];
@@ -48,9 +95,8 @@ void LibraryOrder::sortAlbums(std::vector<qsizetype>& positions, const std::vect
                    || compareIgnoringAsciiCase(key.album, first.album) != 0;
         });
         if (runEnd - run > 1)
-            std::stable_sort(run, runEnd, [&keys](qsizetype a, qsizetype b) {
-                return discTrackKey(keys[size_t(a)]) < discTrackKey(keys[size_t(b)]);
-            });
+            std::stable_sort(run, runEnd,
+                             [&discTrack](qsizetype a, qsizetype b) { return discTrack(a) < discTrack(b); });
         run = runEnd;
     }
 }

@@ -16,6 +16,7 @@
 #include "VessaCore/JoinedFields.h"
 #include "VessaCore/Logging.h"
 #include "VessaCore/Utf8.h"
+#include "VessaCore/WorkerThreads.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -148,7 +149,8 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
     // The index's dates and marks are read while the folders are listed;
     // archives are looked into once both are known, and one whose members
     // were all read at its current date and size is not opened again.
-    std::future<ScanComparison::Stored> reading = std::async(std::launch::async, [this] {
+    std::promise<ScanComparison::Stored> reading;
+    const auto readIndex = [this, &reading](std::stop_token) {
         ScanComparison::Stored stored;
         try {
             m_database->forEachFileModTime(
@@ -159,18 +161,20 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
         } catch (...) {
             stored.error = std::current_exception();
         }
-        return stored;
-    });
+        reading.set_value(std::move(stored));
+    };
     QList<FileEntry> changed;
     QList<FileEntry> openedArchives;
     {
         // A file reached twice (nested or repeated music folders) counts
         // once; only then is a set of the paths listed needed.
-        ScanComparison comparison(std::move(reading), foldersOverlap(directories), m_supportedExtensions);
+        ScanComparison comparison(reading.get_future(), foldersOverlap(directories), m_supportedExtensions);
         QStringList mountPoints;
-        MusicFolderEnumerator::listFiles(
-            directories, m_supportedExtensions, stop,
-            [&comparison](FileEntry&& entry) { comparison.add(std::move(entry)); }, &mountPoints);
+        WorkerThreads::run({readIndex}, [&](std::stop_token) {
+            MusicFolderEnumerator::listFiles(
+                directories, m_supportedExtensions, stop,
+                [&comparison](FileEntry&& entry) { comparison.add(std::move(entry)); }, &mountPoints);
+        });
         comparison.finish();
         logDebug(lcLocalFileScan(), QStringLiteral("Found %1 audio files, %2 new/modified")
                                         .arg(comparison.found())

@@ -9,7 +9,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <atomic>
 #include <exception>
@@ -27,7 +26,11 @@ class SqliteStatement;
 // (a file, a ZIP member "archive::member", or one sub-track of a multi-track
 // file) in the SQLite table `tracks`, in `file_marks` what scans learnt
 // about files beyond their rows (see FileMark), and in `mount_points` the
-// folders something was mounted on at the last scan.
+// folders something was mounted on at the last scan. The schema is made and
+// the file checked in MediaDatabaseSchema.cpp (a check put off until first
+// use in MediaDatabaseFileCheck.cpp), the whole library read in
+// MediaDatabaseLibrary.cpp, the marks and mount points kept in
+// MediaDatabaseMarks.cpp.
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -139,18 +142,18 @@ public:
     // folder, in one transaction.
     void removeTracksUnderDirectory(const QString& directory);
 
-    // Every row, by artist, album (both ignoring ASCII case), disc-track key
-    // ((disc, or 1) * 1000 + (track, or 0)), title (ignoring ASCII case),
-    // then id: LibraryOrder's order.
+    // Every row in LibraryOrder's order: by artist, album (both ignoring
+    // ASCII case), disc-track key, title (ignoring ASCII case), then id.
     QList<TrackRow> allTracks();
     // Reads every row in `pieces` runs of consecutive ids, handing run k's
-    // rows to row(k, ...) by id, and returns the ids by artist, album and
-    // title (ignoring ASCII case) and id. For a database file the runs are
-    // read at once, each on a thread and read-only connection of its own
-    // (so `row` is called from several threads, each with its own run),
-    // while the order is read from the lookup index alone: much quicker on
-    // a large table than allTracks()' ORDER BY. LibraryOrder turns them into
-    // allTracks()' order.
+    // rows to row(k, ...) by id, and returns the ids in the lookup index's
+    // order (artist, album and title ignoring ASCII case, then id). For a
+    // database file the runs are read at once on the worker threads
+    // (WorkerThreads), each on a read-only connection of its own (so `row`
+    // is called from several threads, each with its own run), while the
+    // order is read from the lookup index alone: much quicker on a large
+    // table than allTracks()' ORDER BY. LibraryOrder::sortAlbums turns them
+    // into allTracks()' order.
     std::vector<qint64> readLibrary(int pieces, const std::function<void(int piece, const TrackRowBytes&)>& row);
     // Rows whose artist, album and title equal the given ones apart from ASCII
     // case; rows of exactly `durationSeconds` first, then by id.
@@ -229,6 +232,11 @@ private:
     // Only the rows of `tracks` count as writes.
     void removePaths(Table table, const QStringList& paths);
     void removePathsLocked(Table table, const QStringList& paths);
+    // "SELECT <every column of a row> FROM tracks" and the clauses; the
+    // statement's rows read as TrackRow or TrackRowBytes.
+    static QByteArray selectRows(const QByteArray& clauses);
+    static TrackRow readRow(const SqliteStatement& statement);
+    static TrackRowBytes readRowBytes(const SqliteStatement& statement);
     QList<TrackRow> readRowsLocked(const QByteArray& sql, const std::function<void(SqliteStatement&)>& bind);
     qint64 removePrefixLocked(Table table, const QString& prefix);
 
@@ -244,10 +252,6 @@ private:
     bool m_checked = false;
     std::optional<Refused> m_refused;
     std::exception_ptr m_failure;
-    // The threads readLibrary() reads its runs on. Qt's global pool stays
-    // free for the work Qt spreads over it, such as painting, which the main
-    // thread waits for.
-    QThreadPool m_readers;
 };
 
 } // namespace vessa

@@ -16,6 +16,21 @@ QString sqliteMessage(sqlite3* db)
     return message ? QString::fromUtf8(message) : QStringLiteral("unknown");
 }
 
+SqliteFirstValue firstValue(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    SqliteFirstValue value;
+    value.result = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (value.result == SQLITE_OK)
+        value.result = sqlite3_step(statement);
+    if (value.result == SQLITE_ROW)
+        value.text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    else
+        value.text = sqliteMessage(db);
+    sqlite3_finalize(statement);
+    return value;
+}
+
 SqliteStatement::SqliteStatement(sqlite3* db, const QByteArray& sql) : m_db(db)
 {
     if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &m_statement, nullptr) != SQLITE_OK) {
@@ -103,6 +118,13 @@ bool SqliteStatement::isNull(int column) const
 qint64 SqliteStatement::int64(int column) const
 {
     return sqlite3_column_int64(m_statement, column);
+}
+
+std::optional<qint64> SqliteStatement::optionalInt64(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return int64(column);
 }
 
 double SqliteStatement::real(int column) const

@@ -17,6 +17,14 @@ namespace vessa {
 // SQLite's message for the connection's last failed call, "unknown" without one.
 QString sqliteMessage(sqlite3* db);
 
+// The first column of the first row of a one-statement query as text, or
+// the failure's code and message.
+struct SqliteFirstValue {
+    int result = SQLITE_OK;
+    QString text;
+};
+SqliteFirstValue firstValue(sqlite3* db, const char* sql);
+
 // One prepared statement, finalized when dropped. Not thread-safe: the owner
 // of the connection serialises its use.
 class SqliteStatement {
@@ -48,6 +56,8 @@ public:
 
     bool isNull(int column) const;
     qint64 int64(int column) const;
+    // None for NULL.
+    std::optional<qint64> optionalInt64(int column) const;
     double real(int column) const;
     QString text(int column) const;
     // The stored bytes of a text, valid until the next step.

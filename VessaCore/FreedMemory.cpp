@@ -1,6 +1,6 @@
 #include "VessaCore/FreedMemory.h"
 
-#include <QThreadPool>
+#include "VessaCore/WorkerThreads.h"
 
 #include <atomic>
 
@@ -33,7 +33,7 @@ void FreedMemory::releaseAfter(qsizetype freedEntries)
 {
     if (freedEntries < largeListSize || releaseWaiting.exchange(true))
         return;
-    QThreadPool::globalInstance()->start([] {
+    WorkerThreads::start([] {
         // What is freed from here on asks for a release of its own.
         releaseWaiting = false;
         releaseNow();

@@ -21,15 +21,16 @@ namespace vessa {
 //   what frees the blocks between the ones still in use. It walks every
 //   heap, so releaseAfter() asks for it only once a large list was freed.
 //
-// The library's entries are read on the global thread pool's lasting
-// threads (MediaDatabase::readLibrary), not on threads made for the read:
-// a thread's heap passes to the next new thread once its own thread ends,
-// so the entries of a library read on short-lived threads would share
+// The library's entries are read on the lasting worker threads
+// (MediaDatabase::readLibrary, WorkerThreads), not on threads made for the
+// read: a thread's heap passes to the next new thread once its own thread
+// ends, so the entries of a library read on short-lived threads would share
 // their heaps with whatever the next scan, list or play queue builds there,
 // and the gaps those leave among the entries stay until the library goes.
-// A pool thread keeps its heap while it lives. For the same reason each of
-// the read's connections has a small page cache of its own: the pages of a
-// large one would leave gaps among the entries when the connection closes.
+// A worker thread keeps its heap while the process lives. For the same
+// reason each of the read's connections has a small page cache of its own:
+// the pages of a large one would leave gaps among the entries when the
+// connection closes.
 //
 // Threads: setAllocatorPolicy() once, at the start of main(); the others
 // from any thread.
@@ -58,7 +59,7 @@ public:
     static void setAllocatorPolicy();
 
     // After a list of `freedEntries` entries was freed: when it was large,
-    // hands the freed memory back on a thread of the global pool, so the
+    // hands the freed memory back on a worker thread (WorkerThreads), so the
     // caller never waits for it. A release that has not begun yet covers
     // later calls as well.
     static void releaseAfter(qsizetype freedEntries);

@@ -2,6 +2,7 @@
 
 #include "VessaCore/CaseBlindCollator.h"
 #include "VessaCore/FileNameBytes.h"
+#include "VessaCore/WorkerThreads.h"
 
 #include <QCollator>
 #include <QHash>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <vector>
 
 namespace vessa {
@@ -120,10 +120,7 @@ void TrackListIndex::indexTexts(qsizetype count, const TextAt& textAt)
     // hundred bytes each), and three at once would hold that three times
     // over at the moment the library also holds its own. Each is a pure
     // function of the texts; a collator is not shared between threads.
-    // Small lists (most playlists) are not worth a thread. All is done
-    // before returning.
-    const std::launch launch = count >= 5000 ? std::launch::async : std::launch::deferred;
-    std::future<void> folding = std::async(launch, [this, count, &textAt] {
+    const auto fold = [this, count, &textAt](std::stop_token) {
         m_searchStarts.reserve(count + 1);
         for (qsizetype i = 0; i < count; ++i) {
             m_searchStarts.append(m_searchText.size());
@@ -132,13 +129,21 @@ void TrackListIndex::indexTexts(qsizetype count, const TextAt& textAt)
         }
         m_searchStarts.append(m_searchText.size());
         m_searchText.squeeze();
-    });
-    const QCollator collator = caseBlindCollator();
-    QList<int>* const ranks[] = {&m_titleRanks, &m_artistRanks, &m_albumRanks};
-    for (int column = 0; column < 3; ++column)
-        *ranks[column] = collationRanks<Text>(
-            count, [&textAt, column](qsizetype i) { return textAt(i, column); }, collator);
-    folding.get();
+    };
+    const auto collate = [this, count, &textAt](std::stop_token) {
+        const QCollator collator = caseBlindCollator();
+        QList<int>* const ranks[] = {&m_titleRanks, &m_artistRanks, &m_albumRanks};
+        for (int column = 0; column < 3; ++column)
+            *ranks[column] = collationRanks<Text>(
+                count, [&textAt, column](qsizetype i) { return textAt(i, column); }, collator);
+    };
+    // Small lists (most playlists) are not worth a thread.
+    if (count >= 5000) {
+        WorkerThreads::run({fold}, collate);
+    } else {
+        collate({});
+        fold({});
+    }
 }
 
 TrackListIndex::TrackListIndex(const QList<Item>& items, bool hasTrackNumbers) : m_hasTrackNumbers(hasTrackNumbers)
@@ -229,14 +234,16 @@ QList<qsizetype> TrackListIndex::filtered(const QString& query)
         // One pass over the buffer; a large one is cut at item boundaries
         // into pieces searched side by side.
         const qsizetype pieces = m_searchText.size() >= 4 * 1024 * 1024 ? 4 : 1;
-        std::vector<std::future<QList<qsizetype>>> searches;
+        std::vector<QList<qsizetype>> found(static_cast<size_t>(pieces));
+        std::vector<WorkerThreads::Piece> searches;
         for (qsizetype piece = 1; piece < pieces; ++piece)
-            searches.push_back(std::async(std::launch::async, [this, &needle, piece, pieces] {
-                return itemsHolding(needle, size() * piece / pieces, size() * (piece + 1) / pieces);
-            }));
-        positions = itemsHolding(needle, 0, size() / pieces);
-        for (std::future<QList<qsizetype>>& search : searches)
-            positions.append(search.get());
+            searches.push_back([this, &needle, &found, piece, pieces](std::stop_token) {
+                found[size_t(piece)] = itemsHolding(needle, size() * piece / pieces, size() * (piece + 1) / pieces);
+            });
+        WorkerThreads::run(std::move(searches),
+                           [&](std::stop_token) { positions = itemsHolding(needle, 0, size() / pieces); });
+        for (qsizetype piece = 1; piece < pieces; ++piece)
+            positions.append(found[size_t(piece)]);
     }
     m_lastQuery = folded;
     m_lastMatches = positions;

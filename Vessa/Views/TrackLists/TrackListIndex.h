@@ -29,7 +29,8 @@ public:
         QString artist;
         QString album;
         std::optional<double> duration;
-        // (disc, or 1) * 1000 + (track, or 0); the library list only.
+        // The library's disc-track key, (disc, or 1) * 1000 + (track, or 0)
+        // (TrackListModel::discTrackKey); the library list only.
         qint64 discTrackKey = 0;
     };
 

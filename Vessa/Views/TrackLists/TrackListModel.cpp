@@ -1,6 +1,7 @@
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 
 #include "Oblin/PlayContext.h"
+#include "RaskoLocalFile/LibraryOrder.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/AppState.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
@@ -45,7 +46,7 @@ QString TrackListModel::trackNumberDisplay(const ScannedTrack& track)
 
 qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
 {
-    return track.discNumber().value_or(1) * 1000 + track.trackNumber().value_or(0);
+    return qint64(LibraryOrder::discTrackKey(track.discNumber(), track.trackNumber()));
 }
 
 void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source)
