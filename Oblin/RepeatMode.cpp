@@ -2,6 +2,7 @@
 
 #include "VessaCore/Error.h"
 
+#include <QCoreApplication>
 #include <QHashFunctions>
 
 namespace vessa {
@@ -43,10 +44,12 @@ QJsonValue toJson(RepeatMode mode)
 RepeatMode repeatModeFromJson(const QJsonValue& value)
 {
     if (!value.isString())
-        throw JsonDecodingError(QStringLiteral("Expected a string for a repeat mode."));
+        throw JsonDecodingError(
+            QCoreApplication::translate("JsonDecodingError", "Expected a string for a repeat mode."));
     if (const std::optional<RepeatMode> mode = repeatModeFromString(value.toString()))
         return *mode;
-    throw JsonDecodingError(QStringLiteral("Unknown repeat mode \"%1\".").arg(value.toString()));
+    throw JsonDecodingError(
+        QCoreApplication::translate("JsonDecodingError", "Unknown repeat mode \"%1\".").arg(value.toString()));
 }
 
 size_t qHash(RepeatMode mode, size_t seed) noexcept

@@ -6,6 +6,8 @@
 #include "VessaCore/FileNameBytes.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -21,7 +23,7 @@ QString ffmpegMessage(int error)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(error, text, sizeof text) < 0)
-        return QStringLiteral("FFmpeg error %1").arg(error);
+        return QCoreApplication::translate("CoreAudioDecoderError", "FFmpeg error %1").arg(error);
     return QString::fromUtf8(text);
 }
 
@@ -127,7 +129,7 @@ std::optional<double> AudioContainer::readAudioPackets(const AVStream& stream, R
             break;
     }
     if (packets == 0)
-        fail(QStringLiteral("No audio data"));
+        fail(QCoreApplication::translate("CoreAudioDecoderError", "No audio data"));
     if (!everyDurationKnown)
         return std::nullopt;
     return static_cast<double>(total) * stream.time_base.num / stream.time_base.den;

@@ -8,6 +8,7 @@
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace vessa {
@@ -30,7 +31,7 @@ std::optional<double> secondsFromMilliseconds(int milliseconds)
 void refuseTooShort(const QByteArray& bytes)
 {
     if (bytes.size() < minimumFileSize)
-        throw GMEError::gmeError(QStringLiteral("Wrong file type for this emulator"));
+        throw GMEError::gmeError(QCoreApplication::translate("GMEError", "Wrong file type for this emulator"));
 }
 
 std::optional<QString> fileNameOf(const SourceLocator& locator)

@@ -13,6 +13,7 @@
 #include "VessaCore/Logging.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,9 +44,11 @@ QByteArray readRegularFile(const QString& path, qint64 limit)
     if (::fstat(fd, &status) != 0)
         throw FileReadError(path, systemMessage(errno));
     if (!S_ISREG(status.st_mode))
-        throw FileReadError(path, QStringLiteral("Not a regular file"));
+        throw FileReadError(path, QCoreApplication::translate("FileReadError", "Not a regular file"));
     if (status.st_size > limit)
-        throw FileReadError(path, QStringLiteral("Too large to read into memory (%1 bytes)").arg(status.st_size));
+        throw FileReadError(path,
+                            QCoreApplication::translate("FileReadError", "Too large to read into memory (%1 bytes)")
+                                .arg(status.st_size));
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(status.st_size));
     char chunk[65536];
@@ -59,7 +62,7 @@ QByteArray readRegularFile(const QString& path, qint64 limit)
         if (got == 0)
             return bytes;
         if (bytes.size() + got > limit)
-            throw FileReadError(path, QStringLiteral("Too large to read into memory"));
+            throw FileReadError(path, QCoreApplication::translate("FileReadError", "Too large to read into memory"));
         bytes.append(chunk, static_cast<qsizetype>(got));
     }
 }

@@ -4,6 +4,7 @@
 #include "RaskoLocalFile/LocalFolderDestinationError.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
 
@@ -31,7 +32,10 @@ QString messageOf(const std::error_code& error)
     return QString::fromStdString(error.message());
 }
 
-const QString invalidFileName = QStringLiteral("Invalid file name");
+QString invalidFileName()
+{
+    return QCoreApplication::translate("LocalFolderDestinationError", "Invalid file name");
+}
 
 // A file id is one plain name inside the folder: it may not be empty, name
 // the folder or its parent, hide itself, or reach into another folder.
@@ -134,7 +138,7 @@ LocalFolderDestination::listEntries(const std::function<bool(const QString& file
 QByteArray LocalFolderDestination::read(const QString& fileID)
 {
     if (!isValidFileID(fileID))
-        throw LocalFolderDestinationError::readFailed(fileID, invalidFileName);
+        throw LocalFolderDestinationError::readFailed(fileID, invalidFileName());
     const fs::path path = location(fileID);
     std::error_code error;
     if (!fs::exists(path, error)) {
@@ -172,7 +176,7 @@ void LocalFolderDestination::ensureDirectoryExists() const
 void LocalFolderDestination::write(const QString& fileID, const QByteArray& data)
 {
     if (!isValidFileID(fileID))
-        throw LocalFolderDestinationError::writeFailed(fileID, invalidFileName);
+        throw LocalFolderDestinationError::writeFailed(fileID, invalidFileName());
     ensureDirectoryExists();
 
     QSaveFile file(fromFsPath(location(fileID)));
@@ -193,7 +197,7 @@ void LocalFolderDestination::write(const QString& fileID, const QByteArray& data
 void LocalFolderDestination::remove(const QString& fileID)
 {
     if (!isValidFileID(fileID))
-        throw LocalFolderDestinationError::deleteFailed(fileID, invalidFileName);
+        throw LocalFolderDestinationError::deleteFailed(fileID, invalidFileName());
     const fs::path path = location(fileID);
     std::error_code error;
     // symlink_status, so that a dangling link can still be removed.

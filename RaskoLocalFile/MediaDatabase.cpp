@@ -6,6 +6,7 @@
 #include "RaskoLocalFile/SqliteTransaction.h"
 #include "VessaCore/FileNameBytes.h"
 
+#include <QCoreApplication>
 #include <filesystem>
 #include <system_error>
 
@@ -113,8 +114,8 @@ void MediaDatabase::open(const std::optional<QString>& path)
             std::filesystem::create_directories(parent, error);
         if (error) {
             throw MediaDatabaseError::cannotOpen(
-                *path, QStringLiteral("Cannot create folder ") + QString::fromStdString(parent.string())
-                           + QStringLiteral(": ") + QString::fromStdString(error.message()));
+                *path, QCoreApplication::translate("MediaDatabaseError", "Cannot create folder %1: %2")
+                           .arg(QString::fromStdString(parent.string()), QString::fromStdString(error.message())));
         }
     }
     openConnection(path.value_or(QStringLiteral(":memory:")));
@@ -128,7 +129,7 @@ void MediaDatabase::openConnection(const QString& databasePath)
     // Owned from here on, so a handle that a failed open returned is closed too.
     m_db.reset(handle);
     if (result != SQLITE_OK)
-        throw MediaDatabaseError::cannotOpen(databasePath, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
+        throw MediaDatabaseError::cannotOpen(databasePath, sqliteMessage(handle));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
 }
 

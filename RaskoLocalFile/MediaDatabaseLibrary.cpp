@@ -68,7 +68,7 @@ SqliteConnection MediaDatabase::openReadOnly(const QString& path)
     const int result = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
     SqliteConnection connection(handle);
     if (result != SQLITE_OK)
-        throw MediaDatabaseError::cannotOpen(path, handle ? sqliteMessage(handle) : QStringLiteral("unknown"));
+        throw MediaDatabaseError::cannotOpen(path, sqliteMessage(handle));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
     const QByteArray cacheSize = "PRAGMA cache_size = " + QByteArray::number(readingCachePages);
     sqlite3_exec(handle, cacheSize.constData(), nullptr, nullptr, nullptr);

@@ -62,7 +62,7 @@ void runSchemaScript(sqlite3* db, const char* sql)
 {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = message ? QString::fromUtf8(message) : QStringLiteral("unknown");
+        const QString reason = message ? QString::fromUtf8(message) : unknownSqliteReason();
         sqlite3_free(message);
         throw MediaDatabaseError::schemaCreationFailed(reason);
     }

@@ -83,9 +83,9 @@ QString moveAside(const QString& path, const QString& word, const QDateTime& now
                 std::error_code ignored;
                 std::filesystem::rename(fileSystemPath(kept + done), fileSystemPath(path + done), ignored);
             }
-            throw MediaDatabaseError::cannotOpen(path, QStringLiteral("Cannot move it aside to ") + kept + suffix
-                                                           + QStringLiteral(": ")
-                                                           + QString::fromStdString(error.message()));
+            throw MediaDatabaseError::cannotOpen(
+                path, QCoreApplication::translate("MediaDatabaseError", "Cannot move it aside to %1: %2")
+                          .arg(kept + suffix, QString::fromStdString(error.message())));
         }
         moved.append(suffix);
     }

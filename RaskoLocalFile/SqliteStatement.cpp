@@ -3,6 +3,8 @@
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "VessaCore/FileNameBytes.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
 
 void SqliteConnectionCloser::operator()(sqlite3* db) const noexcept
@@ -13,7 +15,12 @@ void SqliteConnectionCloser::operator()(sqlite3* db) const noexcept
 QString sqliteMessage(sqlite3* db)
 {
     const char* message = db ? sqlite3_errmsg(db) : nullptr;
-    return message ? QString::fromUtf8(message) : QStringLiteral("unknown");
+    return message ? QString::fromUtf8(message) : unknownSqliteReason();
+}
+
+QString unknownSqliteReason()
+{
+    return QCoreApplication::translate("MediaDatabaseError", "unknown");
 }
 
 SqliteFirstValue firstValue(sqlite3* db, const char* sql)

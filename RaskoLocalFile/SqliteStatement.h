@@ -16,6 +16,8 @@ namespace vessa {
 
 // SQLite's message for the connection's last failed call, "unknown" without one.
 QString sqliteMessage(sqlite3* db);
+// The reason a media database error gives where SQLite gives none: "unknown".
+QString unknownSqliteReason();
 
 // The first column of the first row of a one-statement query as text, or
 // the failure's code and message.

@@ -29,8 +29,10 @@ ZipArchiveError ZipArchiveError::readFailed(QString zipPath, QString entryPath, 
 
 ZipArchiveError ZipArchiveError::entryTooLarge(QString zipPath, QString entryPath, quint64 size, quint64 limit)
 {
-    return ZipArchiveError(Kind::entryTooLarge, std::move(zipPath), std::move(entryPath),
-                           QStringLiteral("%1 bytes, more than the limit of %2 bytes").arg(size).arg(limit));
+    ZipArchiveError error(Kind::entryTooLarge, std::move(zipPath), std::move(entryPath), QString());
+    error.m_size = size;
+    error.m_limit = limit;
+    return error;
 }
 
 QString ZipArchiveError::description() const
@@ -39,7 +41,10 @@ QString ZipArchiveError::description() const
     case Kind::openFailed: return Text::tr("Cannot read zip archive %1: %2").arg(m_zipPath, m_message);
     case Kind::readFailed: return Text::tr("Cannot read '%1' in zip %2: %3").arg(m_entryPath, m_zipPath, m_message);
     case Kind::entryTooLarge:
-        return Text::tr("Entry '%1' in zip %2 is too large: %3").arg(m_entryPath, m_zipPath, m_message);
+        return Text::tr("Entry '%1' in zip %2 is too large: %3 bytes, more than the limit of %4 bytes")
+            .arg(m_entryPath, m_zipPath)
+            .arg(m_size)
+            .arg(m_limit);
     }
     return m_message;
 }

@@ -30,6 +30,9 @@ private:
     QString m_zipPath;
     QString m_entryPath;
     QString m_message;
+    // The member's size and the limit it exceeds, for entryTooLarge.
+    quint64 m_size = 0;
+    quint64 m_limit = 0;
 };
 
 } // namespace vessa

@@ -28,9 +28,9 @@ QByteArray moduleBytes(const SourceLocator& locator)
 {
     QByteArray bytes = locator.contents();
     if (bytes.size() < minimumFileSize)
-        throw MikmodError::loadFailed(QStringLiteral("Module format not recognized"));
+        throw MikmodError::unrecognizedFormat();
     if (bytes.size() > INT_MAX)
-        throw MikmodError::loadFailed(QStringLiteral("The file is too large"));
+        throw MikmodError::fileTooLarge();
     return bytes;
 }
 
@@ -40,11 +40,8 @@ QByteArray moduleBytes(const SourceLocator& locator)
 {
     qint32 kind = 0;
     QString message;
-    if (reply.type == HelperMessageType::failed && readHelperPayload(reply.payload, kind, message)) {
-        if (static_cast<MikmodError::Kind>(kind) == MikmodError::Kind::initFailed)
-            throw MikmodError::initFailed(message);
-        throw MikmodError::loadFailed(message);
-    }
+    if (reply.type == HelperMessageType::failed && readHelperPayload(reply.payload, kind, message))
+        throw MikmodError::fromWire(kind, message);
     session.abandon();
     throw DecoderStoppedError(session.fileName());
 }

@@ -22,11 +22,30 @@ MikmodError MikmodError::loadFailed(QString message)
     return MikmodError(Kind::loadFailed, std::move(message));
 }
 
+MikmodError MikmodError::fromWire(qint32 kind, QString message)
+{
+    switch (static_cast<Kind>(kind)) {
+    case Kind::initFailed: return initFailed(std::move(message));
+    case Kind::unrecognizedFormat: return unrecognizedFormat();
+    case Kind::fileTooLarge: return fileTooLarge();
+    case Kind::loadFailed: break;
+    }
+    return loadFailed(std::move(message));
+}
+
 QString MikmodError::description() const
 {
     switch (m_kind) {
-    case Kind::initFailed: return Text::tr("Failed to initialize libmikmod: %1").arg(m_message);
-    case Kind::loadFailed: return Text::tr("Failed to load tracker module: %1").arg(m_message);
+    case Kind::initFailed:
+        if (m_message.isEmpty())
+            return Text::tr("Failed to initialize libmikmod: Unknown error");
+        return Text::tr("Failed to initialize libmikmod: %1").arg(m_message);
+    case Kind::loadFailed:
+        if (m_message.isEmpty())
+            return Text::tr("Failed to load tracker module: Unknown error");
+        return Text::tr("Failed to load tracker module: %1").arg(m_message);
+    case Kind::unrecognizedFormat: return Text::tr("Failed to load tracker module: Module format not recognized");
+    case Kind::fileTooLarge: return Text::tr("Failed to load tracker module: The file is too large");
     }
     return QString();
 }

@@ -51,15 +51,13 @@ void watchingPlayer()
     watchedHistory->observeTick(before, tickState(module));
 }
 
-// The library's text for its last error. Callers clear MikMod_errno before
-// the failing call, so a failure the library did not explain (it leaves the
-// code at 0) never shows a stale or "No error" text.
+// The library's text for its last error, empty when it gives none. Callers
+// clear MikMod_errno before the failing call, so a failure the library did not
+// explain (it leaves the code at 0) never shows a stale or "No error" text.
 QString libraryMessage()
 {
     const char* text = MikMod_errno != 0 ? MikMod_strerror(MikMod_errno) : nullptr;
-    if (!text || !*text)
-        return QStringLiteral("Unknown error");
-    return QString::fromUtf8(text);
+    return text ? QString::fromUtf8(text) : QString();
 }
 
 std::optional<QString> moduleText(const char* text)
@@ -136,7 +134,7 @@ void MikmodLibrary::ensureInitializedLocked()
 MikmodModule MikmodLibrary::load(const QByteArray& bytes, LoadPurpose purpose)
 {
     if (bytes.size() > INT_MAX)
-        throw MikmodError::loadFailed(QStringLiteral("The file is too large"));
+        throw MikmodError::fileTooLarge();
     std::lock_guard guard(lock());
     ensureInitializedLocked();
     // Loading for playback sets the mixer's voice count for the module, which

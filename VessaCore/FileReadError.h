@@ -4,7 +4,8 @@
 
 namespace vessa {
 
-// A file that could not be read from disk; `reason` is the system's message.
+// A file that could not be read from disk; `reason` is the system's message
+// or the reader's own, translated in this error's context.
 class FileReadError : public Error {
 public:
     FileReadError(QString path, QString reason);

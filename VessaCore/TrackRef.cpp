@@ -4,6 +4,7 @@
 #include "VessaCore/Error.h"
 #include "VessaCore/PercentEncoding.h"
 
+#include <QCoreApplication>
 #include <QJsonValue>
 #include <QList>
 
@@ -165,9 +166,10 @@ TrackRef TrackRef::fromJson(const QJsonObject& object)
 {
     const QJsonValue value = object.value(QLatin1String("uri"));
     if (value.isUndefined())
-        throw JsonDecodingError(QStringLiteral("No value associated with key \"uri\"."));
+        throw JsonDecodingError(
+            QCoreApplication::translate("JsonDecodingError", "No value associated with key \"uri\"."));
     if (!value.isString())
-        throw JsonDecodingError(QStringLiteral("Expected a string for key \"uri\"."));
+        throw JsonDecodingError(QCoreApplication::translate("JsonDecodingError", "Expected a string for key \"uri\"."));
     return TrackRef(value.toString());
 }
 

@@ -6,6 +6,12 @@
 #     constructor whose text the user sees: such texts go through tr().
 #  3. No error's description() (an error of any module may reach an alert)
 #     returns a plain string literal: its sentences go through tr() too.
+#  4. No error is handed a plain string literal with words as its detail or
+#     reason: neither in the call that makes the error nor through what that
+#     call's arguments come from (a variable set in the same function or file,
+#     a parameter whose callers in the file pass it, a function that returns
+#     a text). A sentence the program writes itself is a case of the error or
+#     goes through tr() in the error's own translation context.
 # Usage: scripts/check-ui-texts.sh [FILE...]   (files: check only steps 2 and 3 on them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +53,7 @@ headers=$(find "${modules[@]}" -name '*.h' | sort)
 
 # shellcheck disable=SC2086
 python3 - $views -- $sources -- $headers <<'EOF'
+import glob
 import re
 import sys
 
@@ -179,6 +186,184 @@ for path in sources:
             line = text.count("\n", 0, start + literal.start()) + 1
             print(f"{path}:{line}: an error's description() returns a plain string literal; mark it with tr()")
             failures += 1
+
+# The errors made with a text: a call of an error's constructor or factory
+# ("X(", "X{", "X::factory("), unless its arguments declare parameters (a
+# declaration or definition).
+MADE = re.compile(r"\b(" + "|".join(sorted(errors)) + r")\b(?:\s*::\s*(\w+))?\s*[({]")
+PARAMETER = re.compile(r"^(?:const\s+)?[\w:]+(?:<.*>)?[\s&*]+\w+(?:\s*=.*)?$", re.S)
+NAME = re.compile(r"\b([A-Za-z_]\w*)\b(\s*\()?")
+CONTEXT = re.compile(r'\btranslate\s*\(\s*"(\w+)"')
+# Calls that hand their string argument on as (part of) their value.
+WRAPPERS = set("QStringLiteral QLatin1String QLatin1StringView QString QStringView fromUtf8 fromLatin1 "
+               "fromLocal8Bit fromStdString value_or arg".split())
+KEYWORDS = set("const return throw true false nullptr auto static_cast std QString QStringLiteral QLatin1String "
+               "sizeof new".split())
+# How many steps back from the error a text is followed.
+STEPS = 2
+texts = {path: read(path) for path in set(sources) | set(headers)}
+for module in sorted({header.split("/", 1)[0] for header in headers}):
+    for path in sorted(glob.glob(f"{module}/**/*.cpp", recursive=True)):
+        texts.setdefault(path, read(path))
+
+
+def module_of(path):
+    return path.split("/", 1)[0]
+
+
+def blanked(text, start, end, pattern=TRANSLATED):
+    # text[start:end] with what the calls `pattern` finds are handed blanked out.
+    part = list(text[start:end])
+    for marked in pattern.finditer(text, start, end):
+        close = min(call(text, marked.end())[1] - 1, end)
+        part[marked.end() - start:close - start] = " " * max(close - marked.end(), 0)
+    return "".join(part)
+
+
+def function_bodies(text):
+    # (name, parameters, position, body start, body end) of every function
+    # defined in the text: a name and "(...)" followed, after qualifiers, by "{".
+    found = []
+    for opening in re.finditer(r"\b(\w+)\s*\(", text):
+        name = opening.group(1)
+        if name in ("if", "for", "while", "switch", "catch", "return", "sizeof", "decltype", "throw"):
+            continue
+        parameters, after = call(text, opening.end())
+        tail = re.match(r"\s*(?:const\s*)?(?:noexcept\s*)?(?:override\s*)?(?:->\s*[\w:<>]+\s*)?\{", text[after:])
+        if tail:
+            start = after + tail.end()
+            found.append((name, parameters, opening.start(), start, block_end(text, start)))
+    return found
+
+
+bodies_of = {path: function_bodies(text) for path, text in texts.items()}
+# Functions that give a text, by module and name.
+returns_of = {}
+for path, found in bodies_of.items():
+    for name, parameters, head, start, end in found:
+        if "QString" in texts[path][texts[path].rfind("\n", 0, head) + 1:head]:
+            returns_of.setdefault((module_of(path), name), []).append((path, start, end))
+
+
+def enclosing(path, position):
+    # The outermost function body around the position.
+    best = None
+    for found in bodies_of[path]:
+        if found[3] <= position < found[4] and (best is None or found[3] < best[3]):
+            best = found
+    return best
+
+
+def argument_spans(text, start):
+    # (start, end) of each top-level argument of the call whose "(" is at
+    # text[start - 1].
+    spans, close = [], call(text, start)[1] - 1
+    depth, begin, i = 0, start, start
+    while i < close:
+        match = STRING.match(text, i)
+        if match:
+            i = match.end()
+            continue
+        if text[i] in "([{":
+            depth += 1
+        elif text[i] in ")]}":
+            depth -= 1
+        elif text[i] == "," and depth == 0:
+            spans.append((begin, i))
+            begin = i + 1
+        i += 1
+    return spans + [(begin, close)] if text[start:close].strip() else spans
+
+
+def handed_on(part, position):
+    # Whether the literal at `position` of `part` is the value, or part of it,
+    # rather than an argument some call consumes (a date format, a key ...).
+    depth = 0
+    for i in range(position - 1, -1, -1):
+        if part[i] == ")":
+            depth += 1
+        elif part[i] == "(":
+            if depth == 0:
+                callee = re.search(r"(\w+)\s*$", part[:i])
+                if not callee or callee.group(1) not in WRAPPERS:
+                    return False
+            else:
+                depth -= 1
+    return True
+
+
+def words_in(path, start, end, why, seen, steps):
+    # The plain literals with words that text[start:end] hands on, and those
+    # of what its names come from: (path, line, why) each.
+    text = texts[path]
+    part = blanked(text, start, end)
+    found = []
+    for literal in WORDS.finditer(part):
+        content = literal.group(0)[1:]
+        if handed_on(part, literal.start()) and not re.match(r"[:/.]", content):
+            found.append((path, text.count("\n", 0, start + literal.start()) + 1, why))
+    if steps == 0:
+        return found
+    # What fills a placeholder is data (a path, a key); the names in it are
+    # not followed.
+    names = re.sub(STRING, '""', blanked(text, start, end, re.compile(r"\.\s*arg\s*\(")))
+    for name in NAME.finditer(names):
+        word, is_call = name.group(1), bool(name.group(2))
+        if word in KEYWORDS or re.search(r"(?:\.|->)\s*$", names[:name.start()]) or (path, word, start) in seen:
+            continue
+        seen.add((path, word, start))
+        if is_call:
+            for where, body_start, body_end in returns_of.get((module_of(path), word), []):
+                body = blanked(texts[where], body_start, body_end)
+                for statement in re.finditer(r"\breturn\b([^;]*);", body):
+                    found += words_in(where, body_start + statement.start(1), body_start + statement.end(1),
+                                      f"returned by {word}()", seen, steps - 1)
+            continue
+        # A variable set in the same function, or outside any function.
+        around = enclosing(path, start)
+        for assignment in re.finditer(r"\b" + re.escape(word) + r"\s*=(?!=)", text):
+            inside = enclosing(path, assignment.start())
+            if inside is None or inside == around:
+                found += words_in(path, assignment.end(), text.find(";", assignment.end()), f"held in {word}",
+                                  seen, steps - 1)
+        # A parameter of the function around: what its callers in the file pass.
+        if around is None:
+            continue
+        index = next((i for i, parameter in enumerate(around[1])
+                      if re.search(r"\b" + re.escape(word) + r"\s*(?:=.*)?$", parameter, re.S)), None)
+        if index is None:
+            continue
+        for caller in re.finditer(r"\b" + re.escape(around[0]) + r"\s*\(", text):
+            spans = argument_spans(text, caller.end())
+            if caller.start() != around[2] and index < len(spans):
+                found += words_in(path, *spans[index], f"passed to {around[0]}() as {word}", seen, steps - 1)
+    return found
+
+
+reported = set()
+for path in sources if errors else []:
+    text = texts[path]
+    for made in MADE.finditer(text):
+        error = made.group(1)
+        if made.group(2) == error:
+            continue
+        args, close = call(text, made.end())
+        if not any(args) or any(PARAMETER.match(argument) for argument in args if argument):
+            continue
+        for context in CONTEXT.finditer(text, made.end(), close):
+            if context.group(1) != error:
+                line = text.count("\n", 0, context.start()) + 1
+                print(f"{path}:{line}: a text handed to {error} is translated in the context "
+                      f"\"{context.group(1)}\"; use \"{error}\"")
+                failures += 1
+        for where, line, why in words_in(path, made.end(), close - 1, "", set(), STEPS):
+            if (where, line) not in reported:
+                reported.add((where, line))
+                how = f" ({why})" if why else ""
+                print(f"{where}:{line}: {error} is handed a plain string literal{how}; "
+                      "make it a case of the error or mark the whole sentence with tr()")
+                failures += 1
+
 if failures:
     sys.exit(1)
 EOF

@@ -1,6 +1,7 @@
 #include "Rasko/CompositeMetadataExtractor.h"
 #include "RaskoLocalFile/FileIndexer.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
+#include "RaskoMikmod/MikmodError.h"
 #include "RaskoMikmod/MikmodLibrary.h"
 #include "RaskoMikmod/MikmodRenderer.h"
 #include "VessaCore/Error.h"
@@ -189,6 +190,12 @@ void MikmodDecoderTest::failures()
     const QString missing = failure(
         [&] { plugin().open(SourceLocator::fileURL(QDir::current().filePath("missing.mod")), {}, DecoderHints()); });
     QVERIFY2(missing.startsWith("The file \u201Cmissing.mod\u201D couldn\u2019t be read: "), qPrintable(missing));
+    // Every case crosses the helper's wire as it was; a failure the library
+    // did not explain says so.
+    for (const MikmodError& error : {MikmodError::fileTooLarge(), MikmodError::unrecognizedFormat(),
+                                     MikmodError::initFailed({}), MikmodError::loadFailed(QStringLiteral("x"))})
+        QCOMPARE(MikmodError::fromWire(qint32(error.kind()), error.message()).description(), error.description());
+    QCOMPARE(MikmodError::loadFailed({}).description(), "Failed to load tracker module: Unknown error");
 }
 
 void MikmodDecoderTest::streamEnds_data()

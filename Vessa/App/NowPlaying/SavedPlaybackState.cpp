@@ -4,6 +4,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "VessaCore/Error.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -43,17 +44,20 @@ SavedPlaybackState SavedPlaybackState::fromJson(const QByteArray& json)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        throw JsonDecodingError(QStringLiteral("The saved playback state is not a JSON object."));
+        throw JsonDecodingError(
+            QCoreApplication::translate("JsonDecodingError", "The saved playback state is not a JSON object."));
     const QJsonObject object = document.object();
     SavedPlaybackState state;
     const QJsonValue track = object.value(currentTrackKey);
     if (track.isString())
         state.currentTrackURI = track.toString();
     else if (!track.isUndefined() && !track.isNull())
-        throw JsonDecodingError(QStringLiteral("Expected a string for \"currentTrackURI\"."));
+        throw JsonDecodingError(
+            QCoreApplication::translate("JsonDecodingError", "Expected a string for \"currentTrackURI\"."));
     const QJsonValue shuffle = object.value(shuffleKey);
     if (!shuffle.isBool())
-        throw JsonDecodingError(QStringLiteral("Expected a boolean for \"shuffleEnabled\"."));
+        throw JsonDecodingError(
+            QCoreApplication::translate("JsonDecodingError", "Expected a boolean for \"shuffleEnabled\"."));
     state.shuffleEnabled = shuffle.toBool();
     state.repeatMode = repeatModeFromJson(object.value(repeatKey));
     return state;

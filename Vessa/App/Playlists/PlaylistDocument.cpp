@@ -5,6 +5,8 @@
 #include "Vessa/App/Playlists/PlaylistDocumentError.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
+
 namespace vessa {
 
 const QStringList& PlaylistDocument::readableMimeTypes()
@@ -30,7 +32,8 @@ PlaylistDocument::PlaylistDocument(Playlist playlist) : playlist(std::move(playl
 PlaylistDocument PlaylistDocument::read(std::optional<QByteArray> contents, std::optional<QString> fileName)
 {
     if (!contents)
-        throw PlaylistDocumentError::emptyFile(fileName.value_or(QStringLiteral("unknown")));
+        throw PlaylistDocumentError::emptyFile(
+            fileName.value_or(QCoreApplication::translate("PlaylistDocumentError", "unknown")));
 
     const QString file = lastPathComponent(fileName.value_or(QStringLiteral("Untitled.parvik")));
     const QString extension = pathExtension(file);

@@ -1,5 +1,6 @@
 #include "Vessa/App/System/PathProblem.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -7,18 +8,24 @@ namespace vessa::PathProblem {
 
 namespace {
 
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(PathProblem)
+};
+
 QString quoted(const QString& path)
 {
     return u'\'' + path + u'\'';
 }
 
-// "<subject> is a link to '<target>', which does not exist", for a link to nothing.
-std::optional<QString> linkToNothing(const QFileInfo& info, const QString& subject)
+// "<subject> is a link to '<target>', which does not exist", for a link to
+// nothing; no subject stands for "it".
+std::optional<QString> linkToNothing(const QFileInfo& info, const std::optional<QString>& subject = std::nullopt)
 {
     if (!info.isSymLink() || info.exists())
         return std::nullopt;
-    return subject + QStringLiteral(" is a link to ") + quoted(info.symLinkTarget())
-           + QStringLiteral(", which does not exist");
+    if (!subject)
+        return Text::tr("it is a link to %1, which does not exist").arg(quoted(info.symLinkTarget()));
+    return Text::tr("%1 is a link to %2, which does not exist").arg(*subject, quoted(info.symLinkTarget()));
 }
 
 } // namespace
@@ -26,30 +33,30 @@ std::optional<QString> linkToNothing(const QFileInfo& info, const QString& subje
 std::optional<QString> ofFileToRead(const QString& path)
 {
     const QFileInfo info(path);
-    if (std::optional<QString> link = linkToNothing(info, QStringLiteral("it")))
+    if (std::optional<QString> link = linkToNothing(info))
         return link;
     if (!info.exists())
-        return QStringLiteral("it does not exist");
+        return Text::tr("it does not exist");
     if (info.isDir())
-        return QStringLiteral("it is a folder");
+        return Text::tr("it is a folder");
     if (!info.isFile())
-        return QStringLiteral("it is not a regular file");
+        return Text::tr("it is not a regular file");
     if (!info.isReadable())
-        return QStringLiteral("it cannot be read");
+        return Text::tr("it cannot be read");
     return std::nullopt;
 }
 
 std::optional<QString> ofFolderToRead(const QString& path)
 {
     const QFileInfo info(path);
-    if (std::optional<QString> link = linkToNothing(info, QStringLiteral("it")))
+    if (std::optional<QString> link = linkToNothing(info))
         return link;
     if (!info.exists())
-        return QStringLiteral("it does not exist");
+        return Text::tr("it does not exist");
     if (!info.isDir())
-        return QStringLiteral("it is a file, not a folder");
+        return Text::tr("it is a file, not a folder");
     if (!info.isReadable() || !info.isExecutable())
-        return QStringLiteral("it cannot be read");
+        return Text::tr("it cannot be read");
     return std::nullopt;
 }
 
@@ -61,13 +68,13 @@ std::optional<QString> ofFolderToWrite(const QString& path)
     while (!QFileInfo(existing).exists() && !QFileInfo(existing).isSymLink() && existing != QDir::rootPath())
         existing = QFileInfo(existing).absolutePath();
     const QFileInfo info(existing);
-    const QString subject = existing == folder ? QStringLiteral("it") : quoted(existing);
+    const std::optional<QString> subject = existing == folder ? std::nullopt : std::optional(quoted(existing));
     if (std::optional<QString> link = linkToNothing(info, subject))
         return link;
     if (!info.isDir())
-        return subject + QStringLiteral(" is a file, not a folder");
+        return subject ? Text::tr("%1 is a file, not a folder").arg(*subject) : Text::tr("it is a file, not a folder");
     if (!info.isWritable())
-        return subject + QStringLiteral(" cannot be written");
+        return subject ? Text::tr("%1 cannot be written").arg(*subject) : Text::tr("it cannot be written");
     return std::nullopt;
 }
 

@@ -51,11 +51,11 @@ public:
     std::vector<AppcastItem> read()
     {
         if (m_empty)
-            throw UpdateCheckError::malformedFeed(QStringLiteral("the server sent an empty answer."));
+            throw UpdateCheckError::emptyAnswer();
         if (!m_reader.readNextStartElement())
             throw malformed();
         if (!isRss(QLatin1String("rss")))
-            throw UpdateCheckError::malformedFeed(QStringLiteral("it is not an RSS feed."));
+            throw UpdateCheckError::notRss();
         bool sawChannel = false;
         while (m_reader.readNextStartElement()) {
             if (isRss(QLatin1String("channel"))) {
@@ -68,7 +68,7 @@ public:
         if (m_reader.hasError())
             throw malformed();
         if (!sawChannel)
-            throw UpdateCheckError::malformedFeed(QStringLiteral("it has no channel."));
+            throw UpdateCheckError::noChannel();
         return finishItems();
     }
 
@@ -84,12 +84,11 @@ private:
     UpdateCheckError malformed() const
     {
         if (!m_reader.hasError())
-            return UpdateCheckError::malformedFeed(QStringLiteral("it holds no XML element."));
+            return UpdateCheckError::noElement();
         QString message = m_reader.errorString();
         if (message.endsWith(u'.'))
             message.chop(1);
-        return UpdateCheckError::malformedFeed(message + QStringLiteral(" at line ")
-                                               + QString::number(m_reader.lineNumber()) + u'.');
+        return UpdateCheckError::malformedFeed(message, m_reader.lineNumber());
     }
 
     void readChannel()
@@ -150,7 +149,7 @@ private:
                              fields.title, fields.notes, page});
         }
         if (items.empty() && !m_fields.empty())
-            throw UpdateCheckError::malformedFeed(QStringLiteral("none of its releases names a version."));
+            throw UpdateCheckError::noVersion();
         return items;
     }
 

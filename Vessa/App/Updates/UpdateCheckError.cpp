@@ -46,9 +46,36 @@ UpdateCheckError UpdateCheckError::feedTooLarge()
     return UpdateCheckError(Kind::feedTooLarge, {});
 }
 
-UpdateCheckError UpdateCheckError::malformedFeed(QString detail)
+UpdateCheckError UpdateCheckError::malformedFeed(QString detail, qint64 line)
 {
-    return UpdateCheckError(Kind::malformedFeed, std::move(detail));
+    UpdateCheckError error(Kind::malformedFeed, std::move(detail));
+    error.m_line = line;
+    return error;
+}
+
+UpdateCheckError UpdateCheckError::emptyAnswer()
+{
+    return UpdateCheckError(Kind::emptyAnswer, {});
+}
+
+UpdateCheckError UpdateCheckError::notRss()
+{
+    return UpdateCheckError(Kind::notRss, {});
+}
+
+UpdateCheckError UpdateCheckError::noChannel()
+{
+    return UpdateCheckError(Kind::noChannel, {});
+}
+
+UpdateCheckError UpdateCheckError::noElement()
+{
+    return UpdateCheckError(Kind::noElement, {});
+}
+
+UpdateCheckError UpdateCheckError::noVersion()
+{
+    return UpdateCheckError(Kind::noVersion, {});
 }
 
 QString UpdateCheckError::description() const
@@ -62,7 +89,13 @@ QString UpdateCheckError::description() const
     case Kind::httpStatus:
         return Text::tr("The update server could not send the update feed (HTTP status %1).").arg(m_detail);
     case Kind::feedTooLarge: return Text::tr("The update feed is too large to be an update feed.");
-    case Kind::malformedFeed: return Text::tr("The update feed could not be read: %1").arg(m_detail);
+    case Kind::malformedFeed:
+        return Text::tr("The update feed could not be read: %1 at line %2.").arg(m_detail).arg(m_line);
+    case Kind::emptyAnswer: return Text::tr("The update feed could not be read: the server sent an empty answer.");
+    case Kind::notRss: return Text::tr("The update feed could not be read: it is not an RSS feed.");
+    case Kind::noChannel: return Text::tr("The update feed could not be read: it has no channel.");
+    case Kind::noElement: return Text::tr("The update feed could not be read: it holds no XML element.");
+    case Kind::noVersion: return Text::tr("The update feed could not be read: none of its releases names a version.");
     }
     return {};
 }
