@@ -265,6 +265,16 @@ private:
                 == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
             break;
+        case InotifyEvent::Kind::directoryChanged:
+            // A folder closed to this user is not watched; one that can be
+            // read again is watched anew and its files are reported, so that
+            // the library reads what it could not.
+            if (MusicFolderEnumerator::isUnreadableFolder(path))
+                m_tree.dropTree(path);
+            else if (m_tree.addTree(path, InotifyWatchTree::TreeRoot::subfolder, reportFile())
+                     == InotifyWatchTree::AddResult::outOfWatches)
+                noteOutOfWatches();
+            break;
         case InotifyEvent::Kind::directoryMovedAway:
             // Its watches would report under the old path; the rows of the
             // files that were in it can only be found by a rescan.

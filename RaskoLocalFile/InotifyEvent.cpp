@@ -21,6 +21,9 @@ InotifyEvent::Kind InotifyEvent::classify(bool onMusicFolder) const
             return Kind::directoryAppeared;
         if (mask & IN_MOVED_FROM)
             return Kind::directoryMovedAway;
+        // Reported by the watch of the folder above it (with its name).
+        if ((mask & IN_ATTRIB) && !name.isEmpty())
+            return Kind::directoryChanged;
         return Kind::ignored;
     }
     if (mask & (IN_DELETE | IN_MOVED_FROM))

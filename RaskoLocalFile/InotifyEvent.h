@@ -13,11 +13,12 @@ namespace vessa {
 struct InotifyEvent {
     // What an event means for the watched folders.
     enum class Kind {
-        ignored,            // nothing to record (folder attributes, a subfolder's own events ...)
+        ignored,            // nothing to record (a music folder's attributes, a subfolder's own events ...)
         fileModified,       // a file appeared or changed
         fileRemoved,        // a file went away
         directoryAppeared,  // a folder was created or moved in: watch it, report its files
         directoryMovedAway, // a folder was moved: drop its watches and rescan
+        directoryChanged,   // a subfolder's permissions (or other attributes) changed: watch it anew if need be
         watchedFolderGone,  // a music folder itself was deleted or moved: drop its watches and rescan
         mustRescan,         // events were lost, or a file system was unmounted
         watchRemoved,       // the kernel dropped the watch; forget it

@@ -133,18 +133,24 @@ SourceResult LocalFileSourcePlugin::resolve(const TrackRef& ref)
 
 QList<ScannedTrack> LocalFileSourcePlugin::scanDirectories(const QStringList& directories,
                                                            const ProgressCallback& progress, std::stop_token stop,
-                                                           const QStringList& keptDirectories)
+                                                           const QStringList& keptDirectories, ScanTrigger trigger)
 {
     logInfo(lcLocalFileScan(), QStringLiteral("Starting scan of %1 directories").arg(directories.size()));
-    updateIndex(directories, keptDirectories, progress, stop);
+    updateIndex(directories, keptDirectories, progress, stop, trigger);
     logInfo(lcLocalFileScan(), QStringLiteral("Scan complete"));
     QList<ScannedTrack> tracks = allTracksFromDatabase();
     FreedMemory::releaseAfter(tracks.size());
     return tracks;
 }
 
+QStringList LocalFileSourcePlugin::unreadableFolders()
+{
+    std::lock_guard lock(m_watcherMutex);
+    return m_unreadableFolders;
+}
+
 void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QStringList& keptDirectories,
-                                        const ProgressCallback& progress, std::stop_token stop)
+                                        const ProgressCallback& progress, std::stop_token stop, ScanTrigger trigger)
 {
     // The index's dates and marks are read while the folders are listed;
     // archives are looked into once both are known, and one whose members
@@ -168,12 +174,13 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
     {
         // A file reached twice (nested or repeated music folders) counts
         // once; only then is a set of the paths listed needed.
-        ScanComparison comparison(reading.get_future(), foldersOverlap(directories), m_supportedExtensions);
+        ScanComparison comparison(reading.get_future(), foldersOverlap(directories), m_supportedExtensions, trigger);
         QStringList mountPoints;
+        QStringList unreadable;
         WorkerThreads::run({readIndex}, [&](std::stop_token) {
             MusicFolderEnumerator::listFiles(
                 directories, m_supportedExtensions, stop,
-                [&comparison](FileEntry&& entry) { comparison.add(std::move(entry)); }, &mountPoints);
+                [&comparison](FileEntry&& entry) { comparison.add(std::move(entry)); }, &mountPoints, &unreadable);
         });
         comparison.finish();
         logDebug(lcLocalFileScan(), QStringLiteral("Found %1 audio files, %2 new/modified")
@@ -182,15 +189,21 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
 
         if (stop.stop_requested())
             throw CancellationError();
+        {
+            std::lock_guard lock(m_watcherMutex);
+            m_unreadableFolders = unreadable;
+        }
+        // What could not be read keeps its rows and marks, as a missing folder does.
+        const QStringList kept = keptDirectories + unreadable;
         // A mount point that is away now stays one until it is back.
         const QStringList& storedMountPoints = comparison.storedMountPoints();
-        mountPoints = MountPoints::remembered(mountPoints, storedMountPoints, keptDirectories);
+        mountPoints = MountPoints::remembered(mountPoints, storedMountPoints, kept);
         if (QSet<QString>(mountPoints.cbegin(), mountPoints.cend())
             != QSet<QString>(storedMountPoints.cbegin(), storedMountPoints.cend()))
             m_database->replaceMountPoints(mountPoints);
         // Marks go before rows, so that no mark outlives the rows it vouches for.
-        m_database->removeFileMarks(comparison.staleMarks(keptDirectories));
-        m_database->removeTracksWithPaths(comparison.vanished(keptDirectories));
+        m_database->removeFileMarks(comparison.staleMarks(kept));
+        m_database->removeTracksWithPaths(comparison.vanished(kept));
         changed = comparison.takeChanged();
         openedArchives = comparison.takeOpenedArchives();
     }

@@ -8,6 +8,7 @@
 #include "RaskoLocalFile/FileIndexer.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/ScanProgress.h"
+#include "RaskoLocalFile/ScanTrigger.h"
 
 #include <QList>
 #include <QSet>
@@ -71,15 +72,23 @@ public:
     // once; rows of files that are gone are removed, except those under
     // `keptDirectories` (music folders that are missing for now, such as an
     // unmounted drive, which are not listed, and mount points that are away,
-    // see mountPointsAway()). The folders found to have something mounted
-    // on them are remembered for the next scan, with the kept ones. A file
-    // that cannot be read is skipped (its rows stay). `progress` is called
-    // on this thread once per file read. Throws
+    // see mountPointsAway()) and under the folders inside them that cannot
+    // be opened or listed (see unreadableFolders()). The folders found to
+    // have something mounted on them are remembered for the next scan, with
+    // the kept ones. A file that cannot be read is skipped (its rows stay).
+    // A scan the user asked for reads the refused files again. `progress` is
+    // called on this thread once per file read. Throws
     // LocalFileError::cannotEnumerate when a folder cannot be read (the index
     // is then untouched), MediaDatabaseError, and CancellationError once
     // `stop` is requested (rows already written stay).
     QList<ScannedTrack> scanDirectories(const QStringList& directories, const ProgressCallback& progress = {},
-                                        std::stop_token stop = {}, const QStringList& keptDirectories = {});
+                                        std::stop_token stop = {}, const QStringList& keptDirectories = {},
+                                        ScanTrigger trigger = ScanTrigger::automatic);
+
+    // The folders inside the music folders that the last scan could not open
+    // or list (permission denied, an I/O error). Their rows and marks stay,
+    // as those of a missing music folder, until a scan can read them.
+    QStringList unreadableFolders();
 
     // The whole index, in MediaDatabase::allTracks() order. While the
     // database has not been written to, the list made last time is handed
@@ -126,17 +135,18 @@ private:
     // A scan without its result: lists the folders, removes the rows of what
     // vanished and reads what is new or changed.
     void updateIndex(const QStringList& directories, const QStringList& keptDirectories,
-                     const ProgressCallback& progress, std::stop_token stop);
+                     const ProgressCallback& progress, std::stop_token stop, ScanTrigger trigger);
     // Every row as a library entry, in the library's order.
     static QList<ScannedTrack> libraryOf(MediaDatabase& database);
 
     const std::shared_ptr<MediaDatabase> m_database;
     const QSet<QString> m_supportedExtensions; // lower case, without "zip"
     const FileIndexer m_indexer;
-    // Guards only the pointer; the watcher is called outside the lock.
+    // Guards the pointer and the folder lists; the watcher is called outside the lock.
     std::mutex m_watcherMutex;
     std::shared_ptr<DirectoryWatcher> m_watcher; // absent while not watching
     QStringList m_foldersAway;                   // guarded by m_watcherMutex
+    QStringList m_unreadableFolders;             // guarded by m_watcherMutex
     // The list allTracksFromDatabase() made last, and the database's write
     // count it was read at; guarded by its own mutex.
     struct Library {

@@ -37,18 +37,30 @@ struct Folder {
     std::vector<FolderItem> items;
 };
 
+// Whether a failure to open or examine an item means that nothing readable
+// is there now (gone, or replaced by a file or a link) rather than that what
+// is there cannot be read.
+bool isGone(int error)
+{
+    return error == ENOENT || error == ENOTDIR || error == ELOOP;
+}
+
 // The folder `name` inside the open folder `parent` (or a path, with
 // AT_FDCWD), its names sorted by their bytes; nothing when the folder cannot
-// be opened or read to its end. `followLink` lets a music folder itself be a
-// symbolic link; below it no link to a folder is opened.
-std::optional<Folder> readFolder(int parent, const QByteArray& name, bool followLink)
+// be opened or read to its end, with the reason in `error`. `followLink`
+// lets a music folder itself be a symbolic link; below it no link to a
+// folder is opened.
+std::optional<Folder> readFolder(int parent, const QByteArray& name, bool followLink, int& error)
 {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
     const int fd = ::openat(parent, name.constData(), flags);
-    if (fd < 0)
+    if (fd < 0) {
+        error = errno;
         return std::nullopt;
+    }
     DirHandle dir(fdopendir(fd));
     if (!dir) {
+        error = errno;
         ::close(fd);
         return std::nullopt;
     }
@@ -62,8 +74,10 @@ std::optional<Folder> readFolder(int parent, const QByteArray& name, bool follow
             continue;
         items.push_back({QByteArray(item->d_name), item->d_type});
     }
-    if (errno != 0)
+    if (errno != 0) {
+        error = errno;
         return std::nullopt;
+    }
     std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
     return Folder{std::move(dir), std::move(items)};
 }
@@ -75,11 +89,13 @@ QDateTime modificationDate(const struct stat& status)
 }
 
 // The state of the regular file `name` in the folder `folder` (or of the
-// path, with AT_FDCWD), following links.
-std::optional<MusicFolderEnumerator::FileState> regularFileStateAt(int folder, const QByteArray& name)
+// path, with AT_FDCWD), following links. `error` tells why it could not be
+// examined, 0 when it could.
+std::optional<MusicFolderEnumerator::FileState> regularFileStateAt(int folder, const QByteArray& name, int& error)
 {
     struct stat status;
-    if (::fstatat(folder, name.constData(), &status, 0) != 0 || !S_ISREG(status.st_mode))
+    error = ::fstatat(folder, name.constData(), &status, 0) == 0 ? 0 : errno;
+    if (error != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return MusicFolderEnumerator::FileState{modificationDate(status), qint64(status.st_size)};
 }
@@ -96,8 +112,8 @@ std::optional<dev_t> deviceOf(int folderFd, const char* name = ".")
 class Walk {
 public:
     Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, const std::function<void(FileEntry&&)>& found,
-         QStringList* mountPoints)
-        : m_stop(std::move(stop)), m_found(found), m_mountPoints(mountPoints)
+         QStringList* mountPoints, QStringList* unreadable)
+        : m_stop(std::move(stop)), m_found(found), m_mountPoints(mountPoints), m_unreadable(unreadable)
     {
         for (const QString& extension : supportedExtensions)
             m_extensions.push_back({extension.toUtf8(), extension});
@@ -107,7 +123,8 @@ public:
     void musicFolder(const QString& folder)
     {
         const QByteArray path = pathToBytes(folder);
-        std::optional<Folder> top = folder.isEmpty() ? std::nullopt : readFolder(AT_FDCWD, path, true);
+        int error = 0;
+        std::optional<Folder> top = folder.isEmpty() ? std::nullopt : readFolder(AT_FDCWD, path, true, error);
         if (!top)
             throw LocalFileError::cannotEnumerate(folder);
         // Depth first, a subfolder's items right after its name, without
@@ -136,12 +153,14 @@ public:
                 if (m_stop.stop_requested())
                     throw CancellationError();
                 const QString childQPath = frame.qpath + u'/' + pathFromBytes(item.name);
-                if (std::optional<Folder> children = readFolder(folderFd, item.name, false)) {
+                if (std::optional<Folder> children = readFolder(folderFd, item.name, false, error)) {
                     const std::optional<dev_t> device = deviceOf(dirfd(children->dir.get()));
                     noteMountPoint(childQPath, device, frame.device);
                     stack.push_back({childQPath, std::move(*children), device}); // `frame` is stale from here
-                } else
-                    logDebug(lcLocalFileScan(), QStringLiteral("Skipping unreadable folder: %1").arg(childQPath));
+                } else if (isGone(error))
+                    logDebug(lcLocalFileScan(), QStringLiteral("Skipping folder that went away: %1").arg(childQPath));
+                else
+                    noteUnreadable(childQPath, error);
                 continue;
             }
             if (item.type == DT_REG || item.type == DT_LNK || item.type == DT_UNKNOWN)
@@ -150,6 +169,18 @@ public:
     }
 
 private:
+    // A folder that is there but cannot be opened or listed (permission
+    // denied, an I/O error), or whose items cannot be examined: what was
+    // indexed in it is kept, not taken for deleted.
+    void noteUnreadable(const QString& folder, int error)
+    {
+        if (m_unreadable && !m_unreadable->contains(folder)) {
+            m_unreadable->append(folder);
+            logInfo(lcLocalFileScan(), QStringLiteral("Folder cannot be read, its tracks are kept: %1 (%2)")
+                                           .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+        }
+    }
+
     // A folder on another device than the one above it has something mounted on it.
     void noteMountPoint(const QString& folder, std::optional<dev_t> device, std::optional<dev_t> deviceAbove)
     {
@@ -169,7 +200,10 @@ private:
         const QString qpath = folder + u'/' + pathFromBytes(rawName);
         // Follows a link to a file; a link to a folder, a dangling link, a
         // FIFO or a device is left out.
-        const std::optional<MusicFolderEnumerator::FileState> state = regularFileStateAt(folderFd, rawName);
+        int error = 0;
+        const std::optional<MusicFolderEnumerator::FileState> state = regularFileStateAt(folderFd, rawName, error);
+        if (error != 0 && !isGone(error))
+            noteUnreadable(folder.isEmpty() ? QStringLiteral("/") : folder, error);
         if (!state || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
         // An archive stands for its members until expandArchives().
@@ -197,6 +231,7 @@ private:
     const std::stop_token m_stop;
     const std::function<void(FileEntry&&)>& m_found;
     QStringList* m_mountPoints;
+    QStringList* m_unreadable;
 };
 
 } // namespace
@@ -212,20 +247,20 @@ QList<FileEntry> MusicFolderEnumerator::enumerateFiles(const QStringList& direct
 
 QList<FileEntry> MusicFolderEnumerator::listFiles(const QStringList& directories,
                                                   const QSet<QString>& supportedExtensions, std::stop_token stop,
-                                                  QStringList* mountPoints)
+                                                  QStringList* mountPoints, QStringList* unreadableFolders)
 {
     QList<FileEntry> entries;
     listFiles(
         directories, supportedExtensions, std::move(stop),
-        [&entries](FileEntry&& entry) { entries.append(std::move(entry)); }, mountPoints);
+        [&entries](FileEntry&& entry) { entries.append(std::move(entry)); }, mountPoints, unreadableFolders);
     return entries;
 }
 
 void MusicFolderEnumerator::listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
                                       std::stop_token stop, const std::function<void(FileEntry&&)>& found,
-                                      QStringList* mountPoints)
+                                      QStringList* mountPoints, QStringList* unreadableFolders)
 {
-    Walk walk(supportedExtensions, stop, found, mountPoints);
+    Walk walk(supportedExtensions, stop, found, mountPoints, unreadableFolders);
     for (const QString& directory : directories) {
         if (stop.stop_requested())
             throw CancellationError();
@@ -310,7 +345,14 @@ MusicFolderEnumerator::indexedArchives(const IndexedFileDates& storedDates,
 
 std::optional<MusicFolderEnumerator::FileState> MusicFolderEnumerator::regularFileState(const QString& path)
 {
-    return regularFileStateAt(AT_FDCWD, pathToBytes(path));
+    int error = 0;
+    return regularFileStateAt(AT_FDCWD, pathToBytes(path), error);
+}
+
+bool MusicFolderEnumerator::isUnreadableFolder(const QString& path)
+{
+    int error = 0;
+    return !path.isEmpty() && !readFolder(AT_FDCWD, pathToBytes(path), true, error) && !isGone(error);
 }
 
 bool MusicFolderEnumerator::isReadable(const QString& path)

@@ -58,19 +58,23 @@ public:
     // enumerateFiles() in two steps. listFiles() lists every archive as an
     // entry of its own (extension "zip") without opening it, and adds to
     // `mountPoints` (when given) each folder it read that lies on another
-    // device than the folder above it, the music folders included;
+    // device than the folder above it, the music folders included, and to
+    // `unreadableFolders` (when given) each folder below a music folder that
+    // is there but cannot be opened or listed, or whose items cannot be
+    // examined (permission denied, an I/O error; logged once at info);
     // expandArchives() then puts each archive's members in its place, and
     // returns the archives it opened and listed (one that listed nothing and
     // cannot be read is left out).
     static QList<FileEntry> listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
-                                      std::stop_token stop = {}, QStringList* mountPoints = nullptr);
+                                      std::stop_token stop = {}, QStringList* mountPoints = nullptr,
+                                      QStringList* unreadableFolders = nullptr);
     static QList<FileEntry> expandArchives(QList<FileEntry>& entries, const QSet<QString>& supportedExtensions,
                                            const IndexedArchives& unchanged);
     // listFiles() handing each entry to `found` as it is listed, so that no
     // list of them all need be kept.
     static void listFiles(const QStringList& directories, const QSet<QString>& supportedExtensions,
                           std::stop_token stop, const std::function<void(FileEntry&&)>& found,
-                          QStringList* mountPoints = nullptr);
+                          QStringList* mountPoints = nullptr, QStringList* unreadableFolders = nullptr);
     // What expandArchives() puts in an archive's place, and whether it was
     // opened and listed.
     struct ExpandedArchive {
@@ -90,6 +94,8 @@ public:
     static std::optional<FileState> regularFileState(const QString& path);
     // Whether the file at `path` can be opened for reading now.
     static bool isReadable(const QString& path);
+    // Whether a folder is at `path` that cannot be opened or listed now.
+    static bool isUnreadableFolder(const QString& path);
 
     // `path` without its trailing slashes ("/" stays "/").
     static QString withoutTrailingSlashes(const QString& path);

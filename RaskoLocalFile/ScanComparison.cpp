@@ -18,8 +18,12 @@ QString fileOf(const QString& markedPath)
 
 } // namespace
 
-ScanComparison::ScanComparison(std::future<Stored> stored, bool overlapping, QSet<QString> supportedExtensions)
-    : m_reading(std::move(stored)), m_overlapping(overlapping), m_supportedExtensions(std::move(supportedExtensions))
+ScanComparison::ScanComparison(std::future<Stored> stored, bool overlapping, QSet<QString> supportedExtensions,
+                               ScanTrigger trigger)
+    : m_reading(std::move(stored)),
+      m_overlapping(overlapping),
+      m_supportedExtensions(std::move(supportedExtensions)),
+      m_trigger(trigger)
 {
 }
 
@@ -46,8 +50,12 @@ void ScanComparison::finish()
 void ScanComparison::takeStored()
 {
     m_stored = m_reading.get();
-    for (const MediaDatabase::FileMark& mark : std::as_const(m_stored->marks))
+    for (const MediaDatabase::FileMark& mark : std::as_const(m_stored->marks)) {
         m_markedFiles.insert(fileOf(mark.filePath), std::nullopt);
+        // An archive holding a refused member is opened, so that the member is read again.
+        if (m_trigger == ScanTrigger::user && mark.kind == MediaDatabase::FileMark::Kind::refused)
+            m_stored->archives.remove(fileOf(mark.filePath));
+    }
     for (FileEntry& entry : m_waiting)
         compare(std::move(entry));
     m_waiting = {};
@@ -87,11 +95,16 @@ void ScanComparison::compareFile(FileEntry entry)
     const std::optional<QDateTime> storedDate = m_stored->dates.find(entry.path);
     if (storedDate && *storedDate == entry.lastModified)
         return;
-    // Refused before as it is now (same size and date): not read again.
+    // Refused before as it is now (same size and date): not read again,
+    // unless the user asked for the scan. Its mark then goes, and comes
+    // back if it is refused again.
     const auto mark = m_stored->marks.constFind(entry.path);
     if (mark != m_stored->marks.cend() && mark->kind == MediaDatabase::FileMark::Kind::refused
-        && mark->size == entry.size && mark->lastModified == entry.lastModified)
-        return;
+        && mark->size == entry.size && mark->lastModified == entry.lastModified) {
+        if (m_trigger != ScanTrigger::user)
+            return;
+        m_refusedReadAgain.append(entry.path);
+    }
     m_changed.append(std::move(entry));
 }
 
@@ -105,7 +118,7 @@ QStringList ScanComparison::vanished(const QStringList& keptDirectories) const
 
 QStringList ScanComparison::staleMarks(const QStringList& keptDirectories) const
 {
-    QStringList stale;
+    QStringList stale = m_refusedReadAgain;
     for (const MediaDatabase::FileMark& mark : std::as_const(m_stored->marks)) {
         const QString path = fileOf(mark.filePath);
         const std::optional<MusicFolderEnumerator::FileState> file = m_markedFiles.value(path);

@@ -4,6 +4,7 @@
 #include "RaskoLocalFile/IndexedFileDates.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
+#include "RaskoLocalFile/ScanTrigger.h"
 
 #include <QHash>
 #include <QList>
@@ -41,8 +42,11 @@ public:
     };
 
     // `overlapping`: the music folders overlap, so one file may be listed
-    // twice (it counts once). `supportedExtensions` as the listing's.
-    ScanComparison(std::future<Stored> stored, bool overlapping, QSet<QString> supportedExtensions);
+    // twice (it counts once). `supportedExtensions` as the listing's. A scan
+    // the user asked for counts the files refused before as changed, and
+    // opens the archives that hold one.
+    ScanComparison(std::future<Stored> stored, bool overlapping, QSet<QString> supportedExtensions,
+                   ScanTrigger trigger = ScanTrigger::automatic);
 
     // A file or archive as listed, in the listing's order.
     void add(FileEntry entry);
@@ -55,7 +59,8 @@ public:
     // Files listed, each once (archive members counted, archives not).
     qsizetype found() const { return m_found; }
     // The new and changed files (listed not at their stored date), except
-    // those refused before at their current size and date, in listing order.
+    // those refused before at their current size and date (unless the user
+    // asked for the scan), in listing order.
     const QList<FileEntry>& changed() const { return m_changed; }
     QList<FileEntry> takeChanged() { return std::exchange(m_changed, {}); }
     // The archives opened and listed, in listing order.
@@ -64,7 +69,7 @@ public:
     QStringList vanished(const QStringList& keptDirectories) const;
     // The paths of the marks that no longer hold: their file (a member's
     // archive) was not listed, unless it lies under `keptDirectories`, or
-    // has another size or date now.
+    // has another size or date now, or it is refused and read again.
     QStringList staleMarks(const QStringList& keptDirectories) const;
 
 private:
@@ -77,6 +82,7 @@ private:
     std::optional<Stored> m_stored;
     const bool m_overlapping;
     const QSet<QString> m_supportedExtensions;
+    const ScanTrigger m_trigger;
     QList<FileEntry> m_waiting; // listed before the index arrived
     // The files the marks name (an archive for a member's mark), with their
     // listing once listed.
@@ -85,6 +91,7 @@ private:
     qsizetype m_found = 0;
     QList<FileEntry> m_changed;
     QList<FileEntry> m_openedArchives;
+    QStringList m_refusedReadAgain;
 };
 
 } // namespace vessa

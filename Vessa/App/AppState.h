@@ -129,7 +129,7 @@ public:
     void addWatchedDirectory(const QString& folder) { m_musicLibrary->addWatchedDirectory(folder); }
     void removeWatchedDirectory(const QString& folder) { m_musicLibrary->removeWatchedDirectory(folder); }
     // A scan that starts clears scanError, unless it still holds the start-up notice.
-    void rescanAll() { m_musicLibrary->rescanAll(); }
+    void rescanAll(ScanTrigger trigger = ScanTrigger::automatic) { m_musicLibrary->rescanAll(trigger); }
     void reloadTracksFromDatabase() { m_musicLibrary->reloadTracksFromDatabase(); }
     qint64 trackCount(const QString& folder) const { return m_musicLibrary->trackCount(folder); }
     std::optional<QString> folderProblem(const QString& folder) const { return m_musicLibrary->folderProblem(folder); }

@@ -400,6 +400,7 @@ private slots:
         QTest::newRow("watch removed") << uint(IN_IGNORED) << false << Kind::watchRemoved;
         QTest::newRow("subfolder moved, seen from inside") << uint(IN_MOVE_SELF) << false << Kind::ignored;
         QTest::newRow("file read") << uint(IN_ACCESS) << false << Kind::ignored;
+        QTest::newRow("subfolder opened or closed") << uint(IN_ATTRIB | IN_ISDIR) << false << Kind::directoryChanged;
     }
     void classifiesRecords()
     {

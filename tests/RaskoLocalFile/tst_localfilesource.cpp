@@ -178,26 +178,46 @@ private slots:
         QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), (QStringList{real, inside, library.path("link.mp3")}));
     }
 
-    // An unreadable music folder ends the scan and keeps the index; an
-    // unreadable folder inside one is skipped.
+    // An unreadable music folder ends the scan and keeps the index. A folder
+    // inside one that cannot be read keeps its rows and marks until it can
+    // be read again; one that is deleted loses them.
     void unreadableFolders()
     {
         LocalLibraryFixture library;
         library.write("file.mp3");
+        const QString closed = QFileInfo(library.write("closed/b.mp3")).path();
+        ZipFixture().addFile("in.mp3", "member").write(closed + "/Set.zip");
         library.scan();
+        const QList<Row> rows = library.database->allTracks();
+        const auto marks = library.database->allFileMarks();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(marks.size(), 1);
         for (const QString& bad : {library.path("missing"), library.path("file.mp3")}) {
             QCOMPARE(failureOf<LocalFileError>([&] {
                          library.plugin->scanDirectories({library.music(), bad});
                      }),
                      "Cannot enumerate directory: " + bad);
         }
-        QCOMPARE(library.database->allTracks().size(), 1);
-        if (geteuid() == 0)
-            QSKIP("permissions do not restrict the superuser");
-        const QByteArray closed = QFile::encodeName(QFileInfo(library.write("closed/b.mp3")).path());
-        QCOMPARE(chmod(closed.constData(), 0), 0);
-        const auto restore = qScopeGuard([&] { chmod(closed.constData(), 0755); });
-        QCOMPARE(library.scan().size(), 1);
+        QCOMPARE(library.database->allTracks(), rows);
+        QCOMPARE(chmod(QFile::encodeName(QFileInfo(library.music()).path()).constData(), 0755), 0);
+        QCOMPARE(chmod(QFile::encodeName(closed).constData(), 0), 0);
+        const auto restore = qScopeGuard([&] { chmod(QFile::encodeName(closed).constData(), 0755); });
+        LogCapture log;
+        {
+            const vessa::test::UnprivilegedFileAccess unprivileged;
+            QCOMPARE(library.scan().size(), 3);
+        }
+        QCOMPARE(library.database->allTracks(), rows);
+        QCOMPARE(library.database->allFileMarks(), marks);
+        QCOMPARE(library.plugin->unreadableFolders(), QStringList{closed});
+        QVERIFY(log.contains(scanCategory,
+                             "Folder cannot be read, its tracks are kept: " + closed + " (Permission denied)"));
+        QCOMPARE(chmod(QFile::encodeName(closed).constData(), 0755), 0);
+        library.scan();
+        QVERIFY(library.plugin->unreadableFolders().isEmpty());
+        QVERIFY(QDir(closed).removeRecursively());
+        QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), QStringList{library.path("file.mp3")});
+        QVERIFY(library.database->allFileMarks().isEmpty());
     }
 
     void multiTrackFilesGetOneRowPerSubTrack()
@@ -266,10 +286,16 @@ private slots:
         QCOMPARE(library.extractor->extractCalls().size(), calls);
         QCOMPARE(library.scanner->scannedExtensions().size(), scans);
         QVERIFY(log.messages(scanCategory).filter("Skipping").isEmpty());
+        // The user's rescan reads all three again.
+        library.plugin->scanDirectories({library.music()}, {}, {}, {}, ScanTrigger::user);
+        QCOMPARE(library.extractedPaths().mid(calls), QStringList{bad});
+        QCOMPARE(log.messages(scanCategory).filter("Skipping").size(), 3);
+        library.scan();
+        QCOMPARE(library.extractedPaths().mid(calls), QStringList{bad});
         // A new size alone is a change.
         library.write("bad.mp3", "longer audio", LocalLibraryFixture::defaultTime().addSecs(1));
         library.scan();
-        QCOMPARE(library.extractedPaths().mid(calls), QStringList{bad});
+        QCOMPARE(library.extractedPaths().mid(calls), (QStringList{bad, bad}));
     }
 
     void durationsWithoutWholeSecondsAreAbsent_data()

@@ -48,22 +48,27 @@ private slots:
     {
         QTest::addColumn<int>("arrivesAfter"); // files listed before the index
         QTest::addColumn<bool>("twice");       // overlapping folders list each file twice
-        QTest::newRow("before the listing") << 0 << false;
-        QTest::newRow("during the listing") << 3 << false;
-        QTest::newRow("after the listing") << 99 << false;
-        QTest::newRow("each file twice, during the listing") << 5 << true;
+        QTest::addColumn<ScanTrigger>("trigger");
+        const ScanTrigger automatic = ScanTrigger::automatic;
+        QTest::newRow("before the listing") << 0 << false << automatic;
+        QTest::newRow("during the listing") << 3 << false << automatic;
+        QTest::newRow("after the listing") << 99 << false << automatic;
+        QTest::newRow("each file twice, during the listing") << 5 << true << automatic;
+        QTest::newRow("asked for by the user: refused files again") << 3 << false << ScanTrigger::user;
     }
     void outcomeWheneverTheIndexArrives()
     {
         QFETCH(int, arrivesAfter);
         QFETCH(bool, twice);
+        QFETCH(ScanTrigger, trigger);
+        const bool user = trigger == ScanTrigger::user;
         QList<FileEntry> listing{listed("/m/same.wav"),      listed("/m/older.wav"), listed("/m/new.wav"),
                                  listed("/m/Live.zip", 100), listed(notUtf8),        listed("/m/bad.wav", 10),
                                  listed("/m/rebad.wav", 11)};
         if (twice)
             listing += listing;
         std::promise<ScanComparison::Stored> index;
-        ScanComparison comparison(index.get_future(), twice, {"wav", "mp3"});
+        ScanComparison comparison(index.get_future(), twice, {"wav", "mp3"}, trigger);
         for (qsizetype i = 0; i < listing.size(); ++i) {
             if (i == arrivesAfter)
                 index.set_value(stored());
@@ -76,12 +81,14 @@ private slots:
         QStringList changed;
         for (const FileEntry& entry : comparison.takeChanged())
             changed.append(entry.path);
-        QCOMPARE(changed, (QStringList{"/m/older.wav", "/m/new.wav", "/m/rebad.wav"}));
+        QCOMPARE(changed, (user ? QStringList{"/m/older.wav", "/m/new.wav", "/m/bad.wav", "/m/rebad.wav"}
+                                : QStringList{"/m/older.wav", "/m/new.wav", "/m/rebad.wav"}));
         QVERIFY(comparison.takeOpenedArchives().isEmpty());
         QCOMPARE(comparison.vanished({"/kept"}), QStringList{"/m/gone.wav"});
         QStringList stale = comparison.staleMarks({"/kept"});
         stale.sort();
-        QCOMPARE(stale, (QStringList{"/away/lost.wav", "/m/rebad.wav"}));
+        QCOMPARE(stale, (user ? QStringList{"/away/lost.wav", "/m/bad.wav", "/m/rebad.wav"}
+                              : QStringList{"/away/lost.wav", "/m/rebad.wav"}));
     }
 
     void indexThatCannotBeReadFailsTheScan()

@@ -4,10 +4,14 @@
 #include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"
 #include "tests/support/TmpfsMount.h"
+#include "tests/support/UnprivilegedFileAccess.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace vessa;
 using vessa::test::GatedExtractor;
@@ -175,6 +179,59 @@ private slots:
         for (const TrackRef& ref : refs)
             QVERIFY(rig.last().library->refIndex->isPlayable(ref));
         QVERIFY(rig.last().library->folderProblems.isEmpty());
+    }
+
+    // A folder in a music folder that cannot be read keeps its rows, which
+    // cannot be played, until a batch of file events finds it readable again.
+    void unreadableFolderKeepsItsRows()
+    {
+        WorkerRig rig;
+        const QString one = rig.library.write("a/one.mp3");
+        const QString two = rig.library.write("a/closed/two.mp3");
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.waitForOutcomes(1));
+        const QList<TrackRef> refs = rig.last().library->refs;
+        // Closed to the user: scanned on this thread, which can drop the superuser's rights.
+        const QByteArray closed = QFile::encodeName(rig.library.path("a/closed"));
+        QCOMPARE(chmod(QFile::encodeName(QFileInfo(rig.library.music()).path()).constData(), 0755), 0);
+        QCOMPARE(chmod(closed.constData(), 0), 0);
+        const auto restore = qScopeGuard([&] { chmod(closed.constData(), 0755); });
+        {
+            const vessa::test::UnprivilegedFileAccess unprivileged;
+            rig.source->scanDirectories({rig.a()});
+        }
+        rig.worker->reload();
+        QVERIFY(rig.waitForOutcomes(2));
+        const LibraryWorker::Library& unreadable = *rig.last().library;
+        QCOMPARE(unreadable.refs, refs);
+        for (const ScannedTrack& track : unreadable.tracks)
+            QCOMPARE(unreadable.refIndex->isPlayable(track.ref()), track.fileURL() == one);
+        QCOMPARE(chmod(closed.constData(), 0755), 0);
+        const QString three = rig.library.write("a/three.mp3");
+        rig.worker->applyFileEvents(DirectoryWatcher::EventBatch{{three}, {}, false});
+        QVERIFY(rig.waitForOutcomes(3));
+        QCOMPARE(pathsOf(*rig.last().library), (QStringList{two, one, three}));
+        for (const TrackRef& ref : rig.last().library->refs)
+            QVERIFY(rig.last().library->refIndex->isPlayable(ref));
+    }
+
+    // Files refused before are read again only by a scan the user asked for,
+    // also one merged into a waiting scan.
+    void userScanReadsRefusedFilesAgain()
+    {
+        WorkerRig rig(true);
+        const QString refused = rig.library.write("a/refused.mp3");
+        const QString added = rig.library.write("a/added.mp3");
+        rig.library.database->addFileMarks({MediaDatabase::FileMark{refused, 5, LocalLibraryFixture::defaultTime(),
+                                                                    MediaDatabase::FileMark::Kind::refused}});
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(rig.gate->waitForInFlight(1, std::chrono::seconds(10)));
+        QVERIFY(rig.worker->requestScan());
+        QVERIFY(!rig.worker->requestScan(ScanTrigger::user));
+        rig.gate->release();
+        QVERIFY(rig.waitForOutcomes(2));
+        QCOMPARE(pathsOf(*rig.outcomes[0].library), QStringList{added});
+        QCOMPARE(pathsOf(*rig.outcomes[1].library), (QStringList{added, refused}));
     }
 
     void scanRequestsMergeIntoOneFollowUp()

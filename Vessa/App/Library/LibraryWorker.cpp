@@ -7,6 +7,8 @@
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 
+#include <algorithm>
+
 namespace vessa {
 
 namespace {
@@ -63,19 +65,28 @@ void LibraryWorker::setFolders(const QStringList& folders)
     m_folders = folders;
 }
 
-bool LibraryWorker::requestScan()
+bool LibraryWorker::requestScan(ScanTrigger trigger)
 {
-    const bool queued = queueScan();
+    const bool queued = queueScan(trigger);
     startNextJob();
     return queued;
 }
 
-bool LibraryWorker::queueScan()
+bool LibraryWorker::queueScan(ScanTrigger trigger)
 {
-    if (m_scanWaiting)
+    if (m_scanWaiting) {
+        if (trigger == ScanTrigger::user) {
+            const auto waiting = std::find_if(m_jobs.begin(), m_jobs.end(),
+                                              [](const Job& queued) { return queued.kind == JobKind::scan; });
+            if (waiting != m_jobs.end())
+                waiting->trigger = trigger;
+        }
         return false;
+    }
     m_scanWaiting = true;
-    m_jobs.push_back(job(JobKind::scan));
+    Job scan = job(JobKind::scan);
+    scan.trigger = trigger;
+    m_jobs.push_back(std::move(scan));
     return true;
 }
 
@@ -103,7 +114,7 @@ bool LibraryWorker::removeFolder(const QString& folder)
         // What the running job read may hold the folder's tracks: it goes
         // without a result. Changes it missed are made up by a scan.
         if (m_running->kind == JobKind::scan || m_running->kind == JobKind::fileEvents)
-            queuedScan = queueScan();
+            queuedScan = queueScan(m_running->trigger);
         m_worker.supersede();
     }
     startNextJob();
@@ -160,7 +171,8 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
         const UnavailableFolders unavailable = unavailableFolders(source, folders);
         const QStringList& missing = unavailable.folders;
         const auto prepare = [&](QList<ScannedTrack> tracks) {
-            Library library = prepared(source, std::move(tracks), folders, missing);
+            // As the job left them: a scan reads the unreadable folders anew.
+            Library library = prepared(source, std::move(tracks), folders, missing + source.unreadableFolders());
             library.folderProblems = unavailable.problems;
             return library;
         };
@@ -168,9 +180,17 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
         case JobKind::scan:
             // With no folder at all there is nothing to bring up to date.
             if (!folders.isEmpty())
-                outcome.library = prepare(scan(source, folders, missing, stop, progress));
+                outcome.library = prepare(scan(source, folders, missing, stop, progress, job.trigger));
             break;
         case JobKind::fileEvents: {
+            // A folder the last scan could not read is read once it can be.
+            const QStringList unreadable = source.unreadableFolders();
+            if (!folders.isEmpty() && std::any_of(unreadable.cbegin(), unreadable.cend(), [](const QString& folder) {
+                    return !MusicFolderEnumerator::isUnreadableFolder(folder);
+                })) {
+                outcome.library = prepare(scan(source, folders, missing, stop, {}, ScanTrigger::automatic));
+                break;
+            }
             // Events may still come from a folder that was removed meanwhile.
             DirectoryWatcher::EventBatch batch = job.batch;
             batch.modified.removeIf(
@@ -197,14 +217,14 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
 
 QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QStringList& folders,
                                         const QStringList& missing, std::stop_token stop,
-                                        const std::function<void(const ScanProgress&)>& progress)
+                                        const std::function<void(const ScanProgress&)>& progress, ScanTrigger trigger)
 {
     // A missing folder stays a music folder but is not read, and its rows
     // stay until it is back or the user removes it; so do those of a mount
     // point that is away.
     QStringList present = folders;
     present.removeIf([&missing](const QString& folder) { return missing.contains(folder); });
-    return source.scanDirectories(present, progress, stop, missing);
+    return source.scanDirectories(present, progress, stop, missing, trigger);
 }
 
 LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks,

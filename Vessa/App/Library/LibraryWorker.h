@@ -3,6 +3,7 @@
 #include "Rasko/ScannedTrack.h"
 #include "RaskoLocalFile/DirectoryWatcher.h"
 #include "RaskoLocalFile/ScanProgress.h"
+#include "RaskoLocalFile/ScanTrigger.h"
 #include "Vessa/App/Library/LibraryRefIndex.h"
 #include "VessaCore/GenerationWorker.h"
 #include "VessaCore/TrackRef.h"
@@ -31,7 +32,8 @@ class LocalFileSourcePlugin;
 // jobFinished() on the main thread, in job order.
 //
 // - A scan requested while another is queued merges into it: at most one
-//   scan waits, and it reads the folder list when it starts.
+//   scan waits, and it reads the folder list when it starts. It is the
+//   user's when either request was.
 // - removeFolder() supersedes the running job (a scan of the remaining
 //   folders makes up for a superseded scan or batch of file events), runs
 //   before every waiting job, deletes the folder's rows and reloads. A superseded job
@@ -44,6 +46,10 @@ class LocalFileSourcePlugin;
 //   below a music folder that had something mounted on them at the last
 //   scan and are empty folders on the device above them now (an unmounted
 //   share); the folder watcher waits for them to be mounted again.
+// - The rows under the folders inside the music folders that the last scan
+//   could not read (LocalFileSourcePlugin::unreadableFolders()) stay too,
+//   and cannot be played. A batch of file events that finds one of them
+//   readable again (or gone) runs a scan instead, which reads it.
 // - Scan progress reaches the main thread at most about 20 times a second,
 //   and always with the last file.
 //
@@ -96,7 +102,7 @@ public:
     void setFolders(const QStringList& folders);
 
     // Queues a scan; false when it merged into a scan that already waits.
-    bool requestScan();
+    bool requestScan(ScanTrigger trigger = ScanTrigger::automatic);
     void applyFileEvents(DirectoryWatcher::EventBatch batch);
     void reload();
     // Supersedes the running job and removes the folder's rows before any
@@ -113,10 +119,11 @@ private:
         JobKind kind = JobKind::reload;
         DirectoryWatcher::EventBatch batch;
         QString folder;
+        ScanTrigger trigger = ScanTrigger::automatic; // scan only
     };
 
     static Job job(JobKind kind);
-    bool queueScan();
+    bool queueScan(ScanTrigger trigger);
     void startNextJob();
     void finishJob(Outcome outcome);
     void superseded(const Job& job);
@@ -125,7 +132,7 @@ private:
                            std::stop_token stop, const std::function<void(const ScanProgress&)>& progress);
     static QList<ScannedTrack> scan(LocalFileSourcePlugin& source, const QStringList& folders,
                                     const QStringList& missing, std::stop_token stop,
-                                    const std::function<void(const ScanProgress&)>& progress);
+                                    const std::function<void(const ScanProgress&)>& progress, ScanTrigger trigger);
     static Library prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks, const QStringList& folders,
                             const QStringList& missing);
     // A progress callback that posts at most one report per interval (and the last).

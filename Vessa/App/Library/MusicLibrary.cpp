@@ -73,12 +73,12 @@ void MusicLibrary::removeWatchedDirectory(const QString& folder)
         ++m_scansOutstanding;
 }
 
-void MusicLibrary::rescanAll()
+void MusicLibrary::rescanAll(ScanTrigger trigger)
 {
     if (m_watchedDirectories.isEmpty())
         return;
     logInfo(lcApp(), QStringLiteral("Starting scan of %1 directories").arg(m_watchedDirectories.size()));
-    if (m_libraryWorker->requestScan())
+    if (m_libraryWorker->requestScan(trigger))
         ++m_scansOutstanding;
     setIsScanning(true);
     setScanProgress(std::nullopt);

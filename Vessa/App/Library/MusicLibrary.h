@@ -88,7 +88,8 @@ public:
     void removeWatchedDirectory(const QString& folder);
     // Scans every music folder in the background; a request while a scan
     // runs is merged into one follow-up scan. Announced by scanRequested().
-    void rescanAll();
+    // The user's scan (Settings > Rescan) reads the refused files again.
+    void rescanAll(ScanTrigger trigger = ScanTrigger::automatic);
     // Reads the library from the database in the background and publishes it.
     void reloadTracksFromDatabase();
     // Tracks indexed under the folder as of the last published library.

@@ -161,7 +161,7 @@ QWidget* SettingsView::makeFoldersSection()
     headerLayout->addStretch();
     m_rescanButton = captionButton(tr("Rescan"), QStringLiteral("arrow.clockwise"), header);
     m_rescanButton->setObjectName(QStringLiteral("rescanButton"));
-    connect(m_rescanButton, &QPushButton::clicked, &m_appState, &AppState::rescanAll);
+    connect(m_rescanButton, &QPushButton::clicked, this, [this] { m_appState.rescanAll(ScanTrigger::user); });
     headerLayout->addWidget(m_rescanButton);
     m_addButton = captionButton(tr("Add"), QStringLiteral("plus"), header);
     m_addButton->setObjectName(QStringLiteral("addButton"));
