@@ -159,6 +159,8 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
         current = std::clamp<qsizetype>(startIndex, 0, tracks.size() - 1);
     const bool indexDiffers = current != m_currentIndex;
     m_currentIndex = current;
+    // What sounds came from the old list: no entry of another list names it.
+    const bool playingStays = !queueDiffers && queueID == m_queueID;
     // Observers see the new queue whole: an old shuffle order could send
     // one that moves on to positions the queue no longer has.
     resetShuffleOrder();
@@ -168,6 +170,8 @@ void PlayContext::loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
     if (indexDiffers)
         emit currentIndexChanged();
     emitCurrentTrackChangeFrom(before);
+    if (!playingStays)
+        setPlayingIndex(std::nullopt);
     setCurrentMetadata(std::nullopt);
     setLastError(nullptr);
 }

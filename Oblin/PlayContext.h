@@ -95,7 +95,9 @@ public:
     // the new current entry (startIndex, at most the last; a negative one
     // counts as 0). Hints: one per track, padded with absent ones or cut.
     // playlistURL is the path of the playlist file relative hints are taken
-    // against. Cancels resolving and tag loading in progress.
+    // against. Cancels resolving and tag loading in progress. A track that
+    // sounds plays on; it stays the playing entry only when the list and its
+    // identity are the same.
     void loadQueue(const QList<TrackRef>& tracks, qsizetype startIndex,
                    const std::optional<QList<std::optional<QString>>>& fileHints = std::nullopt,
                    const std::optional<QString>& playlistURL = std::nullopt,

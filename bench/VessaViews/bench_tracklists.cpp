@@ -123,7 +123,7 @@ int main(int argc, char** argv)
 
     const QList<ScannedTrack> first = libraryOf(libraryTracks, QString());
     const QList<ScannedTrack> retagged = libraryOf(libraryTracks, QStringLiteral(" (remastered)"));
-    TrackListView view(state);
+    TrackListView view(TrackListServices::of(state));
     view.resize(1000, 800);
     view.show();
     QCoreApplication::processEvents();
@@ -158,7 +158,7 @@ int main(int argc, char** argv)
     }
 
     // The same work without a table: what the list's own model costs.
-    TrackListModel model(state, nullptr);
+    TrackListModel model(TrackListServices::of(state), nullptr);
     Figures modelLibrary, modelKeystrokes, modelSort;
     for (int run = 0; run < 6; ++run)
         modelLibrary.measure([&] { showLibrary(model, [&] { model.setScannedTracks(run % 2 ? retagged : first); }); });

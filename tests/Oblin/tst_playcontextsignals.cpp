@@ -218,6 +218,10 @@ private slots:
         row("load a shorter queue of another list under shuffle", "shuffle on;load 0-4 @2", "load 0-1 @1 as Mix",
             replaced, "1/-");
         row("load while a track plays", "load 0-4 @1;play", "load 0-4 @3", "currentIndex currentTrack", "3/1");
+        row("load another list while a track plays", "load 0-4 @1;play", "load 1-4 @2",
+            "currentIndex currentTrack playingIndex queue", "2/-");
+        row("load the same list as another while a track plays", "load 0-4 @1;play", "load 0-4 @3 as Mix",
+            "currentIndex currentTrack playingIndex", "3/-");
 
         row("append to an empty context", "", "append 0-1", replaced, "0/-");
         row("append to a queue", "load 0-2 @1", "append 3-4", "queue", "1/-");

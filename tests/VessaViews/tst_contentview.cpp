@@ -93,8 +93,10 @@ private:
 DetailLists recordingLists(ListRecord& record)
 {
     DetailLists lists;
-    lists.makeLibraryList = [&record](AppState&) -> LibraryDetailList* { return new RecordingLibraryList(record); };
-    lists.makePlaylistView = [&record](AppState&, const QString& name) -> PlaylistDetailView* {
+    lists.makeLibraryList = [&record](const TrackListServices&) -> LibraryDetailList* {
+        return new RecordingLibraryList(record);
+    };
+    lists.makePlaylistView = [&record](const TrackListServices&, const QString& name) -> PlaylistDetailView* {
         record.playlist = name;
         return new RecordingPlaylistView(record);
     };

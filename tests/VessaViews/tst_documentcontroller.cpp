@@ -252,7 +252,8 @@ private slots:
             QTRY_VERIFY(library.playlist("Starred"));
             shown->copyButton()->click();
             written = library.playlist("mix");
-            libraryView = std::make_unique<PlaylistContentView>(*m_app->appState(), PlaylistStorage::library("mix"));
+            libraryView = std::make_unique<PlaylistContentView>(TrackListServices::of(*m_app->appState()),
+                                                                PlaylistStorage::library("mix"));
             shown = libraryView.get();
         } else {
             const QString path = target.startsWith("OTHER") ? other.path() + target.mid(5) : file(target);

@@ -11,12 +11,14 @@
 #include "Vessa/Views/TrackLists/PlaylistContentModel.h"
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
+#include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
 #include "tests/support/FileFixture.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -94,6 +96,7 @@ class TestPlaylistContent : public QObject {
     std::shared_ptr<RecordingRevealer> m_revealer;
 
     PlaylistLibrary& library() { return m_state->playlistLibrary(); }
+    TrackListServices services() const { return TrackListServices::of(*m_state); }
     // Creates the library playlist and fills it.
     void addPlaylist(const Playlist& playlist)
     {
@@ -106,7 +109,7 @@ class TestPlaylistContent : public QObject {
     }
     std::unique_ptr<PlaylistContentView> viewOf(PlaylistStorage storage)
     {
-        return std::make_unique<PlaylistContentView>(*m_state, std::move(storage), m_revealer);
+        return std::make_unique<PlaylistContentView>(services(), std::move(storage), m_revealer);
     }
 
 private slots:
@@ -169,7 +172,7 @@ private slots:
             Playlist(QStringLiteral("Doc"), QList<PlaylistTrack>{PlaylistTrack(TrackRef(QString(), QString(), "t")),
                                                                  entry("b", "file://x.mp3"), entry("b")}));
         const QString path = dir.filePath("Doc.parvik");
-        PlaylistContentModel model(*m_state, PlaylistStorage::document(&document, path), m_revealer);
+        PlaylistContentModel model(services(), PlaylistStorage::document(&document, path), m_revealer);
         QCOMPARE(model.rows()[0].artist, QStringLiteral("Unknown"));
         QCOMPARE(model.rows()[0].album, QStringLiteral("Unknown"));
         QCOMPARE(model.rows()[1].userInfo.toString(), dir.filePath("x.mp3"));
@@ -194,7 +197,7 @@ private slots:
         m_state->addWatchedDirectory(folder);
         QVERIFY(AppStateRig::scanned(*m_state));
         addPlaylist(Playlist(QStringLiteral("Mix"), {PlaylistTrack(m_state->scannedTracks()[0].ref()), entry("b")}));
-        PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        PlaylistContentModel model(services(), PlaylistStorage::library("Mix"), m_revealer);
         QCOMPARE(model.rows()[0].userInfo.toString(), file);
         QVERIFY(!model.rows()[1].userInfo.isValid());
         m_state->removeWatchedDirectory(folder);
@@ -227,6 +230,24 @@ private slots:
         QVERIFY(model.sortAscending());
         QVERIFY(model.isManualOrder());
         QVERIFY(view->table()->configuration().reorderable);
+
+        // Clicked, that header shows no arrow: the stored order has no direction.
+        view->resize(600, 300);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QHeaderView* header = view->table()->view()->horizontalHeader();
+        const auto click = [header](int column) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+        };
+        click(1);
+        QTRY_VERIFY(!model.isManualOrder());
+        QVERIFY(header->isSortIndicatorShown());
+        for (int clicks = 0; clicks < 2; ++clicks) {
+            click(0);
+            QTRY_VERIFY(model.isManualOrder());
+            QVERIFY(!header->isSortIndicatorShown());
+        }
     }
 
     void filteredPlayQueuesTheShownEntriesWithTheirHints()
@@ -235,7 +256,7 @@ private slots:
             Playlist(QStringLiteral("Doc"), QList<PlaylistTrack>{entry("one", "file://1.mp3", "Rock"), entry("two"),
                                                                  entry("three", "file:///m/3.mp3", "Rock"),
                                                                  entry("four", std::nullopt, "Rock")}));
-        PlaylistContentModel model(*m_state, PlaylistStorage::document(&document, QStringLiteral("/p/Doc.parvik")),
+        PlaylistContentModel model(services(), PlaylistStorage::document(&document, QStringLiteral("/p/Doc.parvik")),
                                    m_revealer);
         model.setSearchText("ROCK");
         model.setSort("title", false);
@@ -250,9 +271,9 @@ private slots:
         QVERIFY(!model.queueRequest(1)); // filtered out
 
         // An unsaved document plays under its playlist's name; a library playlist under its name.
-        PlaylistContentModel unsaved(*m_state, PlaylistStorage::document(&document, std::nullopt), m_revealer);
+        PlaylistContentModel unsaved(services(), PlaylistStorage::document(&document, std::nullopt), m_revealer);
         QCOMPARE(unsaved.queueID(), QStringLiteral("document:Doc"));
-        PlaylistContentModel starred(*m_state, PlaylistStorage::library("Starred"), m_revealer);
+        PlaylistContentModel starred(services(), PlaylistStorage::library("Starred"), m_revealer);
         QCOMPARE(starred.queueID(), QStringLiteral("playlist:Starred"));
     }
 
@@ -264,7 +285,7 @@ private slots:
         QVERIFY(AppStateRig::scanned(*m_state));
         const QList<TrackRef> entries{m_state->scannedTracks()[0].ref()};
         addPlaylist(Playlist(QStringLiteral("library"), {PlaylistTrack(entries[0])}));
-        PlaylistContentModel(*m_state, PlaylistStorage::library(QStringLiteral("library")), m_revealer).playTrack(0);
+        PlaylistContentModel(services(), PlaylistStorage::library(QStringLiteral("library")), m_revealer).playTrack(0);
         QVERIFY(!m_rig->writeWav(QStringLiteral("a/three.wav")).isEmpty());
         QVERIFY(AppStateRig::scanned(*m_state));
         QCOMPARE(m_state->scannedTracks().size(), 2);
@@ -399,25 +420,53 @@ private slots:
               "expected");
     }
 
-    // The playing playlist's edits carry its queue: mark and Next follow them.
+    // The queue is what was played, in the filter and order shown then; the
+    // playlist's edits carry it, and the mark names the sounding entry in
+    // whatever order the view shows now.
     void editsOfThePlayingPlaylistCarryItsQueue_data()
     {
-        QTest::addColumn<bool>("document"); // of files outside the library, by relative hints
-        QTest::addColumn<QString>("edit");
-        QTest::addColumn<int>("marked"); // -1: none
+        QTest::addColumn<bool>("document");  // of files outside the library, by relative hints
+        QTest::addColumn<QString>("steps");  // "play" plays the first row shown then
+        QTest::addColumn<QString>("marked"); // the marked row's title; "" for none
         QTest::addColumn<QString>("next");
-        QTest::newRow("moved") << false << "move" << 2 << "d";
-        QTest::newRow("removed while sounding") << false << "remove" << -1 << "b";
-        QTest::newRow("moved while another playlist is shown") << false << "move unseen" << 2 << "d";
-        QTest::newRow("a document, moved") << true << "move" << 2 << "d";
+        QTest::newRow("moved") << false << "play; move"
+                               << "a"
+                               << "dq";
+        QTest::newRow("removed while sounding") << false << "play; remove"
+                                                << ""
+                                                << "bq";
+        QTest::newRow("moved while another playlist is shown") << false << "play; elsewhere"
+                                                               << "a"
+                                                               << "dq";
+        QTest::newRow("a document, moved") << true << "play; move"
+                                           << "a"
+                                           << "dq";
+        QTest::newRow("sorted after playing") << false << "play; sort"
+                                              << "a"
+                                              << "bq";
+        QTest::newRow("a document, sorted after playing") << true << "play; sort"
+                                                          << "a"
+                                                          << "bq";
+        QTest::newRow("filtered out of view") << false << "play; filter"
+                                              << ""
+                                              << "bq";
+        QTest::newRow("played sorted, shown again in stored order, edited") << false << "sort; play; reshow; remove"
+                                                                            << "dq"
+                                                                            << "c";
+        QTest::newRow("played filtered, filter cleared, moved") << false << "filter; play; unfilter; move"
+                                                                << "bq"
+                                                                << "dq";
+        QTest::newRow("a document, played filtered, filter cleared, moved") << true << "filter; play; unfilter; move"
+                                                                            << "bq"
+                                                                            << "dq";
     }
     void editsOfThePlayingPlaylistCarryItsQueue()
     {
         QFETCH(bool, document);
-        QFETCH(QString, edit);
-        QFETCH(int, marked);
+        QFETCH(QString, steps);
+        QFETCH(QString, marked);
         QFETCH(QString, next);
-        const QStringList names{"a", "b", "c", "d"};
+        const QStringList names{"a", "bq", "c", "dq"};
         Playlist mix(QStringLiteral("Mix"), QList<PlaylistTrack>());
         for (const QString& name : names) {
             m_rig->writeWav(QStringLiteral("mix/%1.wav").arg(name), 44100 * 10);
@@ -437,29 +486,40 @@ private slots:
         const auto nowPlaying = [this] {
             return m_rig->log.messages(QStringLiteral("com.tornwick.oblin.playback")).filter("Now playing: ").size();
         };
-        const auto markedRow = [&view] {
+        const auto markedTitle = [&view] {
             const TrackRows& rows = view->table()->rows();
             const auto it = std::ranges::find(rows, true, &TrackRow::isPlaying);
-            return it == rows.end() ? -1 : int(it - rows.begin());
+            return it == rows.end() ? QString() : it->title;
         };
-        view->model().playTrack(0);
-        QTRY_COMPARE(nowPlaying(), 1);
-        QTRY_COMPARE(markedRow(), 0);
-        if (edit == "move") {
-            view->table()->setDraggedRows({0});
-            std::unique_ptr<QMimeData> payload(view->table()->dragPayload({0}));
-            QVERIFY(view->table()->handleDrop(*payload, TrackDropDecision::Operation::Move, 3));
-        } else if (edit == "remove") {
-            view->table()->setSelectedIds({view->table()->rows()[0].id});
-            view->table()->handleDelete();
-        } else {
-            view->showLibraryPlaylist("Other");
-            mix.move(0, 3);
-            library().save(mix);
-            QTRY_COMPARE(m_state->playContext().queue().indexOf(mix.tracks[marked].ref), marked);
-            view->showLibraryPlaylist("Mix");
+        for (const QString& step : steps.split("; ")) {
+            if (step == "play") {
+                const QString played = view->table()->rows()[0].title;
+                view->model().playTrack(view->table()->rows()[0].index);
+                QTRY_COMPARE(nowPlaying(), 1);
+                QTRY_COMPARE(markedTitle(), played);
+            } else if (step == "move") {
+                view->table()->setDraggedRows({0});
+                std::unique_ptr<QMimeData> payload(view->table()->dragPayload({0}));
+                QVERIFY(view->table()->handleDrop(*payload, TrackDropDecision::Operation::Move, 3));
+            } else if (step == "remove") {
+                view->table()->setSelectedIds({view->table()->rows()[0].id});
+                view->table()->handleDelete();
+            } else if (step == "elsewhere") {
+                view->showLibraryPlaylist("Other");
+                mix.move(0, 3);
+                library().save(mix);
+                QTRY_COMPARE(m_state->playContext().queue().indexOf(mix.tracks[2].ref), 2);
+                view->showLibraryPlaylist("Mix");
+            } else if (step == "reshow") {
+                view->showLibraryPlaylist("Other");
+                view->showLibraryPlaylist("Mix");
+            } else if (step == "sort") {
+                view->model().setSort("title", false);
+            } else {
+                view->model().setSearchText(step == "filter" ? "q" : "");
+            }
         }
-        QTRY_COMPARE(markedRow(), marked);
+        QTRY_COMPARE(markedTitle(), marked);
         QCOMPARE(nowPlaying(), 1); // sounding on, not started again
         m_state->playContext().execute(PlaybackCommand::next());
         QTRY_COMPARE(nowPlaying(), 2);
@@ -481,7 +541,7 @@ private slots:
     {
         QFETCH(int, row);
         addPlaylist(playlistOf("Mix", {"a", "b", "c"}));
-        PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        PlaylistContentModel model(services(), PlaylistStorage::library("Mix"), m_revealer);
         model.handleDrop({entry("x", "file:///m/x.mp3"), entry("y")}, row);
         const Playlist mix = *library().playlist("Mix");
         QTEST(titlesOf(mix), "expected");
@@ -492,7 +552,7 @@ private slots:
     void aDropOnStarredStarsEachTrackOnce()
     {
         library().star(entry("a").ref);
-        PlaylistContentModel model(*m_state, PlaylistStorage::library("Starred"), m_revealer);
+        PlaylistContentModel model(services(), PlaylistStorage::library("Starred"), m_revealer);
         model.handleDrop({entry("a"), entry("b"), entry("b"), entry("c")}, 0);
         QCOMPARE(titlesOf(library().starred()), (QStringList{"b", "c", "a"}));
         library().unstar(entry("b").ref);
@@ -515,7 +575,7 @@ private slots:
     void aFailedSaveIsLoggedAndChangesNothing()
     {
         addPlaylist(playlistOf("Mix", {"a", "b"}));
-        PlaylistContentModel model(*m_state, PlaylistStorage::library("Mix"), m_revealer);
+        PlaylistContentModel model(services(), PlaylistStorage::library("Mix"), m_revealer);
         m_store->failWrites = true;
         model.removeTrack(0);
         QCOMPARE(titlesOf(*library().playlist("Mix")), (QStringList{"a", "b"}));
@@ -524,7 +584,7 @@ private slots:
         QVERIFY2(contentLines()[0].startsWith("Failed to save playlist 'Mix': "), qPrintable(contentLines()[0]));
         QCOMPARE(describeException(m_state->scanError()), "Failed to save playlist 'Mix': the disk is full");
         // An edit of a playlist the library does not hold does nothing.
-        PlaylistContentModel gone(*m_state, PlaylistStorage::library("Gone"), m_revealer);
+        PlaylistContentModel gone(services(), PlaylistStorage::library("Gone"), m_revealer);
         gone.handleDrop({entry("x")}, 0);
         QVERIFY(!library().playlist("Gone"));
     }
@@ -566,7 +626,7 @@ private slots:
         addPlaylist(playlistOf("Other", {}));
         PlaylistDocument doc(mix);
         PlaylistContentModel model(
-            *m_state, document ? PlaylistStorage::document(&doc, std::nullopt) : PlaylistStorage::library("Mix"),
+            services(), document ? PlaylistStorage::document(&doc, std::nullopt) : PlaylistStorage::library("Mix"),
             m_revealer);
         TrackRows chosen;
         for (int row : rows)

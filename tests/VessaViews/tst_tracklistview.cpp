@@ -29,6 +29,7 @@ class TestTrackListView : public QObject {
     std::unique_ptr<AppState> m_state;
     std::shared_ptr<RecordingRevealer> m_revealer;
 
+    TrackListServices services() const { return TrackListServices::of(*m_state); }
     QList<ScannedTrack> tenTracks() const
     {
         QList<ScannedTrack> tracks;
@@ -38,7 +39,7 @@ class TestTrackListView : public QObject {
     }
     std::unique_ptr<TrackListView> makeView()
     {
-        auto view = std::make_unique<TrackListView>(*m_state, m_revealer);
+        auto view = std::make_unique<TrackListView>(services(), m_revealer);
         view->setScannedTracks(tenTracks(), std::nullopt);
         return view;
     }
@@ -125,7 +126,7 @@ private slots:
         context.setShuffleEnabled(rescanAndShuffle);
         const std::optional<SidebarSource> source =
             folder.isEmpty() ? std::nullopt : std::optional(SidebarSource::folder(music + u'/' + folder));
-        TrackListModel model(*m_state, m_revealer);
+        TrackListModel model(services(), m_revealer);
         model.setScannedTracks(LibrarySelection::tracksFor(source, m_state->scannedTracks()), source);
         model.setSearchText(filter);
         model.setSort(sortKey, false);

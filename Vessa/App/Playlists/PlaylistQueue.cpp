@@ -41,6 +41,11 @@ PlaylistQueue::PlaylistQueue(PlayContext& playContext, PlaylistLibrary& library,
 
 PlaylistQueue::~PlaylistQueue() = default;
 
+PlaylistLibrary& PlaylistQueue::playlistLibrary() const
+{
+    return *m_library;
+}
+
 void PlaylistQueue::setPlaylistLibrary(PlaylistLibrary& library)
 {
     if (m_library)
@@ -48,6 +53,7 @@ void PlaylistQueue::setPlaylistLibrary(PlaylistLibrary& library)
     m_library = &library;
     connect(m_library, &PlaylistLibrary::playlistsChanged, this, &PlaylistQueue::followLibraryLater);
     followLibraryLater();
+    emit playlistLibraryChanged();
 }
 
 PlaylistQueue::ShownEntries PlaylistQueue::shownEntries(const QList<PlaylistTrack>& entries,
@@ -64,11 +70,12 @@ PlaylistQueue::ShownEntries PlaylistQueue::shownEntries(const QList<PlaylistTrac
 }
 
 void PlaylistQueue::load(const QString& queueID, const std::optional<QString>& libraryName,
-                         const QList<PlaylistTrack>& entries, const QList<qsizetype>& shown, qsizetype start,
-                         const std::optional<QString>& playlistFilePath)
+                         const QList<PlaylistTrack>& entries, const QList<qsizetype>& shown, PlaylistQueueOrder order,
+                         qsizetype start, const std::optional<QString>& playlistFilePath)
 {
     m_queueID = queueID;
     m_libraryName = libraryName;
+    m_order = std::move(order);
     m_entries = entries;
     m_shown = shown;
     const ShownEntries list = shownEntries(entries, shown);
@@ -80,7 +87,16 @@ bool PlaylistQueue::followsPlayContext() const
     return m_queueID && m_playContext.queueID() == m_queueID;
 }
 
-void PlaylistQueue::follow(const QString& queueID, const QList<PlaylistTrack>& entries, const QList<qsizetype>& shown,
+QList<qsizetype> PlaylistQueue::shownOf(const QList<PlaylistTrack>& entries) const
+{
+    if (m_order)
+        return m_order(entries);
+    QList<qsizetype> stored(entries.size());
+    std::iota(stored.begin(), stored.end(), qsizetype(0));
+    return stored;
+}
+
+void PlaylistQueue::follow(const QString& queueID, const QList<PlaylistTrack>& entries,
                            const std::optional<PlaylistEdit>& edit)
 {
     if (!followsPlayContext() || queueID != *m_queueID || entries == m_entries)
@@ -90,6 +106,7 @@ void PlaylistQueue::follow(const QString& queueID, const QList<PlaylistTrack>& e
     const PlaylistEdit applied = edit && edit->before == m_entries && edit->after == entries
                                      ? *edit
                                      : PlaylistEdit::byComparison(m_entries, entries);
+    const QList<qsizetype> shown = shownOf(entries);
     // Where each entry of the version the queue holds stands in its list.
     QList<qsizetype> listPositions(m_entries.size(), -1);
     for (qsizetype position = 0; position < m_shown.size(); ++position)
@@ -104,6 +121,16 @@ void PlaylistQueue::follow(const QString& queueID, const QList<PlaylistTrack>& e
     m_shown = shown;
     const ShownEntries list = shownEntries(entries, shown);
     m_playContext.editQueue(list.tracks, list.fileHints, origins);
+}
+
+std::optional<qsizetype> PlaylistQueue::soundingEntry(const QString& queueID, const QList<PlaylistTrack>& entries) const
+{
+    if (!followsPlayContext() || queueID != *m_queueID || entries != m_entries)
+        return std::nullopt;
+    const std::optional<qsizetype> position = m_playContext.playingListIndex();
+    if (!position || *position >= m_shown.size())
+        return std::nullopt;
+    return m_shown[*position];
 }
 
 void PlaylistQueue::followLibraryLater()
@@ -128,10 +155,7 @@ void PlaylistQueue::followLibrary()
     const std::optional<Playlist> playlist = m_library->playlist(*m_libraryName);
     if (!playlist || playlist->tracks == m_entries)
         return;
-    // As a view that shows it anew: the stored order.
-    QList<qsizetype> stored(playlist->tracks.size());
-    std::iota(stored.begin(), stored.end(), qsizetype(0));
-    follow(*m_queueID, playlist->tracks, stored);
+    follow(*m_queueID, playlist->tracks);
 }
 
 } // namespace vessa

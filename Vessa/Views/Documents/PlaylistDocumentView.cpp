@@ -26,8 +26,8 @@ PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::opti
         layout->addWidget(label);
         return;
     }
-    m_content = new PlaylistContentView(*AppStateProvider::shared(), PlaylistStorage::document(&m_document, m_filePath),
-                                        nullptr, this);
+    m_content = new PlaylistContentView(TrackListServices::of(*AppStateProvider::shared()),
+                                        PlaylistStorage::document(&m_document, m_filePath), nullptr, this);
     connect(m_content, &PlaylistContentView::documentEdited, this, &PlaylistDocumentView::documentEdited);
     layout->addWidget(m_content);
 }

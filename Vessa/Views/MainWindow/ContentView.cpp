@@ -135,7 +135,7 @@ void ContentView::refreshDetail()
     case DetailState::Page::empty: m_pages->setCurrentWidget(m_emptyState); return;
     case DetailState::Page::library:
         if (!m_libraryList && m_lists.makeLibraryList) {
-            m_libraryList = m_lists.makeLibraryList(m_appState);
+            m_libraryList = m_lists.makeLibraryList(TrackListServices::of(m_appState));
             m_pages->addWidget(m_libraryList->widget());
         }
         if (!m_libraryList)
@@ -148,7 +148,7 @@ void ContentView::refreshDetail()
     case DetailState::Page::playlist: {
         const QString name = DetailState::playlistName(*source);
         if (!m_playlistView && m_lists.makePlaylistView) {
-            m_playlistView = m_lists.makePlaylistView(m_appState, name);
+            m_playlistView = m_lists.makePlaylistView(TrackListServices::of(m_appState), name);
             m_pages->addWidget(m_playlistView->widget());
         } else if (m_playlistView && name != m_shownPlaylist) {
             m_playlistView->showLibraryPlaylist(name);

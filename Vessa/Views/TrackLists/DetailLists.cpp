@@ -8,9 +8,11 @@ namespace vessa {
 DetailLists DetailLists::standard()
 {
     DetailLists lists;
-    lists.makeLibraryList = [](AppState& appState) -> LibraryDetailList* { return new TrackListView(appState); };
-    lists.makePlaylistView = [](AppState& appState, const QString& name) -> PlaylistDetailView* {
-        return new PlaylistContentView(appState, PlaylistStorage::library(name));
+    lists.makeLibraryList = [](const TrackListServices& services) -> LibraryDetailList* {
+        return new TrackListView(services);
+    };
+    lists.makePlaylistView = [](const TrackListServices& services, const QString& name) -> PlaylistDetailView* {
+        return new PlaylistContentView(services, PlaylistStorage::library(name));
     };
     return lists;
 }

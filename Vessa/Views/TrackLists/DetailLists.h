@@ -2,6 +2,7 @@
 
 #include "Rasko/ScannedTrack.h"
 #include "Vessa/Views/TrackLists/SidebarSource.h"
+#include "Vessa/Views/TrackLists/TrackListServices.h"
 #include "VessaCore/TrackRef.h"
 
 #include <QList>
@@ -13,8 +14,6 @@
 class QWidget;
 
 namespace vessa {
-
-class AppState;
 
 // The library list as the main window's detail pane drives it: made once,
 // handed the selected tracks and the sidebar choice they come from at every
@@ -42,8 +41,8 @@ public:
 // How the detail pane makes the lists it shows. standard() builds the
 // program's own lists; tests hand in light stand-ins.
 struct DetailLists {
-    std::function<LibraryDetailList*(AppState& appState)> makeLibraryList;
-    std::function<PlaylistDetailView*(AppState& appState, const QString& playlistName)> makePlaylistView;
+    std::function<LibraryDetailList*(const TrackListServices& services)> makeLibraryList;
+    std::function<PlaylistDetailView*(const TrackListServices& services, const QString& playlistName)> makePlaylistView;
 
     static DetailLists standard();
 };

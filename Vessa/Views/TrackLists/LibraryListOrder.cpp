@@ -7,12 +7,8 @@
 
 namespace vessa {
 
-LibraryListOrder::LibraryListOrder(std::optional<SidebarSource> source, QString searchText, QString sortKey,
-                                   bool sortAscending)
-    : m_source(std::move(source)),
-      m_searchText(std::move(searchText)),
-      m_sortKey(std::move(sortKey)),
-      m_sortAscending(sortAscending)
+LibraryListOrder::LibraryListOrder(std::optional<SidebarSource> source, FilterAndSort shown)
+    : m_source(std::move(source)), m_shown(std::move(shown))
 {
 }
 
@@ -21,7 +17,7 @@ QList<TrackRef> LibraryListOrder::queueFor(const QList<ScannedTrack>& library, s
     const QList<ScannedTrack> listed = LibrarySelection::tracksFor(m_source, library);
     QList<TrackRef> queue;
     queue.reserve(listed.size());
-    if (m_searchText.isEmpty() && m_sortKey == QLatin1String("index") && m_sortAscending) {
+    if (m_shown.isStoredOrder()) {
         // The list's own order needs none of the keys.
         for (const ScannedTrack& track : listed)
             queue.append(track.ref());
@@ -31,7 +27,7 @@ QList<TrackRef> LibraryListOrder::queueFor(const QList<ScannedTrack>& library, s
         return queue;
     {
         TrackListIndex index = TrackListModel::indexOf(listed);
-        const QList<qsizetype> positions = index.sorted(index.filtered(m_searchText), m_sortKey, m_sortAscending);
+        const QList<qsizetype> positions = m_shown.shownIn(index);
         for (const qsizetype position : positions)
             queue.append(listed.at(position).ref());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Vessa/App/Library/LibraryQueueOrder.h"
+#include "Vessa/Views/TrackLists/FilterAndSort.h"
 #include "Vessa/Views/TrackLists/SidebarSource.h"
 
 #include <QString>
@@ -16,15 +17,13 @@ namespace vessa {
 // follows library changes without running on into tracks the list did not show.
 class LibraryListOrder : public LibraryQueueOrder {
 public:
-    LibraryListOrder(std::optional<SidebarSource> source, QString searchText, QString sortKey, bool sortAscending);
+    LibraryListOrder(std::optional<SidebarSource> source, FilterAndSort shown);
 
     QList<TrackRef> queueFor(const QList<ScannedTrack>& library, std::stop_token stop) const override;
 
 private:
     std::optional<SidebarSource> m_source;
-    QString m_searchText;
-    QString m_sortKey;
-    bool m_sortAscending;
+    FilterAndSort m_shown;
 };
 
 } // namespace vessa

@@ -5,7 +5,6 @@
 
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppLogging.h"
-#include "Vessa/App/AppState.h"
 #include "Vessa/App/Playlists/PlaylistDocument.h"
 #include "Vessa/Views/Shared/PluralForm.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
@@ -23,8 +22,9 @@ namespace vessa {
 void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&, QList<qsizetype>& origins)>& change)
 {
     const bool isDocument = m_storage.isDocument();
-    std::optional<Playlist> changed = isDocument ? std::optional<Playlist>(m_storage.document()->playlist)
-                                                 : m_appState.playlistLibrary().playlist(m_storage.name());
+    std::optional<Playlist> changed = isDocument
+                                          ? std::optional<Playlist>(m_storage.document()->playlist)
+                                          : m_services.playlistQueue.playlistLibrary().playlist(m_storage.name());
     if (!changed)
         return;
     // The change works on a copy, so an index out of range (a stale gesture)
@@ -50,11 +50,11 @@ void PlaylistContentModel::mutatePlaylist(const std::function<void(Playlist&, QL
     // Saved at once: the next edit starts from this version. The view follows
     // when the library publishes it, so a failed save leaves it as it was.
     try {
-        m_appState.playlistLibrary().save(*changed);
+        m_services.playlistQueue.playlistLibrary().save(*changed);
     } catch (const std::exception&) {
         qCCritical(lcPlaylistContent, "Failed to save playlist '%s': %s", qUtf8Printable(m_storage.name()),
                    qUtf8Printable(describeException(std::current_exception())));
-        m_appState.setScanError(std::current_exception());
+        m_services.showError(std::current_exception());
     }
 }
 
@@ -128,7 +128,7 @@ QList<TrackContextMenuItem> PlaylistContentModel::contextMenu(const TrackRows& r
         return {};
     const qsizetype first = rows.first().index;
     QList<TrackContextMenuItem> items = TrackListMenus::trackItems(
-        m_appState, m_revealer, rows, [this, first] { playTrack(first); }, m_storage.isLibrary());
+        m_services, m_revealer, rows, [this, first] { playTrack(first); }, m_storage.isLibrary());
     items.append(TrackContextMenuItem::divider());
     QList<qsizetype> indexes;
     for (const TrackRow& row : rows)
@@ -151,7 +151,7 @@ void PlaylistContentModel::copyToLibrary()
     // Library playlists are read without a file location: hints that count
     // from the document's folder name their files in full in the copy.
     taken.rebaseFileHints(playlistFilePath(), std::nullopt);
-    PlaylistLibrary& library = m_appState.playlistLibrary();
+    PlaylistLibrary& library = m_services.playlistQueue.playlistLibrary();
     const auto nameTaken = [&library](const QString& name) {
         const QList<Playlist>& playlists = library.playlists();
         return std::any_of(playlists.cbegin(), playlists.cend(),
@@ -169,7 +169,7 @@ void PlaylistContentModel::copyToLibrary()
     } catch (const std::exception&) {
         qCCritical(lcPlaylistContent, "Failed to copy playlist to library: %s",
                    qUtf8Printable(describeException(std::current_exception())));
-        m_appState.setScanError(std::current_exception());
+        m_services.showError(std::current_exception());
         return;
     }
     m_copiedToLibrary = true;

@@ -3,8 +3,9 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "Rasko/FileHint.h"
+#include "Rasko/PluginRegistry.h"
 #include "Vessa/App/AppLogging.h"
-#include "Vessa/App/AppState.h"
+#include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/App/Playlists/PlaylistDocument.h"
 #include "Vessa/Views/Shared/CoalescedRefresh.h"
@@ -16,34 +17,36 @@
 
 namespace vessa {
 
-PlaylistContentModel::PlaylistContentModel(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer,
-                                           QObject* parent)
+PlaylistContentModel::PlaylistContentModel(TrackListServices services, PlaylistStorage storage,
+                                           FileRevealerPtr revealer, QObject* parent)
     : QObject(parent),
-      m_appState(appState),
+      m_services(std::move(services)),
       m_storage(std::move(storage)),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
       m_rowsRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
 {
-    const auto watchLibrary = [this] {
-        connect(&m_appState.playlistLibrary(), &PlaylistLibrary::playlistsChanged, this,
-                &PlaylistContentModel::reloadEntries, Qt::UniqueConnection);
-    };
     watchLibrary();
-    connect(&appState, &AppState::playlistLibraryChanged, this, [this, watchLibrary] {
+    connect(&m_services.playlistQueue, &PlaylistQueue::playlistLibraryChanged, this, [this] {
         watchLibrary();
         reloadEntries();
     });
-    connect(&appState, &AppState::scannedTracksChanged, m_rowsRefresh, &CoalescedRefresh::request);
-    PlayContext& playContext = appState.playContext();
+    connect(&m_services.musicLibrary, &MusicLibrary::scannedTracksChanged, m_rowsRefresh, &CoalescedRefresh::request);
+    PlayContext& playContext = m_services.playContext;
     connect(&playContext, &PlayContext::queueIDChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&playContext, &PlayContext::playingIndexChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&playContext, &PlayContext::queueChanged, m_rowsRefresh, &CoalescedRefresh::request);
-    connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
+    connect(&m_services.availability, &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
 
     setEntries(playlist().tracks);
 }
 
 PlaylistContentModel::~PlaylistContentModel() = default;
+
+void PlaylistContentModel::watchLibrary()
+{
+    connect(&m_services.playlistQueue.playlistLibrary(), &PlaylistLibrary::playlistsChanged, this,
+            &PlaylistContentModel::reloadEntries, Qt::UniqueConnection);
+}
 
 void PlaylistContentModel::setStorage(PlaylistStorage storage)
 {
@@ -54,9 +57,7 @@ void PlaylistContentModel::setStorage(PlaylistStorage storage)
 
 void PlaylistContentModel::showPlaylist(PlaylistStorage storage)
 {
-    m_searchText.clear();
-    m_sortKey = QStringLiteral("index");
-    m_sortAscending = true;
+    m_filterAndSort = FilterAndSort();
     setStorage(std::move(storage));
 }
 
@@ -70,7 +71,7 @@ Playlist PlaylistContentModel::playlist() const
 {
     if (m_storage.isDocument())
         return m_storage.document()->playlist;
-    return m_appState.playlistLibrary()
+    return m_services.playlistQueue.playlistLibrary()
         .playlist(m_storage.name())
         .value_or(Playlist(m_storage.name(), QList<PlaylistTrack>()));
 }
@@ -98,25 +99,26 @@ QString PlaylistContentModel::navigationTitle() const
 
 bool PlaylistContentModel::isManualOrder() const
 {
-    return m_sortKey == QLatin1String("index") && m_sortAscending && m_searchText.isEmpty();
+    return m_filterAndSort.isStoredOrder();
 }
 
 TrackTableConfiguration PlaylistContentModel::configuration() const
 {
     return TrackTableConfiguration{false, true, isManualOrder(), takesDrops(),
-                                   m_appState.pluginRegistry().allSupportedExtensions()};
+                                   m_services.pluginRegistry.allSupportedExtensions()};
 }
 
 void PlaylistContentModel::setSearchText(const QString& text)
 {
-    m_searchText = text;
+    m_filterAndSort.searchText = text;
     recomputeDisplayedTracks();
 }
 
 void PlaylistContentModel::setSort(const QString& key, bool ascending)
 {
-    m_sortKey = key;
-    m_sortAscending = key == QLatin1String("index") ? true : ascending;
+    // The stored order has one direction: its header restores it.
+    m_filterAndSort.sortKey = key;
+    m_filterAndSort.sortAscending = key == QLatin1String("index") ? true : ascending;
     recomputeDisplayedTracks();
 }
 
@@ -126,29 +128,34 @@ void PlaylistContentModel::reloadEntries()
     if (entries == m_entries)
         return;
     setEntries(std::move(entries));
-    // The queue loaded from this playlist follows, in the order shown; the
-    // rows then mark where what plays now stands.
-    m_appState.playlistQueue().follow(queueID(), m_entries, m_displayed, m_edit);
+    // The queue loaded from this playlist follows; the rows then mark where
+    // what sounds now stands.
+    m_services.playlistQueue.follow(queueID(), m_entries, m_edit);
     buildRows();
 }
 
 void PlaylistContentModel::setEntries(QList<PlaylistTrack> entries)
 {
     m_entries = std::move(entries);
+    m_index = indexOf(m_entries);
+    recomputeDisplayedTracks();
+}
+
+TrackListIndex PlaylistContentModel::indexOf(const QList<PlaylistTrack>& entries)
+{
     QList<TrackListIndex::Item> items;
-    items.reserve(m_entries.size());
-    for (const PlaylistTrack& entry : std::as_const(m_entries)) {
+    items.reserve(entries.size());
+    for (const PlaylistTrack& entry : entries) {
         const std::optional<qint64> duration = entry.ref.durationHint();
         items.append({entry.ref.track(), entry.ref.artist(), entry.ref.album(),
                       duration ? std::optional<double>(double(*duration)) : std::nullopt, 0});
     }
-    m_index = TrackListIndex(items, false);
-    recomputeDisplayedTracks();
+    return TrackListIndex(items, false);
 }
 
 void PlaylistContentModel::recomputeDisplayedTracks()
 {
-    m_displayed = m_index.sorted(m_index.filtered(m_searchText), m_sortKey, m_sortAscending);
+    m_displayed = m_filterAndSort.shownIn(m_index);
     buildRows();
 }
 
@@ -157,14 +164,13 @@ void PlaylistContentModel::buildRows()
     const QString unknown = QCoreApplication::translate("TrackLists", "Unknown");
     const auto orUnknown = [&unknown](const QString& text) { return text.isEmpty() ? unknown : text; };
     const std::optional<QString> filePath = playlistFilePath();
-    const PlayContext& playContext = m_appState.playContext();
-    const bool ownQueue = playContext.queueID() && *playContext.queueID() == queueID();
-    // The queue's list is the shown rows; entries added to the queue, or
-    // kept there after the playlist lost them, are no row.
-    const std::optional<qsizetype> playingIndex = ownQueue ? playContext.playingListIndex() : std::nullopt;
-    const TrackAvailabilityIndex& availability = m_appState.availabilityIndex();
+    // The entry that sounds from this playlist's queue, in whatever order and
+    // filter it is shown; entries added to the queue, or kept there after the
+    // playlist lost them, are no row.
+    const std::optional<qsizetype> sounding = m_services.playlistQueue.soundingEntry(queueID(), m_entries);
+    const TrackAvailabilityIndex& availability = m_services.availability;
     // The first scanned file of every track.
-    const LibraryRefIndex& library = m_appState.musicLibrary().libraryRefs();
+    const LibraryRefIndex& library = m_services.musicLibrary.libraryRefs();
 
     TrackRows rows;
     rows.reserve(m_displayed.size());
@@ -183,7 +189,7 @@ void PlaylistContentModel::buildRows()
         row.album = orUnknown(entry.ref.album());
         if (const std::optional<qint64> duration = entry.ref.durationHint())
             row.duration = double(*duration);
-        row.isPlaying = playingIndex == position;
+        row.isPlaying = sounding == index;
         const TrackAvailability answer = availability.availability(entry.ref, entry.fileHint, filePath);
         row.isResolvable = answer == TrackAvailability::available;
         row.isDownloadable = answer == TrackAvailability::downloadable;
@@ -232,8 +238,17 @@ void PlaylistContentModel::playTrack(qsizetype index)
             qUtf8Printable(navigationTitle()), long(position));
     const std::optional<QString> libraryName =
         m_storage.isLibrary() ? std::optional<QString>(m_storage.name()) : std::nullopt;
-    m_appState.playlistQueue().load(queueID(), libraryName, m_entries, m_displayed, position, playlistFilePath());
-    m_appState.playContext().execute(PlaybackCommand::play());
+    // The queue keeps the filter and sort shown now for the playlist's later versions.
+    PlaylistQueueOrder order;
+    if (!m_filterAndSort.isStoredOrder()) {
+        order = [shown = m_filterAndSort](const QList<PlaylistTrack>& entries) {
+            TrackListIndex index = indexOf(entries);
+            return shown.shownIn(index);
+        };
+    }
+    m_services.playlistQueue.load(queueID(), libraryName, m_entries, m_displayed, std::move(order), position,
+                                  playlistFilePath());
+    m_services.playContext.execute(PlaybackCommand::play());
 }
 
 } // namespace vessa

@@ -3,8 +3,10 @@
 #include "Parvik/Playlist.h"
 #include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackLists/FilterAndSort.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
+#include "Vessa/Views/TrackLists/TrackListServices.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"
 #include "Vessa/Views/TrackTable/TrackTableConfiguration.h"
@@ -16,7 +18,6 @@
 
 namespace vessa {
 
-class AppState;
 class CoalescedRefresh;
 
 // What the playlist view shows and does, without widgets: the playlist from
@@ -24,21 +25,22 @@ class CoalescedRefresh;
 // playing, and every edit (PlaylistContentEditing.cpp): remove, move, drop,
 // the context menu and copying a document into the library.
 //
-// Playing loads the shown entries through the app state's PlaylistQueue;
-// every change of the entries is reported to it, so that the queue loaded
-// from this playlist follows in the order shown.
+// Playing loads the shown entries through the PlaylistQueue, with the filter
+// and sort of that moment; every change of the entries is reported to it, so
+// that the queue loaded from this playlist follows under them. The rows mark
+// the entry that sounds from that queue, wherever they show it.
 //
 // Edits of a library playlist are saved through the library at once (the
 // next edit starts from the saved version, so none is lost, and a failed
 // save leaves the view showing the saved version). A failed save or copy to
-// the library goes to the app state's scanError (the main window's "Error"
-// alert). Edits of a document change it in place and emit documentEdited().
+// the library is shown through TrackListServices::showError. Edits of a document change it in place and emit
+// documentEdited().
 //
 // Threads: main thread only.
 class PlaylistContentModel : public QObject {
     Q_OBJECT
 public:
-    PlaylistContentModel(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer,
+    PlaylistContentModel(TrackListServices services, PlaylistStorage storage, FileRevealerPtr revealer,
                          QObject* parent = nullptr);
     ~PlaylistContentModel() override;
 
@@ -67,10 +69,11 @@ public:
     bool takesDrops() const { return isManualOrder() || isEmpty(); }
     TrackTableConfiguration configuration() const;
 
-    const QString& searchText() const { return m_searchText; }
+    const FilterAndSort& filterAndSort() const { return m_filterAndSort; }
+    const QString& searchText() const { return m_filterAndSort.searchText; }
     void setSearchText(const QString& text);
-    const QString& sortKey() const { return m_sortKey; }
-    bool sortAscending() const { return m_sortAscending; }
+    const QString& sortKey() const { return m_filterAndSort.sortKey; }
+    bool sortAscending() const { return m_filterAndSort.sortAscending; }
     // The "index" key always sorts ascending.
     void setSort(const QString& key, bool ascending);
 
@@ -100,6 +103,8 @@ public:
     // relative hints without a playlist file name nothing.
     static std::optional<QString> resolveFileHint(const std::optional<QString>& hint,
                                                   const std::optional<QString>& playlistFilePath);
+    // The filter and sort keys of a playlist's entries.
+    static TrackListIndex indexOf(const QList<PlaylistTrack>& entries);
 
     // ---- editing (PlaylistContentEditing.cpp)
 
@@ -130,12 +135,12 @@ private:
     void buildRows();
     std::optional<QString> playlistFilePath() const;
 
-    AppState& m_appState;
+    void watchLibrary();
+
+    TrackListServices m_services;
     PlaylistStorage m_storage;
     FileRevealerPtr m_revealer;
-    QString m_searchText;
-    QString m_sortKey = QStringLiteral("index");
-    bool m_sortAscending = true;
+    FilterAndSort m_filterAndSort;
     bool m_copiedToLibrary = false;
     // The playlist's entries as last read from the storage.
     QList<PlaylistTrack> m_entries;

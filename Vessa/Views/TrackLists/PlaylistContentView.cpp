@@ -1,6 +1,5 @@
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
 
-#include "Vessa/App/AppState.h"
 #include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/Theme/Icons.h"
 #include "Vessa/Views/TrackLists/DebouncedFilterField.h"
@@ -37,10 +36,10 @@ QLabel* emptyStateLabel(QWidget* parent, qreal pointSizeFactor, QPalette::ColorR
 
 } // namespace
 
-PlaylistContentView::PlaylistContentView(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer,
+PlaylistContentView::PlaylistContentView(TrackListServices services, PlaylistStorage storage, FileRevealerPtr revealer,
                                          QWidget* parent)
     : QWidget(parent),
-      m_model(new PlaylistContentModel(appState, std::move(storage), std::move(revealer), this)),
+      m_model(new PlaylistContentModel(std::move(services), std::move(storage), std::move(revealer), this)),
       m_filterField(new DebouncedFilterField(this)),
       m_stack(new QStackedWidget(this)),
       m_table(new TrackTable(m_model->configuration(), this)),
@@ -161,6 +160,9 @@ void PlaylistContentView::applyCallbacks()
     }
     callbacks.onSortChanged = [this](const QString& key, Qt::SortOrder order) {
         m_model->setSort(key, order == Qt::AscendingOrder);
+        // The stored order has no direction to show: its header restores it.
+        if (m_model->filterAndSort().sortKey == QLatin1String("index"))
+            m_table->clearSortIndicator();
     };
     callbacks.contextMenuItems = [this](const TrackRows& rows) { return m_model->contextMenu(rows); };
     m_table->setCallbacks(std::move(callbacks));

@@ -3,6 +3,7 @@
 #include "Vessa/Views/TrackLists/DetailLists.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
+#include "Vessa/Views/TrackLists/TrackListServices.h"
 
 #include <QWidget>
 
@@ -16,7 +17,6 @@ class QStackedWidget;
 
 namespace vessa {
 
-class AppState;
 class CoalescedRefresh;
 class DebouncedFilterField;
 class PlaylistContentModel;
@@ -35,8 +35,8 @@ class TrackTable;
 class PlaylistContentView : public QWidget, public PlaylistDetailView {
     Q_OBJECT
 public:
-    explicit PlaylistContentView(AppState& appState, PlaylistStorage storage, FileRevealerPtr revealer = nullptr,
-                                 QWidget* parent = nullptr);
+    explicit PlaylistContentView(TrackListServices services, PlaylistStorage storage,
+                                 FileRevealerPtr revealer = nullptr, QWidget* parent = nullptr);
     ~PlaylistContentView() override;
 
     // Points the view at another storage of the same kind (a renamed playlist, a document

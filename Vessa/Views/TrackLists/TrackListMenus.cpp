@@ -2,11 +2,10 @@
 
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
-#include "Vessa/App/AppState.h"
+#include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/Views/Shared/PluralForm.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 
 namespace vessa::TrackListMenus {
 
@@ -49,20 +48,20 @@ TrackContextMenuItem playItem(std::function<void()> action)
                                         std::nullopt, std::move(action));
 }
 
-TrackContextMenuItem addToQueueItem(AppState& appState, const TrackRows& rows)
+TrackContextMenuItem addToQueueItem(const TrackListServices& services, const TrackRows& rows)
 {
     const QList<TrackRef> refs = refsOf(rows);
-    return TrackContextMenuItem::button(countedTitle(rows.size(), rows.size(),
-                                                     QT_TRANSLATE_NOOP("TrackLists", "Add to Queue"),
-                                                     QT_TRANSLATE_N_NOOP("TrackLists", "Add %1 to Queue")),
-                                        QStringLiteral("text.badge.plus"), std::nullopt,
-                                        [&appState, refs] { appState.playContext().appendToQueue(refs); });
+    return TrackContextMenuItem::button(
+        countedTitle(rows.size(), rows.size(), QT_TRANSLATE_NOOP("TrackLists", "Add to Queue"),
+                     QT_TRANSLATE_N_NOOP("TrackLists", "Add %1 to Queue")),
+        QStringLiteral("text.badge.plus"), std::nullopt,
+        [&playContext = services.playContext, refs] { playContext.appendToQueue(refs); });
 }
 
-TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
+TrackContextMenuItem starItem(const TrackListServices& services, const TrackRows& rows)
 {
     const QList<TrackRef> refs = refsOf(rows);
-    const PlaylistLibrary& library = appState.playlistLibrary();
+    const PlaylistLibrary& library = services.playlistQueue.playlistLibrary();
     const bool allStarred =
         std::all_of(refs.cbegin(), refs.cend(), [&](const TrackRef& ref) { return library.isStarred(ref); });
     const QString title = allStarred ? countedTitle(rows.size(), rows.size(), QT_TRANSLATE_NOOP("TrackLists", "Unstar"),
@@ -70,14 +69,14 @@ TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
                                      : countedTitle(rows.size(), rows.size(), QT_TRANSLATE_NOOP("TrackLists", "Star"),
                                                     QT_TRANSLATE_N_NOOP("TrackLists", "Star %1 Tracks"));
     return TrackContextMenuItem::button(title, allStarred ? QStringLiteral("star.slash") : QStringLiteral("star"),
-                                        std::nullopt, [&appState, refs, allStarred] {
+                                        std::nullopt, [services, refs, allStarred] {
                                             std::exception_ptr failure;
                                             for (const TrackRef& ref : refs) {
                                                 try {
                                                     if (allStarred)
-                                                        appState.playlistLibrary().unstar(ref);
+                                                        services.playlistQueue.playlistLibrary().unstar(ref);
                                                     else
-                                                        appState.playlistLibrary().star(ref);
+                                                        services.playlistQueue.playlistLibrary().star(ref);
                                                 } catch (const std::exception&) {
                                                     // A failed one is skipped; the rest go on.
                                                     if (!failure)
@@ -85,26 +84,26 @@ TrackContextMenuItem starItem(AppState& appState, const TrackRows& rows)
                                                 }
                                             }
                                             if (failure)
-                                                appState.setScanError(failure);
+                                                services.showError(failure);
                                         });
 }
 
-std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const TrackRows& rows)
+std::optional<TrackContextMenuItem> addToPlaylistItem(const TrackListServices& services, const TrackRows& rows)
 {
     const QList<TrackRef> refs = refsOf(rows);
     QList<TrackContextMenuItem> entries;
-    for (const Playlist& playlist : appState.playlistLibrary().playlists()) {
+    for (const Playlist& playlist : services.playlistQueue.playlistLibrary().playlists()) {
         if (playlist.name == PlaylistLibrary::starredName)
             continue;
-        const auto addTo = [&appState, playlist, refs] {
+        const auto addTo = [services, playlist, refs] {
             Playlist extended = playlist;
             for (const TrackRef& ref : refs)
                 extended.append(ref);
             try {
-                appState.playlistLibrary().save(extended);
+                services.playlistQueue.playlistLibrary().save(extended);
             } catch (const std::exception&) {
                 // The library keeps its previous version.
-                appState.setScanError(std::current_exception());
+                services.showError(std::current_exception());
             }
         };
         entries.append(TrackContextMenuItem::button(playlist.name, std::nullopt, std::nullopt, addTo));
@@ -117,35 +116,32 @@ std::optional<TrackContextMenuItem> addToPlaylistItem(AppState& appState, const 
                                          QStringLiteral("music.note.list"), entries);
 }
 
-std::optional<TrackContextMenuItem> revealItem(AppState& appState, const FileRevealerPtr& revealer,
+std::optional<TrackContextMenuItem> revealItem(const TrackListServices& services, const FileRevealerPtr& revealer,
                                                const TrackRows& rows)
 {
     const QStringList paths = filePathsOf(rows);
     if (paths.isEmpty())
         return std::nullopt;
-    return TrackContextMenuItem::button(
-        countedTitle(rows.size(), paths.size(), QT_TRANSLATE_NOOP("TrackLists", "Show in File Manager"),
-                     QT_TRANSLATE_N_NOOP("TrackLists", "Show %1 in File Manager")),
-        std::nullopt, std::nullopt, [state = QPointer<AppState>(&appState), revealer, paths] {
-            if (revealer)
-                revealer->reveal(paths, [state](std::exception_ptr error) {
-                    if (state)
-                        state->setScanError(error);
-                });
-        });
+    return TrackContextMenuItem::button(countedTitle(rows.size(), paths.size(),
+                                                     QT_TRANSLATE_NOOP("TrackLists", "Show in File Manager"),
+                                                     QT_TRANSLATE_N_NOOP("TrackLists", "Show %1 in File Manager")),
+                                        std::nullopt, std::nullopt, [showError = services.showError, revealer, paths] {
+                                            if (revealer)
+                                                revealer->reveal(paths, showError);
+                                        });
 }
 
-QList<TrackContextMenuItem> trackItems(AppState& appState, const FileRevealerPtr& revealer, const TrackRows& rows,
-                                       std::function<void()> play, bool libraryItems)
+QList<TrackContextMenuItem> trackItems(const TrackListServices& services, const FileRevealerPtr& revealer,
+                                       const TrackRows& rows, std::function<void()> play, bool libraryItems)
 {
-    QList<TrackContextMenuItem> items{playItem(std::move(play)), addToQueueItem(appState, rows)};
+    QList<TrackContextMenuItem> items{playItem(std::move(play)), addToQueueItem(services, rows)};
     if (libraryItems) {
         items.append(TrackContextMenuItem::divider());
-        items.append(starItem(appState, rows));
-        if (auto submenu = addToPlaylistItem(appState, rows))
+        items.append(starItem(services, rows));
+        if (auto submenu = addToPlaylistItem(services, rows))
             items.append(*submenu);
     }
-    if (auto reveal = revealItem(appState, revealer, rows)) {
+    if (auto reveal = revealItem(services, revealer, rows)) {
         items.append(TrackContextMenuItem::divider());
         items.append(*reveal);
     }

@@ -3,7 +3,7 @@
 #include "Oblin/PlayContext.h"
 #include "RaskoLocalFile/LibraryOrder.h"
 #include "Vessa/App/AppLogging.h"
-#include "Vessa/App/AppState.h"
+#include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/TrackLists/LibraryListOrder.h"
@@ -20,17 +20,16 @@
 
 namespace vessa {
 
-TrackListModel::TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent)
+TrackListModel::TrackListModel(TrackListServices services, FileRevealerPtr revealer, QObject* parent)
     : QObject(parent),
-      m_appState(appState),
+      m_services(std::move(services)),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
       m_rowSource(std::make_shared<TrackRowList>(TrackRows())),
       m_marksRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
 {
-    m_searchText = appState.settings().value(searchTextKey, QString()).toString();
-    connect(&appState.playContext(), &PlayContext::currentTrackChanged, m_marksRefresh, &CoalescedRefresh::request);
-    connect(&appState.availabilityIndex(), &TrackAvailabilityIndex::changed, m_marksRefresh,
-            &CoalescedRefresh::request);
+    m_filterAndSort.searchText = m_services.settings.value(searchTextKey, QString()).toString();
+    connect(&m_services.playContext, &PlayContext::currentTrackChanged, m_marksRefresh, &CoalescedRefresh::request);
+    connect(&m_services.availability, &TrackAvailabilityIndex::changed, m_marksRefresh, &CoalescedRefresh::request);
 }
 
 TrackListModel::~TrackListModel() = default;
@@ -62,7 +61,7 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const s
         show(prepared(tracks, source));
         return;
     }
-    if (m_sortKey == QLatin1String("index") && m_sortAscending && m_searchText.isEmpty()) {
+    if (m_filterAndSort.isStoredOrder()) {
         // The library's own order without a filter needs none of the sort
         // and search keys: the list is shown at once and the keys follow.
         m_tracks = tracks;
@@ -111,15 +110,15 @@ void TrackListModel::show(Prepared prepared)
 
 void TrackListModel::setSearchText(const QString& text)
 {
-    m_searchText = text;
-    m_appState.settings().setValue(searchTextKey, text);
+    m_filterAndSort.searchText = text;
+    m_services.settings.setValue(searchTextKey, text);
     recomputeDisplayedTracks();
 }
 
 void TrackListModel::setSort(const QString& key, bool ascending)
 {
-    m_sortKey = key;
-    m_sortAscending = ascending;
+    m_filterAndSort.sortKey = key;
+    m_filterAndSort.sortAscending = ascending;
     recomputeDisplayedTracks();
 }
 
@@ -136,14 +135,14 @@ void TrackListModel::recomputeDisplayedTracks()
     // A filter or sort chosen before the keys are ready applies once they are.
     if (m_indexPending)
         return;
-    m_displayed = m_index.sorted(m_index.filtered(m_searchText), m_sortKey, m_sortAscending);
+    m_displayed = m_filterAndSort.shownIn(m_index);
     buildRows();
 }
 
 void TrackListModel::buildRows()
 {
-    m_rowSource = std::make_shared<LibraryRowSource>(m_tracks, m_displayed, m_appState.availabilityIndex(),
-                                                     m_appState.playContext().currentTrack());
+    m_rowSource = std::make_shared<LibraryRowSource>(m_tracks, m_displayed, m_services.availability,
+                                                     m_services.playContext.currentTrack());
     m_rows.reset();
     emit rowsChanged();
 }
@@ -170,21 +169,18 @@ void TrackListModel::playTrack(qsizetype index)
     refs.reserve(m_displayed.size());
     for (const qsizetype shown : std::as_const(m_displayed))
         refs.append(m_tracks.at(shown).ref());
-    m_appState.musicLibrary().loadQueue(refs, position, queueOrder());
-    m_appState.playContext().execute(PlaybackCommand::play());
+    m_services.musicLibrary.loadQueue(refs, position, queueOrder());
+    m_services.playContext.execute(PlaybackCommand::play());
 }
 
 LibraryQueueOrderPtr TrackListModel::queueOrder() const
 {
     // While the keys are prepared the list shows its tracks in their own order.
-    const bool filtered = !m_indexPending && !m_searchText.isEmpty();
-    const bool sorted = !m_indexPending && (m_sortKey != QLatin1String("index") || !m_sortAscending);
+    const FilterAndSort shown = m_indexPending ? FilterAndSort() : m_filterAndSort;
     const bool part = m_source && m_source->kind() == SidebarSource::Kind::folder;
-    if (!filtered && !sorted && !part)
+    if (shown.isStoredOrder() && !part)
         return nullptr;
-    return std::make_shared<const LibraryListOrder>(m_source, filtered ? m_searchText : QString(),
-                                                    sorted ? m_sortKey : QStringLiteral("index"),
-                                                    sorted ? m_sortAscending : true);
+    return std::make_shared<const LibraryListOrder>(m_source, shown);
 }
 
 QList<TrackContextMenuItem> TrackListModel::contextMenu(const TrackRows& rows)
@@ -193,7 +189,7 @@ QList<TrackContextMenuItem> TrackListModel::contextMenu(const TrackRows& rows)
         return {};
     const qsizetype first = rows.first().index;
     return TrackListMenus::trackItems(
-        m_appState, m_revealer, rows, [this, first] { playTrack(first); }, true);
+        m_services, m_revealer, rows, [this, first] { playTrack(first); }, true);
 }
 
 void TrackListModel::revealTrack(const TrackRef& ref)
@@ -202,7 +198,7 @@ void TrackListModel::revealTrack(const TrackRef& ref)
         return std::any_of(m_displayed.cbegin(), m_displayed.cend(),
                            [&](qsizetype position) { return m_tracks.at(position).ref() == ref; });
     };
-    if (!shown() && !m_searchText.isEmpty()
+    if (!shown() && m_filterAndSort.isFiltered()
         && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref() == ref; })) {
         setSearchText(QString());
         emit searchTextChanged();

@@ -3,8 +3,10 @@
 #include "Rasko/ScannedTrack.h"
 #include "Vessa/App/Library/LibraryQueueOrder.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackLists/FilterAndSort.h"
 #include "Vessa/Views/TrackLists/SidebarSource.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
+#include "Vessa/Views/TrackLists/TrackListServices.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
 #include "Vessa/Views/TrackTable/TrackRow.h"
 #include "Vessa/Views/TrackTable/TrackRowSource.h"
@@ -14,7 +16,6 @@
 
 namespace vessa {
 
-class AppState;
 class CoalescedRefresh;
 
 // What the library track list shows and does, without widgets: the listed
@@ -32,7 +33,7 @@ public:
     static constexpr QLatin1String searchTextKey{"librarySearchText"};
 
     // Restores the filter text from "librarySearchText".
-    TrackListModel(AppState& appState, FileRevealerPtr revealer, QObject* parent = nullptr);
+    TrackListModel(TrackListServices services, FileRevealerPtr revealer, QObject* parent = nullptr);
     ~TrackListModel() override;
 
     // Lists of at least this many tracks are prepared in the background.
@@ -51,13 +52,14 @@ public:
     // out (the tracks are shown in their own order meanwhile).
     bool keysPending() const { return m_indexPending; }
 
-    const QString& searchText() const { return m_searchText; }
+    const FilterAndSort& filterAndSort() const { return m_filterAndSort; }
+    const QString& searchText() const { return m_filterAndSort.searchText; }
     // Recomputes at once and saves the text under "librarySearchText" (the
     // view calls it when typing pauses).
     void setSearchText(const QString& text);
 
-    const QString& sortKey() const { return m_sortKey; }
-    bool sortAscending() const { return m_sortAscending; }
+    const QString& sortKey() const { return m_filterAndSort.sortKey; }
+    bool sortAscending() const { return m_filterAndSort.sortAscending; }
     void setSort(const QString& key, bool ascending);
 
     // Positions in scannedTracks, in display order.
@@ -104,7 +106,7 @@ private:
     void recomputeDisplayedTracks();
     void buildRows();
 
-    AppState& m_appState;
+    TrackListServices m_services;
     FileRevealerPtr m_revealer;
     QList<ScannedTrack> m_tracks;
     // The part of the library m_tracks are.
@@ -115,9 +117,7 @@ private:
     TrackListIndex m_index;
     // The tracks are shown in their own order while their keys are prepared.
     bool m_indexPending = false;
-    QString m_searchText;
-    QString m_sortKey = QStringLiteral("index");
-    bool m_sortAscending = true;
+    FilterAndSort m_filterAndSort;
     QList<qsizetype> m_displayed;
     TrackRowSourcePtr m_rowSource;
     mutable std::optional<TrackRows> m_rows; // rows(), once asked for

@@ -1,6 +1,5 @@
 #include "Vessa/Views/TrackLists/TrackListView.h"
 
-#include "Vessa/App/AppState.h"
 #include "Vessa/Views/TrackLists/DebouncedFilterField.h"
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 #include "Vessa/Views/TrackTable/TrackTable.h"
@@ -10,9 +9,9 @@
 
 namespace vessa {
 
-TrackListView::TrackListView(AppState& appState, FileRevealerPtr revealer, QWidget* parent)
+TrackListView::TrackListView(TrackListServices services, FileRevealerPtr revealer, QWidget* parent)
     : QWidget(parent),
-      m_model(new TrackListModel(appState, std::move(revealer), this)),
+      m_model(new TrackListModel(std::move(services), std::move(revealer), this)),
       m_filterField(new DebouncedFilterField(this)),
       m_table(new TrackTable(TrackTableConfiguration{true, true, false, false, {}}, this))
 {

@@ -3,6 +3,7 @@
 #include "Rasko/ScannedTrack.h"
 #include "Vessa/Views/TrackLists/DetailLists.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
+#include "Vessa/Views/TrackLists/TrackListServices.h"
 
 #include <QList>
 #include <QWidget>
@@ -11,7 +12,6 @@ class QLineEdit;
 
 namespace vessa {
 
-class AppState;
 class DebouncedFilterField;
 class TrackListModel;
 class TrackTable;
@@ -27,7 +27,7 @@ class TrackListView : public QWidget, public LibraryDetailList {
     Q_OBJECT
 public:
     // `revealer` shows files in the file manager; null uses the desktop's.
-    explicit TrackListView(AppState& appState, FileRevealerPtr revealer = nullptr, QWidget* parent = nullptr);
+    explicit TrackListView(TrackListServices services, FileRevealerPtr revealer = nullptr, QWidget* parent = nullptr);
     ~TrackListView() override;
 
     QWidget* widget() override { return this; }
