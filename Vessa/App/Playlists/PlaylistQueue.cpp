@@ -41,6 +41,11 @@ PlaylistQueue::PlaylistQueue(PlayContext& playContext, PlaylistLibrary& library,
 
 PlaylistQueue::~PlaylistQueue() = default;
 
+PlaylistLibrary& PlaylistQueue::playlistLibrary() const
+{
+    return *m_library;
+}
+
 void PlaylistQueue::setPlaylistLibrary(PlaylistLibrary& library)
 {
     if (m_library)
@@ -48,6 +53,7 @@ void PlaylistQueue::setPlaylistLibrary(PlaylistLibrary& library)
     m_library = &library;
     connect(m_library, &PlaylistLibrary::playlistsChanged, this, &PlaylistQueue::followLibraryLater);
     followLibraryLater();
+    emit playlistLibraryChanged();
 }
 
 PlaylistQueue::ShownEntries PlaylistQueue::shownEntries(const QList<PlaylistTrack>& entries,

@@ -48,8 +48,9 @@ public:
     PlaylistQueue(PlayContext& playContext, PlaylistLibrary& library, QObject* parent = nullptr);
     ~PlaylistQueue() override;
 
-    // The library whose playlists are followed: replaced when the playlist
-    // storage moves.
+    // The library whose playlists are played and followed: replaced when the
+    // playlist storage moves (playlistLibraryChanged()).
+    PlaylistLibrary& playlistLibrary() const;
     void setPlaylistLibrary(PlaylistLibrary& library);
 
     // The entries `shown` (playlist indexes in shown order) of a playlist,
@@ -73,6 +74,9 @@ public:
     // longer holds is not followed (its queue plays on as it is).
     void follow(const QString& queueID, const QList<PlaylistTrack>& entries, const QList<qsizetype>& shown,
                 const std::optional<PlaylistEdit>& edit = std::nullopt);
+
+signals:
+    void playlistLibraryChanged();
 
 private:
     bool followsPlayContext() const;
