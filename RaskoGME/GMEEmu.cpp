@@ -6,18 +6,8 @@
 #include <cmath>
 #include <limits>
 
-// Last: gme.h defines macros (byte, check, require, ...) that break other headers.
-#include <gme/gme.h>
-#undef byte
-#undef check
-#undef require
-#undef likely
-#undef unlikely
-#undef debug_printf
-#undef RETURN_ERR
-#undef CHECK_ALLOC
-#undef BLARGG_CHECK_ALLOC
-#undef BLARGG_RETURN_ERR
+// Last: libgme's header leaves macros behind that GMELibrary.h takes back.
+#include "RaskoGME/GMELibrary.h"
 
 namespace vessa {
 

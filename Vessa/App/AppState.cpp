@@ -20,7 +20,6 @@
 #include "Vessa/App/System/PathProblem.h"
 #include "Vessa/App/System/QuitSignalHandler.h"
 #include "Vessa/App/System/SleepWatcher.h"
-#include "Vessa/App/System/StartupNotice.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/Player.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
@@ -97,7 +96,7 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     }
 
     std::unique_ptr<AppState> state(new AppState(std::move(settings), std::move(opened.database)));
-    state->tellStartupProblems(problems);
+    state->m_scanErrors->tellStartupProblems(problems);
     return {std::move(state), QString()};
 }
 
@@ -107,8 +106,13 @@ QString AppState::databasePath()
 }
 
 AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database)
-    : m_settings(std::move(settings)), m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
+    : m_settings(std::move(settings)),
+      m_scanErrors(std::make_unique<ScanErrorState>(*m_settings)),
+      m_storagePreferences(std::make_unique<PlaylistStoragePreferences>(*m_settings)),
+      m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
 {
+    connect(m_scanErrors.get(), &ScanErrorState::scanErrorChanged, this, &AppState::scanErrorChanged);
+
     // The engine: output, player, decoders (the audio-file decoder last, so
     // that it is the fallback tag reader), the library source over the
     // database, the resolver and the play queue.
@@ -138,14 +142,19 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
 
     // The playlists, in the folder of the storage location; the switcher
     // moves them when the location or the cloud folder changes.
-    restoreStoragePreferences();
-    const QString playlistFolder = resolvePlaylistDirectory(m_storageLocation);
+    const QString playlistFolder = resolvePlaylistDirectory(storageLocation());
     m_playlistLibrary = std::make_unique<PlaylistLibrary>(
         std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistFolder));
     m_storageSwitcher = std::make_unique<PlaylistStorageSwitcher>(
         playlistFolder, [this] { return storageTarget(); },
         [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); }, m_settings.get());
     m_playlistQueue = std::make_unique<PlaylistQueue>(*m_playContext, *m_playlistLibrary);
+    PlaylistStoragePreferences* preferences = m_storagePreferences.get();
+    connect(preferences, &PlaylistStoragePreferences::storageLocationChanged, this, &AppState::storageLocationChanged);
+    connect(preferences, &PlaylistStoragePreferences::cloudContainerDirectoryChanged, this,
+            &AppState::cloudContainerDirectoryChanged);
+    connect(preferences, &PlaylistStoragePreferences::switchRequested, m_storageSwitcher.get(),
+            &PlaylistStorageSwitcher::requestSwitch);
 
     // The music library over the saved folders, with its background work and
     // the folder watcher; its failures are shown as scanError.
@@ -156,8 +165,8 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     connect(library, &MusicLibrary::isScanningChanged, this, &AppState::isScanningChanged);
     connect(library, &MusicLibrary::scanProgressChanged, this, &AppState::scanProgressChanged);
     connect(library, &MusicLibrary::scannedTracksChanged, this, &AppState::scannedTracksChanged);
-    connect(library, &MusicLibrary::scanRequested, this, &AppState::clearScanErrorUnlessStartupNotice);
-    connect(library, &MusicLibrary::failed, this, &AppState::setScanError);
+    connect(library, &MusicLibrary::scanRequested, m_scanErrors.get(), &ScanErrorState::clearUnlessStartupNotice);
+    connect(library, &MusicLibrary::failed, m_scanErrors.get(), &ScanErrorState::setScanError);
 
     // System sleep pauses; a quit (also by SIGTERM, SIGINT or SIGHUP) fades
     // out and saves the playback state.
@@ -197,17 +206,6 @@ void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
     emit playlistLibraryChanged();
 }
 
-void AppState::setScanError(std::exception_ptr error)
-{
-    // The start-up notice's alert was dismissed: it has been told.
-    if (!error && m_startupNotice && m_scanError == m_startupNotice && m_settings->contains(startupNoticeKey)) {
-        m_settings->remove(startupNoticeKey);
-        m_settings->sync();
-    }
-    m_scanError = std::move(error);
-    emit scanErrorChanged();
-}
-
 void AppState::databaseChecked(const std::optional<QString>& notice, std::exception_ptr error)
 {
     if (error) {
@@ -217,24 +215,8 @@ void AppState::databaseChecked(const std::optional<QString>& notice, std::except
         logError(lcApp(), *notice);
         // The check's thread has stored the notice already.
         m_settings->sync();
-        tellStartupProblems({*notice});
+        m_scanErrors->tellStartupProblems({*notice});
     }
-}
-
-void AppState::tellStartupProblems(const QStringList& problems)
-{
-    if (problems.isEmpty())
-        return;
-    m_startupProblems += problems;
-    m_startupNotice = std::make_exception_ptr(StartupNotice(m_startupProblems));
-    setScanError(m_startupNotice);
-}
-
-void AppState::clearScanErrorUnlessStartupNotice()
-{
-    // The start-up notice stays up through the first scans until dismissed.
-    if (!m_startupNotice || m_scanError != m_startupNotice)
-        setScanError(nullptr);
 }
 
 void AppState::loadPlaylists()

@@ -6,7 +6,9 @@
 #include "Vessa/App/Library/LibraryScanProgress.h"
 #include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Playlists/LibraryStorageLocation.h"
+#include "Vessa/App/Playlists/PlaylistStoragePreferences.h"
 #include "Vessa/App/Playlists/PlaylistStorageSwitcher.h"
+#include "Vessa/App/System/ScanErrorState.h"
 #include "VessaCore/GenerationWorker.h"
 
 #include <QList>
@@ -37,12 +39,13 @@ class TrackAvailabilityIndex;
 class UbiquitousFileWatcher;
 class VolumeState;
 
-// The application's composition root and its one long-lived model: builds,
-// owns and wires the playback engine, the library and the system services,
-// and holds the app-wide observable state the windows read. Behaviour lives
-// in the objects it owns: the music folders and the scanned library are the
-// MusicLibrary's, whose members it forwards; the playlist storage is in
-// AppStatePlaylistStorage.cpp.
+// The application's composition root: builds, owns and wires the playback
+// engine, the library and the system services. The windows are given the
+// objects it owns, each view those it uses, never the state itself.
+// Behaviour lives in the objects it owns: the music folders and the scanned
+// library are the MusicLibrary's, the last failure the ScanErrorState's, the
+// storage choice the PlaylistStoragePreferences', and it forwards their
+// members; switching the playlist storage is in AppStatePlaylistStorage.cpp.
 //
 // Threads: main thread only. Background work (library jobs, pointing the
 // folder watcher) runs in the owned workers and comes back as signals.
@@ -53,10 +56,8 @@ public:
     // The database file below the generic data folder.
     static constexpr QLatin1String databaseFolderName{"Tornwick"};
     static constexpr QLatin1String databaseFileName{"media.db"};
-    static constexpr QLatin1String libraryStorageLocationKey{"libraryStorageLocation"};
-    // The notices of media databases set aside that the user has not yet
-    // dismissed, one text each.
-    static constexpr QLatin1String startupNoticeKey{"startupNotice"};
+    static constexpr QLatin1String libraryStorageLocationKey = PlaylistStoragePreferences::libraryStorageLocationKey;
+    static constexpr QLatin1String startupNoticeKey = ScanErrorState::startupNoticeKey;
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
@@ -99,6 +100,10 @@ public:
     MusicFolderWatcher& folderWatcher() const { return m_musicLibrary->folderWatcher(); }
     // Which references can be played; its "localFiles" set follows scannedTracks.
     TrackAvailabilityIndex& availabilityIndex() const { return *m_availabilityIndex; }
+    // The last failure of background work, whose members it forwards.
+    ScanErrorState& scanErrors() const { return *m_scanErrors; }
+    // Where the user wants the playlist files, whose members it forwards.
+    PlaylistStoragePreferences& storagePreferences() const { return *m_storagePreferences; }
 
     // ---- observable fields
 
@@ -115,14 +120,9 @@ public:
     const std::optional<LibraryScanProgress>& scanProgress() const { return m_musicLibrary->scanProgress(); }
     const QList<ScannedTrack>& scannedTracks() const { return m_musicLibrary->scannedTracks(); }
 
-    // The last failure of background work, shown by the main window; it
-    // clears it when its alert is dismissed. Notifies on every assignment.
-    // At start it holds what was wrong with the media database or the
-    // settings folder and what was done about it (StartupNotice), if anything;
-    // clearing it while it holds that notice (the alert dismissed) forgets
-    // the notice for the next start.
-    std::exception_ptr scanError() const { return m_scanError; }
-    void setScanError(std::exception_ptr error);
+    // The last failure of background work (see ScanErrorState).
+    std::exception_ptr scanError() const { return m_scanErrors->scanError(); }
+    void setScanError(std::exception_ptr error) { m_scanErrors->setScanError(std::move(error)); }
 
     // ---- music folders and scanning (see MusicLibrary)
 
@@ -151,20 +151,19 @@ public:
     // the next start is in the old folder and removes the temporary file the
     // copy left.
     // Switches run one after the other; the setter returns at once.
-    LibraryStorageLocation storageLocation() const { return m_storageLocation; }
-    void setStorageLocation(LibraryStorageLocation location);
+    // The preferences are kept by PlaylistStoragePreferences.
+    LibraryStorageLocation storageLocation() const { return m_storagePreferences->storageLocation(); }
+    void setStorageLocation(LibraryStorageLocation location) { m_storagePreferences->setStorageLocation(location); }
     // The cloud folder the user chose ("cloudContainerDirectory"), empty when
     // none. Choosing another one switches the storage (and is saved) in the
     // same way.
-    const QString& cloudContainerDirectory() const { return m_cloudContainerDirectory; }
-    void setCloudContainerDirectory(const QString& folder);
-    // The playlist folder of a preference with the cloud folder as it is now.
-    // Falling back from "icloud" to the local folder, when the chosen cloud
-    // folder is not available, logs an error each time.
-    QString resolvePlaylistDirectory(LibraryStorageLocation preference) const;
-    // True when the current preference's playlist folder is in the cloud
-    // folder (resolved afresh at each call).
-    bool isUsingiCloud() const;
+    const QString& cloudContainerDirectory() const { return m_storagePreferences->cloudContainerDirectory(); }
+    void setCloudContainerDirectory(const QString& folder) { m_storagePreferences->setCloudContainerDirectory(folder); }
+    QString resolvePlaylistDirectory(LibraryStorageLocation preference) const
+    {
+        return m_storagePreferences->resolvePlaylistDirectory(preference);
+    }
+    bool isUsingiCloud() const { return m_storagePreferences->isUsingiCloud(); }
     // True while a storage switch runs or waits.
     bool isSwitchingStorage() const { return m_storageSwitcher->isSwitching(); }
 
@@ -185,9 +184,6 @@ private:
     void pauseForSleep();
     void prepareToQuit();
 
-    void clearScanErrorUnlessStartupNotice();
-    // Adds paragraphs to the start-up notice and shows it in scanError.
-    void tellStartupProblems(const QStringList& problems);
     // The end of the database's page check: the notice of a file it set
     // aside is told.
     void databaseChecked(const std::optional<QString>& notice, std::exception_ptr error);
@@ -195,13 +191,13 @@ private:
     // AppStatePlaylistStorage.cpp
     PlaylistStorageSwitcher::Target storageTarget();
     void storageSwitched(const PlaylistStorageSwitcher::Switch& done);
-    // Takes the storage preferences as saved, telling the views of a change.
-    void restoreStoragePreferences();
     void startICloudPlaylistWatching();
     void reloadPlaylistsFromiCloud();
 
     // In construction order; destroyed in reverse.
     std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<ScanErrorState> m_scanErrors;
+    std::unique_ptr<PlaylistStoragePreferences> m_storagePreferences;
     std::unique_ptr<TrackAvailabilityIndex> m_availabilityIndex;
     std::unique_ptr<AVAudioEngineOutput> m_audioOutput;
     std::unique_ptr<Player> m_player;
@@ -221,12 +217,6 @@ private:
     // Present only while the library's folder is in the cloud folder.
     std::unique_ptr<UbiquitousFileWatcher> m_iCloudPlaylistWatcher;
 
-    LibraryStorageLocation m_storageLocation = LibraryStorageLocation::automatic;
-    QString m_cloudContainerDirectory;
-    std::exception_ptr m_scanError;
-    // Shown once: a scan does not clear it, only a dismissal does.
-    std::exception_ptr m_startupNotice;
-    QStringList m_startupProblems;
     // Reads the database's pages once, in the background; stopped and
     // joined first when the state goes.
     GenerationWorker m_databaseCheck{this};

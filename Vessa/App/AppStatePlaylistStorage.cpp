@@ -10,68 +10,18 @@
 #include "Vessa/App/Playlists/UbiquitousFileWatcher.h"
 #include "VessaCore/ExceptionDescription.h"
 
-#include <QDir>
 #include <QSettings>
 
 #include <utility>
 
 namespace vessa {
 
-void AppState::setStorageLocation(LibraryStorageLocation location)
-{
-    if (location == m_storageLocation)
-        return;
-    m_storageLocation = location;
-    emit storageLocationChanged();
-    m_storageSwitcher->requestSwitch();
-}
-
-void AppState::setCloudContainerDirectory(const QString& folder)
-{
-    const QString cleaned = folder.isEmpty() ? folder : QDir::cleanPath(folder);
-    if (cleaned == m_cloudContainerDirectory)
-        return;
-    m_cloudContainerDirectory = cleaned;
-    emit cloudContainerDirectoryChanged();
-    m_storageSwitcher->requestSwitch();
-}
-
-void AppState::restoreStoragePreferences()
-{
-    const LibraryStorageLocation location =
-        libraryStorageLocationFromString(m_settings->value(libraryStorageLocationKey).toString())
-            .value_or(LibraryStorageLocation::automatic);
-    const QString cloudFolder = m_settings->value(PlaylistDirectory::cloudContainerDirectoryKey).toString();
-    if (std::exchange(m_storageLocation, location) != location)
-        emit storageLocationChanged();
-    if (std::exchange(m_cloudContainerDirectory, cloudFolder) != cloudFolder)
-        emit cloudContainerDirectoryChanged();
-}
-
 // The folder the preferences name as a switch starts; they are saved once
 // the playlists are all there, so that a start after a crash never opens a
 // folder that holds only some of them.
 PlaylistStorageSwitcher::Target AppState::storageTarget()
 {
-    const LibraryStorageLocation location = m_storageLocation;
-    const QString cloudFolder = m_cloudContainerDirectory;
-    return {resolvePlaylistDirectory(location), [this, location, cloudFolder] {
-                m_settings->setValue(libraryStorageLocationKey, toString(location));
-                if (cloudFolder.isEmpty())
-                    m_settings->remove(PlaylistDirectory::cloudContainerDirectoryKey);
-                else
-                    m_settings->setValue(PlaylistDirectory::cloudContainerDirectoryKey, cloudFolder);
-            }};
-}
-
-QString AppState::resolvePlaylistDirectory(LibraryStorageLocation preference) const
-{
-    return PlaylistDirectory::resolve(preference, cloudContainerDirectory(), PlaylistDirectory::local());
-}
-
-bool AppState::isUsingiCloud() const
-{
-    return !PlaylistDirectory::isSame(resolvePlaylistDirectory(m_storageLocation), PlaylistDirectory::local());
+    return {resolvePlaylistDirectory(storageLocation()), m_storagePreferences->saveChoice()};
 }
 
 void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
@@ -81,7 +31,7 @@ void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
     if (done.migrationError) {
         setScanError(done.migrationError);
         if (!m_storageSwitcher->isSwitching())
-            restoreStoragePreferences();
+            m_storagePreferences->restore();
         return;
     }
     if (!done.keptDiffering.isEmpty() || done.filledEmptyStarred)

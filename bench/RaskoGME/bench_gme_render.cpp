@@ -18,18 +18,8 @@
 #include <utility>
 #include <vector>
 
-// Last: gme.h defines macros that break other headers.
-#include <gme/gme.h>
-#undef byte
-#undef check
-#undef require
-#undef likely
-#undef unlikely
-#undef debug_printf
-#undef RETURN_ERR
-#undef CHECK_ALLOC
-#undef BLARGG_CHECK_ALLOC
-#undef BLARGG_RETURN_ERR
+// Last: libgme's header leaves macros behind that GMELibrary.h takes back.
+#include "RaskoGME/GMELibrary.h"
 
 using namespace vessa;
 using namespace vessa::test;

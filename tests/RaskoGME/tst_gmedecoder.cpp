@@ -15,9 +15,8 @@
 #include <limits>
 #include <thread>
 
-// Last: gme.h defines macros (check, require, ...) that break other code.
-#include <gme/gme.h>
-#undef check
+// Last: libgme's header leaves macros behind that GMELibrary.h takes back.
+#include "RaskoGME/GMELibrary.h"
 
 using namespace vessa;
 using namespace vessa::test;

@@ -1,7 +1,6 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "RaskoLocalFile/MediaDatabase.h"
-#include "Vessa/App/AppStateProvider.h"
 #include "Vessa/App/Library/MusicFolderWatcher.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/App/NowPlaying/EqualizerState.h"
@@ -86,11 +85,7 @@ private slots:
         // Nothing was written to the settings.
         QVERIFY(rig.settings()->allKeys().isEmpty());
 
-        QVERIFY(!AppStateProvider::shared());
-        AppStateProvider::setShared(state.get());
-        QCOMPARE(AppStateProvider::shared(), state.get());
         state.reset();
-        QVERIFY(!AppStateProvider::shared());
         QCOMPARE(sigtermHandler(), handlerBefore);
     }
 

@@ -4,6 +4,7 @@
 #include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
 #include "Vessa/Views/Theme/VessaTheme.h"
 #include "tests/support/FakeEqualizerOutput.h"
+#include "tests/support/ImageFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -182,7 +183,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QImage image = window.grab().toImage();
-        QVERIFY(image.save("/tmp/vessa-equalizer-flat.png"));
+        QVERIFY(test::savesAsPng(image));
         const QColor accent = VessaTheme::accentColor(slider(4).palette());
         const QPoint center = slider(4).mapTo(&window, QPoint(slider(4).width() / 2, 0));
         const auto colorAt = [&](int trackY) {
@@ -227,7 +228,7 @@ private slots:
         QCOMPARE(slider(0).value(), 4.0f);
         settle();
         QCOMPARE(m_state->selectedPreset(), "Rock");
-        QVERIFY(m_view->grab().save("/tmp/vessa-equalizer-rock.png"));
+        QVERIFY(test::savesAsPng(m_view->grab()));
     }
 
     void clickWithoutMovingMakesCustom()

@@ -15,6 +15,7 @@
 #include "VessaCore/ExceptionDescription.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
 #include "tests/support/FileFixture.h"
+#include "tests/support/ImageFixture.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -701,12 +702,12 @@ private slots:
         auto view = viewOf(PlaylistStorage::library("Road Trip"));
         view->resize(700, 240);
         view->show();
-        QVERIFY(view->grab().save(QStringLiteral("/tmp/vessa-playlistcontent.png")));
+        QVERIFY(savesAsPng(view->grab()));
         PlaylistDocument document;
         auto empty = viewOf(PlaylistStorage::document(&document, std::nullopt));
         empty->resize(700, 360);
         empty->show();
-        QVERIFY(empty->grab().save(QStringLiteral("/tmp/vessa-playlistempty.png")));
+        QVERIFY(savesAsPng(empty->grab()));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "tests/VessaViews/TrackRowFixture.h"
+#include "tests/support/ImageFixture.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -644,7 +645,7 @@ private slots:
         table->setRows(rows);
         table->setSelectedIds({rows[4].id});
         const QImage image = table->grab().toImage();
-        QVERIFY(image.save(QStringLiteral("/tmp/vessa-tracktable.png")));
+        QVERIFY(test::savesAsPng(image));
         // The playing mark is drawn in the accent colour in the first column.
         const QRect mark = table->view()->visualRect(table->model()->index(0, 0));
         const QPoint topLeft = table->view()->viewport()->mapTo(table.get(), mark.topLeft());

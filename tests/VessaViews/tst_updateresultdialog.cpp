@@ -1,6 +1,7 @@
 #include "Vessa/App/Updates/Updater.h"
 #include "Vessa/Views/Settings/UpdateResultDialog.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "tests/support/ImageFixture.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -104,7 +105,7 @@ private slots:
         dialog.showResult(updateAvailable("<h3>New</h3><ul><li>Faster scans</li><li>A calmer equalizer</li></ul>",
                                           QUrl("https://example.org/vessa/1.2")));
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QVERIFY(dialog.grab().save("/tmp/vessa-update-available.png"));
+        QVERIFY(test::savesAsPng(dialog.grab()));
 
         QCOMPARE(dialog.windowTitle(), "Software Update");
         QCOMPARE(labelTexts(dialog), QStringList({"A new version of Vessa is available!",
@@ -181,7 +182,7 @@ private slots:
         QCOMPARE(labelTexts(dialog),
                  QStringList({"Update Error",
                               "The update feed address \"file:///etc/passwd\" is not a web address (http or https)."}));
-        QVERIFY(dialog.grab().save("/tmp/vessa-update-error.png"));
+        QVERIFY(test::savesAsPng(dialog.grab()));
         QVERIFY(m_browser.opened.isEmpty());
     }
 };

@@ -1,5 +1,4 @@
 #include "Parvik/PlaylistLibrary.h"
-#include "Vessa/App/AppStateProvider.h"
 #include "Vessa/App/Library/WatchedDirectoriesSetting.h"
 #include "Vessa/Views/Documents/DocumentController.h"
 #include "Vessa/Views/Documents/PlaylistDocumentView.h"
@@ -84,7 +83,6 @@ private slots:
         std::unique_ptr<VessaApp> app = rig.make();
 
         QVERIFY(app->appState() == nullptr);
-        QCOMPARE(AppStateProvider::shared(), nullptr);
         QMainWindow& main = app->showMainWindow();
         QCOMPARE(main.windowTitle(), QString("Vessa"));
         auto* failure = main.findChild<FailureView*>();

@@ -10,6 +10,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "tests/VessaViews/TrackRowFixture.h"
 #include "tests/support/BusyGlobalPool.h"
+#include "tests/support/ImageFixture.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -96,7 +97,7 @@ private slots:
         background.show();
         QVERIFY(QTest::qWaitForWindowExposed(&background));
         QImage image = background.grab().toImage();
-        QVERIFY(image.save(QStringLiteral("/tmp/vessa-background-light.png")));
+        QVERIFY(test::savesAsPng(image));
         QVERIFY2(near(image.pixelColor(150, 100), QColor::fromRgbF(0.85f, 0.80f, 0.93f), 2),
                  qPrintable(describe(image.pixelColor(150, 100))));
         // Everything is covered: the corners hold the corner colours.
@@ -105,7 +106,7 @@ private slots:
 
         background.setPalette(paletteWith(QColor(30, 30, 34), QColor(235, 235, 235)));
         image = background.grab().toImage();
-        QVERIFY(image.save(QStringLiteral("/tmp/vessa-background-dark.png")));
+        QVERIFY(test::savesAsPng(image));
         QVERIFY2(near(image.pixelColor(150, 100), QColor::fromRgbF(0.20f, 0.14f, 0.34f), 2),
                  qPrintable(describe(image.pixelColor(150, 100))));
     }
@@ -140,7 +141,7 @@ private slots:
         rows[1].isPlaying = true;
         table->setRows(rows);
         const QImage image = window.grab().toImage();
-        QVERIFY(image.save(QStringLiteral("/tmp/vessa-table-on-background.png")));
+        QVERIFY(test::savesAsPng(image));
         // The table draws no background of its own below its rows.
         const QPoint below = table->mapTo(&window, QPoint(table->width() / 2, table->height() - 10));
         QVERIFY(near(image.pixelColor(below * image.devicePixelRatio()),
@@ -209,7 +210,7 @@ private slots:
         const int start = busy->step();
         QTRY_VERIFY(busy->step() != start);
         busy->resize(48, 48);
-        QVERIFY(busy->grab().save(QStringLiteral("/tmp/vessa-busyindicator.png")));
+        QVERIFY(test::savesAsPng(busy->grab()));
         busy->hide();
         QVERIFY(!busy->isSpinning());
     }
@@ -225,7 +226,7 @@ private slots:
         QVERIFY(titleOnly.height() < both.height());
         const QPixmap longTitle = DragPreview(QString(500, u'W'), QString()).render(palette, font);
         QVERIFY(longTitle.width() / 2 <= DragPreview::maximumTextWidth + 60);
-        QVERIFY(both.toImage().save(QStringLiteral("/tmp/vessa-dragpreview.png")));
+        QVERIFY(test::savesAsPng(both.toImage()));
     }
 };
 

@@ -1,11 +1,14 @@
 #pragma once
 
-// Picture files in memory, for artwork: one colour all over.
+// Picture files in memory, for artwork: one colour all over; and whether a
+// picture a test made writes as a file.
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QPixmap>
+#include <QTemporaryDir>
 
 namespace vessa::test {
 
@@ -19,6 +22,19 @@ inline QByteArray imageBytes(QColor color, const char* format = "PNG", QSize siz
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return bytes;
+}
+
+// Whether `image` (a window's grab) is a whole picture that writes as a PNG
+// file: into a temporary folder of its own, which goes with the call.
+inline bool savesAsPng(const QImage& image)
+{
+    QTemporaryDir folder;
+    return folder.isValid() && image.save(folder.filePath(QStringLiteral("picture.png")));
+}
+
+inline bool savesAsPng(const QPixmap& pixmap)
+{
+    return savesAsPng(pixmap.toImage());
 }
 
 } // namespace vessa::test

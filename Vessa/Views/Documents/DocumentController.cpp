@@ -23,8 +23,9 @@ QString identityOf(const QString& path)
 
 } // namespace
 
-DocumentController::DocumentController(DocumentPrompts prompts, QObject* parent)
-    : QObject(parent), m_prompts(std::move(prompts))
+DocumentController::DocumentController(DocumentPrompts prompts, PlaylistDocumentView::ContentMaker makeContent,
+                                       QObject* parent)
+    : QObject(parent), m_prompts(std::move(prompts)), m_makeContent(std::move(makeContent))
 {
 }
 
@@ -37,7 +38,7 @@ DocumentController::~DocumentController()
 
 PlaylistDocumentWindow* DocumentController::newDocument()
 {
-    return present(new PlaylistDocumentWindow(PlaylistDocument(), std::nullopt, m_prompts));
+    return present(new PlaylistDocumentWindow(PlaylistDocument(), std::nullopt, m_prompts, m_makeContent));
 }
 
 void DocumentController::openWithDialog(QWidget* parent)
@@ -61,7 +62,7 @@ QList<PlaylistDocumentWindow*> DocumentController::openFiles(const QStringList& 
         }
         try {
             PlaylistDocument document = PlaylistDocumentFile::read(path);
-            opened.append(present(new PlaylistDocumentWindow(std::move(document), path, m_prompts)));
+            opened.append(present(new PlaylistDocumentWindow(std::move(document), path, m_prompts, m_makeContent)));
         } catch (...) {
             showOpenFailure(path, describeException(std::current_exception()));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Vessa/Views/Documents/DocumentPrompts.h"
+#include "Vessa/Views/Documents/PlaylistDocumentView.h"
 
 #include <QList>
 #include <QObject>
@@ -18,13 +19,15 @@ class PlaylistDocumentWindow;
 // in the open dialog, and files named on the command line or handed over by
 // the file manager. A file that is already open brings its window to the
 // front instead of opening twice; one that cannot be read is reported in an
-// alert and opens nothing.
+// alert and opens nothing. Each window's playlist view is made by
+// `makeContent`, which the application gives over its app state.
 //
 // Threads: main thread only.
 class DocumentController : public QObject {
     Q_OBJECT
 public:
-    explicit DocumentController(DocumentPrompts prompts = DocumentPrompts::standard(), QObject* parent = nullptr);
+    explicit DocumentController(DocumentPrompts prompts = DocumentPrompts::standard(),
+                                PlaylistDocumentView::ContentMaker makeContent = {}, QObject* parent = nullptr);
     ~DocumentController() override;
 
     // A new, never saved document: an empty playlist named "Untitled".
@@ -57,6 +60,7 @@ private:
     void showOpenFailure(const QString& path, const QString& reason);
 
     DocumentPrompts m_prompts;
+    PlaylistDocumentView::ContentMaker m_makeContent;
     QList<QPointer<PlaylistDocumentWindow>> m_windows;
     QPointer<QMessageBox> m_alert;
 };

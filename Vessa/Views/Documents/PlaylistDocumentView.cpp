@@ -1,6 +1,5 @@
 #include "Vessa/Views/Documents/PlaylistDocumentView.h"
 
-#include "Vessa/App/AppStateProvider.h"
 #include "Vessa/App/Playlists/PlaylistDocument.h"
 #include "Vessa/Views/Theme/VessaTheme.h"
 #include "Vessa/Views/TrackLists/PlaylistContentView.h"
@@ -10,12 +9,13 @@
 
 namespace vessa {
 
-PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::optional<QString> filePath, QWidget* parent)
+PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::optional<QString> filePath,
+                                           const ContentMaker& makeContent, QWidget* parent)
     : QWidget(parent), m_document(document), m_filePath(std::move(filePath))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (AppStateProvider::shared() == nullptr) {
+    if (!makeContent) {
         auto* label = new QLabel(tr("Application not initialized"), this);
         label->setObjectName(QStringLiteral("notInitializedLabel"));
         label->setAlignment(Qt::AlignCenter);
@@ -26,8 +26,7 @@ PlaylistDocumentView::PlaylistDocumentView(PlaylistDocument& document, std::opti
         layout->addWidget(label);
         return;
     }
-    m_content = new PlaylistContentView(TrackListServices::of(*AppStateProvider::shared()),
-                                        PlaylistStorage::document(&m_document, m_filePath), nullptr, this);
+    m_content = makeContent(PlaylistStorage::document(&m_document, m_filePath), this);
     connect(m_content, &PlaylistContentView::documentEdited, this, &PlaylistDocumentView::documentEdited);
     layout->addWidget(m_content);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Vessa/Views/TrackLists/PlaylistStorage.h"
+
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 namespace vessa {
@@ -11,15 +14,20 @@ class PlaylistContentView;
 struct PlaylistDocument;
 
 // The content of a playlist document window: the document's playlist as the
-// playlist track table, over the program's one app state (AppStateProvider),
-// so that playing from it uses the same queue as the main window. Without an
+// playlist track table, made by the application over its one app state, so
+// that playing from it uses the same queue as the main window. Without an
 // app state it shows only "Application not initialized".
 class PlaylistDocumentView : public QWidget {
     Q_OBJECT
 public:
+    // Makes the playlist view over a document's storage, as a child of
+    // `parent`; empty while the application has no app state.
+    using ContentMaker = std::function<PlaylistContentView*(PlaylistStorage storage, QWidget* parent)>;
+
     // `document` must outlive the view. `filePath` is absent while the
     // document was never saved.
-    PlaylistDocumentView(PlaylistDocument& document, std::optional<QString> filePath, QWidget* parent = nullptr);
+    PlaylistDocumentView(PlaylistDocument& document, std::optional<QString> filePath, const ContentMaker& makeContent,
+                         QWidget* parent = nullptr);
     ~PlaylistDocumentView() override;
 
     // The document was saved under another file.

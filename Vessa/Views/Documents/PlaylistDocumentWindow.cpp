@@ -20,12 +20,13 @@ constexpr QSize defaultSize{720, 480};
 } // namespace
 
 PlaylistDocumentWindow::PlaylistDocumentWindow(PlaylistDocument document, std::optional<QString> filePath,
-                                               DocumentPrompts prompts, QWidget* parent)
+                                               DocumentPrompts prompts,
+                                               const PlaylistDocumentView::ContentMaker& makeContent, QWidget* parent)
     : QMainWindow(parent),
       m_document(std::make_unique<PlaylistDocument>(std::move(document))),
       m_filePath(std::move(filePath)),
       m_prompts(std::move(prompts)),
-      m_view(new PlaylistDocumentView(*m_document, m_filePath, this))
+      m_view(new PlaylistDocumentView(*m_document, m_filePath, makeContent, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setCentralWidget(m_view);

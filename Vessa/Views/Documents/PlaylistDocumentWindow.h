@@ -2,6 +2,7 @@
 
 #include "Vessa/App/Playlists/PlaylistDocument.h"
 #include "Vessa/Views/Documents/DocumentPrompts.h"
+#include "Vessa/Views/Documents/PlaylistDocumentView.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,8 +14,6 @@ class QMessageBox;
 
 namespace vessa {
 
-class PlaylistDocumentView;
-
 // The window of one playlist document, titled "<file>[*]" ("Untitled" while
 // never saved). Edits mark it modified; Save writes the own format to its
 // file, except for a document read from an M3U file, whose Save is a Save As
@@ -24,7 +23,7 @@ class PlaylistDocumentWindow : public QMainWindow {
     Q_OBJECT
 public:
     PlaylistDocumentWindow(PlaylistDocument document, std::optional<QString> filePath, DocumentPrompts prompts,
-                           QWidget* parent = nullptr);
+                           const PlaylistDocumentView::ContentMaker& makeContent, QWidget* parent = nullptr);
     ~PlaylistDocumentWindow() override;
 
     PlaylistDocument& document() const { return *m_document; }

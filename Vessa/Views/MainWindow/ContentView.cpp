@@ -3,6 +3,9 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppState.h"
+#include "Vessa/App/Library/MusicLibrary.h"
+#include "Vessa/App/Playlists/PlaylistQueue.h"
+#include "Vessa/App/System/ScanErrorState.h"
 #include "Vessa/Views/MainWindow/DetailState.h"
 #include "Vessa/Views/MainWindow/EmptyLibraryView.h"
 #include "Vessa/Views/MainWindow/PlaylistOperations.h"
@@ -25,14 +28,28 @@
 
 namespace vessa {
 
-ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
+ContentView::Services::Services(AppState& appState)
+    : musicLibrary(appState.musicLibrary()),
+      playContext(appState.playContext()),
+      volume(appState.volumeState()),
+      playlists(appState.playlistQueue()),
+      pluginRegistry(appState.pluginRegistry()),
+      settings(appState.settings()),
+      errors(appState.scanErrors()),
+      trackLists(TrackListServices::of(appState))
+{
+}
+
+ContentView::ContentView(Services services, DetailLists lists, QWidget* parent)
     : QMainWindow(parent),
-      m_appState(appState),
+      m_services(services),
       m_lists(std::move(lists)),
       m_selection(new SidebarSelection(this)),
-      m_operations(new PlaylistOperations([&appState]() -> PlaylistLibrary& { return appState.playlistLibrary(); },
-                                          *m_selection, this)),
-      m_sidebar(new SidebarView(appState, *m_selection, *m_operations)),
+      m_operations(new PlaylistOperations(
+          [&playlists = services.playlists]() -> PlaylistLibrary& { return playlists.playlistLibrary(); }, *m_selection,
+          this)),
+      m_sidebar(new SidebarView({services.musicLibrary, services.playlists, services.pluginRegistry, services.settings},
+                                *m_selection, *m_operations)),
       m_alert(new ErrorAlert(this, tr("Error"))),
       m_equalizerAction(new QAction(Icons::icon(QStringLiteral("slider.horizontal.3")), tr("Equalizer"), this)),
       m_spaceShortcut(new QShortcut(QKeySequence(Qt::Key_Space), this)),
@@ -74,10 +91,10 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
     m_spaceShortcut->setContext(Qt::WindowShortcut);
     connect(m_spaceShortcut, &QShortcut::activated, this, &ContentView::togglePlayback);
 
-    connect(m_alert, &ErrorAlert::dismissed, this, [this] { m_appState.setScanError(nullptr); });
-    connect(&m_appState, &AppState::scanErrorChanged, this, &ContentView::showScanError);
-    connect(m_operations, &PlaylistOperations::failed, this,
-            [this](std::exception_ptr error) { m_appState.setScanError(error); });
+    ScanErrorState& errors = m_services.errors;
+    connect(m_alert, &ErrorAlert::dismissed, &errors, [&errors] { errors.setScanError(nullptr); });
+    connect(&errors, &ScanErrorState::scanErrorChanged, this, &ContentView::showScanError);
+    connect(m_operations, &PlaylistOperations::failed, &errors, &ScanErrorState::setScanError);
 
     const auto listChanged = [this] {
         m_libraryListIsStale = true;
@@ -86,10 +103,11 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
     connect(m_selection, &SidebarSelection::sourceChanged, this, listChanged);
     connect(m_selection, &SidebarSelection::sourceChanged, this,
             [this] { setWindowTitle(DetailState::windowTitle(m_selection->source())); });
-    connect(&m_appState, &AppState::scannedTracksChanged, this, listChanged);
-    connect(&m_appState, &AppState::isScanningChanged, this, [this] { m_refreshDetail->request(); });
-    connect(&m_appState, &AppState::scanProgressChanged, this,
-            [this] { m_scanningState->setProgress(m_appState.scanProgress()); });
+    const MusicLibrary& library = m_services.musicLibrary;
+    connect(&library, &MusicLibrary::scannedTracksChanged, this, listChanged);
+    connect(&library, &MusicLibrary::isScanningChanged, this, [this] { m_refreshDetail->request(); });
+    connect(&library, &MusicLibrary::scanProgressChanged, this,
+            [this] { m_scanningState->setProgress(m_services.musicLibrary.scanProgress()); });
     refreshDetail();
     showScanError();
 }
@@ -107,7 +125,8 @@ QWidget* ContentView::makeDetail()
     m_emptyState = new EmptyLibraryView;
     m_pages->addWidget(m_scanningState);
     m_pages->addWidget(m_emptyState);
-    m_nowPlaying = new NowPlayingView(m_appState);
+    m_nowPlaying =
+        new NowPlayingView({m_services.playContext, m_services.volume, m_services.playlists, m_services.errors});
     m_nowPlaying->setOnRevealTrack([this](const TrackRef& track) { revealTrack(track); });
     layout->addWidget(m_pages, 1);
     layout->addWidget(m_nowPlaying);
@@ -116,26 +135,26 @@ QWidget* ContentView::makeDetail()
 
 QList<ScannedTrack> ContentView::tracksForSelection() const
 {
-    return LibrarySelection::tracksFor(m_selection->source(), m_appState.scannedTracks());
+    return LibrarySelection::tracksFor(m_selection->source(), m_services.musicLibrary.scannedTracks());
 }
 
 void ContentView::refreshDetail()
 {
     const std::optional<SidebarSource>& source = m_selection->source();
-    const DetailState::Page page =
-        DetailState::pageFor(source, m_appState.isScanning(), m_appState.scannedTracks().isEmpty());
+    const DetailState::Page page = DetailState::pageFor(source, m_services.musicLibrary.isScanning(),
+                                                        m_services.musicLibrary.scannedTracks().isEmpty());
     // A playlist selected again starts afresh, like one selected for the first time.
     if (page != DetailState::Page::playlist)
         m_shownPlaylist.reset();
     switch (page) {
     case DetailState::Page::scanning:
-        m_scanningState->setProgress(m_appState.scanProgress());
+        m_scanningState->setProgress(m_services.musicLibrary.scanProgress());
         m_pages->setCurrentWidget(m_scanningState);
         return;
     case DetailState::Page::empty: m_pages->setCurrentWidget(m_emptyState); return;
     case DetailState::Page::library:
         if (!m_libraryList && m_lists.makeLibraryList) {
-            m_libraryList = m_lists.makeLibraryList(TrackListServices::of(m_appState));
+            m_libraryList = m_lists.makeLibraryList(m_services.trackLists);
             m_pages->addWidget(m_libraryList->widget());
         }
         if (!m_libraryList)
@@ -148,7 +167,7 @@ void ContentView::refreshDetail()
     case DetailState::Page::playlist: {
         const QString name = DetailState::playlistName(*source);
         if (!m_playlistView && m_lists.makePlaylistView) {
-            m_playlistView = m_lists.makePlaylistView(TrackListServices::of(m_appState), name);
+            m_playlistView = m_lists.makePlaylistView(m_services.trackLists, name);
             m_pages->addWidget(m_playlistView->widget());
         } else if (m_playlistView && name != m_shownPlaylist) {
             m_playlistView->showLibraryPlaylist(name);
@@ -163,7 +182,8 @@ void ContentView::refreshDetail()
 
 void ContentView::revealTrack(const TrackRef& track)
 {
-    m_selection->setSource(LibrarySelection::afterReveal(m_selection->source(), m_appState.scannedTracks(), track));
+    m_selection->setSource(
+        LibrarySelection::afterReveal(m_selection->source(), m_services.musicLibrary.scannedTracks(), track));
     // The list shows the new selection's tracks before it looks for the track.
     refreshDetail();
     if (m_libraryList)
@@ -177,7 +197,7 @@ void ContentView::createNewPlaylistInline()
 
 void ContentView::showScanError()
 {
-    if (const std::exception_ptr error = m_appState.scanError())
+    if (const std::exception_ptr error = m_services.errors.scanError())
         m_alert->show(describeException(error));
     else
         m_alert->close();
@@ -185,7 +205,7 @@ void ContentView::showScanError()
 
 void ContentView::togglePlayback()
 {
-    PlayContext& playContext = m_appState.playContext();
+    PlayContext& playContext = m_services.playContext;
     // A failure stays in the play context's lastError, which the bar shows.
     playContext.execute(playContext.transportState().isPlaying() ? PlaybackCommand::pause() : PlaybackCommand::play());
 }
@@ -193,11 +213,11 @@ void ContentView::togglePlayback()
 void ContentView::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (event->spontaneous() || m_appState.watchedDirectories().isEmpty())
+    if (event->spontaneous() || m_services.musicLibrary.watchedDirectories().isEmpty())
         return;
-    if (m_appState.scannedTracks().isEmpty())
-        m_appState.reloadTracksFromDatabase();
-    m_appState.rescanAll();
+    if (m_services.musicLibrary.scannedTracks().isEmpty())
+        m_services.musicLibrary.reloadTracksFromDatabase();
+    m_services.musicLibrary.rescanAll();
 }
 
 } // namespace vessa

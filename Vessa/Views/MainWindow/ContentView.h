@@ -9,6 +9,7 @@
 #include <optional>
 
 class QAction;
+class QSettings;
 class QShortcut;
 class QSplitter;
 class QStackedWidget;
@@ -19,17 +20,23 @@ class AppState;
 class CoalescedRefresh;
 class EmptyLibraryView;
 class ErrorAlert;
+class MusicLibrary;
 class NowPlayingView;
+class PlayContext;
 class PlaylistOperations;
+class PlaylistQueue;
+class PluginRegistry;
+class ScanErrorState;
 class ScanningStateView;
 class SidebarSelection;
+class VolumeState;
 
 // The main window: the sidebar beside the detail pane, which shows the
 // selected list (the library, a music folder's tracks, Starred or a user
 // playlist; or the scanning or empty state) above the now-playing bar.
 //
 // - The title names the playlist shown ("Mix — Vessa"), else it is "Vessa".
-// - The "Error" alert is up while the app state's scanError is set; any
+// - The "Error" alert is up while scanError is set; any
 //   dismissal clears it, a new error updates the box already shown.
 // - Every time the window is shown (not a spontaneous show of the window
 //   system), the library is reloaded from the database when it is empty and
@@ -39,7 +46,26 @@ class SidebarSelection;
 class ContentView : public QMainWindow {
     Q_OBJECT
 public:
-    explicit ContentView(AppState& appState, DetailLists lists = DetailLists::standard(), QWidget* parent = nullptr);
+    // What the window and the views in it use; the app state owns all of it
+    // and outlives the window.
+    struct Services {
+        MusicLibrary& musicLibrary;
+        PlayContext& playContext;
+        VolumeState& volume;
+        // The current playlist library.
+        PlaylistQueue& playlists;
+        PluginRegistry& pluginRegistry;
+        QSettings& settings;
+        // The "Error" alert's failure.
+        ScanErrorState& errors;
+        // What the detail pane's track lists are made from (DetailLists).
+        TrackListServices trackLists;
+
+        // Implicit: the window is made from the app state.
+        Services(AppState& appState);
+    };
+
+    explicit ContentView(Services services, DetailLists lists = DetailLists::standard(), QWidget* parent = nullptr);
     ~ContentView() override;
 
     // The "New Playlist" command: a new playlist named inline in the sidebar.
@@ -75,7 +101,7 @@ private:
     void showScanError();
     void togglePlayback();
 
-    AppState& m_appState;
+    Services m_services;
     DetailLists m_lists;
     SidebarSelection* m_selection;
     PlaylistOperations* m_operations;

@@ -1,8 +1,10 @@
 #include "Vessa/Views/MainWindow/SidebarView.h"
 
 #include "Parvik/PlaylistLibrary.h"
-#include "Vessa/App/AppState.h"
+#include "Rasko/PluginRegistry.h"
+#include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Library/TrackDragPayload.h"
+#include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/Views/MainWindow/InlineNameField.h"
 #include "Vessa/Views/MainWindow/PlaylistOperations.h"
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
@@ -38,10 +40,10 @@ QString folderTitle(const QString& path)
 
 } // namespace
 
-SidebarView::SidebarView(AppState& appState, SidebarSelection& selection, PlaylistOperations& operations,
+SidebarView::SidebarView(Services services, SidebarSelection& selection, PlaylistOperations& operations,
                          QWidget* parent)
     : QTreeWidget(parent),
-      m_appState(appState),
+      m_services(services),
       m_selection(selection),
       m_operations(operations),
       m_chooseFolder(&SidebarView::chooseFolderWithDialog),
@@ -64,11 +66,11 @@ SidebarView::SidebarView(AppState& appState, SidebarSelection& selection, Playli
     connect(this, &QTreeWidget::itemSelectionChanged, this, &SidebarView::userSelectionChanged);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
         if (item == m_localFiles && !m_syncing)
-            m_appState.settings().setValue(foldersExpandedKey, true);
+            m_services.settings.setValue(foldersExpandedKey, true);
     });
     connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
         if (item == m_localFiles && !m_syncing)
-            m_appState.settings().setValue(foldersExpandedKey, false);
+            m_services.settings.setValue(foldersExpandedKey, false);
         else if (!item->parent())
             item->setExpanded(true); // sections stay open
     });
@@ -78,9 +80,9 @@ SidebarView::SidebarView(AppState& appState, SidebarSelection& selection, Playli
     });
 
     const auto request = [this] { m_rebuild->request(); };
-    connect(&m_appState, &AppState::watchedDirectoriesChanged, this, request);
-    connect(&m_appState, &AppState::scannedTracksChanged, this, request);
-    connect(&m_appState, &AppState::playlistLibraryChanged, this, [this] {
+    connect(&m_services.musicLibrary, &MusicLibrary::watchedDirectoriesChanged, this, request);
+    connect(&m_services.musicLibrary, &MusicLibrary::scannedTracksChanged, this, request);
+    connect(&m_services.playlists, &PlaylistQueue::playlistLibraryChanged, this, [this] {
         watchPlaylistLibrary();
         m_rebuild->request();
     });
@@ -99,7 +101,7 @@ void SidebarView::watchPlaylistLibrary()
 {
     disconnect(m_playlistsConnection);
     disconnect(m_loadErrorsConnection);
-    PlaylistLibrary& library = m_appState.playlistLibrary();
+    PlaylistLibrary& library = m_services.playlists.playlistLibrary();
     m_playlistsConnection =
         connect(&library, &PlaylistLibrary::playlistsChanged, this, [this] { m_rebuild->request(); });
     m_loadErrorsConnection =
@@ -117,8 +119,8 @@ void SidebarView::addFolder()
     const QString folder = m_chooseFolder ? m_chooseFolder(window()) : QString();
     if (folder.isEmpty())
         return;
-    m_appState.addWatchedDirectory(folder);
-    m_appState.rescanAll();
+    m_services.musicLibrary.addWatchedDirectory(folder);
+    m_services.musicLibrary.rescanAll();
 }
 
 std::optional<SidebarSource> SidebarView::sourceOf(const QTreeWidgetItem* item)
@@ -234,13 +236,13 @@ void SidebarView::rebuild()
     QTreeWidgetItem* library = addSection(tr("Library"));
     m_localFiles = addSourceRow(library, SidebarSource::localFiles(), Icons::icon(QStringLiteral("folder.fill")),
                                 tr("Local Files"), std::nullopt);
-    const QStringList folders = m_appState.watchedDirectories();
+    const QStringList folders = m_services.musicLibrary.watchedDirectories();
     for (const QString& folder : folders) {
         QTreeWidgetItem* row =
             addSourceRow(m_localFiles, SidebarSource::folder(folder), Icons::icon(QStringLiteral("folder")),
-                         folderTitle(folder), m_appState.trackCount(folder));
+                         folderTitle(folder), m_services.musicLibrary.trackCount(folder));
         // A folder that is away keeps its row and its tracks, greyed as they are.
-        if (const std::optional<QString> problem = m_appState.folderProblem(folder)) {
+        if (const std::optional<QString> problem = m_services.musicLibrary.folderProblem(folder)) {
             const QString reason = tr("%1 is not available: %2").arg(QDir::toNativeSeparators(folder), *problem);
             for (const int column : {0, countColumn}) {
                 row->setForeground(column, TextStyles::tertiaryText(palette()));
@@ -250,10 +252,10 @@ void SidebarView::rebuild()
     }
     // While the library is empty its hint names "Add Folder": the button then
     // stands outside the fold, in sight.
-    const bool inSight = folders.isEmpty() || m_appState.scannedTracks().isEmpty();
+    const bool inSight = folders.isEmpty() || m_services.musicLibrary.scannedTracks().isEmpty();
     m_addFolderButton = addButtonRow(inSight ? library : m_localFiles, tr("Add Folder"));
     connect(m_addFolderButton, &QPushButton::clicked, this, &SidebarView::addFolder);
-    m_localFiles->setExpanded(m_appState.settings().value(foldersExpandedKey, false).toBool());
+    m_localFiles->setExpanded(m_services.settings.value(foldersExpandedKey, false).toBool());
 
     addPlaylistRows(addSection(tr("Playlists")));
     showSelection();
@@ -270,7 +272,7 @@ void SidebarView::rebuild()
 
 void SidebarView::addPlaylistRows(QTreeWidgetItem* section)
 {
-    const PlaylistLibrary& library = m_appState.playlistLibrary();
+    const PlaylistLibrary& library = m_services.playlists.playlistLibrary();
     addSourceRow(section, SidebarSource::starred(),
                  Icons::tinted(QStringLiteral("star.fill"), symbolSize, devicePixelRatioF(), QColor(0xff, 0xcc, 0x00)),
                  tr("Starred"), library.starred().tracks.size());
@@ -366,7 +368,7 @@ bool SidebarView::drop(const QTreeWidgetItem* item, const QMimeData& data)
     const SidebarSource source = *sourceOf(item);
     if (source.kind() == SidebarSource::Kind::starred)
         return m_operations.dropOnStarred(data);
-    return m_operations.dropOnPlaylist(source.payload(), data, m_appState.pluginRegistry().allSupportedExtensions());
+    return m_operations.dropOnPlaylist(source.payload(), data, m_services.pluginRegistry.allSupportedExtensions());
 }
 
 void SidebarView::dragEnterEvent(QDragEnterEvent* event)

@@ -11,13 +11,16 @@
 class QMenu;
 class QMimeData;
 class QPushButton;
+class QSettings;
 
 namespace vessa {
 
-class AppState;
 class CoalescedRefresh;
 class InlineNameField;
+class MusicLibrary;
 class PlaylistOperations;
+class PlaylistQueue;
+class PluginRegistry;
 class SidebarSelection;
 
 // The main window's sidebar. "Library": Local Files, which folds out into a
@@ -40,7 +43,18 @@ public:
     // Asks the user for a folder; an empty answer means cancelled.
     using FolderChooser = std::function<QString(QWidget* parent)>;
 
-    SidebarView(AppState& appState, SidebarSelection& selection, PlaylistOperations& operations,
+    // What the sidebar shows and changes; all of it outlives the view.
+    struct Services {
+        MusicLibrary& musicLibrary;
+        // The current playlist library.
+        PlaylistQueue& playlists;
+        // The file types a playlist row takes.
+        const PluginRegistry& pluginRegistry;
+        // Where the fold of Local Files is kept.
+        QSettings& settings;
+    };
+
+    SidebarView(Services services, SidebarSelection& selection, PlaylistOperations& operations,
                 QWidget* parent = nullptr);
     ~SidebarView() override;
 
@@ -89,7 +103,7 @@ private:
     void userSelectionChanged();
     void watchPlaylistLibrary();
 
-    AppState& m_appState;
+    Services m_services;
     SidebarSelection& m_selection;
     PlaylistOperations& m_operations;
     FolderChooser m_chooseFolder;

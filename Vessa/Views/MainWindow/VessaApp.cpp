@@ -1,6 +1,5 @@
 #include "Vessa/Views/MainWindow/VessaApp.h"
 
-#include "Vessa/App/AppStateProvider.h"
 #include "Vessa/App/NowPlaying/NowPlayingBridge.h"
 #include "Vessa/App/Updates/Updater.h"
 #include "Vessa/Views/Documents/DocumentController.h"
@@ -12,6 +11,7 @@
 #include "Vessa/Views/Settings/UpdateResultDialog.h"
 #include "Vessa/Views/Shared/ErrorAlert.h"
 #include "Vessa/Views/Theme/AdaptiveWindowBackground.h"
+#include "Vessa/Views/TrackLists/PlaylistContentView.h"
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QAction>
@@ -60,16 +60,22 @@ VessaApp::VessaApp(Options options)
         };
     AppState::Creation creation = createAppState(m_makeSettings());
     m_appState = std::move(creation.appState);
-    if (m_appState)
-        AppStateProvider::setShared(m_appState.get());
-    else
+    if (!m_appState)
         m_initError = creation.error;
 
     m_updateResultDialog = std::make_unique<UpdateResultDialog>(*m_updater);
     connect(m_updateResultDialog.get(), &UpdateResultDialog::failed, this, &VessaApp::reportUpdateDialogFailure);
     m_commands = std::make_unique<AppCommands>(*m_updater);
+    // Document windows play through the same app state as the main window.
+    PlaylistDocumentView::ContentMaker makeDocumentContent;
+    if (m_appState) {
+        makeDocumentContent = [state = m_appState.get()](PlaylistStorage storage, QWidget* parent) {
+            return new PlaylistContentView(TrackListServices::of(*state), std::move(storage), nullptr, parent);
+        };
+    }
     m_documents = std::make_unique<DocumentController>(options.documentPrompts ? std::move(*options.documentPrompts)
-                                                                               : DocumentPrompts::standard());
+                                                                               : DocumentPrompts::standard(),
+                                                       std::move(makeDocumentContent));
     connect(m_documents.get(), &DocumentController::windowOpened, this,
             [this](PlaylistDocumentWindow* window) { m_commands->installMenus(*window); });
     connectCommands();
@@ -88,8 +94,6 @@ VessaApp::~VessaApp()
     delete m_equalizerWindow.data();
     delete m_settingsWindow.data();
     m_updateResultDialog.reset();
-    if (AppStateProvider::shared() == m_appState.get())
-        AppStateProvider::setShared(nullptr);
 }
 
 void VessaApp::connectCommands()

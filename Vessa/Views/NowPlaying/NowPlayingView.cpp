@@ -3,6 +3,8 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/AppState.h"
+#include "Vessa/App/Playlists/PlaylistQueue.h"
+#include "Vessa/App/System/ScanErrorState.h"
 #include "Vessa/Views/NowPlaying/NowPlayingFormat.h"
 #include "Vessa/Views/NowPlaying/PositionScrubber.h"
 #include "Vessa/Views/NowPlaying/ProgressLine.h"
@@ -40,15 +42,21 @@ QString rgba(QColor color, qreal alpha)
 
 } // namespace
 
-NowPlayingView::NowPlayingView(AppState& appState, QWidget* parent)
+NowPlayingView::Services::Services(AppState& appState)
+    : Services(appState.playContext(), appState.volumeState(), appState.playlistQueue(), appState.scanErrors())
+{
+}
+
+NowPlayingView::NowPlayingView(Services services, QWidget* parent)
     : QWidget(parent),
-      m_appState(appState),
-      m_playContext(appState.playContext()),
+      m_playContext(services.playContext),
+      m_playlists(services.playlists),
+      m_errors(services.errors),
       m_progressLine(new ProgressLine),
       m_trackInfo(new TrackInfoView),
       m_starButton(new QToolButton),
       m_scrubber(new PositionScrubber([this](double seconds) { send(PlaybackCommand::seek(seconds)); })),
-      m_volume(new VolumeControl(appState.volumeState())),
+      m_volume(new VolumeControl(services.volume)),
       m_alert(new ErrorAlert(this, tr("Playback Error"))),
       m_refresh(new CoalescedRefresh([this] { refresh(); }, this))
 {
@@ -106,7 +114,7 @@ NowPlayingView::NowPlayingView(AppState& appState, QWidget* parent)
         connect(clock, &Clock::positionChanged, this, &NowPlayingView::refreshTimes);
         connect(clock, &Clock::durationChanged, this, &NowPlayingView::refreshTimes);
     }
-    connect(&m_appState, &AppState::playlistLibraryChanged, this, [this] {
+    connect(&m_playlists, &PlaylistQueue::playlistLibraryChanged, this, [this] {
         watchPlaylistLibrary();
         m_refresh->request();
     });
@@ -173,7 +181,7 @@ void NowPlayingView::toggleStar()
     const std::optional<TrackRef> track = m_playContext.currentTrack();
     if (!track)
         return;
-    PlaylistLibrary& library = m_appState.playlistLibrary();
+    PlaylistLibrary& library = m_playlists.playlistLibrary();
     try {
         if (library.starred().contains(*track))
             library.unstar(*track);
@@ -181,7 +189,7 @@ void NowPlayingView::toggleStar()
             library.star(*track);
     } catch (...) {
         // The star keeps showing the library's state; the main window says why.
-        m_appState.setScanError(std::current_exception());
+        m_errors.setScanError(std::current_exception());
     }
 }
 
@@ -193,7 +201,7 @@ void NowPlayingView::showError(std::exception_ptr error)
 void NowPlayingView::watchPlaylistLibrary()
 {
     disconnect(m_libraryConnection);
-    m_libraryConnection = connect(&m_appState.playlistLibrary(), &PlaylistLibrary::playlistsChanged, this,
+    m_libraryConnection = connect(&m_playlists.playlistLibrary(), &PlaylistLibrary::playlistsChanged, this,
                                   [this] { m_refresh->request(); });
 }
 
@@ -214,7 +222,7 @@ void NowPlayingView::refresh()
 
     m_starButton->setVisible(track.has_value());
     if (track) {
-        const bool starred = m_appState.playlistLibrary().starred().contains(*track);
+        const bool starred = m_playlists.playlistLibrary().starred().contains(*track);
         m_starButton->setIcon(starred ? Icons::tinted(QStringLiteral("star.fill"), QSize(16, 16), devicePixelRatioF(),
                                                       QColor(0xff, 0xcc, 0x00))
                                       : Icons::tinted(QStringLiteral("star"), QSize(16, 16), devicePixelRatioF(),

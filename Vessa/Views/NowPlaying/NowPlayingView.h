@@ -17,10 +17,13 @@ class CoalescedRefresh;
 class ErrorAlert;
 class PlayContext;
 class PlaybackCommand;
+class PlaylistQueue;
 class PositionScrubber;
 class ProgressLine;
+class ScanErrorState;
 class TrackInfoView;
 class VolumeControl;
+class VolumeState;
 
 // The bar at the foot of the main window: the progress line, the current
 // track (draggable; a click reveals it), the star button, the transport
@@ -28,13 +31,30 @@ class VolumeControl;
 // of its own commands and of the play context's (its lastError), shows in
 // one "Playback Error" alert.
 //
-// A pure view over the app state's play context, clock and playlist library;
-// it keeps only the alert and the volume popup. Transport buttons take no
+// A pure view over the play context, its clock, the volume and the playlist
+// library; it keeps only the alert and the volume popup. Transport buttons take no
 // keyboard focus, so Space keeps reaching the window.
 class NowPlayingView : public QWidget {
     Q_OBJECT
 public:
-    explicit NowPlayingView(AppState& appState, QWidget* parent = nullptr);
+    // What the bar uses of the application; all of it outlives the bar.
+    struct Services {
+        PlayContext& playContext;
+        VolumeState& volume;
+        // The current playlist library, for the star.
+        PlaylistQueue& playlists;
+        // Where a star that could not be written is told (the main window).
+        ScanErrorState& errors;
+
+        Services(PlayContext& playContext, VolumeState& volume, PlaylistQueue& playlists, ScanErrorState& errors)
+            : playContext(playContext), volume(volume), playlists(playlists), errors(errors)
+        {
+        }
+        // The app state's own (implicit: a bar is made from the app state).
+        Services(AppState& appState);
+    };
+
+    explicit NowPlayingView(Services services, QWidget* parent = nullptr);
     ~NowPlayingView() override;
 
     // Called with the current track when its info is clicked; none: the
@@ -65,8 +85,9 @@ private:
     void refreshTimes();
     void styleToggle(QToolButton* button, const QString& symbol, bool on);
 
-    AppState& m_appState;
     PlayContext& m_playContext;
+    PlaylistQueue& m_playlists;
+    ScanErrorState& m_errors;
     std::function<void(const TrackRef&)> m_onRevealTrack;
     ProgressLine* m_progressLine;
     TrackInfoView* m_trackInfo;

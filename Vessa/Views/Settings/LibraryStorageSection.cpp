@@ -1,6 +1,6 @@
 #include "Vessa/Views/Settings/LibraryStorageSection.h"
 
-#include "Vessa/App/AppState.h"
+#include "Vessa/App/Playlists/PlaylistStoragePreferences.h"
 #include "Vessa/Views/Settings/SettingsStyle.h"
 #include "Vessa/Views/Shared/CoalescedRefresh.h"
 #include "Vessa/Views/Shared/ElidedLabel.h"
@@ -15,10 +15,10 @@
 
 namespace vessa {
 
-LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::FolderChooser chooseFolder,
-                                             QWidget* parent)
+LibraryStorageSection::LibraryStorageSection(PlaylistStoragePreferences& preferences,
+                                             SettingsView::FolderChooser chooseFolder, QWidget* parent)
     : QWidget(parent),
-      m_appState(appState),
+      m_preferences(preferences),
       m_chooseFolder(std::move(chooseFolder)),
       m_refresh(new CoalescedRefresh([this] { showState(); }, this)),
       m_picker(new QComboBox(this)),
@@ -50,11 +50,12 @@ LibraryStorageSection::LibraryStorageSection(AppState& appState, SettingsView::F
 
     connect(m_picker, &QComboBox::activated, this, [this](int index) {
         if (const auto location = libraryStorageLocationFromString(m_picker->itemData(index).toString()))
-            m_appState.setStorageLocation(*location);
+            m_preferences.setStorageLocation(*location);
     });
     connect(m_chooseButton, &QPushButton::clicked, this, &LibraryStorageSection::chooseCloudFolder);
-    connect(&m_appState, &AppState::storageLocationChanged, m_refresh, &CoalescedRefresh::request);
-    connect(&m_appState, &AppState::cloudContainerDirectoryChanged, m_refresh, &CoalescedRefresh::request);
+    connect(&m_preferences, &PlaylistStoragePreferences::storageLocationChanged, m_refresh, &CoalescedRefresh::request);
+    connect(&m_preferences, &PlaylistStoragePreferences::cloudContainerDirectoryChanged, m_refresh,
+            &CoalescedRefresh::request);
     showState();
 }
 
@@ -87,16 +88,16 @@ void LibraryStorageSection::chooseCloudFolder()
     const std::optional<QString> folder =
         m_chooseFolder(this, tr("Choose the folder your sync client keeps in the cloud"));
     if (folder && !folder->isEmpty())
-        m_appState.setCloudContainerDirectory(*folder);
+        m_preferences.setCloudContainerDirectory(*folder);
 }
 
 void LibraryStorageSection::showState()
 {
-    const LibraryStorageLocation location = m_appState.storageLocation();
+    const LibraryStorageLocation location = m_preferences.storageLocation();
     m_picker->setCurrentIndex(m_picker->findData(toString(location)));
-    const QString cloudFolder = m_appState.cloudContainerDirectory();
+    const QString cloudFolder = m_preferences.cloudContainerDirectory();
     m_cloudFolder->setFullText(cloudFolder.isEmpty() ? tr("None chosen") : QDir::toNativeSeparators(cloudFolder));
-    m_footer->setText(footer(location, location != LibraryStorageLocation::local && m_appState.isUsingiCloud()));
+    m_footer->setText(footer(location, location != LibraryStorageLocation::local && m_preferences.isUsingiCloud()));
 }
 
 } // namespace vessa

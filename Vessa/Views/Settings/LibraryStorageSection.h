@@ -12,9 +12,9 @@ class QPushButton;
 
 namespace vessa {
 
-class AppState;
 class CoalescedRefresh;
 class ElidedLabel;
+class PlaylistStoragePreferences;
 
 // The "Library Storage" rows of the Settings window: the "Storage" picker
 // (Automatic, Cloud Folder, On This Device), the cloud folder with the
@@ -23,7 +23,9 @@ class ElidedLabel;
 class LibraryStorageSection : public QWidget {
     Q_OBJECT
 public:
-    LibraryStorageSection(AppState& appState, SettingsView::FolderChooser chooseFolder, QWidget* parent = nullptr);
+    // `preferences` must outlive the section.
+    LibraryStorageSection(PlaylistStoragePreferences& preferences, SettingsView::FolderChooser chooseFolder,
+                          QWidget* parent = nullptr);
 
     // The picker's label for a storage location.
     static QString label(LibraryStorageLocation location);
@@ -43,7 +45,7 @@ public:
 private:
     void showState();
 
-    AppState& m_appState;
+    PlaylistStoragePreferences& m_preferences;
     SettingsView::FolderChooser m_chooseFolder;
     CoalescedRefresh* m_refresh;
     QComboBox* m_picker;

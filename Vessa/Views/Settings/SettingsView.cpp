@@ -1,6 +1,7 @@
 #include "Vessa/Views/Settings/SettingsView.h"
 
 #include "Vessa/App/AppState.h"
+#include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Updates/Updater.h"
 #include "Vessa/Views/Settings/LibraryStorageSection.h"
 #include "Vessa/Views/Settings/SettingsStyle.h"
@@ -71,9 +72,14 @@ QPushButton* captionButton(const QString& text, const QString& symbol, QWidget* 
 
 } // namespace
 
-SettingsView::SettingsView(AppState& appState, Updater& updater, FolderChooser chooseFolder, QWidget* parent)
+SettingsView::Services::Services(AppState& appState) : Services(appState.musicLibrary(), appState.storagePreferences())
+{
+}
+
+SettingsView::SettingsView(Services services, Updater& updater, FolderChooser chooseFolder, QWidget* parent)
     : QWidget(parent),
-      m_appState(appState),
+      m_library(services.musicLibrary),
+      m_storagePreferences(services.storage),
       m_updater(updater),
       m_chooseFolder(chooseFolder ? std::move(chooseFolder) : standardFolderChooser()),
       m_foldersRefresh(new CoalescedRefresh([this] { showFolders(); }, this)),
@@ -97,10 +103,10 @@ SettingsView::SettingsView(AppState& appState, Updater& updater, FolderChooser c
     layout->addStretch();
     scroll->setWidget(form);
 
-    connect(&m_appState, &AppState::watchedDirectoriesChanged, m_foldersRefresh, &CoalescedRefresh::request);
-    connect(&m_appState, &AppState::scannedTracksChanged, m_foldersRefresh, &CoalescedRefresh::request);
-    connect(&m_appState, &AppState::isScanningChanged, m_scanRefresh, &CoalescedRefresh::request);
-    connect(&m_appState, &AppState::scanProgressChanged, m_scanRefresh, &CoalescedRefresh::request);
+    connect(&m_library, &MusicLibrary::watchedDirectoriesChanged, m_foldersRefresh, &CoalescedRefresh::request);
+    connect(&m_library, &MusicLibrary::scannedTracksChanged, m_foldersRefresh, &CoalescedRefresh::request);
+    connect(&m_library, &MusicLibrary::isScanningChanged, m_scanRefresh, &CoalescedRefresh::request);
+    connect(&m_library, &MusicLibrary::scanProgressChanged, m_scanRefresh, &CoalescedRefresh::request);
     showFolders();
     showScanState();
 }
@@ -145,7 +151,7 @@ QWidget* SettingsView::makeUpdatesSection()
 QWidget* SettingsView::makeStorageSection()
 {
     Section section = makeSection(headerLabel(tr("Library Storage"), this), QString(), this);
-    m_storage = new LibraryStorageSection(m_appState, m_chooseFolder, section.widget);
+    m_storage = new LibraryStorageSection(m_storagePreferences, m_chooseFolder, section.widget);
     section.content->addWidget(m_storage);
     // The storage's footer stands below the group, like the other footers.
     section.widget->layout()->addWidget(m_storage->footerLabel());
@@ -161,7 +167,7 @@ QWidget* SettingsView::makeFoldersSection()
     headerLayout->addStretch();
     m_rescanButton = captionButton(tr("Rescan"), QStringLiteral("arrow.clockwise"), header);
     m_rescanButton->setObjectName(QStringLiteral("rescanButton"));
-    connect(m_rescanButton, &QPushButton::clicked, this, [this] { m_appState.rescanAll(ScanTrigger::user); });
+    connect(m_rescanButton, &QPushButton::clicked, this, [this] { m_library.rescanAll(ScanTrigger::user); });
     headerLayout->addWidget(m_rescanButton);
     m_addButton = captionButton(tr("Add"), QStringLiteral("plus"), header);
     m_addButton->setObjectName(QStringLiteral("addButton"));
@@ -210,11 +216,11 @@ void SettingsView::showFolders()
         m_rowsLayout->removeWidget(row);
         row->deleteLater();
     }
-    const QStringList& folders = m_appState.watchedDirectories();
+    const QStringList& folders = m_library.watchedDirectories();
     m_emptyFolders->setVisible(folders.isEmpty());
     for (const QString& folder : folders) {
-        auto* row = new WatchedFolderRow(folder, m_appState.trackCount(folder),
-                                         [this, folder] { m_appState.removeWatchedDirectory(folder); });
+        auto* row = new WatchedFolderRow(folder, m_library.trackCount(folder),
+                                         [this, folder] { m_library.removeWatchedDirectory(folder); });
         m_rowsLayout->addWidget(row);
         row->setVisible(true);
     }
@@ -223,9 +229,9 @@ void SettingsView::showFolders()
 
 void SettingsView::showScanState()
 {
-    m_rescanButton->setEnabled(canRescan(m_appState.isScanning(), m_appState.watchedDirectories().size()));
-    m_progressRow->setVisible(m_appState.isScanning());
-    m_progressLabel->setText(scanningText(m_appState.scanProgress()));
+    m_rescanButton->setEnabled(canRescan(m_library.isScanning(), m_library.watchedDirectories().size()));
+    m_progressRow->setVisible(m_library.isScanning());
+    m_progressLabel->setText(scanningText(m_library.scanProgress()));
 }
 
 void SettingsView::addFolder()
@@ -233,8 +239,8 @@ void SettingsView::addFolder()
     const std::optional<QString> folder = m_chooseFolder(this, tr("Choose a folder containing music files"));
     if (!folder || folder->isEmpty())
         return;
-    m_appState.addWatchedDirectory(*folder);
-    m_appState.rescanAll();
+    m_library.addWatchedDirectory(*folder);
+    m_library.rescanAll();
 }
 
 } // namespace vessa

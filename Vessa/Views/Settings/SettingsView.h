@@ -20,14 +20,17 @@ class AppState;
 class BusyIndicator;
 class CoalescedRefresh;
 class LibraryStorageSection;
+class MusicLibrary;
+class PlaylistStoragePreferences;
 class Updater;
 class WatchedFolderRow;
 
 // The content of the Settings window: one form with the sections "Updates"
 // (whether the updater checks by itself), "Library Storage" (where playlist
 // files live, and the cloud folder) and "Music Folders" (the folders the
-// library scans, with Rescan and Add). It keeps no state: it shows the app
-// state and the updater and writes every change straight back to them.
+// library scans, with Rescan and Add). It keeps no state: it shows the music
+// library, the playlist storage preferences and the updater and writes every
+// change straight back to them.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -37,9 +40,22 @@ public:
     static constexpr int minimumWidth = 300;
     static constexpr int minimumHeight = 300;
 
-    // `appState` and `updater` must outlive the view. Without a chooser the
-    // desktop's folder dialog asks.
-    SettingsView(AppState& appState, Updater& updater, FolderChooser chooseFolder = {}, QWidget* parent = nullptr);
+    // What the form changes besides the updater; all of it outlives the view.
+    struct Services {
+        MusicLibrary& musicLibrary;
+        PlaylistStoragePreferences& storage;
+
+        Services(MusicLibrary& musicLibrary, PlaylistStoragePreferences& storage)
+            : musicLibrary(musicLibrary), storage(storage)
+        {
+        }
+        // The app state's own (implicit: the form is made from the app state).
+        Services(AppState& appState);
+    };
+
+    // `updater` must outlive the view. Without a chooser the desktop's
+    // folder dialog asks.
+    SettingsView(Services services, Updater& updater, FolderChooser chooseFolder = {}, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     // The desktop's folder dialog.
@@ -70,7 +86,8 @@ private:
     void showFolders();
     void showScanState();
 
-    AppState& m_appState;
+    MusicLibrary& m_library;
+    PlaylistStoragePreferences& m_storagePreferences;
     Updater& m_updater;
     FolderChooser m_chooseFolder;
     CoalescedRefresh* m_foldersRefresh;

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# scripts/check-includes.sh refuses each kind of break planted, one at a
+# time, in a copy of the sources. Usage: tst_checkincludes.sh SOURCE_ROOT
+set -euo pipefail
+source="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+mapfile -t modules < <(sed -n '/^set(VESSA_MODULES$/,/^)$/{/^ /p}' "$source/CMakeLists.txt" | tr -d ' ')
+mkdir -p "$work/docs" "$work/scripts"
+cp "$source/CMakeLists.txt" "$work/"
+cp "$source/docs/CONVENTIONS.md" "$work/docs/"
+cp "$source/scripts/check-includes.sh" "$work/scripts/"
+for module in "${modules[@]}"; do
+    cp -r "$source/$module" "$work/"
+done
+
+failures=0
+# plant FILE LINE EXPECTED: with LINE added to FILE the check fails and says EXPECTED.
+plant() {
+    local file="$1" line="$2" expected="$3" output
+    cp "$work/$file" "$work/$file.kept"
+    printf '%s\n' "$line" >>"$work/$file"
+    if output="$("$work/scripts/check-includes.sh" "$work" 2>&1)"; then
+        echo "FAIL: $file with '$line' passed the check"
+        failures=$((failures + 1))
+    elif ! grep -qF -- "$expected" <<<"$output"; then
+        printf 'FAIL: %s with %s: expected "%s" in\n%s\n' "$file" "$line" "$expected" "$output"
+        failures=$((failures + 1))
+    else
+        echo "PASS: $file with '$line'"
+    fi
+    mv "$work/$file.kept" "$work/$file"
+}
+
+plant VessaCore/TrackRef.h '#include "Oblin/PlayContext.h"' \
+    'includes "Oblin/PlayContext.h": VessaCore does not link Oblin'
+plant Vessa/App/AppState.cpp '#include "Vessa/Views/Theme/Icons.h"' \
+    'includes "Vessa/Views/Theme/Icons.h": Vessa/App does not link Vessa/Views'
+plant Vessa/Views/NowPlaying/NowPlayingView.cpp '#include "RaskoGME/GMEDecoderPlugin.h"' \
+    'the views reach RaskoGME only through Vessa/App'
+plant Vessa/Views/Theme/Icons.cpp '#include "Vessa/Views/Shared/ErrorAlert.h"' \
+    'Theme/ may include only folders before it'
+plant Vessa/Views/NowPlaying/NowPlayingView.cpp '#include "Vessa/Views/Settings/SettingsView.h"' \
+    'NowPlaying/ may include only folders before it'
+plant Vessa/Views/MainWindow/DetailState.cpp '#include <QLabel>' \
+    'includes <QLabel>: a view-model source includes no QtWidgets header'
+plant Vessa/Views/TrackLists/TrackListIndex.h '#include "Vessa/Views/Shared/ErrorAlert.h"' \
+    'a view-model source includes no widget'
+plant Rasko/CMakeLists.txt 'target_link_libraries(Rasko PUBLIC Oblin)' \
+    'Rasko/CMakeLists.txt: links Oblin, which comes after it'
+
+[ "$failures" -eq 0 ]
