@@ -72,7 +72,8 @@ public:
     // `keptDirectories` (music folders that are missing for now, such as an
     // unmounted drive, which are not listed, and mount points that are away,
     // see mountPointsAway()). The folders found to have something mounted
-    // on them are remembered for the next scan, with the kept ones. A file
+    // on them (on another device than the folder above, or listed in the
+    // mount table) are remembered for the next scan, with the kept ones. A file
     // that cannot be read is skipped (its rows stay). `progress` is called
     // on this thread once per file read. Throws
     // LocalFileError::cannotEnumerate when a folder cannot be read (the index
@@ -92,8 +93,9 @@ public:
     QList<ScannedTrack> handleFileEvents(const DirectoryWatcher::EventBatch& batch, std::stop_token stop = {});
 
     // The folders at or below `directories` that something was mounted on at
-    // the last scan and that are empty folders on the device of the folder
-    // above them now (an unmounted drive or share; see MountPoints). Their
+    // the last scan and that nothing is mounted on now, being empty folders
+    // on the device of the folder above them or gone (an unmounted drive or
+    // share; see MountPoints). Their
     // rows are to be kept, as those of a missing music folder: the caller
     // passes them to scanDirectories() as kept, not to be read. Throws
     // MediaDatabaseError.
