@@ -5,6 +5,7 @@
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MissingFolderWatch.h"
 #include "RaskoLocalFile/MountPoints.h"
+#include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/PendingFileChanges.h"
 #include "RaskoLocalFile/UniqueFd.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -125,6 +127,8 @@ public:
         m_missing.waitFor({});
         m_mountsAway.clear();
         m_roots.clear();
+        m_mountTable.reset();
+        m_mounted.clear();
         if (m_tree.isOpen()) {
             m_tree.close();
             logDebug(lcLocalFileWatcher(), QStringLiteral("Stopped watching directories"));
@@ -137,13 +141,20 @@ public:
             return;
         }
         m_outOfWatchesLogged = false;
+        // Trailing slashes dropped as the scan drops them, so that reported
+        // paths equal the indexed ones.
+        for (const QString& directory : directories)
+            m_roots.append(MusicFolderEnumerator::withoutTrailingSlashes(directory));
+        // The mount table is opened before the folders are walked, so that a
+        // mount made meanwhile is reported by it.
+        m_mountTable.reset(::open(MountTable::path, O_RDONLY | O_CLOEXEC));
+        if (const std::optional<QStringList> table = MountTable::read())
+            m_mounted = MountTable::atOrBelow(*table, m_roots);
         QStringList names;
         QStringList missing;
-        for (const QString& directory : directories) {
-            // Trailing slashes dropped as the scan drops them, so that reported
-            // paths equal the indexed ones.
-            const QString root = MusicFolderEnumerator::withoutTrailingSlashes(directory);
-            m_roots.append(root);
+        for (qsizetype i = 0; i < directories.size(); ++i) {
+            const QString& directory = directories.at(i);
+            const QString& root = m_roots.at(i);
             const InotifyWatchTree::AddResult added = m_tree.addTree(root, InotifyWatchTree::TreeRoot::musicFolder, {});
             if (added == InotifyWatchTree::AddResult::outOfWatches)
                 noteOutOfWatches();
@@ -164,7 +175,7 @@ public:
             pollfd fds[4] = {{m_wakeFd.get(), POLLIN, 0},
                              {m_tree.fd(), POLLIN, 0},
                              {m_missing.watchFd(), POLLIN, 0},
-                             {m_missing.mountTableFd(), POLLPRI, 0}};
+                             {m_mountTable.get(), POLLPRI, 0}};
             ::poll(fds, 4, pollTimeout());
             if (stop.stop_requested())
                 break;
@@ -175,7 +186,10 @@ public:
                 readEvents();
             if (fds[2].revents & POLLIN)
                 m_missing.drain();
-            if ((fds[2].revents & POLLIN) || (fds[3].revents & (POLLPRI | POLLERR)))
+            const bool mountsChanged = fds[3].revents & (POLLPRI | POLLERR);
+            if (mountsChanged)
+                watchMountsAnew();
+            if ((fds[2].revents & POLLIN) || mountsChanged)
                 lookForMissingFolders();
             deliverIfDue();
         }
@@ -330,19 +344,56 @@ private:
     // folders are to be scanned again.
     bool mountIsBack(const QString& folder)
     {
-        if (MountPoints::isAway(MountPoints::examine(folder)))
+        if (MountPoints::isAway(MountPoints::examine(folder, MountTable::read())))
             return false;
         m_mountsAway.removeAll(folder);
-        // The watches of the folder it covers report nothing of it.
-        m_tree.dropTree(folder);
-        const InotifyWatchTree::TreeRoot root =
-            m_roots.contains(folder) ? InotifyWatchTree::TreeRoot::musicFolder : InotifyWatchTree::TreeRoot::subfolder;
-        if (m_tree.addTree(folder, root, reportFile()) == InotifyWatchTree::AddResult::outOfWatches)
-            noteOutOfWatches();
+        watchTreeAnew(folder);
         logInfo(lcLocalFileWatcher(), QStringLiteral("Folder is mounted again: %1").arg(folder));
+        return true;
+    }
+
+    // After a change of the mount table: the folders at or below the music
+    // folders that something was mounted on or unmounted from are watched
+    // anew, and all folders are to be scanned again. Those away are left to
+    // lookForMissingFolders().
+    void watchMountsAnew()
+    {
+        const std::optional<QStringList> table = MountTable::read();
+        if (!table)
+            return;
+        const QStringList mounted = MountTable::atOrBelow(*table, m_roots);
+        // Counted, as a second mount on a folder hides the first.
+        QStringList changed;
+        for (const QString& folder : mounted + m_mounted) {
+            if (!changed.contains(folder) && mounted.count(folder) != m_mounted.count(folder))
+                changed.append(folder);
+        }
+        m_mounted = mounted;
+        for (const QString& folder : std::as_const(changed)) {
+            if (m_mountsAway.contains(folder))
+                continue;
+            watchTreeAnew(folder);
+            logInfo(lcLocalFileWatcher(), QStringLiteral("Folder mounted or unmounted: %1").arg(folder));
+        }
+    }
+
+    // The watches of a folder that something was mounted on or unmounted from
+    // report nothing of what is there now: the folder and all below it are
+    // watched anew, and all folders are to be scanned again.
+    void watchTreeAnew(const QString& folder)
+    {
+        m_tree.dropTree(folder);
+        const bool musicFolder = m_roots.contains(folder);
+        const InotifyWatchTree::AddResult added = m_tree.addTree(
+            folder, musicFolder ? InotifyWatchTree::TreeRoot::musicFolder : InotifyWatchTree::TreeRoot::subfolder,
+            reportFile());
+        if (added == InotifyWatchTree::AddResult::outOfWatches)
+            noteOutOfWatches();
+        else if (added == InotifyWatchTree::AddResult::rootUnwatched && musicFolder
+                 && !m_missing.folders().contains(folder))
+            m_missing.waitFor(m_missing.folders() + QStringList{folder}); // gone with what was mounted on it
         m_pending.recordMustRescan();
         rearm();
-        return true;
     }
 
     // A missing music folder that is back is watched again, its files are
@@ -419,6 +470,10 @@ private:
     MissingFolderWatch m_missing;
     // The mount points among m_missing's folders; the rest are music folders.
     QStringList m_mountsAway;
+    // The mount table (polled for its changes) and the mount points at or
+    // below the music folders it listed last.
+    UniqueFd m_mountTable;
+    QStringList m_mounted;
     PendingFileChanges m_pending;
     std::optional<SteadyClock::time_point> m_deadline;
     bool m_outOfWatchesLogged = false;

@@ -17,7 +17,9 @@ namespace vessa {
 // The latest event for a path decides whether it is reported as modified or
 // as removed. A music folder that is missing, or goes (deleted, moved away,
 // its drive unmounted), is waited for; once it is back it is watched again
-// and a batch asks for a full rescan.
+// and a batch asks for a full rescan. So is a folder at or below the music
+// folders that something is mounted on or unmounted from (the mount table
+// is polled for its changes).
 //
 // Threads: the watcher has its own thread, which walks the folders, reads the
 // events and calls `onChange` (with no lock held). watch(), stop() and the
@@ -54,9 +56,8 @@ public:
     // waitForMounts().
     void watch(const QStringList& directories, const QStringList& mountsAway = {});
     // Folders at or below the watched ones that something was mounted on and
-    // that are empty folders on the device of the folder above them now (see
-    // MountPoints): each is waited for until it is mounted again (or holds
-    // something); then its tree is watched anew and a batch asks for a full
+    // that are away now (see MountPoints): each is waited for until it is
+    // mounted again (or holds something); then its tree is watched anew and a batch asks for a full
     // rescan. Replaces the list given before; pending events stay. Returns
     // at once: the watcher thread takes it up after the calls before it.
     void waitForMounts(const QStringList& folders);

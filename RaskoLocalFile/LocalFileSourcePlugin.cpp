@@ -6,6 +6,7 @@
 #include "RaskoLocalFile/LocalFileError.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MountPoints.h"
+#include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/ScanComparison.h"
 #include "RaskoLocalFile/ZipArchive.h"
@@ -189,6 +190,14 @@ void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QS
 
         if (stop.stop_requested())
             throw CancellationError();
+        // The mount table also names what the devices do not tell apart (a
+        // folder bound from the same disk).
+        if (const std::optional<QStringList> table = MountTable::read()) {
+            for (const QString& mountPoint : MountTable::atOrBelow(*table, directories)) {
+                if (!mountPoints.contains(mountPoint))
+                    mountPoints.append(mountPoint);
+            }
+        }
         {
             std::lock_guard lock(m_watcherMutex);
             m_unreadableFolders = unreadable;

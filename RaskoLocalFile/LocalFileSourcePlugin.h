@@ -74,10 +74,11 @@ public:
     // unmounted drive, which are not listed, and mount points that are away,
     // see mountPointsAway()) and under the folders inside them that cannot
     // be opened or listed (see unreadableFolders()). The folders found to
-    // have something mounted on them are remembered for the next scan, with
-    // the kept ones. A file that cannot be read is skipped (its rows stay).
-    // A scan the user asked for reads the refused files again. `progress` is
-    // called on this thread once per file read. Throws
+    // have something mounted on them (on another device than the folder
+    // above, or listed in the mount table) are remembered for the next scan,
+    // with the kept ones. A file that cannot be read is skipped (its rows
+    // stay). A scan the user asked for reads the refused files again.
+    // `progress` is called on this thread once per file read. Throws
     // LocalFileError::cannotEnumerate when a folder cannot be read (the index
     // is then untouched), MediaDatabaseError, and CancellationError once
     // `stop` is requested (rows already written stay).
@@ -101,8 +102,9 @@ public:
     QList<ScannedTrack> handleFileEvents(const DirectoryWatcher::EventBatch& batch, std::stop_token stop = {});
 
     // The folders at or below `directories` that something was mounted on at
-    // the last scan and that are empty folders on the device of the folder
-    // above them now (an unmounted drive or share; see MountPoints). Their
+    // the last scan and that nothing is mounted on now, being empty folders
+    // on the device of the folder above them or gone (an unmounted drive or
+    // share; see MountPoints). Their
     // rows are to be kept, as those of a missing music folder: the caller
     // passes them to scanDirectories() as kept, not to be read. Throws
     // MediaDatabaseError.

@@ -2,7 +2,6 @@
 
 #include "VessaCore/FileNameBytes.h"
 
-#include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -32,13 +31,9 @@ void MissingFolderWatch::waitFor(const QStringList& folders)
     m_folders = folders;
     // A fresh descriptor drops every earlier watch and unread event.
     m_watches.reset();
-    if (folders.isEmpty()) {
-        m_mountTable.reset();
+    if (folders.isEmpty())
         return;
-    }
     m_watches.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (!m_mountTable.isValid())
-        m_mountTable.reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     if (!m_watches.isValid())
         return;
     for (const QString& folder : folders) {

@@ -9,8 +9,9 @@ namespace vessa {
 // Notices when music folders that are missing (an unmounted drive, a folder
 // renamed away or deleted) may be back: an inotify watch on the nearest
 // existing folder above each reports what is made, moved in or changed
-// there, and the mount table reports every mount. Either only means "look
-// again"; the caller then tries its folders and waits for those still missing.
+// there. That only means "look again"; the caller then tries its folders
+// (as it does after each change of the mount table, which it polls itself)
+// and waits for those still missing.
 //
 // Used by one thread only (the directory watcher's).
 class MissingFolderWatch {
@@ -20,21 +21,18 @@ public:
     MissingFolderWatch& operator=(const MissingFolderWatch&) = delete;
 
     // Waits for exactly these folders (absolute paths without trailing
-    // slashes) from now on; with none, both descriptors are closed.
+    // slashes) from now on; with none, the descriptor is closed.
     void waitFor(const QStringList& folders);
     const QStringList& folders() const { return m_folders; }
 
-    // The descriptors to poll, -1 while unused: the watches for POLLIN, the
-    // mount table for POLLPRI.
+    // The descriptor to poll for POLLIN, -1 while unused.
     int watchFd() const { return m_watches.get(); }
-    int mountTableFd() const { return m_mountTable.get(); }
     // Reads away the watches' events (once watchFd() is readable).
     void drain();
 
 private:
     QStringList m_folders;
     UniqueFd m_watches;
-    UniqueFd m_mountTable;
 };
 
 } // namespace vessa

@@ -1,19 +1,29 @@
 #include "RaskoLocalFile/MountPoints.h"
 
 #include "RaskoLocalFile/DirHandle.h"
+#include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "VessaCore/FileNameBytes.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace vessa::MountPoints {
 
-FolderState examine(const QString& path)
+FolderState examine(const QString& path, const std::optional<QStringList>& mountTable)
 {
     FolderState state;
     const QByteArray bytes = pathToBytes(path);
     struct stat folder;
-    if (path.isEmpty() || ::stat(bytes.constData(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+    if (path.isEmpty())
+        return state;
+    if (::stat(bytes.constData(), &folder) != 0) {
+        // A folder that cannot be looked at for want of rights is not gone.
+        state.isGone = errno == ENOENT || errno == ENOTDIR;
+        return state;
+    }
+    state.isListed = mountTable && mountTable->contains(MountTable::canonicalPath(path));
+    if (!S_ISDIR(folder.st_mode))
         return state;
     state.isFolder = true;
     struct stat above;
@@ -35,14 +45,21 @@ FolderState examine(const QString& path)
 
 bool isAway(const FolderState& now)
 {
-    return now.isFolder && now.onParentDevice && now.isEmpty;
+    if (now.isListed)
+        return false;
+    return now.isGone || (now.isFolder && now.onParentDevice && now.isEmpty);
 }
 
 QStringList away(const QStringList& lastMountPoints, const QStringList& folders, const Examine& examineFolder)
 {
     QStringList away;
+    std::optional<std::optional<QStringList>> mountTable; // read once, when needed
     for (const QString& mountPoint : lastMountPoints) {
-        if (isAtOrBelow(mountPoint, folders) && isAway(examineFolder(mountPoint)))
+        if (!isAtOrBelow(mountPoint, folders))
+            continue;
+        if (!examineFolder && !mountTable)
+            mountTable = MountTable::read();
+        if (isAway(examineFolder ? examineFolder(mountPoint) : examine(mountPoint, *mountTable)))
             away.append(mountPoint);
     }
     return away;

@@ -4,15 +4,18 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace vessa {
 
 // Folders at or below the music folders that something was mounted on (a
-// drive, a network share) at the last scan. When such a folder is an empty
-// folder on the device of the folder above it now, what was mounted there is
-// away, not emptied: its tracks are kept, as those of a missing music
-// folder, until it is mounted again. A folder that was never a mount point
-// and is emptied has simply lost its files.
+// drive, a network share, a folder bound from elsewhere) at the last scan.
+// When nothing is mounted on such a folder now and it is an empty folder on
+// the device of the folder above it, or is gone altogether (removed at
+// unmount, as desktop auto-mounters do), what was mounted there is away, not
+// emptied: its tracks are kept, as those of a missing music folder, until it
+// is mounted again. A folder that was never a mount point and is emptied
+// has simply lost its files.
 //
 // Stateless; any thread.
 namespace MountPoints {
@@ -20,15 +23,18 @@ namespace MountPoints {
 // What a folder is now, as far as mounting goes.
 struct FolderState {
     bool isFolder = false;       // something is there, and it is a folder (links followed)
-    bool onParentDevice = false; // it lies on the device of the folder above it: nothing is mounted on it
+    bool onParentDevice = false; // it lies on the device of the folder above it
     bool isEmpty = false;        // it holds no entry at all
+    bool isGone = false;         // nothing is there, nor maybe at the folders above
+    bool isListed = false;       // the mount table lists it: something is mounted on it
 
     friend bool operator==(const FolderState&, const FolderState&) = default;
 };
 using Examine = std::function<FolderState(const QString& path)>;
 
-// Looks at the folder at `path` on the disk.
-FolderState examine(const QString& path);
+// Looks at the folder at `path` on the disk and in `mountTable` (the mount
+// points, see MountTable; nothing when it could not be read).
+FolderState examine(const QString& path, const std::optional<QStringList>& mountTable);
 
 // Whether a folder that was a mount point at the last scan, and is in the
 // state `now`, has its file system away.
@@ -36,8 +42,9 @@ bool isAway(const FolderState& now);
 
 // The mount points of the last scan (`lastMountPoints`) that are one of
 // `folders` or lie below one, and are away now, in the order stored.
-QStringList away(const QStringList& lastMountPoints, const QStringList& folders,
-                 const Examine& examineFolder = &examine);
+// Without `examineFolder`, each is examined on the disk and in the mount
+// table as it is now.
+QStringList away(const QStringList& lastMountPoints, const QStringList& folders, const Examine& examineFolder = {});
 
 // The mount points to remember after a scan: those the scan `found`, and
 // those of the last scan at or below `keptFolders` (folders that were not

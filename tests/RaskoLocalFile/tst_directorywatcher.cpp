@@ -343,6 +343,41 @@ private slots:
         QVERIFY(watched.recorder.last().modified.contains(folder + "/b.mp3"));
     }
 
+    // Something mounted on a folder in a music folder while it is watched,
+    // and unmounted again: each asks for a full rescan, and the files of
+    // what is there now are watched.
+    void watchesWhatIsMountedMeanwhile_data()
+    {
+        QTest::addColumn<bool>("bind");
+        QTest::newRow("tmpfs") << false;
+        QTest::newRow("folder bound from the same disk") << true;
+    }
+    void watchesWhatIsMountedMeanwhile()
+    {
+        QFETCH(bool, bind);
+        const QString music = freshMusicFolder();
+        const QString folder = music + "/share";
+        QVERIFY(QDir().mkpath(folder));
+        Watched watched(0.5);
+        watched.watcher.watch({music});
+        TmpfsMount share(folder);
+        if (bind)
+            share.bindFrom(QFileInfo(music).path() + "/elsewhere");
+        if (!share.mount())
+            QSKIP(qPrintable(share.skipReason()));
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 1, timeoutMs);
+        QVERIFY(watched.recorder.last().mustRescan);
+        writeFile(folder + "/a.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 2, timeoutMs);
+        QCOMPARE(watched.recorder.last().modified, QStringList{folder + "/a.mp3"});
+        QVERIFY(share.unmount());
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 3, timeoutMs);
+        QVERIFY(watched.recorder.last().mustRescan);
+        writeFile(folder + "/b.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 4, timeoutMs);
+        QCOMPARE(watched.recorder.last().modified, QStringList{folder + "/b.mp3"});
+    }
+
     // Names that are not UTF-8, of a file written and of a folder moved in,
     // arrive as the very texts a scan indexes, which name the files' bytes.
     void namesThatAreNotUtf8()

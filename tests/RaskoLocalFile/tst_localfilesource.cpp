@@ -2,6 +2,7 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/MountPoints.h"
+#include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
 #include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"
@@ -504,7 +505,8 @@ private slots:
         QCOMPARE(log.messages(resolveCategory), QStringList{"File unreadable: " + reported + " (permission denied)"});
     }
 
-    // A former mount point is away when it is now an empty folder on its parent's device.
+    // A former mount point is away when nothing is mounted on it now and it
+    // is an empty folder on its parent's device, or is gone.
     void mountPointsAway_data()
     {
         using State = MountPoints::FolderState;
@@ -514,8 +516,11 @@ private slots:
         QTest::newRow("mount point") << "/music/share" << State{true, true, true} << true;
         QTest::newRow("music folder") << "/music" << State{true, true, true} << true;
         QTest::newRow("mounted, empty") << "/music/share" << State{true, false, true} << false;
+        QTest::newRow("bound from the same disk, empty")
+            << "/music/share" << State{true, true, true, false, true} << false;
         QTest::newRow("files in its place") << "/music/share" << State{true, true, false} << false;
-        QTest::newRow("folder gone") << "/music/share" << State{} << false;
+        QTest::newRow("folder gone") << "/music/share" << State{false, false, false, true} << true;
+        QTest::newRow("a file in its place") << "/music/share" << State{} << false;
         QTest::newRow("beside the music folder") << "/musical/share" << State{true, true, true} << false;
     }
     void mountPointsAway()
@@ -532,6 +537,56 @@ private slots:
         QCOMPARE(MountPoints::away({"/elsewhere", folder}, {"/music/"}, examine),
                  away ? QStringList{folder} : QStringList{});
         QVERIFY(!examined.contains("/elsewhere"));
+    }
+
+    // The mount table names each mount point (a bind mount too) with its
+    // escapes decoded; those in a music folder are named from the folder as
+    // given, also through a link.
+    void mountTableMountPoints()
+    {
+        const QByteArray table = "22 1 0:21 / / rw - ext4 /dev/sda1 rw\n"
+                                 "31 22 0:40 / /data/music/share rw,relatime shared:7 - tmpfs tmpfs rw\n"
+                                 "32 22 8:1 /elsewhere/live /data/music/My\\040Share rw - ext4 /dev/sda1 rw\n"
+                                 "33 22 8:1 / /data/music/a\\134b\\011c rw - ext4 /dev/sda1 rw\n"
+                                 "34 22 8:1 / /data/musical rw - ext4 /dev/sda1 rw\n"
+                                 "35 22 8:1 / /data/cut short\n";
+        QCOMPARE(MountTable::parse(table), (QStringList{"/", "/data/music/share", "/data/music/My Share",
+                                                        "/data/music/a\\b\tc", "/data/musical"}));
+        const auto resolve = [](const QString& folder) {
+            return folder == "/home/me/Music" ? QStringLiteral("/data/music") : folder;
+        };
+        QCOMPARE(MountTable::atOrBelow(MountTable::parse(table), {"/home/me/Music/", "/data/music/share"}, resolve),
+                 (QStringList{"/home/me/Music/share", "/home/me/Music/My Share", "/home/me/Music/a\\b\tc",
+                              "/data/music/share"}));
+    }
+
+    // Whether a folder on the disk is listed in a mount table given as text.
+    void mountTableDecidesWhatIsMounted_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("listed");
+        QTest::addColumn<bool>("away");
+        QTest::newRow("bound there") << "share" << QByteArray("share") << false;
+        QTest::newRow("bound there, a blank in its name") << "My Share" << QByteArray("My\\040Share") << false;
+        QTest::newRow("nothing mounted there") << "share" << QByteArray() << true;
+        QTest::newRow("another folder mounted") << "share" << QByteArray("share2") << true;
+        QTest::newRow("gone") << "" << QByteArray() << true;
+    }
+    void mountTableDecidesWhatIsMounted()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, listed);
+        QFETCH(bool, away);
+        LocalLibraryFixture library;
+        const QString music = MountTable::canonicalPath(library.music());
+        if (!folder.isEmpty())
+            QVERIFY(QDir().mkpath(library.path(folder)));
+        const QString mountPoint = library.path(folder.isEmpty() ? QStringLiteral("gone") : folder);
+        QByteArray table = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+        if (!listed.isEmpty())
+            table += "40 22 8:1 /elsewhere " + QFile::encodeName(music) + '/' + listed + " rw - ext4 /dev/sda1 rw\n";
+        const MountPoints::FolderState now = MountPoints::examine(mountPoint, MountTable::parse(table));
+        QCOMPARE(MountPoints::isAway(now), away);
     }
 
     void archiveMembersResolveToTheirBytes()

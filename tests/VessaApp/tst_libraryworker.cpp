@@ -134,23 +134,31 @@ private slots:
         QVERIFY(rig.last().library->folderProblems.isEmpty());
     }
 
-    // A share unmounted from a music folder, or a folder in one, leaves it empty: its rows stay,
-    // greyed, until it is back. A folder that the user empties loses its rows.
+    // A share unmounted from a music folder, or a folder in one, leaves it empty or gone: its
+    // rows stay, greyed, until it is back. A folder that the user empties loses its rows.
     void unmountedShareKeepsItsRows_data()
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("mounted");
-        QTest::newRow("share on a music folder") << "b" << true;
-        QTest::newRow("share on a folder in a music folder") << "b/share" << true;
-        QTest::newRow("folder emptied, never a mount point") << "b/share" << false;
+        QTest::addColumn<bool>("bound");            // a folder bound from the same disk, not a tmpfs
+        QTest::addColumn<bool>("removedAtUnmount"); // as desktop auto-mounters do
+        QTest::newRow("share on a music folder") << "b" << true << false << false;
+        QTest::newRow("share on a folder in a music folder") << "b/share" << true << false << false;
+        QTest::newRow("folder bound from the same disk") << "b/share" << true << true << false;
+        QTest::newRow("share whose folder goes at unmount") << "b/share" << true << false << true;
+        QTest::newRow("folder emptied, never a mount point") << "b/share" << false << false << false;
     }
     void unmountedShareKeepsItsRows()
     {
         QFETCH(QString, folder);
         QFETCH(bool, mounted);
+        QFETCH(bool, bound);
+        QFETCH(bool, removedAtUnmount);
         WorkerRig rig;
         const auto scan = [&](int outcomes) { return rig.worker->requestScan() && rig.waitForOutcomes(outcomes); };
         vessa::test::TmpfsMount share(rig.library.path(folder));
+        if (bound)
+            share.bindFrom(rig.library.path("elsewhere"));
         if (mounted && !share.mount())
             QSKIP(qPrintable(share.skipReason()));
         const QString one = rig.library.write("a/one.mp3");
@@ -159,6 +167,8 @@ private slots:
         const QList<TrackRef> refs = rig.last().library->refs;
         QVERIFY(mounted ? share.unmount() : QFile::remove(three));
         QVERIFY(QDir(rig.library.path(folder)).isEmpty());
+        if (removedAtUnmount)
+            QVERIFY(QDir().rmdir(rig.library.path(folder)));
         QVERIFY(scan(2));
         const LibraryWorker::Library& away = *rig.last().library;
         QCOMPARE(pathsOf(away), (mounted ? QStringList{one, three} : QStringList{one}));

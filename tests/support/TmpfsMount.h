@@ -1,9 +1,9 @@
 #pragma once
 
-// A small tmpfs mounted on a folder (made when missing) while the object
-// lives: a drive or share that can be unmounted under a music folder. Only
-// a process with the right to mount (as a rule root) can; tests skip
-// otherwise, saying why.
+// A small tmpfs, or a folder bound from elsewhere (`mount --bind`), mounted
+// on a folder (made when missing) while the object lives: a drive or share
+// that can be unmounted under a music folder. Only a process with the right
+// to mount (as a rule root) can; tests skip otherwise, saying why.
 
 #include <QDir>
 #include <QFile>
@@ -31,14 +31,27 @@ public:
     bool mount()
     {
         QDir().mkpath(m_folder);
-        if (::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", 0, "size=4m") != 0) {
+        const bool mounted = m_bindSource.isEmpty()
+                                 ? ::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", 0, "size=4m") == 0
+                                 : ::mount(QFile::encodeName(m_bindSource).constData(),
+                                           QFile::encodeName(m_folder).constData(), nullptr, MS_BIND, nullptr)
+                                       == 0;
+        if (!mounted) {
             m_error = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
         m_mounted = true;
         return true;
     }
-    // Unmounts it; its files go with it and the folder stays, empty.
+    // From now on mount() binds the folder `source` (made when missing), on
+    // the same disk as a rule, instead of mounting a tmpfs.
+    void bindFrom(const QString& source)
+    {
+        QDir().mkpath(source);
+        m_bindSource = source;
+    }
+    // Unmounts it; its files go with it (a bound folder keeps them) and the
+    // folder stays, empty.
     bool unmount()
     {
         if (m_mounted && ::umount2(QFile::encodeName(m_folder).constData(), 0) != 0) {
@@ -51,11 +64,12 @@ public:
     // Why mount() failed, for the skip message.
     QString skipReason() const
     {
-        return QStringLiteral("cannot mount a tmpfs on %1 (%2): mounting needs root").arg(m_folder, m_error);
+        return QStringLiteral("cannot mount on %1 (%2): mounting needs root").arg(m_folder, m_error);
     }
 
 private:
     QString m_folder;
+    QString m_bindSource;
     QString m_error;
     bool m_mounted = false;
 };

@@ -44,8 +44,8 @@ class LocalFileSourcePlugin;
 //   not scanned: its rows stay and are counted, but its tracks are not among
 //   the playable references until it is back. So are the folders at or
 //   below a music folder that had something mounted on them at the last
-//   scan and are empty folders on the device above them now (an unmounted
-//   share); the folder watcher waits for them to be mounted again.
+//   scan, have nothing mounted on them now and are empty or gone (an
+//   unmounted share); the folder watcher waits for them to be mounted again.
 // - The rows under the folders inside the music folders that the last scan
 //   could not read (LocalFileSourcePlugin::unreadableFolders()) stay too,
 //   and cannot be played. A batch of file events that finds one of them
