@@ -102,7 +102,14 @@ MediaDatabase::MediaDatabase(const std::optional<QString>& path)
     m_checked = true;
 }
 
-MediaDatabase::~MediaDatabase() = default;
+MediaDatabase::~MediaDatabase()
+{
+    // SQLite keeps the WAL of a file that has moved when closing, so a file
+    // replaced since the last call must not find it beside it either.
+    const std::lock_guard lock(m_mutex);
+    if (m_db)
+        leaveReplacedFileLocked();
+}
 
 void MediaDatabase::open(const std::optional<QString>& path)
 {

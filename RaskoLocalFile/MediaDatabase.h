@@ -30,7 +30,13 @@ class SqliteStatement;
 // the file checked in MediaDatabaseSchema.cpp (a check put off until first
 // use in MediaDatabaseFileCheck.cpp), the whole library read in
 // MediaDatabaseLibrary.cpp, the marks and mount points kept in
-// MediaDatabaseMarks.cpp.
+// MediaDatabaseMarks.cpp, a file replaced while open left alone in
+// MediaDatabaseReplacement.cpp.
+//
+// The file is the one opened: when another file is moved to its path (a
+// backup put back) or it is removed while the program runs, this object
+// goes on with the file it has open, and the file now at the path is left
+// whole for the next start, none of this connection's WAL applied to it.
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -200,8 +206,13 @@ public:
 
     // Reads every page of the file, unless that was done (every member does
     // it first); answers the file it refused, if any, each time. A stop ends
-    // it early with CancellationError, leaving it to the next call.
+    // it at once with CancellationError, leaving it to the next call.
     std::optional<Refused> checkFile(std::stop_token stop = {});
+    // For quitting: ends a page check that runs at once and starts none
+    // again, so the file stays where it is, to be checked at the next start.
+    // Every member that needs the check then throws CancellationError.
+    // Callable from any thread.
+    void stopFileCheck() { m_stopChecks.request_stop(); }
 
     // Counts the writes this object has begun (each upsert, replacement or
     // removal of rows; marks do not count). Rows read while the count stays the same are still the
@@ -218,12 +229,28 @@ private:
     void refuseUnusableHeader(const QString& path);
     void refuseDamagedPages(const QString& path, std::stop_token stop);
     // Locks the mutex, checking the file's pages first when that is not
-    // done yet.
+    // done yet, and noticing a file replaced at the path.
     std::unique_lock<std::mutex> lockChecked(std::stop_token stop = {});
+    void checkPagesLocked(std::stop_token stop);
     void replaceRefusedFileLocked(const MediaDatabaseError& refusal);
     void createSchema();
     void migrateIfNeeded();
     static SqliteConnection openReadOnly(const QString& path);
+    // MediaDatabaseReplacement.cpp: which files the connection has open,
+    // whether the path still names that file, and leaving a file put there
+    // alone (its WAL and shared memory never this connection's).
+    struct FileIdentity {
+        quint64 device = 0;
+        quint64 inode = 0;
+        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    };
+    static std::optional<FileIdentity> identityOf(const QByteArray& path);
+    void recordOpenFilesLocked();
+    bool fileReplacedLocked() const;
+    void leaveReplacedFileLocked();
+    // A read-only connection on the file this one has open; none when the
+    // path names another file now.
+    SqliteConnection openReaderLocked() const;
     void upsertLocked(const QList<TrackRow>& rows);
     enum class Table { tracks, fileMarks, mountPoints };
     static QByteArray tableName(Table table);
@@ -252,6 +279,15 @@ private:
     bool m_checked = false;
     std::optional<Refused> m_refused;
     std::exception_ptr m_failure;
+    std::stop_source m_stopChecks;
+    // The database file and its side files as the connection opened them
+    // (none for a database in memory), and whether the path names another
+    // file now.
+    QByteArray m_fileName;
+    std::optional<FileIdentity> m_file;
+    std::optional<FileIdentity> m_wal;
+    std::optional<FileIdentity> m_shm;
+    bool m_replaced = false;
 };
 
 } // namespace vessa

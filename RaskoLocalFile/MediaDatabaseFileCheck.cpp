@@ -30,13 +30,19 @@ std::unique_lock<std::mutex> MediaDatabase::lockChecked(std::stop_token stop)
     std::unique_lock lock(m_mutex);
     if (m_failure)
         std::rethrow_exception(m_failure);
-    if (m_checked)
-        return lock;
+    if (!m_checked)
+        checkPagesLocked(stop);
+    leaveReplacedFileLocked();
+    return lock;
+}
+
+void MediaDatabase::checkPagesLocked(std::stop_token stop)
+{
     try {
         refuseDamagedPages(*m_path, stop);
     } catch (const MediaDatabaseError& refusal) {
         replaceRefusedFileLocked(refusal);
-        return lock;
+        return;
     }
     try {
         createSchema();
@@ -45,7 +51,6 @@ std::unique_lock<std::mutex> MediaDatabase::lockChecked(std::stop_token stop)
         throw;
     }
     m_checked = true;
-    return lock;
 }
 
 void MediaDatabase::replaceRefusedFileLocked(const MediaDatabaseError& refusal)

@@ -47,17 +47,25 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
         SqliteStatement order(m_db.get(), orderSql);
         order.forEachRow([&ids](const SqliteStatement& stored) { ids.push_back(stored.int64(0)); });
     };
-    if (!m_path) {
+    // A file replaced at the path is read through the connection that still
+    // has it open.
+    if (!m_path || m_replaced) {
         for (int piece = 0; piece < pieces; ++piece)
             readRun(m_db.get(), piece);
         readOrder({});
         return ids;
     }
     // On the worker threads, which last, so their heaps then hold the
-    // entries and little else (see FreedMemory).
+    // entries and little else (see FreedMemory). A run whose connection
+    // finds another file at the path reads through this one (SQLite
+    // serialises the calls on it).
     std::vector<WorkerThreads::Piece> runs;
-    for (int piece = 0; piece < pieces; ++piece)
-        runs.push_back([this, piece, &readRun](std::stop_token) { readRun(openReadOnly(*m_path).get(), piece); });
+    for (int piece = 0; piece < pieces; ++piece) {
+        runs.push_back([this, piece, &readRun](std::stop_token) {
+            const SqliteConnection reader = openReaderLocked();
+            readRun(reader ? reader.get() : m_db.get(), piece);
+        });
+    }
     WorkerThreads::run(std::move(runs), readOrder);
     return ids;
 }

@@ -7,6 +7,8 @@
 #include "RaskoLocalFile/SqliteStatement.h"
 #include "VessaCore/Error.h"
 
+#include <stop_token>
+
 namespace vessa {
 
 namespace {
@@ -89,21 +91,26 @@ void MediaDatabase::refuseUnusableHeader(const QString& path)
         throw MediaDatabaseError::damaged(path, version.text);
     if (version.result == SQLITE_ROW && version.text.toLongLong() > schemaVersion)
         throw MediaDatabaseError::newerVersion(path, version.text.toLongLong());
+    recordOpenFilesLocked();
 }
 
 void MediaDatabase::refuseDamagedPages(const QString& path, std::stop_token stop)
 {
     sqlite3* db = m_db.get();
-    // A stop interrupts the reading: SQLite asks every thousand steps.
-    if (stop.stop_possible()) {
-        const auto stopped = [](void* token) { return static_cast<std::stop_token*>(token)->stop_requested() ? 1 : 0; };
-        sqlite3_progress_handler(db, 1000, stopped, &stop);
-    }
+    const std::stop_token quitting = m_stopChecks.get_token();
+    const auto stopped = [&] { return stop.stop_requested() || quitting.stop_requested(); };
+    if (stopped())
+        throw CancellationError();
+    // The check is one long step of SQLite's, which hears of a stop only
+    // through an interrupt.
+    const auto interrupt = [db] { sqlite3_interrupt(db); };
+    const std::stop_callback callerStops(stop, interrupt);
+    const std::stop_callback quitStops(quitting, interrupt);
     // Reads every page once; a page that does not hold together fails here
     // rather than in some later query.
     const SqliteFirstValue check = firstValue(db, "PRAGMA quick_check(1)");
-    sqlite3_progress_handler(db, 0, nullptr, nullptr);
-    if (check.result == SQLITE_INTERRUPT)
+    // Whatever a stopped check found, the file stays as it is.
+    if (check.result == SQLITE_INTERRUPT || stopped())
         throw CancellationError();
     if (isDamage(check.result) || (check.result == SQLITE_ROW && check.text != QLatin1String("ok")))
         throw MediaDatabaseError::damaged(path, check.text);
@@ -137,6 +144,8 @@ void MediaDatabase::createSchema()
     runSchemaScript(m_db.get(), schemaScript().constData());
     const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
     sqlite3_exec(m_db.get(), setVersion.constData(), nullptr, nullptr, nullptr);
+    // In WAL mode by now, with its side files open.
+    recordOpenFilesLocked();
 }
 
 } // namespace vessa

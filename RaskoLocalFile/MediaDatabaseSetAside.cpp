@@ -4,11 +4,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 namespace vessa::MediaDatabaseSetAside {
 
@@ -16,20 +19,36 @@ namespace {
 
 // The database file and the side files SQLite keeps next to it in WAL mode.
 constexpr std::array<QLatin1String, 3> fileSuffixes{QLatin1String(""), QLatin1String("-wal"), QLatin1String("-shm")};
+constexpr std::array<QLatin1String, 3> sideFilesFirst{QLatin1String("-wal"), QLatin1String("-shm"), QLatin1String("")};
+
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const Identity&, const Identity&) = default;
+};
+
+// The file at the path itself, a link not followed; none when nothing is there.
+std::optional<Identity> identityOf(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return Identity{info.st_dev, info.st_ino};
+}
 
 bool isTaken(const QString& path)
 {
     for (QLatin1String suffix : fileSuffixes) {
-        const QFileInfo info(path + suffix);
-        if (info.exists() || info.isSymLink())
+        if (identityOf(path + suffix))
             return true;
     }
     return false;
 }
 
-std::filesystem::path fileSystemPath(const QString& path)
+// Whether a failed link means the file system has none.
+bool hasNoLinks(int error)
 {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+    return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS || error == EMLINK;
 }
 
 } // namespace
@@ -43,12 +62,16 @@ QString Opened::notice() const
         .arg(refusal->description(), keptPath, refusal->path());
 }
 
-Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside)
+Opened open(const QString& path, const std::function<void(const Opened&)>& decided)
 {
-    const auto setAside = [path](const MediaDatabaseError& refusal) {
+    const auto setAside = [path, decided](const MediaDatabaseError& refusal) {
         const bool damaged = refusal.kind() == MediaDatabaseError::Kind::damaged;
-        return moveAside(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"),
-                         QDateTime::currentDateTime());
+        const QString kept =
+            keptName(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"), QDateTime::currentDateTime());
+        if (decided)
+            decided(Opened{nullptr, refusal, kept});
+        moveAside(path, kept);
+        return kept;
     };
     try {
         return {std::make_shared<MediaDatabase>(path, setAside), std::nullopt, QString()};
@@ -57,39 +80,55 @@ Opened open(const QString& path, const std::function<void(const Opened&)>& moved
             throw;
         // The refused connection is closed by now, so the files can move.
         Opened opened{nullptr, error, setAside(error)};
-        if (movedAside)
-            movedAside(opened);
         opened.database = std::make_shared<MediaDatabase>(path);
         return opened;
     }
 }
 
-QString moveAside(const QString& path, const QString& word, const QDateTime& now)
+QString keptName(const QString& path, const QString& word, const QDateTime& now)
 {
     const QString stem = path + u'.' + word + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString kept = stem;
     for (int counter = 2; isTaken(kept); ++counter)
         kept = stem + u'-' + QString::number(counter);
-
-    QStringList moved;
-    for (QLatin1String suffix : fileSuffixes) {
-        const QFileInfo from(path + suffix);
-        if (!suffix.isEmpty() && !from.exists() && !from.isSymLink())
-            continue;
-        std::error_code error;
-        std::filesystem::rename(fileSystemPath(path + suffix), fileSystemPath(kept + suffix), error);
-        if (error) {
-            for (const QString& done : moved) {
-                std::error_code ignored;
-                std::filesystem::rename(fileSystemPath(kept + done), fileSystemPath(path + done), ignored);
-            }
-            throw MediaDatabaseError::cannotOpen(
-                path, QCoreApplication::translate("MediaDatabaseError", "Cannot move it aside to %1: %2")
-                          .arg(kept + suffix, QString::fromStdString(error.message())));
-        }
-        moved.append(suffix);
-    }
     return kept;
+}
+
+void moveAside(const QString& path, const QString& kept, int steps)
+{
+    const auto fail = [&](const QString& to) {
+        throw MediaDatabaseError::cannotOpen(
+            path, QCoreApplication::translate("MediaDatabaseError", "Cannot move it aside to %1: %2")
+                      .arg(to, QString::fromLocal8Bit(std::strerror(errno))));
+    };
+    // Until the database itself has its new name, the move has not passed
+    // the point where the old names can go.
+    if (!identityOf(kept)) {
+        if (!identityOf(path))
+            return;
+        for (QLatin1String suffix : sideFilesFirst) {
+            const QByteArray from = QFile::encodeName(path + suffix);
+            const QByteArray to = QFile::encodeName(kept + suffix);
+            if (!identityOf(path + suffix) || identityOf(kept + suffix))
+                continue;
+            if (steps-- <= 0)
+                return;
+            if (::link(from.constData(), to.constData()) != 0
+                && (!hasNoLinks(errno) || ::rename(from.constData(), to.constData()) != 0))
+                fail(kept + suffix);
+        }
+    }
+    // Each old name that is still a link to the kept file goes; anything
+    // else there (a new database) is not the kept file's.
+    for (QLatin1String suffix : fileSuffixes) {
+        const std::optional<Identity> old = identityOf(path + suffix);
+        if (!old || old != identityOf(kept + suffix))
+            continue;
+        if (steps-- <= 0)
+            return;
+        if (::unlink(QFile::encodeName(path + suffix).constData()) != 0)
+            fail(kept + suffix);
+    }
 }
 
 } // namespace vessa::MediaDatabaseSetAside

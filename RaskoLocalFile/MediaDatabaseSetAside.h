@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -34,25 +35,35 @@ struct Opened {
 };
 
 // Opens the database at `path`. A file refused as damaged or newerVersion is
-// moved aside (moveAside with "damaged" or "newer") and a new one opened.
-// `movedAside`, when given, is called as soon as the file has moved, before
-// the new database is made (its `database` is still null), so that the
-// caller can record the notice before anything else can go wrong.
+// moved aside (to keptName() with "damaged" or "newer") and a new one opened.
+// `decided`, when given, is called once the move is decided, before anything
+// is moved (its `database` is null), so that the caller can record the notice
+// and where the file goes before anything can go wrong: a run cut off during
+// the move then finishes it at the next start with moveAside().
 // Throws MediaDatabaseError when no database can be opened there.
 //
 // Only what the file's header and schema show is checked here; its pages are
 // read when the database is first used (MediaDatabase::checkFile()). A file
-// that fails then is moved aside in the same way, on the thread that used
-// it, and checkFile() tells where it is kept.
-Opened open(const QString& path, const std::function<void(const Opened&)>& movedAside = {});
+// that fails then is moved aside in the same way, `decided` called first, on
+// the thread that used it, and checkFile() tells where it is kept.
+Opened open(const QString& path, const std::function<void(const Opened&)>& decided = {});
 
-// Renames the file at `path`, and its "-wal" and "-shm" files when present,
-// to "<path>.<word>-<yyyyMMdd-HHmmss>" of `now`, with "-2", "-3" ... added
-// when a name is taken; the side files keep their suffix after the new name,
-// so that SQLite still finds them. Returns the new path. Throws
-// MediaDatabaseError::cannotOpen when a file cannot be moved, after moving
-// back the ones already moved.
-QString moveAside(const QString& path, const QString& word, const QDateTime& now);
+// "<path>.<word>-<yyyyMMdd-HHmmss>" of `now`, with "-2", "-3" ... added when
+// that name, or the name with "-wal" or "-shm", is taken.
+QString keptName(const QString& path, const QString& word, const QDateTime& now);
+
+// Moves the file at `path`, and its "-wal" and "-shm" files when present, to
+// `kept`; the side files keep their suffix after the new name, so that SQLite
+// still finds them. Each file is linked under its new name, the side files
+// before the database, before any is unlinked from the old one (where the
+// file system has no links, each is renamed, the side files first), so that
+// a kill leaves the whole file at `path` or at `kept`. Called again with the
+// same names it finishes a move that was cut off, and does nothing once the
+// move is done (a new database made at `path` since is left alone).
+// `steps` bounds how many files it links, renames or unlinks, to stop it
+// where a kill could. Throws MediaDatabaseError::cannotOpen when a file
+// cannot be moved.
+void moveAside(const QString& path, const QString& kept, int steps = std::numeric_limits<int>::max());
 
 } // namespace MediaDatabaseSetAside
 

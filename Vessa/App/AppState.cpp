@@ -57,14 +57,37 @@ std::optional<QString> settingsProblem(const QSettings& settings)
 }
 
 // A file set aside is told at every start until the user has dismissed the
-// notice: the settings keep it from the moment the file has moved, so that a
-// run that ends before the alert shows loses nothing. The page check finds
-// damage on a thread of its own, so this uses settings of its own on the
+// notice: the settings keep it, with where the file goes, from the moment the
+// move is decided, so that a run that ends before the alert shows, or even
+// during the move, loses nothing. The page check may find damage on any
+// thread that uses the database, so this uses settings of its own on the
 // same file.
-void keepStartupNotice(const QString& settingsFile, QSettings::Format format, const QString& notice)
+void keepSetAside(const QString& settingsFile, QSettings::Format format, const MediaDatabaseSetAside::Opened& decided)
 {
     QSettings settings(settingsFile, format);
-    settings.setValue(AppState::startupNoticeKey, settings.value(AppState::startupNoticeKey).toStringList() << notice);
+    settings.setValue(AppState::startupNoticeKey, settings.value(AppState::startupNoticeKey).toStringList()
+                                                      << decided.notice());
+    settings.setValue(AppState::setAsideKey, decided.keptPath);
+    settings.sync();
+}
+
+void forgetSetAside(const QString& settingsFile, QSettings::Format format)
+{
+    QSettings settings(settingsFile, format);
+    settings.remove(AppState::setAsideKey);
+    settings.sync();
+}
+
+// Finishes a set-aside that a kill cut off, where the settings say the file
+// goes (a name beside the database's). Throws MediaDatabaseError.
+void finishSetAside(QSettings& settings, const QString& databasePath)
+{
+    const QString kept = settings.value(AppState::setAsideKey).toString();
+    if (kept.isEmpty())
+        return;
+    if (kept.startsWith(databasePath + u'.') && !kept.mid(databasePath.size()).contains(u'/'))
+        MediaDatabaseSetAside::moveAside(databasePath, kept);
+    settings.remove(AppState::setAsideKey);
     settings.sync();
 }
 
@@ -74,19 +97,20 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
 {
     if (!settings)
         settings = std::make_unique<QSettings>(QStringLiteral("Tornwick"), QStringLiteral("Vessa"));
-    const auto keepNotice = [&settings](const MediaDatabaseSetAside::Opened& setAside) {
-        keepStartupNotice(settings->fileName(), settings->format(), setAside.notice());
-    };
+    const auto keepNotice = [file = settings->fileName(), format = settings->format()](
+                                const MediaDatabaseSetAside::Opened& decided) { keepSetAside(file, format, decided); };
     // Nothing is built before the database is open: a failure here must
     // leave no thread, watcher or timer behind.
     MediaDatabaseSetAside::Opened opened;
     try {
+        finishSetAside(*settings, databasePath());
         opened = MediaDatabaseSetAside::open(databasePath(), keepNotice);
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
     }
     if (!opened.keptPath.isEmpty()) {
         logError(lcApp(), opened.notice());
+        forgetSetAside(settings->fileName(), settings->format());
         settings->sync();
     }
     QStringList problems = settings->value(startupNoticeKey).toStringList();
@@ -109,6 +133,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     : m_settings(std::move(settings)),
       m_scanErrors(std::make_unique<ScanErrorState>(*m_settings)),
       m_storagePreferences(std::make_unique<PlaylistStoragePreferences>(*m_settings)),
+      m_database(database),
       m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
 {
     connect(m_scanErrors.get(), &ScanErrorState::scanErrorChanged, this, &AppState::scanErrorChanged);
@@ -185,16 +210,20 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
     m_databaseCheck.start(
         [database, file = m_settings->fileName(), format = m_settings->format()](std::stop_token stop) {
             std::optional<QString> notice;
+            // The notice was kept when the move was decided; the move is done.
             if (const std::optional<MediaDatabase::Refused> refused = database->checkFile(stop)) {
                 notice = MediaDatabaseSetAside::Opened{nullptr, refused->refusal, refused->keptPath}.notice();
-                keepStartupNotice(file, format, *notice);
+                forgetSetAside(file, format);
             }
             return notice;
         },
         [this](const std::optional<QString>& notice, std::exception_ptr error) { databaseChecked(notice, error); });
 }
 
-AppState::~AppState() = default;
+AppState::~AppState()
+{
+    m_database->stopFileCheck();
+}
 
 void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 {
@@ -208,6 +237,8 @@ void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 
 void AppState::databaseChecked(const std::optional<QString>& notice, std::exception_ptr error)
 {
+    if (error && isCancellation(error))
+        return;
     if (error) {
         logError(lcApp(), describeException(error));
         setScanError(error);
@@ -237,6 +268,8 @@ void AppState::pauseForSleep()
 
 void AppState::prepareToQuit()
 {
+    // A page check would hold up the quit for seconds on a large index.
+    m_database->stopFileCheck();
     m_audioOutput->fadeOutSync(quitFadeSeconds);
     savePlaybackState();
     m_settings->sync();

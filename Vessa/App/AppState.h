@@ -58,6 +58,10 @@ public:
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey = PlaylistStoragePreferences::libraryStorageLocationKey;
     static constexpr QLatin1String startupNoticeKey = ScanErrorState::startupNoticeKey;
+    // Where the media database being set aside goes, from the moment the
+    // move is decided (with its notice) until it is done: a run cut off in
+    // between leaves the move to the next start, which finishes it first.
+    static constexpr QLatin1String setAsideKey{"mediaDatabaseSetAside"};
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
 
@@ -75,7 +79,8 @@ public:
     // every start until the notice has been dismissed. Reading every page of
     // the file takes a while on a large library, so that part of the check
     // runs in the background once the state is made, and a file it refuses
-    // is set aside and told then.
+    // is set aside and told then. A quit stops that check at once and leaves
+    // the file where it is, to be checked at the next start.
     // `settings` defaults to QSettings("Tornwick", "Vessa").
     static Creation create(std::unique_ptr<QSettings> settings = nullptr);
     ~AppState() override;
@@ -198,6 +203,7 @@ private:
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<ScanErrorState> m_scanErrors;
     std::unique_ptr<PlaylistStoragePreferences> m_storagePreferences;
+    std::shared_ptr<MediaDatabase> m_database;
     std::unique_ptr<TrackAvailabilityIndex> m_availabilityIndex;
     std::unique_ptr<AVAudioEngineOutput> m_audioOutput;
     std::unique_ptr<Player> m_player;

@@ -3,6 +3,7 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
+#include "VessaCore/Error.h"
 #include "tests/support/BusyGlobalPool.h"
 #include "tests/support/DatabaseDamage.h"
 #include "tests/support/FailureText.h"
@@ -15,7 +16,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 using vessa::MediaDatabase;
 using vessa::MediaDatabaseError;
@@ -46,6 +53,96 @@ QString rawQuery(const QString& file, const char* sql)
     sqlite3_close(db);
     return value;
 }
+
+// Adds rows through a connection that leaves them in the WAL, as a program
+// cut off before folding it back.
+void addRowsLeftInWal(const QString& file, const QString& folder, int count)
+{
+    sqlite3* db = nullptr;
+    const QByteArray sql = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                           + QByteArray::number(count) + ") INSERT INTO tracks (file_path, last_modified) SELECT '"
+                           + folder.toUtf8() + "/' || i, 0 FROM n";
+    QVERIFY(sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    QVERIFY(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// The rows of the database at `file` with its WAL, read from copies (opening
+// the files themselves could change them); -1 when there is none.
+int rowsIn(const QString& file)
+{
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("copy.db"));
+    if (!QFile::copy(file, copy))
+        return -1;
+    QFile::copy(file + "-wal", copy + "-wal");
+    const QString count = rawQuery(copy, "SELECT COUNT(*) FROM tracks");
+    return count.isEmpty() ? -1 : count.toInt();
+}
+
+// Makes SQLite's default file system hold up the next read of a database
+// file, once armed, until released, and counts those reads.
+class ReadGate {
+public:
+    ReadGate()
+    {
+        reads = 0;
+        armed = false;
+        holding = false;
+        s_released = false;
+        s_real = sqlite3_vfs_find(nullptr);
+        m_vfs = *s_real;
+        m_vfs.zName = "readgate";
+        m_vfs.xOpen = open;
+        sqlite3_vfs_register(&m_vfs, 1);
+    }
+    ~ReadGate()
+    {
+        release();
+        sqlite3_vfs_unregister(&m_vfs);
+    }
+    static inline std::atomic<int> reads{0};
+    static inline std::atomic<bool> armed{false};
+    static inline std::atomic<bool> holding{false};
+    static void release()
+    {
+        const std::lock_guard lock(s_mutex);
+        s_released = true;
+        s_releasedChanged.notify_all();
+    }
+
+private:
+    static int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
+    {
+        const int result = s_real->xOpen(s_real, name, file, flags, outFlags);
+        if (result == SQLITE_OK && (flags & SQLITE_OPEN_MAIN_DB) && file->pMethods) {
+            s_realMethods = file->pMethods;
+            s_methods = *s_realMethods;
+            s_methods.xRead = read;
+            file->pMethods = &s_methods;
+        }
+        return result;
+    }
+    static int read(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset)
+    {
+        ++reads;
+        if (armed.exchange(false)) {
+            holding = true;
+            std::unique_lock lock(s_mutex);
+            s_releasedChanged.wait_for(lock, std::chrono::seconds(20), [] { return s_released; });
+        }
+        return s_realMethods->xRead(file, buffer, amount, offset);
+    }
+
+    sqlite3_vfs m_vfs{};
+    static inline sqlite3_vfs* s_real = nullptr;
+    static inline const sqlite3_io_methods* s_realMethods = nullptr;
+    static inline sqlite3_io_methods s_methods{};
+    static inline std::mutex s_mutex;
+    static inline std::condition_variable s_releasedChanged;
+    static inline bool s_released = false;
+};
 
 QStringList pathsOf(const QList<Row>& rows)
 {
@@ -152,7 +249,9 @@ private slots:
         later.reset();
         QString kept;
         MediaDatabase replaced(file, [&](const MediaDatabaseError&) {
-            return kept = vessa::MediaDatabaseSetAside::moveAside(file, "damaged", QDateTime::currentDateTime());
+            kept = vessa::MediaDatabaseSetAside::keptName(file, "damaged", QDateTime::currentDateTime());
+            vessa::MediaDatabaseSetAside::moveAside(file, kept);
+            return kept;
         });
         QVERIFY(replaced.allTracks().isEmpty());
         QCOMPARE(vessa::test::fileContent(kept), bytes);
@@ -170,24 +269,160 @@ private slots:
         const QString first = path(QStringLiteral("aside.db.damaged-20240102-030405"));
         vessa::test::writeFile(file, "main");
         vessa::test::writeFile(file + "-wal", "wal");
-        QCOMPARE(SetAside::moveAside(file, "damaged", now), first);
+        QCOMPARE(SetAside::keptName(file, "damaged", now), first);
+        SetAside::moveAside(file, first);
         vessa::test::writeFile(file, "again");
-        QCOMPARE(SetAside::moveAside(file, "damaged", now), first + "-2");
+        QCOMPARE(SetAside::keptName(file, "damaged", now), first + "-2");
+        SetAside::moveAside(file, first + "-2");
         QCOMPARE(vessa::test::fileContent(first), "main");
         QCOMPARE(vessa::test::fileContent(first + "-wal"), "wal");
         QCOMPARE(vessa::test::fileContent(first + "-2"), "again");
         QVERIFY(!QFile::exists(file) && !QFile::exists(file + "-wal") && !QFile::exists(first + "-2-wal"));
         QVERIFY(SetAside::open(file).keptPath.isEmpty());
-        // The caller hears of a move, and only of one, before the new database is made.
+        // The caller hears of a move, and only of one, before anything moves.
         vessa::test::writeFile(file, "not a database");
         QStringList moves;
         const auto heard = [&](const SetAside::Opened& moved) {
             moves << moved.keptPath;
-            QVERIFY(!moved.database && !QFile::exists(file) && moved.notice().contains(moved.keptPath));
+            QVERIFY(!moved.database && QFile::exists(file) && !QFile::exists(moved.keptPath)
+                    && moved.notice().contains(moved.keptPath));
         };
         const QString kept = SetAside::open(file, heard).keptPath;
         QVERIFY(SetAside::open(file, heard).keptPath.isEmpty());
         QCOMPARE(moves, QStringList{kept});
+    }
+
+    // A move cut off after any number of its steps leaves the whole file,
+    // the rows in its WAL included, at its path or at the kept name; the
+    // next start finishes it, and leaves a new database made since alone.
+    void interruptedSetAsideIsFinished_data()
+    {
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<bool>("newDatabase");
+        for (int steps = 0; steps <= 6; ++steps)
+            QTest::addRow("%d steps", steps) << steps << false;
+        QTest::newRow("done, a new database made") << 6 << true;
+    }
+    void interruptedSetAsideIsFinished()
+    {
+        namespace SetAside = vessa::MediaDatabaseSetAside;
+        QFETCH(int, steps);
+        QFETCH(bool, newDatabase);
+        const QString file = path(QStringLiteral("cut-%1.db").arg(QTest::currentDataTag()));
+        QList<Row> rows;
+        for (int i = 0; i < 100; ++i)
+            rows.append(makeRow(QStringLiteral("/m/%1.mp3").arg(i)));
+        MediaDatabase(file).upsert(rows);
+        addRowsLeftInWal(file, "/w", 2000);
+        QVERIFY(QFile::exists(file + "-wal") && QFile::exists(file + "-shm"));
+        const QString kept = SetAside::keptName(file, "damaged", QDateTime::currentDateTime());
+        SetAside::moveAside(file, kept, steps);
+        QVERIFY(rowsIn(file) == 2100 || rowsIn(kept) == 2100);
+        if (newDatabase)
+            MediaDatabase(file).upsert(makeRow("/new/a.mp3"));
+        SetAside::moveAside(file, kept);
+        QCOMPARE(rowsIn(kept), 2100);
+        QCOMPARE(rowsIn(file), newDatabase ? 1 : -1);
+        QVERIFY(newDatabase || (!QFile::exists(file + "-wal") && !QFile::exists(file + "-shm")));
+    }
+
+    // Another file moved to the path while the database is open (a backup
+    // put back) is left whole, with its own WAL if it brought one: the open
+    // database goes on with its file, also where the library is read in
+    // parallel, and the next open finds the backup's rows.
+    void replacedFileIsLeftWhole_data()
+    {
+        QTest::addColumn<bool>("backupWal");
+        QTest::newRow("backup alone") << false;
+        QTest::newRow("backup with its WAL") << true;
+    }
+    void replacedFileIsLeftWhole()
+    {
+        QFETCH(bool, backupWal);
+        const QString file = path(QStringLiteral("replaced-%1.db").arg(QTest::currentDataTag()));
+        const QString backup = file + ".backup";
+        QList<Row> rows;
+        for (int i = 0; i < 500; ++i)
+            rows.append(makeRow(QStringLiteral("/b/%1.mp3").arg(i)));
+        MediaDatabase(backup).upsert(rows);
+        if (backupWal)
+            addRowsLeftInWal(backup, "/w", 100);
+        auto database = std::make_unique<MediaDatabase>(file);
+        database->upsert(QList<Row>{makeRow("/a/1.mp3"), makeRow("/a/2.mp3")});
+        const auto move = [](const QString& from, const QString& to) {
+            return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+        };
+        QVERIFY(move(backup, file) && (!backupWal || move(backup + "-wal", file + "-wal")));
+
+        std::atomic<int> own{0};
+        std::atomic<int> other{0};
+        database->readLibrary(
+            4, [&](int, const MediaDatabase::TrackRowBytes& row) { ++(row.filePath.startsWith("/a/") ? own : other); });
+        QCOMPARE(own.load(), 2);
+        QCOMPARE(other.load(), 0);
+        database->upsert(makeRow("/a/3.mp3"));
+        QCOMPARE(database->allTracks().size(), 3);
+        database.reset();
+        const QList<Row> found = MediaDatabase(file).allTracks();
+        QCOMPARE(found.size(), backupWal ? 600 : 500);
+        QVERIFY(
+            std::none_of(found.cbegin(), found.cend(), [](const Row& row) { return row.filePath.startsWith("/a/"); }));
+    }
+
+    // A stop, the caller's or the quit's, ends a long page check at once and
+    // leaves the file where it is, damage and all; after the quit's, no
+    // member starts it again.
+    void stoppedCheckLeavesTheFile_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::newRow("caller's stop") << false;
+        QTest::newRow("quit") << true;
+    }
+    void stoppedCheckLeavesTheFile()
+    {
+        QFETCH(bool, quit);
+        const QString file = path(QStringLiteral("slow-%1.db").arg(QTest::currentDataTag()));
+        QList<Row> rows;
+        for (int i = 0; i < 20'000; ++i)
+            rows.append(makeRow(QStringLiteral("/m/%1/%2.mp3").arg(QString(200, u'x')).arg(i)));
+        MediaDatabase(file).upsert(rows);
+        QFile raw(file);
+        const qint64 pages = raw.size() / 4096;
+        QVERIFY(raw.open(QIODevice::ReadWrite) && raw.seek(pages / 2 * 4096) && raw.write(QByteArray(4096, '\xA5')));
+        raw.close();
+        const QByteArray bytes = vessa::test::fileContent(file);
+
+        ReadGate gate;
+        bool moved = false;
+        auto database = std::make_unique<MediaDatabase>(file, [&](const MediaDatabaseError&) {
+            moved = true;
+            return QString();
+        });
+        ReadGate::armed = true;
+        std::stop_source stop;
+        std::exception_ptr failure;
+        std::jthread check([&] {
+            try {
+                database->checkFile(stop.get_token());
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        QTRY_VERIFY(ReadGate::holding);
+        const int readsAtStop = ReadGate::reads;
+        if (quit)
+            database->stopFileCheck();
+        else
+            stop.request_stop();
+        ReadGate::release();
+        check.join();
+        QVERIFY(failure && vessa::isCancellation(failure));
+        QVERIFY2(ReadGate::reads - readsAtStop < pages / 4, qPrintable(QString::number(ReadGate::reads - readsAtStop)));
+        if (quit)
+            QVERIFY(failureOf<vessa::CancellationError>([&] { database->allTracks(); }) != "no failure");
+        database.reset();
+        QVERIFY(!moved);
+        QCOMPARE(vessa::test::fileContent(file), bytes);
     }
 
     // Absent values, -1, values beyond 32 bits and extreme dates come back as written.
