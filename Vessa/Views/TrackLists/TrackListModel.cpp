@@ -11,6 +11,7 @@
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/FreedMemory.h"
+#include "VessaCore/ListSizes.h"
 
 #include <QHash>
 #include <QSettings>
@@ -56,7 +57,7 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const s
         return;
     m_requestedTracks = tracks;
     m_requestedSource = source;
-    if (tracks.size() < backgroundPreparationSize) {
+    if (tracks.size() < ListSizes::largeList) {
         m_preparation.supersede();
         show(prepared(tracks, source));
         return;

@@ -36,13 +36,10 @@ public:
     TrackListModel(TrackListServices services, FileRevealerPtr revealer, QObject* parent = nullptr);
     ~TrackListModel() override;
 
-    // Lists of at least this many tracks are prepared in the background.
-    static constexpr qsizetype backgroundPreparationSize = 5000;
-
     const QList<ScannedTrack>& scannedTracks() const { return m_tracks; }
     // Shows the tracks, the part of the library that `source` chooses (none:
     // the whole library). The sort keys and rows of a list of
-    // backgroundPreparationSize tracks or more are worked out on a background
+    // ListSizes::largeList tracks or more are worked out on a background
     // thread, so the window stays responsive: the tracks shown so far stay
     // until they are ready (in the list's own order without a filter, the
     // new tracks are shown at once), and a later call supersedes an earlier one.
