@@ -81,7 +81,7 @@ public:
     void revealTrack(const TrackRef& ref);
 
     static QString trackNumberDisplay(const ScannedTrack& track);
-    // The library's disc-track key (LibraryOrder::discTrackKey).
+    // The library's disc-track key (DiscTrackKey).
     static qint64 discTrackKey(const ScannedTrack& track);
     // The filter and sort keys of library tracks. Runs on any thread.
     static TrackListIndex indexOf(const QList<ScannedTrack>& tracks);
