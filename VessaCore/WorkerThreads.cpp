@@ -167,14 +167,20 @@ void run(std::vector<Piece> pieces, const Piece& meanwhile, std::stop_token stop
 {
     const auto batch = std::make_shared<Batch>(std::move(pieces));
     const std::stop_callback passStopOn(stop, [&batch] { batch->requestStop(); });
-    // A piece no thread can take is the caller's: it runs every piece left
-    // below. So the call never leaves while a piece of it may still run.
+    // A piece no thread can take is the caller's, so the call never leaves
+    // while a piece of it may still run.
+    bool posted = true;
     try {
-        for (std::size_t i = 0; i < batch->count(); ++i) {
-            if (!Pool::shared().post([batch] { batch->runNext(); }, Pool::WithoutThread::giveBack))
-                break;
-        }
+        for (std::size_t i = 0; i < batch->count() && posted; ++i)
+            posted = Pool::shared().post([batch] { batch->runNext(); }, Pool::WithoutThread::giveBack);
     } catch (const std::bad_alloc&) {
+        posted = false;
+    }
+    // Without a thread for them, the pieces run first: `meanwhile` may wait
+    // for what they do.
+    if (!posted) {
+        while (batch->runNext()) {
+        }
     }
     if (meanwhile)
         batch->attempt(meanwhile);

@@ -36,8 +36,9 @@ constexpr int threadCount = 16;
 // of them fails; a piece not started by then is not started at all. Once
 // everything has finished, the first failure is rethrown. When the system
 // refuses a new thread (a limit on processes, threads or address space), the
-// pieces no thread takes are the caller's: run() neither returns nor throws
-// while a piece of the call may still run.
+// pieces wait for the threads there are; with none at all, the caller runs
+// them itself, before `meanwhile`. run() neither returns nor throws while a
+// piece of the call may still run.
 void run(std::vector<Piece> pieces, const Piece& meanwhile = {}, std::stop_token stop = {});
 
 // Runs `job` on one of the threads with nobody waiting for it: work that

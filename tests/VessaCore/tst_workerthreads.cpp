@@ -49,28 +49,29 @@ void refuseThreads(const std::string& cgroup, bool refuse)
     }
 }
 
-// Runs `count` pieces while no thread may start. The pool's threads hold a
-// piece each until the caller's own part begins, so the others wait for a
-// thread that cannot start. Whether the call ran every piece and threw not.
-bool everyPieceRunsInTheCall(int count)
+// Runs `count` pieces while no thread may start, the caller's own part
+// first letting `busy` threads go, then waiting for the pieces as a scan's
+// writer waits for its readers. Whether it saw them all, and the call threw
+// nothing.
+bool everyPieceRunsInTheCall(int count, std::latch& busy)
 {
-    std::latch posted(1);
     std::atomic<int> ran{0};
+    bool sawAll = false;
     try {
-        WorkerThreads::run(Pieces(count,
-                                  [&](std::stop_token) {
-                                      posted.wait();
-                                      ++ran;
-                                  }),
-                           [&](std::stop_token) { posted.count_down(); });
+        WorkerThreads::run(Pieces(count, [&](std::stop_token) { ++ran; }), [&](std::stop_token) {
+            busy.count_down();
+            for (int i = 0; i < 1000 && ran < count; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            sawAll = ran == count;
+        });
     } catch (const std::exception& error) {
         std::printf("run() threw: %s\n", error.what());
         std::_Exit(1); // its pieces still refer to this frame
     }
-    return ran == count;
+    return sawAll;
 }
 
-// The child process: with no thread in the pool, then with two.
+// The child process: with no thread in the pool, then with two busy ones.
 int runWithThreadsRefused(const std::string& cgroup)
 {
     if (cgroup != "-")
@@ -90,16 +91,24 @@ int runWithThreadsRefused(const std::string& cgroup)
         std::printf("handing off threw: %s\n", error.what());
         return 1;
     }
-    const bool withoutThreads = everyPieceRunsInTheCall(12);
+    std::latch noneBusy(1);
+    const bool withoutThreads = everyPieceRunsInTheCall(12, noneBusy);
     // Once threads may start, what was handed off runs.
     refuseThreads(cgroup, false);
-    std::latch together(3);
+    std::latch together(3), busy(1), held(2);
     const auto meet = [&together](std::stop_token) { together.arrive_and_wait(); };
     WorkerThreads::run(Pieces(2, meet), meet);
     for (int i = 0; i < 1000 && !handedOff; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 2; ++i) {
+        WorkerThreads::start([&held, &busy] {
+            held.count_down();
+            busy.wait();
+        });
+    }
+    held.wait();
     refuseThreads(cgroup, true);
-    const bool withTwo = everyPieceRunsInTheCall(WorkerThreads::threadCount * 2);
+    const bool withTwo = everyPieceRunsInTheCall(WorkerThreads::threadCount * 2, busy);
     refuseThreads(cgroup, false); // the sanitizers' checks at exit start a thread
     std::printf("without threads %d, handed off %d, with two %d\n", withoutThreads, handedOff.load(), withTwo);
     return withoutThreads && handedOff && withTwo ? 0 : 1;
