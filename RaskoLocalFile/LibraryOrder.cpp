@@ -1,5 +1,7 @@
 #include "RaskoLocalFile/LibraryOrder.h"
 
+#include "VessaCore/DiscTrackKey.h"
+
 #include <QStringBuilder>
 
 #include <algorithm>
@@ -19,15 +21,23 @@ QByteArray ignoringAsciiCase(const char* column)
     return QByteArray(column) + " COLLATE NOCASE";
 }
 
+// A number held within +/-bound, as DiscTrackKey holds it.
+QByteArray held(const QByteArray& number, qint64 bound)
+{
+    return "MIN(MAX(" + number + ", " + QByteArray::number(-bound) + "), " + QByteArray::number(bound) + ")";
+}
+
 QByteArray sqlOf(LibraryOrder::Field field)
 {
     switch (field) {
     case LibraryOrder::Field::artist: return ignoringAsciiCase("artist");
     case LibraryOrder::Field::album: return ignoringAsciiCase("album");
     case LibraryOrder::Field::discTrack:
-        return "COALESCE(disc_number, " + QByteArray::number(LibraryOrder::discWithoutNumber) + ") * "
-               + QByteArray::number(LibraryOrder::keysPerDisc) + " + COALESCE(track_number, "
-               + QByteArray::number(LibraryOrder::trackWithoutNumber) + ")";
+        return held("COALESCE(disc_number, " + QByteArray::number(DiscTrackKey::discWithoutNumber) + ")",
+                    DiscTrackKey::maximumDisc)
+               + " * " + QByteArray::number(DiscTrackKey::keysPerDisc) + " + "
+               + held("COALESCE(track_number, " + QByteArray::number(DiscTrackKey::trackWithoutNumber) + ")",
+                      DiscTrackKey::maximumTrack);
     case LibraryOrder::Field::title: return ignoringAsciiCase("title");
     case LibraryOrder::Field::id: return QByteArrayLiteral("id");
     }
@@ -35,12 +45,6 @@ QByteArray sqlOf(LibraryOrder::Field field)
 }
 
 } // namespace
-
-long double LibraryOrder::discTrackKey(std::optional<qint64> discNumber, std::optional<qint64> trackNumber)
-{
-    return (long double)discNumber.value_or(discWithoutNumber) * keysPerDisc
-           + (long double)trackNumber.value_or(trackWithoutNumber);
-}
 
 QByteArray LibraryOrder::sql(Sql which)
 {
@@ -84,7 +88,7 @@ void LibraryOrder::sortAlbums(std::vector<qsizetype>& positions, const std::vect
 {
     const auto discTrack = [&keys](qsizetype position) {
         const Key& key = keys[size_t(position)];
-        return discTrackKey(key.discNumber, key.trackNumber);
+        return DiscTrackKey::of(key.discNumber, key.trackNumber);
     };
     auto run = positions.begin();
     while (run != positions.end()) {

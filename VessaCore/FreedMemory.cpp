@@ -1,5 +1,6 @@
 #include "VessaCore/FreedMemory.h"
 
+#include "VessaCore/ListSizes.h"
 #include "VessaCore/WorkerThreads.h"
 
 #include <atomic>
@@ -29,15 +30,21 @@ void FreedMemory::setAllocatorPolicy()
 #endif
 }
 
-void FreedMemory::releaseAfter(qsizetype freedEntries)
+void FreedMemory::releaseAfter(qsizetype freedEntries) noexcept
 {
-    if (freedEntries < largeListSize || releaseWaiting.exchange(true))
+    if (freedEntries < ListSizes::largeList || releaseWaiting.exchange(true))
         return;
-    WorkerThreads::start([] {
-        // What is freed from here on asks for a release of its own.
+    try {
+        // Waits for a thread when the system refuses a new one.
+        WorkerThreads::start([] {
+            // What is freed from here on asks for a release of its own.
+            releaseWaiting = false;
+            releaseNow();
+        });
+    } catch (...) {
+        // Not even queued, for want of memory: the next large list asks again.
         releaseWaiting = false;
-        releaseNow();
-    });
+    }
 }
 
 void FreedMemory::releaseNow()

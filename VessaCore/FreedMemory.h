@@ -47,22 +47,18 @@ public:
     // its pages. With none, every free merges at once (the per-thread caches
     // still serve the hot paths).
     static constexpr int fastBinLimit = 0;
-    // A list of at least this many entries is worth a release once freed:
-    // the size from which the track lists are prepared in the background.
-    // Smaller ones leave too little to pay for a walk through every heap.
-    static constexpr qsizetype largeListSize = 5000;
-
     // Sets the allocator's thresholds for the whole process. Called once, at
     // the start of the program's main() (and of the benchmarks that measure
     // the program), before any thread starts; nothing that a test or another
     // program builds changes them.
     static void setAllocatorPolicy();
 
-    // After a list of `freedEntries` entries was freed: when it was large,
-    // hands the freed memory back on a worker thread (WorkerThreads), so the
-    // caller never waits for it. A release that has not begun yet covers
-    // later calls as well.
-    static void releaseAfter(qsizetype freedEntries);
+    // After a list of `freedEntries` entries was freed: when it was large
+    // (ListSizes::largeList), hands the freed memory back on a worker thread
+    // (WorkerThreads), so the caller never waits for it. A release that has
+    // not begun yet covers later calls as well. Never throws: a release
+    // that cannot be handed to a thread now is done later.
+    static void releaseAfter(qsizetype freedEntries) noexcept;
 
     // Hands the memory the process has freed back to the system, from every
     // heap, on the calling thread. Takes a while on a large heap: never on

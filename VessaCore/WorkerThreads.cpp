@@ -6,6 +6,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 
 namespace vessa::WorkerThreads {
@@ -23,7 +25,8 @@ public:
         return pool;
     }
 
-    Pool() = default;
+    // Room for every thread up front: adding one never moves the others.
+    Pool() { m_threads.reserve(std::size_t(threadCount)); }
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
     // At the process's end: jobs still waiting are dropped; running ones
@@ -35,14 +38,33 @@ public:
         dropped.swap(m_jobs);
     }
 
-    void post(std::function<void()> job)
+    // What post() does with a job when there is no thread and none can start.
+    enum class WithoutThread {
+        keep,     // it waits for the thread that a later post() manages to start
+        giveBack, // it is taken back out: the caller runs it
+    };
+
+    // Queues `job` for the threads, starting one when none is idle. The
+    // system may refuse a new thread (a limit on processes or threads, a
+    // cgroup's pids.max, the address space): the job then waits for a thread
+    // already there. False when it was given back, as there is none.
+    bool post(std::function<void()> job, WithoutThread without)
     {
         std::lock_guard lock(m_mutex);
         m_jobs.push_back(std::move(job));
-        if (m_jobs.size() > m_idle && m_threads.size() < std::size_t(threadCount))
-            m_threads.emplace_back([this](std::stop_token stop) { serve(stop); });
-        else
-            m_posted.notify_one();
+        if (m_jobs.size() > m_idle && m_threads.size() < std::size_t(threadCount)) {
+            try {
+                m_threads.emplace_back([this](std::stop_token stop) { serve(stop); });
+                return true;
+            } catch (const std::system_error&) {
+                if (m_threads.empty() && without == WithoutThread::giveBack) {
+                    m_jobs.pop_back();
+                    return false;
+                }
+            }
+        }
+        m_posted.notify_one();
+        return true;
     }
 
 private:
@@ -145,8 +167,21 @@ void run(std::vector<Piece> pieces, const Piece& meanwhile, std::stop_token stop
 {
     const auto batch = std::make_shared<Batch>(std::move(pieces));
     const std::stop_callback passStopOn(stop, [&batch] { batch->requestStop(); });
-    for (std::size_t i = 0; i < batch->count(); ++i)
-        Pool::shared().post([batch] { batch->runNext(); });
+    // A piece no thread can take is the caller's, so the call never leaves
+    // while a piece of it may still run.
+    bool posted = true;
+    try {
+        for (std::size_t i = 0; i < batch->count() && posted; ++i)
+            posted = Pool::shared().post([batch] { batch->runNext(); }, Pool::WithoutThread::giveBack);
+    } catch (const std::bad_alloc&) {
+        posted = false;
+    }
+    // Without a thread for them, the pieces run first: `meanwhile` may wait
+    // for what they do.
+    if (!posted) {
+        while (batch->runNext()) {
+        }
+    }
     if (meanwhile)
         batch->attempt(meanwhile);
     while (batch->runNext()) {
@@ -156,7 +191,7 @@ void run(std::vector<Piece> pieces, const Piece& meanwhile, std::stop_token stop
 
 void start(std::function<void()> job)
 {
-    Pool::shared().post(std::move(job));
+    Pool::shared().post(std::move(job), Pool::WithoutThread::keep);
 }
 
 } // namespace vessa::WorkerThreads

@@ -34,12 +34,17 @@ constexpr int threadCount = 16;
 //
 // All of them are handed one stop token, requested when `stop` is or when one
 // of them fails; a piece not started by then is not started at all. Once
-// everything has finished, the first failure is rethrown.
+// everything has finished, the first failure is rethrown. When the system
+// refuses a new thread (a limit on processes, threads or address space), the
+// pieces wait for the threads there are; with none at all, the caller runs
+// them itself, before `meanwhile`. run() neither returns nor throws while a
+// piece of the call may still run.
 void run(std::vector<Piece> pieces, const Piece& meanwhile = {}, std::stop_token stop = {});
 
 // Runs `job` on one of the threads with nobody waiting for it: work that
 // the main thread hands off, such as giving freed memory back. A job still
-// waiting when the process ends is dropped.
+// waiting when the process ends is dropped. A job that no thread can take
+// now (the system refuses a new one) waits for the next that can.
 void start(std::function<void()> job);
 
 } // namespace WorkerThreads

@@ -543,11 +543,25 @@ private slots:
         const QStringList texts{"a", "A", "[", "_", "b", "ab", "a b", "", "é", "É", "Ω", "\uE000", "🎵", "Zz", "zZ"};
         QList<Row> rows;
         for (qsizetype i = 0; i < texts.size() * 3; ++i) {
-            const Int numbers[] = {{}, 0, -3, 1, 9'000'000'000'000'000};
+            const Int numbers[] = {{},
+                                   0,
+                                   -3,
+                                   1,
+                                   9'000'000'000'000'000,
+                                   std::numeric_limits<qint64>::max(),
+                                   std::numeric_limits<qint64>::min()};
+            const qsizetype count = std::size(numbers);
             rows.append(Row(0, texts[i % texts.size()], texts[i / 3 % texts.size()], texts[i / 2 % texts.size()], 1,
                             QStringLiteral("/m/%1").arg(i), "mp3", QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {},
-                            numbers[i % 5], numbers[i / 5 % 5]));
+                            numbers[i % count], numbers[i / count % count]));
         }
+        // Discs beyond the key's reach: their tracks still come in track order.
+        const qint64 most = std::numeric_limits<qint64>::max();
+        const std::tuple<const char*, Int, Int> huge[] = {
+            {"a", 2, most}, {"b", 1, most}, {"c", 1, -most}, {"d", 5, {}}};
+        for (const auto& [title, track, disc] : huge)
+            rows.append(Row(0, "x", "y", title, 1, QStringLiteral("/m/%1").arg(title), "mp3",
+                            QDateTime::fromMSecsSinceEpoch(0, Qt::UTC), {}, track, disc));
         // Read in three runs at once, each on its own connection.
         QTemporaryDir folder;
         MediaDatabase database(folder.filePath("media.db"));

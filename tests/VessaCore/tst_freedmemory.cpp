@@ -1,4 +1,5 @@
 #include "VessaCore/FreedMemory.h"
+#include "VessaCore/ListSizes.h"
 #include "tests/support/AllocatorProbe.h"
 
 #include <QFile>
@@ -57,10 +58,9 @@ private slots:
         QTest::addColumn<bool>("released");
         QTest::newRow("released now") << std::function<void()>(vessa::FreedMemory::releaseNow) << true;
         QTest::newRow("after a large list")
-            << std::function<void()>([] { vessa::FreedMemory::releaseAfter(vessa::FreedMemory::largeListSize); })
-            << true;
+            << std::function<void()>([] { vessa::FreedMemory::releaseAfter(vessa::ListSizes::largeList); }) << true;
         QTest::newRow("after a small list")
-            << std::function<void()>([] { vessa::FreedMemory::releaseAfter(vessa::FreedMemory::largeListSize - 1); })
+            << std::function<void()>([] { vessa::FreedMemory::releaseAfter(vessa::ListSizes::largeList - 1); })
             << false;
     }
     void freedBlocksLeaveTheProcess()

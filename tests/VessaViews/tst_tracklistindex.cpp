@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace vessa;
 
 using namespace Qt::StringLiterals;
@@ -180,6 +182,15 @@ private slots:
         QTest::newRow("disc 0") << N(0) << N(5) << "5" << qint64(5);
         QTest::newRow("disc 2") << N(2) << N(5) << "2-05" << qint64(2005);
         QTest::newRow("disc 3, two digits") << N(3) << N(12) << "3-12" << qint64(3012);
+        QTest::newRow("negative disc") << N(-3) << N(5) << "5" << qint64(-2995);
+        // Beyond what the key holds, a number counts as its bound: a huge
+        // disc sorts last, as in the library's order.
+        constexpr qint64 most = std::numeric_limits<qint64>::max(), least = std::numeric_limits<qint64>::min();
+        QTest::newRow("largest disc") << N(most) << N(1) << "9223372036854775807-01"
+                                      << qint64(9'200'000'000'000'000'001);
+        QTest::newRow("smallest disc and track")
+            << N(least) << N(least) << "-9223372036854775808" << qint64(-9'220'000'000'000'000'000);
+        QTest::newRow("largest track") << N() << N(most) << "9223372036854775807" << qint64(20'000'000'000'001'000);
     }
 
     void trackNumberColumn()

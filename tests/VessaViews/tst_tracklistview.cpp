@@ -12,6 +12,7 @@
 #include "Vessa/Views/TrackTable/TrackTable.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/ListSizes.h"
 #include "tests/VessaViews/TrackListTestSupport.h"
 #include "tests/support/FileFixture.h"
 #include "tests/support/ImageFixture.h"
@@ -180,7 +181,7 @@ private slots:
         auto view = makeView();
         view->model().setSort(QStringLiteral("title"), false);
         QList<ScannedTrack> large;
-        for (qsizetype i = 0; i < TrackListModel::backgroundPreparationSize; ++i)
+        for (qsizetype i = 0; i < ListSizes::largeList; ++i)
             large.append(scannedTrack(QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'))));
         QList<ScannedTrack> larger = large;
         larger.append(scannedTrack(QStringLiteral("Zulu")));
@@ -196,7 +197,7 @@ private slots:
     {
         auto view = makeView();
         QList<ScannedTrack> large;
-        for (qsizetype i = 0; i < TrackListModel::backgroundPreparationSize; ++i)
+        for (qsizetype i = 0; i < ListSizes::largeList; ++i)
             large.append(scannedTrack(QStringLiteral("Track %1").arg(i, 5, 10, QLatin1Char('0'))));
         large.append(scannedTrack(QStringLiteral("Zulu")));
         view->setScannedTracks(large, std::nullopt);

@@ -112,18 +112,23 @@ private slots:
     }
 
     // Long background work may hold every thread of Qt's global pool; the
-    // background paints without waiting for one.
+    // background paints without waiting for one, a large window's (blended
+    // smaller and spread over it) too.
     void backgroundPaintsWhileThePoolIsBusy()
     {
         test::BusyGlobalPool busy;
         AdaptiveWindowBackground background;
-        background.resize(640, 400);
+        background.resize(1280, 800);
         background.show();
         const bool exposed = QTest::qWaitForWindowExposed(&background);
         const QImage image = background.grab().toImage();
         QVERIFY(!busy.release());
         QVERIFY(exposed);
-        QVERIFY(near(image.pixelColor(320, 200), QColor::fromRgbF(0.85f, 0.80f, 0.93f), 2));
+        QCOMPARE(image.size(), QSize(1280, 800) * image.devicePixelRatio());
+        QVERIFY(near(image.pixelColor(640, 400), QColor::fromRgbF(0.85f, 0.80f, 0.93f), 2));
+        QVERIFY(near(image.pixelColor(0, 0), QColor::fromRgbF(0.92f, 0.88f, 0.97f), 1));
+        QVERIFY(
+            near(image.pixelColor(image.width() - 1, image.height() - 1), QColor::fromRgbF(0.93f, 0.88f, 0.97f), 1));
     }
 
     void tableOverTheBackground()

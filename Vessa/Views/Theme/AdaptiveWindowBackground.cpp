@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace vessa {
@@ -12,6 +13,9 @@ namespace {
 
 // Odd, so that the middle grid row and column fall on whole pixels.
 constexpr int meshImageSize = 129;
+// The most pixels the background's mesh is blended at, about a quarter of
+// 1920 x 1080: that takes the main thread a few milliseconds.
+constexpr qint64 meshPixelsComputed = 640 * 480;
 
 QColor rgb(float red, float green, float blue)
 {
@@ -75,6 +79,21 @@ QImage renderMesh(const std::array<QColor, 9>& colors, QSize size)
     return image;
 }
 
+// The size the mesh is blended at for a widget of `pixels`: its own up to
+// meshPixelsComputed pixels, else that many pixels of the same shape, which
+// painting spreads over the widget, each repeated over the few pixels it
+// covers. The colours change by less than one step over those, so it looks
+// the same, and a new size of a large window costs the main thread a few
+// milliseconds instead of tens.
+QSize blendedSize(QSize pixels)
+{
+    const qint64 count = qint64(pixels.width()) * pixels.height();
+    if (count <= meshPixelsComputed)
+        return pixels;
+    const double scale = std::sqrt(double(meshPixelsComputed) / double(count));
+    return QSize(std::max(2, int(pixels.width() * scale)), std::max(2, int(pixels.height() * scale)));
+}
+
 } // namespace
 
 AdaptiveWindowBackground::AdaptiveWindowBackground(QWidget* parent) : QWidget(parent)
@@ -115,13 +134,20 @@ void AdaptiveWindowBackground::paintEvent(QPaintEvent*)
     const VessaTheme::ColorScheme scheme = VessaTheme::colorScheme(palette());
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (m_image.size() != pixels || m_imageScheme != scheme) {
-        m_image = renderMesh(colors(scheme), pixels);
-        m_image.setDevicePixelRatio(ratio);
+    if (m_imagePixels != pixels || m_imageScheme != scheme) {
+        m_image = renderMesh(colors(scheme), blendedSize(pixels));
+        m_imagePixels = pixels;
         m_imageScheme = scheme;
     }
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), m_image);
+    if (m_image.size() == pixels) {
+        m_image.setDevicePixelRatio(ratio);
+        painter.drawImage(QPoint(0, 0), m_image);
+    } else {
+        // The nearest blended pixel: a smooth transformation would wait for
+        // Qt's global thread pool.
+        painter.drawImage(QRectF(rect()), m_image);
+    }
 }
 
 void AdaptiveWindowBackground::changeEvent(QEvent* event)

@@ -15,7 +15,9 @@ namespace vessa {
 // dark variant that follow the palette. The mesh is computed at the widget's
 // own size when that or the variant changes, and painting copies it as it is:
 // scaling an image smoothly waits for Qt's global thread pool, which long
-// background work may fill.
+// background work may fill. A large window's mesh is blended at a smaller
+// size and painted with its pixels repeated, so that dragging the window's
+// edge stays smooth.
 class AdaptiveWindowBackground : public QWidget {
     Q_OBJECT
 public:
@@ -33,8 +35,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // The mesh at the widget's size in device pixels, in m_imageScheme.
+    // The mesh for a widget of m_imagePixels device pixels, in m_imageScheme.
     QImage m_image;
+    QSize m_imagePixels;
     VessaTheme::ColorScheme m_imageScheme = VessaTheme::ColorScheme::Light;
 };
 

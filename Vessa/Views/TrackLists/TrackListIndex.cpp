@@ -2,6 +2,7 @@
 
 #include "VessaCore/CaseBlindCollator.h"
 #include "VessaCore/FileNameBytes.h"
+#include "VessaCore/ListSizes.h"
 #include "VessaCore/WorkerThreads.h"
 
 #include <QCollator>
@@ -137,8 +138,7 @@ void TrackListIndex::indexTexts(qsizetype count, const TextAt& textAt)
             *ranks[column] = collationRanks<Text>(
                 count, [&textAt, column](qsizetype i) { return textAt(i, column); }, collator);
     };
-    // Small lists (most playlists) are not worth a thread.
-    if (count >= 5000) {
+    if (count >= ListSizes::largeList) {
         WorkerThreads::run({fold}, collate);
     } else {
         collate({});
@@ -233,7 +233,7 @@ QList<qsizetype> TrackListIndex::filtered(const QString& query)
     } else {
         // One pass over the buffer; a large one is cut at item boundaries
         // into pieces searched side by side.
-        const qsizetype pieces = m_searchText.size() >= 4 * 1024 * 1024 ? 4 : 1;
+        const qsizetype pieces = m_searchText.size() >= ListSizes::searchSplitBytes ? ListSizes::searchPieces : 1;
         std::vector<QList<qsizetype>> found(static_cast<size_t>(pieces));
         std::vector<WorkerThreads::Piece> searches;
         for (qsizetype piece = 1; piece < pieces; ++piece)

@@ -1,7 +1,6 @@
 #include "Vessa/Views/TrackLists/TrackListModel.h"
 
 #include "Oblin/PlayContext.h"
-#include "RaskoLocalFile/LibraryOrder.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/Library/MusicLibrary.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
@@ -9,8 +8,10 @@
 #include "Vessa/Views/TrackLists/LibraryListOrder.h"
 #include "Vessa/Views/TrackLists/LibraryRowSource.h"
 #include "Vessa/Views/TrackLists/TrackListMenus.h"
+#include "VessaCore/DiscTrackKey.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/FreedMemory.h"
+#include "VessaCore/ListSizes.h"
 
 #include <QHash>
 #include <QSettings>
@@ -45,7 +46,7 @@ QString TrackListModel::trackNumberDisplay(const ScannedTrack& track)
 
 qint64 TrackListModel::discTrackKey(const ScannedTrack& track)
 {
-    return qint64(LibraryOrder::discTrackKey(track.discNumber(), track.trackNumber()));
+    return DiscTrackKey::of(track.discNumber(), track.trackNumber());
 }
 
 void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source)
@@ -56,7 +57,7 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const s
         return;
     m_requestedTracks = tracks;
     m_requestedSource = source;
-    if (tracks.size() < backgroundPreparationSize) {
+    if (tracks.size() < ListSizes::largeList) {
         m_preparation.supersede();
         show(prepared(tracks, source));
         return;

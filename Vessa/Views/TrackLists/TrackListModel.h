@@ -36,13 +36,10 @@ public:
     TrackListModel(TrackListServices services, FileRevealerPtr revealer, QObject* parent = nullptr);
     ~TrackListModel() override;
 
-    // Lists of at least this many tracks are prepared in the background.
-    static constexpr qsizetype backgroundPreparationSize = 5000;
-
     const QList<ScannedTrack>& scannedTracks() const { return m_tracks; }
     // Shows the tracks, the part of the library that `source` chooses (none:
     // the whole library). The sort keys and rows of a list of
-    // backgroundPreparationSize tracks or more are worked out on a background
+    // ListSizes::largeList tracks or more are worked out on a background
     // thread, so the window stays responsive: the tracks shown so far stay
     // until they are ready (in the list's own order without a filter, the
     // new tracks are shown at once), and a later call supersedes an earlier one.
@@ -84,7 +81,7 @@ public:
     void revealTrack(const TrackRef& ref);
 
     static QString trackNumberDisplay(const ScannedTrack& track);
-    // The library's disc-track key (LibraryOrder::discTrackKey).
+    // The library's disc-track key (DiscTrackKey).
     static qint64 discTrackKey(const ScannedTrack& track);
     // The filter and sort keys of library tracks. Runs on any thread.
     static TrackListIndex indexOf(const QList<ScannedTrack>& tracks);
