@@ -199,13 +199,21 @@ void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 
 void AppState::setScanError(std::exception_ptr error)
 {
-    // The start-up notice's alert was dismissed: it has been told.
-    if (!error && m_startupNotice && m_scanError == m_startupNotice && m_settings->contains(startupNoticeKey)) {
-        m_settings->remove(startupNoticeKey);
-        m_settings->sync();
-    }
     m_scanError = std::move(error);
     emit scanErrorChanged();
+}
+
+void AppState::acknowledgeScanError()
+{
+    // The start-up notice has been told: its paragraphs are not repeated.
+    if (m_startupNotice && m_scanError == m_startupNotice) {
+        m_startupProblems.clear();
+        if (m_settings->contains(startupNoticeKey)) {
+            m_settings->remove(startupNoticeKey);
+            m_settings->sync();
+        }
+    }
+    setScanError(nullptr);
 }
 
 void AppState::databaseChecked(const std::optional<QString>& notice, std::exception_ptr error)

@@ -118,11 +118,13 @@ public:
     // The last failure of background work, shown by the main window; it
     // clears it when its alert is dismissed. Notifies on every assignment.
     // At start it holds what was wrong with the media database or the
-    // settings folder and what was done about it (StartupNotice), if anything;
-    // clearing it while it holds that notice (the alert dismissed) forgets
-    // the notice for the next start.
+    // settings folder and what was done about it (StartupNotice), if anything.
     std::exception_ptr scanError() const { return m_scanError; }
     void setScanError(std::exception_ptr error);
+    // The user has read the alert of scanError (its "OK"): clears it, and the
+    // start-up notice it held is not told again at the next start. Any other
+    // end of the alert (closed at quit) leaves the notice for the next start.
+    void acknowledgeScanError();
 
     // ---- music folders and scanning (see MusicLibrary)
 

@@ -74,7 +74,12 @@ ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
     m_spaceShortcut->setContext(Qt::WindowShortcut);
     connect(m_spaceShortcut, &QShortcut::activated, this, &ContentView::togglePlayback);
 
-    connect(m_alert, &ErrorAlert::dismissed, this, [this] { m_appState.setScanError(nullptr); });
+    connect(m_alert, &ErrorAlert::dismissed, this, [this](ErrorAlert::Dismissal how) {
+        if (how == ErrorAlert::Dismissal::acknowledged)
+            m_appState.acknowledgeScanError();
+        else
+            m_appState.setScanError(nullptr);
+    });
     connect(&m_appState, &AppState::scanErrorChanged, this, &ContentView::showScanError);
     connect(m_operations, &PlaylistOperations::failed, this,
             [this](std::exception_ptr error) { m_appState.setScanError(error); });
