@@ -128,6 +128,7 @@ public:
     // The last failure of background work (see ScanErrorState).
     std::exception_ptr scanError() const { return m_scanErrors->scanError(); }
     void setScanError(std::exception_ptr error) { m_scanErrors->setScanError(std::move(error)); }
+    void acknowledgeScanError() { m_scanErrors->acknowledgeScanError(); }
 
     // ---- music folders and scanning (see MusicLibrary)
 

@@ -209,7 +209,12 @@ private slots:
         state = rig.start();
         QCOMPARE(describeException(state->scanError()), notice);
         QCOMPARE(rig.appLines().filter(QStringLiteral("It is kept as")), QStringList{notice});
+        // Cleared without the user's "OK" (the alert closed at quit): kept.
         state->setScanError(nullptr);
+        QVERIFY(fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
+        state.reset();
+        state = rig.start();
+        state->acknowledgeScanError();
         QVERIFY(!fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
         state.reset();
         QVERIFY(!rig.start()->scanError());

@@ -112,6 +112,12 @@ private slots:
                                         << QStringList{"file:///m/cover.jpg", "file:///m/", "mailto:a@b.c"}
                                         << QStringList();
         QTest::newRow("empty drop") << QByteArray("-") << QStringList() << QStringList();
+        QTest::newRow("a folder, an archive, a text file")
+            << QByteArray("-") << QStringList{"file:///m/Music", "file:///m/songs.zip", "file:///m/notes.txt"}
+            << QStringList();
+        QTest::newRow("several files: the playable ones")
+            << QByteArray("-") << QStringList{"file:///m/Music", "file:///m/a.mp3", "file:///m/notes.txt"}
+            << QStringList{fileTracks.first()};
     }
 
     void drops()
@@ -128,6 +134,8 @@ private slots:
         if (!dropped.isEmpty())
             data.setUrls(dropped);
         QCOMPARE(describe(extractPlaylistTracks(data, supported)), expected);
+        // A drag that would add nothing is refused before it is dropped.
+        QCOMPARE(hasPlaylistTracks(data, supported), !expected.isEmpty());
     }
 
     void fileTitlesAreDecoded()

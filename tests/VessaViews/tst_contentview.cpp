@@ -541,6 +541,7 @@ private slots:
         QVERIFY(!sidebar()->acceptsDrop(sidebar()->localFilesItem(), *tracks));
         QMimeData text;
         text.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/readme.txt"))});
+        QVERIFY(!sidebar()->acceptsDrop(sidebar()->playlistItems().first(), text));
         QVERIFY(!sidebar()->drop(sidebar()->playlistItems().first(), text));
         QVERIFY(!sidebar()->acceptsDrop(sidebar()->itemFor(SidebarSource::starred()), text));
         QCOMPARE(m_state->playlistLibrary().playlist(QStringLiteral("Mix"))->tracks.size(), 3);

@@ -292,6 +292,20 @@ private slots:
         QCOMPARE(window->windowTitle(), QString("Road Trip.parvik[*]"));
     }
 
+    // Documents never saved are told apart, as "Untitled 2" and so on.
+    void newDocumentsAreNamedApart()
+    {
+        PlaylistDocumentWindow* first = documents().newDocument();
+        PlaylistDocumentWindow* second = documents().newDocument();
+        QCOMPARE(first->displayName(), "Untitled");
+        QCOMPARE(second->displayName(), "Untitled 2");
+        QCOMPARE(second->windowTitle(), "Untitled 2[*]");
+        QVERIFY(first->close());
+        QTRY_COMPARE(documents().windows().size(), 1);
+        QCOMPARE(documents().newDocument()->displayName(), "Untitled");
+        QCOMPARE(documents().newDocument()->displayName(), "Untitled 3");
+    }
+
     void aFailedSaveKeepsTheChangesAndSaysWhy()
     {
         PlaylistDocumentWindow* window = documents().newDocument();

@@ -262,6 +262,28 @@ private slots:
         QTRY_COMPARE(playerctl({QStringLiteral("volume")}), QStringLiteral("0.510000"));
     }
 
+    // When the queue has ended the bar keeps the track it played, with its length.
+    void theEndOfTheQueueKeepsTheTrackAndItsLength()
+    {
+        const QString music = m_rig->folder(QStringLiteral("lib"));
+        QVERIFY(!m_rig->writeWav(QStringLiteral("lib/short.wav"), 44100 * 2).isEmpty());
+        m_state->addWatchedDirectory(music);
+        QVERIFY(AppStateRig::scanned(*m_state));
+        QTest::mouseClick(m_view->playPauseButton(), Qt::LeftButton);
+        QTRY_VERIFY(context().transportState().isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(context().transportState().kind() == TransportState::Kind::idle, 10000);
+        QTRY_COMPARE(m_view->trackInfo()->titleText(), QStringLiteral("short"));
+        QCOMPARE(m_view->trackInfo()->form(), NowPlayingFormat::TrackInfoForm::metadata);
+        QCOMPARE(m_view->scrubber()->elapsedText(), QStringLiteral("0:00"));
+        QCOMPARE(m_view->scrubber()->totalText(), QStringLiteral("0:02"));
+        QCOMPARE(m_view->progressLine()->fraction(), 0.0);
+        // Next at the end stops the player: the same.
+        QTest::mouseClick(m_view->nextButton(), Qt::LeftButton);
+        QTRY_VERIFY(m_rig->log.messages(QStringLiteral("com.tornwick.oblin.playback")).contains("execute: next"));
+        QCOMPARE(m_view->trackInfo()->titleText(), QStringLiteral("short"));
+        QCOMPARE(m_view->scrubber()->totalText(), QStringLiteral("0:02"));
+    }
+
     void clockUpdatesSendNoSeek()
     {
         QList<double> seeks;

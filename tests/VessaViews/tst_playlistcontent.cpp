@@ -331,11 +331,14 @@ private slots:
         QVERIFY(texts.contains(title));
         QVERIFY(texts.contains(subtitle));
 
-        // The empty state takes what the table takes: audio files, not text.
-        QMimeData text, files;
+        // The empty state takes what the table takes: audio files, not text,
+        // nor files that nothing plays.
+        QMimeData text, unplayable, files;
         text.setText("Dawn.flac");
+        unplayable.setUrls({QUrl::fromLocalFile("/music/Album"), QUrl::fromLocalFile("/music/songs.zip"),
+                            QUrl::fromLocalFile("/music/notes.txt")});
         files.setUrls({QUrl::fromLocalFile("/music/Dawn.flac")});
-        for (QMimeData* payload : {&text, &files}) {
+        for (QMimeData* payload : {&text, &unplayable, &files}) {
             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, payload, Qt::LeftButton, {});
             QApplication::sendEvent(view->emptyState(), &enter);
             QCOMPARE(enter.isAccepted(), payload == &files);

@@ -102,17 +102,20 @@ private slots:
         QTest::addColumn<bool>("droppable");
         QTest::addColumn<bool>("fromThisTable");
         QTest::addColumn<bool>("ctrl");
+        QTest::addColumn<bool>("addsTracks");
         QTest::addColumn<int>("expected");
         const int none = int(TrackDropDecision::Operation::None);
         const int move = int(TrackDropDecision::Operation::Move);
         const int copy = int(TrackDropDecision::Operation::Copy);
-        QTest::newRow("plain table takes nothing") << false << false << true << false << none;
-        QTest::newRow("reorder within") << true << true << true << false << move;
-        QTest::newRow("ctrl forces a copy within") << true << true << true << true << copy;
-        QTest::newRow("from elsewhere copies") << true << true << false << false << copy;
-        QTest::newRow("reorder-only table, from elsewhere") << true << false << false << false << none;
-        QTest::newRow("reorder-only table, ctrl within") << true << false << true << true << none;
-        QTest::newRow("drop-only table, within") << false << true << true << false << copy;
+        QTest::newRow("plain table takes nothing") << false << false << true << false << true << none;
+        QTest::newRow("reorder within") << true << true << true << false << true << move;
+        QTest::newRow("ctrl forces a copy within") << true << true << true << true << true << copy;
+        QTest::newRow("from elsewhere copies") << true << true << false << false << true << copy;
+        QTest::newRow("reorder-only table, from elsewhere") << true << false << false << false << true << none;
+        QTest::newRow("reorder-only table, ctrl within") << true << false << true << true << true << none;
+        QTest::newRow("drop-only table, within") << false << true << true << false << true << copy;
+        QTest::newRow("nothing to add from elsewhere") << true << true << false << false << false << none;
+        QTest::newRow("nothing to add, ctrl") << true << true << false << true << false << none;
     }
     void dropOperation()
     {
@@ -120,13 +123,15 @@ private slots:
         QFETCH(bool, droppable);
         QFETCH(bool, fromThisTable);
         QFETCH(bool, ctrl);
+        QFETCH(bool, addsTracks);
         QFETCH(int, expected);
         TrackTableConfiguration configuration;
         configuration.reorderable = reorderable;
         configuration.droppable = droppable;
         using namespace TrackDropDecision;
         const Operation result = operation(configuration, fromThisTable ? Origin::ThisTable : Origin::Elsewhere,
-                                           ctrl ? Copying::Forced : Copying::AsProposed);
+                                           ctrl ? Copying::Forced : Copying::AsProposed,
+                                           addsTracks ? Payload::Tracks : Payload::NothingToAdd);
         QCOMPARE(int(result), expected);
     }
 

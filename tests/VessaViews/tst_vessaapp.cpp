@@ -105,8 +105,9 @@ private slots:
         // The update check keeps working; what its dialog cannot open, it says itself.
         QVERIFY(app->updater().canCheckForUpdates());
         QVERIFY(app->commands().checkForUpdates->isEnabled());
+        app->updateResultDialog().show();
         emit app->updateResultDialog().failed(std::make_exception_ptr(DesktopOpenError::webPage("https://x.org/")));
-        QVERIFY(app->updateResultDialog().findChild<QWidget*>("ErrorAlert")->isVisible());
+        QTRY_VERIFY(app->updateResultDialog().findChild<QWidget*>("ErrorAlert")->isVisible());
     }
 
     void whatTheUpdateDialogCannotOpenIsSaidInTheMainWindow()
@@ -116,7 +117,7 @@ private slots:
         emit app->updateResultDialog().failed(std::make_exception_ptr(DesktopOpenError::webPage("https://x.org/")));
         auto* main = qobject_cast<ContentView*>(app->mainWindow());
         QVERIFY(main && main->isVisible());
-        QVERIFY(main->errorAlert()->isShown());
+        QTRY_VERIFY(main->errorAlert()->isShown());
         QCOMPARE(main->errorAlert()->box()->text(),
                  "Could not open https://x.org/: no application on this system opens web pages.");
     }
@@ -137,25 +138,47 @@ private slots:
         QVERIFY(app->updater().canCheckForUpdates());
     }
 
+    void aSetAsideIndexIsToldInTheErrorAlert_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<bool>("forgotten");
+        QTest::newRow("OK") << "OK" << true;
+        QTest::newRow("Escape") << "Escape" << true;
+        // What a quit does (Ctrl+Q, SIGTERM, the session ending): told again.
+        QTest::newRow("closed at quit") << "quit" << false;
+    }
     void aSetAsideIndexIsToldInTheErrorAlert()
     {
+        QFETCH(QString, end);
+        QFETCH(bool, forgotten);
         test::VessaAppRig rig;
         test::writeFile(AppState::databasePath(), "not a database");
         WatchedDirectoriesSetting::save(*rig.settings(), {rig.folder("a")});
         std::unique_ptr<VessaApp> app = rig.make();
         QVERIFY(app->appState());
-        // The start-up scan of the shown window leaves the alert up.
-        app->showMainWindow();
+        // The box waits for its window to be on the screen, then comes above
+        // it, active; the start-up scan of the shown window leaves it up.
+        auto* main = qobject_cast<ContentView*>(&app->showMainWindow());
+        QVERIFY(main && !main->errorAlert()->isShown());
+        QTRY_VERIFY(main->errorAlert()->isShown());
+        QMessageBox* box = main->errorAlert()->box();
+        QTRY_COMPARE(QApplication::activeWindow(), box);
         QTRY_VERIFY(!app->appState()->isScanning());
-        auto* box = app->mainWindow()->findChild<QMessageBox*>("ErrorAlert");
-        QVERIFY(box && box->isVisible());
+        QVERIFY(box->isVisible());
         QVERIFY2(box->text().contains(AppState::databasePath() + " is damaged")
                      && box->text().contains(AppState::databasePath() + ".damaged-"),
                  qPrintable(box->text()));
-        // Kept for the next start until the alert is dismissed.
+        // Kept for the next start until the user's "OK".
         QVERIFY(app->appState()->settings().contains(AppState::startupNoticeKey));
-        box->button(QMessageBox::Ok)->click();
-        QVERIFY(!app->appState()->settings().contains(AppState::startupNoticeKey));
+        if (end == "OK")
+            box->button(QMessageBox::Ok)->click();
+        else if (end == "Escape")
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            QApplication::closeAllWindows();
+        QTRY_VERIFY(!box->isVisible());
+        QVERIFY(!app->appState()->scanError());
+        QCOMPARE(app->appState()->settings().contains(AppState::startupNoticeKey), !forgotten);
     }
 
     void updateItemFollowsTheUpdater()

@@ -112,4 +112,9 @@ QList<PlaylistTrack> extractPlaylistTracks(const QMimeData& data, const QSet<QSt
     return tracks;
 }
 
+bool hasPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions)
+{
+    return !extractPlaylistTracks(data, supportedExtensions).isEmpty();
+}
+
 } // namespace vessa

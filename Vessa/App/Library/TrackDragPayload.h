@@ -37,5 +37,9 @@ QMimeData* encodePlaylistTracks(const QList<PlaylistTrack>& tracks);
 // file name without extension, hinted with the file's absolute file hint. Anything else is skipped; the list may be
 // empty. Pure: reads only the payload, never the disk.
 QList<PlaylistTrack> extractPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions);
+// Whether a drop of `data` would add anything: extractPlaylistTracks would
+// not come back empty. A drag of folders, archives, text or other files that
+// no decoder plays is refused while it is under way.
+bool hasPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions);
 
 } // namespace vessa

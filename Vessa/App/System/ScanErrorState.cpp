@@ -12,13 +12,21 @@ ScanErrorState::ScanErrorState(QSettings& settings, QObject* parent) : QObject(p
 
 void ScanErrorState::setScanError(std::exception_ptr error)
 {
-    // The start-up notice's alert was dismissed: it has been told.
-    if (!error && m_startupNotice && m_scanError == m_startupNotice && m_settings.contains(startupNoticeKey)) {
-        m_settings.remove(startupNoticeKey);
-        m_settings.sync();
-    }
     m_scanError = std::move(error);
     emit scanErrorChanged();
+}
+
+void ScanErrorState::acknowledgeScanError()
+{
+    // The start-up notice has been told: its paragraphs are not repeated.
+    if (m_startupNotice && m_scanError == m_startupNotice) {
+        m_startupProblems.clear();
+        if (m_settings.contains(startupNoticeKey)) {
+            m_settings.remove(startupNoticeKey);
+            m_settings.sync();
+        }
+    }
+    setScanError(nullptr);
 }
 
 void ScanErrorState::tellStartupProblems(const QStringList& problems)

@@ -15,7 +15,7 @@ namespace vessa {
 // notifies on every assignment. At start it holds what was wrong with the
 // media database or the settings folder and what was done about it
 // (StartupNotice), if anything: that notice stays through the first scans,
-// and clearing it (the alert dismissed) forgets it for the next start.
+// and only the user's acknowledgement forgets it for the next start.
 //
 // Threads: main thread only.
 class ScanErrorState : public QObject {
@@ -31,6 +31,10 @@ public:
 
     std::exception_ptr scanError() const { return m_scanError; }
     void setScanError(std::exception_ptr error);
+    // The user has read the alert of scanError (its "OK"): clears it, and the
+    // start-up notice it held is not told again at the next start. Any other
+    // end of the alert (closed at quit) leaves the notice for the next start.
+    void acknowledgeScanError();
 
     // Adds paragraphs to the start-up notice and shows it.
     void tellStartupProblems(const QStringList& problems);

@@ -3,11 +3,14 @@
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/Playlists/PlaylistDocumentFile.h"
 #include "Vessa/Views/Documents/PlaylistDocumentWindow.h"
+#include "Vessa/Views/Shared/UntitledName.h"
 #include "VessaCore/ExceptionDescription.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include <algorithm>
 
 namespace vessa {
 
@@ -38,7 +41,16 @@ DocumentController::~DocumentController()
 
 PlaylistDocumentWindow* DocumentController::newDocument()
 {
-    return present(new PlaylistDocumentWindow(PlaylistDocument(), std::nullopt, m_prompts, m_makeContent));
+    // Named apart from the other documents never saved, whose windows and
+    // proposed file names would read alike.
+    PlaylistDocument document;
+    document.playlist.name = firstFreeUntitledName([this](const QString& name) {
+        const QList<PlaylistDocumentWindow*> open = windows();
+        return std::any_of(open.cbegin(), open.cend(), [&](const PlaylistDocumentWindow* window) {
+            return !window->filePath() && window->document().playlist.name == name;
+        });
+    });
+    return present(new PlaylistDocumentWindow(std::move(document), std::nullopt, m_prompts, m_makeContent));
 }
 
 void DocumentController::openWithDialog(QWidget* parent)

@@ -30,7 +30,8 @@ public:
                                 PlaylistDocumentView::ContentMaker makeContent = {}, QObject* parent = nullptr);
     ~DocumentController() override;
 
-    // A new, never saved document: an empty playlist named "Untitled".
+    // A new, never saved document: an empty playlist named "Untitled", or
+    // "Untitled 2", ... when another document never saved has that name.
     PlaylistDocumentWindow* newDocument();
     // Asks for files and opens them; `parent` is the window asking.
     void openWithDialog(QWidget* parent);

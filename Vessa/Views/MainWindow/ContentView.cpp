@@ -92,7 +92,12 @@ ContentView::ContentView(Services services, DetailLists lists, QWidget* parent)
     connect(m_spaceShortcut, &QShortcut::activated, this, &ContentView::togglePlayback);
 
     ScanErrorState& errors = m_services.errors;
-    connect(m_alert, &ErrorAlert::dismissed, &errors, [&errors] { errors.setScanError(nullptr); });
+    connect(m_alert, &ErrorAlert::dismissed, &errors, [&errors](ErrorAlert::Dismissal how) {
+        if (how == ErrorAlert::Dismissal::acknowledged)
+            errors.acknowledgeScanError();
+        else
+            errors.setScanError(nullptr);
+    });
     connect(&errors, &ScanErrorState::scanErrorChanged, this, &ContentView::showScanError);
     connect(m_operations, &PlaylistOperations::failed, &errors, &ScanErrorState::setScanError);
 

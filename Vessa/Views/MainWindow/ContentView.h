@@ -36,8 +36,10 @@ class VolumeState;
 // playlist; or the scanning or empty state) above the now-playing bar.
 //
 // - The title names the playlist shown ("Mix — Vessa"), else it is "Vessa".
-// - The "Error" alert is up while scanError is set; any
-//   dismissal clears it, a new error updates the box already shown.
+// - The "Error" alert is up while scanError is set (once the window is on
+//   the screen); any dismissal clears it, the user's "OK" acknowledges it
+//   (see ScanErrorState::acknowledgeScanError), a new error updates the box
+//   already shown.
 // - Every time the window is shown (not a spontaneous show of the window
 //   system), the library is reloaded from the database when it is empty and
 //   all music folders are rescanned.

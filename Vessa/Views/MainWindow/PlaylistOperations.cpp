@@ -4,6 +4,7 @@
 #include "Parvik/PlaylistLibraryError.h"
 #include "Vessa/App/Library/TrackDragPayload.h"
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
+#include "Vessa/Views/Shared/UntitledName.h"
 
 #include <QMimeData>
 
@@ -19,14 +20,10 @@ PlaylistOperations::PlaylistOperations(std::function<PlaylistLibrary&()> library
 
 QString PlaylistOperations::firstFreeName(const QList<Playlist>& playlists)
 {
-    const auto taken = [&](const QString& name) {
+    return firstFreeUntitledName([&](const QString& name) {
         return std::any_of(playlists.cbegin(), playlists.cend(),
                            [&](const Playlist& playlist) { return playlist.name == name; });
-    };
-    QString candidate = tr("Untitled");
-    for (int counter = 2; taken(candidate); ++counter)
-        candidate = tr("Untitled %1").arg(counter);
-    return candidate;
+    });
 }
 
 bool PlaylistOperations::attempt(const std::function<void()>& operation)

@@ -349,16 +349,27 @@ std::unique_ptr<QMenu> SidebarView::contextMenuFor(QTreeWidgetItem* item)
     return menu;
 }
 
-bool SidebarView::acceptsDrop(const QTreeWidgetItem* item, const QMimeData& data) const
+SidebarView::DropTargets SidebarView::dropTargetsOf(const QMimeData& data) const
+{
+    // Files are no library tracks: Starred reads references alone.
+    return {hasPlaylistTracks(data, {}), hasPlaylistTracks(data, m_services.pluginRegistry.allSupportedExtensions())};
+}
+
+bool SidebarView::acceptsDrop(const QTreeWidgetItem* item, const DropTargets& targets) const
 {
     const std::optional<SidebarSource> source = sourceOf(item);
     if (!source)
         return false;
     if (source->kind() == SidebarSource::Kind::starred)
-        return data.hasFormat(trackRefMimeType);
+        return targets.starred;
     if (source->kind() == SidebarSource::Kind::playlist && m_operations.editingName() != source->payload())
-        return data.hasFormat(trackRefMimeType) || data.hasUrls();
+        return targets.playlist;
     return false;
+}
+
+bool SidebarView::acceptsDrop(const QTreeWidgetItem* item, const QMimeData& data) const
+{
+    return acceptsDrop(item, dropTargetsOf(data));
 }
 
 bool SidebarView::drop(const QTreeWidgetItem* item, const QMimeData& data)
@@ -373,7 +384,8 @@ bool SidebarView::drop(const QTreeWidgetItem* item, const QMimeData& data)
 
 void SidebarView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasFormat(trackRefMimeType) || event->mimeData()->hasUrls())
+    m_dragTargets = dropTargetsOf(*event->mimeData());
+    if (m_dragTargets.starred || m_dragTargets.playlist)
         event->acceptProposedAction();
     else
         event->ignore();
@@ -381,7 +393,7 @@ void SidebarView::dragEnterEvent(QDragEnterEvent* event)
 
 void SidebarView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (acceptsDrop(itemAt(event->position().toPoint()), *event->mimeData()))
+    if (acceptsDrop(itemAt(event->position().toPoint()), m_dragTargets))
         event->acceptProposedAction();
     else
         event->ignore();

@@ -93,6 +93,16 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Which rows a drag could go to: Starred takes track references, a
+    // playlist also files of a supported type; folders, archives and other
+    // files go nowhere.
+    struct DropTargets {
+        bool starred = false;
+        bool playlist = false;
+    };
+    DropTargets dropTargetsOf(const QMimeData& data) const;
+    bool acceptsDrop(const QTreeWidgetItem* item, const DropTargets& targets) const;
+
     QTreeWidgetItem* addSection(const QString& title);
     QTreeWidgetItem* addSourceRow(QTreeWidgetItem* parent, const SidebarSource& source, const QIcon& icon,
                                   const QString& title, std::optional<qint64> count);
@@ -114,6 +124,8 @@ private:
     InlineNameField* m_nameField = nullptr;
     bool m_focusNameField = false;
     bool m_syncing = false;
+    // What the drag under way carries, read once as it enters.
+    DropTargets m_dragTargets;
     QMetaObject::Connection m_playlistsConnection;
     QMetaObject::Connection m_loadErrorsConnection;
 };

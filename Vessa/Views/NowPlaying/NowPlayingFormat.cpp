@@ -34,6 +34,14 @@ double progressFraction(double position, std::optional<double> duration)
     return std::clamp(position / *duration, 0.0, 1.0);
 }
 
+ShownTimes shownTimes(const TransportState& transport, double clockPosition, std::optional<double> clockDuration,
+                      const std::optional<TrackMetadata>& metadata)
+{
+    if (transport.kind() != TransportState::Kind::idle)
+        return {clockPosition, clockDuration};
+    return {0.0, metadata && metadata->duration ? metadata->duration : clockDuration};
+}
+
 QString volumeSymbol(double volume)
 {
     if (volume == 0.0)

@@ -21,6 +21,17 @@ QString formatTime(double seconds);
 
 // position / duration when the duration is above 0, else 0; within 0...1.
 double progressFraction(double position, std::optional<double> duration);
+// The elapsed time and the length the bar shows.
+struct ShownTimes {
+    double position = 0.0;
+    std::optional<double> length;
+};
+// While a track plays or is paused, the clock's position and duration. While
+// the player is idle (the queue has ended, nothing has played yet) the track
+// shown stands at its start, with the length its tags know (else the clock's
+// last duration), as a play would start it again.
+ShownTimes shownTimes(const TransportState& transport, double clockPosition, std::optional<double> clockDuration,
+                      const std::optional<TrackMetadata>& metadata);
 
 // Exactly 0: "speaker.slash.fill"; below 0.33: "speaker.wave.1.fill"; below
 // 0.66: "speaker.wave.2.fill"; else "speaker.wave.3.fill".

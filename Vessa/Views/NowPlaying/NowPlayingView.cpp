@@ -247,10 +247,11 @@ void NowPlayingView::refresh()
 void NowPlayingView::refreshTimes()
 {
     const Clock* clock = m_playContext.clock();
-    const double position = clock ? clock->position() : 0.0;
     const std::optional<double> duration = clock ? clock->duration() : std::nullopt;
-    m_progressLine->setFraction(NowPlayingFormat::progressFraction(position, duration));
-    m_scrubber->setTimes(position, duration);
+    const NowPlayingFormat::ShownTimes shown = NowPlayingFormat::shownTimes(
+        m_playContext.transportState(), clock ? clock->position() : 0.0, duration, m_playContext.currentMetadata());
+    m_progressLine->setFraction(NowPlayingFormat::progressFraction(shown.position, shown.length));
+    m_scrubber->setTimes(shown.position, duration, shown.length);
 }
 
 } // namespace vessa

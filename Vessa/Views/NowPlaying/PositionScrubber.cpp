@@ -80,12 +80,12 @@ PositionScrubber::PositionScrubber(std::function<void(double seconds)> seek, QWi
     connect(m_slider, &QSlider::valueChanged, this, &PositionScrubber::userMoved);
 }
 
-void PositionScrubber::setTimes(double position, std::optional<double> duration)
+void PositionScrubber::setTimes(double position, std::optional<double> duration, std::optional<double> length)
 {
     m_duration = duration.value_or(0.0);
     m_slider->setEnabled(m_duration > 0.0);
     m_elapsed->setText(NowPlayingFormat::formatTime(position));
-    m_total->setText(NowPlayingFormat::formatTime(m_duration));
+    m_total->setText(NowPlayingFormat::formatTime(length.value_or(m_duration)));
     if (m_slider->isSliderDown())
         return;
     const QSignalBlocker blocker(m_slider);

@@ -24,8 +24,10 @@ public:
 
     explicit PositionScrubber(std::function<void(double seconds)> seek, QWidget* parent = nullptr);
 
-    // The clock's position and duration; disabled while the duration is absent or 0.
-    void setTimes(double position, std::optional<double> duration);
+    // The clock's position and duration; disabled while the duration is absent
+    // or 0. `length`, when given, is the total time shown instead of the
+    // duration (the length of a track shown but not loaded).
+    void setTimes(double position, std::optional<double> duration, std::optional<double> length = std::nullopt);
 
     QSlider* slider() const { return m_slider; }
     QString elapsedText() const;

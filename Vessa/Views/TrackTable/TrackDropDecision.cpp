@@ -2,9 +2,9 @@
 
 namespace vessa::TrackDropDecision {
 
-Operation operation(const TrackTableConfiguration& configuration, Origin origin, Copying copying)
+Operation operation(const TrackTableConfiguration& configuration, Origin origin, Copying copying, Payload payload)
 {
-    if (!configuration.reorderable && !configuration.droppable)
+    if (payload == Payload::NothingToAdd || (!configuration.reorderable && !configuration.droppable))
         return Operation::None;
     if (origin == Origin::ThisTable && configuration.reorderable && copying == Copying::AsProposed)
         return Operation::Move;

@@ -16,10 +16,15 @@ enum class Origin { ThisTable, Elsewhere };
 // Ctrl held while dragging forces a copy, even within one table.
 enum class Copying { AsProposed, Forced };
 
+// What the drag carries: entries it can add (track references, files of a
+// supported type), or nothing (folders, archives, text, other files).
+enum class Payload { Tracks, NothingToAdd };
+
 // Rows of this very table dragged within it move when it is reorderable and
 // no copy is forced; anything else is copied when the table is droppable.
-// A table that is neither reorderable nor droppable takes nothing.
-Operation operation(const TrackTableConfiguration& configuration, Origin origin, Copying copying);
+// A table that is neither reorderable nor droppable takes nothing, and no
+// table takes a drag with nothing to add: it is refused while under way.
+Operation operation(const TrackTableConfiguration& configuration, Origin origin, Copying copying, Payload payload);
 
 // The display position before which dropped rows go: a drop always falls
 // between rows. The upper half of a row means before it, the lower half

@@ -410,12 +410,17 @@ TrackDropDecision::Operation TrackTable::judgeDrop(QDropEvent& event) const
 {
     using namespace TrackDropDecision;
     const QMimeData* data = event.mimeData();
-    bool carriesTracks = false;
-    for (const QString& type : m_model->mimeTypes())
-        carriesTracks = carriesTracks || (data && data->hasFormat(type));
+    // Read once per drag, when it enters (and again at the drop): a drag of
+    // many rows is not decoded at every move.
+    if (event.type() != QEvent::DragMove || data != m_judgedDrag) {
+        m_judgedDrag = data;
+        m_judgedPayload = data && hasPlaylistTracks(*data, m_configuration.supportedDropExtensions)
+                              ? Payload::Tracks
+                              : Payload::NothingToAdd;
+    }
     const Origin origin = event.source() == m_view ? Origin::ThisTable : Origin::Elsewhere;
     const Copying copying = event.modifiers().testFlag(Qt::ControlModifier) ? Copying::Forced : Copying::AsProposed;
-    const Operation result = carriesTracks ? operation(m_configuration, origin, copying) : Operation::None;
+    const Operation result = operation(m_configuration, origin, copying, m_judgedPayload);
     if (result == Operation::None) {
         event.ignore();
         return result;

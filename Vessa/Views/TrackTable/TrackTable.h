@@ -135,6 +135,9 @@ private:
     TrackTableModel* m_model;
     TrackTableView* m_view;
     QList<int> m_draggedRows;
+    // What judgeDrop() read from the drag it last saw enter.
+    mutable const QMimeData* m_judgedDrag = nullptr;
+    mutable TrackDropDecision::Payload m_judgedPayload = TrackDropDecision::Payload::NothingToAdd;
     bool m_isSyncingSelection = false;
     int m_gestureDepth = 0;
     std::optional<TrackRowSourcePtr> m_pendingRows;
