@@ -72,7 +72,7 @@ void MediaDatabase::leaveReplacedFileLocked()
     sqlite3_exec(m_db.get(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
     // The side files that are still this connection's go from beside the
     // new file (the connection keeps them open); any others are its own.
-    const auto removeOwn = [this](const QByteArray& name, const std::optional<FileIdentity>& own) {
+    const auto removeOwn = [](const QByteArray& name, const std::optional<FileIdentity>& own) {
         if (own && identityOf(name) == own && ::unlink(name.constData()) != 0)
             logWarning(lcLocalFileScan(),
                        QStringLiteral("Cannot remove %1: %2")
