@@ -386,7 +386,7 @@ private:
         const bool musicFolder = m_roots.contains(folder);
         const InotifyWatchTree::AddResult added = m_tree.addTree(
             folder, musicFolder ? InotifyWatchTree::TreeRoot::musicFolder : InotifyWatchTree::TreeRoot::subfolder,
-            reportFile());
+            {}); // the rescan reads them all
         if (added == InotifyWatchTree::AddResult::outOfWatches)
             noteOutOfWatches();
         else if (added == InotifyWatchTree::AddResult::rootUnwatched && musicFolder

@@ -100,6 +100,13 @@ std::optional<MusicFolderEnumerator::FileState> regularFileStateAt(int folder, c
     return MusicFolderEnumerator::FileState{modificationDate(status), qint64(status.st_size)};
 }
 
+// Whether the item `name` of the open folder is a symbolic link.
+bool isLinkAt(int folder, const QByteArray& name)
+{
+    struct stat status;
+    return ::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+}
+
 // The device the open folder lies on; nothing when it cannot be examined.
 std::optional<dev_t> deviceOf(int folderFd, const char* name = ".")
 {
@@ -202,7 +209,9 @@ private:
         // FIFO or a device is left out.
         int error = 0;
         const std::optional<MusicFolderEnumerator::FileState> state = regularFileStateAt(folderFd, rawName, error);
-        if (error != 0 && !isGone(error))
+        // Only the entry itself failing says the folder cannot be read: a
+        // link whose target is out of reach is left out, as a dangling one is.
+        if (error != 0 && !isGone(error) && !isLinkAt(folderFd, rawName))
             noteUnreadable(folder.isEmpty() ? QStringLiteral("/") : folder, error);
         if (!state || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;

@@ -203,6 +203,8 @@ private slots:
         QCOMPARE(chmod(QFile::encodeName(QFileInfo(library.music()).path()).constData(), 0755), 0);
         QCOMPARE(chmod(QFile::encodeName(closed).constData(), 0), 0);
         const auto restore = qScopeGuard([&] { chmod(QFile::encodeName(closed).constData(), 0755); });
+        // A link into the closed folder leaves the folder it lies in readable.
+        QVERIFY(QFile::link(closed + "/b.mp3", library.path("link.mp3")));
         LogCapture log;
         {
             const vessa::test::UnprivilegedFileAccess unprivileged;

@@ -183,10 +183,20 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
                 outcome.library = prepare(scan(source, folders, missing, stop, progress, job.trigger));
             break;
         case JobKind::fileEvents: {
-            // A folder the last scan could not read is read once it can be.
+            // A folder the last scan could not read is read once it can be:
+            // the watcher reports its files then. Events elsewhere leave it
+            // be, so one file that stays unreadable costs no scan per batch.
             const QStringList unreadable = source.unreadableFolders();
-            if (!folders.isEmpty() && std::any_of(unreadable.cbegin(), unreadable.cend(), [](const QString& folder) {
-                    return !MusicFolderEnumerator::isUnreadableFolder(folder);
+            const auto touched = [&job](const QString& folder) {
+                const QStringList under{folder};
+                const auto isUnder = [&under](const QString& path) {
+                    return MusicFolderEnumerator::liesUnder(path, under);
+                };
+                return std::any_of(job.batch.modified.cbegin(), job.batch.modified.cend(), isUnder)
+                       || std::any_of(job.batch.removed.cbegin(), job.batch.removed.cend(), isUnder);
+            };
+            if (!folders.isEmpty() && std::any_of(unreadable.cbegin(), unreadable.cend(), [&](const QString& folder) {
+                    return touched(folder) && !MusicFolderEnumerator::isUnreadableFolder(folder);
                 })) {
                 outcome.library = prepare(scan(source, folders, missing, stop, {}, ScanTrigger::automatic));
                 break;
