@@ -42,9 +42,7 @@ QString ZipArchiveError::description() const
     case Kind::readFailed: return Text::tr("Cannot read '%1' in zip %2: %3").arg(m_entryPath, m_zipPath, m_message);
     case Kind::entryTooLarge:
         return Text::tr("Entry '%1' in zip %2 is too large: %3 bytes, more than the limit of %4 bytes")
-            .arg(m_entryPath, m_zipPath)
-            .arg(m_size)
-            .arg(m_limit);
+            .arg(m_entryPath, m_zipPath, QString::number(m_size), QString::number(m_limit));
     }
     return m_message;
 }
