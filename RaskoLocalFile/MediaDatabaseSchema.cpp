@@ -99,13 +99,14 @@ void MediaDatabase::refuseDamagedPages(const QString& path, std::stop_token stop
     sqlite3* db = m_db.get();
     const std::stop_token quitting = m_stopChecks.get_token();
     const auto stopped = [&] { return stop.stop_requested() || quitting.stop_requested(); };
-    if (stopped())
-        throw CancellationError();
     // The check is one long step of SQLite's, which hears of a stop only
-    // through an interrupt.
+    // through an interrupt. An interrupt before the step starts is lost, so
+    // a stop is looked for once the callbacks are there, just before it.
     const auto interrupt = [db] { sqlite3_interrupt(db); };
     const std::stop_callback callerStops(stop, interrupt);
     const std::stop_callback quitStops(quitting, interrupt);
+    if (stopped())
+        throw CancellationError();
     // Reads every page once; a page that does not hold together fails here
     // rather than in some later query.
     const SqliteFirstValue check = firstValue(db, "PRAGMA quick_check(1)");
