@@ -110,7 +110,7 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
     }
     if (!opened.keptPath.isEmpty()) {
         logError(lcApp(), opened.notice());
-        forgetSetAside(settings->fileName(), settings->format());
+        settings->remove(setAsideKey);
         settings->sync();
     }
     QStringList problems = settings->value(startupNoticeKey).toStringList();
@@ -245,7 +245,6 @@ void AppState::databaseChecked(const std::optional<QString>& notice, std::except
     } else if (notice) {
         logError(lcApp(), *notice);
         // The check's thread has stored the notice already.
-        m_settings->sync();
         m_scanErrors->tellStartupProblems({*notice});
     }
 }

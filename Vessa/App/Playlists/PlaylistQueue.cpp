@@ -135,7 +135,8 @@ std::optional<qsizetype> PlaylistQueue::soundingEntry(const QString& queueID, co
 
 void PlaylistQueue::followLibraryLater()
 {
-    // A view showing the playlist follows it first, in the order it shows.
+    // A view showing the playlist reports its change first (follow()); this
+    // catches a change no view reported.
     if (m_libraryCheckPending)
         return;
     m_libraryCheckPending = true;

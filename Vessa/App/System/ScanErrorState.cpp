@@ -19,12 +19,20 @@ void ScanErrorState::setScanError(std::exception_ptr error)
 void ScanErrorState::acknowledgeScanError()
 {
     // The start-up notice has been told: its paragraphs are not repeated.
+    // Only what was shown goes: a notice stored meanwhile by the page check
+    // is told at the next start if the user does not see it now.
     if (m_startupNotice && m_scanError == m_startupNotice) {
-        m_startupProblems.clear();
         if (m_settings.contains(startupNoticeKey)) {
-            m_settings.remove(startupNoticeKey);
+            QStringList stored = m_settings.value(startupNoticeKey).toStringList();
+            for (const QString& told : std::as_const(m_startupProblems))
+                stored.removeAll(told);
+            if (stored.isEmpty())
+                m_settings.remove(startupNoticeKey);
+            else
+                m_settings.setValue(startupNoticeKey, stored);
             m_settings.sync();
         }
+        m_startupProblems.clear();
     }
     setScanError(nullptr);
 }
