@@ -351,8 +351,10 @@ std::unique_ptr<QMenu> SidebarView::contextMenuFor(QTreeWidgetItem* item)
 
 SidebarView::DropTargets SidebarView::dropTargetsOf(const QMimeData& data) const
 {
-    // Files are no library tracks: Starred reads references alone.
-    return {hasPlaylistTracks(data, {}), hasPlaylistTracks(data, m_services.pluginRegistry.allSupportedExtensions())};
+    // Files are no library tracks: Starred reads references alone, which a
+    // playlist takes too.
+    const bool references = hasPlaylistTracks(data, {});
+    return {references, references || hasPlaylistTracks(data, m_services.pluginRegistry.allSupportedExtensions())};
 }
 
 bool SidebarView::acceptsDrop(const QTreeWidgetItem* item, const DropTargets& targets) const

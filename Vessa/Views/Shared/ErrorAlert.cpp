@@ -109,6 +109,11 @@ bool ErrorAlert::eventFilter(QObject* watched, QEvent* event)
                 QMetaObject::invokeMethod(this, &ErrorAlert::present, Qt::QueuedConnection);
         }
         break;
+    case QEvent::WindowStateChange:
+        // No longer minimised after it was mapped: a waiting message opens.
+        if (watched == m_watchedWindow && m_waiting)
+            QMetaObject::invokeMethod(this, &ErrorAlert::present, Qt::QueuedConnection);
+        break;
     case QEvent::WindowActivate:
         // The window the box blocks was brought forward: the box goes with it.
         if (watched == m_watchedWindow && isShown())

@@ -410,9 +410,9 @@ TrackDropDecision::Operation TrackTable::judgeDrop(QDropEvent& event) const
 {
     using namespace TrackDropDecision;
     const QMimeData* data = event.mimeData();
-    // Read once per drag, when it enters (and again at the drop): a drag of
-    // many rows is not decoded at every move.
-    if (event.type() != QEvent::DragMove || data != m_judgedDrag) {
+    // Read once per drag, when it enters: a drag of many rows is not decoded
+    // at every move, nor again at the drop.
+    if (event.type() == QEvent::DragEnter || data != m_judgedDrag) {
         m_judgedDrag = data;
         m_judgedPayload = data && hasPlaylistTracks(*data, m_configuration.supportedDropExtensions)
                               ? Payload::Tracks
