@@ -6,6 +6,7 @@
 #include "VessaCore/DecoderStoppedError.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QCoreApplication>
 #include <climits>
 
 namespace vessa {
@@ -28,9 +29,9 @@ QByteArray moduleBytes(const SourceLocator& locator)
 {
     QByteArray bytes = locator.contents();
     if (bytes.size() < minimumFileSize)
-        throw MikmodError::unrecognizedFormat();
+        throw MikmodError::loadFailed(QCoreApplication::translate("MikmodError", "Module format not recognized"));
     if (bytes.size() > INT_MAX)
-        throw MikmodError::fileTooLarge();
+        throw MikmodError::loadFailed(QCoreApplication::translate("MikmodError", "The file is too large"));
     return bytes;
 }
 

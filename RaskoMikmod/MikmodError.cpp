@@ -24,12 +24,8 @@ MikmodError MikmodError::loadFailed(QString message)
 
 MikmodError MikmodError::fromWire(qint32 kind, QString message)
 {
-    switch (static_cast<Kind>(kind)) {
-    case Kind::initFailed: return initFailed(std::move(message));
-    case Kind::unrecognizedFormat: return unrecognizedFormat();
-    case Kind::fileTooLarge: return fileTooLarge();
-    case Kind::loadFailed: break;
-    }
+    if (kind == qint32(Kind::initFailed))
+        return initFailed(std::move(message));
     return loadFailed(std::move(message));
 }
 
@@ -44,8 +40,6 @@ QString MikmodError::description() const
         if (m_message.isEmpty())
             return Text::tr("Failed to load tracker module: Unknown error");
         return Text::tr("Failed to load tracker module: %1").arg(m_message);
-    case Kind::unrecognizedFormat: return Text::tr("Failed to load tracker module: Module format not recognized");
-    case Kind::fileTooLarge: return Text::tr("Failed to load tracker module: The file is too large");
     }
     return QString();
 }

@@ -8,17 +8,17 @@ namespace vessa {
 
 // Failures of the tracker-module decoder. `message` is libmikmod's own error
 // text, empty when the library gives none (the text then says "Unknown
-// error"). unrecognizedFormat and fileTooLarge refuse data before it reaches
-// the library: too short to be a module, or too large for it.
+// error"); data refused before it reaches the library (too short to be a
+// module, or too large for it) fails to load with the decoder's own sentence.
 class MikmodError : public Error {
 public:
-    enum class Kind { initFailed, loadFailed, unrecognizedFormat, fileTooLarge };
+    // Crosses the helper's wire as its value (qint32): values stay as they are.
+    enum class Kind { initFailed = 0, loadFailed = 1 };
 
     static MikmodError initFailed(QString message);
     static MikmodError loadFailed(QString message);
-    static MikmodError unrecognizedFormat() { return MikmodError(Kind::unrecognizedFormat, QString()); }
-    static MikmodError fileTooLarge() { return MikmodError(Kind::fileTooLarge, QString()); }
-    // The error a helper sent as its kind and message.
+    // The error a helper sent as its kind and message; a kind this side does
+    // not know fails to load with the message.
     static MikmodError fromWire(qint32 kind, QString message);
 
     Kind kind() const { return m_kind; }

@@ -4,6 +4,7 @@
 #include "RaskoMikmod/OrderPositionHistory.h"
 #include "RaskoMikmod/mikmod_buffer_driver.h"
 
+#include <QCoreApplication>
 #include <climits>
 
 #include <mikmod.h>
@@ -134,7 +135,7 @@ void MikmodLibrary::ensureInitializedLocked()
 MikmodModule MikmodLibrary::load(const QByteArray& bytes, LoadPurpose purpose)
 {
     if (bytes.size() > INT_MAX)
-        throw MikmodError::fileTooLarge();
+        throw MikmodError::loadFailed(QCoreApplication::translate("MikmodError", "The file is too large"));
     std::lock_guard guard(lock());
     ensureInitializedLocked();
     // Loading for playback sets the mixer's voice count for the module, which

@@ -14,6 +14,12 @@
 #     docs/CONVENTIONS.md; folders of one row never include each other.
 #  3. VessaViewModels: its sources (VESSA_VIEW_MODEL_SOURCES) include no
 #     QtWidgets header and no header of the widget library.
+# Every include is judged by the file it opens, however it is spelled: in
+# quotes or angle brackets, from the root, beside the including file or
+# through "..", or as an absolute path. A file of the source tree outside the
+# modules (the tests' support, a benchmark) is no module's to include.
+# Not followed: an include whose name comes from a macro or is split over
+# lines; an include the preprocessor leaves out (#if 0) still counts.
 # Usage: scripts/check-includes.sh [SOURCE_ROOT]   (default: this checkout)
 # shellcheck disable=SC2016 # the backquotes are Markdown's
 set -euo pipefail
@@ -45,14 +51,21 @@ done
 
 # The unit a path lies in (or names, for an include) into $REPLY: the
 # longest unit that is a prefix of it; empty for none.
+declare -A unitOfPath
 unitOf() {
     local unit
     REPLY=""
+    [ -n "$1" ] || return 0
+    if [ -n "${unitOfPath[$1]+set}" ]; then
+        REPLY="${unitOfPath[$1]}"
+        return
+    fi
     for unit in "${units[@]}"; do
         if [[ "$1" == "$unit/"* && ${#unit} -gt ${#REPLY} ]]; then
             REPLY="$unit"
         fi
     done
+    unitOfPath[$1]="$REPLY"
 }
 
 # The arguments of every call of `command` in a CMakeLists.txt, one call a
@@ -122,6 +135,57 @@ else
     echo "check-includes: no QtWidgets headers found; checking only the QtWidgets/ prefix" >&2
 fi
 
+# ---- where an include leads
+# An include is judged by the file it opens, however it is spelled: the
+# compiler looks for a quoted name beside the including file first, then, as
+# for a name in angle brackets, in the include folders, of which the source
+# root is one for every module. What is found under neither is a header from
+# elsewhere (Qt, a C library, the system) or one the build generates, which is
+# judged by the name as written from the root.
+rootPath="$(pwd -P)"
+
+# The absolute path $1 without empty, "." and ".." parts into $REPLY.
+normalized() {
+    if [[ "$1" != *//* && "$1" != *./* && "$1" != */. && "$1" != */.. ]]; then
+        REPLY="$1"
+        return
+    fi
+    local part
+    local -a pieces parts=()
+    IFS=/ read -ra pieces <<<"$1"
+    for part in "${pieces[@]}"; do
+        case "$part" in
+        "" | .) ;;
+        ..) [ "${#parts[@]}" -eq 0 ] || unset 'parts[-1]' ;;
+        *) parts+=("$part") ;;
+        esac
+    done
+    REPLY=""
+    for part in "${parts[@]}"; do
+        REPLY+="/$part"
+    done
+}
+
+# What the include of $3 (spelled with the delimiter $2) in the file $1 opens
+# into $REPLY: a path from the source root, and $resolved set to 1 when that
+# file is in the source tree.
+resolve() {
+    local base
+    local -a bases=("$rootPath")
+    [ "$2" = '"' ] && bases=("$rootPath/${1%/*}" "$rootPath")
+    resolved=""
+    for base in "${bases[@]}"; do
+        if [[ "$3" == /* ]]; then normalized "$3"; else normalized "$base/$3"; fi
+        if [[ "$REPLY" == "$rootPath/"* && -f "$REPLY" ]]; then
+            REPLY="${REPLY#"$rootPath/"}"
+            resolved=1
+            return
+        fi
+    done
+    normalized "$rootPath/$3"
+    if [[ "$REPLY" == "$rootPath/"* ]]; then REPLY="${REPLY#"$rootPath/"}"; else REPLY=""; fi
+}
+
 # ---- every include of every unit
 while IFS= read -r hit; do
     file="${hit%%:*}"
@@ -131,40 +195,46 @@ while IFS= read -r hit; do
     unitOf "$file"
     unit="$REPLY"
     [ -n "$unit" ] || continue
-    if [[ "$text" =~ \#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
-        included="${BASH_REMATCH[1]}"
-        unitOf "$included"
-        other="$REPLY"
-        if [ -n "$other" ] && [[ "${allowed[$unit]}" != *" $other "* ]]; then
-            if [ "$unit" = Vessa/Views ] || [ "$unit" = Vessa ]; then
-                fail "$file:$line: includes \"$included\": the views reach $other only through Vessa/App"
-            else
-                fail "$file:$line: includes \"$included\": $unit does not link $other"
-            fi
+    [[ "$text" =~ \#[[:space:]]*include[[:space:]]*([\"\<])([^\"\>]+)[\"\>] ]] || continue
+    opening="${BASH_REMATCH[1]}"
+    spelled="${BASH_REMATCH[2]}"
+    if [ "$opening" = '"' ]; then written="\"$spelled\""; else written="<$spelled>"; fi
+    resolve "$file" "$opening" "$spelled"
+    included="$REPLY"
+    [ -z "$resolved" ] || [ "$included" = "$spelled" ] || written+=" ($included)"
+    unitOf "$included"
+    other="$REPLY"
+    if [ -n "$other" ] && [[ "${allowed[$unit]}" != *" $other "* ]]; then
+        if [ "$unit" = Vessa/Views ] || [ "$unit" = Vessa ]; then
+            fail "$file:$line: includes $written: the views reach $other only through Vessa/App"
+        else
+            fail "$file:$line: includes $written: $unit does not link $other"
         fi
-        if [[ "$file" == Vessa/Views/*/* && "$included" == Vessa/Views/*/* ]]; then
-            from="${file#Vessa/Views/}"
-            from="${from%%/*}"
-            to="${included#Vessa/Views/}"
-            to="${to%%/*}"
-            if [ -z "${viewRow[$from]:-}" ]; then
-                fail "$file:$line: Vessa/Views/$from is not in the table of docs/CONVENTIONS.md"
-            elif [ -z "${viewRow[$to]:-}" ]; then
-                fail "$file:$line: includes \"$included\": Vessa/Views/$to is not in the table of docs/CONVENTIONS.md"
-            elif [ "$from" != "$to" ] && [ "${viewRow[$to]}" -ge "${viewRow[$from]}" ]; then
-                fail "$file:$line: includes \"$included\": $from/ may include only folders before it"
-            fi
-        fi
-        if [ -n "${viewModel[$file]:-}" ] && [[ "$included" == Vessa/Views/* ]] && [ -z "${viewModel[$included]:-}" ]; then
-            fail "$file:$line: includes \"$included\": a view-model source includes no widget"
-        fi
-    elif [[ "$text" =~ \#[[:space:]]*include[[:space:]]*\<([^\>]+)\> ]]; then
-        included="${BASH_REMATCH[1]}"
-        if [ -n "${viewModel[$file]:-}" ] && { [[ "$included" == QtWidgets/* ]] || [ -n "${widgetHeader[$included]:-}" ]; }; then
-            fail "$file:$line: includes <$included>: a view-model source includes no QtWidgets header"
+    elif [ -z "$other" ] && [ -n "$resolved" ]; then
+        fail "$file:$line: includes $written, which belongs to no module"
+    fi
+    if [[ "$file" == Vessa/Views/*/* && "$included" == Vessa/Views/*/* ]]; then
+        from="${file#Vessa/Views/}"
+        from="${from%%/*}"
+        to="${included#Vessa/Views/}"
+        to="${to%%/*}"
+        if [ -z "${viewRow[$from]:-}" ]; then
+            fail "$file:$line: Vessa/Views/$from is not in the table of docs/CONVENTIONS.md"
+        elif [ -z "${viewRow[$to]:-}" ]; then
+            fail "$file:$line: includes $written: Vessa/Views/$to is not in the table of docs/CONVENTIONS.md"
+        elif [ "$from" != "$to" ] && [ "${viewRow[$to]}" -ge "${viewRow[$from]}" ]; then
+            fail "$file:$line: includes $written: $from/ may include only folders before it"
         fi
     fi
-done < <(find "${units[@]}" \( -name '*.h' -o -name '*.cpp' \) | sort -u |
+    if [ -n "${viewModel[$file]:-}" ]; then
+        if [[ "$included" == Vessa/Views/* ]] && [ -z "${viewModel[$included]:-}" ]; then
+            fail "$file:$line: includes $written: a view-model source includes no widget"
+        elif [ -z "$resolved" ] && { [[ "$spelled" == *QtWidgets/* ]] || [ -n "${widgetHeader[$spelled]:-}" ]; }; then
+            fail "$file:$line: includes $written: a view-model source includes no QtWidgets header"
+        fi
+    fi
+done < <(find "${units[@]}" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.hh' -o -name '*.cpp' -o -name '*.cc' \
+    -o -name '*.cxx' -o -name '*.c' -o -name '*.inc' -o -name '*.ipp' \) | sort -u |
     xargs grep -nE '^[[:space:]]*#[[:space:]]*include' /dev/null)
 
 if [ "$problems" -gt 0 ]; then

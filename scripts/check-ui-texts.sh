@@ -9,10 +9,24 @@
 #  4. No error is handed a plain string literal with words as its detail or
 #     reason: neither in the call that makes the error nor through what that
 #     call's arguments come from (a variable set in the same function or file,
-#     a parameter whose callers in the file pass it, a function that returns
-#     a text). A sentence the program writes itself is a case of the error or
-#     goes through tr() in the error's own translation context.
-# Usage: scripts/check-ui-texts.sh [FILE...]   (files: check only steps 2 and 3 on them)
+#     a parameter whose callers in the file pass it, a function of the module
+#     that returns a text, what a lambda returns however it is called). Calls
+#     that only convert or format a text hand it on (QStringLiteral,
+#     QString::asprintf, QString::fromStdString, std::string, std::invoke,
+#     arg() ...). A sentence the program writes itself is a case of the error
+#     or goes through tr() in the error's own translation context.
+#  5. The same holds for what goes into a table or list of problems, which the
+#     sidebar's tooltips and the notices show: a folder's reason to be
+#     unavailable (`problems.insert(folder, ...)`, `...Problems[key] = ...`).
+# What it cannot follow: a text more than two steps from the error or the
+# problem; a variable or parameter of another file, or a member set in another
+# function; a function of another module, or one whose return type is not on
+# the line of its name; a text kept in a container, made by a macro or handed
+# through a pointer to a function; a call it does not know as converting a text
+# (a literal handed to any other call is taken for a key, a format or a name);
+# literals without letters or that start with ":", "/" or "." (separators and
+# paths); the texts of widgets anywhere but in Vessa/Views.
+# Usage: scripts/check-ui-texts.sh [FILE...]   (files: check only steps 2 to 5 on them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -118,22 +132,30 @@ def call(text, start):
     return args, i
 
 
-def block_end(text, start):
-    # The index just past the "}" closing the block whose "{" is at text[start - 1].
+def closing(text, start, stops=""):
+    # The index of the bracket that closes around text[start], or of a
+    # character of `stops` before it outside brackets; past literals.
     depth, i = 0, start
     while i < len(text):
         match = STRING.match(text, i)
         if match:
             i = match.end()
             continue
-        if text[i] == "{":
+        if text[i] in "([{":
             depth += 1
-        elif text[i] == "}":
+        elif text[i] in ")]}":
             if depth == 0:
-                return i + 1
+                return i
             depth -= 1
+        elif depth == 0 and text[i] in stops:
+            return i
         i += 1
     return i
+
+
+def block_end(text, start):
+    # The index just past the "}" closing the block whose "{" is at text[start - 1].
+    return closing(text, start) + 1
 
 
 def read(path):
@@ -195,8 +217,14 @@ PARAMETER = re.compile(r"^(?:const\s+)?[\w:]+(?:<.*>)?[\s&*]+\w+(?:\s*=.*)?$", r
 NAME = re.compile(r"\b([A-Za-z_]\w*)\b(\s*\()?")
 CONTEXT = re.compile(r'\btranslate\s*\(\s*"(\w+)"')
 # Calls that hand their string argument on as (part of) their value.
-WRAPPERS = set("QStringLiteral QLatin1String QLatin1StringView QString QStringView fromUtf8 fromLatin1 "
-               "fromLocal8Bit fromStdString value_or arg".split())
+WRAPPERS = set("QStringLiteral QLatin1String QLatin1StringView QString QStringView QAnyStringView QUtf8StringView "
+               "QByteArray QByteArrayLiteral QByteArrayView fromUtf8 fromLatin1 fromLocal8Bit fromUtf16 fromUcs4 "
+               "fromWCharArray fromStdString fromStdWString fromStdU16String fromStdU32String asprintf vasprintf "
+               "string basic_string string_view invoke value_or arg".split())
+# A lambda: its captures, parameters and specifiers, up to the "{" of its body.
+LAMBDA = re.compile(r"\[[^\[\]]*\]\s*(?:\((?:[^()]|\([^()]*\))*\)\s*)?(?:(?:mutable|constexpr|noexcept)\s*)*"
+                    r"(?:->\s*[\w:<>,\s*&]+?\s*)?\{")
+RETURN = re.compile(r"\breturn\b")
 KEYWORDS = set("const return throw true false nullptr auto static_cast std QString QStringLiteral QLatin1String "
                "sizeof new".split())
 # How many steps back from the error a text is followed.
@@ -275,6 +303,35 @@ def argument_spans(text, start):
     return spans + [(begin, close)] if text[start:close].strip() else spans
 
 
+def statement_end(text, start):
+    # The index of the ";" that ends the statement going on at `start`, or of
+    # the bracket that closes around it.
+    return closing(text, start, ";")
+
+
+def without_literals(text):
+    # The text with what its literals hold blanked, of the same length.
+    return STRING.sub(lambda literal: literal.group(0)[0] + " " * (len(literal.group(0)) - 2) + literal.group(0)[-1],
+                      text)
+
+
+def returned(text, start, end):
+    # (start, end) of what each return statement in text[start:end] returns.
+    for statement in RETURN.finditer(without_literals(text[start:end])):
+        begin = start + statement.end()
+        yield begin, min(statement_end(text, begin), end)
+
+
+def lambda_bodies(text, start, end):
+    # (start, end) of the body of each outermost lambda in text[start:end].
+    bodies = []
+    for found in LAMBDA.finditer(without_literals(text[start:end])):
+        begin = start + found.end()
+        if not bodies or begin >= bodies[-1][1]:
+            bodies.append((begin, min(block_end(text, begin), end)))
+    return bodies
+
+
 def handed_on(part, position):
     # Whether the literal at `position` of `part` is the value, or part of it,
     # rather than an argument some call consumes (a date format, a key ...).
@@ -297,7 +354,18 @@ def words_in(path, start, end, why, seen, steps):
     # of what its names come from: (path, line, why) each.
     text = texts[path]
     part = blanked(text, start, end)
+    arguments_blanked = blanked(text, start, end, re.compile(r"\.\s*arg\s*\("))
     found = []
+    # What a lambda returns is its value, however it is called (in place,
+    # through std::invoke or held in a variable): its return statements are
+    # followed instead of its body.
+    for body_start, body_end in lambda_bodies(text, start, end):
+        for begin, finish in returned(text, body_start, body_end):
+            found += words_in(path, begin, finish, why or "returned by a lambda", seen, steps)
+        hidden = " " * (body_end - body_start)
+        part = part[:body_start - start] + hidden + part[body_end - start:]
+        arguments_blanked = (arguments_blanked[:body_start - start] + hidden
+                             + arguments_blanked[body_end - start:])
     for literal in WORDS.finditer(part):
         content = literal.group(0)[1:]
         if handed_on(part, literal.start()) and not re.match(r"[:/.]", content):
@@ -306,25 +374,24 @@ def words_in(path, start, end, why, seen, steps):
         return found
     # What fills a placeholder is data (a path, a key); the names in it are
     # not followed.
-    names = re.sub(STRING, '""', blanked(text, start, end, re.compile(r"\.\s*arg\s*\(")))
+    names = re.sub(STRING, '""', arguments_blanked)
     for name in NAME.finditer(names):
         word, is_call = name.group(1), bool(name.group(2))
         if word in KEYWORDS or re.search(r"(?:\.|->)\s*$", names[:name.start()]) or (path, word, start) in seen:
             continue
         seen.add((path, word, start))
-        if is_call:
-            for where, body_start, body_end in returns_of.get((module_of(path), word), []):
-                body = blanked(texts[where], body_start, body_end)
-                for statement in re.finditer(r"\breturn\b([^;]*);", body):
-                    found += words_in(where, body_start + statement.start(1), body_start + statement.end(1),
-                                      f"returned by {word}()", seen, steps - 1)
+        if is_call and (module_of(path), word) in returns_of:
+            for where, body_start, body_end in returns_of[(module_of(path), word)]:
+                for begin, finish in returned(texts[where], body_start, body_end):
+                    found += words_in(where, begin, finish, f"returned by {word}()", seen, steps - 1)
             continue
+        # Else a variable, or a callable one (a lambda) called.
         # A variable set in the same function, or outside any function.
         around = enclosing(path, start)
         for assignment in re.finditer(r"\b" + re.escape(word) + r"\s*=(?!=)", text):
             inside = enclosing(path, assignment.start())
             if inside is None or inside == around:
-                found += words_in(path, assignment.end(), text.find(";", assignment.end()), f"held in {word}",
+                found += words_in(path, assignment.end(), statement_end(text, assignment.end()), f"held in {word}",
                                   seen, steps - 1)
         # A parameter of the function around: what its callers in the file pass.
         if around is None:
@@ -341,6 +408,21 @@ def words_in(path, start, end, why, seen, steps):
 
 
 reported = set()
+
+
+def refuse_literals(path, start, end, receiver, advice):
+    # Reports, once each, the plain literals with words that text[start:end]
+    # hands on; gives how many.
+    count = 0
+    for where, line, why in words_in(path, start, end, "", set(), STEPS):
+        if (where, line) not in reported:
+            reported.add((where, line))
+            how = f" ({why})" if why else ""
+            print(f"{where}:{line}: {receiver} is handed a plain string literal{how}; {advice}")
+            count += 1
+    return count
+
+
 for path in sources if errors else []:
     text = texts[path]
     for made in MADE.finditer(text):
@@ -356,13 +438,27 @@ for path in sources if errors else []:
                 print(f"{path}:{line}: a text handed to {error} is translated in the context "
                       f"\"{context.group(1)}\"; use \"{error}\"")
                 failures += 1
-        for where, line, why in words_in(path, made.end(), close - 1, "", set(), STEPS):
-            if (where, line) not in reported:
-                reported.add((where, line))
-                how = f" ({why})" if why else ""
-                print(f"{where}:{line}: {error} is handed a plain string literal{how}; "
-                      "make it a case of the error or mark the whole sentence with tr()")
-                failures += 1
+        failures += refuse_literals(path, made.end(), close - 1, error,
+                                    "make it a case of the error or mark the whole sentence with tr()")
+
+# The problems of folders and settings: what goes into a table or list of
+# them, which the sidebar's tooltips and the notices show.
+PROBLEMS = re.compile(r"\b\w*[Pp]roblems\s*(?:\.\s*(?:insert|emplace|append|prepend|push_back|push_front)\s*\(|\[)")
+for path in sources:
+    text = texts[path]
+    for sink in PROBLEMS.finditer(text):
+        if sink.group(0).endswith("("):
+            spans = argument_spans(text, sink.end())
+            if not spans:
+                continue
+            begin, end = spans[-1]
+        else:
+            assigned = re.match(r"\s*=(?!=)", text[call(text, sink.end())[1]:])
+            if not assigned:
+                continue
+            begin = call(text, sink.end())[1] + assigned.end()
+            end = statement_end(text, begin)
+        failures += refuse_literals(path, begin, end, "a problem", "mark the whole reason with tr()")
 
 if failures:
     sys.exit(1)

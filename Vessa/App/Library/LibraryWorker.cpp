@@ -7,6 +7,7 @@
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace vessa {
@@ -37,7 +38,7 @@ UnavailableFolders unavailableFolders(LocalFileSourcePlugin& source, const QStri
     const QStringList away = source.mountPointsAway(present);
     for (const QString& folder : away) {
         if (present.contains(folder))
-            unavailable.problems.insert(folder, QStringLiteral("nothing is mounted on it"));
+            unavailable.problems.insert(folder, QCoreApplication::translate("PathProblem", "nothing is mounted on it"));
     }
     unavailable.folders += away;
     source.waitForMounts(away);
