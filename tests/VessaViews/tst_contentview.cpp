@@ -319,28 +319,28 @@ private slots:
     void theErrorAlertFollowsScanError()
     {
         open();
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
         QVERIFY(shownErrorBox());
         QCOMPARE(shownErrorBox()->windowTitle(), QStringLiteral("Error"));
         QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk on fire"));
         // A new error updates the box already up.
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk still on fire"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk still on fire"))));
         QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk still on fire"));
         QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
         shownErrorBox()->button(QMessageBox::Ok)->click();
-        QVERIFY(!m_state->scanError());
+        QVERIFY(!m_state->scanErrors().scanError());
         QTRY_VERIFY(!shownErrorBox());
         // Raised again by the next error; Escape dismisses and clears it too.
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Again"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Again"))));
         QVERIFY(shownErrorBox());
         QTest::keyClick(shownErrorBox(), Qt::Key_Escape);
-        QVERIFY(!m_state->scanError());
+        QVERIFY(!m_state->scanErrors().scanError());
         QTRY_VERIFY(!shownErrorBox());
         QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
         // Cleared elsewhere (a scan starting): the box goes away.
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Once more"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Once more"))));
         QVERIFY(shownErrorBox());
-        m_state->setScanError(nullptr);
+        m_state->scanErrors().setScanError(nullptr);
         QVERIFY(!shownErrorBox());
     }
 
