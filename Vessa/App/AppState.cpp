@@ -136,23 +136,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
       m_database(database),
       m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
 {
-    connect(m_scanErrors.get(), &ScanErrorState::scanErrorChanged, this, &AppState::scanErrorChanged);
-
-    // The engine: output, player, decoders (the audio-file decoder last, so
-    // that it is the fallback tag reader), the library source over the
-    // database, the resolver and the play queue.
-    m_audioOutput = std::make_unique<AVAudioEngineOutput>();
-    m_player = std::make_unique<Player>(*m_audioOutput);
-    m_pluginRegistry = std::make_shared<PluginRegistry>(QList<SourcePluginPtr>(), QList<DecoderPluginPtr>());
-    m_pluginRegistry->registerDecoder(std::make_shared<GMEDecoderPlugin>());
-    m_pluginRegistry->registerDecoder(std::make_shared<MikmodDecoderPlugin>());
-    m_pluginRegistry->registerDecoder(std::make_shared<CoreAudioDecoderPlugin>(8192));
-    const MetadataExtractorPtr extractor = m_pluginRegistry->buildCompositeMetadataExtractor();
-    m_localFileSource = std::make_shared<LocalFileSourcePlugin>(
-        database, extractor, m_pluginRegistry->multiTrackScanners(), m_pluginRegistry->allSupportedExtensions());
-    m_pluginRegistry->registerSource(m_localFileSource);
-    m_trackResolver = std::make_shared<TrackResolver>(m_pluginRegistry, extractor);
-    m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
+    buildPlaybackEngine();
 
     // The saved volume goes to the output; the bar and the desktop change it
     // through this one owner.
@@ -167,18 +151,15 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
 
     // The playlists, in the folder of the storage location; the switcher
     // moves them when the location or the cloud folder changes.
-    const QString playlistFolder = resolvePlaylistDirectory(storageLocation());
+    const QString playlistFolder =
+        m_storagePreferences->resolvePlaylistDirectory(m_storagePreferences->storageLocation());
     m_playlistLibrary = std::make_unique<PlaylistLibrary>(
         std::make_shared<LocalFolderDestination>(QStringLiteral("Library Playlists"), playlistFolder));
     m_storageSwitcher = std::make_unique<PlaylistStorageSwitcher>(
         playlistFolder, [this] { return storageTarget(); },
         [this](const PlaylistStorageSwitcher::Switch& done) { storageSwitched(done); }, m_settings.get());
     m_playlistQueue = std::make_unique<PlaylistQueue>(*m_playContext, *m_playlistLibrary);
-    PlaylistStoragePreferences* preferences = m_storagePreferences.get();
-    connect(preferences, &PlaylistStoragePreferences::storageLocationChanged, this, &AppState::storageLocationChanged);
-    connect(preferences, &PlaylistStoragePreferences::cloudContainerDirectoryChanged, this,
-            &AppState::cloudContainerDirectoryChanged);
-    connect(preferences, &PlaylistStoragePreferences::switchRequested, m_storageSwitcher.get(),
+    connect(m_storagePreferences.get(), &PlaylistStoragePreferences::switchRequested, m_storageSwitcher.get(),
             &PlaylistStorageSwitcher::requestSwitch);
 
     // The music library over the saved folders, with its background work and
@@ -225,6 +206,23 @@ AppState::~AppState()
     m_database->stopFileCheck();
 }
 
+void AppState::buildPlaybackEngine()
+{
+    m_audioOutput = std::make_unique<AVAudioEngineOutput>();
+    m_player = std::make_unique<Player>(*m_audioOutput);
+    // The audio-file decoder goes last: it is the fallback tag reader.
+    m_pluginRegistry = std::make_shared<PluginRegistry>(QList<SourcePluginPtr>(), QList<DecoderPluginPtr>());
+    m_pluginRegistry->registerDecoder(std::make_shared<GMEDecoderPlugin>());
+    m_pluginRegistry->registerDecoder(std::make_shared<MikmodDecoderPlugin>());
+    m_pluginRegistry->registerDecoder(std::make_shared<CoreAudioDecoderPlugin>(8192));
+    const MetadataExtractorPtr extractor = m_pluginRegistry->buildCompositeMetadataExtractor();
+    m_localFileSource = std::make_shared<LocalFileSourcePlugin>(
+        m_database, extractor, m_pluginRegistry->multiTrackScanners(), m_pluginRegistry->allSupportedExtensions());
+    m_pluginRegistry->registerSource(m_localFileSource);
+    m_trackResolver = std::make_shared<TrackResolver>(m_pluginRegistry, extractor);
+    m_playContext = std::make_unique<PlayContext>(*m_player, m_trackResolver);
+}
+
 void AppState::setPlaylistLibrary(std::unique_ptr<PlaylistLibrary> library)
 {
     if (!library || library == m_playlistLibrary)
@@ -241,7 +239,7 @@ void AppState::databaseChecked(const std::optional<QString>& notice, std::except
         return;
     if (error) {
         logError(lcApp(), describeException(error));
-        setScanError(error);
+        m_scanErrors->setScanError(error);
     } else if (notice) {
         logError(lcApp(), *notice);
         // The check's thread has stored the notice already.
@@ -255,7 +253,7 @@ void AppState::loadPlaylists()
         m_playlistLibrary->load();
     } catch (...) {
         logError(lcApp(), QStringLiteral("Failed to load playlists: ") + describeException(std::current_exception()));
-        setScanError(std::current_exception());
+        m_scanErrors->setScanError(std::current_exception());
     }
 }
 

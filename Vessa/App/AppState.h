@@ -5,7 +5,6 @@
 #include "Rasko/TrackResolver.h"
 #include "Vessa/App/Library/LibraryScanProgress.h"
 #include "Vessa/App/Library/MusicLibrary.h"
-#include "Vessa/App/Playlists/LibraryStorageLocation.h"
 #include "Vessa/App/Playlists/PlaylistStoragePreferences.h"
 #include "Vessa/App/Playlists/PlaylistStorageSwitcher.h"
 #include "Vessa/App/System/ScanErrorState.h"
@@ -43,9 +42,10 @@ class VolumeState;
 // engine, the library and the system services. The windows are given the
 // objects it owns, each view those it uses, never the state itself.
 // Behaviour lives in the objects it owns: the music folders and the scanned
-// library are the MusicLibrary's, the last failure the ScanErrorState's, the
-// storage choice the PlaylistStoragePreferences', and it forwards their
-// members; switching the playlist storage is in AppStatePlaylistStorage.cpp.
+// library are the MusicLibrary's (whose members it forwards), the last
+// failure the ScanErrorState's and the storage choice the
+// PlaylistStoragePreferences' (callers use those two directly); switching
+// the playlist storage is in AppStatePlaylistStorage.cpp.
 //
 // Threads: main thread only. Background work (library jobs, pointing the
 // folder watcher) runs in the owned workers and comes back as signals.
@@ -105,9 +105,9 @@ public:
     MusicFolderWatcher& folderWatcher() const { return m_musicLibrary->folderWatcher(); }
     // Which references can be played; its "localFiles" set follows scannedTracks.
     TrackAvailabilityIndex& availabilityIndex() const { return *m_availabilityIndex; }
-    // The last failure of background work, whose members it forwards.
+    // The last failure of background work (scanError).
     ScanErrorState& scanErrors() const { return *m_scanErrors; }
-    // Where the user wants the playlist files, whose members it forwards.
+    // Where the user wants the playlist files (see "playlist storage" below).
     PlaylistStoragePreferences& storagePreferences() const { return *m_storagePreferences; }
 
     // ---- observable fields
@@ -125,11 +125,6 @@ public:
     const std::optional<LibraryScanProgress>& scanProgress() const { return m_musicLibrary->scanProgress(); }
     const QList<ScannedTrack>& scannedTracks() const { return m_musicLibrary->scannedTracks(); }
 
-    // The last failure of background work (see ScanErrorState).
-    std::exception_ptr scanError() const { return m_scanErrors->scanError(); }
-    void setScanError(std::exception_ptr error) { m_scanErrors->setScanError(std::move(error)); }
-    void acknowledgeScanError() { m_scanErrors->acknowledgeScanError(); }
-
     // ---- music folders and scanning (see MusicLibrary)
 
     void addWatchedDirectory(const QString& folder) { m_musicLibrary->addWatchedDirectory(folder); }
@@ -145,31 +140,20 @@ public:
 
     // ---- playlist storage
 
-    // Where the playlist files live ("libraryStorageLocation"). Assigning
-    // another value switches the storage when the playlist folder changes
-    // with it: the playlist files are copied into the new folder (names
-    // already there are kept, but an empty Starred takes the old folder's;
-    // scanError names the kept ones whose two versions differ and where the
-    // other one lies), the library is replaced by one over that folder and
-    // loaded, and the cloud folder's watcher restarts. The value is saved
-    // only once every playlist is in its folder: a copy that fails is shown
-    // in scanError and undoes the change; after a switch cut off by a crash,
-    // the next start is in the old folder and removes the temporary file the
-    // copy left.
-    // Switches run one after the other; the setter returns at once.
-    // The preferences are kept by PlaylistStoragePreferences.
-    LibraryStorageLocation storageLocation() const { return m_storagePreferences->storageLocation(); }
-    void setStorageLocation(LibraryStorageLocation location) { m_storagePreferences->setStorageLocation(location); }
-    // The cloud folder the user chose ("cloudContainerDirectory"), empty when
-    // none. Choosing another one switches the storage (and is saved) in the
-    // same way.
-    const QString& cloudContainerDirectory() const { return m_storagePreferences->cloudContainerDirectory(); }
-    void setCloudContainerDirectory(const QString& folder) { m_storagePreferences->setCloudContainerDirectory(folder); }
-    QString resolvePlaylistDirectory(LibraryStorageLocation preference) const
-    {
-        return m_storagePreferences->resolvePlaylistDirectory(preference);
-    }
-    bool isUsingiCloud() const { return m_storagePreferences->isUsingiCloud(); }
+    // The preferences (storagePreferences()) say where the playlist files
+    // live: the storage location ("libraryStorageLocation") and the cloud
+    // folder the user chose ("cloudContainerDirectory"). Choosing another
+    // one switches the storage when the playlist folder changes with it: the
+    // playlist files are copied into the new folder (names already there are
+    // kept, but an empty Starred takes the old folder's; scanError names the
+    // kept ones whose two versions differ and where the other one lies), the
+    // library is replaced by one over that folder and loaded, and the cloud
+    // folder's watcher restarts. The choice is saved only once every
+    // playlist is in its folder: a copy that fails is shown in scanError and
+    // undoes the change; after a switch cut off by a crash, the next start
+    // is in the old folder and removes the temporary file the copy left.
+    // Switches run one after the other; the setters return at once.
+
     // True while a storage switch runs or waits.
     bool isSwitchingStorage() const { return m_storageSwitcher->isSwitching(); }
 
@@ -179,13 +163,13 @@ signals:
     void isScanningChanged();
     void scanProgressChanged();
     void scannedTracksChanged();
-    void scanErrorChanged();
-    void storageLocationChanged();
-    void cloudContainerDirectoryChanged();
 
 private:
     AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDatabase> database);
 
+    // The output, the player, the decoders, the library source over the
+    // database, the resolver and the play queue.
+    void buildPlaybackEngine();
     void loadPlaylists();
     void pauseForSleep();
     void prepareToQuit();

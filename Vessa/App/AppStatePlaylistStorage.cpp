@@ -21,7 +21,8 @@ namespace vessa {
 // folder that holds only some of them.
 PlaylistStorageSwitcher::Target AppState::storageTarget()
 {
-    return {resolvePlaylistDirectory(storageLocation()), m_storagePreferences->saveChoice()};
+    return {m_storagePreferences->resolvePlaylistDirectory(m_storagePreferences->storageLocation()),
+            m_storagePreferences->saveChoice()};
 }
 
 void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
@@ -29,13 +30,13 @@ void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
     // The switcher has logged a failed copy and stayed in the old folder; so
     // do the preferences, unless the user has changed them again meanwhile.
     if (done.migrationError) {
-        setScanError(done.migrationError);
+        m_scanErrors->setScanError(done.migrationError);
         if (!m_storageSwitcher->isSwitching())
             m_storagePreferences->restore();
         return;
     }
     if (!done.keptDiffering.isEmpty() || done.filledEmptyStarred)
-        setScanError(std::make_exception_ptr(PlaylistMigrationError::keptDiffering(
+        m_scanErrors->setScanError(std::make_exception_ptr(PlaylistMigrationError::keptDiffering(
             done.keptDiffering, done.to, done.from,
             done.filledEmptyStarred ? PlaylistMigrationError::StarredCopy::filledFromSource
                                     : PlaylistMigrationError::StarredCopy::asItWas)));
@@ -46,7 +47,7 @@ void AppState::storageSwitched(const PlaylistStorageSwitcher::Switch& done)
     } catch (...) {
         logError(lcApp(), QStringLiteral("Failed to load playlists after migration: ")
                               + describeException(std::current_exception()));
-        setScanError(std::current_exception());
+        m_scanErrors->setScanError(std::current_exception());
     }
     startICloudPlaylistWatching();
 }

@@ -67,7 +67,7 @@ private slots:
         QVERIFY(QFileInfo::exists(AppState::databasePath()));
         QVERIFY(state->watchedDirectories().isEmpty());
         QVERIFY(!state->isScanning() && !state->scanProgress() && state->scannedTracks().isEmpty());
-        QVERIFY(!state->scanError());
+        QVERIFY(!state->scanErrors().scanError());
         QCOMPARE(state->audioOutput().volume(), 0.75f * 0.75f * 0.75f);
         QCOMPARE(state->equalizerState().selectedPreset(), QStringLiteral("Flat"));
         QVERIFY(!state->equalizerState().bypassed());
@@ -183,7 +183,7 @@ private slots:
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
         // Damaged pages are found in the background, soon after the start.
-        QTRY_VERIFY(state->scanError());
+        QTRY_VERIFY(state->scanErrors().scanError());
         const QDir data = QFileInfo(path).dir();
         const QStringList kept = data.entryList({keptAs
                                                  + "????????"
@@ -194,30 +194,30 @@ private slots:
         QCOMPARE(fileContent(keptPath), bytes);
         QCOMPARE(walFrames(keptPath), wal);
         // Told once, in words that name both files, and logged.
-        const QString notice = describeException(state->scanError());
+        const QString notice = describeException(state->scanErrors().scanError());
         QVERIFY2(notice.contains(cause) && notice.contains(path + ' ') && notice.contains(keptPath + ','),
                  qPrintable(notice));
         QCOMPARE(rig.appLines().filter(QStringLiteral("It is kept as")), QStringList{notice});
         // The music folders fill the new index; the notice outlasts the scan.
         QVERIFY(AppStateRig::scanned(*state));
         QCOMPARE(state->scannedTracks().size(), 1);
-        QCOMPARE(describeException(state->scanError()), notice);
+        QCOMPARE(describeException(state->scanErrors().scanError()), notice);
         // Killed before the notice was shown: it is on the disk already and
         // is told at the next start, until its alert is dismissed.
         QVERIFY(fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
         state.reset();
         state = rig.start();
-        QCOMPARE(describeException(state->scanError()), notice);
+        QCOMPARE(describeException(state->scanErrors().scanError()), notice);
         QCOMPARE(rig.appLines().filter(QStringLiteral("It is kept as")), QStringList{notice});
         // Cleared without the user's "OK" (the alert closed at quit): kept.
-        state->setScanError(nullptr);
+        state->scanErrors().setScanError(nullptr);
         QVERIFY(fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
         state.reset();
         state = rig.start();
-        state->acknowledgeScanError();
+        state->scanErrors().acknowledgeScanError();
         QVERIFY(!fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
         state.reset();
-        QVERIFY(!rig.start()->scanError());
+        QVERIFY(!rig.start()->scanErrors().scanError());
     }
 
     // A kill during a set-aside leaves its notice and where the file goes:
@@ -239,7 +239,7 @@ private slots:
         const QByteArray bytes = fileContent(kept);
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
-        QCOMPARE(describeException(state->scanError()), QStringLiteral("Kept as said."));
+        QCOMPARE(describeException(state->scanErrors().scanError()), QStringLiteral("Kept as said."));
         // The new database is a file of its own.
         state->addWatchedDirectory(rig.folder(QStringLiteral("a")));
         QVERIFY(!rig.writeWav(QStringLiteral("a/one.wav")).isEmpty());
@@ -247,6 +247,37 @@ private slots:
         state.reset();
         QCOMPARE(fileContent(kept), bytes);
         QVERIFY(!rig.settings()->contains(AppState::setAsideKey));
+    }
+
+    // The page check stores the notice of a file it sets aside from its own
+    // thread, before the alert can show it: an OK given meanwhile forgets
+    // only the paragraphs the alert showed.
+    void theUsersOkForgetsOnlyWhatItShowed_data()
+    {
+        QTest::addColumn<QStringList>("storedMeanwhile");
+        QTest::newRow("nothing stored meanwhile") << QStringList();
+        QTest::newRow("a notice stored meanwhile") << QStringList{"Checked later."};
+    }
+    void theUsersOkForgetsOnlyWhatItShowed()
+    {
+        QFETCH(QStringList, storedMeanwhile);
+        AppStateRig rig;
+        rig.settings()->setValue(AppState::startupNoticeKey, QStringList{"Told at the start."});
+        std::unique_ptr<AppState> state = rig.start();
+        QCOMPARE(describeException(state->scanErrors().scanError()), QStringLiteral("Told at the start."));
+        // As the check's thread writes: through settings of its own on the file.
+        const std::unique_ptr<QSettings> other = rig.settings();
+        other->setValue(AppState::startupNoticeKey,
+                        other->value(AppState::startupNoticeKey).toStringList() + storedMeanwhile);
+        other->sync();
+        state->scanErrors().acknowledgeScanError();
+        QVERIFY(!state->scanErrors().scanError());
+        state.reset();
+
+        state = rig.start();
+        QCOMPARE(rig.settings()->value(AppState::startupNoticeKey).toStringList(), storedMeanwhile);
+        const std::exception_ptr told = state->scanErrors().scanError();
+        QCOMPARE(told ? describeException(told) : QString(), storedMeanwhile.value(0));
     }
 
     void unusableSettingsFolderIsNamed_data()
@@ -272,7 +303,7 @@ private slots:
         AppState::Creation creation =
             AppState::create(std::make_unique<QSettings>(rig.home.filePath(settings), QSettings::IniFormat));
         QVERIFY(creation.appState);
-        QCOMPARE(describeException(creation.appState->scanError()), expected);
+        QCOMPARE(describeException(creation.appState->scanErrors().scanError()), expected);
         QCOMPARE(rig.appLines(), QStringList{expected});
     }
 
@@ -416,11 +447,11 @@ private slots:
     {
         AppStateRig rig;
         std::unique_ptr<AppState> state = rig.start();
-        state->setScanError(std::make_exception_ptr(TestError()));
+        state->scanErrors().setScanError(std::make_exception_ptr(TestError()));
         QSignalSpy scanning(state.get(), &AppState::isScanningChanged);
         state->rescanAll();
         QVERIFY(!state->isScanning() && scanning.isEmpty());
-        QCOMPARE(describeException(state->scanError()), QStringLiteral("earlier failure"));
+        QCOMPARE(describeException(state->scanErrors().scanError()), QStringLiteral("earlier failure"));
         QVERIFY(rig.appLines().isEmpty());
     }
 
@@ -526,16 +557,16 @@ private slots:
             "CREATE TRIGGER refuse BEFORE INSERT ON tracks BEGIN SELECT RAISE(ABORT, 'disk full'); END;";
         QCOMPARE(sqlite3_exec(db, trigger, nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
-        QSignalSpy errors(state.get(), &AppState::scanErrorChanged);
+        QSignalSpy errors(&state->scanErrors(), &ScanErrorState::scanErrorChanged);
         QVERIFY(AppStateRig::scanned(*state));
-        QVERIFY(state->scanError());
-        QVERIFY(describeException(state->scanError()).contains(QStringLiteral("disk full")));
-        QVERIFY(rig.appLines().contains("Scan failed: " + describeException(state->scanError())));
+        QVERIFY(state->scanErrors().scanError());
+        QVERIFY(describeException(state->scanErrors().scanError()).contains(QStringLiteral("disk full")));
+        QVERIFY(rig.appLines().contains("Scan failed: " + describeException(state->scanErrors().scanError())));
         QVERIFY(state->scannedTracks().isEmpty());
         // The next scan clears the field first.
         errors.clear();
         state->rescanAll();
-        QVERIFY(!errors.isEmpty() && !state->scanError());
+        QVERIFY(!errors.isEmpty() && !state->scanErrors().scanError());
         QTRY_VERIFY_WITH_TIMEOUT(!state->isScanning(), 20000);
     }
 };

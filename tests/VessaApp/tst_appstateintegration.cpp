@@ -38,7 +38,7 @@ private slots:
         QSignalSpy watched(&state->folderWatcher(), &MusicFolderWatcher::watchApplied);
         state->addWatchedDirectory(music);
         QVERIFY(AppStateRig::scanned(*state));
-        QVERIFY2(!state->scanError(), qPrintable(describeException(state->scanError())));
+        QVERIFY2(!state->scanErrors().scanError(), qPrintable(describeException(state->scanErrors().scanError())));
         // By artist (none first), album and title; the FLAC file's tags are read.
         QCOMPARE(AppStateRig::titles(state->scannedTracks()), (QStringList{"b-long", "c-short", "Flac Song"}));
         QCOMPARE(state->scannedTracks()[2].artist(), QStringLiteral("Someone"));
@@ -197,7 +197,7 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(availability(1), TrackAvailability::unavailable, 20000);
         QTRY_VERIFY(!state->isScanning());
-        QVERIFY(!state->scanError());
+        QVERIFY(!state->scanErrors().scanError());
         QCOMPARE(state->scannedTracks(), tracks);
         QCOMPARE(availability(0), TrackAvailability::available);
         QCOMPARE(availability(2), TrackAvailability::unavailable);

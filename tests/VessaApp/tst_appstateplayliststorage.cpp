@@ -94,8 +94,8 @@ private slots:
         QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "Road"}));
         QVERIFY(QFileInfo::exists(rig.cloudPlaylists + u"/Starred.parvik"_s));
         QVERIFY(!QFileInfo::exists(rig.local));
-        QVERIFY(state->isUsingiCloud());
-        QVERIFY(state->storageLocation() == LibraryStorageLocation::automatic);
+        QVERIFY(state->storagePreferences().isUsingiCloud());
+        QVERIFY(state->storagePreferences().storageLocation() == LibraryStorageLocation::automatic);
         QVERIFY(rig.log.contains(watcherCategory, u"Started watching the cloud folder for *.parvik files"_s));
 
         writeFile(rig.cloudPlaylists + u"/New.parvik"_s, "#parvik:2\n");
@@ -131,16 +131,16 @@ private slots:
             rig.started(cloud ? QStringList{"Starred", "Mix", "Road"} : QStringList{"Starred"});
         QVERIFY(state);
         const PlaylistLibrary* library = &state->playlistLibrary();
-        QSignalSpy changed(state.get(), &AppState::storageLocationChanged);
+        QSignalSpy changed(&state->storagePreferences(), &PlaylistStoragePreferences::storageLocationChanged);
         rig.log.clear();
 
-        state->setStorageLocation(to);
+        state->storagePreferences().setStorageLocation(to);
         QCOMPARE(changed.size(), 1);
         QVERIFY(rig.switched(*state));
         QCOMPARE(rig.settings()->value(AppState::libraryStorageLocationKey).toString(), toString(to));
         QCOMPARE(&state->playlistLibrary(), library);
         QCOMPARE(rig.appLines(), QStringList());
-        QCOMPARE(state->isUsingiCloud(), cloud);
+        QCOMPARE(state->storagePreferences().isUsingiCloud(), cloud);
     }
 
     void sameValueAgainDoesNothing()
@@ -148,8 +148,8 @@ private slots:
         StorageRig rig;
         std::unique_ptr<AppState> state = rig.started({"Starred"});
         QVERIFY(state);
-        QSignalSpy changed(state.get(), &AppState::storageLocationChanged);
-        state->setStorageLocation(LibraryStorageLocation::automatic);
+        QSignalSpy changed(&state->storagePreferences(), &PlaylistStoragePreferences::storageLocationChanged);
+        state->storagePreferences().setStorageLocation(LibraryStorageLocation::automatic);
         QVERIFY(!state->isSwitchingStorage());
         QCOMPARE(changed.size(), 0);
         QVERIFY(!rig.settings()->contains(AppState::libraryStorageLocationKey));
@@ -165,7 +165,7 @@ private slots:
         QSignalSpy libraryChanged(state.get(), &AppState::playlistLibraryChanged);
         rig.log.clear();
 
-        state->setStorageLocation(LibraryStorageLocation::local);
+        state->storagePreferences().setStorageLocation(LibraryStorageLocation::local);
         QVERIFY(rig.switched(*state));
         QCOMPARE(libraryChanged.size(), 1);
         QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "Road"}));
@@ -174,8 +174,8 @@ private slots:
         QCOMPARE(mix.constFirst().ref.uri(), u"local-mix"_s);
         QCOMPARE(fileContent(rig.local + u"/Road.parvik"_s), "#parvik:2\ncloud-road\n");
         QCOMPARE(fileContent(rig.cloudPlaylists + u"/Mix.parvik"_s), "#parvik:2\ncloud-mix\n");
-        QVERIFY(!state->isUsingiCloud());
-        QVERIFY(describeException(state->scanError()).contains(u"kept as they are there: Mix. "_s));
+        QVERIFY(!state->storagePreferences().isUsingiCloud());
+        QVERIFY(describeException(state->scanErrors().scanError()).contains(u"kept as they are there: Mix. "_s));
         const QStringList lines = rig.appLines();
         QCOMPARE(lines.value(0), u"Migrating playlists from %1 to %2"_s.arg(rig.cloudPlaylists, rig.local));
         QCOMPARE(lines.value(1), u"Migrated 2 playlist(s)"_s); // Starred and Road
@@ -193,11 +193,11 @@ private slots:
         QVERIFY(state);
         const QString other = rig.home.filePath(u"other cloud"_s);
         QVERIFY(QDir().mkpath(other));
-        QSignalSpy changed(state.get(), &AppState::cloudContainerDirectoryChanged);
+        QSignalSpy changed(&state->storagePreferences(), &PlaylistStoragePreferences::cloudContainerDirectoryChanged);
 
-        state->setCloudContainerDirectory(other + u'/');
+        state->storagePreferences().setCloudContainerDirectory(other + u'/');
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(state->cloudContainerDirectory(), other);
+        QCOMPARE(state->storagePreferences().cloudContainerDirectory(), other);
         QVERIFY(rig.switched(*state));
         QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "Road"}));
         QCOMPARE(fileContent(other + u"/playlists/Mix.parvik"_s), "#parvik:2\ncloud-mix\n");
@@ -209,7 +209,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(names(*state), (QStringList{"Starred", "Mix", "New", "Road"}), timeoutMs);
 
         // No cloud folder any more: back to the local folder, with the playlists.
-        state->setCloudContainerDirectory(QString());
+        state->storagePreferences().setCloudContainerDirectory(QString());
         QVERIFY(rig.switched(*state));
         QVERIFY(!rig.settings()->contains(PlaylistDirectory::cloudContainerDirectoryKey));
         QVERIFY(QFileInfo::exists(rig.local + u"/New.parvik"_s));
@@ -226,21 +226,22 @@ private slots:
         const PlaylistLibrary* library = &state->playlistLibrary();
         const QString other = rig.home.filePath(u"other"_s);
         writeFile(other + u"/playlists"_s, "a file where the playlist folder should be");
-        QSignalSpy errors(state.get(), &AppState::scanErrorChanged);
-        QSignalSpy folderChanged(state.get(), &AppState::cloudContainerDirectoryChanged);
+        QSignalSpy errors(&state->scanErrors(), &ScanErrorState::scanErrorChanged);
+        QSignalSpy folderChanged(&state->storagePreferences(),
+                                 &PlaylistStoragePreferences::cloudContainerDirectoryChanged);
         rig.log.clear();
 
-        state->setCloudContainerDirectory(other);
+        state->storagePreferences().setCloudContainerDirectory(other);
         QVERIFY(rig.switched(*state));
         QCOMPARE(errors.size(), 1);
         const QString failure = u"Could not create the playlist folder %1/playlists: Not a directory"_s.arg(other);
-        QCOMPARE(describeException(state->scanError()), failure);
+        QCOMPARE(describeException(state->scanErrors().scanError()), failure);
         QCOMPARE(rig.appLines().value(1), u"Playlist migration failed: "_s + failure);
         QCOMPARE(&state->playlistLibrary(), library);
         QCOMPARE(folderChanged.size(), 2); // chosen, then given back
-        QCOMPARE(state->cloudContainerDirectory(), rig.cloud);
+        QCOMPARE(state->storagePreferences().cloudContainerDirectory(), rig.cloud);
         QCOMPARE(rig.settings()->value(PlaylistDirectory::cloudContainerDirectoryKey).toString(), rig.cloud);
-        QVERIFY(state->isUsingiCloud());
+        QVERIFY(state->storagePreferences().isUsingiCloud());
     }
 
     // Back to the local folder after starring in the cloud folder: the local
@@ -251,18 +252,18 @@ private slots:
         StorageRig rig;
         std::unique_ptr<AppState> state = rig.started({"Starred"});
         QVERIFY(state);
-        state->setCloudContainerDirectory(rig.cloud);
+        state->storagePreferences().setCloudContainerDirectory(rig.cloud);
         QVERIFY(rig.switched(*state));
-        QVERIFY(!state->scanError());
+        QVERIFY(!state->scanErrors().scanError());
         state->playlistLibrary().star(TrackRef(u"starred-in-the-cloud"_s));
         writeFile(rig.local + u"/Mix.parvik"_s, "#parvik:2\nlocal-mix\n");
         const QByteArray cloudStarred = fileContent(rig.cloudPlaylists + u"/Starred.parvik"_s);
         rig.log.clear();
 
-        state->setStorageLocation(LibraryStorageLocation::local);
+        state->storagePreferences().setStorageLocation(LibraryStorageLocation::local);
         QVERIFY(rig.switched(*state));
         QVERIFY(rig.appLines().contains(u"Migrated 2 playlist(s)"_s)); // Starred and Road
-        QCOMPARE(describeException(state->scanError()),
+        QCOMPARE(describeException(state->scanErrors().scanError()),
                  u"These playlists were already in %1 and were kept as they are there: Mix. Their other versions "
                  "were not copied; they are still in %2. Starred in %1 was empty; it now holds the tracks starred "
                  "in %2, which keeps them too."_s.arg(rig.local, rig.cloudPlaylists));
@@ -309,16 +310,17 @@ private slots:
             const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limited{64 * 1024, previous.rlim_max};
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-            state->setCloudContainerDirectory(rig.cloud);
+            state->storagePreferences().setCloudContainerDirectory(rig.cloud);
             const bool switched = rig.switched(*state);
             setrlimit(RLIMIT_FSIZE, &previous);
             std::signal(SIGXFSZ, previousHandler);
             QVERIFY(switched);
-            QVERIFY(describeException(state->scanError()).startsWith(u"Could not copy the playlist file 'Big "_s));
-            QCOMPARE(state->cloudContainerDirectory(), QString());
+            QVERIFY(describeException(state->scanErrors().scanError())
+                        .startsWith(u"Could not copy the playlist file 'Big "_s));
+            QCOMPARE(state->storagePreferences().cloudContainerDirectory(), QString());
             QCOMPARE(names(*state), localNames);
         } else {
-            state->setCloudContainerDirectory(rig.cloud);
+            state->storagePreferences().setCloudContainerDirectory(rig.cloud);
             if (stop == int(Stop::quitWhileCopying)) // as the copy starts
                 QTRY_VERIFY_WITH_TIMEOUT(rig.settings()->contains(PlaylistStorageSwitcher::copyingIntoKey), timeoutMs);
         }
@@ -335,7 +337,7 @@ private slots:
         QCOMPARE(QDir(rig.cloudPlaylists).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression(u"^\\."_s)),
                  QStringList());
         QVERIFY(!rig.settings()->contains(PlaylistStorageSwitcher::copyingIntoKey));
-        QVERIFY(!state->isUsingiCloud());
+        QVERIFY(!state->storagePreferences().isUsingiCloud());
     }
 
     void anUnreadablePlaylistFolderIsReported()
@@ -344,10 +346,11 @@ private slots:
         writeFile(rig.local, "a file where the playlist folder should be");
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
-        QTRY_VERIFY(state->scanError());
-        QVERIFY2(describeException(state->scanError()).contains(u"Not a directory"_s),
-                 qPrintable(describeException(state->scanError())));
-        QVERIFY(rig.appLines().contains(u"Failed to load playlists: "_s + describeException(state->scanError())));
+        QTRY_VERIFY(state->scanErrors().scanError());
+        QVERIFY2(describeException(state->scanErrors().scanError()).contains(u"Not a directory"_s),
+                 qPrintable(describeException(state->scanErrors().scanError())));
+        QVERIFY(rig.appLines().contains(u"Failed to load playlists: "_s
+                                        + describeException(state->scanErrors().scanError())));
         QVERIFY(state->playlistLibrary().playlists().isEmpty());
         // Starring names that cause too.
         QString starError;
@@ -356,7 +359,8 @@ private slots:
         } catch (...) {
             starError = describeException(std::current_exception());
         }
-        QCOMPARE(starError, u"Failed to save playlist 'Starred': "_s + describeException(state->scanError()));
+        QCOMPARE(starError,
+                 u"Failed to save playlist 'Starred': "_s + describeException(state->scanErrors().scanError()));
     }
 
     // Settings: the location first, then a cloud folder that works. Until
@@ -368,13 +372,13 @@ private slots:
         std::unique_ptr<AppState> state = rig.started({"Starred"});
         QVERIFY(state);
         rig.log.clear();
-        state->setStorageLocation(LibraryStorageLocation::icloud);
+        state->storagePreferences().setStorageLocation(LibraryStorageLocation::icloud);
         QVERIFY(rig.switched(*state));
-        QVERIFY(!state->isUsingiCloud());
-        state->setCloudContainerDirectory(rig.cloud);
+        QVERIFY(!state->storagePreferences().isUsingiCloud());
+        state->storagePreferences().setCloudContainerDirectory(rig.cloud);
         QVERIFY(rig.switched(*state));
         QCOMPARE(names(*state), (QStringList{"Starred", "Mix", "Road"}));
-        QVERIFY(state->isUsingiCloud());
+        QVERIFY(state->storagePreferences().isUsingiCloud());
         QCOMPARE(rig.appLines().mid(0, 2),
                  (QStringList{u"Migrating playlists from %1 to %2"_s.arg(rig.local, rig.cloudPlaylists),
                               u"Migrated 1 playlist(s)"_s}));
@@ -392,8 +396,8 @@ private slots:
         const QString fallback = u"Cloud folder requested but unavailable, falling back to local storage"_s;
         QCOMPARE(rig.appLines().count(fallback), 1);
         QVERIFY(QFileInfo::exists(rig.local + u"/Starred.parvik"_s));
-        QVERIFY(state->storageLocation() == LibraryStorageLocation::icloud);
-        QVERIFY(!state->isUsingiCloud());
+        QVERIFY(state->storagePreferences().storageLocation() == LibraryStorageLocation::icloud);
+        QVERIFY(!state->storagePreferences().isUsingiCloud());
         QCOMPARE(rig.appLines().count(fallback), 2); // every resolution logs it
         QVERIFY(!rig.log.contains(watcherCategory, u"Started watching the cloud folder for *.parvik files"_s));
     }
@@ -404,7 +408,7 @@ private slots:
         rig.settings()->setValue(AppState::libraryStorageLocationKey, u"iCloud"_s);
         std::unique_ptr<AppState> state = rig.started({"Starred"});
         QVERIFY(state);
-        QVERIFY(state->storageLocation() == LibraryStorageLocation::automatic);
+        QVERIFY(state->storagePreferences().storageLocation() == LibraryStorageLocation::automatic);
         QCOMPARE(rig.settings()->value(AppState::libraryStorageLocationKey).toString(), u"iCloud"_s);
     }
 };

@@ -319,29 +319,66 @@ private slots:
     void theErrorAlertFollowsScanError()
     {
         open();
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
         QVERIFY(shownErrorBox());
         QCOMPARE(shownErrorBox()->windowTitle(), QStringLiteral("Error"));
         QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk on fire"));
         // A new error updates the box already up.
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk still on fire"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk still on fire"))));
         QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk still on fire"));
         QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
         shownErrorBox()->button(QMessageBox::Ok)->click();
-        QVERIFY(!m_state->scanError());
+        QVERIFY(!m_state->scanErrors().scanError());
         QTRY_VERIFY(!shownErrorBox());
         // Raised again by the next error; Escape dismisses and clears it too.
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Again"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Again"))));
         QVERIFY(shownErrorBox());
         QTest::keyClick(shownErrorBox(), Qt::Key_Escape);
-        QVERIFY(!m_state->scanError());
+        QVERIFY(!m_state->scanErrors().scanError());
         QTRY_VERIFY(!shownErrorBox());
         QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
         // Cleared elsewhere (a scan starting): the box goes away.
-        m_state->setScanError(std::make_exception_ptr(TextError(QStringLiteral("Once more"))));
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Once more"))));
         QVERIFY(shownErrorBox());
-        m_state->setScanError(nullptr);
+        m_state->scanErrors().setScanError(nullptr);
         QVERIFY(!shownErrorBox());
+    }
+
+    // A message for a window that is not on the screen waits for it, and
+    // opens once the window is back, however it comes back.
+    void aWaitingAlertOpensWithItsWindow_data()
+    {
+        QTest::addColumn<QString>("away");
+        QTest::addColumn<QString>("back");
+        QTest::newRow("hidden, shown") << "hidden"
+                                       << "shown";
+        QTest::newRow("minimised, restored") << "minimised"
+                                             << "restored";
+        QTest::newRow("minimised, maximised") << "minimised"
+                                              << "maximised";
+    }
+    void aWaitingAlertOpensWithItsWindow()
+    {
+        QFETCH(QString, away);
+        QFETCH(QString, back);
+        open();
+        if (away == "hidden")
+            m_window->hide();
+        else
+            m_window->showMinimized();
+        m_state->scanErrors().setScanError(std::make_exception_ptr(TextError(QStringLiteral("Disk on fire"))));
+        QVERIFY(m_window->errorAlert()->isWaiting());
+        QCoreApplication::processEvents();
+        QVERIFY(!m_window->errorAlert()->isShown());
+        if (back == "shown")
+            m_window->show();
+        else if (back == "restored")
+            m_window->showNormal();
+        else
+            m_window->showMaximized();
+        QTRY_VERIFY(shownErrorBox());
+        QCOMPARE(shownErrorBox()->text(), QStringLiteral("Disk on fire"));
+        QVERIFY(!m_window->errorAlert()->isWaiting());
     }
 
     void spaceTogglesPlaybackButTypesInTextFields()

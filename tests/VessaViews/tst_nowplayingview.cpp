@@ -187,7 +187,7 @@ private slots:
         // A star that cannot be saved is not shown, and the reason goes to the "Error" alert.
         replaceFolderWithFile(PlaylistDirectory::local());
         m_view->starButton()->click();
-        const QString shown = describeException(m_state->scanError());
+        const QString shown = describeException(m_state->scanErrors().scanError());
         QVERIFY2(shown.startsWith(QStringLiteral("Failed to save playlist 'Starred': ")), qPrintable(shown));
         QCOMPARE(m_view->starButton()->toolTip(), QStringLiteral("Star"));
     }

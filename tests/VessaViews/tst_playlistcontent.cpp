@@ -586,7 +586,8 @@ private slots:
         QCOMPARE(model.rows().size(), 2);
         QCOMPARE(contentLines().size(), 1);
         QVERIFY2(contentLines()[0].startsWith("Failed to save playlist 'Mix': "), qPrintable(contentLines()[0]));
-        QCOMPARE(describeException(m_state->scanError()), "Failed to save playlist 'Mix': the disk is full");
+        QCOMPARE(describeException(m_state->scanErrors().scanError()),
+                 "Failed to save playlist 'Mix': the disk is full");
         // An edit of a playlist the library does not hold does nothing.
         PlaylistContentModel gone(services(), PlaylistStorage::library("Gone"), m_revealer);
         gone.handleDrop({entry("x")}, 0);
@@ -693,7 +694,8 @@ private slots:
         QVERIFY(view->copyButton()->isEnabled());
         QCOMPARE(contentLines().size(), 1);
         QVERIFY(contentLines()[0].startsWith("Failed to copy playlist to library: "));
-        QCOMPARE(describeException(m_state->scanError()), "Failed to save playlist 'Mix': the disk is full");
+        QCOMPARE(describeException(m_state->scanErrors().scanError()),
+                 "Failed to save playlist 'Mix': the disk is full");
         m_store->failWrites = false;
         view->copyButton()->click();
         QCOMPARE(view->copyButton()->text(), QStringLiteral("Copied"));

@@ -239,16 +239,16 @@ private slots:
         const QString cloud = m_rig->folder("Sync");
         m_chosenFolder = cloud;
         storage->chooseCloudFolderButton()->click();
-        QCOMPARE(m_state->cloudContainerDirectory(), cloud);
+        QCOMPARE(m_state->storagePreferences().cloudContainerDirectory(), cloud);
         QTRY_COMPARE(storage->cloudFolderLabel()->fullText(), cloud);
         QTRY_COMPARE(storage->footerLabel()->text(), QString("Playlists are syncing via the cloud folder."));
 
         // Picking writes the app state's preference.
         picker->setCurrentIndex(2);
         emit picker->activated(2);
-        QVERIFY(m_state->storageLocation() == LibraryStorageLocation::local);
+        QVERIFY(m_state->storagePreferences().storageLocation() == LibraryStorageLocation::local);
         QTRY_COMPARE(storage->footerLabel()->text(), QString("Playlists are stored only on this device."));
-        m_state->setStorageLocation(LibraryStorageLocation::icloud);
+        m_state->storagePreferences().setStorageLocation(LibraryStorageLocation::icloud);
         QTRY_COMPARE(picker->currentText(), QString("Cloud Folder"));
         QTRY_COMPARE(storage->footerLabel()->text(),
                      QString("Playlists are stored in the cloud folder and sync across devices."));
@@ -257,7 +257,7 @@ private slots:
         // A cancelled choice keeps the cloud folder.
         m_chosenFolder.reset();
         storage->chooseCloudFolderButton()->click();
-        QCOMPARE(m_state->cloudContainerDirectory(), cloud);
+        QCOMPARE(m_state->storagePreferences().cloudContainerDirectory(), cloud);
     }
 
     void theUpdatesToggleIsTheUpdatersSetting()

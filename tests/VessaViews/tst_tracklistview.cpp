@@ -302,7 +302,7 @@ private slots:
         const TrackRow row = view->table()->rows()[0];
 
         menuItem(view->model().contextMenu({row}), item)->action()();
-        const QString shown = describeException(m_state->scanError());
+        const QString shown = describeException(m_state->scanErrors().scanError());
         QVERIFY2(shown.startsWith(reason), qPrintable(shown));
         QVERIFY(!library.isStarred(row.ref));
         QVERIFY(library.playlist(QStringLiteral("Mix"))->tracks.isEmpty());

@@ -177,7 +177,7 @@ private slots:
         else
             QApplication::closeAllWindows();
         QTRY_VERIFY(!box->isVisible());
-        QVERIFY(!app->appState()->scanError());
+        QVERIFY(!app->appState()->scanErrors().scanError());
         QCOMPARE(app->appState()->settings().contains(AppState::startupNoticeKey), !forgotten);
     }
 

@@ -114,7 +114,7 @@ void VessaApp::connectCommands()
 void VessaApp::reportUpdateDialogFailure(std::exception_ptr error)
 {
     if (m_appState) {
-        m_appState->setScanError(std::move(error));
+        m_appState->scanErrors().setScanError(std::move(error));
         showMainWindow();
         return;
     }

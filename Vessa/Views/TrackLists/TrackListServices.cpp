@@ -16,7 +16,7 @@ TrackListServices TrackListServices::of(AppState& appState)
                              appState.settings(),
                              [state = QPointer<AppState>(&appState)](std::exception_ptr error) {
                                  if (state)
-                                     state->setScanError(std::move(error));
+                                     state->scanErrors().setScanError(std::move(error));
                              }};
 }
 
