@@ -248,6 +248,11 @@ private slots:
         LocalLibraryFixture::setModified(file, LocalLibraryFixture::defaultTime().addSecs(2));
         QCOMPARE(library.scan().size(), 2);
         QVERIFY(log.contains(scanCategory, "Skipping unplayable multi-track file: Quest %1.NSF: bad header"));
+        const QString archive = library.path("Games/Set.zip");
+        ZipFixture().addFile("Disc 1/Quest.nsf", "NESM").write(archive);
+        library.scan();
+        QVERIFY(
+            log.contains(scanCategory, "Skipping unplayable multi-track file: Set.zip::Disc 1/Quest.nsf: bad header"));
     }
 
     // One file that cannot be read is skipped and logged; the scan goes on,
@@ -263,7 +268,7 @@ private slots:
         QVERIFY(QFile::resize(library.write("huge.nsf"), FileIndexer::maximumMultiTrackFileSize + 1));
         QByteArray bytes = ZipFixture()
                                .addFile("good.nsf", "GOOD-MEMBER-BYTES", ZipFixture::Compression::stored)
-                               .addFile("bad.nsf", "BAD-MEMBER-BYTES", ZipFixture::Compression::stored)
+                               .addFile("CD 2/bad.nsf", "BAD-MEMBER-BYTES", ZipFixture::Compression::stored)
                                .bytes(library.path("Album.zip"));
         const QString archive = library.write("Album.zip", bytes.replace("BAD-MEMBER-BYTES", "BAD-MEMBER-BYTEZ"));
         library.scanner->setSubTracks(subTracks(1));
@@ -277,7 +282,8 @@ private slots:
         QVERIFY(lines.contains("Skipping unplayable file: bad.mp3 — no audio stream"));
         QVERIFY(lines.contains("Skipping unplayable file: huge.nsf — The file \u201Chuge.nsf\u201D couldn\u2019t be "
                                "read: Too large to read into memory (268435457 bytes)"));
-        QVERIFY(lines.filter(QRegularExpression("^Skipping unplayable file: Album.zip — ")).size() == 1);
+        // A damaged member is named as its refusal mark names it, not by its archive alone.
+        QVERIFY(lines.filter(QRegularExpression("^Skipping unplayable file: Album.zip::CD 2/bad.nsf — ")).size() == 1);
         QCOMPARE(lines.last(), QStringLiteral("Scan complete"));
 
         // Refused files, the damaged member's archive included, are not opened
