@@ -313,9 +313,9 @@ private slots:
         QCOMPARE(unused.count() + dropped.count(), 0);
     }
 
-    // A mount point whose share is away (an empty folder on the device above
-    // it) is waited for: once something is mounted on it again, its files
-    // are watched and a batch asks for a full rescan.
+    // A mount point whose share is away (a folder on the device above it) is
+    // waited for: once something is mounted on it again, its files are
+    // watched and a batch asks for a full rescan.
     void waitsForAShareToBeMountedAgain_data()
     {
         QTest::addColumn<QString>("mountPoint");

@@ -513,23 +513,21 @@ private slots:
         QCOMPARE(log.messages(resolveCategory), QStringList{"File unreadable: " + reported + " (permission denied)"});
     }
 
-    // A former mount point is away when nothing is mounted on it now and it
-    // is an empty folder on its parent's device, or is gone.
+    // A former mount point is away when nothing is mounted on it now (it is
+    // a folder on its parent's device, unlisted), or is gone.
     void mountPointsAway_data()
     {
         using State = MountPoints::FolderState;
         QTest::addColumn<QString>("folder");
         QTest::addColumn<State>("now");
         QTest::addColumn<bool>("away");
-        QTest::newRow("mount point") << "/music/share" << State{true, true, true} << true;
-        QTest::newRow("music folder") << "/music" << State{true, true, true} << true;
-        QTest::newRow("mounted, empty") << "/music/share" << State{true, false, true} << false;
-        QTest::newRow("bound from the same disk, empty")
-            << "/music/share" << State{true, true, true, false, true} << false;
-        QTest::newRow("files in its place") << "/music/share" << State{true, true, false} << false;
-        QTest::newRow("folder gone") << "/music/share" << State{false, false, false, true} << true;
+        QTest::newRow("mount point") << "/music/share" << State{true, true} << true;
+        QTest::newRow("music folder") << "/music" << State{true, true} << true;
+        QTest::newRow("mounted") << "/music/share" << State{true, false} << false;
+        QTest::newRow("bound from the same disk") << "/music/share" << State{true, true, false, true} << false;
+        QTest::newRow("folder gone") << "/music/share" << State{false, false, true} << true;
         QTest::newRow("a file in its place") << "/music/share" << State{} << false;
-        QTest::newRow("beside the music folder") << "/musical/share" << State{true, true, true} << false;
+        QTest::newRow("beside the music folder") << "/musical/share" << State{true, true} << false;
     }
     void mountPointsAway()
     {
@@ -540,7 +538,7 @@ private slots:
         QStringList examined;
         const auto examine = [&](const QString& path) {
             examined.append(path);
-            return path == folder ? now : MountPoints::FolderState{true, true, true};
+            return path == folder ? now : MountPoints::FolderState{true, true};
         };
         QCOMPARE(MountPoints::away({"/elsewhere", folder}, {"/music/"}, examine),
                  away ? QStringList{folder} : QStringList{});
@@ -568,27 +566,34 @@ private slots:
                               "/data/music/share"}));
     }
 
-    // Whether a folder on the disk is listed in a mount table given as text.
+    // Whether a folder on the disk is listed in a mount table given as text;
+    // files of its own (hidden by the mount, or put there since) do not make
+    // it mounted.
     void mountTableDecidesWhatIsMounted_data()
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("listed");
+        QTest::addColumn<bool>("ownFile");
         QTest::addColumn<bool>("away");
-        QTest::newRow("bound there") << "share" << QByteArray("share") << false;
-        QTest::newRow("bound there, a blank in its name") << "My Share" << QByteArray("My\\040Share") << false;
-        QTest::newRow("nothing mounted there") << "share" << QByteArray() << true;
-        QTest::newRow("another folder mounted") << "share" << QByteArray("share2") << true;
-        QTest::newRow("gone") << "" << QByteArray() << true;
+        QTest::newRow("bound there") << "share" << QByteArray("share") << false << false;
+        QTest::newRow("bound there, a blank in its name") << "My Share" << QByteArray("My\\040Share") << false << false;
+        QTest::newRow("nothing mounted there") << "share" << QByteArray() << false << true;
+        QTest::newRow("nothing mounted there, files of its own") << "share" << QByteArray() << true << true;
+        QTest::newRow("another folder mounted") << "share" << QByteArray("share2") << false << true;
+        QTest::newRow("gone") << "" << QByteArray() << false << true;
     }
     void mountTableDecidesWhatIsMounted()
     {
         QFETCH(QString, folder);
         QFETCH(QByteArray, listed);
+        QFETCH(bool, ownFile);
         QFETCH(bool, away);
         LocalLibraryFixture library;
         const QString music = MountTable::canonicalPath(library.music());
         if (!folder.isEmpty())
             QVERIFY(QDir().mkpath(library.path(folder)));
+        if (ownFile)
+            library.write(folder + "/own.mp3");
         const QString mountPoint = library.path(folder.isEmpty() ? QStringLiteral("gone") : folder);
         QByteArray table = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
         if (!listed.isEmpty())
