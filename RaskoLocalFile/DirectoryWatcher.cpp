@@ -277,7 +277,7 @@ private:
             // A folder closed to this user is not watched; one that can be
             // read again is watched anew and its files are reported, so that
             // the library reads what it could not.
-            if (MusicFolderEnumerator::isUnreadableFolder(path))
+            if (MusicFolderEnumerator::cannotBeListed(path))
                 m_tree.dropTree(path);
             else if (m_tree.addTree(path, InotifyWatchTree::TreeRoot::subfolder, reportFile())
                      == InotifyWatchTree::AddResult::outOfWatches)

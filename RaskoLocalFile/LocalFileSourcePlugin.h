@@ -87,9 +87,13 @@ public:
                                         ScanTrigger trigger = ScanTrigger::automatic);
 
     // The folders inside the music folders that the last scan could not open
-    // or list (permission denied, an I/O error). Their rows and marks stay,
+    // or list, or whose items it could not examine (permission denied, an
+    // I/O error). Their rows and marks stay,
     // as those of a missing music folder, until a scan can read them.
     QStringList unreadableFolders();
+    // Whether a scan would find the folder at `path` unreadable now (see
+    // MusicFolderEnumerator::isUnreadableFolder()), without scanning.
+    bool isUnreadableFolder(const QString& path) const;
 
     // The whole index, in MediaDatabase::allTracks() order. While the
     // database has not been written to, the list made last time is handed

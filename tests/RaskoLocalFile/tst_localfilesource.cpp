@@ -209,6 +209,9 @@ private slots:
         {
             const vessa::test::UnprivilegedFileAccess unprivileged;
             QCOMPARE(library.scan().size(), 3);
+            // Judged without a scan as the scan judges them.
+            QVERIFY(library.plugin->isUnreadableFolder(closed));
+            QVERIFY(!library.plugin->isUnreadableFolder(library.music()));
         }
         QCOMPARE(library.database->allTracks(), rows);
         QCOMPARE(library.database->allFileMarks(), marks);
@@ -219,6 +222,7 @@ private slots:
         library.scan();
         QVERIFY(library.plugin->unreadableFolders().isEmpty());
         QVERIFY(QDir(closed).removeRecursively());
+        QVERIFY(!library.plugin->isUnreadableFolder(closed));
         QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), QStringList{library.path("file.mp3")});
         QVERIFY(library.database->allFileMarks().isEmpty());
     }

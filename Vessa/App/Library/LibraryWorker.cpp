@@ -198,7 +198,9 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
         case JobKind::fileEvents: {
             // A folder the last scan could not read is read once it can be:
             // the watcher reports its files then. Events elsewhere leave it
-            // be, so one file that stays unreadable costs no scan per batch.
+            // be, and it is judged as the scan judges it, so a folder that
+            // stays unreadable (one file in it that cannot be examined
+            // included) costs no scan per batch.
             const QStringList unreadable = source.unreadableFolders();
             const auto touched = [&job](const QString& folder) {
                 const QStringList under{folder};
@@ -209,7 +211,7 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
                        || std::any_of(job.batch.removed.cbegin(), job.batch.removed.cend(), isUnder);
             };
             if (!folders.isEmpty() && std::any_of(unreadable.cbegin(), unreadable.cend(), [&](const QString& folder) {
-                    return touched(folder) && !MusicFolderEnumerator::isUnreadableFolder(folder);
+                    return touched(folder) && !source.isUnreadableFolder(folder);
                 })) {
                 outcome.library = prepare(scan(source, folders, missing, mountsAway, stop, {}, ScanTrigger::automatic));
                 break;
