@@ -4,8 +4,7 @@
 #include "RaskoLocalFile/InotifyWatchTree.h"
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MissingFolderWatch.h"
-#include "RaskoLocalFile/MountPoints.h"
-#include "RaskoLocalFile/MountTable.h"
+#include "RaskoLocalFile/MountTableWatch.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "RaskoLocalFile/PendingFileChanges.h"
 #include "RaskoLocalFile/UniqueFd.h"
@@ -15,7 +14,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -125,10 +123,8 @@ public:
         m_deadline.reset();
         m_pending.clear();
         m_missing.waitFor({});
-        m_mountsAway.clear();
         m_roots.clear();
-        m_mountTable.reset();
-        m_mounted.clear();
+        m_mounts.follow({});
         if (m_tree.isOpen()) {
             m_tree.close();
             logDebug(lcLocalFileWatcher(), QStringLiteral("Stopped watching directories"));
@@ -145,11 +141,9 @@ public:
         // paths equal the indexed ones.
         for (const QString& directory : directories)
             m_roots.append(MusicFolderEnumerator::withoutTrailingSlashes(directory));
-        // The mount table is opened before the folders are walked, so that a
-        // mount made meanwhile is reported by it.
-        m_mountTable.reset(::open(MountTable::path, O_RDONLY | O_CLOEXEC));
-        if (const std::optional<QStringList> table = MountTable::read())
-            m_mounted = MountTable::atOrBelow(*table, m_roots);
+        // Before the folders are walked, so that a mount made meanwhile is
+        // reported as a change of the table.
+        m_mounts.follow(m_roots);
         QStringList names;
         QStringList missing;
         for (qsizetype i = 0; i < directories.size(); ++i) {
@@ -175,7 +169,7 @@ public:
             pollfd fds[4] = {{m_wakeFd.get(), POLLIN, 0},
                              {m_tree.fd(), POLLIN, 0},
                              {m_missing.watchFd(), POLLIN, 0},
-                             {m_mountTable.get(), POLLPRI, 0}};
+                             {m_mounts.tableFd(), POLLPRI, 0}};
             ::poll(fds, 4, pollTimeout());
             if (stop.stop_requested())
                 break;
@@ -283,7 +277,7 @@ private:
             // A folder closed to this user is not watched; one that can be
             // read again is watched anew and its files are reported, so that
             // the library reads what it could not.
-            if (MusicFolderEnumerator::isUnreadableFolder(path))
+            if (MusicFolderEnumerator::cannotBeListed(path))
                 m_tree.dropTree(path);
             else if (m_tree.addTree(path, InotifyWatchTree::TreeRoot::subfolder, reportFile())
                      == InotifyWatchTree::AddResult::outOfWatches)
@@ -329,27 +323,9 @@ private:
         if (!m_tree.isOpen())
             return;
         QStringList waiting = m_missing.folders();
-        waiting.removeIf([this](const QString& folder) { return m_mountsAway.contains(folder); });
-        m_mountsAway.clear();
-        for (const QString& folder : folders) {
-            const QString path = MusicFolderEnumerator::withoutTrailingSlashes(folder);
-            if (MountPoints::isAtOrBelow(path, m_roots) && !m_mountsAway.contains(path) && !waiting.contains(path))
-                m_mountsAway.append(path);
-        }
-        waitForMissing(waiting + m_mountsAway);
-    }
-
-    // A mount point that is away is back once something is mounted on it
-    // again (or it holds something): its tree is watched anew and all
-    // folders are to be scanned again.
-    bool mountIsBack(const QString& folder)
-    {
-        if (MountPoints::isAway(MountPoints::examine(folder, MountTable::read())))
-            return false;
-        m_mountsAway.removeAll(folder);
-        watchTreeAnew(folder);
-        logInfo(lcLocalFileWatcher(), QStringLiteral("Folder is mounted again: %1").arg(folder));
-        return true;
+        waiting.removeIf([this](const QString& folder) { return m_mounts.away().contains(folder); });
+        m_mounts.setAway(folders, waiting);
+        waitForMissing(waiting + m_mounts.away());
     }
 
     // After a change of the mount table: the folders at or below the music
@@ -358,20 +334,7 @@ private:
     // lookForMissingFolders().
     void watchMountsAnew()
     {
-        const std::optional<QStringList> table = MountTable::read();
-        if (!table)
-            return;
-        const QStringList mounted = MountTable::atOrBelow(*table, m_roots);
-        // Counted, as a second mount on a folder hides the first.
-        QStringList changed;
-        for (const QString& folder : mounted + m_mounted) {
-            if (!changed.contains(folder) && mounted.count(folder) != m_mounted.count(folder))
-                changed.append(folder);
-        }
-        m_mounted = mounted;
-        for (const QString& folder : std::as_const(changed)) {
-            if (m_mountsAway.contains(folder))
-                continue;
+        for (const QString& folder : m_mounts.changedFolders()) {
             watchTreeAnew(folder);
             logInfo(lcLocalFileWatcher(), QStringLiteral("Folder mounted or unmounted: %1").arg(folder));
         }
@@ -403,9 +366,15 @@ private:
     {
         QStringList stillMissing;
         for (const QString& root : m_missing.folders()) {
-            if (m_mountsAway.contains(root)) {
-                if (!mountIsBack(root))
+            if (m_mounts.away().contains(root)) {
+                // Back once something is mounted on it again: its tree is
+                // watched anew and all folders are to be scanned again.
+                if (m_mounts.back(root)) {
+                    watchTreeAnew(root);
+                    logInfo(lcLocalFileWatcher(), QStringLiteral("Folder is mounted again: %1").arg(root));
+                } else {
                     stillMissing.append(root);
+                }
                 continue;
             }
             const InotifyWatchTree::AddResult added =
@@ -468,12 +437,9 @@ private:
     InotifyWatchTree m_tree;
     QStringList m_roots; // the music folders watched, without trailing slashes
     MissingFolderWatch m_missing;
-    // The mount points among m_missing's folders; the rest are music folders.
-    QStringList m_mountsAway;
-    // The mount table (polled for its changes) and the mount points at or
-    // below the music folders it listed last.
-    UniqueFd m_mountTable;
-    QStringList m_mounted;
+    // The mount points among m_missing's folders are m_mounts.away(); the
+    // rest are music folders.
+    MountTableWatch m_mounts;
     PendingFileChanges m_pending;
     std::optional<SteadyClock::time_point> m_deadline;
     bool m_outOfWatchesLogged = false;

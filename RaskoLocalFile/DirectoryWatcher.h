@@ -57,8 +57,8 @@ public:
     void watch(const QStringList& directories, const QStringList& mountsAway = {});
     // Folders at or below the watched ones that something was mounted on and
     // that are away now (see MountPoints): each is waited for until it is
-    // mounted again (or holds something); then its tree is watched anew and a batch asks for a full
-    // rescan. Replaces the list given before; pending events stay. Returns
+    // mounted again; then its tree is watched anew and a batch asks for a
+    // full rescan. Replaces the list given before; pending events stay. Returns
     // at once: the watcher thread takes it up after the calls before it.
     void waitForMounts(const QStringList& folders);
     // Ends watching and drops pending events.

@@ -67,10 +67,20 @@ QByteArray readRegularFile(const QString& path, qint64 limit)
     }
 }
 
+// The name the scan log gives an entry: the file's name, or for an archive
+// member the archive's name, "::" and the member's path, so that the line
+// names what was skipped, as its refusal mark does.
+QString nameInLog(const FileEntry& entry)
+{
+    if (const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(entry.path))
+        return ZipMemberPath::make(lastPathComponent(member->archivePath), member->memberPath);
+    return lastPathComponent(entry.url);
+}
+
 void logSkipped(const FileEntry& entry, const std::exception_ptr& error)
 {
-    logDebug(lcLocalFileScan(), QStringLiteral("Skipping unplayable file: %1 — %2")
-                                    .arg(lastPathComponent(entry.url), describeException(error)));
+    logDebug(lcLocalFileScan(),
+             QStringLiteral("Skipping unplayable file: %1 — %2").arg(nameInLog(entry), describeException(error)));
 }
 
 // A file whose reading failed is refused for its content, unless the file
@@ -161,9 +171,8 @@ FileIndexer::Result FileIndexer::indexMultiTrack(const FileEntry& entry, MultiTr
     } catch (const DecoderStoppedError&) {
         throw; // skipped by index(), read again next time
     } catch (...) {
-        logDebug(lcLocalFileScan(),
-                 QStringLiteral("Skipping unplayable multi-track file: %1: %2")
-                     .arg(lastPathComponent(entry.url), describeException(std::current_exception())));
+        logDebug(lcLocalFileScan(), QStringLiteral("Skipping unplayable multi-track file: %1: %2")
+                                        .arg(nameInLog(entry), describeException(std::current_exception())));
         return Result{Result::Kind::refused, entry.path, {}};
     }
     const QString fallbackAlbum = baseName(entry);

@@ -150,6 +150,11 @@ QStringList LocalFileSourcePlugin::unreadableFolders()
     return m_unreadableFolders;
 }
 
+bool LocalFileSourcePlugin::isUnreadableFolder(const QString& path) const
+{
+    return MusicFolderEnumerator::isUnreadableFolder(path, m_supportedExtensions);
+}
+
 void LocalFileSourcePlugin::updateIndex(const QStringList& directories, const QStringList& keptDirectories,
                                         const ProgressCallback& progress, std::stop_token stop, ScanTrigger trigger)
 {

@@ -87,9 +87,13 @@ public:
                                         ScanTrigger trigger = ScanTrigger::automatic);
 
     // The folders inside the music folders that the last scan could not open
-    // or list (permission denied, an I/O error). Their rows and marks stay,
+    // or list, or whose items it could not examine (permission denied, an
+    // I/O error). Their rows and marks stay,
     // as those of a missing music folder, until a scan can read them.
     QStringList unreadableFolders();
+    // Whether a scan would find the folder at `path` unreadable now (see
+    // MusicFolderEnumerator::isUnreadableFolder()), without scanning.
+    bool isUnreadableFolder(const QString& path) const;
 
     // The whole index, in MediaDatabase::allTracks() order. While the
     // database has not been written to, the list made last time is handed
@@ -102,12 +106,11 @@ public:
     QList<ScannedTrack> handleFileEvents(const DirectoryWatcher::EventBatch& batch, std::stop_token stop = {});
 
     // The folders at or below `directories` that something was mounted on at
-    // the last scan and that nothing is mounted on now, being empty folders
-    // on the device of the folder above them or gone (an unmounted drive or
-    // share; see MountPoints). Their
-    // rows are to be kept, as those of a missing music folder: the caller
-    // passes them to scanDirectories() as kept, not to be read. Throws
-    // MediaDatabaseError.
+    // the last scan and that nothing is mounted on now, whatever they hold of
+    // their own, or that are gone (an unmounted drive or share; see
+    // MountPoints). The rows under them whose files are missing are to be
+    // kept: the caller passes them to scanDirectories() as kept, and the
+    // files they hold are listed as usual. Throws MediaDatabaseError.
     QStringList mountPointsAway(const QStringList& directories);
     // The folders mountPointsAway() found last: the watcher waits for
     // something to be mounted on them again and then asks for a full rescan

@@ -1,12 +1,12 @@
 #include "RaskoLocalFile/MountPoints.h"
 
-#include "RaskoLocalFile/DirHandle.h"
 #include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "VessaCore/FileNameBytes.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
-#include <cstring>
 
 namespace vessa::MountPoints {
 
@@ -29,17 +29,6 @@ FolderState examine(const QString& path, const std::optional<QStringList>& mount
     struct stat above;
     const QByteArray parent = bytes + "/..";
     state.onParentDevice = ::stat(parent.constData(), &above) == 0 && above.st_dev == folder.st_dev;
-    // A folder that cannot be read is not known to be empty.
-    const DirHandle dir(::opendir(bytes.constData()));
-    if (!dir)
-        return state;
-    state.isEmpty = true;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            state.isEmpty = false;
-            break;
-        }
-    }
     return state;
 }
 
@@ -47,7 +36,9 @@ bool isAway(const FolderState& now)
 {
     if (now.isListed)
         return false;
-    return now.isGone || (now.isFolder && now.onParentDevice && now.isEmpty);
+    // What the folder holds does not count: files of its own, hidden by the
+    // mount or put there since, do not make the mount's tracks deleted.
+    return now.isGone || (now.isFolder && now.onParentDevice);
 }
 
 QStringList away(const QStringList& lastMountPoints, const QStringList& folders, const Examine& examineFolder)

@@ -10,12 +10,14 @@ namespace vessa {
 
 // Folders at or below the music folders that something was mounted on (a
 // drive, a network share, a folder bound from elsewhere) at the last scan.
-// When nothing is mounted on such a folder now and it is an empty folder on
-// the device of the folder above it, or is gone altogether (removed at
-// unmount, as desktop auto-mounters do), what was mounted there is away, not
-// emptied: its tracks are kept, as those of a missing music folder, until it
-// is mounted again. A folder that was never a mount point and is emptied
-// has simply lost its files.
+// When nothing is mounted on such a folder now (the mount table does not
+// list it and it lies on the device of the folder above it), or it is gone
+// altogether (removed at unmount, as desktop auto-mounters do), what was
+// mounted there is away, not emptied: the tracks under it whose files are
+// missing are kept, greyed, until it is mounted again, whatever the folder
+// holds of its own (files the mount hid, or that were put there since); those
+// files are listed as usual. A folder that was never a mount point and is
+// emptied has simply lost its files.
 //
 // Stateless; any thread.
 namespace MountPoints {
@@ -24,7 +26,6 @@ namespace MountPoints {
 struct FolderState {
     bool isFolder = false;       // something is there, and it is a folder (links followed)
     bool onParentDevice = false; // it lies on the device of the folder above it
-    bool isEmpty = false;        // it holds no entry at all
     bool isGone = false;         // nothing is there, nor maybe at the folders above
     bool isListed = false;       // the mount table lists it: something is mounted on it
 

@@ -78,7 +78,7 @@ QStringList parse(QByteArrayView mountInfo)
     return mountPoints;
 }
 
-std::optional<QStringList> read()
+std::optional<QByteArray> readText()
 {
     const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file.isValid())
@@ -92,10 +92,17 @@ std::optional<QStringList> read()
         if (size < 0)
             return std::nullopt;
         if (size == 0)
-            break;
+            return text;
         text.append(buffer, size);
     }
-    return parse(text);
+}
+
+std::optional<QStringList> read()
+{
+    const std::optional<QByteArray> text = readText();
+    if (!text)
+        return std::nullopt;
+    return parse(*text);
 }
 
 QString canonicalPath(const QString& path)

@@ -107,6 +107,52 @@ bool isLinkAt(int folder, const QByteArray& name)
     return ::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
 }
 
+// Whether `error`, met examining the item `name` of the open folder, says
+// that the folder cannot be read. Only the entry itself failing does: a link
+// whose target is out of reach is left out, as a dangling one is.
+bool makesFolderUnreadable(int folder, const QByteArray& name, int error)
+{
+    return error != 0 && !isGone(error) && !isLinkAt(folder, name);
+}
+
+// Whether a folder item of the dirent type `type` may be a file to index.
+bool mayBeFile(unsigned char type)
+{
+    return type == DT_REG || type == DT_LNK || type == DT_UNKNOWN;
+}
+
+// The indexed extensions and "zip", matched against names in bytes: most
+// names need no text.
+class IndexedExtensions {
+public:
+    explicit IndexedExtensions(const QSet<QString>& supportedExtensions)
+    {
+        for (const QString& extension : supportedExtensions)
+            m_extensions.push_back({extension.toUtf8(), extension});
+        m_extensions.push_back({QByteArrayLiteral("zip"), QStringLiteral("zip")});
+    }
+
+    // The indexed extension (or "zip") of a name, compared without regard to
+    // ASCII case, found where pathExtension() finds it: none without a dot,
+    // after a leading dot only, or after a final one.
+    const QString* find(const QByteArray& name) const
+    {
+        const qsizetype dot = name.lastIndexOf('.');
+        if (dot <= 0 || dot == name.size() - 1)
+            return nullptr;
+        const QByteArrayView tail = QByteArrayView(name).sliced(dot + 1);
+        for (const auto& [bytes, text] : m_extensions) {
+            if (bytes.size() == tail.size() && qstrnicmp(bytes.constData(), tail.data(), tail.size()) == 0)
+                return &text;
+        }
+        return nullptr;
+    }
+
+private:
+    // A handful, as bytes and as text.
+    std::vector<std::pair<QByteArray, QString>> m_extensions;
+};
+
 // The device the open folder lies on; nothing when it cannot be examined.
 std::optional<dev_t> deviceOf(int folderFd, const char* name = ".")
 {
@@ -120,11 +166,12 @@ class Walk {
 public:
     Walk(const QSet<QString>& supportedExtensions, std::stop_token stop, const std::function<void(FileEntry&&)>& found,
          QStringList* mountPoints, QStringList* unreadable)
-        : m_stop(std::move(stop)), m_found(found), m_mountPoints(mountPoints), m_unreadable(unreadable)
+        : m_extensions(supportedExtensions),
+          m_stop(std::move(stop)),
+          m_found(found),
+          m_mountPoints(mountPoints),
+          m_unreadable(unreadable)
     {
-        for (const QString& extension : supportedExtensions)
-            m_extensions.push_back({extension.toUtf8(), extension});
-        m_extensions.push_back({QByteArrayLiteral("zip"), QStringLiteral("zip")});
     }
 
     void musicFolder(const QString& folder)
@@ -170,7 +217,7 @@ public:
                     noteUnreadable(childQPath, error);
                 continue;
             }
-            if (item.type == DT_REG || item.type == DT_LNK || item.type == DT_UNKNOWN)
+            if (mayBeFile(item.type))
                 file(folderFd, item.name, frame.qpath);
         }
     }
@@ -178,7 +225,8 @@ public:
 private:
     // A folder that is there but cannot be opened or listed (permission
     // denied, an I/O error), or whose items cannot be examined: what was
-    // indexed in it is kept, not taken for deleted.
+    // indexed in it is kept, not taken for deleted. isUnreadableFolder()
+    // tells the same of one folder.
     void noteUnreadable(const QString& folder, int error)
     {
         if (m_unreadable && !m_unreadable->contains(folder)) {
@@ -199,8 +247,7 @@ private:
     // Its path as text is built only for an item the library may index.
     void file(int folderFd, const QByteArray& rawName, const QString& folder)
     {
-        // The extension is looked up in bytes: most names need no text.
-        const QString* found = extension(rawName);
+        const QString* found = m_extensions.find(rawName);
         if (!found)
             return;
         const QString& ext = *found;
@@ -209,9 +256,7 @@ private:
         // FIFO or a device is left out.
         int error = 0;
         const std::optional<MusicFolderEnumerator::FileState> state = regularFileStateAt(folderFd, rawName, error);
-        // Only the entry itself failing says the folder cannot be read: a
-        // link whose target is out of reach is left out, as a dangling one is.
-        if (error != 0 && !isGone(error) && !isLinkAt(folderFd, rawName))
+        if (makesFolderUnreadable(folderFd, rawName, error))
             noteUnreadable(folder.isEmpty() ? QStringLiteral("/") : folder, error);
         if (!state || CloudDownload::triggerDownloadIfEvicted(qpath))
             return;
@@ -219,24 +264,7 @@ private:
         m_found(FileEntry{qpath, qpath, ext, state->lastModified, state->size});
     }
 
-    // The indexed extension (or "zip") of a name, compared without regard to
-    // ASCII case, found where pathExtension() finds it: none without a dot,
-    // after a leading dot only, or after a final one.
-    const QString* extension(const QByteArray& name) const
-    {
-        const qsizetype dot = name.lastIndexOf('.');
-        if (dot <= 0 || dot == name.size() - 1)
-            return nullptr;
-        const QByteArrayView tail = QByteArrayView(name).sliced(dot + 1);
-        for (const auto& [bytes, text] : m_extensions) {
-            if (bytes.size() == tail.size() && qstrnicmp(bytes.constData(), tail.data(), tail.size()) == 0)
-                return &text;
-        }
-        return nullptr;
-    }
-
-    // The indexed extensions and "zip", as bytes and as text; a handful.
-    std::vector<std::pair<QByteArray, QString>> m_extensions;
+    const IndexedExtensions m_extensions;
     const std::stop_token m_stop;
     const std::function<void(FileEntry&&)>& m_found;
     QStringList* m_mountPoints;
@@ -358,10 +386,30 @@ std::optional<MusicFolderEnumerator::FileState> MusicFolderEnumerator::regularFi
     return regularFileStateAt(AT_FDCWD, pathToBytes(path), error);
 }
 
-bool MusicFolderEnumerator::isUnreadableFolder(const QString& path)
+bool MusicFolderEnumerator::cannotBeListed(const QString& path)
 {
     int error = 0;
     return !path.isEmpty() && !readFolder(AT_FDCWD, pathToBytes(path), true, error) && !isGone(error);
+}
+
+bool MusicFolderEnumerator::isUnreadableFolder(const QString& path, const QSet<QString>& supportedExtensions)
+{
+    int error = 0;
+    const std::optional<Folder> folder =
+        path.isEmpty() ? std::nullopt : readFolder(AT_FDCWD, pathToBytes(path), true, error);
+    if (!folder)
+        return !path.isEmpty() && !isGone(error);
+    // As the walk examines the items it may index.
+    const IndexedExtensions extensions(supportedExtensions);
+    const int folderFd = dirfd(folder->dir.get());
+    for (const FolderItem& item : folder->items) {
+        if (!mayBeFile(item.type) || !extensions.find(item.name) || isRealDirectoryAt(folderFd, item.name, item.type))
+            continue;
+        regularFileStateAt(folderFd, item.name, error);
+        if (makesFolderUnreadable(folderFd, item.name, error))
+            return true;
+    }
+    return false;
 }
 
 bool MusicFolderEnumerator::isReadable(const QString& path)

@@ -95,7 +95,14 @@ public:
     // Whether the file at `path` can be opened for reading now.
     static bool isReadable(const QString& path);
     // Whether a folder is at `path` that cannot be opened or listed now.
-    static bool isUnreadableFolder(const QString& path);
+    static bool cannotBeListed(const QString& path);
+    // Whether a folder is at `path` that cannot be read now as the walk of
+    // listFiles() reads it: it cannot be opened or listed, or an item in it
+    // that the library may index (by `supportedExtensions`, or an archive)
+    // cannot be examined (a folder readable but not searchable, a file
+    // system refusing to examine one file). A folder that is gone can be
+    // read: nothing of it is kept.
+    static bool isUnreadableFolder(const QString& path, const QSet<QString>& supportedExtensions);
 
     // `path` without its trailing slashes ("/" stays "/").
     static QString withoutTrailingSlashes(const QString& path);

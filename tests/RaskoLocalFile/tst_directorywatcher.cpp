@@ -6,6 +6,7 @@
 #include "VessaCore/FileNameBytes.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TmpfsMount.h"
+#include "tests/support/UnprivilegedFileAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -312,9 +313,9 @@ private slots:
         QCOMPARE(unused.count() + dropped.count(), 0);
     }
 
-    // A mount point whose share is away (an empty folder on the device above
-    // it) is waited for: once something is mounted on it again, its files
-    // are watched and a batch asks for a full rescan.
+    // A mount point whose share is away (a folder on the device above it) is
+    // waited for: once something is mounted on it again, its files are
+    // watched and a batch asks for a full rescan.
     void waitsForAShareToBeMountedAgain_data()
     {
         QTest::addColumn<QString>("mountPoint");
@@ -376,6 +377,33 @@ private slots:
         writeFile(folder + "/b.mp3");
         QTRY_VERIFY_WITH_TIMEOUT(watched.recorder.count() >= 4, timeoutMs);
         QCOMPARE(watched.recorder.last().modified, QStringList{folder + "/b.mp3"});
+    }
+
+    // A folder in a music folder that is closed to the user cannot be
+    // watched; once it is opened, it is watched and its files are reported,
+    // so that the library reads what it could not.
+    void reportsTheFilesOfAFolderOpenedWhileWatched()
+    {
+        const QString music = freshMusicFolder();
+        const QString closed = music + "/closed";
+        QVERIFY(QDir().mkpath(closed));
+        writeFile(closed + "/a.mp3");
+        QCOMPARE(::chmod(QFile::encodeName(m_tmp.path()).constData(), 0755), 0);
+        QCOMPARE(::chmod(QFile::encodeName(closed).constData(), 0), 0);
+        std::unique_ptr<Watched> watched;
+        {
+            // The watcher's thread starts with this thread's file access: the
+            // superuser's right to read every folder is dropped for it too.
+            const vessa::test::UnprivilegedFileAccess unprivileged;
+            watched = std::make_unique<Watched>(0.5);
+        }
+        watched->watcher.watch({music});
+        QCOMPARE(::chmod(QFile::encodeName(closed).constData(), 0755), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(watched->recorder.count() >= 1, timeoutMs);
+        QCOMPARE(watched->recorder.first().modified, QStringList{closed + "/a.mp3"});
+        writeFile(closed + "/b.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(watched->recorder.count() >= 2, timeoutMs);
+        QCOMPARE(watched->recorder.last().modified, QStringList{closed + "/b.mp3"});
     }
 
     // Names that are not UTF-8, of a file written and of a folder moved in,

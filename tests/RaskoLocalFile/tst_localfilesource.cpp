@@ -209,6 +209,9 @@ private slots:
         {
             const vessa::test::UnprivilegedFileAccess unprivileged;
             QCOMPARE(library.scan().size(), 3);
+            // Judged without a scan as the scan judges them.
+            QVERIFY(library.plugin->isUnreadableFolder(closed));
+            QVERIFY(!library.plugin->isUnreadableFolder(library.music()));
         }
         QCOMPARE(library.database->allTracks(), rows);
         QCOMPARE(library.database->allFileMarks(), marks);
@@ -219,6 +222,7 @@ private slots:
         library.scan();
         QVERIFY(library.plugin->unreadableFolders().isEmpty());
         QVERIFY(QDir(closed).removeRecursively());
+        QVERIFY(!library.plugin->isUnreadableFolder(closed));
         QCOMPARE(LocalLibraryFixture::filePaths(library.scan()), QStringList{library.path("file.mp3")});
         QVERIFY(library.database->allFileMarks().isEmpty());
     }
@@ -248,6 +252,11 @@ private slots:
         LocalLibraryFixture::setModified(file, LocalLibraryFixture::defaultTime().addSecs(2));
         QCOMPARE(library.scan().size(), 2);
         QVERIFY(log.contains(scanCategory, "Skipping unplayable multi-track file: Quest %1.NSF: bad header"));
+        const QString archive = library.path("Games/Set.zip");
+        ZipFixture().addFile("Disc 1/Quest.nsf", "NESM").write(archive);
+        library.scan();
+        QVERIFY(
+            log.contains(scanCategory, "Skipping unplayable multi-track file: Set.zip::Disc 1/Quest.nsf: bad header"));
     }
 
     // One file that cannot be read is skipped and logged; the scan goes on,
@@ -263,7 +272,7 @@ private slots:
         QVERIFY(QFile::resize(library.write("huge.nsf"), FileIndexer::maximumMultiTrackFileSize + 1));
         QByteArray bytes = ZipFixture()
                                .addFile("good.nsf", "GOOD-MEMBER-BYTES", ZipFixture::Compression::stored)
-                               .addFile("bad.nsf", "BAD-MEMBER-BYTES", ZipFixture::Compression::stored)
+                               .addFile("CD 2/bad.nsf", "BAD-MEMBER-BYTES", ZipFixture::Compression::stored)
                                .bytes(library.path("Album.zip"));
         const QString archive = library.write("Album.zip", bytes.replace("BAD-MEMBER-BYTES", "BAD-MEMBER-BYTEZ"));
         library.scanner->setSubTracks(subTracks(1));
@@ -277,7 +286,8 @@ private slots:
         QVERIFY(lines.contains("Skipping unplayable file: bad.mp3 — no audio stream"));
         QVERIFY(lines.contains("Skipping unplayable file: huge.nsf — The file \u201Chuge.nsf\u201D couldn\u2019t be "
                                "read: Too large to read into memory (268435457 bytes)"));
-        QVERIFY(lines.filter(QRegularExpression("^Skipping unplayable file: Album.zip — ")).size() == 1);
+        // A damaged member is named as its refusal mark names it, not by its archive alone.
+        QVERIFY(lines.filter(QRegularExpression("^Skipping unplayable file: Album.zip::CD 2/bad.nsf — ")).size() == 1);
         QCOMPARE(lines.last(), QStringLiteral("Scan complete"));
 
         // Refused files, the damaged member's archive included, are not opened
@@ -507,23 +517,21 @@ private slots:
         QCOMPARE(log.messages(resolveCategory), QStringList{"File unreadable: " + reported + " (permission denied)"});
     }
 
-    // A former mount point is away when nothing is mounted on it now and it
-    // is an empty folder on its parent's device, or is gone.
+    // A former mount point is away when nothing is mounted on it now (it is
+    // a folder on its parent's device, unlisted), or is gone.
     void mountPointsAway_data()
     {
         using State = MountPoints::FolderState;
         QTest::addColumn<QString>("folder");
         QTest::addColumn<State>("now");
         QTest::addColumn<bool>("away");
-        QTest::newRow("mount point") << "/music/share" << State{true, true, true} << true;
-        QTest::newRow("music folder") << "/music" << State{true, true, true} << true;
-        QTest::newRow("mounted, empty") << "/music/share" << State{true, false, true} << false;
-        QTest::newRow("bound from the same disk, empty")
-            << "/music/share" << State{true, true, true, false, true} << false;
-        QTest::newRow("files in its place") << "/music/share" << State{true, true, false} << false;
-        QTest::newRow("folder gone") << "/music/share" << State{false, false, false, true} << true;
+        QTest::newRow("mount point") << "/music/share" << State{true, true} << true;
+        QTest::newRow("music folder") << "/music" << State{true, true} << true;
+        QTest::newRow("mounted") << "/music/share" << State{true, false} << false;
+        QTest::newRow("bound from the same disk") << "/music/share" << State{true, true, false, true} << false;
+        QTest::newRow("folder gone") << "/music/share" << State{false, false, true} << true;
         QTest::newRow("a file in its place") << "/music/share" << State{} << false;
-        QTest::newRow("beside the music folder") << "/musical/share" << State{true, true, true} << false;
+        QTest::newRow("beside the music folder") << "/musical/share" << State{true, true} << false;
     }
     void mountPointsAway()
     {
@@ -534,7 +542,7 @@ private slots:
         QStringList examined;
         const auto examine = [&](const QString& path) {
             examined.append(path);
-            return path == folder ? now : MountPoints::FolderState{true, true, true};
+            return path == folder ? now : MountPoints::FolderState{true, true};
         };
         QCOMPARE(MountPoints::away({"/elsewhere", folder}, {"/music/"}, examine),
                  away ? QStringList{folder} : QStringList{});
@@ -562,27 +570,34 @@ private slots:
                               "/data/music/share"}));
     }
 
-    // Whether a folder on the disk is listed in a mount table given as text.
+    // Whether a folder on the disk is listed in a mount table given as text;
+    // files of its own (hidden by the mount, or put there since) do not make
+    // it mounted.
     void mountTableDecidesWhatIsMounted_data()
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("listed");
+        QTest::addColumn<bool>("ownFile");
         QTest::addColumn<bool>("away");
-        QTest::newRow("bound there") << "share" << QByteArray("share") << false;
-        QTest::newRow("bound there, a blank in its name") << "My Share" << QByteArray("My\\040Share") << false;
-        QTest::newRow("nothing mounted there") << "share" << QByteArray() << true;
-        QTest::newRow("another folder mounted") << "share" << QByteArray("share2") << true;
-        QTest::newRow("gone") << "" << QByteArray() << true;
+        QTest::newRow("bound there") << "share" << QByteArray("share") << false << false;
+        QTest::newRow("bound there, a blank in its name") << "My Share" << QByteArray("My\\040Share") << false << false;
+        QTest::newRow("nothing mounted there") << "share" << QByteArray() << false << true;
+        QTest::newRow("nothing mounted there, files of its own") << "share" << QByteArray() << true << true;
+        QTest::newRow("another folder mounted") << "share" << QByteArray("share2") << false << true;
+        QTest::newRow("gone") << "" << QByteArray() << false << true;
     }
     void mountTableDecidesWhatIsMounted()
     {
         QFETCH(QString, folder);
         QFETCH(QByteArray, listed);
+        QFETCH(bool, ownFile);
         QFETCH(bool, away);
         LocalLibraryFixture library;
         const QString music = MountTable::canonicalPath(library.music());
         if (!folder.isEmpty())
             QVERIFY(QDir().mkpath(library.path(folder)));
+        if (ownFile)
+            library.write(folder + "/own.mp3");
         const QString mountPoint = library.path(folder.isEmpty() ? QStringLiteral("gone") : folder);
         QByteArray table = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
         if (!listed.isEmpty())

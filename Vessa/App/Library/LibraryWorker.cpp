@@ -2,6 +2,7 @@
 
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
+#include "RaskoLocalFile/ZipMemberPath.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/System/PathProblem.h"
 #include "VessaCore/Error.h"
@@ -14,14 +15,24 @@ namespace vessa {
 
 namespace {
 
-// Folders whose rows stay, shown as unavailable, but are not read now: the
-// music folders that do not exist or cannot be read (an unmounted drive, a
-// folder renamed away) and the mount points at or below the others that have
-// nothing mounted on them. Why each music folder among them is unavailable.
+// Folders whose rows stay, shown as unavailable: the music folders that do
+// not exist or cannot be read (an unmounted drive, a folder renamed away),
+// which are not read now, and the mount points at or below the others that
+// have nothing mounted on them, whose rows stay where their files are
+// missing, while what the folders hold of their own is read as usual. Why
+// each music folder among them is unavailable.
 struct UnavailableFolders {
-    QStringList folders;
+    QStringList missing;
+    QStringList mountsAway;
     QHash<QString, QString> problems;
 };
+
+// Whether the file of a track (the archive of a member) is there now.
+bool isThere(const QString& path)
+{
+    const std::optional<ZipMemberPath::Parts> member = ZipMemberPath::split(path);
+    return MusicFolderEnumerator::regularFileState(member ? member->archivePath : path).has_value();
+}
 
 UnavailableFolders unavailableFolders(LocalFileSourcePlugin& source, const QStringList& musicFolders)
 {
@@ -29,7 +40,7 @@ UnavailableFolders unavailableFolders(LocalFileSourcePlugin& source, const QStri
     QStringList present;
     for (const QString& folder : musicFolders) {
         if (const std::optional<QString> problem = PathProblem::ofFolderToRead(folder)) {
-            unavailable.folders.append(folder);
+            unavailable.missing.append(folder);
             unavailable.problems.insert(folder, *problem);
         } else {
             present.append(folder);
@@ -40,7 +51,7 @@ UnavailableFolders unavailableFolders(LocalFileSourcePlugin& source, const QStri
         if (present.contains(folder))
             unavailable.problems.insert(folder, QCoreApplication::translate("PathProblem", "nothing is mounted on it"));
     }
-    unavailable.folders += away;
+    unavailable.mountsAway = away;
     source.waitForMounts(away);
     return unavailable;
 }
@@ -170,10 +181,12 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
     outcome.folder = job.folder;
     try {
         const UnavailableFolders unavailable = unavailableFolders(source, folders);
-        const QStringList& missing = unavailable.folders;
+        const QStringList& missing = unavailable.missing;
+        const QStringList& mountsAway = unavailable.mountsAway;
         const auto prepare = [&](QList<ScannedTrack> tracks) {
             // As the job left them: a scan reads the unreadable folders anew.
-            Library library = prepared(source, std::move(tracks), folders, missing + source.unreadableFolders());
+            Library library =
+                prepared(source, std::move(tracks), folders, missing + source.unreadableFolders(), mountsAway);
             library.folderProblems = unavailable.problems;
             return library;
         };
@@ -181,12 +194,14 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
         case JobKind::scan:
             // With no folder at all there is nothing to bring up to date.
             if (!folders.isEmpty())
-                outcome.library = prepare(scan(source, folders, missing, stop, progress, job.trigger));
+                outcome.library = prepare(scan(source, folders, missing, mountsAway, stop, progress, job.trigger));
             break;
         case JobKind::fileEvents: {
             // A folder the last scan could not read is read once it can be:
             // the watcher reports its files then. Events elsewhere leave it
-            // be, so one file that stays unreadable costs no scan per batch.
+            // be, and it is judged as the scan judges it, so a folder that
+            // stays unreadable (one file in it that cannot be examined
+            // included) costs no scan per batch.
             const QStringList unreadable = source.unreadableFolders();
             const auto touched = [&job](const QString& folder) {
                 const QStringList under{folder};
@@ -197,9 +212,9 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
                        || std::any_of(job.batch.removed.cbegin(), job.batch.removed.cend(), isUnder);
             };
             if (!folders.isEmpty() && std::any_of(unreadable.cbegin(), unreadable.cend(), [&](const QString& folder) {
-                    return touched(folder) && !MusicFolderEnumerator::isUnreadableFolder(folder);
+                    return touched(folder) && !source.isUnreadableFolder(folder);
                 })) {
-                outcome.library = prepare(scan(source, folders, missing, stop, {}, ScanTrigger::automatic));
+                outcome.library = prepare(scan(source, folders, missing, mountsAway, stop, {}, ScanTrigger::automatic));
                 break;
             }
             // Events may still come from a folder that was removed meanwhile.
@@ -227,26 +242,31 @@ LibraryWorker::Outcome LibraryWorker::perform(LocalFileSourcePlugin& source, con
 }
 
 QList<ScannedTrack> LibraryWorker::scan(LocalFileSourcePlugin& source, const QStringList& folders,
-                                        const QStringList& missing, std::stop_token stop,
+                                        const QStringList& missing, const QStringList& mountsAway, std::stop_token stop,
                                         const std::function<void(const ScanProgress&)>& progress, ScanTrigger trigger)
 {
     // A missing folder stays a music folder but is not read, and its rows
     // stay until it is back or the user removes it; so do those of a mount
-    // point that is away.
+    // point that is away, whose own files are read all the same.
     QStringList present = folders;
     present.removeIf([&missing](const QString& folder) { return missing.contains(folder); });
-    return source.scanDirectories(present, progress, stop, missing, trigger);
+    return source.scanDirectories(present, progress, stop, missing + mountsAway, trigger);
 }
 
 LibraryWorker::Library LibraryWorker::prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks,
-                                               const QStringList& folders, const QStringList& missing)
+                                               const QStringList& folders, const QStringList& missing,
+                                               const QStringList& mountsAway)
 {
     Library library;
     library.refs.reserve(tracks.size());
     for (const ScannedTrack& track : std::as_const(tracks))
         library.refs.append(track.ref());
-    library.refIndex = std::make_shared<const LibraryRefIndex>(tracks, [&tracks, &missing](qsizetype i) {
-        return missing.isEmpty() || !MusicFolderEnumerator::liesUnder(tracks.at(i).fileURL(), missing);
+    library.refIndex = std::make_shared<const LibraryRefIndex>(tracks, [&](qsizetype i) {
+        const QString& path = tracks.at(i).fileURL();
+        if (MusicFolderEnumerator::liesUnder(path, missing))
+            return false;
+        // Under a mount point that is away, a track plays when its file is there.
+        return !MusicFolderEnumerator::liesUnder(path, mountsAway) || isThere(path);
     });
     library.tracks = std::move(tracks);
     for (const QString& folder : folders) {

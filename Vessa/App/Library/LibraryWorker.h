@@ -42,10 +42,12 @@ class LocalFileSourcePlugin;
 //   applied under the current folders.
 // - A music folder that is missing or cannot be read (an unmounted drive) is
 //   not scanned: its rows stay and are counted, but its tracks are not among
-//   the playable references until it is back. So are the folders at or
-//   below a music folder that had something mounted on them at the last
-//   scan, have nothing mounted on them now and are empty or gone (an
-//   unmounted share); the folder watcher waits for them to be mounted again.
+//   the playable references until it is back. So are the tracks whose files
+//   are missing under the folders at or below a music folder that had
+//   something mounted on them at the last scan and have nothing mounted on
+//   them now (an unmounted share), whatever else those folders hold; the
+//   files they hold are scanned and played as usual, and the folder watcher
+//   waits for something to be mounted on them again.
 // - The rows under the folders inside the music folders that the last scan
 //   could not read (LocalFileSourcePlugin::unreadableFolders()) stay too,
 //   and cannot be played. A batch of file events that finds one of them
@@ -131,10 +133,10 @@ private:
     static Outcome perform(LocalFileSourcePlugin& source, const Job& job, const QStringList& folders,
                            std::stop_token stop, const std::function<void(const ScanProgress&)>& progress);
     static QList<ScannedTrack> scan(LocalFileSourcePlugin& source, const QStringList& folders,
-                                    const QStringList& missing, std::stop_token stop,
+                                    const QStringList& missing, const QStringList& mountsAway, std::stop_token stop,
                                     const std::function<void(const ScanProgress&)>& progress, ScanTrigger trigger);
     static Library prepared(LocalFileSourcePlugin& source, QList<ScannedTrack> tracks, const QStringList& folders,
-                            const QStringList& missing);
+                            const QStringList& missing, const QStringList& mountsAway);
     // A progress callback that posts at most one report per interval (and the last).
     std::function<void(const ScanProgress&)> throttledProgress();
 
