@@ -37,10 +37,17 @@ PlaylistContentModel::PlaylistContentModel(TrackListServices services, PlaylistS
     connect(&playContext, &PlayContext::queueChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&m_services.availability, &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
 
-    setEntries(playlist().tracks);
+    m_queueIdentity = queueID();
+    showEntries(playlist().tracks);
 }
 
-PlaylistContentModel::~PlaylistContentModel() = default;
+PlaylistContentModel::~PlaylistContentModel()
+{
+    // A document never saved is known by its name alone, which the next new
+    // document may take: its queue follows no other document.
+    if (m_storage.isDocument() && !m_storage.filePath())
+        m_services.playlistQueue.release(m_queueIdentity);
+}
 
 void PlaylistContentModel::watchLibrary()
 {
@@ -51,20 +58,38 @@ void PlaylistContentModel::watchLibrary()
 void PlaylistContentModel::setStorage(PlaylistStorage storage)
 {
     m_storage = std::move(storage);
-    setEntries(playlist().tracks);
+    carryQueueIdentity();
+    showEntries(playlist().tracks);
     emit storageChanged();
 }
 
 void PlaylistContentModel::showPlaylist(PlaylistStorage storage)
 {
     m_filterAndSort = FilterAndSort();
-    setStorage(std::move(storage));
+    m_storage = std::move(storage);
+    m_queueIdentity = queueID();
+    showEntries(playlist().tracks);
+    emit storageChanged();
 }
 
 void PlaylistContentModel::documentChanged()
 {
+    carryQueueIdentity();
     reloadEntries();
     emit storageChanged();
+}
+
+void PlaylistContentModel::carryQueueIdentity()
+{
+    // The same playlist under another identity (its document saved under
+    // another file, or named after it): the queue played from it goes
+    // along, before it follows what the move changed (hints rewritten for
+    // a new folder).
+    const QString identity = queueID();
+    if (identity == m_queueIdentity)
+        return;
+    m_services.playlistQueue.rename(m_queueIdentity, identity, libraryName(), playlistFilePath());
+    m_queueIdentity = identity;
 }
 
 Playlist PlaylistContentModel::playlist() const
@@ -79,6 +104,11 @@ Playlist PlaylistContentModel::playlist() const
 std::optional<QString> PlaylistContentModel::playlistFilePath() const
 {
     return m_storage.isDocument() ? m_storage.filePath() : std::nullopt;
+}
+
+std::optional<QString> PlaylistContentModel::libraryName() const
+{
+    return m_storage.isLibrary() ? std::optional<QString>(m_storage.name()) : std::nullopt;
 }
 
 QString PlaylistContentModel::queueID() const
@@ -125,20 +155,20 @@ void PlaylistContentModel::setSort(const QString& key, bool ascending)
 void PlaylistContentModel::reloadEntries()
 {
     QList<PlaylistTrack> entries = playlist().tracks;
-    if (entries == m_entries)
-        return;
-    setEntries(std::move(entries));
-    // The queue loaded from this playlist follows; the rows then mark where
-    // what sounds now stands.
-    m_services.playlistQueue.follow(queueID(), m_entries, m_edit);
-    buildRows();
+    if (entries != m_entries)
+        showEntries(std::move(entries));
 }
 
-void PlaylistContentModel::setEntries(QList<PlaylistTrack> entries)
+void PlaylistContentModel::showEntries(QList<PlaylistTrack> entries)
 {
     m_entries = std::move(entries);
     m_index = indexOf(m_entries);
-    recomputeDisplayedTracks();
+    m_displayed = m_filterAndSort.shownIn(m_index);
+    // The queue loaded from this playlist follows the version shown (one
+    // opened again may differ from the one it holds); the rows then mark
+    // where what sounds now stands.
+    m_services.playlistQueue.follow(queueID(), m_entries, m_edit);
+    buildRows();
 }
 
 TrackListIndex PlaylistContentModel::indexOf(const QList<PlaylistTrack>& entries)
@@ -236,8 +266,6 @@ void PlaylistContentModel::playTrack(qsizetype index)
         return;
     qCDebug(lcPlaylistContent, "Playing track from playlist '%s' at display position %ld",
             qUtf8Printable(navigationTitle()), long(position));
-    const std::optional<QString> libraryName =
-        m_storage.isLibrary() ? std::optional<QString>(m_storage.name()) : std::nullopt;
     // The queue keeps the filter and sort shown now for the playlist's later versions.
     PlaylistQueueOrder order;
     if (!m_filterAndSort.isStoredOrder()) {
@@ -246,7 +274,7 @@ void PlaylistContentModel::playTrack(qsizetype index)
             return shown.shownIn(index);
         };
     }
-    m_services.playlistQueue.load(queueID(), libraryName, m_entries, m_displayed, std::move(order), position,
+    m_services.playlistQueue.load(queueID(), libraryName(), m_entries, m_displayed, std::move(order), position,
                                   playlistFilePath());
     m_services.playContext.execute(PlaybackCommand::play());
 }

@@ -45,8 +45,9 @@ public:
     ~PlaylistContentModel() override;
 
     const PlaylistStorage& storage() const { return m_storage; }
-    // The same playlist elsewhere (renamed, or its document saved under a
-    // new file): filter and sort stay.
+    // The same playlist elsewhere (its document saved under another name,
+    // folder or format): filter and sort stay, and so does the queue played
+    // from it, under the new identity.
     void setStorage(PlaylistStorage storage);
     // Another playlist, shown as a new model shows it: stored order, no filter.
     void showPlaylist(PlaylistStorage storage);
@@ -130,10 +131,13 @@ signals:
 
 private:
     void reloadEntries();
-    void setEntries(QList<PlaylistTrack> entries);
+    // Shows `entries` as the playlist's, and has its queue follow them.
+    void showEntries(QList<PlaylistTrack> entries);
     void recomputeDisplayedTracks();
     void buildRows();
     std::optional<QString> playlistFilePath() const;
+    std::optional<QString> libraryName() const;
+    void carryQueueIdentity();
 
     void watchLibrary();
 
@@ -147,6 +151,8 @@ private:
     // The filter and sort keys of m_entries.
     TrackListIndex m_index;
     QList<qsizetype> m_displayed;
+    // The identity this playlist's queue was last known by here.
+    QString m_queueIdentity;
     // The edit being written, until its new version is shown.
     std::optional<PlaylistEdit> m_edit;
     TrackRows m_rows;
