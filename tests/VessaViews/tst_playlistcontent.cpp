@@ -334,11 +334,15 @@ private slots:
 
         // The empty state takes what the table takes: audio files, not text,
         // nor files that nothing plays.
+        QTemporaryDir music;
+        for (const QString name : {"Album/a.flac", "songs.zip", "notes.txt", "Dawn.flac"})
+            writeFile(music.filePath(name), {});
         QMimeData text, unplayable, files;
         text.setText("Dawn.flac");
-        unplayable.setUrls({QUrl::fromLocalFile("/music/Album"), QUrl::fromLocalFile("/music/songs.zip"),
-                            QUrl::fromLocalFile("/music/notes.txt")});
-        files.setUrls({QUrl::fromLocalFile("/music/Dawn.flac")});
+        unplayable.setUrls({QUrl::fromLocalFile(music.filePath("Album")),
+                            QUrl::fromLocalFile(music.filePath("songs.zip")),
+                            QUrl::fromLocalFile(music.filePath("notes.txt"))});
+        files.setUrls({QUrl::fromLocalFile(music.filePath("Dawn.flac"))});
         for (QMimeData* payload : {&text, &unplayable, &files}) {
             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, payload, Qt::LeftButton, {});
             QApplication::sendEvent(view->emptyState(), &enter);
@@ -371,8 +375,10 @@ private slots:
         view->model().removeTracks({0, 1});
         view->model().setSearchText("zzz");
         QTRY_COMPARE(view->findChild<QStackedWidget*>()->currentWidget(), view->emptyState());
+        QTemporaryDir music;
+        writeFile(music.filePath("Dawn.flac"), {});
         QMimeData files;
-        files.setUrls({QUrl::fromLocalFile("/music/Dawn.flac")});
+        files.setUrls({QUrl::fromLocalFile(music.filePath("Dawn.flac"))});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
         QApplication::sendEvent(view->emptyState(), &enter);
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
