@@ -20,6 +20,7 @@ namespace vessa {
 PlaylistContentModel::PlaylistContentModel(TrackListServices services, PlaylistStorage storage,
                                            FileRevealerPtr revealer, QObject* parent)
     : QObject(parent),
+      FilterAndSortHolder(IndexSort::ascendingOnly),
       m_services(std::move(services)),
       m_storage(std::move(storage)),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
@@ -65,7 +66,7 @@ void PlaylistContentModel::setStorage(PlaylistStorage storage)
 
 void PlaylistContentModel::showPlaylist(PlaylistStorage storage)
 {
-    m_filterAndSort = FilterAndSort();
+    restoreFilterAndSort(FilterAndSort());
     m_storage = std::move(storage);
     m_queueIdentity = queueID();
     showEntries(playlist().tracks);
@@ -129,7 +130,7 @@ QString PlaylistContentModel::navigationTitle() const
 
 bool PlaylistContentModel::isManualOrder() const
 {
-    return m_filterAndSort.isStoredOrder();
+    return filterAndSort().isStoredOrder();
 }
 
 TrackTableConfiguration PlaylistContentModel::configuration() const
@@ -138,17 +139,8 @@ TrackTableConfiguration PlaylistContentModel::configuration() const
                                    m_services.pluginRegistry.allSupportedExtensions()};
 }
 
-void PlaylistContentModel::setSearchText(const QString& text)
+void PlaylistContentModel::filterAndSortChanged(Change)
 {
-    m_filterAndSort.searchText = text;
-    recomputeDisplayedTracks();
-}
-
-void PlaylistContentModel::setSort(const QString& key, bool ascending)
-{
-    // The stored order has one direction: its header restores it.
-    m_filterAndSort.sortKey = key;
-    m_filterAndSort.sortAscending = key == QLatin1String("index") ? true : ascending;
     recomputeDisplayedTracks();
 }
 
@@ -163,7 +155,7 @@ void PlaylistContentModel::showEntries(QList<PlaylistTrack> entries)
 {
     m_entries = std::move(entries);
     m_index = indexOf(m_entries);
-    m_displayed = m_filterAndSort.shownIn(m_index);
+    m_displayed = filterAndSort().shownIn(m_index);
     // The queue loaded from this playlist follows the version shown (one
     // opened again may differ from the one it holds); the rows then mark
     // where what sounds now stands.
@@ -185,7 +177,7 @@ TrackListIndex PlaylistContentModel::indexOf(const QList<PlaylistTrack>& entries
 
 void PlaylistContentModel::recomputeDisplayedTracks()
 {
-    m_displayed = m_filterAndSort.shownIn(m_index);
+    m_displayed = filterAndSort().shownIn(m_index);
     buildRows();
 }
 
@@ -268,8 +260,8 @@ void PlaylistContentModel::playTrack(qsizetype index)
             qUtf8Printable(navigationTitle()), long(position));
     // The queue keeps the filter and sort shown now for the playlist's later versions.
     PlaylistQueueOrder order;
-    if (!m_filterAndSort.isStoredOrder()) {
-        order = [shown = m_filterAndSort](const QList<PlaylistTrack>& entries) {
+    if (!filterAndSort().isStoredOrder()) {
+        order = [shown = filterAndSort()](const QList<PlaylistTrack>& entries) {
             TrackListIndex index = indexOf(entries);
             return shown.shownIn(index);
         };

@@ -3,7 +3,7 @@
 #include "Parvik/Playlist.h"
 #include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
-#include "Vessa/Views/TrackLists/FilterAndSort.h"
+#include "Vessa/Views/TrackLists/FilterAndSortHolder.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackLists/TrackListServices.h"
@@ -37,7 +37,7 @@ class CoalescedRefresh;
 // documentEdited().
 //
 // Threads: main thread only.
-class PlaylistContentModel : public QObject {
+class PlaylistContentModel : public QObject, public FilterAndSortHolder {
     Q_OBJECT
 public:
     PlaylistContentModel(TrackListServices services, PlaylistStorage storage, FileRevealerPtr revealer,
@@ -70,13 +70,8 @@ public:
     bool takesDrops() const { return isManualOrder() || isEmpty(); }
     TrackTableConfiguration configuration() const;
 
-    const FilterAndSort& filterAndSort() const { return m_filterAndSort; }
-    const QString& searchText() const { return m_filterAndSort.searchText; }
-    void setSearchText(const QString& text);
-    const QString& sortKey() const { return m_filterAndSort.sortKey; }
-    bool sortAscending() const { return m_filterAndSort.sortAscending; }
-    // The "index" key always sorts ascending.
-    void setSort(const QString& key, bool ascending);
+    // The filter and sort (FilterAndSortHolder): a change recomputes at
+    // once; the "index" key always sorts ascending.
 
     // Playlist indexes in display order.
     const QList<qsizetype>& displayedTracks() const { return m_displayed; }
@@ -130,6 +125,7 @@ signals:
     void storageChanged();
 
 private:
+    void filterAndSortChanged(Change change) override;
     void reloadEntries();
     // Shows `entries` as the playlist's, and has its queue follow them.
     void showEntries(QList<PlaylistTrack> entries);
@@ -144,7 +140,6 @@ private:
     TrackListServices m_services;
     PlaylistStorage m_storage;
     FileRevealerPtr m_revealer;
-    FilterAndSort m_filterAndSort;
     bool m_copiedToLibrary = false;
     // The playlist's entries as last read from the storage.
     QList<PlaylistTrack> m_entries;
