@@ -136,6 +136,11 @@ public:
     // and new ones come, at random, among those still to play.
     void editQueue(const QList<TrackRef>& tracks, const QList<std::optional<QString>>& fileHints,
                    const QList<qsizetype>& origins);
+    // The list the queue was loaded from goes by another identity, its
+    // relative hints counting from `playlistURL` (a playlist document saved
+    // under another file). The entries, the current and playing entry and
+    // whatever resolves or plays stay.
+    void renameQueue(std::optional<QString> queueID, std::optional<QString> playlistURL);
     // The position in the loaded list (see editQueue) of the playing entry;
     // nothing when nothing plays, or the playing entry is one appendToQueue
     // added or one kept after its list lost it.

@@ -82,6 +82,12 @@ void PlayContext::editQueue(const QList<TrackRef>& tracks, const QList<std::opti
     emitCurrentTrackChangeFrom(before);
 }
 
+void PlayContext::renameQueue(std::optional<QString> queueID, std::optional<QString> playlistURL)
+{
+    m_playlistURL = std::move(playlistURL);
+    setQueueID(std::move(queueID));
+}
+
 std::optional<qsizetype> PlayContext::playingListIndex() const
 {
     if (!m_playingIndex || *m_playingIndex < 0 || *m_playingIndex >= m_appendedFrom || m_playingIndex == m_keptIndex)

@@ -9,11 +9,16 @@ using namespace vessa;
 
 namespace {
 
+// "title" or "title@hint".
 QList<PlaylistTrack> entries(const QStringList& titles)
 {
     QList<PlaylistTrack> tracks;
-    for (const QString& title : titles)
-        tracks.append(PlaylistTrack(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), title)));
+    for (const QString& title : titles) {
+        const QString hint = title.section(u'@', 1);
+        tracks.append(
+            PlaylistTrack(TrackRef(QStringLiteral("Artist"), QStringLiteral("Album"), title.section(u'@', 0, 0)),
+                          hint.isEmpty() ? std::nullopt : std::optional<QString>(hint)));
+    }
     return tracks;
 }
 
@@ -39,6 +44,9 @@ private slots:
         QTest::newRow("moved") << QStringList{"a", "b", "c", "d"} << QStringList{"b", "c", "a", "d"}
                                << QList<qsizetype>{1, 2, 0, 3};
         QTest::newRow("replaced") << QStringList{"a", "b"} << QStringList{"c", "a"} << QList<qsizetype>{-1, 0};
+        QTest::newRow("hints rewritten for another folder")
+            << QStringList{"a@file://a", "b", "a@file://a"} << QStringList{"a@file://../m/a", "b", "a@file://../m/a"}
+            << QList<qsizetype>{0, 1, 2};
         QTest::newRow("emptied") << QStringList{"a"} << QStringList{} << QList<qsizetype>{};
     }
     void editsWorkedOutByComparison()

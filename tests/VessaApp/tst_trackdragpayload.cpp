@@ -15,6 +15,12 @@ namespace {
 
 const QSet<QString> supported{"mp3", "flac"};
 
+// Rows name dropped files under "file:///m/": they stand under `root`.
+QString underRoot(QString text, const QTemporaryDir& root)
+{
+    return text.replace("file:///m/", QUrl::fromLocalFile(root.filePath("m")).toString() + "/");
+}
+
 // Each entry as its URI, then "|" and the hint when it has one.
 QStringList describe(const QList<PlaylistTrack>& tracks)
 {
@@ -29,7 +35,22 @@ QStringList describe(const QList<PlaylistTrack>& tracks)
 class TrackDragPayloadTest : public QObject {
     Q_OBJECT
 
+    // The files the rows drop: a few of each kind, folders and links.
+    QTemporaryDir m_root;
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(QDir().mkpath(m_root.filePath("m/Music")) && QDir().mkpath(m_root.filePath("m/Album.flac")));
+        for (const char* name :
+             {"a.mp3", "b.FLAC", "cover.jpg", "My Song.mp3", "R&B;1.mp3", "songs.zip", "notes.txt"}) {
+            QFile file(m_root.filePath("m/") + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QFile::link(m_root.filePath("m/a.mp3"), m_root.filePath("m/link.mp3")));
+        QVERIFY(QFile::link(m_root.filePath("m/gone.mp3"), m_root.filePath("m/dangling.mp3")));
+    }
+
     void referencesTravelInRowOrder()
     {
         const QList<TrackRef> refs{TrackRef("B", "", "2"), TrackRef("A", "X:Y", "1#", 30, 2), TrackRef("B", "", "2")};
@@ -118,6 +139,12 @@ private slots:
         QTest::newRow("several files: the playable ones")
             << QByteArray("-") << QStringList{"file:///m/Music", "file:///m/a.mp3", "file:///m/notes.txt"}
             << QStringList{fileTracks.first()};
+        QTest::newRow("nothing behind: a dangling link, a missing file, a folder named like a file")
+            << QByteArray("-") << QStringList{"file:///m/dangling.mp3", "file:///m/missing.mp3", "file:///m/Album.flac"}
+            << QStringList();
+        QTest::newRow("a link to a file: by the link's name")
+            << QByteArray("-") << QStringList{"file:///m/dangling.mp3", "file:///m/link.mp3"}
+            << QStringList{"vez:track:::link|file:///m/link.mp3"};
     }
 
     void drops()
@@ -127,12 +154,14 @@ private slots:
         QFETCH(QStringList, expected);
         QMimeData data;
         if (payload != "-")
-            data.setData(trackRefMimeType, payload);
+            data.setData(trackRefMimeType, underRoot(QString::fromUtf8(payload), m_root).toUtf8());
         QList<QUrl> dropped;
         for (const QString& url : urls)
-            dropped.append(QUrl(url));
+            dropped.append(QUrl(underRoot(url, m_root)));
         if (!dropped.isEmpty())
             data.setUrls(dropped);
+        for (QString& entry : expected)
+            entry = underRoot(entry, m_root);
         QCOMPARE(describe(extractPlaylistTracks(data, supported)), expected);
         // A drag that would add nothing is refused before it is dropped.
         QCOMPARE(hasPlaylistTracks(data, supported), !expected.isEmpty());
@@ -141,12 +170,12 @@ private slots:
     void fileTitlesAreDecoded()
     {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile("/m/My Song.mp3")});
+        data.setUrls({QUrl::fromLocalFile(m_root.filePath("m/My Song.mp3"))});
         const QList<PlaylistTrack> tracks = extractPlaylistTracks(data, supported);
         QCOMPARE(tracks.size(), 1);
         QCOMPARE(tracks.first().ref.track(), "My Song");
         QCOMPARE(tracks.first().ref.artist(), "");
-        QCOMPARE(tracks.first().fileHint, "file:///m/My%20Song.mp3");
+        QCOMPARE(tracks.first().fileHint, underRoot("file:///m/My%20Song.mp3", m_root));
     }
 };
 

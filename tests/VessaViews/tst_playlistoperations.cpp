@@ -9,6 +9,7 @@
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
 #include "VessaCore/ExceptionDescription.h"
 
+#include <QDir>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -225,10 +226,16 @@ private slots:
     void droppedFilesKeepOnlySupportedOnes()
     {
         m_library->create(QStringLiteral("Mix"));
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("music"))));
+        QList<QUrl> dropped;
+        for (const QString name : {"music/a.flac", "music/notes.txt", "music/b.MP3"}) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            dropped.append(QUrl::fromLocalFile(file.fileName()));
+        }
         QMimeData files;
-        files.setUrls({QUrl::fromLocalFile(QStringLiteral("/music/a.flac")),
-                       QUrl::fromLocalFile(QStringLiteral("/music/notes.txt")),
-                       QUrl::fromLocalFile(QStringLiteral("/music/b.MP3"))});
+        files.setUrls(dropped);
         QVERIFY(m_operations->dropOnPlaylist(QStringLiteral("Mix"), files,
                                              {QStringLiteral("flac"), QStringLiteral("mp3")}));
         const Playlist mix = *m_library->playlist(QStringLiteral("Mix"));

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -514,8 +515,14 @@ private slots:
         QCOMPARE(drops.last().second, 2);
 
         // Files: only the supported extensions, any case.
-        std::unique_ptr<QMimeData> files(
-            urlData({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/cover.jpg"), QStringLiteral("/m/b.FLAC")}));
+        QTemporaryDir folder;
+        QStringList paths;
+        for (const QString name : {"a.mp3", "cover.jpg", "b.FLAC"}) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            paths.append(file.fileName());
+        }
+        std::unique_ptr<QMimeData> files(urlData(paths));
         QVERIFY(table->handleDrop(*files, Operation::Copy, 4));
         QCOMPARE(drops.last().first.size(), 2);
         QCOMPARE(drops.last().first[0].ref.track(), QStringLiteral("a"));
@@ -524,7 +531,7 @@ private slots:
 
         // Nothing usable: refused, and the owner hears nothing.
         const qsizetype heard = drops.size();
-        std::unique_ptr<QMimeData> unusable(urlData({QStringLiteral("/m/cover.jpg")}));
+        std::unique_ptr<QMimeData> unusable(urlData({paths[1]}));
         QVERIFY(!table->handleDrop(*unusable, Operation::Copy, 0));
         QMimeData garbage;
         garbage.setData(QString(trackRefMimeType), QByteArray("{not json"));

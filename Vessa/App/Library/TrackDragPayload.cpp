@@ -4,6 +4,7 @@
 #include "VessaCore/Error.h"
 #include "VessaCore/PathExtension.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,6 +59,10 @@ std::optional<PlaylistTrack> fileTrack(const QUrl& url, const QSet<QString>& sup
         return std::nullopt;
     const QString extension = pathExtension(path);
     if (extension.isEmpty() || !supportedExtensions.contains(extension.toLower()))
+        return std::nullopt;
+    // A dangling link or a path with nothing behind it would only add an
+    // entry that never plays, and a folder named like a file adds nothing.
+    if (!QFileInfo(path).isFile())
         return std::nullopt;
     const QString fileName = lastPathComponent(path);
     const QString title = fileName.chopped(extension.size() + 1);

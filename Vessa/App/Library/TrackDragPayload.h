@@ -34,12 +34,14 @@ QMimeData* encodePlaylistTracks(const QList<PlaylistTrack>& tracks);
 // with the absolute hint they carry, else without a hint. When no reference
 // decodes, the dropped local files whose lower-cased extension is in
 // `supportedExtensions` (lower case, no dot) become entries titled by their
-// file name without extension, hinted with the file's absolute file hint. Anything else is skipped; the list may be
-// empty. Pure: reads only the payload, never the disk.
+// file name without extension, hinted with the file's absolute file hint.
+// Anything else is skipped: folders, dangling links and paths with nothing
+// behind them too (each dropped file of a supported kind is looked up on
+// the disk once); the list may be empty.
 QList<PlaylistTrack> extractPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions);
 // Whether a drop of `data` would add anything: extractPlaylistTracks would
-// not come back empty. A drag of folders, archives, text or other files that
-// no decoder plays is refused while it is under way.
+// not come back empty. A drag of folders, archives, text, dangling links or
+// other files that no decoder plays is refused while it is under way.
 bool hasPlaylistTracks(const QMimeData& data, const QSet<QString>& supportedExtensions);
 
 } // namespace vessa

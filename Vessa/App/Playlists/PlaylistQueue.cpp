@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <numeric>
 
 namespace vessa {
@@ -12,6 +13,12 @@ namespace vessa {
 PlaylistEdit PlaylistEdit::byComparison(QList<PlaylistTrack> before, QList<PlaylistTrack> after)
 {
     QList<qsizetype> origins(after.size(), -1);
+    if (before.size() == after.size()
+        && std::equal(before.cbegin(), before.cend(), after.cbegin(),
+                      [](const PlaylistTrack& a, const PlaylistTrack& b) { return a.ref == b.ref; })) {
+        std::iota(origins.begin(), origins.end(), qsizetype(0));
+        return PlaylistEdit{std::move(before), std::move(after), std::move(origins)};
+    }
     qsizetype head = 0;
     while (head < before.size() && head < after.size() && before[head] == after[head]) {
         origins[head] = head;
@@ -121,6 +128,27 @@ void PlaylistQueue::follow(const QString& queueID, const QList<PlaylistTrack>& e
     m_shown = shown;
     const ShownEntries list = shownEntries(entries, shown);
     m_playContext.editQueue(list.tracks, list.fileHints, origins);
+}
+
+void PlaylistQueue::rename(const QString& queueID, const QString& newQueueID, const std::optional<QString>& libraryName,
+                           const std::optional<QString>& playlistFilePath)
+{
+    if (!followsPlayContext() || queueID != *m_queueID || newQueueID == queueID)
+        return;
+    m_queueID = newQueueID;
+    m_libraryName = libraryName;
+    m_playContext.renameQueue(newQueueID, playlistFilePath);
+}
+
+void PlaylistQueue::release(const QString& queueID)
+{
+    if (queueID != m_queueID)
+        return;
+    m_queueID.reset();
+    m_libraryName.reset();
+    m_order = nullptr;
+    m_entries.clear();
+    m_shown.clear();
 }
 
 std::optional<qsizetype> PlaylistQueue::soundingEntry(const QString& queueID, const QList<PlaylistTrack>& entries) const

@@ -23,9 +23,11 @@ struct PlaylistEdit {
     QList<PlaylistTrack> after;
     QList<qsizetype> origins;
 
-    // Entries alike at the start and at the end are matched in place, those
-    // between by value, in order. Exact for one insertion or removal in one
-    // place; which of two equal entries moved is beyond telling.
+    // The same references in the same places continue each other, whatever
+    // their hints (a save under another file rewrites relative ones).
+    // Otherwise entries alike at the start and at the end are matched in
+    // place, those between by value, in order. Exact for one insertion or
+    // removal in one place; which of two equal entries moved is beyond telling.
     static PlaylistEdit byComparison(QList<PlaylistTrack> before, QList<PlaylistTrack> after);
 };
 
@@ -46,7 +48,8 @@ using PlaylistQueueOrder = std::function<QList<qsizetype>(const QList<PlaylistTr
 //   added entry the filter hides stays out, and the entry that sounds goes
 //   on from where it now stands.
 // - A later sort, filter or re-show of the view changes neither the queue
-//   nor the entry that sounds.
+//   nor the entry that sounds; nor does a new identity of the same playlist
+//   (its document saved under another name, folder or format: rename()).
 // - The view marks the sounding entry (soundingEntry()) wherever its own
 //   filter and order now show it, and no row when that filter hides it or
 //   nothing sounds (a play that failed included).
@@ -91,6 +94,16 @@ public:
     // library no longer holds is not followed (its queue plays on as it is).
     void follow(const QString& queueID, const QList<PlaylistTrack>& entries,
                 const std::optional<PlaylistEdit>& edit = std::nullopt);
+    // The playlist of `queueID` goes by `newQueueID` now (a document saved
+    // under another name, folder or format): the queue loaded from it, while
+    // it is the play context's, takes the new identity, library name and
+    // playlist file, and follows the playlist on under its new identity.
+    void rename(const QString& queueID, const QString& newQueueID, const std::optional<QString>& libraryName,
+                const std::optional<QString>& playlistFilePath);
+    // The playlist of `queueID` is gone for good (a document never saved was
+    // closed, and a new one may take its name): the queue loaded from it
+    // plays on as it is and follows nothing any more.
+    void release(const QString& queueID);
     // The playlist index, in `entries`, of the entry that sounds from the
     // queue of `queueID`; none when that queue is not the play context's,
     // `entries` is not the version the queue follows, or no entry of its

@@ -40,6 +40,11 @@ ContentView::Services::Services(AppState& appState)
 {
 }
 
+ContentView::ContentView(AppState& appState, DetailLists lists, QWidget* parent)
+    : ContentView(Services(appState), std::move(lists), parent)
+{
+}
+
 ContentView::ContentView(Services services, DetailLists lists, QWidget* parent)
     : QMainWindow(parent),
       m_services(services),

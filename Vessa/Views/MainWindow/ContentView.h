@@ -63,11 +63,13 @@ public:
         // What the detail pane's track lists are made from (DetailLists).
         TrackListServices trackLists;
 
-        // Implicit: the window is made from the app state.
-        Services(AppState& appState);
+        // The app state's own.
+        explicit Services(AppState& appState);
     };
 
     explicit ContentView(Services services, DetailLists lists = DetailLists::standard(), QWidget* parent = nullptr);
+    // With the app state's services.
+    explicit ContentView(AppState& appState, DetailLists lists = DetailLists::standard(), QWidget* parent = nullptr);
     ~ContentView() override;
 
     // The "New Playlist" command: a new playlist named inline in the sidebar.

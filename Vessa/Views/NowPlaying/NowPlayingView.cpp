@@ -47,6 +47,10 @@ NowPlayingView::Services::Services(AppState& appState)
 {
 }
 
+NowPlayingView::NowPlayingView(AppState& appState, QWidget* parent) : NowPlayingView(Services(appState), parent)
+{
+}
+
 NowPlayingView::NowPlayingView(Services services, QWidget* parent)
     : QWidget(parent),
       m_playContext(services.playContext),

@@ -50,11 +50,13 @@ public:
             : playContext(playContext), volume(volume), playlists(playlists), errors(errors)
         {
         }
-        // The app state's own (implicit: a bar is made from the app state).
-        Services(AppState& appState);
+        // The app state's own.
+        explicit Services(AppState& appState);
     };
 
     explicit NowPlayingView(Services services, QWidget* parent = nullptr);
+    // With the app state's services.
+    explicit NowPlayingView(AppState& appState, QWidget* parent = nullptr);
     ~NowPlayingView() override;
 
     // Called with the current track when its info is clicked; none: the

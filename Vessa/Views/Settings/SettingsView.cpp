@@ -76,6 +76,11 @@ SettingsView::Services::Services(AppState& appState) : Services(appState.musicLi
 {
 }
 
+SettingsView::SettingsView(AppState& appState, Updater& updater, FolderChooser chooseFolder, QWidget* parent)
+    : SettingsView(Services(appState), updater, std::move(chooseFolder), parent)
+{
+}
+
 SettingsView::SettingsView(Services services, Updater& updater, FolderChooser chooseFolder, QWidget* parent)
     : QWidget(parent),
       m_library(services.musicLibrary),

@@ -49,13 +49,15 @@ public:
             : musicLibrary(musicLibrary), storage(storage)
         {
         }
-        // The app state's own (implicit: the form is made from the app state).
-        Services(AppState& appState);
+        // The app state's own.
+        explicit Services(AppState& appState);
     };
 
     // `updater` must outlive the view. Without a chooser the desktop's
     // folder dialog asks.
     SettingsView(Services services, Updater& updater, FolderChooser chooseFolder = {}, QWidget* parent = nullptr);
+    // With the app state's services.
+    SettingsView(AppState& appState, Updater& updater, FolderChooser chooseFolder = {}, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     // The desktop's folder dialog.

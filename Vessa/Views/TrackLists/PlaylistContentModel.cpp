@@ -20,6 +20,7 @@ namespace vessa {
 PlaylistContentModel::PlaylistContentModel(TrackListServices services, PlaylistStorage storage,
                                            FileRevealerPtr revealer, QObject* parent)
     : QObject(parent),
+      FilterAndSortHolder(IndexSort::ascendingOnly),
       m_services(std::move(services)),
       m_storage(std::move(storage)),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
@@ -37,10 +38,17 @@ PlaylistContentModel::PlaylistContentModel(TrackListServices services, PlaylistS
     connect(&playContext, &PlayContext::queueChanged, m_rowsRefresh, &CoalescedRefresh::request);
     connect(&m_services.availability, &TrackAvailabilityIndex::changed, m_rowsRefresh, &CoalescedRefresh::request);
 
-    setEntries(playlist().tracks);
+    m_queueIdentity = queueID();
+    showEntries(playlist().tracks);
 }
 
-PlaylistContentModel::~PlaylistContentModel() = default;
+PlaylistContentModel::~PlaylistContentModel()
+{
+    // A document never saved is known by its name alone, which the next new
+    // document may take: its queue follows no other document.
+    if (m_storage.isDocument() && !m_storage.filePath())
+        m_services.playlistQueue.release(m_queueIdentity);
+}
 
 void PlaylistContentModel::watchLibrary()
 {
@@ -51,20 +59,38 @@ void PlaylistContentModel::watchLibrary()
 void PlaylistContentModel::setStorage(PlaylistStorage storage)
 {
     m_storage = std::move(storage);
-    setEntries(playlist().tracks);
+    carryQueueIdentity();
+    showEntries(playlist().tracks);
     emit storageChanged();
 }
 
 void PlaylistContentModel::showPlaylist(PlaylistStorage storage)
 {
-    m_filterAndSort = FilterAndSort();
-    setStorage(std::move(storage));
+    restoreFilterAndSort(FilterAndSort());
+    m_storage = std::move(storage);
+    m_queueIdentity = queueID();
+    showEntries(playlist().tracks);
+    emit storageChanged();
 }
 
 void PlaylistContentModel::documentChanged()
 {
+    carryQueueIdentity();
     reloadEntries();
     emit storageChanged();
+}
+
+void PlaylistContentModel::carryQueueIdentity()
+{
+    // The same playlist under another identity (its document saved under
+    // another file, or named after it): the queue played from it goes
+    // along, before it follows what the move changed (hints rewritten for
+    // a new folder).
+    const QString identity = queueID();
+    if (identity == m_queueIdentity)
+        return;
+    m_services.playlistQueue.rename(m_queueIdentity, identity, libraryName(), playlistFilePath());
+    m_queueIdentity = identity;
 }
 
 Playlist PlaylistContentModel::playlist() const
@@ -79,6 +105,11 @@ Playlist PlaylistContentModel::playlist() const
 std::optional<QString> PlaylistContentModel::playlistFilePath() const
 {
     return m_storage.isDocument() ? m_storage.filePath() : std::nullopt;
+}
+
+std::optional<QString> PlaylistContentModel::libraryName() const
+{
+    return m_storage.isLibrary() ? std::optional<QString>(m_storage.name()) : std::nullopt;
 }
 
 QString PlaylistContentModel::queueID() const
@@ -99,7 +130,7 @@ QString PlaylistContentModel::navigationTitle() const
 
 bool PlaylistContentModel::isManualOrder() const
 {
-    return m_filterAndSort.isStoredOrder();
+    return filterAndSort().isStoredOrder();
 }
 
 TrackTableConfiguration PlaylistContentModel::configuration() const
@@ -108,37 +139,28 @@ TrackTableConfiguration PlaylistContentModel::configuration() const
                                    m_services.pluginRegistry.allSupportedExtensions()};
 }
 
-void PlaylistContentModel::setSearchText(const QString& text)
+void PlaylistContentModel::filterAndSortChanged(Change)
 {
-    m_filterAndSort.searchText = text;
-    recomputeDisplayedTracks();
-}
-
-void PlaylistContentModel::setSort(const QString& key, bool ascending)
-{
-    // The stored order has one direction: its header restores it.
-    m_filterAndSort.sortKey = key;
-    m_filterAndSort.sortAscending = key == QLatin1String("index") ? true : ascending;
     recomputeDisplayedTracks();
 }
 
 void PlaylistContentModel::reloadEntries()
 {
     QList<PlaylistTrack> entries = playlist().tracks;
-    if (entries == m_entries)
-        return;
-    setEntries(std::move(entries));
-    // The queue loaded from this playlist follows; the rows then mark where
-    // what sounds now stands.
-    m_services.playlistQueue.follow(queueID(), m_entries, m_edit);
-    buildRows();
+    if (entries != m_entries)
+        showEntries(std::move(entries));
 }
 
-void PlaylistContentModel::setEntries(QList<PlaylistTrack> entries)
+void PlaylistContentModel::showEntries(QList<PlaylistTrack> entries)
 {
     m_entries = std::move(entries);
     m_index = indexOf(m_entries);
-    recomputeDisplayedTracks();
+    m_displayed = filterAndSort().shownIn(m_index);
+    // The queue loaded from this playlist follows the version shown (one
+    // opened again may differ from the one it holds); the rows then mark
+    // where what sounds now stands.
+    m_services.playlistQueue.follow(queueID(), m_entries, m_edit);
+    buildRows();
 }
 
 TrackListIndex PlaylistContentModel::indexOf(const QList<PlaylistTrack>& entries)
@@ -155,7 +177,7 @@ TrackListIndex PlaylistContentModel::indexOf(const QList<PlaylistTrack>& entries
 
 void PlaylistContentModel::recomputeDisplayedTracks()
 {
-    m_displayed = m_filterAndSort.shownIn(m_index);
+    m_displayed = filterAndSort().shownIn(m_index);
     buildRows();
 }
 
@@ -236,17 +258,15 @@ void PlaylistContentModel::playTrack(qsizetype index)
         return;
     qCDebug(lcPlaylistContent, "Playing track from playlist '%s' at display position %ld",
             qUtf8Printable(navigationTitle()), long(position));
-    const std::optional<QString> libraryName =
-        m_storage.isLibrary() ? std::optional<QString>(m_storage.name()) : std::nullopt;
     // The queue keeps the filter and sort shown now for the playlist's later versions.
     PlaylistQueueOrder order;
-    if (!m_filterAndSort.isStoredOrder()) {
-        order = [shown = m_filterAndSort](const QList<PlaylistTrack>& entries) {
+    if (!filterAndSort().isStoredOrder()) {
+        order = [shown = filterAndSort()](const QList<PlaylistTrack>& entries) {
             TrackListIndex index = indexOf(entries);
             return shown.shownIn(index);
         };
     }
-    m_services.playlistQueue.load(queueID(), libraryName, m_entries, m_displayed, std::move(order), position,
+    m_services.playlistQueue.load(queueID(), libraryName(), m_entries, m_displayed, std::move(order), position,
                                   playlistFilePath());
     m_services.playContext.execute(PlaybackCommand::play());
 }

@@ -3,7 +3,7 @@
 #include "Parvik/Playlist.h"
 #include "Vessa/App/Playlists/PlaylistQueue.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
-#include "Vessa/Views/TrackLists/FilterAndSort.h"
+#include "Vessa/Views/TrackLists/FilterAndSortHolder.h"
 #include "Vessa/Views/TrackLists/PlaylistStorage.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackLists/TrackListServices.h"
@@ -37,7 +37,7 @@ class CoalescedRefresh;
 // documentEdited().
 //
 // Threads: main thread only.
-class PlaylistContentModel : public QObject {
+class PlaylistContentModel : public QObject, public FilterAndSortHolder {
     Q_OBJECT
 public:
     PlaylistContentModel(TrackListServices services, PlaylistStorage storage, FileRevealerPtr revealer,
@@ -45,8 +45,9 @@ public:
     ~PlaylistContentModel() override;
 
     const PlaylistStorage& storage() const { return m_storage; }
-    // The same playlist elsewhere (renamed, or its document saved under a
-    // new file): filter and sort stay.
+    // The same playlist elsewhere (its document saved under another name,
+    // folder or format): filter and sort stay, and so does the queue played
+    // from it, under the new identity.
     void setStorage(PlaylistStorage storage);
     // Another playlist, shown as a new model shows it: stored order, no filter.
     void showPlaylist(PlaylistStorage storage);
@@ -69,13 +70,8 @@ public:
     bool takesDrops() const { return isManualOrder() || isEmpty(); }
     TrackTableConfiguration configuration() const;
 
-    const FilterAndSort& filterAndSort() const { return m_filterAndSort; }
-    const QString& searchText() const { return m_filterAndSort.searchText; }
-    void setSearchText(const QString& text);
-    const QString& sortKey() const { return m_filterAndSort.sortKey; }
-    bool sortAscending() const { return m_filterAndSort.sortAscending; }
-    // The "index" key always sorts ascending.
-    void setSort(const QString& key, bool ascending);
+    // The filter and sort (FilterAndSortHolder): a change recomputes at
+    // once; the "index" key always sorts ascending.
 
     // Playlist indexes in display order.
     const QList<qsizetype>& displayedTracks() const { return m_displayed; }
@@ -129,24 +125,29 @@ signals:
     void storageChanged();
 
 private:
+    void filterAndSortChanged(Change change) override;
     void reloadEntries();
-    void setEntries(QList<PlaylistTrack> entries);
+    // Shows `entries` as the playlist's, and has its queue follow them.
+    void showEntries(QList<PlaylistTrack> entries);
     void recomputeDisplayedTracks();
     void buildRows();
     std::optional<QString> playlistFilePath() const;
+    std::optional<QString> libraryName() const;
+    void carryQueueIdentity();
 
     void watchLibrary();
 
     TrackListServices m_services;
     PlaylistStorage m_storage;
     FileRevealerPtr m_revealer;
-    FilterAndSort m_filterAndSort;
     bool m_copiedToLibrary = false;
     // The playlist's entries as last read from the storage.
     QList<PlaylistTrack> m_entries;
     // The filter and sort keys of m_entries.
     TrackListIndex m_index;
     QList<qsizetype> m_displayed;
+    // The identity this playlist's queue was last known by here.
+    QString m_queueIdentity;
     // The edit being written, until its new version is shown.
     std::optional<PlaylistEdit> m_edit;
     TrackRows m_rows;

@@ -81,7 +81,8 @@ PlaylistContentView::PlaylistContentView(TrackListServices services, PlaylistSto
     layout->addLayout(bar);
     layout->addWidget(m_stack, 1);
 
-    connect(m_filterField, &DebouncedFilterField::settled, m_model, &PlaylistContentModel::setSearchText);
+    connect(m_filterField, &DebouncedFilterField::settled, m_model,
+            [this](const QString& text) { m_model->setSearchText(text); });
     connect(m_model, &PlaylistContentModel::rowsChanged, this, &PlaylistContentView::showRows);
     connect(m_model, &PlaylistContentModel::documentEdited, this, &PlaylistContentView::documentEdited);
     connect(m_model, &PlaylistContentModel::storageChanged, this, [this] {

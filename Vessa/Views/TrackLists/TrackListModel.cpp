@@ -23,12 +23,13 @@ namespace vessa {
 
 TrackListModel::TrackListModel(TrackListServices services, FileRevealerPtr revealer, QObject* parent)
     : QObject(parent),
+      FilterAndSortHolder(IndexSort::eitherWay),
       m_services(std::move(services)),
       m_revealer(revealer ? std::move(revealer) : std::make_shared<DesktopFileRevealer>()),
       m_rowSource(std::make_shared<TrackRowList>(TrackRows())),
       m_marksRefresh(new CoalescedRefresh([this] { buildRows(); }, this))
 {
-    m_filterAndSort.searchText = m_services.settings.value(searchTextKey, QString()).toString();
+    restoreFilterAndSort(FilterAndSort{m_services.settings.value(searchTextKey, QString()).toString()});
     connect(&m_services.playContext, &PlayContext::currentTrackChanged, m_marksRefresh, &CoalescedRefresh::request);
     connect(&m_services.availability, &TrackAvailabilityIndex::changed, m_marksRefresh, &CoalescedRefresh::request);
 }
@@ -62,7 +63,7 @@ void TrackListModel::setScannedTracks(const QList<ScannedTrack>& tracks, const s
         show(prepared(tracks, source));
         return;
     }
-    if (m_filterAndSort.isStoredOrder()) {
+    if (filterAndSort().isStoredOrder()) {
         // The library's own order without a filter needs none of the sort
         // and search keys: the list is shown at once and the keys follow.
         m_tracks = tracks;
@@ -109,17 +110,10 @@ void TrackListModel::show(Prepared prepared)
     FreedMemory::releaseAfter(freed);
 }
 
-void TrackListModel::setSearchText(const QString& text)
+void TrackListModel::filterAndSortChanged(Change change)
 {
-    m_filterAndSort.searchText = text;
-    m_services.settings.setValue(searchTextKey, text);
-    recomputeDisplayedTracks();
-}
-
-void TrackListModel::setSort(const QString& key, bool ascending)
-{
-    m_filterAndSort.sortKey = key;
-    m_filterAndSort.sortAscending = ascending;
+    if (change == Change::filter)
+        m_services.settings.setValue(searchTextKey, searchText());
     recomputeDisplayedTracks();
 }
 
@@ -136,7 +130,7 @@ void TrackListModel::recomputeDisplayedTracks()
     // A filter or sort chosen before the keys are ready applies once they are.
     if (m_indexPending)
         return;
-    m_displayed = m_filterAndSort.shownIn(m_index);
+    m_displayed = filterAndSort().shownIn(m_index);
     buildRows();
 }
 
@@ -177,7 +171,7 @@ void TrackListModel::playTrack(qsizetype index)
 LibraryQueueOrderPtr TrackListModel::queueOrder() const
 {
     // While the keys are prepared the list shows its tracks in their own order.
-    const FilterAndSort shown = m_indexPending ? FilterAndSort() : m_filterAndSort;
+    const FilterAndSort shown = m_indexPending ? FilterAndSort() : filterAndSort();
     const bool part = m_source && m_source->kind() == SidebarSource::Kind::folder;
     if (shown.isStoredOrder() && !part)
         return nullptr;
@@ -199,7 +193,7 @@ void TrackListModel::revealTrack(const TrackRef& ref)
         return std::any_of(m_displayed.cbegin(), m_displayed.cend(),
                            [&](qsizetype position) { return m_tracks.at(position).ref() == ref; });
     };
-    if (!shown() && m_filterAndSort.isFiltered()
+    if (!shown() && filterAndSort().isFiltered()
         && std::any_of(m_tracks.cbegin(), m_tracks.cend(), [&](const ScannedTrack& t) { return t.ref() == ref; })) {
         setSearchText(QString());
         emit searchTextChanged();

@@ -3,7 +3,7 @@
 #include "Rasko/ScannedTrack.h"
 #include "Vessa/App/Library/LibraryQueueOrder.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
-#include "Vessa/Views/TrackLists/FilterAndSort.h"
+#include "Vessa/Views/TrackLists/FilterAndSortHolder.h"
 #include "Vessa/Views/TrackLists/SidebarSource.h"
 #include "Vessa/Views/TrackLists/TrackListIndex.h"
 #include "Vessa/Views/TrackLists/TrackListServices.h"
@@ -27,7 +27,7 @@ class CoalescedRefresh;
 // as it was then (LibraryListOrder).
 //
 // Threads: main thread only.
-class TrackListModel : public QObject {
+class TrackListModel : public QObject, public FilterAndSortHolder {
     Q_OBJECT
 public:
     static constexpr QLatin1String searchTextKey{"librarySearchText"};
@@ -49,15 +49,9 @@ public:
     // out (the tracks are shown in their own order meanwhile).
     bool keysPending() const { return m_indexPending; }
 
-    const FilterAndSort& filterAndSort() const { return m_filterAndSort; }
-    const QString& searchText() const { return m_filterAndSort.searchText; }
-    // Recomputes at once and saves the text under "librarySearchText" (the
-    // view calls it when typing pauses).
-    void setSearchText(const QString& text);
-
-    const QString& sortKey() const { return m_filterAndSort.sortKey; }
-    bool sortAscending() const { return m_filterAndSort.sortAscending; }
-    void setSort(const QString& key, bool ascending);
+    // The filter and sort (FilterAndSortHolder): a change recomputes at
+    // once, and a new filter text is saved under "librarySearchText" (the
+    // view sets it when typing pauses).
 
     // Positions in scannedTracks, in display order.
     const QList<qsizetype>& displayedTracks() const { return m_displayed; }
@@ -100,6 +94,7 @@ private:
     // Runs on any thread.
     static Prepared prepared(const QList<ScannedTrack>& tracks, const std::optional<SidebarSource>& source);
     void show(Prepared prepared);
+    void filterAndSortChanged(Change change) override;
     void recomputeDisplayedTracks();
     void buildRows();
 
@@ -114,7 +109,6 @@ private:
     TrackListIndex m_index;
     // The tracks are shown in their own order while their keys are prepared.
     bool m_indexPending = false;
-    FilterAndSort m_filterAndSort;
     QList<qsizetype> m_displayed;
     TrackRowSourcePtr m_rowSource;
     mutable std::optional<TrackRows> m_rows; // rows(), once asked for

@@ -27,7 +27,8 @@ TrackListView::TrackListView(TrackListServices services, FileRevealerPtr reveale
     layout->addWidget(m_table, 1);
 
     m_filterField->setTextNow(m_model->searchText());
-    connect(m_filterField, &DebouncedFilterField::settled, m_model, &TrackListModel::setSearchText);
+    connect(m_filterField, &DebouncedFilterField::settled, m_model,
+            [this](const QString& text) { m_model->setSearchText(text); });
     connect(m_model, &TrackListModel::searchTextChanged, this,
             [this] { m_filterField->setTextNow(m_model->searchText()); });
     connect(m_model, &TrackListModel::rowsChanged, this, &TrackListView::showRows);
