@@ -145,8 +145,10 @@ void MediaDatabase::createSchema()
     runSchemaScript(m_db.get(), schemaScript().constData());
     const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
     sqlite3_exec(m_db.get(), setVersion.constData(), nullptr, nullptr, nullptr);
-    // In WAL mode by now, with its side files open.
+    // In WAL mode by now, with its side files open; what was written goes
+    // into the file.
     recordOpenFilesLocked();
+    settleLocked();
 }
 
 } // namespace vessa

@@ -1,11 +1,11 @@
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
 
+#include "RaskoLocalFile/FileIdentity.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -21,19 +21,9 @@ namespace {
 constexpr std::array<QLatin1String, 3> fileSuffixes{QLatin1String(""), QLatin1String("-wal"), QLatin1String("-shm")};
 constexpr std::array<QLatin1String, 3> sideFilesFirst{QLatin1String("-wal"), QLatin1String("-shm"), QLatin1String("")};
 
-struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    friend bool operator==(const Identity&, const Identity&) = default;
-};
-
-// The file at the path itself, a link not followed; none when nothing is there.
-std::optional<Identity> identityOf(const QString& path)
+std::optional<FileIdentity> identityOf(const QString& path)
 {
-    struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return Identity{info.st_dev, info.st_ino};
+    return FileIdentity::withoutFollowingLinks(path);
 }
 
 bool isTaken(const QString& path)
@@ -121,7 +111,7 @@ void moveAside(const QString& path, const QString& kept, int steps)
     // Each old name that is still a link to the kept file goes; anything
     // else there (a new database) is not the kept file's.
     for (QLatin1String suffix : fileSuffixes) {
-        const std::optional<Identity> old = identityOf(path + suffix);
+        const std::optional<FileIdentity> old = identityOf(path + suffix);
         if (!old || old != identityOf(kept + suffix))
             continue;
         if (steps-- <= 0)

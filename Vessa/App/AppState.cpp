@@ -8,6 +8,7 @@
 #include "RaskoLocalFile/LocalFolderDestination.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
+#include "RaskoLocalFile/MediaDatabaseWatch.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
@@ -134,6 +135,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
       m_scanErrors(std::make_unique<ScanErrorState>(*m_settings)),
       m_storagePreferences(std::make_unique<PlaylistStoragePreferences>(*m_settings)),
       m_database(database),
+      m_databaseWatch(std::make_unique<MediaDatabaseWatch>(database)),
       m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
 {
     connect(m_scanErrors.get(), &ScanErrorState::scanErrorChanged, this, &AppState::scanErrorChanged);

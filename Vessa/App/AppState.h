@@ -28,6 +28,7 @@ class AVAudioEngineOutput;
 class EqualizerState;
 class LocalFileSourcePlugin;
 class MediaDatabase;
+class MediaDatabaseWatch;
 class NowPlayingBridge;
 class PlayContext;
 class Player;
@@ -205,6 +206,9 @@ private:
     std::unique_ptr<ScanErrorState> m_scanErrors;
     std::unique_ptr<PlaylistStoragePreferences> m_storagePreferences;
     std::shared_ptr<MediaDatabase> m_database;
+    // Notices a file put in the database's place at once; goes after the
+    // library's jobs, so that a look it runs need not wait for them.
+    std::unique_ptr<MediaDatabaseWatch> m_databaseWatch;
     std::unique_ptr<TrackAvailabilityIndex> m_availabilityIndex;
     std::unique_ptr<AVAudioEngineOutput> m_audioOutput;
     std::unique_ptr<Player> m_player;
