@@ -59,17 +59,19 @@ Opened open(const QString& path, const std::function<void(const Opened&)>& decid
         const QString kept =
             keptName(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"), QDateTime::currentDateTime());
         if (decided)
-            decided(Opened{nullptr, refusal, kept});
+            decided(Opened{nullptr, refusal, kept, identityOf(path)});
         moveAside(path, kept);
         return kept;
     };
     try {
-        return {std::make_shared<MediaDatabase>(path, setAside), std::nullopt, QString()};
+        return {std::make_shared<MediaDatabase>(path, setAside), std::nullopt, QString(), std::nullopt};
     } catch (const MediaDatabaseError& error) {
         if (error.kind() != MediaDatabaseError::Kind::damaged && error.kind() != MediaDatabaseError::Kind::newerVersion)
             throw;
-        // The refused connection is closed by now, so the files can move.
-        Opened opened{nullptr, error, setAside(error)};
+        // The refused connection is closed by now, so the files can move;
+        // which file moves is taken before it does.
+        const std::optional<FileIdentity> file = identityOf(path);
+        Opened opened{nullptr, error, setAside(error), file};
         opened.database = std::make_shared<MediaDatabase>(path);
         return opened;
     }
@@ -119,6 +121,45 @@ void moveAside(const QString& path, const QString& kept, int steps)
         if (::unlink(QFile::encodeName(path + suffix).constData()) != 0)
             fail(kept + suffix);
     }
+}
+
+QStringList storedForm(const Opened& decided)
+{
+    QStringList stored{decided.keptPath};
+    if (decided.file)
+        stored << QString::number(decided.file->device) << QString::number(decided.file->inode);
+    return stored;
+}
+
+bool finishCutOff(const QString& path, const QStringList& stored)
+{
+    if (stored.size() != 1 && stored.size() != 3)
+        return false;
+    const QString& kept = stored.constFirst();
+    if (kept.size() <= path.size() + 1 || !kept.startsWith(path + u'.') || kept.indexOf(u'/', path.size()) >= 0)
+        return false;
+    std::optional<FileIdentity> decided;
+    if (stored.size() == 3) {
+        bool deviceRead = false;
+        bool inodeRead = false;
+        decided = FileIdentity{stored.at(1).toULongLong(&deviceRead), stored.at(2).toULongLong(&inodeRead)};
+        if (!deviceRead || !inodeRead)
+            return false;
+    } else {
+        decided = identityOf(kept);
+    }
+    if (decided && (identityOf(path) == decided || identityOf(kept) == decided)) {
+        moveAside(path, kept);
+        return identityOf(kept) == decided;
+    }
+    // The file stays: side files linked under the kept name before the
+    // database was are only second names of its own.
+    for (QLatin1String suffix : {QLatin1String("-wal"), QLatin1String("-shm")}) {
+        const std::optional<FileIdentity> extra = identityOf(kept + suffix);
+        if (extra && extra == identityOf(path + suffix))
+            ::unlink(QFile::encodeName(kept + suffix).constData());
+    }
+    return false;
 }
 
 } // namespace vessa::MediaDatabaseSetAside

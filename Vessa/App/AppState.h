@@ -59,9 +59,12 @@ public:
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey = PlaylistStoragePreferences::libraryStorageLocationKey;
     static constexpr QLatin1String startupNoticeKey = ScanErrorState::startupNoticeKey;
-    // Where the media database being set aside goes, from the moment the
-    // move is decided (with its notice) until it is done: a run cut off in
-    // between leaves the move to the next start, which finishes it first.
+    // Where the media database being set aside goes, and which file that is
+    // (MediaDatabaseSetAside::storedForm()), from the moment the move is
+    // decided (with its notice) until it is done: a run cut off in between
+    // leaves the move to the next start, which finishes it first for that
+    // same file only. Whatever else the key holds is dropped, and a move that
+    // cannot be made is told once, the database used where it is.
     static constexpr QLatin1String setAsideKey{"mediaDatabaseSetAside"};
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;

@@ -11,12 +11,10 @@
 #include "tests/support/FileFixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <memory>
 
 using vessa::MediaDatabase;
@@ -24,6 +22,7 @@ using vessa::MediaDatabaseError;
 using vessa::test::addRowsLeftInWal;
 using vessa::test::failureOf;
 using vessa::test::fileContent;
+using vessa::test::Placing;
 using vessa::test::rowsIn;
 using Row = MediaDatabase::TrackRow;
 
@@ -49,18 +48,9 @@ QList<Row> rowsUnder(const QString& folder, int count)
 
 void putInPlace(const QString& backup, const QString& file, Put put)
 {
-    if (put == Put::moved) {
-        QCOMPARE(std::rename(QFile::encodeName(backup).constData(), QFile::encodeName(file).constData()), 0);
-        return;
-    }
-    struct stat before {};
-    QCOMPARE(::stat(QFile::encodeName(file).constData(), &before), 0);
-    const QByteArray bytes = fileContent(backup);
     if (put == Put::copiedAlike)
-        QCOMPARE(bytes.size(), qint64(before.st_size));
-    QFile target(file);
-    QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(target.write(bytes), bytes.size());
+        QCOMPARE(QFileInfo(backup).size(), QFileInfo(file).size());
+    vessa::test::putInPlace(backup, file, put == Put::moved ? Placing::moved : Placing::copied);
 }
 
 } // namespace
