@@ -251,6 +251,10 @@ private slots:
             moves << moved.keptPath;
             QVERIFY(!moved.database && QFile::exists(file) && !QFile::exists(moved.keptPath)
                     && moved.notice().contains(moved.keptPath));
+            // Which file goes, for a start that finds the move cut off.
+            QVERIFY(moved.file && moved.file == vessa::FileIdentity::withoutFollowingLinks(file));
+            QCOMPARE(SetAside::storedForm(moved), (QStringList{moved.keptPath, QString::number(moved.file->device),
+                                                               QString::number(moved.file->inode)}));
         };
         const QString kept = SetAside::open(file, heard).keptPath;
         QVERIFY(SetAside::open(file, heard).keptPath.isEmpty());

@@ -37,10 +37,10 @@ QList<MediaDatabase::TrackRow> rowsUnder(const QString& folder, int count)
     return rows;
 }
 
-QStringList identityText(const QString& path)
+// The key's value as a run that decided to move the file at `file` stores it.
+QStringList storedFor(const QString& kept, const QString& file)
 {
-    const std::optional<FileIdentity> file = FileIdentity::withoutFollowingLinks(path);
-    return file ? QStringList{QString::number(file->device), QString::number(file->inode)} : QStringList{};
+    return MediaDatabaseSetAside::storedForm({nullptr, std::nullopt, kept, FileIdentity::withoutFollowingLinks(file)});
 }
 
 } // namespace
@@ -96,9 +96,9 @@ private slots:
         addRowsLeftInWal(path, "/wal", 20);
         QStringList value{kept};
         if (stored == Stored::thisFile || stored == Stored::keptCopyGone)
-            value += identityText(path);
+            value = storedFor(kept, path);
         if (stored == Stored::anotherFile)
-            value += identityText(rig.home.path());
+            value = storedFor(kept, rig.home.path());
         if (stored == Stored::notAName)
             value = QStringList{"12", "34"};
         MediaDatabaseSetAside::moveAside(path, kept, stepsMade);
