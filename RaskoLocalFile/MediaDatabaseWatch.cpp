@@ -86,6 +86,8 @@ MediaDatabaseWatch::MediaDatabaseWatch(std::shared_ptr<MediaDatabase> database, 
 
 MediaDatabaseWatch::~MediaDatabaseWatch()
 {
+    // The notifier goes before the descriptor it watches is closed.
+    delete m_notifier;
     // A look that is queued and not yet running finds no database.
     std::unique_lock lock(m_looks->mutex);
     m_looks->database.reset();

@@ -53,7 +53,7 @@ private:
     QString m_folder;
     QByteArray m_fileName;
     UniqueFd m_inotify;
-    QSocketNotifier* m_notifier = nullptr; // a child
+    QSocketNotifier* m_notifier = nullptr; // a child, deleted first
     int m_watch = -1;
 };
 

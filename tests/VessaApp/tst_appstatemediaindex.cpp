@@ -115,7 +115,8 @@ private slots:
 
         std::unique_ptr<AppState> state = rig.start();
         QVERIFY(state);
-        const QString notice = state->scanError() ? describeException(state->scanError()) : QString();
+        const QString notice =
+            state->scanErrors().scanError() ? describeException(state->scanErrors().scanError()) : QString();
         state.reset();
         QCOMPARE(rowsIn(kept), movedAside ? 120 : -1);
         QCOMPARE(rowsIn(path, "/old/"), movedAside || stored == Stored::keptCopyGone ? 0 : 100);
@@ -126,7 +127,7 @@ private slots:
         QVERIFY2(told.isEmpty() ? notice.isEmpty() : notice.contains(told), qPrintable(notice));
         // Told once: the next start does not say it again.
         state = rig.start();
-        QVERIFY(!describeException(state->scanError()).contains("could not be set aside"));
+        QVERIFY(!describeException(state->scanErrors().scanError()).contains("could not be set aside"));
     }
 
     // A backup put in the index's place while the program runs is noticed
@@ -157,8 +158,8 @@ private slots:
         QCOMPARE(rowsIn(path), 30);
         if (how == Placing::copied) {
             state->rescanAll();
-            QTRY_VERIFY(!state->isScanning() && state->scanError());
-            const QString failure = describeException(state->scanError());
+            QTRY_VERIFY(!state->isScanning() && state->scanErrors().scanError());
+            const QString failure = describeException(state->scanErrors().scanError());
             QVERIFY2(failure.contains("overwritten while Vessa was running"), qPrintable(failure));
         }
         state.reset();
