@@ -104,8 +104,9 @@ MediaDatabase::MediaDatabase(const std::optional<QString>& path)
 
 MediaDatabase::~MediaDatabase()
 {
-    // SQLite keeps the WAL of a file that has moved when closing, so a file
-    // replaced since the last call must not find it beside it either.
+    // SQLite keeps the WAL of a file that has moved when closing, and would
+    // fold it into a file overwritten in place, so a file replaced since the
+    // last call must be noticed now.
     const std::lock_guard lock(m_mutex);
     if (m_db)
         leaveReplacedFileLocked();
@@ -138,6 +139,10 @@ void MediaDatabase::openConnection(const QString& databasePath)
     if (result != SQLITE_OK)
         throw MediaDatabaseError::cannotOpen(databasePath, sqliteMessage(handle));
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
+    // The WAL is folded into the file at the end of each call that writes,
+    // once the file is known to be still this program's (settleLocked()),
+    // never in the middle of one.
+    sqlite3_wal_autocheckpoint(handle, 0);
 }
 
 QByteArray MediaDatabase::tableName(Table table)
@@ -165,7 +170,7 @@ qint64 MediaDatabase::countTracks(const QString& underDirectory)
 void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
 {
     const QString prefix = directoryPrefix(directory);
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     SqliteTransaction transaction(m_db.get(), SqliteTransaction::Purpose::query);
     removePrefixLocked(Table::tracks, prefix);
     removePrefixLocked(Table::fileMarks, prefix);
@@ -176,7 +181,7 @@ void MediaDatabase::removeTracksUnderDirectory(const QString& directory)
 
 qint64 MediaDatabase::removeTracksWithPathPrefix(const QString& prefix)
 {
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     return removePrefixLocked(Table::tracks, prefix);
 }
 
@@ -289,7 +294,7 @@ void MediaDatabase::removePaths(Table table, const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     SqliteTransaction transaction(m_db.get(), SqliteTransaction::Purpose::query);
     removePathsLocked(table, paths);
     transaction.commit();
@@ -325,7 +330,7 @@ void MediaDatabase::removePathsLocked(Table table, const QStringList& paths)
 
 void MediaDatabase::upsert(const TrackRow& row)
 {
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     upsertLocked({row});
 }
 
@@ -333,7 +338,7 @@ void MediaDatabase::upsert(const QList<TrackRow>& rows)
 {
     if (rows.isEmpty())
         return;
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     SqliteTransaction transaction(m_db.get(), SqliteTransaction::Purpose::insert);
     upsertLocked(rows);
     transaction.commit();
@@ -341,7 +346,7 @@ void MediaDatabase::upsert(const QList<TrackRow>& rows)
 
 void MediaDatabase::replaceTracks(const QString& filePath, const QList<TrackRow>& rows)
 {
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     SqliteTransaction transaction(m_db.get(), SqliteTransaction::Purpose::insert);
     removePathsLocked(Table::tracks, {filePath});
     upsertLocked(rows);

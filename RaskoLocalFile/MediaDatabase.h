@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RaskoLocalFile/FileIdentity.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteConnection.h"
 
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -36,7 +38,17 @@ class SqliteStatement;
 // The file is the one opened: when another file is moved to its path (a
 // backup put back) or it is removed while the program runs, this object
 // goes on with the file it has open, and the file now at the path is left
-// whole for the next start, none of this connection's WAL applied to it.
+// whole for the next start, none of this connection's WAL applied to it. A
+// file overwritten in place (copied over: the same file with other
+// contents) cannot be gone on with: from then on every member throws, and
+// nothing more is written or folded into it, not at closing either; the next
+// start opens it like any other. Either is noticed at the next call, or at
+// once through noticeReplacement(). As SQLite applies any WAL it finds
+// beside a file to that file, the side files this connection owns are the
+// first to go from beside a file put in its place; and at rest the WAL
+// holds nothing: a call that writes folds it into the file and empties it
+// before it returns, so that a kill, whatever file is at the path then,
+// leaves no frames of this run there.
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -214,6 +226,17 @@ public:
     // Callable from any thread.
     void stopFileCheck() { m_stopChecks.request_stop(); }
 
+    // Whether the path still holds the file this object opened, as this
+    // program last left it; when it does not, the file there is left alone
+    // at once, as said above. For a watch of the database's folder
+    // (MediaDatabaseWatch): callable from any thread; it waits for a call
+    // that runs, but never starts the page check. `steps` bounds how many
+    // side files it removes from beside the file put in place, to stop it
+    // where a kill could; a later call finishes the job.
+    bool noticeReplacement(int steps = std::numeric_limits<int>::max());
+    // The database file; none for a database in memory.
+    const std::optional<QString>& filePath() const { return m_path; }
+
     // Counts the writes this object has begun (each upsert, replacement or
     // removal of rows; marks do not count). Rows read while the count stays the same are still the
     // index, unless another connection writes to the same file.
@@ -232,22 +255,47 @@ private:
     // done yet, and noticing a file replaced at the path.
     std::unique_lock<std::mutex> lockChecked(std::stop_token stop = {});
     void checkPagesLocked(std::stop_token stop);
+    // createSchema(), whose failure every later call throws too.
+    void createSchemaKeepingFailureLocked();
     void replaceRefusedFileLocked(const MediaDatabaseError& refusal);
     void createSchema();
     void migrateIfNeeded();
     static SqliteConnection openReadOnly(const QString& path);
-    // MediaDatabaseReplacement.cpp: which files the connection has open,
-    // whether the path still names that file, and leaving a file put there
-    // alone (its WAL and shared memory never this connection's).
-    struct FileIdentity {
-        quint64 device = 0;
-        quint64 inode = 0;
-        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    // The mutex held for a call that writes, with the file checked as
+    // lockChecked() does; its end folds the WAL into the file and empties it.
+    class WriteLock {
+    public:
+        explicit WriteLock(MediaDatabase& database) : m_database(database), m_lock(database.lockChecked()) {}
+        ~WriteLock() { m_database.settleLocked(); }
+        WriteLock(const WriteLock&) = delete;
+        WriteLock& operator=(const WriteLock&) = delete;
+
+    private:
+        MediaDatabase& m_database;
+        std::unique_lock<std::mutex> m_lock;
     };
-    static std::optional<FileIdentity> identityOf(const QByteArray& path);
+    // MediaDatabaseReplacement.cpp: which files the connection has open,
+    // whether the path still holds that file as this program left it, and
+    // leaving a file put there alone (its WAL and shared memory never this
+    // connection's).
+    enum class Replacement {
+        none,
+        moved,       // another file (or none) at the path: this one goes on with its own
+        overwritten, // the same file, with contents this program did not write
+    };
     void recordOpenFilesLocked();
-    bool fileReplacedLocked() const;
-    void leaveReplacedFileLocked();
+    Replacement replacementLocked() const;
+    // Notices a replacement, if there is one, and removes the side files
+    // that are still this connection's from beside the file put in place;
+    // true when the file was replaced.
+    bool leaveReplacedFileLocked(int steps = std::numeric_limits<int>::max());
+    // Throws once the file was overwritten.
+    void refuseOverwrittenFileLocked() const;
+    // The end of a call that wrote, or of making the schema of a file that
+    // passed its check: the WAL goes into the file (the one this connection
+    // has open, never a file overwritten meanwhile) and is emptied, and the
+    // file is recorded as this program leaves it.
+    void settleLocked() noexcept;
     // A read-only connection on the file this one has open; none when the
     // path names another file now.
     SqliteConnection openReaderLocked() const;
@@ -280,14 +328,14 @@ private:
     std::optional<Refused> m_refused;
     std::exception_ptr m_failure;
     std::stop_source m_stopChecks;
-    // The database file and its side files as the connection opened them
-    // (none for a database in memory), and whether the path names another
-    // file now.
+    // The database file's name as SQLite opened it, and its side files (none
+    // for a database in memory); the file as this program last left it; and
+    // whether the path holds another file now, or other contents.
     QByteArray m_fileName;
-    std::optional<FileIdentity> m_file;
     std::optional<FileIdentity> m_wal;
     std::optional<FileIdentity> m_shm;
-    bool m_replaced = false;
+    std::optional<FileIdentity::Stamp> m_left;
+    Replacement m_replaced = Replacement::none;
 };
 
 } // namespace vessa

@@ -49,7 +49,7 @@ std::vector<qint64> MediaDatabase::readLibrary(int pieces,
     };
     // A file replaced at the path is read through the connection that still
     // has it open.
-    if (!m_path || m_replaced) {
+    if (!m_path || m_replaced != Replacement::none) {
         for (int piece = 0; piece < pieces; ++piece)
             readRun(m_db.get(), piece);
         readOrder({});

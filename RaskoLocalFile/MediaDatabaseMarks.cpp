@@ -41,7 +41,7 @@ void MediaDatabase::addFileMarks(const QList<FileMark>& marks)
 {
     if (marks.isEmpty())
         return;
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     SqliteTransaction transaction(m_db.get(), SqliteTransaction::Purpose::insert);
     SqliteStatement statement(m_db.get(), addMarkSql);
     for (const FileMark& mark : marks) {
@@ -72,7 +72,7 @@ QStringList MediaDatabase::mountPoints()
 
 void MediaDatabase::replaceMountPoints(const QStringList& paths)
 {
-    const std::unique_lock lock = lockChecked();
+    const WriteLock lock(*this);
     SqliteTransaction transaction(m_db.get(), SqliteTransaction::Purpose::insert);
     SqliteStatement clear(m_db.get(), QByteArrayLiteral("DELETE FROM mount_points"));
     if (clear.step() != SQLITE_DONE)

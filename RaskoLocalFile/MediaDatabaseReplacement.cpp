@@ -1,19 +1,26 @@
-// The media database's file replaced or removed while the connection is
-// open. SQLite goes on with the file it opened, but finds its WAL and shared
-// memory by the path: left there, they would be applied to whatever file
-// comes to the path (a backup put back in its place), and a connection
-// opened later by the path would read that file through them.
+// The media database's file replaced while the connection is open: another
+// file moved to its path (or the file removed), or the file overwritten in
+// place. SQLite goes on with the file it opened, but finds its WAL and
+// shared memory by the path, and applies a WAL to whatever database it finds
+// beside it (its frames are checked against the WAL's own header only): left
+// there, this connection's would be applied to the file put in its place at
+// the next open, and a connection opened later by the path would read that
+// file through them. So its side files go first, and a file overwritten
+// under the connection is neither written nor checkpointed into again.
 
 #include "RaskoLocalFile/LocalFileLogging.h"
 #include "RaskoLocalFile/MediaDatabase.h"
+#include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/SqliteStatement.h"
 #include "VessaCore/Logging.h"
 
-#include <sys/stat.h>
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace vessa {
 
@@ -28,65 +35,113 @@ bool isAtItsPath(sqlite3* db)
 
 } // namespace
 
-std::optional<MediaDatabase::FileIdentity> MediaDatabase::identityOf(const QByteArray& path)
-{
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
-        return std::nullopt;
-    return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
-}
-
 void MediaDatabase::recordOpenFilesLocked()
 {
     // Only while the path names the file the connection has open: then the
     // side files there are the ones SQLite opened beside it.
-    if (!m_path || m_replaced || !isAtItsPath(m_db.get()))
+    if (!m_path || m_replaced != Replacement::none || !isAtItsPath(m_db.get()))
         return;
     m_fileName = sqlite3_db_filename(m_db.get(), "main");
-    m_file = identityOf(m_fileName);
-    m_wal = identityOf(m_fileName + "-wal");
-    m_shm = identityOf(m_fileName + "-shm");
+    m_left = FileIdentity::stampWithoutFollowingLinks(m_fileName);
+    m_wal = FileIdentity::withoutFollowingLinks(m_fileName + "-wal");
+    m_shm = FileIdentity::withoutFollowingLinks(m_fileName + "-shm");
 }
 
-bool MediaDatabase::fileReplacedLocked() const
+MediaDatabase::Replacement MediaDatabase::replacementLocked() const
 {
-    if (!m_file)
-        return false;
-    struct stat info {};
-    if (::stat(m_fileName.constData(), &info) != 0)
-        return errno == ENOENT;
-    return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)} != *m_file;
+    if (!m_left)
+        return Replacement::none;
+    const std::optional<FileIdentity::Stamp> now = FileIdentity::stampWithoutFollowingLinks(m_fileName);
+    if (!now)
+        return errno == ENOENT || errno == ENOTDIR ? Replacement::moved : Replacement::none;
+    if (now->identity != m_left->identity)
+        return Replacement::moved;
+    // The connection writes only into its WAL between two records, so the
+    // file changes only when somebody else writes it. (SQLite's change
+    // counter in the header tells nothing here: in WAL mode commits leave
+    // it alone.) A file of the same size and modification time, to the
+    // nanosecond, was copied from this one as it is.
+    return *now == *m_left ? Replacement::none : Replacement::overwritten;
 }
 
-void MediaDatabase::leaveReplacedFileLocked()
+bool MediaDatabase::noticeReplacement(int steps)
 {
-    if (m_replaced || !fileReplacedLocked())
-        return;
-    m_replaced = true;
-    logWarning(lcLocalFileScan(), QStringLiteral("The media database at %1 was replaced or removed while in use: this "
-                                                 "run keeps the file it opened, and the next start opens the one there")
-                                      .arg(*m_path));
-    // The WAL goes into the file the connection has open, which only it
-    // reaches now, and is emptied; SQLite's own checkpoint at closing skips
-    // a file that has moved.
-    sqlite3_exec(m_db.get(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    const std::lock_guard lock(m_mutex);
+    return m_db && leaveReplacedFileLocked(steps);
+}
+
+bool MediaDatabase::leaveReplacedFileLocked(int steps)
+{
+    if (m_replaced == Replacement::none) {
+        m_replaced = replacementLocked();
+        if (m_replaced == Replacement::none)
+            return false;
+        if (m_replaced == Replacement::overwritten) {
+            // SQLite's checkpoint at closing would write this run's WAL over
+            // the new contents (it skips only a file that has moved).
+            sqlite3_db_config(m_db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            logWarning(lcLocalFileScan(),
+                       QStringLiteral("The media database at %1 was overwritten while in use: this run writes "
+                                      "nothing more into it, and the next start opens it")
+                           .arg(*m_path));
+        } else {
+            logWarning(lcLocalFileScan(),
+                       QStringLiteral("The media database at %1 was replaced or removed while in use: this run "
+                                      "keeps the file it opened, and the next start opens the one there")
+                           .arg(*m_path));
+        }
+    }
     // The side files that are still this connection's go from beside the
-    // new file (the connection keeps them open); any others are its own.
-    const auto removeOwn = [](const QByteArray& name, const std::optional<FileIdentity>& own) {
-        if (own && identityOf(name) == own && ::unlink(name.constData()) != 0)
+    // file now at the path (the connection keeps them open); any others are
+    // that file's own. Each call does what an earlier one left.
+    const std::pair<QByteArray, std::optional<FileIdentity>> sideFiles[] = {{m_fileName + "-wal", m_wal},
+                                                                            {m_fileName + "-shm", m_shm}};
+    for (const auto& [name, own] : sideFiles) {
+        if (!own || FileIdentity::withoutFollowingLinks(name) != own)
+            continue;
+        if (steps-- <= 0)
+            break;
+        if (::unlink(name.constData()) != 0)
             logWarning(lcLocalFileScan(),
                        QStringLiteral("Cannot remove %1: %2")
                            .arg(QString::fromLocal8Bit(name), QString::fromLocal8Bit(std::strerror(errno))));
-    };
-    removeOwn(m_fileName + "-wal", m_wal);
-    removeOwn(m_fileName + "-shm", m_shm);
+    }
+    return true;
+}
+
+void MediaDatabase::refuseOverwrittenFileLocked() const
+{
+    if (m_replaced == Replacement::overwritten)
+        throw MediaDatabaseError::cannotOpen(
+            *m_path, QCoreApplication::translate("MediaDatabaseError",
+                                                 "it was overwritten while Vessa was running, and is left as it is "
+                                                 "until Vessa starts again"));
+}
+
+void MediaDatabase::settleLocked() noexcept
+{
+    if (!m_path || !m_db || m_failure)
+        return;
+    if (leaveReplacedFileLocked() && m_replaced == Replacement::overwritten)
+        return;
+    // Readers elsewhere would hold the checkpoint up; they are not waited
+    // for, and a WAL they keep from being emptied now is emptied by a later
+    // call.
+    sqlite3_busy_timeout(m_db.get(), 0);
+    if (sqlite3_wal_checkpoint_v2(m_db.get(), "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_BUSY)
+        sqlite3_wal_checkpoint_v2(m_db.get(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db.get(), busyTimeoutMilliseconds);
+    if (m_replaced == Replacement::none)
+        m_left = FileIdentity::stampWithoutFollowingLinks(m_fileName);
 }
 
 SqliteConnection MediaDatabase::openReaderLocked() const
 {
     SqliteConnection reader = openReadOnly(*m_path);
-    // Each compares the file it opened with the one at the path.
-    if (!isAtItsPath(reader.get()) || fileReplacedLocked())
+    // Each compares the file it opened with the one at the path (readers on
+    // several threads at once: by identity alone, as the caller has looked
+    // at the contents).
+    if (!isAtItsPath(reader.get()) || !m_left || FileIdentity::withoutFollowingLinks(m_fileName) != m_left->identity)
         return {};
     return reader;
 }

@@ -100,16 +100,15 @@ void MediaDatabase::refuseDamagedPages(const QString& path, std::stop_token stop
     const std::stop_token quitting = m_stopChecks.get_token();
     const auto stopped = [&] { return stop.stop_requested() || quitting.stop_requested(); };
     // The check is one long step of SQLite's, which hears of a stop only
-    // through an interrupt. An interrupt before the step starts is lost, so
-    // a stop is looked for once the callbacks are there, just before it.
+    // through an interrupt. An interrupt before the step starts is lost
+    // (preparing it reads the file too), so a stop is looked for once the
+    // callbacks are there and the statement is prepared, just before it.
     const auto interrupt = [db] { sqlite3_interrupt(db); };
     const std::stop_callback callerStops(stop, interrupt);
     const std::stop_callback quitStops(quitting, interrupt);
-    if (stopped())
-        throw CancellationError();
     // Reads every page once; a page that does not hold together fails here
     // rather than in some later query.
-    const SqliteFirstValue check = firstValue(db, "PRAGMA quick_check(1)");
+    const SqliteFirstValue check = firstValue(db, "PRAGMA quick_check(1)", stopped);
     // Whatever a stopped check found, the file stays as it is.
     if (check.result == SQLITE_INTERRUPT || stopped())
         throw CancellationError();
@@ -145,8 +144,10 @@ void MediaDatabase::createSchema()
     runSchemaScript(m_db.get(), schemaScript().constData());
     const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
     sqlite3_exec(m_db.get(), setVersion.constData(), nullptr, nullptr, nullptr);
-    // In WAL mode by now, with its side files open.
+    // In WAL mode by now, with its side files open; what was written goes
+    // into the file.
     recordOpenFilesLocked();
+    settleLocked();
 }
 
 } // namespace vessa

@@ -1,11 +1,11 @@
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
 
+#include "RaskoLocalFile/FileIdentity.h"
 #include "RaskoLocalFile/MediaDatabase.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -21,19 +21,9 @@ namespace {
 constexpr std::array<QLatin1String, 3> fileSuffixes{QLatin1String(""), QLatin1String("-wal"), QLatin1String("-shm")};
 constexpr std::array<QLatin1String, 3> sideFilesFirst{QLatin1String("-wal"), QLatin1String("-shm"), QLatin1String("")};
 
-struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    friend bool operator==(const Identity&, const Identity&) = default;
-};
-
-// The file at the path itself, a link not followed; none when nothing is there.
-std::optional<Identity> identityOf(const QString& path)
+std::optional<FileIdentity> identityOf(const QString& path)
 {
-    struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return Identity{info.st_dev, info.st_ino};
+    return FileIdentity::withoutFollowingLinks(path);
 }
 
 bool isTaken(const QString& path)
@@ -69,17 +59,19 @@ Opened open(const QString& path, const std::function<void(const Opened&)>& decid
         const QString kept =
             keptName(path, damaged ? QStringLiteral("damaged") : QStringLiteral("newer"), QDateTime::currentDateTime());
         if (decided)
-            decided(Opened{nullptr, refusal, kept});
+            decided(Opened{nullptr, refusal, kept, identityOf(path)});
         moveAside(path, kept);
         return kept;
     };
     try {
-        return {std::make_shared<MediaDatabase>(path, setAside), std::nullopt, QString()};
+        return {std::make_shared<MediaDatabase>(path, setAside), std::nullopt, QString(), std::nullopt};
     } catch (const MediaDatabaseError& error) {
         if (error.kind() != MediaDatabaseError::Kind::damaged && error.kind() != MediaDatabaseError::Kind::newerVersion)
             throw;
-        // The refused connection is closed by now, so the files can move.
-        Opened opened{nullptr, error, setAside(error)};
+        // The refused connection is closed by now, so the files can move;
+        // which file moves is taken before it does.
+        const std::optional<FileIdentity> file = identityOf(path);
+        Opened opened{nullptr, error, setAside(error), file};
         opened.database = std::make_shared<MediaDatabase>(path);
         return opened;
     }
@@ -121,7 +113,7 @@ void moveAside(const QString& path, const QString& kept, int steps)
     // Each old name that is still a link to the kept file goes; anything
     // else there (a new database) is not the kept file's.
     for (QLatin1String suffix : fileSuffixes) {
-        const std::optional<Identity> old = identityOf(path + suffix);
+        const std::optional<FileIdentity> old = identityOf(path + suffix);
         if (!old || old != identityOf(kept + suffix))
             continue;
         if (steps-- <= 0)
@@ -129,6 +121,45 @@ void moveAside(const QString& path, const QString& kept, int steps)
         if (::unlink(QFile::encodeName(path + suffix).constData()) != 0)
             fail(kept + suffix);
     }
+}
+
+QStringList storedForm(const Opened& decided)
+{
+    QStringList stored{decided.keptPath};
+    if (decided.file)
+        stored << QString::number(decided.file->device) << QString::number(decided.file->inode);
+    return stored;
+}
+
+bool finishCutOff(const QString& path, const QStringList& stored)
+{
+    if (stored.size() != 1 && stored.size() != 3)
+        return false;
+    const QString& kept = stored.constFirst();
+    if (kept.size() <= path.size() + 1 || !kept.startsWith(path + u'.') || kept.indexOf(u'/', path.size()) >= 0)
+        return false;
+    std::optional<FileIdentity> decided;
+    if (stored.size() == 3) {
+        bool deviceRead = false;
+        bool inodeRead = false;
+        decided = FileIdentity{stored.at(1).toULongLong(&deviceRead), stored.at(2).toULongLong(&inodeRead)};
+        if (!deviceRead || !inodeRead)
+            return false;
+    } else {
+        decided = identityOf(kept);
+    }
+    if (decided && (identityOf(path) == decided || identityOf(kept) == decided)) {
+        moveAside(path, kept);
+        return identityOf(kept) == decided;
+    }
+    // The file stays: side files linked under the kept name before the
+    // database was are only second names of its own.
+    for (QLatin1String suffix : {QLatin1String("-wal"), QLatin1String("-shm")}) {
+        const std::optional<FileIdentity> extra = identityOf(kept + suffix);
+        if (extra && extra == identityOf(path + suffix))
+            ::unlink(QFile::encodeName(kept + suffix).constData());
+    }
+    return false;
 }
 
 } // namespace vessa::MediaDatabaseSetAside

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "RaskoLocalFile/FileIdentity.h"
 #include "RaskoLocalFile/MediaDatabaseError.h"
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <limits>
@@ -28,6 +30,9 @@ struct Opened {
     std::optional<MediaDatabaseError> refusal;
     // Where the file set aside is kept; empty when nothing was set aside.
     QString keptPath;
+    // Which file is set aside (the one at the path when the move was
+    // decided); none when nothing was.
+    std::optional<FileIdentity> file;
 
     // For the user, in plain words: what was wrong, where the old file is
     // kept and where the new one is. Empty when nothing was set aside.
@@ -64,6 +69,24 @@ QString keptName(const QString& path, const QString& word, const QDateTime& now)
 // where a kill could. Throws MediaDatabaseError::cannotOpen when a file
 // cannot be moved.
 void moveAside(const QString& path, const QString& kept, int steps = std::numeric_limits<int>::max());
+
+// What the settings keep of a set-aside from the moment it is decided until
+// it is done (see open()'s `decided`): the kept name, then the device and
+// inode of the file that goes there as decimal numbers. A value stored by an
+// earlier version holds the name alone.
+QStringList storedForm(const Opened& decided);
+
+// Finishes, at a start, a set-aside that a run cut off, as `stored` (a
+// storedForm()) tells it: only when the kept name lies beside `path`, as
+// keptName() makes them, and the file decided on is still at `path` or
+// already at the kept name. A value of the earlier form, which does not say
+// which file it was, finishes only a move that got as far as linking the
+// database under the kept name. Anything else moves nothing; side files
+// already linked under the kept name for a file that stays are unlinked
+// there again (they are links, the files stay whole at `path`). Returns
+// whether the file is at the kept name now. Throws MediaDatabaseError (from
+// moveAside()) when the move cannot be made.
+bool finishCutOff(const QString& path, const QStringList& stored);
 
 } // namespace MediaDatabaseSetAside
 

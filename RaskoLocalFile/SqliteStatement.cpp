@@ -23,12 +23,14 @@ QString unknownSqliteReason()
     return QCoreApplication::translate("MediaDatabaseError", "unknown");
 }
 
-SqliteFirstValue firstValue(sqlite3* db, const char* sql)
+SqliteFirstValue firstValue(sqlite3* db, const char* sql, const std::function<bool()>& stopped)
 {
     sqlite3_stmt* statement = nullptr;
     SqliteFirstValue value;
     value.result = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    if (value.result == SQLITE_OK)
+    if (value.result == SQLITE_OK && stopped && stopped())
+        value.result = SQLITE_INTERRUPT;
+    else if (value.result == SQLITE_OK)
         value.result = sqlite3_step(statement);
     if (value.result == SQLITE_ROW)
         value.text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));

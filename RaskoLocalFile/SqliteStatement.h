@@ -20,12 +20,15 @@ QString sqliteMessage(sqlite3* db);
 QString unknownSqliteReason();
 
 // The first column of the first row of a one-statement query as text, or
-// the failure's code and message.
+// the failure's code and message. `stopped`, when given, is asked once the
+// statement is prepared, right before it runs: true ends it there with
+// SQLITE_INTERRUPT (preparing may read the file, and SQLite forgets an
+// interrupt that comes before a statement runs).
 struct SqliteFirstValue {
     int result = SQLITE_OK;
     QString text;
 };
-SqliteFirstValue firstValue(sqlite3* db, const char* sql);
+SqliteFirstValue firstValue(sqlite3* db, const char* sql, const std::function<bool()>& stopped = {});
 
 // One prepared statement, finalized when dropped. Not thread-safe: the owner
 // of the connection serialises its use.

@@ -7,7 +7,9 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "RaskoLocalFile/LocalFolderDestination.h"
 #include "RaskoLocalFile/MediaDatabase.h"
+#include "RaskoLocalFile/MediaDatabaseError.h"
 #include "RaskoLocalFile/MediaDatabaseSetAside.h"
+#include "RaskoLocalFile/MediaDatabaseWatch.h"
 #include "RaskoMikmod/MikmodDecoderPlugin.h"
 #include "Vessa/App/AppLogging.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
@@ -67,7 +69,7 @@ void keepSetAside(const QString& settingsFile, QSettings::Format format, const M
     QSettings settings(settingsFile, format);
     settings.setValue(AppState::startupNoticeKey, settings.value(AppState::startupNoticeKey).toStringList()
                                                       << decided.notice());
-    settings.setValue(AppState::setAsideKey, decided.keptPath);
+    settings.setValue(AppState::setAsideKey, MediaDatabaseSetAside::storedForm(decided));
     settings.sync();
 }
 
@@ -78,17 +80,35 @@ void forgetSetAside(const QString& settingsFile, QSettings::Format format)
     settings.sync();
 }
 
-// Finishes a set-aside that a kill cut off, where the settings say the file
-// goes (a name beside the database's). Throws MediaDatabaseError.
-void finishSetAside(QSettings& settings, const QString& databasePath)
+// Finishes a set-aside that a kill cut off, as the settings keep it, and
+// forgets it whatever comes of it, so that no stored value can stop a start.
+// A move that cannot be made leaves the database where it is, and why is
+// told once (returned). The notice kept with a move not made goes too.
+std::optional<QString> finishSetAside(QSettings& settings, const QString& databasePath)
 {
-    const QString kept = settings.value(AppState::setAsideKey).toString();
-    if (kept.isEmpty())
-        return;
-    if (kept.startsWith(databasePath + u'.') && !kept.mid(databasePath.size()).contains(u'/'))
-        MediaDatabaseSetAside::moveAside(databasePath, kept);
+    if (!settings.contains(AppState::setAsideKey))
+        return std::nullopt;
+    const QStringList stored = settings.value(AppState::setAsideKey).toStringList();
+    std::optional<QString> problem;
+    bool moved = false;
+    try {
+        moved = MediaDatabaseSetAside::finishCutOff(databasePath, stored);
+    } catch (const MediaDatabaseError& error) {
+        problem = QCoreApplication::translate("AppState", "The media database at %1 could not be set aside as the "
+                                                          "last run had decided (%2); it is used where it is.")
+                      .arg(databasePath, error.reason());
+    }
+    QStringList notices = settings.value(AppState::startupNoticeKey).toStringList();
+    if (!moved && !stored.isEmpty() && stored.constFirst().startsWith(databasePath + u'.')
+        && notices.removeIf([&](const QString& notice) { return notice.contains(stored.constFirst()); }) > 0) {
+        if (notices.isEmpty())
+            settings.remove(AppState::startupNoticeKey);
+        else
+            settings.setValue(AppState::startupNoticeKey, notices);
+    }
     settings.remove(AppState::setAsideKey);
     settings.sync();
+    return problem;
 }
 
 } // namespace
@@ -101,9 +121,9 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
                                 const MediaDatabaseSetAside::Opened& decided) { keepSetAside(file, format, decided); };
     // Nothing is built before the database is open: a failure here must
     // leave no thread, watcher or timer behind.
+    const std::optional<QString> unfinished = finishSetAside(*settings, databasePath());
     MediaDatabaseSetAside::Opened opened;
     try {
-        finishSetAside(*settings, databasePath());
         opened = MediaDatabaseSetAside::open(databasePath(), keepNotice);
     } catch (...) {
         return {nullptr, describeException(std::current_exception())};
@@ -114,6 +134,10 @@ AppState::Creation AppState::create(std::unique_ptr<QSettings> settings)
         settings->sync();
     }
     QStringList problems = settings->value(startupNoticeKey).toStringList();
+    if (unfinished) {
+        logError(lcApp(), *unfinished);
+        problems.append(*unfinished);
+    }
     if (const std::optional<QString> problem = settingsProblem(*settings)) {
         logError(lcApp(), *problem);
         problems.append(*problem);
@@ -134,6 +158,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
       m_scanErrors(std::make_unique<ScanErrorState>(*m_settings)),
       m_storagePreferences(std::make_unique<PlaylistStoragePreferences>(*m_settings)),
       m_database(database),
+      m_databaseWatch(std::make_unique<MediaDatabaseWatch>(database)),
       m_availabilityIndex(std::make_unique<TrackAvailabilityIndex>())
 {
     buildPlaybackEngine();
@@ -193,7 +218,7 @@ AppState::AppState(std::unique_ptr<QSettings> settings, std::shared_ptr<MediaDat
             std::optional<QString> notice;
             // The notice was kept when the move was decided; the move is done.
             if (const std::optional<MediaDatabase::Refused> refused = database->checkFile(stop)) {
-                notice = MediaDatabaseSetAside::Opened{nullptr, refused->refusal, refused->keptPath}.notice();
+                notice = MediaDatabaseSetAside::Opened{nullptr, refused->refusal, refused->keptPath, {}}.notice();
                 forgetSetAside(file, format);
             }
             return notice;

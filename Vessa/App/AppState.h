@@ -27,6 +27,7 @@ class AVAudioEngineOutput;
 class EqualizerState;
 class LocalFileSourcePlugin;
 class MediaDatabase;
+class MediaDatabaseWatch;
 class NowPlayingBridge;
 class PlayContext;
 class Player;
@@ -58,9 +59,12 @@ public:
     static constexpr QLatin1String databaseFileName{"media.db"};
     static constexpr QLatin1String libraryStorageLocationKey = PlaylistStoragePreferences::libraryStorageLocationKey;
     static constexpr QLatin1String startupNoticeKey = ScanErrorState::startupNoticeKey;
-    // Where the media database being set aside goes, from the moment the
-    // move is decided (with its notice) until it is done: a run cut off in
-    // between leaves the move to the next start, which finishes it first.
+    // Where the media database being set aside goes, and which file that is
+    // (MediaDatabaseSetAside::storedForm()), from the moment the move is
+    // decided (with its notice) until it is done: a run cut off in between
+    // leaves the move to the next start, which finishes it first for that
+    // same file only. Whatever else the key holds is dropped, and a move that
+    // cannot be made is told once, the database used where it is.
     static constexpr QLatin1String setAsideKey{"mediaDatabaseSetAside"};
     // How long the sound fades before the application quits.
     static constexpr double quitFadeSeconds = 0.15;
@@ -189,6 +193,9 @@ private:
     std::unique_ptr<ScanErrorState> m_scanErrors;
     std::unique_ptr<PlaylistStoragePreferences> m_storagePreferences;
     std::shared_ptr<MediaDatabase> m_database;
+    // Notices a file put in the database's place at once; goes after the
+    // library's jobs, so that a look it runs need not wait for them.
+    std::unique_ptr<MediaDatabaseWatch> m_databaseWatch;
     std::unique_ptr<TrackAvailabilityIndex> m_availabilityIndex;
     std::unique_ptr<AVAudioEngineOutput> m_audioOutput;
     std::unique_ptr<Player> m_player;

@@ -6,6 +6,7 @@
 #include "VessaCore/Error.h"
 #include "tests/support/BusyGlobalPool.h"
 #include "tests/support/DatabaseDamage.h"
+#include "tests/support/DatabaseFiles.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/FileFixture.h"
 
@@ -13,7 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -26,7 +29,10 @@
 
 using vessa::MediaDatabase;
 using vessa::MediaDatabaseError;
+using vessa::test::addRowsLeftInWal;
 using vessa::test::failureOf;
+using vessa::test::rawQuery;
+using vessa::test::rowsIn;
 using Row = MediaDatabase::TrackRow;
 using Mark = MediaDatabase::FileMark;
 using Int = std::optional<qint64>;
@@ -38,47 +44,6 @@ Row makeRow(const QString& path, Int subTrack = {}, const QString& title = "T", 
 {
     return Row(0, artist, "Album", title, duration, path, "mp3",
                QDateTime::fromMSecsSinceEpoch(1'700'000'000'123, Qt::UTC), subTrack, 1, 1);
-}
-
-// Runs `sql` on a second, plain connection; returns the first column of the first row.
-QString rawQuery(const QString& file, const char* sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_stmt* statement = nullptr;
-    QString value;
-    if (sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK
-        && sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
-        value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return value;
-}
-
-// Adds rows through a connection that leaves them in the WAL, as a program
-// cut off before folding it back.
-void addRowsLeftInWal(const QString& file, const QString& folder, int count)
-{
-    sqlite3* db = nullptr;
-    const QByteArray sql = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-                           + QByteArray::number(count) + ") INSERT INTO tracks (file_path, last_modified) SELECT '"
-                           + folder.toUtf8() + "/' || i, 0 FROM n";
-    QVERIFY(sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    QVERIFY(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK);
-    sqlite3_close(db);
-}
-
-// The rows of the database at `file` with its WAL, read from copies (opening
-// the files themselves could change them); -1 when there is none.
-int rowsIn(const QString& file)
-{
-    QTemporaryDir scratch;
-    const QString copy = scratch.filePath(QStringLiteral("copy.db"));
-    if (!QFile::copy(file, copy))
-        return -1;
-    QFile::copy(file + "-wal", copy + "-wal");
-    const QString count = rawQuery(copy, "SELECT COUNT(*) FROM tracks");
-    return count.isEmpty() ? -1 : count.toInt();
 }
 
 // Makes SQLite's default file system hold up the next read of a database
@@ -286,6 +251,10 @@ private slots:
             moves << moved.keptPath;
             QVERIFY(!moved.database && QFile::exists(file) && !QFile::exists(moved.keptPath)
                     && moved.notice().contains(moved.keptPath));
+            // Which file goes, for a start that finds the move cut off.
+            QVERIFY(moved.file && moved.file == vessa::FileIdentity::withoutFollowingLinks(file));
+            QCOMPARE(SetAside::storedForm(moved), (QStringList{moved.keptPath, QString::number(moved.file->device),
+                                                               QString::number(moved.file->inode)}));
         };
         const QString kept = SetAside::open(file, heard).keptPath;
         QVERIFY(SetAside::open(file, heard).keptPath.isEmpty());
@@ -375,12 +344,18 @@ private slots:
     void stoppedCheckLeavesTheFile_data()
     {
         QTest::addColumn<bool>("quit");
-        QTest::newRow("caller's stop") << false;
-        QTest::newRow("quit") << true;
+        // Held in the first read of the file, while the check is prepared
+        // (no statement of SQLite's runs yet), not inside the check.
+        QTest::addColumn<bool>("beforeTheCheck");
+        QTest::newRow("caller's stop") << false << false;
+        QTest::newRow("quit") << true << false;
+        QTest::newRow("caller's stop before the check starts") << false << true;
+        QTest::newRow("quit before the check starts") << true << true;
     }
     void stoppedCheckLeavesTheFile()
     {
         QFETCH(bool, quit);
+        QFETCH(bool, beforeTheCheck);
         const QString file = path(QStringLiteral("slow-%1.db").arg(QTest::currentDataTag()));
         QList<Row> rows;
         for (int i = 0; i < 20'000; ++i)
@@ -398,6 +373,10 @@ private slots:
             moved = true;
             return QString();
         });
+        // A change by another connection (into the WAL) makes this one read
+        // the file's first page again when the check is prepared.
+        if (beforeTheCheck)
+            rawQuery(file, "UPDATE tracks SET title = title WHERE id = 1");
         ReadGate::armed = true;
         std::stop_source stop;
         std::exception_ptr failure;
@@ -681,8 +660,11 @@ private slots:
         }
         // Spoil the pages in the middle of the file once it is open (opening
         // checks them); the schema on page 1 stays intact. A write of another
-        // connection makes the open one read the pages again.
+        // connection makes the open one read the pages again. The file keeps
+        // its date, or the database would take it for a file copied over it.
         MediaDatabase database(file);
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &before), 0);
         QFile raw(file);
         QVERIFY(raw.open(QIODevice::ReadWrite));
         const qint64 pages = raw.size() / 4096;
@@ -692,6 +674,8 @@ private slots:
             raw.write(QByteArray(4096, '\xA5'));
         }
         raw.close();
+        const timespec times[] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
         rawQuery(file, "PRAGMA user_version = 3");
         const QString failure = failureOf<MediaDatabaseError>([&] { database.allTracks(); });
         QVERIFY2(failure.startsWith("Media database query failed: "), qPrintable(failure));

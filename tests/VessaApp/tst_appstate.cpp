@@ -1,7 +1,6 @@
 #include "Oblin/PlayContext.h"
 #include "Parvik/PlaylistLibrary.h"
 #include "RaskoLocalFile/MediaDatabase.h"
-#include "RaskoLocalFile/MediaDatabaseSetAside.h"
 #include "Vessa/App/Library/MusicFolderWatcher.h"
 #include "Vessa/App/Library/TrackAvailabilityIndex.h"
 #include "Vessa/App/NowPlaying/EqualizerState.h"
@@ -218,35 +217,6 @@ private slots:
         QVERIFY(!fileContent(rig.settingsFile()).contains(AppState::startupNoticeKey.data()));
         state.reset();
         QVERIFY(!rig.start()->scanErrors().scanError());
-    }
-
-    // A kill during a set-aside leaves its notice and where the file goes:
-    // the next start finishes the move before opening a new database, and
-    // tells it.
-    void interruptedSetAsideIsFinishedAndTold()
-    {
-        AppStateRig rig;
-        rig.start().reset();
-        const QString path = AppState::databasePath();
-        const QString kept = path + ".damaged-20240102-030405";
-        {
-            const std::unique_ptr<QSettings> settings = rig.settings();
-            settings->setValue(AppState::startupNoticeKey, QStringList{"Kept as said."});
-            settings->setValue(AppState::setAsideKey, kept);
-        }
-        // Linked under the new name, not yet gone from the old one.
-        MediaDatabaseSetAside::moveAside(path, kept, 1);
-        const QByteArray bytes = fileContent(kept);
-        std::unique_ptr<AppState> state = rig.start();
-        QVERIFY(state);
-        QCOMPARE(describeException(state->scanErrors().scanError()), QStringLiteral("Kept as said."));
-        // The new database is a file of its own.
-        state->addWatchedDirectory(rig.folder(QStringLiteral("a")));
-        QVERIFY(!rig.writeWav(QStringLiteral("a/one.wav")).isEmpty());
-        QVERIFY(AppStateRig::scanned(*state) && state->scannedTracks().size() == 1);
-        state.reset();
-        QCOMPARE(fileContent(kept), bytes);
-        QVERIFY(!rig.settings()->contains(AppState::setAsideKey));
     }
 
     // The page check stores the notice of a file it sets aside from its own
