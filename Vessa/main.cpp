@@ -1,3 +1,4 @@
+#include "Vessa/App/System/PaintThreads.h"
 #include "Vessa/App/System/SingleInstance.h"
 #include "Vessa/Views/MainWindow/VessaApp.h"
 #include "VessaCore/FreedMemory.h"
@@ -22,6 +23,23 @@ QStringList absolutePaths(const QStringList& arguments)
         paths.append(QFileInfo(path).absoluteFilePath());
     }
     return paths;
+}
+
+// The program's windows until it quits; its exit code.
+int runWindows(const QString& serverName, const QStringList& paths)
+{
+    vessa::VessaApp vessa;
+    vessa::SingleInstance instance(serverName);
+    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, &vessa::VessaApp::openFiles);
+    instance.listen();
+
+    // Once the app state has opened the session bus (on a thread of Qt's),
+    // and before anything is painted.
+    vessa::PaintThreads::keepStarted();
+    vessa.showMainWindow();
+    if (!paths.isEmpty())
+        vessa.openFiles(paths);
+    return QApplication::exec();
 }
 
 } // namespace
@@ -50,13 +68,8 @@ int main(int argc, char* argv[])
     if (vessa::SingleInstance::forward(serverName, paths))
         return 0;
 
-    vessa::VessaApp vessa;
-    vessa::SingleInstance instance(serverName);
-    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, &vessa::VessaApp::openFiles);
-    instance.listen();
-
-    vessa.showMainWindow();
-    if (!paths.isEmpty())
-        vessa.openFiles(paths);
-    return QApplication::exec();
+    const int exitCode = runWindows(serverName, paths);
+    // Everything is saved; the application object is all that is left.
+    vessa::PaintThreads::exitIfAnyNeverStarted(exitCode);
+    return exitCode;
 }
