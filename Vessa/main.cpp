@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 // The files named on the command line, as absolute paths: another running
@@ -30,15 +32,25 @@ int runWindows(const QString& serverName, const QStringList& paths)
 {
     vessa::VessaApp vessa;
     vessa::SingleInstance instance(serverName);
-    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, &vessa::VessaApp::openFiles);
+    // Files handed over before the windows show wait for them.
+    QStringList waitingFiles = paths;
+    bool shown = false;
+    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, [&](const QStringList& more) {
+        if (shown)
+            vessa.openFiles(more);
+        else
+            waitingFiles += more;
+    });
     instance.listen();
 
-    // Once the app state has opened the session bus (on a thread of Qt's),
-    // and before anything is painted.
-    vessa::PaintThreads::keepStarted();
-    vessa.showMainWindow();
-    if (!paths.isEmpty())
-        vessa.openFiles(paths);
+    // Nothing paints before Qt's painting has its threads, which start once
+    // the app state has opened the session bus (on a thread of Qt's).
+    vessa::PaintThreads::whenStarted(&vessa, [&] {
+        shown = true;
+        vessa.showMainWindow();
+        if (!waitingFiles.isEmpty())
+            vessa.openFiles(std::exchange(waitingFiles, {}));
+    });
     return QApplication::exec();
 }
 

@@ -42,7 +42,9 @@ void MusicFolderWatcher::ensureThread()
         m_thread = startThread([this](std::stop_token stop) { run(stop); });
     } catch (const ThreadStartError& refusal) {
         // The folders wait in m_pending; the thread takes the newest list.
-        logWarning(lcApp(), QStringLiteral("Watching the music folders waits for a thread: ") + refusal.description());
+        if (!std::exchange(m_threadRefused, true))
+            logWarning(lcApp(),
+                       QStringLiteral("Watching the music folders waits for a thread: ") + refusal.description());
         m_threadRetryScheduled = true;
         QTimer::singleShot(threadStartRetryInterval, this, [this] {
             m_threadRetryScheduled = false;
@@ -56,6 +58,7 @@ void MusicFolderWatcher::run(std::stop_token stop)
     // The folders whose watcher thread the system refused, tried again after
     // a while unless a newer list comes first.
     std::optional<QStringList> refused;
+    bool refusalTold = false; // until a watcher thread starts
     while (true) {
         QStringList folders;
         {
@@ -74,9 +77,11 @@ void MusicFolderWatcher::run(std::stop_token stop)
         }
         try {
             apply(folders);
+            refusalTold = false;
         } catch (const ThreadStartError& refusal) {
-            logWarning(lcApp(),
-                       QStringLiteral("Watching the music folders waits for a thread: ") + refusal.description());
+            if (!std::exchange(refusalTold, true))
+                logWarning(lcApp(),
+                           QStringLiteral("Watching the music folders waits for a thread: ") + refusal.description());
             refused = folders;
             continue;
         } catch (...) {

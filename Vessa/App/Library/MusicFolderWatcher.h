@@ -54,6 +54,7 @@ private:
     std::condition_variable_any m_wake;
     std::optional<QStringList> m_pending;
     bool m_threadRetryScheduled = false; // main thread only
+    bool m_threadRefused = false;        // main thread only: the refusal is logged
     std::jthread m_thread;               // last: stops first
 };
 
