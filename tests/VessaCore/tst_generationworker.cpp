@@ -166,6 +166,23 @@ private slots:
         QVERIFY(destroyedOn->load() != QThread::currentThreadId());
     }
 
+    // Many quick requests: exactly one delivery, every other one superseded.
+    void aBurstOfRequestsDeliversTheLast()
+    {
+        QObject receiver;
+        GenerationWorker worker(&receiver);
+        Outcomes outcomes;
+        for (int i = 0; i < 50; ++i) {
+            worker.start([i](std::stop_token) { return i; },
+                         [&](int result, std::exception_ptr) { outcomes.delivered.append(result); },
+                         [&] { ++outcomes.superseded; });
+        }
+        QTRY_COMPARE(outcomes.delivered.size() + outcomes.superseded, 50);
+        QCOMPARE(outcomes.delivered, QList<int>{49});
+    }
+
+    // Last: the child process it starts would keep the thread sanitizer
+    // from letting this process start threads afterwards.
     void aRefusedGenerationWaitsForAThread_data()
     {
         QTest::addColumn<QString>("then");
@@ -214,21 +231,6 @@ private slots:
         }
         QCOMPARE(outcomes.delivered, delivered);
         QCOMPARE(outcomes.superseded, superseded);
-    }
-
-    // Many quick requests: exactly one delivery, every other one superseded.
-    void aBurstOfRequestsDeliversTheLast()
-    {
-        QObject receiver;
-        GenerationWorker worker(&receiver);
-        Outcomes outcomes;
-        for (int i = 0; i < 50; ++i) {
-            worker.start([i](std::stop_token) { return i; },
-                         [&](int result, std::exception_ptr) { outcomes.delivered.append(result); },
-                         [&] { ++outcomes.superseded; });
-        }
-        QTRY_COMPARE(outcomes.delivered.size() + outcomes.superseded, 50);
-        QCOMPARE(outcomes.delivered, QList<int>{49});
     }
 };
 
