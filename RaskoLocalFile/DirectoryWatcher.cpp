@@ -10,6 +10,7 @@
 #include "RaskoLocalFile/UniqueFd.h"
 #include "VessaCore/FileNameBytes.h"
 #include "VessaCore/Logging.h"
+#include "VessaCore/ThreadStart.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -448,7 +449,7 @@ private:
 
 DirectoryWatcher::DirectoryWatcher(double debounceInterval, Callback onChange)
     : m_worker(std::make_shared<Worker>(debounceInterval, std::move(onChange))),
-      m_thread([worker = m_worker](std::stop_token stop) { worker->run(std::move(stop)); })
+      m_thread(startThread([worker = m_worker](std::stop_token stop) { worker->run(std::move(stop)); }))
 {
 }
 

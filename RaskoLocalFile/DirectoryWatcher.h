@@ -41,7 +41,8 @@ public:
     };
     using Callback = std::function<void(const EventBatch&)>;
 
-    // Watches nothing yet. `debounceInterval` is in seconds.
+    // Watches nothing yet. `debounceInterval` is in seconds. Throws
+    // ThreadStartError when the system refuses the watcher thread.
     DirectoryWatcher(double debounceInterval, Callback onChange);
     // Stops watching, drops pending events and joins the watcher thread.
     ~DirectoryWatcher();

@@ -125,7 +125,8 @@ public:
     // Watches the folders for file changes; `onChange` gets each debounced
     // batch on the watcher's thread. While watching, a later call only points
     // the watcher at the new folders and keeps the first callback. Returns
-    // once the watcher has taken up the folders.
+    // once the watcher has taken up the folders. Throws ThreadStartError,
+    // watching nothing, when the system refuses the watcher's thread.
     void startWatching(const QStringList& directories, DirectoryWatcher::Callback onChange);
     // Stops watching and drops the watcher; nothing is delivered afterwards.
     void stopWatching();

@@ -1,3 +1,4 @@
+#include "Vessa/App/System/PaintThreads.h"
 #include "Vessa/App/System/SingleInstance.h"
 #include "Vessa/Views/MainWindow/VessaApp.h"
 #include "VessaCore/FreedMemory.h"
@@ -7,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+
+#include <utility>
 
 namespace {
 
@@ -22,6 +25,33 @@ QStringList absolutePaths(const QStringList& arguments)
         paths.append(QFileInfo(path).absoluteFilePath());
     }
     return paths;
+}
+
+// The program's windows until it quits; its exit code.
+int runWindows(const QString& serverName, const QStringList& paths)
+{
+    vessa::VessaApp vessa;
+    vessa::SingleInstance instance(serverName);
+    // Files handed over before the windows show wait for them.
+    QStringList waitingFiles = paths;
+    bool shown = false;
+    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, [&](const QStringList& more) {
+        if (shown)
+            vessa.openFiles(more);
+        else
+            waitingFiles += more;
+    });
+    instance.listen();
+
+    // Nothing paints before Qt's painting has its threads, which start once
+    // the app state has opened the session bus (on a thread of Qt's).
+    vessa::PaintThreads::whenStarted(&vessa, [&] {
+        shown = true;
+        vessa.showMainWindow();
+        if (!waitingFiles.isEmpty())
+            vessa.openFiles(std::exchange(waitingFiles, {}));
+    });
+    return QApplication::exec();
 }
 
 } // namespace
@@ -50,13 +80,8 @@ int main(int argc, char* argv[])
     if (vessa::SingleInstance::forward(serverName, paths))
         return 0;
 
-    vessa::VessaApp vessa;
-    vessa::SingleInstance instance(serverName);
-    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, &vessa::VessaApp::openFiles);
-    instance.listen();
-
-    vessa.showMainWindow();
-    if (!paths.isEmpty())
-        vessa.openFiles(paths);
-    return QApplication::exec();
+    const int exitCode = runWindows(serverName, paths);
+    // Everything is saved; the application object is all that is left.
+    vessa::PaintThreads::exitIfAnyNeverStarted(exitCode);
+    return exitCode;
 }

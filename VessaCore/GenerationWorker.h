@@ -33,6 +33,11 @@ namespace vessa {
 // behind (a file it wrote) is instead handed to the caller's `discard`, on the
 // receiver's thread, whenever its generation was superseded.
 //
+// When the system refuses the thread (a limit on processes or threads), the
+// generation waits: start() tries again every threadStartRetryInterval on the
+// receiver's thread until a thread starts or something supersedes it. It
+// stays pending meanwhile, and its `superseded` runs as for any other.
+//
 // Threads: construct, start, supersede and destroy on the receiver's thread;
 // `deliver`, `superseded` and `discard` run there. Destroying the helper
 // requests every worker's stop and joins them; nothing is delivered or
@@ -57,14 +62,25 @@ public:
     bool isPending() const;
 
 private:
+    // A generation's work with everything it hands back; runs once, on its thread.
+    using Body = std::function<void(std::stop_token)>;
+
     struct Shared {
         quint64 current = 0;
         bool pending = false;
         bool alive = true;
         std::map<quint64, std::jthread> workers;
+        // The generations waiting for a thread the system refused, with their `superseded`.
+        std::map<quint64, std::function<void()>> waiting;
     };
 
     quint64 beginGeneration();
+    // Starts the generation's thread, or has it wait for one.
+    void launch(quint64 generation, const Body& body, std::function<void()> superseded);
+    // Asks for the waiting generation's thread again after a while, and so on
+    // until one starts or the generation is superseded.
+    static void retryLater(const QPointer<QObject>& receiver, const std::shared_ptr<Shared>& shared, quint64 generation,
+                           const Body& body, std::function<void()> superseded);
     // Runs on the receiver's thread: reaps the worker and tells whether its
     // generation is still the current one (in which case it is now delivered).
     static bool finish(Shared& shared, quint64 generation);
@@ -80,39 +96,48 @@ quint64 GenerationWorker::start(Work work, Deliver deliver, std::function<void()
     using Value = std::invoke_result_t<Work&, std::stop_token>;
     constexpr bool hasDiscard = !std::is_null_pointer_v<Discard>;
     const quint64 generation = beginGeneration();
-    m_shared->workers.emplace(
-        generation, std::jthread([receiver = m_receiver, shared = m_shared, generation, work = std::move(work),
-                                  deliver = std::move(deliver), superseded = std::move(superseded),
-                                  discard = std::move(discard)](std::stop_token stop) mutable {
-            // Shared so that the posted call stays copyable for a move-only value.
-            auto value = std::make_shared<std::optional<Value>>();
-            std::exception_ptr error;
-            try {
-                value->emplace(work(stop));
-            } catch (...) {
-                error = std::current_exception();
-            }
-            if (stop.stop_requested()) {
-                if constexpr (!hasDiscard)
-                    value->reset();
-                error = nullptr;
-            }
-            post(receiver, [shared, generation, value, error, deliver = std::move(deliver),
-                            superseded = std::move(superseded), discard = std::move(discard)]() mutable {
-                if (!shared->alive)
-                    return;
-                if (!finish(*shared, generation)) {
-                    if constexpr (hasDiscard) {
-                        if (value->has_value())
-                            discard(std::move(**value));
-                    }
-                    if (superseded)
-                        superseded();
-                    return;
+    auto task = [receiver = m_receiver, shared = m_shared, generation, work = std::move(work),
+                 deliver = std::move(deliver), superseded, discard = std::move(discard)](std::stop_token stop) mutable {
+        // Shared so that the posted call stays copyable for a move-only value.
+        auto value = std::make_shared<std::optional<Value>>();
+        std::exception_ptr error;
+        try {
+            value->emplace(work(stop));
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (stop.stop_requested()) {
+            if constexpr (!hasDiscard)
+                value->reset();
+            error = nullptr;
+        }
+        post(receiver, [shared, generation, value, error, deliver = std::move(deliver),
+                        superseded = std::move(superseded), discard = std::move(discard)]() mutable {
+            if (!shared->alive)
+                return;
+            if (!finish(*shared, generation)) {
+                if constexpr (hasDiscard) {
+                    if (value->has_value())
+                        discard(std::move(**value));
                 }
-                deliver(value->has_value() ? std::move(**value) : Value(), error);
-            });
-        }));
+                if (superseded)
+                    superseded();
+                return;
+            }
+            deliver(value->has_value() ? std::move(**value) : Value(), error);
+        });
+    };
+    // Kept for another try while the system refuses the thread; the thread
+    // takes the task out, so that what it holds goes with the thread.
+    auto held = std::make_shared<std::optional<decltype(task)>>(std::move(task));
+    launch(
+        generation,
+        [held](std::stop_token stop) {
+            auto taken = std::move(**held);
+            held->reset();
+            taken(std::move(stop));
+        },
+        std::move(superseded));
     return generation;
 }
 

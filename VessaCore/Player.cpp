@@ -150,11 +150,11 @@ void Player::continueSeek(double to, PcmBufferStreamPtr stream, std::exception_p
     try {
         m_output.prepare(*m_currentFormat);
         m_output.seek(to);
+        startScheduling(std::move(stream));
     } catch (...) {
         failSeek(std::current_exception(), completion);
         return;
     }
-    startScheduling(std::move(stream));
     // The target shows at once, also while paused.
     m_clock->holdAt(to);
     // A play or pause that came while the handler ran decides, like the

@@ -60,7 +60,8 @@ public:
 
     // Stops what was loaded, prepares the output for `format` and starts
     // feeding `buffers`; ends paused at 0 without starting the output.
-    // Throws the output's error from stop() or prepare().
+    // Throws the output's error from stop() or prepare(), or ThreadStartError
+    // when no thread could start to feed the stream (which is then dropped).
     void load(PcmBufferStreamPtr buffers, AudioFormat format, std::optional<double> duration, SeekHandler seekHandler);
     // Throw the output's error; the state is then unchanged. With no stream
     // loaded (none yet, or it was stopped, has ended or failed) they change

@@ -1,15 +1,16 @@
 #include "VessaCore/SchedulingTask.h"
 
 #include "VessaCore/AudioOutput.h"
+#include "VessaCore/ThreadStart.h"
 
 namespace vessa {
 
 SchedulingTask::SchedulingTask(AudioOutput& output, PcmBufferStreamPtr stream, EndCallback onEnd, ErrorCallback onError)
     : m_output(output)
 {
-    m_thread = std::jthread([&output](std::stop_token stop, PcmBufferStreamPtr stream, EndCallback onEnd,
-                                      ErrorCallback onError) { run(stop, output, std::move(stream), onEnd, onError); },
-                            std::move(stream), std::move(onEnd), std::move(onError));
+    m_thread = startThread([&output](std::stop_token stop, PcmBufferStreamPtr stream, EndCallback onEnd,
+                                     ErrorCallback onError) { run(stop, output, std::move(stream), onEnd, onError); },
+                           std::move(stream), std::move(onEnd), std::move(onError));
 }
 
 SchedulingTask::~SchedulingTask()

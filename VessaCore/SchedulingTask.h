@@ -27,6 +27,8 @@ public:
     using EndCallback = std::function<void(std::exception_ptr streamFailure)>;
     using ErrorCallback = std::function<void(std::exception_ptr)>;
 
+    // Throws ThreadStartError when the system refuses the thread; the stream
+    // is then gone and neither callback runs.
     SchedulingTask(AudioOutput& output, PcmBufferStreamPtr stream, EndCallback onEnd, ErrorCallback onError);
     // Requests a stop and joins, without calling the output.
     ~SchedulingTask();

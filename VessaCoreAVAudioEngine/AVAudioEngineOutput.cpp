@@ -1,6 +1,7 @@
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 
 #include "VessaCore/Error.h"
+#include "VessaCore/ThreadStart.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutputError.h"
 #include "VessaCoreAVAudioEngine/SdlAudioDevice.h"
 
@@ -49,14 +50,15 @@ AVAudioEngineOutput::AVAudioEngineOutput() : AVAudioEngineOutput(std::make_uniqu
 AVAudioEngineOutput::AVAudioEngineOutput(std::unique_ptr<AudioDevice> device, Sleeper sleeper)
     : m_device(std::move(device)), m_sleeper(sleeper ? std::move(sleeper) : Sleeper(sleepFor))
 {
-    m_releaseThread = std::jthread([this](std::stop_token stop) { releaseLoop(stop); });
 }
 
 AVAudioEngineOutput::~AVAudioEngineOutput()
 {
     m_device->close();
-    m_releaseThread.request_stop();
-    m_releaseThread.join();
+    if (m_releaseThread.joinable()) {
+        m_releaseThread.request_stop();
+        m_releaseThread.join();
+    }
 }
 
 AVAudioEngineOutput::EngineFormat AVAudioEngineOutput::engineFormat(const AudioFormat& format)
@@ -74,6 +76,10 @@ void AVAudioEngineOutput::prepare(const AudioFormat& format)
 {
     const EngineFormat wanted = engineFormat(format);
     std::lock_guard lock(m_controlMutex);
+    // Started with the first stream, not with the output: a refusal fails
+    // this preparation only, and the next one asks again.
+    if (!m_releaseThread.joinable())
+        m_releaseThread = startThread([this](std::stop_token stop) { releaseLoop(stop); });
     if (m_format == wanted) {
         if (!m_device->isStarted())
             startDeviceLocked();

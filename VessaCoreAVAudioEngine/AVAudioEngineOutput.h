@@ -26,7 +26,8 @@ namespace vessa {
 // equaliser controls run on the main thread (serialised by m_controlMutex);
 // schedule and waitForQueueDrained run on the player's scheduling thread;
 // currentTime may be read from any thread. Consumed buffers are released on
-// the output's own release thread.
+// the output's own release thread, started by the first prepare (which
+// throws ThreadStartError, changing nothing, when the system refuses it).
 class AVAudioEngineOutput final : public AudioOutput, public EqualizerOutput {
 public:
     static constexpr std::array<float, 10> eqFrequencies = equalizerFrequencies;
@@ -89,7 +90,7 @@ private:
     std::atomic<double> m_preparedSampleRate{0.0};
     std::atomic<qint64> m_startingFramePosition{0};
 
-    std::jthread m_releaseThread; // last, so it stops before the rest goes
+    std::jthread m_releaseThread; // started under m_controlMutex; last, so it stops before the rest goes
 };
 
 } // namespace vessa

@@ -4,7 +4,9 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "VessaCore/FileNameBytes.h"
+#include "VessaCore/ThreadStart.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/RefusedThreads.h"
 #include "tests/support/TmpfsMount.h"
 #include "tests/support/UnprivilegedFileAccess.h"
 
@@ -311,6 +313,31 @@ private slots:
         QCOMPARE(kept.first().modified, QStringList{second + "/b.mp3"});
         QCOMPARE(renewed.first().modified, QStringList{first + "/a.mp3"});
         QCOMPARE(unused.count() + dropped.count(), 0);
+    }
+
+    // A watcher thread the system refuses is an error of its own, and the
+    // source watches nothing; asked again once threads may start, it watches.
+    void refusedWatcherThread()
+    {
+        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
+        const QString folder = freshMusicFolder();
+        LocalFileSourcePlugin source(std::make_shared<vessa::MediaDatabase>(), nullptr,
+                                     QList<vessa::MultiTrackScannerPtr>{}, QSet<QString>{"mp3"});
+        BatchRecorder refused, batches;
+        std::optional<vessa::test::RefusedThreads> refusal(std::in_place);
+        QString error;
+        try {
+            source.startWatching({folder}, refused.callback());
+        } catch (const vessa::ThreadStartError& thrown) {
+            error = thrown.description();
+        }
+        QCOMPARE(error, vessa::test::RefusedThreads::refusalText());
+        refusal.reset();
+        source.startWatching({folder}, batches.callback());
+        writeFile(folder + "/a.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(batches.count() >= 1, timeoutMs);
+        QCOMPARE(batches.first().modified, QStringList{folder + "/a.mp3"});
+        QCOMPARE(refused.count(), 0);
     }
 
     // A mount point whose share is away (a folder on the device above it) is

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include <sys/types.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@ using namespace vessa::test;
 namespace {
 
 const char* const childArgument = "--run-app-state";
+const char* const quitChildArgument = "--quit-signal-child";
 
 // The program a quit test runs as a child: an app state over the settings
 // file given, with repeat "all" and shuffle on, until it is told to quit.
@@ -39,6 +41,36 @@ int runAppState(int argc, char** argv)
     std::printf("ready\n");
     std::fflush(stdout);
     return application.exec();
+}
+
+// The program a quit-signal test runs as a child: a handler, then a main
+// thread that "stuck" blocks at once, "stuck quitting" blocks once it has
+// read the signal, and "slow quit" keeps busy for longer than a signal may
+// wait once it has read it.
+int runQuitSignalChild(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const QByteArray how = argv[2];
+    QuitSignalHandler handler;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    if (how == "stuck") {
+        for (;;)
+            pause();
+    }
+    const int code = application.exec();
+    std::printf("quitting\n");
+    std::fflush(stdout);
+    if (how == "stuck quitting") {
+        for (;;)
+            pause();
+    }
+    // Sleeps through signals' interruptions.
+    const timespec slow{QuitSignalHandler::unservedQuitSeconds + 2, 0};
+    timespec left = slow;
+    while (nanosleep(&left, &left) != 0) {
+    }
+    return code;
 }
 
 } // namespace
@@ -81,6 +113,41 @@ private slots:
         QVERIFY(firstRequests.wait(5000));
     }
 
+    void unservedSignalEndsTheProcess_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("signalsSent");   // the second once the child quits
+        QTest::addColumn<bool>("endsBySignal"); // else exits normally
+        QTest::newRow("main thread stuck") << "stuck" << 1 << true;
+        QTest::newRow("stuck while quitting, signalled again") << "stuck quitting" << 2 << true;
+        QTest::newRow("a long orderly quit") << "slow quit" << 1 << false;
+    }
+    // A quit signal the main thread does not read within a few seconds ends
+    // the process as if it had not been handled; one it has read gives the
+    // quit all the time it takes.
+    void unservedSignalEndsTheProcess()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, signalsSent);
+        QFETCH(bool, endsBySignal);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(quitChildArgument), how});
+        QVERIFY(child.waitForStarted(10000));
+        QVERIFY(QTest::qWaitFor([&] { return child.canReadLine() || child.state() != QProcess::Running; }, 20000));
+        QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
+        QCOMPARE(kill(pid_t(child.processId()), SIGTERM), 0);
+        if (signalsSent > 1) {
+            QVERIFY(QTest::qWaitFor([&] { return child.canReadLine() || child.state() != QProcess::Running; }, 20000));
+            QCOMPARE(child.readLine().trimmed(), QByteArray("quitting"));
+            QCOMPARE(kill(pid_t(child.processId()), SIGTERM), 0);
+        }
+        const int bound = int(QuitSignalHandler::unservedQuitSeconds) * 1000 + 10000;
+        QVERIFY(child.waitForFinished(bound));
+        QCOMPARE(child.exitStatus(), endsBySignal ? QProcess::CrashExit : QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), endsBySignal ? SIGTERM : 0);
+    }
+
     void sigtermSavesThePlaybackState()
     {
         AppStateRig rig;
@@ -108,6 +175,8 @@ int main(int argc, char** argv)
 {
     if (argc > 2 && std::strcmp(argv[1], childArgument) == 0)
         return runAppState(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], quitChildArgument) == 0)
+        return runQuitSignalChild(argc, argv);
     QCoreApplication application(argc, argv);
     AppStateQuitTest test;
     QTEST_SET_MAIN_SOURCE_PATH

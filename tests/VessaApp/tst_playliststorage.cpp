@@ -2,8 +2,10 @@
 #include "Vessa/App/Playlists/PlaylistDirectory.h"
 #include "Vessa/App/Playlists/PlaylistStorageSwitcher.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/ThreadStart.h"
 #include "tests/support/FileFixture.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/RefusedThreads.h"
 
 #include <QtTest>
 
@@ -54,7 +56,8 @@ struct Storage {
                     switches.append(done.from + u" -> "_s + done.to);
                     kept += done.keptDiffering;
                     errors.append(done.migrationError ? describeException(done.migrationError) : QString());
-                });
+                },
+                journaled ? &settings : nullptr);
         return *m_switcher;
     }
 
@@ -65,6 +68,7 @@ struct Storage {
     QString local;
     QString cloud;
     LibraryStorageLocation preference = LibraryStorageLocation::automatic;
+    bool journaled = false; // the switcher keeps its journal in the settings
     QStringList switches;
     QStringList errors;
     QStringList kept;
@@ -275,6 +279,54 @@ private slots:
         QCOMPARE(storage.errors, QStringList{failure});
         QCOMPARE(switcher.currentFolder(), storage.cloud + u"/playlists"_s);
         QCOMPARE(log.messages(appCategory).value(1), u"Playlist migration failed: "_s + failure);
+    }
+
+    void refusedThread_data()
+    {
+        QTest::addColumn<bool>("leftovers");
+        QTest::newRow("copying") << false;
+        QTest::newRow("removing an interrupted copy's leftovers") << true;
+    }
+    // A copy whose thread the system refuses fails as a copy that failed, and
+    // the storage stays; removing an interrupted copy's leftovers waits for a
+    // thread instead, and the switch behind it. Once threads may start, the
+    // switch is made.
+    void refusedThread()
+    {
+        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
+        QFETCH(bool, leftovers);
+        Storage storage;
+        const QString cloudPlaylists = storage.cloud + u"/playlists"_s;
+        writeFile(cloudPlaylists + u"/a.parvik"_s, "A");
+        const QString leftover = storage.local + u"/.parvik-copy-abc123"_s;
+        if (leftovers) {
+            writeFile(leftover, "half a playlist");
+            storage.settings.setValue(PlaylistStorageSwitcher::copyingIntoKey, storage.local);
+            storage.journaled = true;
+        }
+        std::optional<test::RefusedThreads> refusal(std::in_place);
+        PlaylistStorageSwitcher& switcher = storage.switcher();
+        storage.preference = LibraryStorageLocation::local;
+        switcher.requestSwitch();
+        if (leftovers) {
+            QTest::qWait(int(threadStartRetryInterval.count()) * 3 / 2);
+            QVERIFY(switcher.isSwitching());
+            QVERIFY(QFileInfo::exists(leftover));
+        } else {
+            QTRY_VERIFY(!switcher.isSwitching());
+            QCOMPARE(storage.errors, QStringList{test::RefusedThreads::refusalText()});
+            QCOMPARE(switcher.currentFolder(), cloudPlaylists);
+            QVERIFY(!QFileInfo::exists(storage.local + u"/a.parvik"_s));
+        }
+        refusal.reset();
+        if (!leftovers)
+            switcher.requestSwitch();
+        QTRY_VERIFY(!switcher.isSwitching());
+        QCOMPARE(storage.errors.last(), QString());
+        QCOMPARE(switcher.currentFolder(), storage.local);
+        QCOMPARE(fileContent(storage.local + u"/a.parvik"_s), "A");
+        QVERIFY(!QFileInfo::exists(leftover));
+        QVERIFY(!storage.settings.contains(PlaylistStorageSwitcher::copyingIntoKey));
     }
 
     // Destroying the switcher mid-copy stops it; no file is left half-written.

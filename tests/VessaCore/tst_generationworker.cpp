@@ -1,6 +1,8 @@
 #include "VessaCore/Error.h"
 #include "VessaCore/ExceptionDescription.h"
 #include "VessaCore/GenerationWorker.h"
+#include "VessaCore/ThreadStart.h"
+#include "tests/support/RefusedThreads.h"
 
 #include <QtTest>
 
@@ -177,6 +179,58 @@ private slots:
         }
         QTRY_COMPARE(outcomes.delivered.size() + outcomes.superseded, 50);
         QCOMPARE(outcomes.delivered, QList<int>{49});
+    }
+
+    // Last: the child process it starts would keep the thread sanitizer
+    // from letting this process start threads afterwards.
+    void aRefusedGenerationWaitsForAThread_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QList<int>>("delivered");
+        QTest::addColumn<int>("superseded");
+        QTest::newRow("nothing newer") << "nothing" << QList<int>{1} << 0;
+        QTest::newRow("a newer start") << "start" << QList<int>{2} << 1;
+        QTest::newRow("supersede") << "supersede" << QList<int>{} << 1;
+        QTest::newRow("destroying the helper") << "destroy" << QList<int>{} << 0;
+    }
+    // While the system refuses threads the generation waits, pending; once
+    // one may start it runs, unless something superseded it meanwhile.
+    void aRefusedGenerationWaitsForAThread()
+    {
+        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
+        QFETCH(QString, then);
+        QFETCH(QList<int>, delivered);
+        QFETCH(int, superseded);
+        QObject receiver;
+        auto worker = std::make_unique<GenerationWorker>(&receiver);
+        Outcomes outcomes;
+        const auto start = [&](int value) {
+            worker->start([value](std::stop_token) { return value; },
+                          [&outcomes](int result, std::exception_ptr) { outcomes.delivered.append(result); },
+                          [&outcomes] { ++outcomes.superseded; });
+        };
+        test::RefusedThreads refused;
+        start(1);
+        const int pastARetry = int(threadStartRetryInterval.count()) * 3 / 2;
+        QTest::qWait(pastARetry);
+        QVERIFY(worker->isPending());
+        QCOMPARE(outcomes.delivered, QList<int>{});
+        if (then == u"start") {
+            start(2);
+        } else if (then == u"supersede") {
+            worker->supersede();
+            QTRY_COMPARE(outcomes.superseded, 1); // without a thread
+        }
+        refused.lift();
+        if (then == u"destroy") {
+            worker.reset();
+            QTest::qWait(pastARetry);
+        } else {
+            QTRY_COMPARE(outcomes.delivered.size() + outcomes.superseded, then == u"start" ? 2 : 1);
+            QVERIFY(!worker->isPending());
+        }
+        QCOMPARE(outcomes.delivered, delivered);
+        QCOMPARE(outcomes.superseded, superseded);
     }
 };
 

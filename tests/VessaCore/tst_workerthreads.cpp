@@ -2,24 +2,18 @@
 #include "VessaCore/ListSizes.h"
 #include "VessaCore/WorkerThreads.h"
 #include "tests/support/BusyGlobalPool.h"
+#include "tests/support/RefusedThreads.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QScopeGuard>
+#include <QFileInfo>
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <latch>
 #include <stdexcept>
-#include <string>
 #include <system_error>
 #include <thread>
 
@@ -27,27 +21,6 @@ using namespace vessa;
 using Pieces = std::vector<WorkerThreads::Piece>;
 
 namespace {
-
-const char* const childArgument = "--threads-refused";
-
-// Lets no further thread start in this process, or lets them again: through
-// the pids.max of the cgroup `cgroup`, which binds root too, or for "-"
-// through the process limit, which binds everyone but root.
-void refuseThreads(const std::string& cgroup, bool refuse)
-{
-    static rlimit processes{};
-    if (cgroup != "-") {
-        std::string current;
-        std::ifstream(cgroup + "/pids.current") >> current;
-        std::ofstream(cgroup + "/pids.max") << (refuse ? current : "max") << std::flush;
-    } else if (refuse) {
-        getrlimit(RLIMIT_NPROC, &processes);
-        const rlimit none{1, processes.rlim_max};
-        setrlimit(RLIMIT_NPROC, &none);
-    } else {
-        setrlimit(RLIMIT_NPROC, &processes);
-    }
-}
 
 // Runs `count` pieces while no thread may start, the caller's own part
 // first letting `busy` threads go, then waiting for the pieces as a scan's
@@ -69,49 +42,6 @@ bool everyPieceRunsInTheCall(int count, std::latch& busy)
         std::_Exit(1); // its pieces still refer to this frame
     }
     return sawAll;
-}
-
-// The child process: with no thread in the pool, then with two busy ones.
-int runWithThreadsRefused(const std::string& cgroup)
-{
-    if (cgroup != "-")
-        std::ofstream(cgroup + "/cgroup.procs") << getpid() << std::flush;
-    refuseThreads(cgroup, true);
-    try {
-        std::thread([] {}).join();
-        std::printf("the limit is not in force here\n");
-        return 77;
-    } catch (const std::system_error&) {
-    }
-    std::atomic<bool> handedOff{false};
-    try {
-        FreedMemory::releaseAfter(ListSizes::largeList);
-        WorkerThreads::start([&handedOff] { handedOff = true; });
-    } catch (const std::exception& error) {
-        std::printf("handing off threw: %s\n", error.what());
-        return 1;
-    }
-    std::latch noneBusy(1);
-    const bool withoutThreads = everyPieceRunsInTheCall(12, noneBusy);
-    // Once threads may start, what was handed off runs.
-    refuseThreads(cgroup, false);
-    std::latch together(3), busy(1), held(2);
-    const auto meet = [&together](std::stop_token) { together.arrive_and_wait(); };
-    WorkerThreads::run(Pieces(2, meet), meet);
-    for (int i = 0; i < 1000 && !handedOff; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    for (int i = 0; i < 2; ++i) {
-        WorkerThreads::start([&held, &busy] {
-            held.count_down();
-            busy.wait();
-        });
-    }
-    held.wait();
-    refuseThreads(cgroup, true);
-    const bool withTwo = everyPieceRunsInTheCall(WorkerThreads::threadCount * 2, busy);
-    refuseThreads(cgroup, false); // the sanitizers' checks at exit start a thread
-    std::printf("without threads %d, handed off %d, with two %d\n", withoutThreads, handedOff.load(), withTwo);
-    return withoutThreads && handedOff && withTwo ? 0 : 1;
 }
 
 } // namespace
@@ -207,41 +137,37 @@ private slots:
     // caller's, and work handed off waits for a thread.
     void threadsRefused()
     {
-        // A pids cgroup of the child's own where one can be made here.
-        QString cgroup = QStringLiteral("-");
-        for (const char* const base : {"/sys/fs/cgroup/pids", "/sys/fs/cgroup"}) {
-            const QString folder =
-                QStringLiteral("%1/vessa-tst-workerthreads-%2").arg(QLatin1String(base)).arg(getpid());
-            if (!QDir().mkdir(folder))
-                continue;
-            if (QFile::exists(folder + QStringLiteral("/pids.max"))) {
-                cgroup = folder;
-                break;
-            }
-            QDir().rmdir(folder);
+        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
+        test::RefusedThreads refused;
+        // With no thread in the pool.
+        std::atomic<bool> handedOff{false};
+        try {
+            FreedMemory::releaseAfter(ListSizes::largeList);
+            WorkerThreads::start([&handedOff] { handedOff = true; });
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
         }
-        const auto removeCgroup = qScopeGuard([&] { QDir().rmdir(cgroup); });
-        if (cgroup == QStringLiteral("-") && geteuid() == 0)
-            QSKIP("root, whom the process limit does not bind, and no cgroup to limit the threads");
-        QProcess child;
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(childArgument), cgroup});
-        QVERIFY(child.waitForFinished(60'000));
-        const QByteArray output = child.readAll();
-        if (child.exitCode() == 77)
-            QSKIP(output.constData());
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        std::latch noneBusy(1);
+        QVERIFY(everyPieceRunsInTheCall(12, noneBusy));
+        // Once threads may start, what was handed off runs.
+        refused.lift();
+        std::latch together(3), busy(1), held(2);
+        const auto meet = [&together](std::stop_token) { together.arrive_and_wait(); };
+        WorkerThreads::run(Pieces(2, meet), meet);
+        QTRY_VERIFY_WITH_TIMEOUT(handedOff, 10'000);
+        // With two busy ones.
+        for (int i = 0; i < 2; ++i) {
+            WorkerThreads::start([&held, &busy] {
+                held.count_down();
+                busy.wait();
+            });
+        }
+        held.wait();
+        refused.impose();
+        QVERIFY(everyPieceRunsInTheCall(WorkerThreads::threadCount * 2, busy));
     }
 };
 
-int main(int argc, char** argv)
-{
-    if (argc > 2 && std::strcmp(argv[1], childArgument) == 0)
-        return runWithThreadsRefused(argv[2]);
-    QCoreApplication application(argc, argv);
-    WorkerThreadsTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(WorkerThreadsTest)
 
 #include "tst_workerthreads.moc"

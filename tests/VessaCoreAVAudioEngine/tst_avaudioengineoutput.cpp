@@ -1,6 +1,7 @@
 #include "VessaCore/Error.h"
 #include "VessaCoreAVAudioEngine/AVAudioEngineOutput.h"
 #include "tests/support/FakeAudioDevice.h"
+#include "tests/support/RefusedThreads.h"
 
 #include <QtTest>
 
@@ -174,6 +175,30 @@ private slots:
             QVERIFY(!drained);
         }
         rig.device->renderPeriod(800);
+        QTRY_VERIFY_WITH_TIMEOUT(drained, waitMs);
+    }
+
+    // The output starts its release thread with the first stream: a refusal
+    // fails that preparation alone, and the next one starts it.
+    void refusedReleaseThreadFailsOnlyThePreparation()
+    {
+        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
+        std::optional<test::RefusedThreads> refusal(std::in_place);
+        Rig rig;
+        QCOMPARE(errorText([&] { rig.output->prepare(stereo); }), test::RefusedThreads::refusalText());
+        QVERIFY(rig.device->openedFormats.empty());
+        QCOMPARE(errorText([&] { rig.schedule(0.5f); }), QStringLiteral("Audio engine is not prepared for playback"));
+        refusal.reset();
+        rig.output->prepare(stereo);
+        rig.output->play();
+        for (int i = 0; i < BufferScheduler::maxAhead; ++i)
+            rig.schedule(0.1f);
+        std::atomic<bool> drained{false};
+        std::jthread drain([&] {
+            rig.output->waitForQueueDrained({});
+            drained = true;
+        });
+        rig.device->renderPeriod(100 * BufferScheduler::maxAhead);
         QTRY_VERIFY_WITH_TIMEOUT(drained, waitMs);
     }
 

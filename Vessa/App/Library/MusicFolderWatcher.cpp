@@ -3,19 +3,23 @@
 #include "RaskoLocalFile/LocalFileSourcePlugin.h"
 #include "Vessa/App/AppLogging.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/ThreadStart.h"
+
+#include <QTimer>
 
 namespace vessa {
 
 MusicFolderWatcher::MusicFolderWatcher(std::shared_ptr<LocalFileSourcePlugin> source, QObject* parent)
     : QObject(parent), m_source(std::move(source))
 {
-    m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
 MusicFolderWatcher::~MusicFolderWatcher()
 {
-    m_thread.request_stop();
-    m_thread.join();
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_thread.join();
+    }
     // Returns once the watcher thread is done with its last batch.
     m_source->stopWatching();
 }
@@ -27,14 +31,44 @@ void MusicFolderWatcher::watch(QStringList folders)
         m_pending = std::move(folders);
     }
     m_wake.notify_all();
+    ensureThread();
+}
+
+void MusicFolderWatcher::ensureThread()
+{
+    if (m_thread.joinable() || m_threadRetryScheduled)
+        return;
+    try {
+        m_thread = startThread([this](std::stop_token stop) { run(stop); });
+    } catch (const ThreadStartError& refusal) {
+        // The folders wait in m_pending; the thread takes the newest list.
+        if (!std::exchange(m_threadRefused, true))
+            logWarning(lcApp(),
+                       QStringLiteral("Watching the music folders waits for a thread: ") + refusal.description());
+        m_threadRetryScheduled = true;
+        QTimer::singleShot(threadStartRetryInterval, this, [this] {
+            m_threadRetryScheduled = false;
+            ensureThread();
+        });
+    }
 }
 
 void MusicFolderWatcher::run(std::stop_token stop)
 {
+    // The folders whose watcher thread the system refused, tried again after
+    // a while unless a newer list comes first.
+    std::optional<QStringList> refused;
+    bool refusalTold = false; // until a watcher thread starts
     while (true) {
         QStringList folders;
         {
             std::unique_lock lock(m_mutex);
+            if (refused) {
+                m_wake.wait_for(lock, stop, threadStartRetryInterval, [this] { return m_pending.has_value(); });
+                if (!m_pending)
+                    m_pending = std::move(refused);
+                refused.reset();
+            }
             m_wake.wait(lock, stop, [this] { return m_pending.has_value(); });
             if (stop.stop_requested())
                 return;
@@ -43,6 +77,13 @@ void MusicFolderWatcher::run(std::stop_token stop)
         }
         try {
             apply(folders);
+            refusalTold = false;
+        } catch (const ThreadStartError& refusal) {
+            if (!std::exchange(refusalTold, true))
+                logWarning(lcApp(),
+                           QStringLiteral("Watching the music folders waits for a thread: ") + refusal.description());
+            refused = folders;
+            continue;
         } catch (...) {
             logError(lcApp(), QStringLiteral("Failed to watch the music folders: ")
                                   + describeException(std::current_exception()));

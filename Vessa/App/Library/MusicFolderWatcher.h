@@ -18,8 +18,11 @@ class LocalFileSourcePlugin;
 
 // Keeps the local-file source's watcher on the music folders. Pointing the
 // watcher at folders walks them on the disk, so it happens on a thread of
-// its own; when the list changes again meanwhile, only the newest list is
-// applied. The watcher's batches arrive as filesChanged() on the main thread.
+// its own, started by the first watch(); when the list changes again
+// meanwhile, only the newest list is applied. The watcher's batches arrive as
+// filesChanged() on the main thread. While the system refuses a thread (this
+// one or the source's watcher's), the newest list waits and is tried again
+// every threadStartRetryInterval.
 //
 // Threads: watch() and the signals belong to the main thread. Destroying the
 // object stops its thread and the watcher; no batch arrives afterwards.
@@ -40,6 +43,8 @@ signals:
     void watchApplied(const QStringList& folders);
 
 private:
+    // Main thread: starts the thread unless it runs or a retry is due.
+    void ensureThread();
     void run(std::stop_token stop);
     void apply(const QStringList& folders);
 
@@ -48,7 +53,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::optional<QStringList> m_pending;
-    std::jthread m_thread; // last: stops first
+    bool m_threadRetryScheduled = false; // main thread only
+    bool m_threadRefused = false;        // main thread only: the refusal is logged
+    std::jthread m_thread;               // last: stops first
 };
 
 } // namespace vessa

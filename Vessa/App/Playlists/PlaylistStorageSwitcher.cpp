@@ -4,9 +4,11 @@
 #include "Vessa/App/Playlists/PlaylistDirectory.h"
 #include "Vessa/App/Playlists/PlaylistMigration.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "VessaCore/ThreadStart.h"
 
 #include <QMetaObject>
 #include <QSettings>
+#include <QTimer>
 
 namespace vessa {
 
@@ -66,26 +68,35 @@ void PlaylistStorageSwitcher::startNext()
         logInfo(lcApp(), QStringLiteral("Migrating playlists from %1 to %2").arg(from, to));
         journalCopyingInto(to);
         m_running = true;
-        m_copier = std::jthread([this, from, to, settle = target.settle](std::stop_token stop) {
-            Switch done{from, to, nullptr, {}};
-            try {
-                const PlaylistMigrationResult result = migratePlaylists(from, to, stop);
-                done.keptDiffering = result.keptDiffering;
-                done.filledEmptyStarred = result.filledEmptyStarred;
-            } catch (...) {
-                done.migrationError = std::current_exception();
-            }
-            // Dropped unseen when the switcher is being destroyed: it joins
-            // this thread first, and Qt discards events for a deleted object.
+        try {
+            m_copier = startThread([this, from, to, settle = target.settle](std::stop_token stop) {
+                Switch done{from, to, nullptr, {}};
+                try {
+                    const PlaylistMigrationResult result = migratePlaylists(from, to, stop);
+                    done.keptDiffering = result.keptDiffering;
+                    done.filledEmptyStarred = result.filledEmptyStarred;
+                } catch (...) {
+                    done.migrationError = std::current_exception();
+                }
+                // Dropped unseen when the switcher is being destroyed: it joins
+                // this thread first, and Qt discards events for a deleted object.
+                QMetaObject::invokeMethod(
+                    this, [this, done, settle] { finish(done, settle); }, Qt::QueuedConnection);
+            });
+        } catch (const ThreadStartError&) {
+            // Nothing was copied: the switch fails as a copy that could not
+            // start, told after this call like any other.
+            const Switch done{from, to, std::current_exception(), {}};
             QMetaObject::invokeMethod(
-                this, [this, done, settle] { finish(done, settle); }, Qt::QueuedConnection);
-        });
+                this, [this, done] { finish(done, {}); }, Qt::QueuedConnection);
+        }
     }
 }
 
 void PlaylistStorageSwitcher::finish(Switch done, const std::function<void()>& settle)
 {
-    m_copier.join(); // its last step was posting this result
+    if (m_copier.joinable())
+        m_copier.join(); // its last step was posting this result
     m_running = false;
     if (done.migrationError) {
         logError(lcApp(), QStringLiteral("Playlist migration failed: %1").arg(describeException(done.migrationError)));
@@ -103,10 +114,17 @@ void PlaylistStorageSwitcher::finish(Switch done, const std::function<void()>& s
 void PlaylistStorageSwitcher::removeLeftovers(const QString& folder)
 {
     m_running = true;
-    m_copier = std::jthread([this, folder] {
-        removeInterruptedCopies(folder);
-        QMetaObject::invokeMethod(this, &PlaylistStorageSwitcher::leftoversRemoved, Qt::QueuedConnection);
-    });
+    try {
+        m_copier = startThread([this, folder] {
+            removeInterruptedCopies(folder);
+            QMetaObject::invokeMethod(this, &PlaylistStorageSwitcher::leftoversRemoved, Qt::QueuedConnection);
+        });
+    } catch (const ThreadStartError& refusal) {
+        // The journal keeps the folder; switches wait until the leftovers are gone.
+        logWarning(lcApp(), QStringLiteral("Removing what an interrupted playlist copy left waits for a thread: ")
+                                + refusal.description());
+        QTimer::singleShot(threadStartRetryInterval, this, [this, folder] { removeLeftovers(folder); });
+    }
 }
 
 void PlaylistStorageSwitcher::leftoversRemoved()

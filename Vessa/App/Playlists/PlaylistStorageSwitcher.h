@@ -29,6 +29,11 @@ namespace vessa {
 // switch, removes the temporary files that copy left (removeInterruptedCopies)
 // before it starts any switch.
 //
+// A switch whose copying thread the system refuses fails like a copy that
+// failed (its migrationError a ThreadStartError); the removal of leftovers
+// waits instead and asks for its thread again every threadStartRetryInterval,
+// the switches waiting behind it.
+//
 // Threads: everything runs on the main thread except the copying and the
 // removal of leftovers, which run on a thread of their own; results are
 // posted back. The destructor stops a running copy and joins its thread (a

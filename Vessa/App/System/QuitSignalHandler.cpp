@@ -15,6 +15,9 @@ namespace {
 // handler object exists. Only the handler object writes these.
 int signalPipe[2] = {-1, -1};
 
+// The quit signal the armed alarm stands for; 0 while none is armed.
+volatile sig_atomic_t unservedSignal = 0;
+
 } // namespace
 
 QuitSignalHandler::QuitSignalHandler(QObject* parent) : QObject(parent)
@@ -34,6 +37,10 @@ QuitSignalHandler::QuitSignalHandler(QObject* parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(handledSignals); ++i)
         sigaction(handledSignals[i], &action, &m_previous[i]);
+    struct sigaction alarmAction = {};
+    alarmAction.sa_handler = &QuitSignalHandler::endUnserved;
+    sigemptyset(&alarmAction.sa_mask);
+    sigaction(SIGALRM, &alarmAction, &m_previousAlarm);
 }
 
 QuitSignalHandler::~QuitSignalHandler()
@@ -42,6 +49,10 @@ QuitSignalHandler::~QuitSignalHandler()
         return;
     for (std::size_t i = 0; i < std::size(handledSignals); ++i)
         sigaction(handledSignals[i], &m_previous[i], nullptr);
+    // From here on a quit signal has its previous effect, by default the end.
+    alarm(0);
+    unservedSignal = 0;
+    sigaction(SIGALRM, &m_previousAlarm, nullptr);
     delete m_notifier;
     close(signalPipe[0]);
     close(signalPipe[1]);
@@ -54,11 +65,35 @@ void QuitSignalHandler::handle(int signalNumber)
     const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+    // The first signal the main thread has not read yet sets the deadline.
+    if (unservedSignal == 0) {
+        unservedSignal = signalNumber;
+        alarm(unservedQuitSeconds);
+    }
     errno = savedErrno;
+}
+
+void QuitSignalHandler::endUnserved(int)
+{
+    // Only async-signal-safe calls: the signal's own default effect, which
+    // ends the process (as if it had not been handled), else an exit.
+    const int signalNumber = unservedSignal;
+    if (signalNumber != 0) {
+        struct sigaction byDefault = {};
+        byDefault.sa_handler = SIG_DFL;
+        sigemptyset(&byDefault.sa_mask);
+        sigaction(signalNumber, &byDefault, nullptr);
+        raise(signalNumber);
+    }
+    _exit(128 + (signalNumber != 0 ? signalNumber : SIGALRM));
 }
 
 void QuitSignalHandler::readSignals()
 {
+    // Served: the quit may take its time. A signal that comes between these
+    // two lines is in the pipe already and is read below.
+    alarm(0);
+    unservedSignal = 0;
     unsigned char bytes[16];
     ssize_t count = 0;
     while ((count = read(signalPipe[0], bytes, sizeof bytes)) > 0) {
