@@ -91,6 +91,8 @@ void write(MediaDatabase& database, const QList<FileEntry>& entries, const std::
            ArchivesLeft& archivesLeft)
 {
     using Kind = FileIndexer::Result::Kind;
+    // One checkpoint for the batch, not one for each multi-track file.
+    const MediaDatabase::WriteBatch writing(database);
     QList<MediaDatabase::TrackRow> rows;
     for (const Finished& finished : batch) {
         if (finished.result.kind == Kind::single)

@@ -18,8 +18,9 @@ class MediaDatabase;
 // the worker threads (WorkerThreads), so at most that many files (and their
 // bytes) are in memory at once. The calling thread writes the workers' rows
 // in batches, one transaction each (a multi-track file's rows replace its
-// old ones in a transaction of their own), and reports progress after each
-// batch is written, once per file, `completed` running from 1 to the total.
+// old ones in a transaction of their own) and one checkpoint of the
+// database's WAL each, and reports progress after each batch is written,
+// once per file, `completed` running from 1 to the total.
 // It marks refused files in the index, and each archive listed in full once
 // all its members are read, so that neither is read again while it stays
 // the same.

@@ -47,8 +47,9 @@ class SqliteStatement;
 // beside a file to that file, the side files this connection owns are the
 // first to go from beside a file put in its place; and at rest the WAL
 // holds nothing: a call that writes folds it into the file and empties it
-// before it returns, so that a kill, whatever file is at the path then,
-// leaves no frames of this run there.
+// before it returns (within a WriteBatch, the batch's end does), so that a
+// kill, whatever file is at the path then, leaves no frames of this run
+// there.
 //
 // Threads: every public member may be called from any thread; one mutex
 // serialises the statements on the one connection. Callers keep these calls
@@ -237,6 +238,23 @@ public:
     // The database file; none for a database in memory.
     const std::optional<QString>& filePath() const { return m_path; }
 
+    // Puts off folding the WAL into the file until a batch of write calls
+    // ends (a scan's batch of files): each call still commits on its own,
+    // and when the last batch alive ends, the WAL goes into the file and is
+    // emptied, as at the end of a call that writes outside a batch. A batch
+    // then costs one checkpoint, not one per call. Any thread; keep a batch
+    // to one short run of calls.
+    class WriteBatch {
+    public:
+        explicit WriteBatch(MediaDatabase& database);
+        ~WriteBatch();
+        WriteBatch(const WriteBatch&) = delete;
+        WriteBatch& operator=(const WriteBatch&) = delete;
+
+    private:
+        MediaDatabase& m_database;
+    };
+
     // Counts the writes this object has begun (each upsert, replacement or
     // removal of rows; marks do not count). Rows read while the count stays the same are still the
     // index, unless another connection writes to the same file.
@@ -266,7 +284,7 @@ private:
     class WriteLock {
     public:
         explicit WriteLock(MediaDatabase& database) : m_database(database), m_lock(database.lockChecked()) {}
-        ~WriteLock() { m_database.settleLocked(); }
+        ~WriteLock() { m_database.settleOrPutOffLocked(); }
         WriteLock(const WriteLock&) = delete;
         WriteLock& operator=(const WriteLock&) = delete;
 
@@ -296,6 +314,8 @@ private:
     // has open, never a file overwritten meanwhile) and is emptied, and the
     // file is recorded as this program leaves it.
     void settleLocked() noexcept;
+    // settleLocked() at once, or when the last WriteBatch ends.
+    void settleOrPutOffLocked() noexcept;
     // A read-only connection on the file this one has open; none when the
     // path names another file now.
     SqliteConnection openReaderLocked() const;
@@ -336,6 +356,10 @@ private:
     std::optional<FileIdentity> m_shm;
     std::optional<FileIdentity::Stamp> m_left;
     Replacement m_replaced = Replacement::none;
+    // The WriteBatch objects alive, and whether a call that wrote meanwhile
+    // left its WAL to the end of the last one.
+    int m_openBatches = 0;
+    bool m_settlePutOff = false;
 };
 
 } // namespace vessa

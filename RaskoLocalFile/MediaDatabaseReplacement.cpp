@@ -135,6 +135,30 @@ void MediaDatabase::settleLocked() noexcept
         m_left = FileIdentity::stampWithoutFollowingLinks(m_fileName);
 }
 
+void MediaDatabase::settleOrPutOffLocked() noexcept
+{
+    if (m_openBatches > 0)
+        m_settlePutOff = true;
+    else
+        settleLocked();
+}
+
+MediaDatabase::WriteBatch::WriteBatch(MediaDatabase& database) : m_database(database)
+{
+    const std::lock_guard lock(m_database.m_mutex);
+    ++m_database.m_openBatches;
+}
+
+MediaDatabase::WriteBatch::~WriteBatch()
+{
+    // Only after a call that wrote: that call found the file checked and
+    // still this program's, and a batch that wrote nothing leaves alone a
+    // file whose page check is still to come.
+    const std::lock_guard lock(m_database.m_mutex);
+    if (--m_database.m_openBatches == 0 && std::exchange(m_database.m_settlePutOff, false))
+        m_database.settleLocked();
+}
+
 SqliteConnection MediaDatabase::openReaderLocked() const
 {
     SqliteConnection reader = openReadOnly(*m_path);

@@ -4,6 +4,7 @@
 #include "RaskoLocalFile/MountPoints.h"
 #include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/ZipArchiveError.h"
+#include "tests/support/DatabaseFileSyncs.h"
 #include "tests/support/GatedExtractor.h"
 #include "tests/support/LocalLibraryFixture.h"
 #include "tests/support/LogCapture.h"
@@ -257,6 +258,29 @@ private slots:
         library.scan();
         QVERIFY(
             log.contains(scanCategory, "Skipping unplayable multi-track file: Set.zip::Disc 1/Quest.nsf: bad header"));
+    }
+
+    // A batch folds the index's WAL into its file once, however many
+    // multi-track files (a transaction each) it holds, and the scan leaves
+    // the WAL empty. The reports after a batch all see its count.
+    void aBatchFoldsTheWalOnce()
+    {
+        const test::DatabaseFileSyncs syncs;
+        LocalLibraryFixture library;
+        library.scanner->setSubTracks(subTracks(2));
+        for (int i = 0; i < 24; ++i)
+            library.write(QStringLiteral("Games/Quest %1.nsf").arg(i), "NESM");
+        const int before = syncs.count();
+        QSet<int> batches;
+        int last = before;
+        library.plugin->scanDirectories({library.music()}, [&](const ScanProgress&) {
+            last = syncs.count();
+            batches.insert(last);
+        });
+        QCOMPARE(library.database->allTracks().size(), 48);
+        QVERIFY2(last - before <= batches.size(),
+                 qPrintable(QStringLiteral("%1 checkpoints for %2 batches").arg(last - before).arg(batches.size())));
+        QCOMPARE(QFileInfo(*library.database->filePath() + "-wal").size(), 0);
     }
 
     // One file that cannot be read is skipped and logged; the scan goes on,
