@@ -38,6 +38,13 @@ public:
         scanner = std::make_shared<FakeMultiTrackScanner>(QSet<QString>{QStringLiteral("nsf")});
         plugin = makePlugin(extractor);
     }
+    // The database closes before its folder goes, so it is not taken for
+    // a file replaced while in use.
+    ~LocalLibraryFixture()
+    {
+        plugin.reset();
+        database.reset();
+    }
 
     // A source on this library's database and scanner, indexing "mp3",
     // "flac", "nsf" (through the scanner) and "zip".
