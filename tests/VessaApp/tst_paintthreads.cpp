@@ -1,13 +1,16 @@
 #include "Vessa/App/System/PaintThreads.h"
 #include "VessaCore/ThreadStart.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/RefusedThreads.h"
 
 #include <QImage>
 #include <QLinearGradient>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QThreadPool>
 #include <QtTest>
 
+#include <algorithm>
 #include <optional>
 
 using namespace vessa;
@@ -38,10 +41,12 @@ class PaintThreadsTest : public QObject {
 private slots:
     void paintingNeedsNoNewThread_data()
     {
-        QTest::addColumn<int>("allowed"); // threads the system starts for the pool; -1: any
-        QTest::newRow("every thread started") << -1;
-        QTest::newRow("some refused") << 1;
-        QTest::newRow("the first refused") << 0;
+        QTest::addColumn<int>("allowed");   // threads the system starts for the pool; -1: any
+        QTest::addColumn<QString>("rules"); // the logging rules in force
+        QTest::newRow("every thread started") << -1 << "";
+        QTest::newRow("some refused") << 1 << "";
+        QTest::newRow("some refused, critical messages hidden") << 1 << "*.critical=false";
+        QTest::newRow("the first refused") << 0 << "";
     }
     // Once the pool's threads are kept, painting never waits for a thread
     // the system refuses; before it has one, nothing may paint and the
@@ -51,6 +56,10 @@ private slots:
     {
         VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
         QFETCH(int, allowed);
+        QFETCH(QString, rules);
+        if (!rules.isEmpty())
+            QLoggingCategory::setFilterRules(rules);
+        test::LogCapture log;
         std::optional<test::RefusedThreads> refusal;
         if (allowed >= 0) {
             if (QThread::idealThreadCount() < 2)
@@ -70,6 +79,13 @@ private slots:
         QTRY_VERIFY(shown);
         // Only a start the system refused after letting some start leaves a dead thread.
         QCOMPARE(PaintThreads::allStarted(), allowed != 1);
+        // Qt's word of the refusal is shown as any other message is.
+        const QList<test::LogCapture::Entry> entries = log.entries();
+        QCOMPARE(std::count_if(entries.cbegin(), entries.cend(),
+                               [](const test::LogCapture::Entry& entry) {
+                                   return entry.message.startsWith(u"QThread::start: Thread creation error");
+                               }),
+                 allowed == 1 && rules.isEmpty() ? 1 : 0);
         refusal.emplace();
         for (int i = 0; i < 3; ++i)
             paintLarge();

@@ -1,5 +1,6 @@
 #include "Parvik/PlaylistLibrary.h"
 #include "Vessa/App/Library/WatchedDirectoriesSetting.h"
+#include "Vessa/App/NowPlaying/NowPlayingBridge.h"
 #include "Vessa/Views/Documents/DocumentController.h"
 #include "Vessa/Views/Documents/PlaylistDocumentView.h"
 #include "Vessa/Views/Documents/PlaylistDocumentWindow.h"
@@ -11,9 +12,11 @@
 #include "Vessa/Views/Settings/UpdateResultDialog.h"
 #include "Vessa/Views/Shared/DesktopOpenError.h"
 #include "Vessa/Views/Shared/ErrorAlert.h"
+#include "VessaCore/ThreadStart.h"
 #include "tests/VessaViews/VessaAppRig.h"
 #include "tests/support/FileFixture.h"
 #include "tests/support/HeldHttpServer.h"
+#include "tests/support/RefusedThreads.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -24,6 +27,8 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <optional>
 
 using namespace vessa;
 
@@ -337,6 +342,35 @@ private slots:
         QVERIFY(app->mainWindow());
         QVERIFY(app->mainWindow()->isVisible());
         QVERIFY(app->documents().windows().isEmpty());
+    }
+    void windowAskedForWhileNoThreadPaintsWaits_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("a raise over D-Bus") << "raise";
+        QTest::newRow("another start without files") << "no files";
+    }
+    // A window asked for while the system refuses threads waits until Qt's
+    // painting has one: painting it at once would hand a piece of its
+    // background to a pool thread that never starts, and the main thread
+    // would wait for it for good.
+    void windowAskedForWhileNoThreadPaintsWaits()
+    {
+        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
+        QFETCH(QString, how);
+        test::VessaAppRig rig;
+        std::unique_ptr<VessaApp> app = rig.make();
+        QVERIFY(app->appState());
+        std::optional<test::RefusedThreads> refusal(std::in_place);
+        if (how == u"raise")
+            app->appState()->nowPlayingBridge().raise();
+        else
+            app->openFiles({});
+        QTest::qWait(int(threadStartRetryInterval.count()) * 3 / 2);
+        QVERIFY(!app->mainWindow() || !app->mainWindow()->isVisible());
+        refusal.reset();
+        QTRY_VERIFY(app->mainWindow() && app->mainWindow()->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow()));
+        QVERIFY(!app->mainWindow()->grab().isNull());
     }
 };
 

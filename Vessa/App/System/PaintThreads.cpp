@@ -3,6 +3,7 @@
 #include "Vessa/App/AppLogging.h"
 #include "VessaCore/ThreadStart.h"
 
+#include <QLoggingCategory>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -36,13 +38,24 @@ Kept& kept()
 std::atomic<QThread*> startingOn = nullptr;
 std::atomic<bool> startRefused = false;
 QtMessageHandler previousHandler = nullptr; // set before the handler is installed
+// The logging rules hide critical messages of Qt's default category.
+std::atomic<bool> criticalHidden = false;
+
+bool isDefaultCategory(const char* category)
+{
+    return !category || std::strcmp(category, "default") == 0;
+}
 
 // Qt reports a refused start of a pool thread only in words, on the thread
-// that asked for it. Every message still reaches the handler installed before.
+// that asked for it, as a critical message of its default category. Every
+// message the logging rules let through still reaches the handler installed
+// before.
 void noteRefusals(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (QThread::currentThread() == startingOn && message.startsWith(u"QThread::start: Thread creation error"))
         startRefused = true;
+    if (type == QtCriticalMsg && criticalHidden && isDefaultCategory(context.category))
+        return;
     previousHandler(type, context, message);
 }
 
@@ -76,6 +89,13 @@ bool keepStarted()
     const auto handedOut = std::make_shared<std::atomic<bool>>(false);
     startingOn = QThread::currentThread();
     previousHandler = qInstallMessageHandler(noteRefusals);
+    // Rules that hide those messages (QT_LOGGING_RULES="*.critical=false")
+    // would hide the refusal from the handler too: they are set aside while
+    // the pool starts its threads, and the handler keeps them.
+    QLoggingCategory* const qtMessages = QLoggingCategory::defaultCategory();
+    criticalHidden = qtMessages && !qtMessages->isCriticalEnabled();
+    if (criticalHidden)
+        qtMessages->setEnabled(QtCriticalMsg, true);
     while (state.running < wanted) {
         // Room for exactly one more thread: the pool starts one for the task.
         pool->setMaxThreadCount(state.running + state.refused + 1);
@@ -87,6 +107,8 @@ bool keepStarted()
         }
         ++state.running;
     }
+    if (criticalHidden)
+        qtMessages->setEnabled(QtCriticalMsg, false);
     qInstallMessageHandler(previousHandler);
     startingOn = nullptr;
     // Never more than it has: the pool never asks for another thread.

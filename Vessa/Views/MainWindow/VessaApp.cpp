@@ -1,6 +1,7 @@
 #include "Vessa/Views/MainWindow/VessaApp.h"
 
 #include "Vessa/App/NowPlaying/NowPlayingBridge.h"
+#include "Vessa/App/System/PaintThreads.h"
 #include "Vessa/App/Updates/Updater.h"
 #include "Vessa/Views/Documents/DocumentController.h"
 #include "Vessa/Views/Documents/PlaylistDocumentWindow.h"
@@ -134,10 +135,16 @@ QMainWindow* VessaApp::makeWindow(const QString& title, const QString& name)
 
 void VessaApp::present(QMainWindow& window)
 {
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.show();
-    window.raise();
-    window.activateWindow();
+    // A window asked for before Qt's painting has its threads (a raise over
+    // D-Bus while the system refuses threads) waits for them, as the first
+    // window does: painting it now could wait for good on a thread that
+    // never starts.
+    PaintThreads::whenStarted(&window, [&window] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
 }
 
 QMainWindow& VessaApp::showMainWindow()

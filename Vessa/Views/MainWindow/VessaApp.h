@@ -65,7 +65,7 @@ public:
     UpdateResultDialog& updateResultDialog() const { return *m_updateResultDialog; }
 
     // Each makes its window when first asked for, then shows it and brings it
-    // to the front.
+    // to the front (once Qt's painting has a thread: see PaintThreads).
     QMainWindow& showMainWindow();
     QMainWindow& showEqualizerWindow();
     QMainWindow& showSettingsWindow();
