@@ -304,14 +304,17 @@ private slots:
             storage.settings.setValue(PlaylistStorageSwitcher::copyingIntoKey, storage.local);
             storage.journaled = true;
         }
+        LogCapture log;
         std::optional<test::RefusedThreads> refusal(std::in_place);
         PlaylistStorageSwitcher& switcher = storage.switcher();
         storage.preference = LibraryStorageLocation::local;
         switcher.requestSwitch();
         if (leftovers) {
-            QTest::qWait(int(threadStartRetryInterval.count()) * 3 / 2);
+            QTest::qWait(int(threadStartRetryInterval.count()) * 5 / 2);
             QVERIFY(switcher.isSwitching());
             QVERIFY(QFileInfo::exists(leftover));
+            // Told once, not at every try.
+            QCOMPARE(log.messages(appCategory).filter(u"waits for a thread"_s).size(), 1);
         } else {
             QTRY_VERIFY(!switcher.isSwitching());
             QCOMPARE(storage.errors, QStringList{test::RefusedThreads::refusalText()});

@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <utility>
+
 namespace vessa {
 
 PlaylistStorageSwitcher::PlaylistStorageSwitcher(QString currentFolder, TargetResolver resolveTarget,
@@ -120,9 +122,11 @@ void PlaylistStorageSwitcher::removeLeftovers(const QString& folder)
             QMetaObject::invokeMethod(this, &PlaylistStorageSwitcher::leftoversRemoved, Qt::QueuedConnection);
         });
     } catch (const ThreadStartError& refusal) {
-        // The journal keeps the folder; switches wait until the leftovers are gone.
-        logWarning(lcApp(), QStringLiteral("Removing what an interrupted playlist copy left waits for a thread: ")
-                                + refusal.description());
+        // The journal keeps the folder; switches wait until the leftovers are
+        // gone. The wait is told once, not at every try.
+        if (!std::exchange(m_leftoversWaitTold, true))
+            logWarning(lcApp(), QStringLiteral("Removing what an interrupted playlist copy left waits for a thread: ")
+                                    + refusal.description());
         QTimer::singleShot(threadStartRetryInterval, this, [this, folder] { removeLeftovers(folder); });
     }
 }
@@ -130,6 +134,7 @@ void PlaylistStorageSwitcher::removeLeftovers(const QString& folder)
 void PlaylistStorageSwitcher::leftoversRemoved()
 {
     m_copier.join();
+    m_leftoversWaitTold = false;
     m_running = false;
     journalCopyingInto(QString());
     startNext();

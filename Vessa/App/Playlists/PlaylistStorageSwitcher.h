@@ -104,6 +104,7 @@ private:
     int m_waitingRequests = 0;
     bool m_startScheduled = false;
     bool m_running = false;
+    bool m_leftoversWaitTold = false; // while removing leftovers waits for a thread
     std::jthread m_copier;
 };
 

@@ -63,13 +63,15 @@ void QuitSignalHandler::handle(int signalNumber)
 {
     // Only async-signal-safe calls here; a full pipe already holds a request.
     const int savedErrno = errno;
-    const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-    // The first signal the main thread has not read yet sets the deadline.
+    // The first signal the main thread has not read yet sets the deadline,
+    // before the signal is in the pipe: the main thread may read it at once
+    // (this handler can run on another thread), and its reading disarms.
     if (unservedSignal == 0) {
         unservedSignal = signalNumber;
         alarm(unservedQuitSeconds);
     }
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
     errno = savedErrno;
 }
 
@@ -77,15 +79,16 @@ void QuitSignalHandler::endUnserved(int)
 {
     // Only async-signal-safe calls: the signal's own default effect, which
     // ends the process (as if it had not been handled), else an exit.
+    // An alarm whose signal was read meanwhile is late: nothing waits.
     const int signalNumber = unservedSignal;
-    if (signalNumber != 0) {
-        struct sigaction byDefault = {};
-        byDefault.sa_handler = SIG_DFL;
-        sigemptyset(&byDefault.sa_mask);
-        sigaction(signalNumber, &byDefault, nullptr);
-        raise(signalNumber);
-    }
-    _exit(128 + (signalNumber != 0 ? signalNumber : SIGALRM));
+    if (signalNumber == 0)
+        return;
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(signalNumber, &byDefault, nullptr);
+    raise(signalNumber);
+    _exit(128 + signalNumber);
 }
 
 void QuitSignalHandler::readSignals()
