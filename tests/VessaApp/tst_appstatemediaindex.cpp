@@ -21,7 +21,6 @@ namespace {
 enum class Stored {
     oldForm,      // the kept name alone, as an earlier version stored it
     thisFile,     // the kept name with the identity of the file at the index's path
-    anotherFile,  // the kept name with the identity of some other file
     keptCopyGone, // moved to the kept name, a new index made, then the kept copy deleted by hand
     notAName,     // two values, neither a name nor an identity
 };
@@ -51,7 +50,6 @@ private slots:
         QTest::newRow("long name") << tooLong << Stored::oldForm << 0 << false << QString();
         QTest::newRow("long name for the file there")
             << tooLong << Stored::thisFile << 0 << false << "could not be set aside as the last run had decided";
-        QTest::newRow("free name for another file") << dated << Stored::anotherFile << 0 << false << QString();
         QTest::newRow("deleted kept copy") << dated << Stored::keptCopyGone << 6 << false << QString();
         // A notice kept with it is not this key's to forget.
         QTest::newRow("not a name") << dated << Stored::notAName << 0 << false << "kept as said";
@@ -76,15 +74,13 @@ private slots:
         const QString kept = path + u'.' + keptName;
         MediaDatabase{path};
         addRowsLeftInWal(path, "/old", 120);
-        // The key's value as a run that decided to move the file at `file` stores it.
-        const auto storedFor = [&](const QString& file) {
-            return MediaDatabaseSetAside::storedForm(
-                {nullptr, std::nullopt, kept, FileIdentity::withoutFollowingLinks(file)});
-        };
-        const QStringList value = stored == Stored::oldForm       ? QStringList{kept}
-                                  : stored == Stored::notAName    ? QStringList{"12", "34"}
-                                  : stored == Stored::anotherFile ? storedFor(rig.home.path())
-                                                                  : storedFor(path);
+        // The identity form as a run that decided to move the file at the path stores it.
+        QStringList value =
+            MediaDatabaseSetAside::storedForm({nullptr, std::nullopt, kept, FileIdentity::withoutFollowingLinks(path)});
+        if (stored == Stored::oldForm)
+            value = QStringList{kept};
+        if (stored == Stored::notAName)
+            value = QStringList{"12", "34"};
         MediaDatabaseSetAside::moveAside(path, kept, stepsMade);
         if (stored == Stored::keptCopyGone) {
             MediaDatabase{path};
