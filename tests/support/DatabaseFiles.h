@@ -7,14 +7,11 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QMetaType>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
-
-#include <cstdio>
 
 namespace vessa::test {
 
@@ -62,26 +59,4 @@ inline int rowsIn(const QString& file, const QString& prefix = {})
     return count.isEmpty() ? -1 : count.toInt();
 }
 
-// How a backup takes a database's place while the program has it open.
-enum class Placing {
-    moved,  // renamed over it: another file at the path
-    copied, // its bytes written over the database's: the same file, other contents
-};
-
-inline void putInPlace(const QString& backup, const QString& file, Placing how)
-{
-    if (how == Placing::moved) {
-        QCOMPARE(std::rename(QFile::encodeName(backup).constData(), QFile::encodeName(file).constData()), 0);
-        return;
-    }
-    QFile source(backup);
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    const QByteArray bytes = source.readAll();
-    QFile target(file);
-    QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(target.write(bytes), bytes.size());
-}
-
 } // namespace vessa::test
-
-Q_DECLARE_METATYPE(vessa::test::Placing)
