@@ -9,8 +9,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <utility>
-
 namespace {
 
 // The files named on the command line, as absolute paths: another running
@@ -32,25 +30,14 @@ int runWindows(const QString& serverName, const QStringList& paths)
 {
     vessa::VessaApp vessa;
     vessa::SingleInstance instance(serverName);
-    // Files handed over before the windows show wait for them.
-    QStringList waitingFiles = paths;
-    bool shown = false;
-    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, [&](const QStringList& more) {
-        if (shown)
-            vessa.openFiles(more);
-        else
-            waitingFiles += more;
-    });
+    QObject::connect(&instance, &vessa::SingleInstance::pathsReceived, &vessa, &vessa::VessaApp::openFiles);
     instance.listen();
 
-    // Nothing paints before Qt's painting has its threads, which start once
+    // The windows wait until Qt's painting has its threads, which start once
     // the app state has opened the session bus (on a thread of Qt's).
-    vessa::PaintThreads::whenStarted(&vessa, [&] {
-        shown = true;
-        vessa.showMainWindow();
-        if (!waitingFiles.isEmpty())
-            vessa.openFiles(std::exchange(waitingFiles, {}));
-    });
+    vessa.showMainWindow();
+    if (!paths.isEmpty())
+        vessa.openFiles(paths);
     return QApplication::exec();
 }
 

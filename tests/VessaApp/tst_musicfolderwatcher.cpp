@@ -2,7 +2,6 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "Vessa/App/Library/MusicFolderWatcher.h"
 #include "VessaCore/ThreadStart.h"
-#include "tests/support/FileFixture.h"
 #include "tests/support/RefusedThreads.h"
 
 #include <QSignalSpy>
@@ -16,8 +15,6 @@ class MusicFolderWatcherTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-
     void refusedThreadWaitsForOne_data()
     {
         QTest::addColumn<bool>("ownThreadFirst"); // it runs before the refusal
@@ -38,7 +35,6 @@ private slots:
             refusal.emplace();
         MusicFolderWatcher watcher(source);
         QSignalSpy applied(&watcher, &MusicFolderWatcher::watchApplied);
-        QSignalSpy changed(&watcher, &MusicFolderWatcher::filesChanged);
         if (ownThreadFirst) {
             watcher.watch({});
             QVERIFY(applied.wait(10'000));
@@ -51,10 +47,6 @@ private slots:
         refusal.reset();
         QTRY_COMPARE_WITH_TIMEOUT(applied.count(), 1, 10'000);
         QCOMPARE(applied.first().first().toStringList(), QStringList{folder.path()});
-        test::writeFile(folder.filePath("a.mp3"), "data");
-        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 20'000);
-        QCOMPARE(changed.first().first().value<DirectoryWatcher::EventBatch>().modified,
-                 QStringList{folder.filePath("a.mp3")});
     }
 };
 

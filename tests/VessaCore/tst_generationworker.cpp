@@ -190,7 +190,6 @@ private slots:
         QTest::addColumn<int>("superseded");
         QTest::newRow("nothing newer") << "nothing" << QList<int>{1} << 0;
         QTest::newRow("a newer start") << "start" << QList<int>{2} << 1;
-        QTest::newRow("supersede") << "supersede" << QList<int>{} << 1;
         QTest::newRow("destroying the helper") << "destroy" << QList<int>{} << 0;
     }
     // While the system refuses threads the generation waits, pending; once
@@ -214,23 +213,18 @@ private slots:
         const int pastARetry = int(threadStartRetryInterval.count()) * 3 / 2;
         QTest::qWait(pastARetry);
         QVERIFY(worker->isPending());
-        QCOMPARE(outcomes.delivered, QList<int>{});
         if (then == u"start") {
             start(2);
-        } else if (then == u"supersede") {
-            worker->supersede();
             QTRY_COMPARE(outcomes.superseded, 1); // without a thread
         }
         refused.lift();
         if (then == u"destroy") {
             worker.reset();
             QTest::qWait(pastARetry);
-        } else {
-            QTRY_COMPARE(outcomes.delivered.size() + outcomes.superseded, then == u"start" ? 2 : 1);
-            QVERIFY(!worker->isPending());
         }
-        QCOMPARE(outcomes.delivered, delivered);
+        QTRY_COMPARE(outcomes.delivered, delivered);
         QCOMPARE(outcomes.superseded, superseded);
+        QVERIFY(!worker || !worker->isPending());
     }
 };
 

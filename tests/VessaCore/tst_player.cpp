@@ -469,48 +469,30 @@ private slots:
         checkAfterwards(rig);
     }
 
-    void refusedSchedulingThread_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("afterwards"); // once threads may start again
-        QTest::newRow("load") << "load"
-                              << "load,play";
-        QTest::newRow("seek") << "seek"
-                              << "seek3,play";
-    }
-    // With no thread to feed the stream, the load or seek fails with the
-    // refusal and nothing plays; once threads may start, the same works.
-    void refusedSchedulingThread()
+    // A seek whose new stream finds no thread to feed it fails through its
+    // completion and nothing plays; once threads may start, seeking works.
+    void refusedSchedulingThreadFailsTheSeek()
     {
         VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
-        QFETCH(QString, operation);
-        QFETCH(QString, afterwards);
-        const QString refused = test::RefusedThreads::refusalText();
         Rig rig;
-        std::optional<test::RefusedThreads> refusal;
-        if (operation == u"load") {
-            refusal.emplace();
-            QCOMPARE(rig.run(operation), refused);
-        } else {
-            // The handler runs on a thread that started; the stream it opens finds none.
-            auto gate = std::make_shared<std::binary_semaphore>(0);
-            rig.player->load(vectorStream(1), testFormat, 5.0, [gate](double to, std::stop_token) {
-                if (to == 2.0)
-                    gate->try_acquire_for(10s);
-                return vectorStream(4);
-            });
-            rig.player->play();
-            std::optional<QString> seeked;
-            rig.player->seek(2.0, [&seeked](std::exception_ptr error) { seeked = describeException(error); });
-            refusal.emplace();
-            gate->release();
-            QTRY_VERIFY(seeked.has_value());
-            QCOMPARE(*seeked, refused);
-        }
+        // The handler runs on a thread that started; the stream it opens finds none.
+        auto gate = std::make_shared<std::binary_semaphore>(0);
+        rig.player->load(vectorStream(1), testFormat, 5.0, [gate](double to, std::stop_token) {
+            if (to == 2.0)
+                gate->try_acquire_for(10s);
+            return vectorStream(4);
+        });
+        rig.player->play();
+        std::optional<QString> seeked;
+        rig.player->seek(2.0, [&seeked](std::exception_ptr error) { seeked = describeException(error); });
+        std::optional<test::RefusedThreads> refusal(std::in_place);
+        gate->release();
+        QTRY_VERIFY(seeked.has_value());
+        QCOMPARE(*seeked, test::RefusedThreads::refusalText());
         QCOMPARE(rig.player->transportState(), TransportState::idle());
         QVERIFY(!rig.polling());
         refusal.reset();
-        QCOMPARE(rig.run(afterwards), QString());
+        QCOMPARE(rig.run("seek3,play"), QString());
         QVERIFY(rig.player->transportState().isPlaying());
     }
 

@@ -191,15 +191,9 @@ private slots:
         refusal.reset();
         rig.output->prepare(stereo);
         rig.output->play();
-        for (int i = 0; i < BufferScheduler::maxAhead; ++i)
-            rig.schedule(0.1f);
-        std::atomic<bool> drained{false};
-        std::jthread drain([&] {
-            rig.output->waitForQueueDrained({});
-            drained = true;
-        });
-        rig.device->renderPeriod(100 * BufferScheduler::maxAhead);
-        QTRY_VERIFY_WITH_TIMEOUT(drained, waitMs);
+        rig.schedule(0.1f);
+        rig.device->renderPeriod(100);
+        rig.output->waitForQueueDrained({}); // once the release thread has freed its slot
     }
 
     void volumeSetters_data()

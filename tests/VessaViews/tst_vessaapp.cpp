@@ -345,9 +345,9 @@ private slots:
     }
     void windowAskedForWhileNoThreadPaintsWaits_data()
     {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("a raise over D-Bus") << "raise";
-        QTest::newRow("another start without files") << "no files";
+        QTest::addColumn<bool>("aFile"); // else a raise over D-Bus
+        QTest::newRow("a raise over D-Bus") << false;
+        QTest::newRow("a playlist file handed over") << true;
     }
     // A window asked for while the system refuses threads waits until Qt's
     // painting has one: painting it at once would hand a piece of its
@@ -356,21 +356,26 @@ private slots:
     void windowAskedForWhileNoThreadPaintsWaits()
     {
         VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
-        QFETCH(QString, how);
+        QFETCH(bool, aFile);
         test::VessaAppRig rig;
         std::unique_ptr<VessaApp> app = rig.make();
         QVERIFY(app->appState());
+        const QString file = rig.home.filePath("empty.parvik");
+        test::writeFile(file, "#parvik:2\t{}\n");
+        const auto window = [&]() -> QWidget* {
+            return aFile ? app->documents().windows().value(0) : app->mainWindow();
+        };
         std::optional<test::RefusedThreads> refusal(std::in_place);
-        if (how == u"raise")
-            app->appState()->nowPlayingBridge().raise();
+        if (aFile)
+            app->openFiles({file});
         else
-            app->openFiles({});
+            app->appState()->nowPlayingBridge().raise();
         QTest::qWait(int(threadStartRetryInterval.count()) * 3 / 2);
-        QVERIFY(!app->mainWindow() || !app->mainWindow()->isVisible());
+        QVERIFY(!window() || !window()->isVisible());
         refusal.reset();
-        QTRY_VERIFY(app->mainWindow() && app->mainWindow()->isVisible());
-        QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow()));
-        QVERIFY(!app->mainWindow()->grab().isNull());
+        QTRY_VERIFY(window() && window()->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window()));
+        QVERIFY(!window()->grab().isNull());
     }
 };
 

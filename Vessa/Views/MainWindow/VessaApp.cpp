@@ -135,10 +135,9 @@ QMainWindow* VessaApp::makeWindow(const QString& title, const QString& name)
 
 void VessaApp::present(QMainWindow& window)
 {
-    // A window asked for before Qt's painting has its threads (a raise over
-    // D-Bus while the system refuses threads) waits for them, as the first
-    // window does: painting it now could wait for good on a thread that
-    // never starts.
+    // A window asked for before Qt's painting has its threads (at the start,
+    // or by a raise over D-Bus, while the system refuses threads) waits for
+    // them: painting it now could wait for good on a thread that never starts.
     PaintThreads::whenStarted(&window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();
@@ -214,7 +213,9 @@ void VessaApp::openFiles(const QStringList& paths)
         showMainWindow();
         return;
     }
-    m_documents->openFiles(paths);
+    // Their windows, or the alert that one cannot open, wait for Qt's
+    // painting as present() does.
+    PaintThreads::whenStarted(this, [this, paths] { m_documents->openFiles(paths); });
 }
 
 void VessaApp::newPlaylist()

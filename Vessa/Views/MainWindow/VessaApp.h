@@ -75,7 +75,8 @@ public:
     QMainWindow* settingsWindow() const { return m_settingsWindow.data(); }
 
     // Opens playlist files (the command line, the file manager, another
-    // start of the program); no files brings the main window to the front.
+    // start of the program) once Qt's painting has a thread; no files brings
+    // the main window to the front.
     void openFiles(const QStringList& paths);
 
     // What "New Playlist" runs while the main window is active; the main
