@@ -9,24 +9,11 @@ Q_DECLARE_METATYPE(State)
 
 namespace {
 
-// A mount table with these mount points (names without blanks), as the
-// kernel writes it.
-QByteArray tableOf(const QStringList& mountPoints)
-{
-    QByteArray text;
-    int id = 20;
-    for (const QString& mountPoint : mountPoints) {
-        const QByteArray number = QByteArray::number(++id);
-        text += number + " 20 0:" + number + " / " + mountPoint.toUtf8() + " rw,relatime shared:1 - tmpfs tmpfs rw\n";
-    }
-    return text;
-}
-
 // A watch that reads `table` (nothing: it cannot be read) and finds every
 // folder in the state `disk`, listed when the table names it. The music
 // folder "/home/me/Music" is a link to "/data/music".
 struct Rig {
-    std::optional<QByteArray> table;
+    std::optional<QStringList> table;
     State disk;
     MountTableWatch watch{MountTableWatch::Seams{
         [this] { return table; },
@@ -85,11 +72,11 @@ private slots:
         QFETCH(QStringList, away);
         QFETCH(QStringList, changed);
         Rig rig;
-        rig.table = tableOf(before);
+        rig.table = QStringList(before);
         rig.watch.follow(roots);
         QVERIFY(rig.watch.tableFd() >= 0);
         rig.watch.setAway(away, {});
-        rig.table = tableOf(after);
+        rig.table = QStringList(after);
         QCOMPARE(rig.watch.changedFolders(), changed);
         QCOMPARE(rig.watch.changedFolders(), QStringList()); // each change is told once
     }
@@ -99,11 +86,11 @@ private slots:
     void unreadableTable()
     {
         Rig rig;
-        rig.table = tableOf({"/", "/music/share"});
+        rig.table = QStringList({"/", "/music/share"});
         rig.watch.follow({"/music"});
         rig.table.reset();
         QCOMPARE(rig.watch.changedFolders(), QStringList());
-        rig.table = tableOf({"/"});
+        rig.table = QStringList({"/"});
         QCOMPARE(rig.watch.changedFolders(), QStringList{"/music/share"});
         rig.watch.follow({});
         QCOMPARE(rig.watch.tableFd(), -1);
@@ -131,7 +118,7 @@ private slots:
         QFETCH(QStringList, missing);
         QFETCH(QStringList, away);
         Rig rig;
-        rig.table = tableOf({"/"});
+        rig.table = QStringList({"/"});
         rig.watch.follow({"/music", "/other"});
         rig.watch.setAway({"/music/before"}, {});
         rig.watch.setAway(folders, missing);
@@ -160,14 +147,14 @@ private slots:
         QFETCH(State, disk);
         QFETCH(bool, back);
         Rig rig;
-        rig.table = tableOf({"/"});
+        rig.table = QStringList({"/"});
         rig.watch.follow({"/music"});
         rig.watch.setAway({"/music/share"}, {});
         rig.disk = disk;
         if (table.isEmpty())
             rig.table.reset();
         else
-            rig.table = tableOf(table);
+            rig.table = QStringList(table);
         QVERIFY(!rig.watch.back("/music/other")); // not away
         QCOMPARE(rig.watch.back("/music/share"), back);
         QCOMPARE(rig.watch.away(), back ? QStringList() : QStringList{"/music/share"});
