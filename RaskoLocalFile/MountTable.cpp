@@ -78,7 +78,7 @@ QStringList parse(QByteArrayView mountInfo)
     return mountPoints;
 }
 
-std::optional<QByteArray> readText()
+std::optional<QStringList> read()
 {
     const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file.isValid())
@@ -92,17 +92,10 @@ std::optional<QByteArray> readText()
         if (size < 0)
             return std::nullopt;
         if (size == 0)
-            return text;
+            break;
         text.append(buffer, size);
     }
-}
-
-std::optional<QStringList> read()
-{
-    const std::optional<QByteArray> text = readText();
-    if (!text)
-        return std::nullopt;
-    return parse(*text);
+    return parse(text);
 }
 
 QString canonicalPath(const QString& path)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -26,9 +25,6 @@ inline constexpr char path[] = "/proc/self/mountinfo";
 // the kernel writes for blanks, tabs, line breaks and backslashes ("\040"
 // and so on) decoded. Lines that are not complete are left out.
 QStringList parse(QByteArrayView mountInfo);
-
-// The text of `path` now; nothing when it cannot be read.
-std::optional<QByteArray> readText();
 
 // The mount points now; nothing when the table cannot be read.
 std::optional<QStringList> read();

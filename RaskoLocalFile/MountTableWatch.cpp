@@ -19,13 +19,13 @@ void MountTableWatch::follow(const QStringList& roots)
     if (roots.isEmpty())
         return;
     m_table.reset(::open(MountTable::path, O_RDONLY | O_CLOEXEC));
-    if (const std::optional<QStringList> table = readTable())
+    if (const std::optional<QStringList> table = m_seams.readTable())
         m_mounted = MountTable::atOrBelow(*table, m_roots, m_seams.resolve);
 }
 
 QStringList MountTableWatch::changedFolders()
 {
-    const std::optional<QStringList> table = readTable();
+    const std::optional<QStringList> table = m_seams.readTable();
     if (!table)
         return {};
     const QStringList mounted = MountTable::atOrBelow(*table, m_roots, m_seams.resolve);
@@ -51,18 +51,10 @@ void MountTableWatch::setAway(const QStringList& folders, const QStringList& mis
 
 bool MountTableWatch::back(const QString& folder)
 {
-    if (!m_away.contains(folder) || MountPoints::isAway(m_seams.examine(folder, readTable())))
+    if (!m_away.contains(folder) || MountPoints::isAway(m_seams.examine(folder, m_seams.readTable())))
         return false;
     m_away.removeAll(folder);
     return true;
-}
-
-std::optional<QStringList> MountTableWatch::readTable() const
-{
-    const std::optional<QByteArray> text = m_seams.readTable();
-    if (!text)
-        return std::nullopt;
-    return MountTable::parse(*text);
 }
 
 } // namespace vessa

@@ -4,7 +4,6 @@
 #include "RaskoLocalFile/MountTable.h"
 #include "RaskoLocalFile/UniqueFd.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -20,14 +19,14 @@ namespace vessa {
 // anew and asks for a full rescan; it polls tableFd() for the table's changes.
 //
 // The table and the disk are read through seams, so that the decisions can
-// be followed from tables given as text.
+// be followed from tables given as lists of mount points.
 //
 // Used by one thread only (the directory watcher's).
 class MountTableWatch {
 public:
     struct Seams {
-        // The text of the mount table; nothing when it cannot be read.
-        std::function<std::optional<QByteArray>()> readTable = &MountTable::readText;
+        // The mount points of the table; nothing when it cannot be read.
+        std::function<std::optional<QStringList>()> readTable = &MountTable::read;
         // What a folder is now, given the mount points of the table.
         std::function<MountPoints::FolderState(const QString& path, const std::optional<QStringList>& mountTable)>
             examine = &MountPoints::examine;
@@ -65,8 +64,6 @@ public:
     bool back(const QString& folder);
 
 private:
-    std::optional<QStringList> readTable() const;
-
     const Seams m_seams;
     QStringList m_roots;
     UniqueFd m_table;

@@ -4,9 +4,7 @@
 #include "RaskoLocalFile/MediaDatabase.h"
 #include "RaskoLocalFile/MusicFolderEnumerator.h"
 #include "VessaCore/FileNameBytes.h"
-#include "VessaCore/ThreadStart.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/RefusedThreads.h"
 #include "tests/support/TmpfsMount.h"
 #include "tests/support/UnprivilegedFileAccess.h"
 
@@ -315,31 +313,6 @@ private slots:
         QCOMPARE(unused.count() + dropped.count(), 0);
     }
 
-    // A watcher thread the system refuses is an error of its own, and the
-    // source watches nothing; asked again once threads may start, it watches.
-    void refusedWatcherThread()
-    {
-        VESSA_IN_CHILD_WITH_REFUSABLE_THREADS();
-        const QString folder = freshMusicFolder();
-        LocalFileSourcePlugin source(std::make_shared<vessa::MediaDatabase>(), nullptr,
-                                     QList<vessa::MultiTrackScannerPtr>{}, QSet<QString>{"mp3"});
-        BatchRecorder refused, batches;
-        std::optional<vessa::test::RefusedThreads> refusal(std::in_place);
-        QString error;
-        try {
-            source.startWatching({folder}, refused.callback());
-        } catch (const vessa::ThreadStartError& thrown) {
-            error = thrown.description();
-        }
-        QCOMPARE(error, vessa::test::RefusedThreads::refusalText());
-        refusal.reset();
-        source.startWatching({folder}, batches.callback());
-        writeFile(folder + "/a.mp3");
-        QTRY_VERIFY_WITH_TIMEOUT(batches.count() >= 1, timeoutMs);
-        QCOMPARE(batches.first().modified, QStringList{folder + "/a.mp3"});
-        QCOMPARE(refused.count(), 0);
-    }
-
     // A mount point whose share is away (a folder on the device above it) is
     // waited for: once something is mounted on it again, its files are
     // watched and a batch asks for a full rescan.
@@ -417,13 +390,12 @@ private slots:
         writeFile(closed + "/a.mp3");
         QCOMPARE(::chmod(QFile::encodeName(m_tmp.path()).constData(), 0755), 0);
         QCOMPARE(::chmod(QFile::encodeName(closed).constData(), 0), 0);
-        std::unique_ptr<Watched> watched;
-        {
-            // The watcher's thread starts with this thread's file access: the
-            // superuser's right to read every folder is dropped for it too.
+        // The watcher's thread starts with this thread's file access: the
+        // superuser's right to read every folder is dropped for it too.
+        const std::unique_ptr<Watched> watched = [] {
             const vessa::test::UnprivilegedFileAccess unprivileged;
-            watched = std::make_unique<Watched>(0.5);
-        }
+            return std::make_unique<Watched>(0.5);
+        }();
         watched->watcher.watch({music});
         QCOMPARE(::chmod(QFile::encodeName(closed).constData(), 0755), 0);
         QTRY_VERIFY_WITH_TIMEOUT(watched->recorder.count() >= 1, timeoutMs);

@@ -255,11 +255,6 @@ private slots:
         LocalLibraryFixture::setModified(file, LocalLibraryFixture::defaultTime().addSecs(2));
         QCOMPARE(library.scan().size(), 2);
         QVERIFY(log.contains(scanCategory, "Skipping unplayable multi-track file: Quest %1.NSF: bad header"));
-        const QString archive = library.path("Games/Set.zip");
-        ZipFixture().addFile("Disc 1/Quest.nsf", "NESM").write(archive);
-        library.scan();
-        QVERIFY(
-            log.contains(scanCategory, "Skipping unplayable multi-track file: Set.zip::Disc 1/Quest.nsf: bad header"));
     }
 
     // A batch folds the index's WAL into its file once, however many

@@ -3,174 +3,70 @@
 #include <QTest>
 
 using vessa::MountTableWatch;
-using State = vessa::MountPoints::FolderState;
-
-Q_DECLARE_METATYPE(State)
-
-namespace {
-
-// A mount table with these mount points (names without blanks), as the
-// kernel writes it.
-QByteArray tableOf(const QStringList& mountPoints)
-{
-    QByteArray text;
-    int id = 20;
-    for (const QString& mountPoint : mountPoints) {
-        const QByteArray number = QByteArray::number(++id);
-        text += number + " 20 0:" + number + " / " + mountPoint.toUtf8() + " rw,relatime shared:1 - tmpfs tmpfs rw\n";
-    }
-    return text;
-}
-
-// A watch that reads `table` (nothing: it cannot be read) and finds every
-// folder in the state `disk`, listed when the table names it. The music
-// folder "/home/me/Music" is a link to "/data/music".
-struct Rig {
-    std::optional<QByteArray> table;
-    State disk;
-    MountTableWatch watch{MountTableWatch::Seams{
-        [this] { return table; },
-        [this](const QString& path, const std::optional<QStringList>& mountPoints) {
-            State state = disk;
-            state.isListed = mountPoints && mountPoints->contains(path);
-            return state;
-        },
-        [](const QString& folder) { return folder == "/home/me/Music" ? QStringLiteral("/data/music") : folder; },
-    }};
-};
-
-} // namespace
 
 class TestMountTableWatch : public QObject {
     Q_OBJECT
 
 private slots:
-    // What a change of the table says about the folders at or below the
-    // music folders, named from the music folders as given.
-    void changedFolders_data()
+    // What a change of the table tells about the folders at or below the
+    // music folders "/music" and "/other" (missing, so waited for as such),
+    // and whether "/music/share", if waited for, has something mounted on it
+    // again (on the disk, every folder lies on the device above it).
+    void decisions_data()
     {
-        QTest::addColumn<QStringList>("roots");
-        QTest::addColumn<QStringList>("before");
-        QTest::addColumn<QStringList>("after");
-        QTest::addColumn<QStringList>("away");
+        QTest::addColumn<QStringList>("before"); // the mount points
+        QTest::addColumn<QStringList>("away");   // handed to setAway()
+        QTest::addColumn<QStringList>("after");  // none: the table cannot be read
         QTest::addColumn<QStringList>("changed");
-        const QStringList music{"/music"};
+        QTest::addColumn<bool>("back");
         const QStringList root{"/"};
         const QStringList share{"/", "/music/share"};
-        QTest::newRow("share mounted") << music << root << share << QStringList() << QStringList{"/music/share"};
-        QTest::newRow("share unmounted") << music << share << root << QStringList() << QStringList{"/music/share"};
-        QTest::newRow("on the music folder itself")
-            << music << root << QStringList{"/", "/music"} << QStringList() << QStringList{"/music"};
+        QTest::newRow("mounted") << root << QStringList() << share << QStringList{"/music/share"} << false;
+        QTest::newRow("unmounted") << share << QStringList() << root << QStringList{"/music/share"} << false;
         QTest::newRow("a second mount hiding the first")
-            << music << share << (share + QStringList{"/music/share"}) << QStringList() << QStringList{"/music/share"};
-        QTest::newRow("the hiding mount gone")
-            << music << (share + QStringList{"/music/share"}) << share << QStringList() << QStringList{"/music/share"};
-        QTest::newRow("outside the music folders")
-            << music << root << QStringList{"/", "/mnt/usb", "/musical/share", "/"} << QStringList() << QStringList();
-        QTest::newRow("in table order, each once")
-            << QStringList{"/music", "/music/b"} << root << QStringList{"/", "/music/b", "/music/a"} << QStringList()
-            << QStringList{"/music/b", "/music/a"};
-        QTest::newRow("music folder given through a link")
-            << QStringList{"/home/me/Music"} << root << QStringList{"/", "/data/music/share"} << QStringList()
-            << QStringList{"/home/me/Music/share"};
+            << share << QStringList() << (share + share) << QStringList{"/music/share"} << false;
+        QTest::newRow("in table order, each once, none outside")
+            << root << QStringList() << QStringList{"/", "/music/b", "/musical/x", "/music/a", "/music/b"}
+            << QStringList{"/music/b", "/music/a"} << false;
+        QTest::newRow("unreadable: nothing told, the last table read kept")
+            << share << QStringList() << QStringList() << QStringList() << false;
         QTest::newRow("an away mount point mounted again is left to back()")
-            << music << root << QStringList{"/", "/music/share", "/music/other"} << QStringList{"/music/share"}
-            << QStringList{"/music/other"};
+            << root << QStringList{"/music/share/", "/music/share", "/musical/share", "/other"}
+            << QStringList{"/", "/music/share", "/music/other"} << QStringList{"/music/other"} << true;
+        QTest::newRow("away, nothing mounted yet")
+            << root << QStringList{"/music/share"} << root << QStringList() << false;
     }
-    void changedFolders()
+    void decisions()
     {
-        QFETCH(QStringList, roots);
         QFETCH(QStringList, before);
+        QFETCH(QStringList, away);
         QFETCH(QStringList, after);
-        QFETCH(QStringList, away);
-        QFETCH(QStringList, changed);
-        Rig rig;
-        rig.table = tableOf(before);
-        rig.watch.follow(roots);
-        QVERIFY(rig.watch.tableFd() >= 0);
-        rig.watch.setAway(away, {});
-        rig.table = tableOf(after);
-        QCOMPARE(rig.watch.changedFolders(), changed);
-        QCOMPARE(rig.watch.changedFolders(), QStringList()); // each change is told once
-    }
-
-    // A table that cannot be read tells nothing; the next one is compared
-    // with the last that could be read.
-    void unreadableTable()
-    {
-        Rig rig;
-        rig.table = tableOf({"/", "/music/share"});
-        rig.watch.follow({"/music"});
-        rig.table.reset();
-        QCOMPARE(rig.watch.changedFolders(), QStringList());
-        rig.table = tableOf({"/"});
-        QCOMPARE(rig.watch.changedFolders(), QStringList{"/music/share"});
-        rig.watch.follow({});
-        QCOMPARE(rig.watch.tableFd(), -1);
-    }
-
-    // Which folders are waited for as mount points away.
-    void setAway_data()
-    {
-        QTest::addColumn<QStringList>("folders");
-        QTest::addColumn<QStringList>("missing");
-        QTest::addColumn<QStringList>("away");
-        QTest::newRow("below a music folder")
-            << QStringList{"/music/share"} << QStringList() << QStringList{"/music/share"};
-        QTest::newRow("a music folder") << QStringList{"/music"} << QStringList() << QStringList{"/music"};
-        QTest::newRow("given with a slash, twice")
-            << QStringList{"/music/share/", "/music/share"} << QStringList() << QStringList{"/music/share"};
-        QTest::newRow("outside the music folders")
-            << QStringList{"/musical/share", "/elsewhere"} << QStringList() << QStringList();
-        QTest::newRow("a missing music folder is waited for as such")
-            << QStringList{"/other", "/music/share"} << QStringList{"/other"} << QStringList{"/music/share"};
-    }
-    void setAway()
-    {
-        QFETCH(QStringList, folders);
-        QFETCH(QStringList, missing);
-        QFETCH(QStringList, away);
-        Rig rig;
-        rig.table = tableOf({"/"});
-        rig.watch.follow({"/music", "/other"});
-        rig.watch.setAway({"/music/before"}, {});
-        rig.watch.setAway(folders, missing);
-        QCOMPARE(rig.watch.away(), away);
-        rig.watch.follow({"/music", "/other"});
-        QVERIFY(rig.watch.away().isEmpty());
-    }
-
-    // Whether a mount point that is away has something mounted on it again.
-    void back_data()
-    {
-        QTest::addColumn<QStringList>("table");
-        QTest::addColumn<State>("disk");
-        QTest::addColumn<bool>("back");
-        const QStringList listed{"/", "/music/share"};
-        const QStringList root{"/"};
-        QTest::newRow("mounted again") << listed << State{true, false} << true;
-        QTest::newRow("bound again from the same disk") << listed << State{true, true} << true;
-        QTest::newRow("a folder on the disk above, whatever it holds") << root << State{true, true} << false;
-        QTest::newRow("folder gone") << root << State{false, false, true} << false;
-        QTest::newRow("on another device, table unreadable") << QStringList() << State{true, false} << true;
-    }
-    void back()
-    {
-        QFETCH(QStringList, table);
-        QFETCH(State, disk);
         QFETCH(bool, back);
-        Rig rig;
-        rig.table = tableOf({"/"});
-        rig.watch.follow({"/music"});
-        rig.watch.setAway({"/music/share"}, {});
-        rig.disk = disk;
-        if (table.isEmpty())
-            rig.table.reset();
+        std::optional<QStringList> table = before;
+        MountTableWatch watch(MountTableWatch::Seams{
+            [&table] { return table; },
+            [](const QString& path, const std::optional<QStringList>& mountPoints) {
+                return vessa::MountPoints::FolderState{true, true, false, mountPoints && mountPoints->contains(path)};
+            },
+            [](const QString& folder) { return folder; },
+        });
+        watch.follow({"/music", "/other"});
+        QVERIFY(watch.tableFd() >= 0);
+        watch.setAway(away, {"/other"});
+        QCOMPARE(watch.away(), away.isEmpty() ? QStringList() : QStringList{"/music/share"});
+        if (!after.isEmpty())
+            table = after;
         else
-            rig.table = tableOf(table);
-        QVERIFY(!rig.watch.back("/music/other")); // not away
-        QCOMPARE(rig.watch.back("/music/share"), back);
-        QCOMPARE(rig.watch.away(), back ? QStringList() : QStringList{"/music/share"});
+            table.reset();
+        QTEST(watch.changedFolders(), "changed");
+        table = after.isEmpty() ? before : after;
+        QCOMPARE(watch.changedFolders(), QStringList()); // told once; compared with the last table read
+        QVERIFY(!watch.back("/music/a"));                // not away
+        QCOMPARE(watch.back("/music/share"), back);
+        QCOMPARE(watch.away().isEmpty(), away.isEmpty() || back);
+        watch.follow({});
+        QCOMPARE(watch.tableFd(), -1);
+        QVERIFY(watch.away().isEmpty());
     }
 };
 

@@ -40,14 +40,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
-// Makes the first member's central header claim `size` bytes.
-void claimSize(QByteArray& bytes, quint32 size)
-{
-    const qsizetype central = bytes.indexOf(QByteArray("PK\x01\x02", 4));
-    QVERIFY(central > 0);
-    qToLittleEndian<quint32>(size, bytes.data() + central + 24);
-}
-
 } // namespace
 
 class TestZipArchive : public QObject {
@@ -141,42 +133,19 @@ private slots:
 
     void sizeLimit()
     {
-        const QString archive = path(QStringLiteral("limit.zip"));
+        // Place markers in the names stay text in the sentences about them.
+        const QString archive = path(QStringLiteral("limit %2%3.zip"));
+        const QString member = QStringLiteral("big %4%1.mp3");
         const QByteArray content = noise(40'000);
-        QByteArray bytes = ZipFixture().addFile("big.mp3", content).bytes(archive);
+        QByteArray bytes = ZipFixture().addFile(member, content).bytes(archive);
         const ZipArchive opened(archive);
-        QCOMPARE(opened.read("big.mp3", 40'000), content);
-        QVERIFY_THROWS_EXCEPTION(ZipArchiveError, opened.read("big.mp3", 39'999));
+        QCOMPARE(opened.read(member, 40'000), content);
+        QVERIFY_THROWS_EXCEPTION(ZipArchiveError, opened.read(member, 39'999));
 
         // A header that claims more than 256 MiB is refused before anything is read.
-        claimSize(bytes, 300u * 1024 * 1024);
-        writeFile(archive, bytes);
-        QCOMPARE(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(archive, "big.mp3"); }),
-                 "Entry 'big.mp3' in zip " + archive
-                     + " is too large: 314572800 bytes, more than the limit of 268435456 bytes");
-    }
-
-    // The sentence is filled in one go: a place marker in a name is text.
-    void tooLargeMemberKeepsItsNames_data()
-    {
-        QTest::addColumn<QString>("archiveName");
-        QTest::addColumn<QString>("member");
-        QTest::newRow("%2 in the member") << "member.zip"
-                                          << "100%2 live.mp3";
-        QTest::newRow("%3 and %4 in the member") << "later.zip"
-                                                 << "%3 of %4.mp3";
-        QTest::newRow("%1 in the archive") << "mix %1.zip"
-                                           << "big.mp3";
-        QTest::newRow("markers in both") << "%2%3.zip"
-                                         << "%4%1.mp3";
-    }
-    void tooLargeMemberKeepsItsNames()
-    {
-        QFETCH(QString, archiveName);
-        QFETCH(QString, member);
-        const QString archive = path(archiveName);
-        QByteArray bytes = ZipFixture().addFile(member, "small").bytes(archive);
-        claimSize(bytes, 300u * 1024 * 1024);
+        const qsizetype central = bytes.indexOf(QByteArray("PK\x01\x02", 4));
+        QVERIFY(central > 0);
+        qToLittleEndian<quint32>(300u * 1024 * 1024, bytes.data() + central + 24);
         writeFile(archive, bytes);
         QCOMPARE(failureOf<ZipArchiveError>([&] { ZipArchive::extractFromZip(archive, member); }),
                  "Entry '" + member + "' in zip " + archive

@@ -144,7 +144,7 @@ private slots:
         QTest::addColumn<bool>("mounted");
         QTest::addColumn<bool>("bound");            // a folder bound from the same disk, not a tmpfs
         QTest::addColumn<bool>("removedAtUnmount"); // as desktop auto-mounters do
-        QTest::addColumn<bool>("ownFile");          // the folder holds a file of its own, indexed before the mount
+        QTest::addColumn<bool>("ownFile");          // the folder holds a file of its own, hidden by the mount
         QTest::newRow("share on a music folder") << "b" << true << false << false << false;
         QTest::newRow("share on a folder in a music folder") << "b/share" << true << false << false << false;
         QTest::newRow("folder bound from the same disk") << "b/share" << true << true << false << false;
@@ -152,7 +152,6 @@ private slots:
         QTest::newRow("folder emptied, never a mount point") << "b/share" << false << false << false << false;
         QTest::newRow("share on a music folder with files of its own") << "b" << true << false << false << true;
         QTest::newRow("share on a folder with files of its own") << "b/share" << true << false << false << true;
-        QTest::newRow("file deleted, never a mount point") << "b/share" << false << false << false << true;
     }
     void unmountedShareKeepsItsRows()
     {
@@ -162,35 +161,25 @@ private slots:
         QFETCH(bool, removedAtUnmount);
         QFETCH(bool, ownFile);
         WorkerRig rig;
-        int scans = 0;
-        const auto scan = [&] { return rig.worker->requestScan() && rig.waitForOutcomes(++scans); };
-        const auto sorted = [](QStringList paths) {
-            paths.sort();
-            return paths;
-        };
+        const auto scan = [&](int outcomes) { return rig.worker->requestScan() && rig.waitForOutcomes(outcomes); };
         vessa::test::TmpfsMount share(rig.library.path(folder));
         const QString one = rig.library.write("a/one.mp3");
         const QString own = ownFile ? rig.library.write(folder + "/own.mp3") : QString();
-        if (ownFile)
-            QVERIFY(scan());
         if (bound)
             share.bindFrom(rig.library.path("elsewhere"));
         if (mounted && !share.mount())
             QSKIP(qPrintable(share.skipReason()));
         const QString three = rig.library.write(folder + "/three.mp3");
-        QVERIFY(scan());
+        QVERIFY(scan(1));
         QVERIFY(mounted ? share.unmount() : QFile::remove(three));
         QCOMPARE(QDir(rig.library.path(folder)).isEmpty(), !ownFile);
         if (removedAtUnmount)
             QVERIFY(QDir().rmdir(rig.library.path(folder)));
-        QVERIFY(scan());
+        QVERIFY(scan(2));
         const LibraryWorker::Library away = *rig.last().library;
-        QStringList expected{one};
-        if (ownFile)
-            expected.append(own);
-        if (mounted)
-            expected.append(three);
-        QCOMPARE(pathsOf(away), sorted(expected));
+        QStringList expected{one, own, mounted ? three : QString()};
+        expected.removeAll(QString());
+        QCOMPARE(pathsOf(away), expected);
         if (!mounted)
             return;
         QCOMPARE(away.trackCounts.value(rig.b()), ownFile ? 2 : 1);
@@ -198,12 +187,12 @@ private slots:
             QCOMPARE(away.refIndex->isPlayable(track.ref()), track.fileURL() != three);
         QCOMPARE(away.folderProblems.value(rig.b()), folder == "b" ? "nothing is mounted on it" : QString());
         QCOMPARE(away.folderProblems.size(), folder == "b" ? 1 : 0);
-        QVERIFY(scan()); // still known as a mount point while away
+        QVERIFY(scan(3)); // still known as a mount point while away
         QCOMPARE(rig.last().library->refs, away.refs);
         // Mounted again: its file is read and plays again; what the mount hides is gone.
         QVERIFY(share.mount());
         rig.library.write(folder + "/three.mp3");
-        QVERIFY(scan());
+        QVERIFY(scan(4));
         QCOMPARE(pathsOf(*rig.last().library), (QStringList{one, three}));
         for (const TrackRef& ref : rig.last().library->refs)
             QVERIFY(rig.last().library->refIndex->isPlayable(ref));

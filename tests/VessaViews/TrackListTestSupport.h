@@ -7,12 +7,9 @@
 #include "Rasko/ScannedTrack.h"
 #include "Vessa/Views/TrackLists/FileRevealer.h"
 #include "Vessa/Views/TrackTable/TrackContextMenuItem.h"
-#include "Vessa/Views/TrackTable/TrackRow.h"
 #include "tests/VessaApp/AppStateRig.h"
 
 #include <QStringList>
-
-#include <algorithm>
 
 namespace vessa::test {
 
@@ -79,29 +76,6 @@ inline const TrackContextMenuItem* menuItem(const QList<TrackContextMenuItem>& i
             return inner;
     }
     return nullptr;
-}
-
-// How many tracks have started playing so far ("Now playing: " lines).
-inline qsizetype tracksStarted(const AppStateRig& rig)
-{
-    return rig.log.messages(QStringLiteral("com.tornwick.oblin.playback"))
-        .filter(QStringLiteral("Now playing: "))
-        .size();
-}
-
-// The title of the row marked as playing; empty when no row is.
-inline QString markedTitle(const TrackRows& rows)
-{
-    const auto it = std::ranges::find(rows, true, &TrackRow::isPlaying);
-    return it == rows.end() ? QString() : it->title;
-}
-
-// The file the last track opened was read from, and what follows its name.
-inline QString lastOpened(const AppStateRig& rig)
-{
-    const QStringList opened =
-        rig.log.messages(QStringLiteral("com.tornwick.rasko.coreaudio.decode")).filter(QStringLiteral("Opened: "));
-    return opened.isEmpty() ? QString() : opened.last().mid(8);
 }
 
 } // namespace vessa::test

@@ -2,7 +2,6 @@
 // playing, the empty states, and every edit with its saves and log lines.
 
 #include "Oblin/PlayContext.h"
-#include "Parvik/PlaylistFile.h"
 #include "Rasko/DestinationPlugin.h"
 #include "Rasko/FileHint.h"
 #include "Vessa/App/Library/TrackDragPayload.h"
@@ -337,12 +336,11 @@ private slots:
         QTemporaryDir music;
         for (const QString name : {"Album/a.flac", "songs.zip", "notes.txt", "Dawn.flac"})
             writeFile(music.filePath(name), {});
+        const auto url = [&music](const QString& name) { return QUrl::fromLocalFile(music.filePath(name)); };
         QMimeData text, unplayable, files;
         text.setText("Dawn.flac");
-        unplayable.setUrls({QUrl::fromLocalFile(music.filePath("Album")),
-                            QUrl::fromLocalFile(music.filePath("songs.zip")),
-                            QUrl::fromLocalFile(music.filePath("notes.txt"))});
-        files.setUrls({QUrl::fromLocalFile(music.filePath("Dawn.flac"))});
+        unplayable.setUrls({url("Album"), url("songs.zip"), url("notes.txt")});
+        files.setUrls({url("Dawn.flac")});
         for (QMimeData* payload : {&text, &unplayable, &files}) {
             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, payload, Qt::LeftButton, {});
             QApplication::sendEvent(view->emptyState(), &enter);
@@ -436,60 +434,66 @@ private slots:
     // whatever order the view shows now.
     void editsOfThePlayingPlaylistCarryItsQueue_data()
     {
-        QTest::addColumn<bool>("document");  // of files outside the library, by relative hints
+        QTest::addColumn<QString>("list");   // "library", or a document: "Mix.parvik" by relative hints, "Untitled"
         QTest::addColumn<QString>("steps");  // "play" plays the first row shown then
         QTest::addColumn<QString>("marked"); // the marked row's title; "" for none
         QTest::addColumn<QString>("next");
-        QTest::newRow("moved") << false << "play; move"
+        const QString library("library"), document("Mix.parvik"), untitled("Untitled");
+        QTest::newRow("moved") << library << "play; move"
                                << "a"
                                << "dq";
-        QTest::newRow("removed while sounding") << false << "play; remove"
+        QTest::newRow("removed while sounding") << library << "play; remove"
                                                 << ""
                                                 << "bq";
-        QTest::newRow("moved while another playlist is shown") << false << "play; elsewhere"
+        QTest::newRow("moved while another playlist is shown") << library << "play; elsewhere"
                                                                << "a"
                                                                << "dq";
-        QTest::newRow("a document, moved") << true << "play; move"
+        QTest::newRow("a document, moved") << document << "play; move"
                                            << "a"
                                            << "dq";
-        QTest::newRow("its file rewritten by a sync") << false << "play; sync"
-                                                      << "a"
-                                                      << "dq";
-        QTest::newRow("its file rewritten by a sync, other hints") << false << "play; sync hints"
-                                                                   << "a"
-                                                                   << "bq";
-        QTest::newRow("sorted after playing") << false << "play; sort"
+        QTest::newRow("sorted after playing") << library << "play; sort"
                                               << "a"
                                               << "bq";
-        QTest::newRow("a document, sorted after playing") << true << "play; sort"
+        QTest::newRow("a document, sorted after playing") << document << "play; sort"
                                                           << "a"
                                                           << "bq";
-        QTest::newRow("filtered out of view") << false << "play; filter"
+        QTest::newRow("filtered out of view") << library << "play; filter"
                                               << ""
                                               << "bq";
-        QTest::newRow("played sorted, shown again in stored order, edited") << false << "sort; play; reshow; remove"
+        QTest::newRow("played sorted, shown again in stored order, edited") << library << "sort; play; reshow; remove"
                                                                             << "dq"
                                                                             << "c";
-        QTest::newRow("played filtered, filter cleared, moved") << false << "filter; play; unfilter; move"
+        QTest::newRow("played filtered, filter cleared, moved") << library << "filter; play; unfilter; move"
                                                                 << "bq"
                                                                 << "dq";
-        QTest::newRow("a document, played filtered, filter cleared, moved") << true << "filter; play; unfilter; move"
-                                                                            << "bq"
-                                                                            << "dq";
+        QTest::newRow("a document, played filtered, filter cleared, moved")
+            << document << "filter; play; unfilter; move"
+            << "bq"
+            << "dq";
+        QTest::newRow("a document saved into another folder, moved") << document << "play; save elsewhere; move"
+                                                                     << "a"
+                                                                     << "dq";
+        QTest::newRow("a document's edit discarded, opened again") << document << "play; move; close; open"
+                                                                   << "a"
+                                                                   << "bq";
+        QTest::newRow("never saved, closed: the next of its name is another list") << untitled << "play; close; new"
+                                                                                   << ""
+                                                                                   << "bq";
     }
     void editsOfThePlayingPlaylistCarryItsQueue()
     {
-        QFETCH(bool, document);
+        QFETCH(QString, list);
         QFETCH(QString, steps);
         QFETCH(QString, marked);
         QFETCH(QString, next);
         const QStringList names{"a", "bq", "c", "dq"};
-        Playlist mix(QStringLiteral("Mix"), QList<PlaylistTrack>());
+        Playlist mix(list == "Untitled" ? list : QStringLiteral("Mix"), QList<PlaylistTrack>());
         for (const QString& name : names) {
-            m_rig->writeWav(QStringLiteral("mix/%1.wav").arg(name), 44100 * 10);
-            mix.append(entry(name, "file://" + name + ".wav"));
+            const QString wav = m_rig->writeWav(QStringLiteral("mix/%1.wav").arg(name), 44100 * 10);
+            mix.append(
+                entry(name, list == "Untitled" ? QUrl::fromLocalFile(wav).toString() : "file://" + name + ".wav"));
         }
-        if (!document) {
+        if (list == "library") {
             m_state->addWatchedDirectory(m_rig->folder(QStringLiteral("mix")));
             QVERIFY(AppStateRig::scanned(*m_state));
             for (const ScannedTrack& track : m_state->scannedTracks())
@@ -498,16 +502,25 @@ private slots:
             addPlaylist(playlistOf("Other", {}));
         }
         PlaylistDocument file(mix);
-        auto view = viewOf(document ? PlaylistStorage::document(&file, m_rig->folder("mix") + "/Mix.parvik")
-                                    : PlaylistStorage::library("Mix"));
-        const auto nowPlaying = [this] { return tracksStarted(*m_rig); };
-        const auto markedNow = [&view] { return markedTitle(view->table()->rows()); };
+        std::optional<QString> filePath;
+        if (list != "Untitled")
+            filePath = m_rig->folder("mix") + "/" + list;
+        auto view =
+            viewOf(list == "library" ? PlaylistStorage::library("Mix") : PlaylistStorage::document(&file, filePath));
+        const auto nowPlaying = [this] {
+            return m_rig->log.messages(QStringLiteral("com.tornwick.oblin.playback")).filter("Now playing: ").size();
+        };
+        const auto markedTitle = [&view] {
+            const TrackRows& rows = view->table()->rows();
+            const auto it = std::ranges::find(rows, true, &TrackRow::isPlaying);
+            return it == rows.end() ? QString() : it->title;
+        };
         for (const QString& step : steps.split("; ")) {
             if (step == "play") {
                 const QString played = view->table()->rows()[0].title;
                 view->model().playTrack(view->table()->rows()[0].index);
                 QTRY_COMPARE(nowPlaying(), 1);
-                QTRY_COMPARE(markedNow(), played);
+                QTRY_COMPARE(markedTitle(), played);
             } else if (step == "move") {
                 view->table()->setDraggedRows({0});
                 std::unique_ptr<QMimeData> payload(view->table()->dragPayload({0}));
@@ -521,29 +534,31 @@ private slots:
                 library().save(mix);
                 QTRY_COMPARE(m_state->playContext().queue().indexOf(mix.tracks[2].ref), 2);
                 view->showLibraryPlaylist("Mix");
-            } else if (step.startsWith("sync")) {
-                // Another machine rewrote the playlist's file.
-                if (step == "sync")
-                    mix.move(0, 3);
-                for (PlaylistTrack& track : mix.tracks)
-                    track.fileHint =
-                        step == "sync" ? std::nullopt : std::optional<QString>("file:///x/" + track.ref.track());
-                m_store->files.insert("Mix.parvik", PlaylistFile::serialize(mix));
-                library().load();
             } else if (step == "reshow") {
                 view->showLibraryPlaylist("Other");
                 view->showLibraryPlaylist("Mix");
             } else if (step == "sort") {
                 view->model().setSort("title", false);
+            } else if (step == "save elsewhere") {
+                // As its window saves it: its relative hints rewritten for the new folder.
+                const QString path = m_rig->folder("other/sub") + "/Mix 2.parvik";
+                file.playlist.rebaseFileHints(filePath, path);
+                view->setStorage(PlaylistStorage::document(&file, filePath = path));
+            } else if (step == "close") {
+                view.reset();
+            } else if (step == "open" || step == "new") {
+                file = PlaylistDocument(step == "open" ? mix : playlistOf(mix.name, {}));
+                view = viewOf(PlaylistStorage::document(&file, filePath));
             } else {
                 view->model().setSearchText(step == "filter" ? "q" : "");
             }
         }
-        QTRY_COMPARE(markedNow(), marked);
+        QTRY_COMPARE(markedTitle(), marked);
         QCOMPARE(nowPlaying(), 1); // sounding on, not started again
         m_state->playContext().execute(PlaybackCommand::next());
         QTRY_COMPARE(nowPlaying(), 2);
-        QVERIFY2(lastOpened(*m_rig).startsWith(next + ".wav"), qPrintable(lastOpened(*m_rig)));
+        const QStringList opened = m_rig->log.messages("com.tornwick.rasko.coreaudio.decode").filter("Opened: ");
+        QVERIFY2(opened.last().startsWith("Opened: " + next + ".wav"), qPrintable(opened.last()));
     }
 
     void drop_data()

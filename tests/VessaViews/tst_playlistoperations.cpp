@@ -8,8 +8,8 @@
 #include "Vessa/Views/MainWindow/PlaylistOperations.h"
 #include "Vessa/Views/MainWindow/SidebarSelection.h"
 #include "VessaCore/ExceptionDescription.h"
+#include "tests/support/FileFixture.h"
 
-#include <QDir>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -226,13 +226,10 @@ private slots:
     void droppedFilesKeepOnlySupportedOnes()
     {
         m_library->create(QStringLiteral("Mix"));
-        QTemporaryDir folder;
-        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("music"))));
         QList<QUrl> dropped;
         for (const QString name : {"music/a.flac", "music/notes.txt", "music/b.MP3"}) {
-            QFile file(folder.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            dropped.append(QUrl::fromLocalFile(file.fileName()));
+            vessa::test::writeFile(m_dir->filePath(name), {});
+            dropped.append(QUrl::fromLocalFile(m_dir->filePath(name)));
         }
         QMimeData files;
         files.setUrls(dropped);

@@ -7,6 +7,7 @@
 #include "Vessa/Views/TrackTable/TrackTableModel.h"
 #include "Vessa/Views/TrackTable/TrackTableView.h"
 #include "tests/VessaViews/TrackRowFixture.h"
+#include "tests/support/FileFixture.h"
 #include "tests/support/ImageFixture.h"
 
 #include <QApplication>
@@ -516,12 +517,9 @@ private slots:
 
         // Files: only the supported extensions, any case.
         QTemporaryDir folder;
-        QStringList paths;
-        for (const QString name : {"a.mp3", "cover.jpg", "b.FLAC"}) {
-            QFile file(folder.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            paths.append(file.fileName());
-        }
+        const QStringList paths{folder.filePath("a.mp3"), folder.filePath("cover.jpg"), folder.filePath("b.FLAC")};
+        for (const QString& path : paths)
+            vessa::test::writeFile(path, {});
         std::unique_ptr<QMimeData> files(urlData(paths));
         QVERIFY(table->handleDrop(*files, Operation::Copy, 4));
         QCOMPARE(drops.last().first.size(), 2);
